@@ -1,0 +1,86 @@
+#include "app/main_loop.h"
+
+#include "hw/pci.h"
+#include "pages/pages.h"
+#include "platform/console.h"
+
+namespace kvq {
+namespace {
+
+constinit AppState g_state;
+// The console's attribute when kvq started, given back at exit so the Shell
+// does not continue in whatever colour kvq drew last (the menu leaves black
+// on black).
+constinit uint8_t g_shell_attr = 0x07;
+
+int next_width(int width) { return width == kDword ? kByte : width + 1; }
+
+// F5, F6, F7 and Esc, after the page has taken its own keys. Returns false
+// on Esc.
+bool act_on_global_key(AppState& state) {
+  const Key key = state.key;
+  const PageKind kind = page_info(state.page).kind;
+  if (key.scan == kScanEsc) return false;
+  if (key.scan == kScanF5 && kind != PageKind::kList) {
+    state.page = PageId::kPciList;
+    con::set_mode(con::kListMode);
+    con::clear_screen();
+  } else if (key.scan == kScanF6 && kind != PageKind::kMenu) {
+    state.page = PageId::kMenu;
+    con::set_mode(con::kStandardMode);
+    con::clear_screen();
+  } else if (key.scan == kScanF7 && kind == PageKind::kGrid) {
+    state.width = next_width(state.width);
+    con::clear_screen();
+  }
+  return true;
+}
+
+void reset_list_state(AppState& state) {
+  state.list.page = 0;
+  state.list.row = 1;
+  state.list.count = state.device_count;
+  state.list.last_page = state.device_count > 0 ? (state.device_count - 1) / 25 : 0;
+}
+
+}  // namespace
+
+void startup(AppState& state) {
+  g_shell_attr = con::attr();
+  state = AppState{};
+  state.device_count = pci::scan(pci::g_devices);
+  reset_list_state(state);
+  if (state.device_count > 0) {
+    const pci::TableEntry& first = pci::g_devices.entries[0];
+    state.device = PciDevice{first.bus, first.device, first.function};
+  }
+  con::clear_screen();
+  con::enable_cursor(false);
+  con::set_mode(con::kStandardMode);
+}
+
+bool run_pass(AppState& state) {
+  page_info(state.page).pass(state);
+  const bool go_on = act_on_global_key(state);
+  state.key = Key{0, 0};
+  if (go_on) con::flush();
+  return go_on;
+}
+
+void shutdown() {
+  con::set_attr(g_shell_attr);
+  con::set_mode(con::kStandardMode);
+  con::clear_screen();
+  con::enable_cursor(true);
+  con::flush();
+}
+
+int kvq_main() {
+  startup(g_state);
+  while (run_pass(g_state)) {
+  }
+  shutdown();
+  return 0;
+}
+
+}  // namespace kvq

@@ -1,0 +1,74 @@
+// The application state: one record, owned by the main routine for the
+// whole run, that every page reads and changes.
+#pragma once
+#include <stdint.h>
+
+#include "platform/keys.h"
+
+namespace kvq {
+
+// Page numbers, in the order the main loop tests them.
+enum class PageId : int {
+  kPcie = 0,
+  kMemory = 1,
+  kIo = 2,
+  kSuperIo = 3,
+  kMenu = 4,
+  kHelp = 5,
+  kSmbios = 6,
+  kHdd = 7,
+  kPchStrap = 8,
+  kPciList = 9,
+};
+inline constexpr int kPageCount = 10;
+
+// Data width mode: how many bytes make one grid cell.
+enum Width : int { kByte = 1, kWord = 2, kDword = 3 };
+inline constexpr int kWidthCount = 3;
+inline constexpr int cell_bytes(int width) { return width == kDword ? 4 : (width == kWord ? 2 : 1); }
+
+// The highlighted grid cell: screen row 2..17, screen column of its first
+// digit, index of the cell in its row.
+struct CellCursor {
+  int row = 2;
+  int col = 3;
+  int index = 0;
+};
+
+struct PciDevice {
+  int32_t bus = 0;
+  int32_t device = 0;
+  int32_t function = 0;
+};
+
+enum class MenuColumn : int { kDevices = 0, kOther = 1 };
+
+struct ListState {
+  int32_t page = 0;
+  int32_t row = 1;  // screen row 1..25 of the highlighted entry
+  int32_t count = 0;
+  int32_t last_page = 0;
+};
+
+struct AppState {
+  PageId page = PageId::kPcie;
+  int width = kByte;
+  PciDevice device;
+  int32_t table_index = 0;
+  int32_t device_count = 0;
+  CellCursor cursors[kPageCount][kWidthCount];
+  uint32_t memory_base = 0;
+  uint16_t io_base = 0;
+  uint16_t isa_address = 0x2E;
+  uint16_t hdd_port_offset = 0x100;
+  uint32_t hdd_buffer = 0;
+  MenuColumn menu_column = MenuColumn::kDevices;
+  int menu_item = 1;
+  ListState list;
+  Key key = {0, 0};
+
+  CellCursor& cursor() { return cursors[static_cast<int>(page)][width - 1]; }
+  const CellCursor& cursor() const { return cursors[static_cast<int>(page)][width - 1]; }
+};
+
+}  // namespace kvq

@@ -1,0 +1,46 @@
+# Source lists shared by the host build and the EFI builds.
+
+# Freestanding application code: builds for UEFI and for the host.
+set(KVQ_APP_SOURCES
+  platform/console.cpp
+  platform/format.cpp
+  platform/screen.cpp
+  platform/flusher.cpp
+  platform/runtime.cpp
+  hw/pci.cpp
+  hw/sata.cpp
+  data/pci_names.cpp
+  data/pci_names_generated.cpp
+  app/footer.cpp
+  app/main_loop.cpp
+  app/menu.cpp
+  pages/pages.cpp
+  pages/pcie_page.cpp
+  pages/pci_list_page.cpp
+)
+
+# UEFI backend of the hardware seam and the console.
+set(KVQ_UEFI_SOURCES
+  platform/uefi/entry.cpp
+  platform/uefi/hw_uefi.cpp
+  platform/uefi/console_uefi.cpp
+  platform/uefi/runtime_uefi.cpp
+)
+
+# Simulated board backend (host only).
+set(KVQ_SIM_SOURCES
+  platform/sim/board.cpp
+  platform/sim/hw_sim.cpp
+  platform/sim/pci_devices.cpp
+  platform/sim/devices.cpp
+  platform/sim/test_console.cpp
+  platform/sim/q35.cpp
+)
+
+# Host terminal helpers shared by kvq-sim and the console bridge.
+set(KVQ_HOSTIO_SOURCES)
+foreach(f platform/host/xterm_keys.cpp platform/host/raw_terminal.cpp)
+  if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/../${f})
+    list(APPEND KVQ_HOSTIO_SOURCES ${f})
+  endif()
+endforeach()

@@ -1,0 +1,22 @@
+// The register window: the 256 bytes of one register space that the current
+// grid page shows, refilled from the hardware on every pass.
+#pragma once
+#include <stdint.h>
+
+namespace kvq {
+
+struct RegisterWindow {
+  uint8_t bytes[256] = {};
+
+  // The little-endian value of `size` bytes (1, 2 or 4) from `offset`.
+  uint32_t value(int offset, int size) const {
+    uint32_t v = 0;
+    for (int i = size - 1; i >= 0; --i) v = (v << 8) | bytes[(offset + i) & 0xFF];
+    return v;
+  }
+};
+
+// The one window of the program.
+extern RegisterWindow g_window;
+
+}  // namespace kvq

@@ -1,0 +1,130 @@
+// The simulated board: what kvq's hardware seam reaches in host tests and in
+// kvq-sim. Port and memory devices claim addresses; what no device claims is
+// plain RAM (memory) or an open bus (ports read all ones). Every access is
+// logged with its kind, width, address and value, in order.
+#pragma once
+#include <stdint.h>
+
+#include <array>
+#include <iosfwd>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+namespace kvq::sim {
+
+enum class Op : uint8_t { kPortIn, kPortOut, kMemRead, kMemWrite, kStall };
+
+struct Access {
+  Op op;
+  uint8_t width;  // bits: 8, 16, 32, 64 (0 for a stall)
+  uint32_t addr;  // port, physical address, or microseconds for a stall
+  uint64_t value;
+  bool operator==(const Access&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Access& a);
+
+// Shorthands for expected logs.
+inline Access in8(uint16_t port, uint8_t v) { return {Op::kPortIn, 8, port, v}; }
+inline Access in32(uint16_t port, uint32_t v) { return {Op::kPortIn, 32, port, v}; }
+inline Access out8(uint16_t port, uint8_t v) { return {Op::kPortOut, 8, port, v}; }
+inline Access out32(uint16_t port, uint32_t v) { return {Op::kPortOut, 32, port, v}; }
+inline Access rd(int width, uint32_t addr, uint64_t v) { return {Op::kMemRead, static_cast<uint8_t>(width), addr, v}; }
+inline Access wr(int width, uint32_t addr, uint64_t v) { return {Op::kMemWrite, static_cast<uint8_t>(width), addr, v}; }
+
+class PortDevice {
+ public:
+  virtual ~PortDevice() = default;
+  virtual bool claims(uint16_t port) const = 0;
+  // width in bits: 8 or 32
+  virtual uint32_t read(uint16_t port, int width) = 0;
+  virtual void write(uint16_t port, int width, uint32_t value) = 0;
+};
+
+class MemDevice {
+ public:
+  virtual ~MemDevice() = default;
+  virtual bool claims(uint32_t addr) const = 0;
+  // width in bits: 8, 16, 32 or 64; addr need not be aligned
+  virtual uint64_t read(uint32_t addr, int width) = 0;
+  virtual void write(uint32_t addr, int width, uint64_t value) = 0;
+};
+
+// One PCI function: 4 KiB of configuration space (256 bytes reachable through
+// the ports, all of it through the memory-mapped space) and, per byte, the
+// bits a write may change.
+class PciFunction {
+ public:
+  PciFunction(uint16_t vendor, uint16_t device);
+  uint8_t cfg[4096] = {};
+  uint8_t writable[4096] = {};
+
+  void set8(int offset, uint8_t v) { cfg[offset] = v; }
+  void set16(int offset, uint16_t v);
+  void set32(int offset, uint32_t v);
+  uint32_t get32(int offset) const;
+  void set_writable(int offset, int bytes, uint32_t mask);
+  // Writes `bytes` bytes at `offset` through the writable mask.
+  void write(int offset, int bytes, uint32_t value);
+  // Appends a capability with `id` and `length` bytes at `offset` to the
+  // capability list (sets the status bit and pointer 0x34).
+  void add_capability(uint8_t id, int offset);
+  // A 32-bit memory BAR of `size` bytes at `base` (sizing works through the
+  // writable mask).
+  void set_memory_bar(int index, uint32_t base, uint32_t size);
+  void set_io_bar(int index, uint16_t base, uint16_t size);
+};
+
+class Board {
+ public:
+  Board();
+  ~Board();
+  Board(const Board&) = delete;
+  Board& operator=(const Board&) = delete;
+
+  PciFunction& add_function(int bus, int device, int function, uint16_t vendor, uint16_t device_id);
+  PciFunction* function(int bus, int device, int function);
+  void add_port_device(std::unique_ptr<PortDevice> device);
+  void add_mem_device(std::unique_ptr<MemDevice> device);
+
+  // The seam calls these; every call is logged.
+  uint32_t port_read(uint16_t port, int width);
+  void port_write(uint16_t port, int width, uint32_t value);
+  uint64_t mem_read(uint32_t addr, int width);
+  void mem_write(uint32_t addr, int width, uint64_t value);
+  void stall(uint32_t microseconds);
+
+  // RAM behind everything no device claims; these do not log.
+  uint8_t ram_peek(uint32_t addr) const;
+  void ram_poke(uint32_t addr, uint8_t value);
+  void ram_poke32(uint32_t addr, uint32_t value);
+
+  const std::vector<Access>& log() const { return log_; }
+  void clear_log() { log_.clear(); }
+  bool logging = true;
+  uint64_t total_stall_us = 0;
+
+  // Configuration-space lookup by mechanism #1 fields.
+  std::unordered_map<uint32_t, std::unique_ptr<PciFunction>>& functions() { return functions_; }
+
+ private:
+  PortDevice* port_device(uint16_t port);
+  MemDevice* mem_device(uint32_t addr);
+  void record(Op op, int width, uint32_t addr, uint64_t value);
+
+  std::unordered_map<uint32_t, std::unique_ptr<PciFunction>> functions_;
+  std::vector<std::unique_ptr<PortDevice>> port_devices_;
+  std::vector<std::unique_ptr<MemDevice>> mem_devices_;
+  std::unordered_map<uint32_t, std::array<uint8_t, 4096>> ram_;
+  std::vector<Access> log_;
+};
+
+inline uint32_t bdf_key(int bus, int device, int function) {
+  return (static_cast<uint32_t>(bus) << 8) | (static_cast<uint32_t>(device) << 3) | static_cast<uint32_t>(function);
+}
+
+// The board the seam reaches. Tests install their own.
+void set_board(Board* board);
+Board& board();
+
+}  // namespace kvq::sim

@@ -1,0 +1,56 @@
+// Device models for the simulated board beyond the PCI host.
+#pragma once
+#include <cstdint>
+#include <functional>
+
+#include "platform/sim/board.h"
+
+namespace kvq::sim {
+
+// Intel e1000e register space: whole 32-bit registers. Like QEMU's model, a
+// narrower read returns the low bits of the register at the dword-aligned
+// address, whatever byte was asked for: only dword reads give the right MAC.
+class E1000eMmio : public MemDevice {
+ public:
+  E1000eMmio(uint32_t base, const uint8_t mac[6]);
+  bool claims(uint32_t addr) const override { return addr - base_ < kSize; }
+  uint64_t read(uint32_t addr, int width) override;
+  void write(uint32_t addr, int width, uint64_t value) override;
+  static constexpr uint32_t kSize = 128 * 1024;
+
+ private:
+  uint32_t reg(uint32_t offset) const;
+  uint32_t base_;
+  uint32_t ral_;
+  uint32_t rah_;
+};
+
+// Realtek RTL8139 I/O registers: the station address IDR0..IDR5 at the base,
+// byte-readable.
+class Rtl8139Io : public PortDevice {
+ public:
+  Rtl8139Io(uint16_t base, const uint8_t mac[6]);
+  bool claims(uint16_t port) const override { return static_cast<uint16_t>(port - base_) < 0x100; }
+  uint32_t read(uint16_t port, int width) override;
+  void write(uint16_t port, int width, uint32_t value) override;
+
+ private:
+  uint16_t base_;
+  uint8_t regs_[0x100] = {};
+};
+
+// The CMOS clock: index at 0x70 (bit 7 is the NMI mask), data at 0x71.
+// Registers 0, 2 and 4 (seconds, minutes, hours, BCD) come from `clock`
+// when set, so they change under a live page.
+class Cmos : public PortDevice {
+ public:
+  Cmos();
+  bool claims(uint16_t port) const override { return port == 0x70 || port == 0x71; }
+  uint32_t read(uint16_t port, int width) override;
+  void write(uint16_t port, int width, uint32_t value) override;
+  std::function<uint32_t()> clock;  // seconds since midnight
+  uint8_t ram[128] = {};
+  uint8_t index = 0;
+};
+
+}  // namespace kvq::sim

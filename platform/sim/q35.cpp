@@ -1,0 +1,62 @@
+#include "platform/sim/q35.h"
+
+#include <ctime>
+
+#include "platform/sim/devices.h"
+
+namespace kvq::sim {
+
+void build_q35(Board& board) {
+  PciFunction& host = board.add_function(0, 0, 0, 0x8086, 0x29C0);
+  host.set32(0x08, 0x06000002);
+  host.set32(0x2C, 0x11001AF4);
+  host.set32(0x60, 0xB0000001);  // PCIEXBAR: 256 MiB at 0xB0000000, enabled
+
+  PciFunction& vga = board.add_function(0, 1, 0, 0x1234, 0x1111);
+  vga.set32(0x08, 0x03000002);
+  vga.set_memory_bar(0, 0xC0000000, 16u << 20);
+
+  PciFunction& nic = board.add_function(0, 4, 0, 0x8086, 0x10D3);
+  nic.set32(0x08, 0x02000000);
+  nic.set_memory_bar(0, kQ35E1000eBar0, E1000eMmio::kSize);
+  nic.set_writable(0x10, 4, ~(E1000eMmio::kSize - 1));
+  nic.set8(0x3C, 0x0B);
+  nic.set8(0x3D, 0x01);
+  nic.add_capability(0x01, 0xC8);  // power management
+  nic.add_capability(0x05, 0xD0);                  // MSI
+  nic.add_capability(0x10, 0xE0);                  // PCI Express
+  nic.add_capability(0x11, 0xA0);                  // MSI-X
+  board.add_mem_device(std::make_unique<E1000eMmio>(kQ35E1000eBar0, kQ35E1000eMac));
+
+  PciFunction& rtl = board.add_function(0, 5, 0, 0x10EC, 0x8139);
+  rtl.set32(0x08, 0x02000020);
+  rtl.set_io_bar(0, kQ35Rtl8139Io, 0x100);
+  rtl.set8(0x3C, 0x0A);
+  rtl.set8(0x3D, 0x01);
+  board.add_port_device(std::make_unique<Rtl8139Io>(kQ35Rtl8139Io, kQ35Rtl8139Mac));
+
+  PciFunction& lpc = board.add_function(0, 31, 0, 0x8086, 0x2918);
+  lpc.set32(0x08, 0x06010002);
+  lpc.set8(0x0E, 0x80);  // multi-function device
+
+  PciFunction& ahci = board.add_function(0, 31, 2, 0x8086, 0x2922);
+  ahci.set32(0x08, 0x01060102);
+  ahci.set32(0x24, 0xC1054000);  // ABAR
+  ahci.set32(0x90, 0x00000040);  // SATA mode select: AHCI
+  ahci.add_capability(0x05, 0x80);
+  ahci.add_capability(0x12, 0xA8);
+
+  PciFunction& smbus = board.add_function(0, 31, 3, 0x8086, 0x2930);
+  smbus.set32(0x08, 0x0C050002);
+
+  auto cmos = std::make_unique<Cmos>();
+  cmos->clock = [] {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return static_cast<uint32_t>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+  };
+  board.add_port_device(std::move(cmos));
+}
+
+}  // namespace kvq::sim

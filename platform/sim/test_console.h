@@ -1,0 +1,66 @@
+// A console device for host tests: keys come from a script, and every call
+// the flusher makes is recorded and replayed on a mirror of a firmware text
+// console, so tests can check what reached the "real" console.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/console.h"
+
+namespace kvq::sim {
+
+struct ConsoleOp {
+  enum Kind { kSetMode, kClear, kCursor, kAttr, kOutput, kEnableCursor } kind;
+  int a = 0;
+  int b = 0;
+  std::u16string text;
+};
+
+class TestConsole {
+ public:
+  static TestConsole& instance();
+
+  // Resets everything and makes this the console kvq draws on. `modes` are
+  // the firmware's text modes (columns, rows); an empty pair is a mode the
+  // firmware lists but does not support.
+  void install(std::vector<std::pair<int, int>> modes = {{80, 25}, {0, 0}, {100, 31}}, uint8_t attr = 0x07);
+
+  void push_key(Key key) { keys_.push_back(key); }
+  void push_scan(uint16_t scan) { push_key(Key{scan, 0}); }
+  void push_char(char16_t ch) { push_key(Key{0, static_cast<uint16_t>(ch)}); }
+  void push_text(const std::u16string& text) {
+    for (char16_t c : text) push_char(c);
+  }
+  size_t pending_keys() const { return keys_.size(); }
+  // Set when a blocking wait found the script empty (it then answers Esc).
+  bool starved = false;
+
+  std::vector<ConsoleOp> ops;
+  void clear_ops() { ops.clear(); }
+  // Bytes these calls would cost on the firmware's serial terminal.
+  size_t serial_bytes() const;
+
+  // The mirror: what a firmware console shows after the recorded calls.
+  int mirror_mode = 0;
+  int mirror_cols = 80;
+  int mirror_rows = 25;
+  bool mirror_scrolled = false;
+  std::u16string mirror_row(int row) const;
+  uint8_t mirror_attr(int col, int row) const;
+
+  // Device callbacks.
+  std::vector<std::pair<int, int>> modes;
+  std::deque<Key> keys_;
+  int cur_col = 0;
+  int cur_row = 0;
+  uint8_t cur_attr = 0x07;
+  bool cursor_on = true;
+  std::vector<std::vector<Cell>> mirror;
+  void mirror_clear();
+  void mirror_put(char16_t ch);
+};
+
+}  // namespace kvq::sim
