@@ -12,10 +12,14 @@ set(KVQ_APP_SOURCES
   data/pci_names.cpp
   data/pci_names_generated.cpp
   app/footer.cpp
+  app/grid.cpp
+  app/grid_page.cpp
+  app/input.cpp
   app/main_loop.cpp
   app/menu.cpp
   pages/pages.cpp
   pages/pcie_page.cpp
+  pages/pci_name_lookup.cpp
   pages/pci_list_page.cpp
 )
 

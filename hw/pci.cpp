@@ -78,3 +78,22 @@ uint32_t extended_address(int32_t bus, int32_t device, int32_t function) {
 }
 
 }  // namespace kvq::pci
+
+namespace kvq::pci {
+
+bool is_express(const RegisterWindow& w) {
+  constexpr uint8_t kCapabilityListBit = 0x10;
+  constexpr uint8_t kExpressId = 0x10;
+  if ((w.bytes[0x06] & kCapabilityListBit) == 0) return false;
+  bool seen[64] = {};
+  int p = w.bytes[0x34] & 0xFC;
+  for (int n = 0; n < 48 && p >= 0x40; ++n) {
+    if (seen[p >> 2]) break;
+    seen[p >> 2] = true;
+    if (w.bytes[p] == kExpressId) return true;
+    p = w.bytes[p + 1] & 0xFC;
+  }
+  return false;
+}
+
+}  // namespace kvq::pci

@@ -62,3 +62,13 @@ uint32_t extended_base();
 uint32_t extended_address(int32_t bus, int32_t device, int32_t function);
 
 }  // namespace kvq::pci
+
+namespace kvq::pci {
+
+// PCI Express: the function's capability list (status bit 4, pointer at
+// 0x34) holds a capability with ID 0x10. Walks the window already read:
+// dword-aligned pointers from 0x40 up, at most 48 entries, stopping on a
+// pointer seen before.
+bool is_express(const RegisterWindow& window);
+
+}  // namespace kvq::pci

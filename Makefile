@@ -1,0 +1,49 @@
+# kvq: build, run and test.
+#   make        both EFI images and the host programs
+#   make run    boot kvq on QEMU's Q35 board in this terminal
+#   make test   every test: host unit tests and end-to-end tests on firmware
+#   make sim    kvq on the built-in simulated board, in this terminal
+SHELL := /bin/bash
+MAKEFLAGS += --no-print-directory
+BUILD ?= build
+JOBS ?= 2
+PYTHON := /usr/bin/python3
+
+.PHONY: all deps host efi x64 ia32 test unit-test run run-ia32 sim pci-names clean
+
+all: host efi
+
+deps:
+	@tools/ensure-deps.sh
+
+host: deps
+	@cmake -S . -B $(BUILD)/host -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD)/host -j$(JOBS)
+
+efi: x64 ia32
+
+x64 ia32: deps
+	@cmake -S efi -B $(BUILD)/$@ -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/efi-$@.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD)/$@ -j$(JOBS)
+
+test: all
+	ctest --test-dir $(BUILD)/host --output-on-failure -j$(JOBS)
+
+unit-test: host
+	ctest --test-dir $(BUILD)/host --output-on-failure -j$(JOBS) -LE e2e
+
+run: all
+	$(PYTHON) tools/qemu/kvq-qemu.py --arch x64 --image $(BUILD)/x64/kvq.efi --bridge $(BUILD)/host/kvq-bridge
+
+run-ia32: all
+	$(PYTHON) tools/qemu/kvq-qemu.py --arch ia32 --image $(BUILD)/ia32/kvq.efi --bridge $(BUILD)/host/kvq-bridge
+
+sim: host
+	$(BUILD)/host/kvq-sim
+
+# Regenerate the PCI name tables from Debian's pci.ids package.
+pci-names:
+	$(PYTHON) tools/gen_pci_names.py /usr/share/misc/pci.ids data/pci_names_generated.cpp
+
+clean:
+	rm -rf $(BUILD)

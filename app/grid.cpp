@@ -1,0 +1,108 @@
+#include "app/grid.h"
+
+#include "app/colors.h"
+#include "platform/console.h"
+
+namespace kvq {
+namespace {
+
+constexpr WidthGeometry kGeometry[kWidthCount] = {
+    {16, 3, 2, 48, u"00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F", u"%02X"},
+    // Word and dword headers name the bytes of each cell, most significant
+    // first, as the cells are little-endian.
+    {8, 5, 4, 38, u"0100 0302 0504 0706 0908 0B0A 0D0C 0F0E", u"%04X"},
+    {4, 9, 8, 30, u"03020100 07060504 0B0A0908 0F0E0D0C ", u"%08X"},
+};
+
+struct RulerLayout {
+  int bits;
+  int value_col;
+  const char16_t* value_format;
+  const char16_t* ticks;
+  const char16_t* numbers;
+};
+
+constexpr RulerLayout kRulers[kWidthCount] = {
+    {8, 33, u"0x%02X", u"                            |  |   |", u"                            7  4   0"},
+    {16, 31, u"0x%04X", u"                   |  |   |    |   |", u"                  15 12   8    4   0"},
+    {32, 27, u"0x%08X", u" |  |   |    |   |    |   |    |   |", u"31 28  24   20  16   12   8    4   0"},
+};
+
+constexpr int kBit0Col = 36;
+
+}  // namespace
+
+const WidthGeometry& geometry(int width) { return kGeometry[(width >= kByte && width <= kDword ? width : kByte) - 1]; }
+
+void draw_grid(const RegisterWindow& window, int width, const CellCursor& cursor) {
+  const WidthGeometry& g = geometry(width);
+  const int size = cell_bytes(width);
+  con::set_attr(kAttrYellow);
+  con::set_cursor(3, 1);
+  con::put_text(g.header);
+  for (int r = 0; r < 16; ++r) {
+    con::set_cursor(0, 2 + r);
+    con::print(u"%02X", r * 16);
+  }
+  con::set_attr(kAttrWhite);
+  for (int r = 0; r < 16; ++r) {
+    for (int i = 0; i < g.cells; ++i) {
+      const uint32_t v = window.value(16 * r + size * i, size);
+      const bool is_cursor = cursor.row == 2 + r && cursor.index == i;
+      con::set_cursor(3 + g.pitch * i, 2 + r);
+      if (is_cursor) {
+        con::set_attr(kAttrWhiteOnBlue);
+        con::print(g.cell_format, v);
+        con::set_attr(kAttrWhite);
+      } else {
+        con::set_attr(v != 0 ? kAttrWhite : kAttrGray);
+        con::print(g.cell_format, v);
+      }
+      con::put_char(u' ');
+    }
+  }
+  con::set_attr(kAttrWhite);
+}
+
+void draw_cursor_offset(const CellCursor& cursor, int width) {
+  con::set_cursor(0, 1);
+  con::set_attr(kAttrLightGreen);
+  con::print(u"%02X", cursor_offset(cursor, width));
+  con::set_attr(kAttrWhite);
+}
+
+void draw_ruler(uint32_t value, int width) {
+  const RulerLayout& r = kRulers[(width >= kByte && width <= kDword ? width : kByte) - 1];
+  con::set_attr(kAttrWhite);
+  con::set_cursor(r.value_col, 19);
+  con::print(r.value_format, value);
+  const int top = r.bits - 1;
+  con::set_cursor(kBit0Col - top - top / 8, 20);
+  for (int b = top; b >= 0; --b) {
+    const bool one = ((value >> b) & 1) != 0;
+    con::set_attr(one ? kAttrYellow : kAttrWhite);
+    con::print(u"%d", one ? 1 : 0);
+    if (b != 0 && b % 8 == 0) {
+      con::set_attr(kAttrWhite);
+      con::put_char(u' ');
+    }
+  }
+  con::set_attr(kAttrWhite);
+  con::set_cursor(1, 21);
+  con::put_text(r.ticks);
+  con::set_cursor(1, 22);
+  con::put_text(r.numbers);
+}
+
+void draw_width_label(int width) {
+  con::set_cursor(51, 1);
+  if (width == kByte) {
+    con::put_text(u"Data Width : 8 bits");
+  } else if (width == kWord) {
+    con::put_text(u"Data Width : 16 bits");
+  } else if (width == kDword) {
+    con::put_text(u"Data Width : 32 bits");
+  }
+}
+
+}  // namespace kvq

@@ -1,0 +1,25 @@
+#include "app/grid_page.h"
+
+#include "app/grid.h"
+#include "app/input.h"
+
+namespace kvq {
+
+bool handle_grid_keys(AppState& state, CellWrite write) {
+  CellCursor& cursor = state.cursor();
+  if (move_cursor(cursor, state.width, state.key.scan)) {
+    state.key = Key{0, 0};
+    return true;
+  }
+  if (state.key.scan == 0 && state.key.ch == kCharEnter) {
+    uint32_t value = 0;
+    if (value_entry(cursor, geometry(state.width).digits, &value)) {
+      write(state, cursor_offset(cursor, state.width), value);
+    }
+    state.key = Key{0, 0};
+    return true;
+  }
+  return false;
+}
+
+}  // namespace kvq

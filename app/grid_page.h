@@ -1,0 +1,18 @@
+// What every grid page shares beyond drawing: its cursor keys and the
+// value entry. A page supplies only the write of a typed value.
+#pragma once
+#include <stdint.h>
+
+#include "app/state.h"
+
+namespace kvq {
+
+// Writes `value` (of the current width) at window offset `offset`.
+using CellWrite = void (*)(AppState& state, int offset, uint32_t value);
+
+// Arrows move the page's cursor of the current width; Enter runs the value
+// entry in the cursor cell and, when the last digit is typed, the write.
+// Returns true (and empties the key record) when the key was one of these.
+bool handle_grid_keys(AppState& state, CellWrite write);
+
+}  // namespace kvq

@@ -1,0 +1,284 @@
+// The PCIE page on the simulated Q35 board.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/colors.h"
+#include "hw/pci.h"
+#include "platform/sim/devices.h"
+#include "platform/sim/q35.h"
+#include "support.h"
+
+namespace kvq {
+namespace {
+
+using sim::in32;
+using sim::out32;
+using test::attr_at;
+using test::row_text;
+using test::text_at;
+
+class PciePageTest : public test::KvqTest {
+ protected:
+  void SetUp() override {
+    KvqTest::SetUp();
+    sim::build_q35(board);
+    start();
+  }
+  // Makes the function at `index` of the table current, as PageDown does.
+  void go_to(int32_t index) {
+    while (state.table_index < index) pass_scan(kScanPageDown);
+  }
+  int32_t index_of(int bus, int dev, int fn) {
+    for (int32_t i = 0; i < state.device_count; ++i) {
+      const auto& e = pci::g_devices.entries[i];
+      if (e.bus == bus && e.device == dev && e.function == fn) return i;
+    }
+    return -1;
+  }
+};
+
+TEST_F(PciePageTest, HostBridgePageShowsGridNamePanelAndAddresses) {
+  pass();
+  EXPECT_EQ(row_text(0), "Bus:00 Dev:00 Fun:00");
+  EXPECT_EQ(text_at(3, 2, 12), "86 80 C0 29 ");
+  EXPECT_EQ(row_text(18), "Intel 82G33/G31/P35/P31 Express DRAM Controller");
+  EXPECT_EQ(attr_at(0, 18), kAttrWhite);
+  EXPECT_EQ(text_at(0, 1, 2), "00");
+  EXPECT_EQ(attr_at(0, 1), kAttrLightGreen);
+  EXPECT_EQ(text_at(25, 19, 7), "0x00 ->");
+  EXPECT_EQ(text_at(39, 19, 28), "IO Port Address : 0x80000000");
+  EXPECT_EQ(text_at(39, 20, 28), "Memory Address  : 0xB0000000");
+  EXPECT_EQ(text_at(33, 19, 4), "0x86");
+  EXPECT_EQ(text_at(51, 1, 19), "Data Width : 8 bits");
+  EXPECT_EQ(text_at(51, 3, 18), "Vendor ID   : 8086");
+  EXPECT_EQ(text_at(51, 4, 18), "Device ID   : 29C0");
+  EXPECT_EQ(text_at(51, 10, 16), "Sub Class   : 00");
+  EXPECT_EQ(text_at(51, 11, 16), "Base Class  : 06");
+  EXPECT_EQ(text_at(51, 12, 17), "PCI Express : NO ");
+  EXPECT_EQ(row_text(5).size(), 50u);  // row 5 of the panel stays empty
+  EXPECT_EQ(text_at(51, 0, 4), "    ");  // no MAC line
+}
+
+TEST_F(PciePageTest, PanelFieldsPrintHighByteFirst) {
+  sim::PciFunction* f = board.function(0, 0, 0);
+  f->set32(0x04, 0x02900147);
+  f->set8(0x08, 0x5A);
+  f->set8(0x3C, 0x0B);
+  pass();
+  EXPECT_EQ(text_at(51, 6, 18), "PCI CMD     : 0147");
+  EXPECT_EQ(text_at(51, 7, 18), "PCI STS     : 0290");
+  EXPECT_EQ(text_at(51, 8, 16), "Rev ID      : 5A");
+  EXPECT_EQ(text_at(51, 13, 16), "PCI IRQ#    : 0B");
+}
+
+TEST_F(PciePageTest, PciExpressComesFromTheCapabilityListNotCacheLineSize) {
+  go_to(index_of(0, 4, 0));
+  pass();
+  EXPECT_EQ(text_at(51, 12, 17), "PCI Express : YES");
+  // A host bridge with a cache line size of 0x10 is still not PCI Express.
+  sim::PciFunction* host = board.function(0, 0, 0);
+  host->set8(0x0C, 0x10);
+  RegisterWindow w;
+  pci::read_window(0, 0, 0, w);
+  EXPECT_FALSE(pci::is_express(w));
+  // Malformed lists end: a loop, a pointer below 0x40, status bit clear.
+  host->add_capability(0x01, 0x50);
+  host->set8(0x51, 0x50);
+  pci::read_window(0, 0, 0, w);
+  EXPECT_FALSE(pci::is_express(w));
+  host->set8(0x51, 0x20);
+  host->set8(0x20, 0x10);
+  pci::read_window(0, 0, 0, w);
+  EXPECT_FALSE(pci::is_express(w));
+  host->set8(0x51, 0x60);
+  host->set8(0x60, 0x10);
+  pci::read_window(0, 0, 0, w);
+  EXPECT_TRUE(pci::is_express(w));
+  host->set8(0x06, 0x00);
+  pci::read_window(0, 0, 0, w);
+  EXPECT_FALSE(pci::is_express(w));
+}
+
+TEST_F(PciePageTest, IntelMacIsReadAsTwoDwordsFromBar0WithFlagsCleared) {
+  // A prefetchable 64-bit style BAR0: flag bits must not move the address.
+  board.function(0, 4, 0)->set32(0x10, sim::kQ35E1000eBar0 | 0xC);
+  go_to(index_of(0, 4, 0));
+  board.clear_log();
+  pass();
+  EXPECT_EQ(text_at(51, 0, 22), "MAC: 52-54-00-AA-BB-01");
+  EXPECT_EQ(row_text(18), "Intel 82574L Gigabit Network Connection");
+  // The MAC accesses: BAR0 address, BAR0 read, RAL0 and RAH0 as dwords.
+  const auto& log = board.log();
+  const sim::Access bar_read = in32(0xCFC, sim::kQ35E1000eBar0 | 0xC);
+  // The last BAR0 address write is the MAC line's (the window read came first).
+  auto it = std::find(log.rbegin(), log.rend(), out32(0xCF8, 0x80002010)).base() - 1;
+  ASSERT_GE(log.end() - it, 4);
+  EXPECT_EQ(it[1], bar_read);
+  EXPECT_EQ(it[2], sim::rd(32, sim::kQ35E1000eBar0 + 0x40, 0xAA005452));
+  EXPECT_EQ(it[3], sim::rd(32, sim::kQ35E1000eBar0 + 0x44, 0x800001BB));
+}
+
+TEST_F(PciePageTest, RealtekMacIsReadBytewiseFromItsIoBar) {
+  go_to(index_of(0, 5, 0));
+  board.clear_log();
+  pass();
+  EXPECT_EQ(text_at(51, 0, 22), "MAC: 52-54-00-AA-BB-02");
+  const auto& log = board.log();
+  auto it = std::find(log.rbegin(), log.rend(), out32(0xCF8, 0x80002810)).base() - 1;
+  ASSERT_GE(log.end() - it, 8);
+  EXPECT_EQ(it[1], in32(0xCFC, sim::kQ35Rtl8139Io | 1u));
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(it[2 + i], sim::in8(static_cast<uint16_t>(sim::kQ35Rtl8139Io + i), sim::kQ35Rtl8139Mac[i]));
+  }
+}
+
+TEST_F(PciePageTest, MacLineOnlyForIntelAndRealtekEthernet) {
+  // An Intel device of another class has none; an Ethernet controller of
+  // another vendor has none.
+  sim::PciFunction* nic = board.function(0, 4, 0);
+  nic->set8(0x0A, 0x80);
+  go_to(index_of(0, 4, 0));
+  pass();
+  EXPECT_EQ(text_at(51, 0, 4), "    ");
+  nic->set8(0x0A, 0x00);
+  nic->set16(0x00, 0x14E4);
+  pass();
+  EXPECT_EQ(text_at(51, 0, 4), "    ");
+}
+
+TEST_F(PciePageTest, PageUpAndPageDownStopAtTheEndsAndBlankTheOldLines) {
+  pass_scan(kScanPageUp);
+  EXPECT_EQ(state.table_index, 0);
+  go_to(index_of(0, 4, 0));
+  pass();
+  EXPECT_EQ(text_at(51, 0, 4), "MAC:");
+  state.cursor() = CellCursor{3, 6, 1};
+  pass_scan(kScanPageDown);  // to the RTL8139: old lines blanked
+  EXPECT_EQ(row_text(0), "");
+  EXPECT_EQ(row_text(18), "");
+  EXPECT_EQ(state.cursor().index, 1);  // cursor stays
+  for (int i = 0; i < 10; ++i) pass_scan(kScanPageDown);
+  EXPECT_EQ(state.table_index, state.device_count - 1);
+  pass();
+  EXPECT_EQ(row_text(0), "Bus:00 Dev:31 Fun:03");
+  EXPECT_EQ(row_text(18), "Intel 82801I (ICH9 Family) SMBus Controller");
+}
+
+TEST_F(PciePageTest, PageKeysDoNothingWithAnEmptyTable) {
+  board.functions().clear();
+  start();
+  pass_scan(kScanPageDown);
+  pass_scan(kScanPageUp);
+  EXPECT_EQ(state.table_index, 0);
+  EXPECT_EQ(state.device.bus, 0);
+}
+
+TEST_F(PciePageTest, ValueEntryWritesConfigurationSpaceOnTheLastDigit) {
+  go_to(index_of(0, 4, 0));
+  state.cursor() = CellCursor{5, 39, 12};  // offset 0x3C, interrupt line
+  console().push_char(kCharEnter);
+  console().push_text(u"5");
+  board.clear_log();
+  console().push_char(u'A');
+  pass();
+  EXPECT_EQ(board.function(0, 4, 0)->cfg[0x3C], 0x5A);
+  pass();
+  EXPECT_EQ(text_at(39, 5, 2), "5A");
+  EXPECT_EQ(text_at(51, 13, 16), "PCI IRQ#    : 5A");
+
+  // Esc after one digit writes nothing.
+  console().push_char(kCharEnter);
+  console().push_char(u'1');
+  console().push_scan(kScanEsc);
+  board.clear_log();
+  pass();
+  for (const auto& a : board.log()) EXPECT_NE(a.op == sim::Op::kPortOut && a.addr == 0xCFC, true);
+  EXPECT_EQ(board.function(0, 4, 0)->cfg[0x3C], 0x5A);
+}
+
+TEST_F(PciePageTest, WordAndDwordWritesUseTheirWidths) {
+  sim::PciFunction* f = board.function(0, 1, 0);
+  f->set_writable(0x14, 4, 0xFFFFFFFF);
+  go_to(index_of(0, 1, 0));
+  pass_scan(kScanF7);
+  state.cursor() = CellCursor{3, 18, 3};  // word at 0x16
+  console().push_char(kCharEnter);
+  console().push_text(u"BEEF");
+  pass();
+  EXPECT_EQ(f->get32(0x14) >> 16, 0xBEEFu);
+  pass_scan(kScanF7);
+  state.cursor() = CellCursor{3, 12, 1};  // dword at 0x14
+  console().push_char(kCharEnter);
+  console().push_text(u"12345678");
+  board.clear_log();
+  pass();
+  EXPECT_EQ(f->get32(0x14), 0x12345678u);
+}
+
+TEST_F(PciePageTest, OffsetLabelAndRulerFollowTheWidth) {
+  pass_scan(kScanF7);
+  state.cursor() = CellCursor{3, 33, 6};  // word at 0x1C
+  pass();
+  EXPECT_EQ(text_at(23, 19, 7), "0x1C ->");
+  EXPECT_EQ(text_at(31, 19, 6), "0x0000");
+  pass_scan(kScanF7);
+  pass();
+  EXPECT_EQ(text_at(19, 19, 7), "0x00 ->");
+  EXPECT_EQ(text_at(27, 19, 10), "0x29C08086");
+  EXPECT_EQ(text_at(51, 1, 20), "Data Width : 32 bits");
+}
+
+TEST_F(PciePageTest, SelectorChoosesAFunctionAndBlanksTheNameRow) {
+  pass();
+  console().push_char(u'p');
+  console().push_text(u"000402");  // device 4, function 2: absent
+  pass();
+  EXPECT_EQ(state.device.device, 4);
+  EXPECT_EQ(state.device.function, 2);
+  EXPECT_EQ(state.table_index, 0);
+  EXPECT_EQ(row_text(18), "");
+  pass();
+  EXPECT_EQ(row_text(0), "Bus:00 Dev:04 Fun:02");
+  EXPECT_EQ(text_at(3, 2, 6), "FF FF ");
+  EXPECT_EQ(text_at(51, 3, 18), "Vendor ID   : FFFF");
+  EXPECT_EQ(text_at(51, 12, 17), "PCI Express : NO ");
+
+  // Upper-case P does nothing; Esc leaves the device as it was.
+  pass_char(u'P');
+  EXPECT_EQ(console().pending_keys(), 0u);
+  console().push_char(u'p');
+  console().push_text(u"00");
+  console().push_scan(kScanEsc);
+  pass();
+  EXPECT_EQ(state.device.device, 4);
+  EXPECT_FALSE(console().starved);
+}
+
+TEST_F(PciePageTest, SOpensTheMemoryPageOnlyOnPciExpress) {
+  pass_char(u'S');
+  EXPECT_EQ(state.page, PageId::kPcie);
+  go_to(index_of(0, 4, 0));
+  pass();
+  const uint32_t clears = con::screen().clear_generation();
+  pass_char(u's');
+  EXPECT_EQ(state.page, PageId::kMemory);
+  EXPECT_EQ(state.memory_base, 0xB0000000u + (4u << 15));
+  EXPECT_GT(con::screen().clear_generation(), clears);
+}
+
+TEST_F(PciePageTest, AnIdlePassSendsNothingToTheConsole) {
+  pass();
+  pass();
+  console().clear_ops();
+  for (int i = 0; i < 5; ++i) pass();
+  EXPECT_TRUE(console().ops.empty());
+  // One cursor move sends a handful of cells.
+  pass_scan(kScanRight);
+  pass();
+  EXPECT_GT(console().serial_bytes(), 0u);
+  EXPECT_LT(console().serial_bytes(), 200u);
+}
+
+}  // namespace
+}  // namespace kvq
