@@ -106,3 +106,20 @@ void draw_width_label(int width) {
 }
 
 }  // namespace kvq
+
+namespace kvq {
+
+void draw_char_column(const RegisterWindow& window, const CellCursor& cursor) {
+  for (int r = 0; r < 16; ++r) {
+    con::set_cursor(51, 2 + r);
+    for (int c = 0; c < 16; ++c) {
+      const uint8_t b = window.bytes[16 * r + c];
+      const bool is_cursor = cursor.row == 2 + r && cursor.index == c;
+      con::set_attr(is_cursor ? kAttrWhiteOnGreen : kAttrWhite);
+      con::print(u"%c", (b >= 0x30 && b <= 0x7A) ? static_cast<char16_t>(b) : u'.');
+    }
+  }
+  con::set_attr(kAttrWhite);
+}
+
+}  // namespace kvq

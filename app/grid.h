@@ -38,3 +38,12 @@ void draw_ruler(uint32_t value, int width);
 void draw_width_label(int width);
 
 }  // namespace kvq
+
+namespace kvq {
+
+// Byte mode's character column at columns 51 to 66 of the grid rows: "0" to
+// "z" as themselves, anything else as "."; the cursor's character white on
+// green.
+void draw_char_column(const RegisterWindow& window, const CellCursor& cursor);
+
+}  // namespace kvq

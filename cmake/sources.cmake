@@ -9,6 +9,7 @@ set(KVQ_APP_SOURCES
   platform/runtime.cpp
   hw/pci.cpp
   hw/sata.cpp
+  hw/memio.cpp
   data/pci_names.cpp
   data/pci_names_generated.cpp
   app/footer.cpp
@@ -20,6 +21,9 @@ set(KVQ_APP_SOURCES
   pages/pages.cpp
   pages/pcie_page.cpp
   pages/pci_name_lookup.cpp
+  pages/space_page.cpp
+  pages/memory_page.cpp
+  pages/io_page.cpp
   pages/pci_list_page.cpp
 )
 

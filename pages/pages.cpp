@@ -18,8 +18,8 @@ void blank_pass(AppState& state) { con::poll_key(&state.key); }
 
 constexpr PageInfo kPages[kPageCount] = {
     {pcie_pass, PageKind::kGrid},         // PCIE
-    {footer_only_pass, PageKind::kGrid},  // Memory
-    {footer_only_pass, PageKind::kGrid},  // I/O
+    {memory_pass, PageKind::kGrid},       // Memory
+    {io_pass, PageKind::kGrid},           // I/O
     {footer_only_pass, PageKind::kGrid},  // Super I/O
     {menu_pass, PageKind::kMenu},         // function tab menu
     {blank_pass, PageKind::kText},        // HELP (no footer)

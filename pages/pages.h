@@ -16,6 +16,8 @@ struct PageInfo {
 const PageInfo& page_info(PageId page);
 
 void pcie_pass(AppState& state);
+void memory_pass(AppState& state);
+void io_pass(AppState& state);
 void pci_list_pass(AppState& state);
 
 }  // namespace kvq

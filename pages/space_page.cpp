@@ -1,0 +1,64 @@
+#include "pages/space_page.h"
+
+#include "app/colors.h"
+#include "app/footer.h"
+#include "app/grid.h"
+#include "app/grid_page.h"
+#include "app/input.h"
+#include "platform/console.h"
+
+namespace kvq {
+namespace {
+
+// The grid page write callback has no room for the space: the pass in
+// progress names it.
+constinit const AddressSpace* g_space = nullptr;
+
+void write_cell(AppState& state, int offset, uint32_t value) {
+  const uint32_t address = (g_space->base(state) + static_cast<uint32_t>(offset)) & g_space->mask;
+  g_space->write(address, cell_bytes(state.width), value);
+}
+
+void act_on_key(AppState& state, const AddressSpace& space) {
+  if (handle_grid_keys(state, write_cell)) return;
+  const Key key = state.key;
+  if (key.scan == kScanPageUp) {
+    space.set_base(state, (space.base(state) - 0x100) & space.mask);
+  } else if (key.scan == kScanPageDown) {
+    space.set_base(state, (space.base(state) + 0x100) & space.mask);
+  } else if (key.scan == 0 && key.ch == u'p') {
+    // The typed digits replace the title's digits from left to right.
+    uint32_t typed = 0;
+    if (address_entry(space.prompt, space.digits_col, space.digits, space.backspace_steps_back, &typed)) {
+      space.set_base(state, typed);
+    }
+  } else if (space.own_key == nullptr || !space.own_key(state)) {
+    return;
+  }
+  state.key = Key{0, 0};
+}
+
+}  // namespace
+
+void address_space_pass(AppState& state, const AddressSpace& space) {
+  g_space = &space;
+  const uint32_t base = space.base(state);
+  con::set_cursor(0, 0);
+  con::set_attr(kAttrWhite);
+  con::print(space.title_format, base);
+  space.read_window(base, g_window);
+  const CellCursor& cursor = state.cursor();
+  draw_grid(g_window, state.width, cursor);
+  if (state.width == kByte) draw_char_column(g_window, cursor);
+  draw_cursor_offset(cursor, state.width);
+  const uint32_t address = (base + static_cast<uint32_t>(cursor_offset(cursor, state.width))) & space.mask;
+  con::set_cursor(space.address_col[state.width - 1], 19);
+  con::print(space.address_format, address);
+  draw_ruler(cursor_value(g_window, cursor, state.width), state.width);
+  draw_footer(false);
+  draw_width_label(state.width);
+  con::poll_key(&state.key);
+  act_on_key(state, space);
+}
+
+}  // namespace kvq
