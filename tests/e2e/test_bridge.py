@@ -1,0 +1,45 @@
+#!/usr/bin/python3
+"""`make run`'s path: the user's xterm keys go through kvq-bridge and reach
+the firmware as the keys they are; Ctrl-A X still quits QEMU; the terminal is
+back in its normal mode afterwards.
+
+Needs build/host/kvq-bridge (or $KVQ_BRIDGE); no kvq image.
+"""
+
+import os
+import sys
+import termios
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+
+def canonical(fd):
+    return bool(termios.tcgetattr(fd)[3] & termios.ICANON)
+
+
+def test_xterm_keys_reach_the_shell_and_ctrl_a_x_quits():
+    bridge = harness.bridge_path()
+    assert os.access(bridge, os.X_OK), 'build kvq-bridge first (make host): ' + bridge
+    with harness.Machine(arch='x64', image=None, bridge=bridge, time_limit=120,
+                         key_pause=0.05) as m:
+        m.boot_to_prompt()
+        assert not canonical(m.tty), 'the bridge did not put the terminal in raw mode'
+
+        # The Shell's line editor with keys as an xterm sends them: DEL for
+        # Backspace, the VT220 Home/Delete, application-mode End. Typed
+        # "xvrr" BS Left "e" Home Delete End Enter is "ver".
+        offset = len(m.raw)
+        m.send_raw(b'xvrr')
+        for key in (b'\x7f', b'\x1b[D', b'e', b'\x1b[1~', b'\x1b[3~', b'\x1bOF', b'\r'):
+            m.send_raw(key)
+        m.wait_raw(r'\r\nUEFI Interactive Shell v2\.\d.*%s$' % harness.SHELL_PROMPT, 10,
+                   since=offset)
+
+        m.send_raw(b'\x01x')  # QEMU's serial mux: Ctrl-A X ends QEMU
+        assert m.wait_exit(20) == 0
+        assert canonical(m.tty), 'the bridge left the terminal in raw mode'
+
+
+if __name__ == '__main__':
+    harness.main(test_xterm_keys_reach_the_shell_and_ctrl_a_x_quits)
