@@ -11,7 +11,7 @@ void build_q35(Board& board);
 
 inline constexpr uint8_t kQ35E1000eMac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x01};
 inline constexpr uint8_t kQ35Rtl8139Mac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x02};
-inline constexpr uint32_t kQ35E1000eBar0 = 0xC1040000u;
-inline constexpr uint16_t kQ35Rtl8139Io = 0xC000;
+inline constexpr uint32_t kQ35E1000eBar0 = 0xC1020000u;
+inline constexpr uint16_t kQ35Rtl8139Io = 0x6000;
 
 }  // namespace kvq::sim

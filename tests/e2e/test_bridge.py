@@ -41,5 +41,31 @@ def test_xterm_keys_reach_the_shell_and_ctrl_a_x_quits():
         assert canonical(m.tty), 'the bridge left the terminal in raw mode'
 
 
+def test_kvq_takes_xterm_function_keys_through_the_bridge():
+    """Without the bridge an xterm's F5 (ESC [ 1 5 ~) reaches the firmware as
+    Esc and characters, and kvq would end; through it kvq opens its list."""
+    from kvq_e2e import STARTUP
+    bridge = harness.bridge_path()
+    image = harness.image_path('x64')
+    assert image, 'build the x64 image first (make)'
+    with harness.Machine(arch='x64', image=image, startup=STARTUP, bridge=bridge,
+                         time_limit=150, key_pause=0.3) as m:
+        m.boot_to_app()
+        m.wait_for(r'Bus:00 Dev:00 Fun:00', 90)
+        m.send_raw(b'\x1b[15~')  # F5
+        m.wait_for(r'BUS DEV FUN  DID VID NAME', 20)
+        m.send_raw(b'\x1bOB')  # Down, application cursor mode
+        m.wait_for(r'DEVICE : 002/007', 20)
+        m.send_raw(b'\x1b[17~')  # F6
+        m.wait_for(r'^ DEVICES    OTHER ', 20)
+        m.send_raw(b'\x1b[C')  # Right
+        m.wait_for(r'PCH Strap', 20)
+        m.send_raw(b'\x1b')  # a lone Esc ends kvq
+        m.wait_raw(harness.SHELL_PROMPT + r'$', 20)
+        m.send_raw(b'\x01x')
+        assert m.wait_exit(20) == 0
+
+
 if __name__ == '__main__':
-    harness.main(test_xterm_keys_reach_the_shell_and_ctrl_a_x_quits)
+    harness.main(test_xterm_keys_reach_the_shell_and_ctrl_a_x_quits,
+                 test_kvq_takes_xterm_function_keys_through_the_bridge)
