@@ -3,7 +3,7 @@
 namespace kvq {
 namespace {
 
-struct Spec {
+struct Field {
   bool left = false;
   bool zero = false;
   int width = 0;
@@ -28,14 +28,14 @@ class Emitter {
 
   // Emits `len` characters produced by `text` with padding to the width.
   template <class Text>
-  void padded(const Spec& spec, int len, bool numeric_zero_pad, const Text& text) {
-    const int pad = spec.width > len ? spec.width - len : 0;
-    if (!spec.left) {
-      const char16_t fill = (spec.zero && numeric_zero_pad) ? u'0' : u' ';
+  void padded(const Field& field, int len, bool numeric_zero_pad, const Text& text) {
+    const int pad = field.width > len ? field.width - len : 0;
+    if (!field.left) {
+      const char16_t fill = (field.zero && numeric_zero_pad) ? u'0' : u' ';
       for (int i = 0; i < pad; ++i) ch(fill);
     }
     text();
-    if (spec.left) {
+    if (field.left) {
       for (int i = 0; i < pad; ++i) ch(u' ');
     }
   }
@@ -62,7 +62,7 @@ int digits_of(uint64_t v, unsigned base, bool upper, char16_t out[24]) {
   return n;
 }
 
-void emit_number(Emitter& e, const Spec& spec, const FmtArg& a, char16_t conv) {
+void emit_number(Emitter& e, const Field& field, const FmtArg& a, char16_t conv) {
   char16_t digits[24];
   bool negative = false;
   uint64_t v;
@@ -77,17 +77,17 @@ void emit_number(Emitter& e, const Spec& spec, const FmtArg& a, char16_t conv) {
   }
   const int n = digits_of(v, base, conv != u'x', digits);
   const int len = n + (negative ? 1 : 0);
-  if (negative && spec.zero && !spec.left) {
+  if (negative && field.zero && !field.left) {
     // The sign goes before the zero padding: -0005.
     e.ch(u'-');
-    Spec rest = spec;
-    rest.width = spec.width > 0 ? spec.width - 1 : 0;
+    Field rest = field;
+    rest.width = field.width > 0 ? field.width - 1 : 0;
     e.padded(rest, n, true, [&] {
       for (int i = n - 1; i >= 0; --i) e.ch(digits[i]);
     });
     return;
   }
-  e.padded(spec, len, true, [&] {
+  e.padded(field, len, true, [&] {
     if (negative) e.ch(u'-');
     for (int i = n - 1; i >= 0; --i) e.ch(digits[i]);
   });
@@ -100,18 +100,18 @@ int length_of(const C* s) {
   return n;
 }
 
-void emit_string16(Emitter& e, const Spec& spec, const char16_t* s) {
+void emit_string16(Emitter& e, const Field& field, const char16_t* s) {
   if (s == nullptr) s = u"<null string>";
   const int n = length_of(s);
-  e.padded(spec, n, false, [&] {
+  e.padded(field, n, false, [&] {
     for (int i = 0; i < n; ++i) e.ch(s[i]);
   });
 }
 
-void emit_string8(Emitter& e, const Spec& spec, const char* s) {
+void emit_string8(Emitter& e, const Field& field, const char* s) {
   if (s == nullptr) s = "<null string>";
   const int n = length_of(s);
-  e.padded(spec, n, false, [&] {
+  e.padded(field, n, false, [&] {
     for (int i = 0; i < n; ++i) e.ch(static_cast<char16_t>(static_cast<unsigned char>(s[i])));
   });
 }
@@ -134,19 +134,19 @@ void format(PutCharFn put, void* ctx, const char16_t* fmt, const FmtArg* args, i
       continue;
     }
     ++p;
-    Spec spec;
+    Field field;
     for (;; ++p) {
       if (*p == u'-') {
-        spec.left = true;
+        field.left = true;
       } else if (*p == u'0') {
-        spec.zero = true;
+        field.zero = true;
       } else {
         break;
       }
     }
     while (*p >= u'0' && *p <= u'9') {
-      spec.width = spec.width * 10 + (*p - u'0');
-      if (spec.width > 200) spec.width = 200;
+      field.width = field.width * 10 + (*p - u'0');
+      if (field.width > 200) field.width = 200;
       ++p;
     }
     while (*p == u'l' || *p == u'L') ++p;
@@ -159,27 +159,27 @@ void format(PutCharFn put, void* ctx, const char16_t* fmt, const FmtArg* args, i
       case u'X': {
         const FmtArg& a = take();
         if (a.kind == FmtArg::kInt) {
-          emit_number(e, spec, a, conv);
+          emit_number(e, field, a, conv);
         } else {
-          emit_string16(e, spec, u"?");
+          emit_string16(e, field, u"?");
         }
         break;
       }
       case u'c': {
         const FmtArg& a = take();
         const char16_t c = a.kind == FmtArg::kInt ? static_cast<char16_t>(a.bits & 0xFFFF) : u'?';
-        e.padded(spec, 1, false, [&] { e.ch(c); });
+        e.padded(field, 1, false, [&] { e.ch(c); });
         break;
       }
       case u's':
       case u'a': {
         const FmtArg& a = take();
         if (a.kind == FmtArg::kStr16) {
-          emit_string16(e, spec, static_cast<const char16_t*>(a.ptr));
+          emit_string16(e, field, static_cast<const char16_t*>(a.ptr));
         } else if (a.kind == FmtArg::kStr8) {
-          emit_string8(e, spec, static_cast<const char*>(a.ptr));
+          emit_string8(e, field, static_cast<const char*>(a.ptr));
         } else {
-          emit_string16(e, spec, u"?");
+          emit_string16(e, field, u"?");
         }
         break;
       }

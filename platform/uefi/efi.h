@@ -1,5 +1,5 @@
 // The few UEFI tables and protocols kvq calls, laid out as the UEFI
-// specification defines them (system table, a subset of the boot services,
+// standard defines them (system table, a subset of the boot services,
 // simple text input and output). Only the members kvq uses are typed; the
 // others are placeholders that keep the offsets right.
 //
@@ -118,7 +118,7 @@ struct SystemTable {
   ConfigurationTable* configuration_table;
 };
 
-// Layout checks against the UEFI specification's tables.
+// Layout checks against the tables of the UEFI standard.
 static_assert(offsetof(BootServices, wait_for_event) == 24 + 9 * sizeof(void*));
 static_assert(offsetof(BootServices, stall) == 24 + 28 * sizeof(void*));
 static_assert(offsetof(SimpleTextOutput, mode) == 9 * sizeof(void*));

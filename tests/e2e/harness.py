@@ -55,9 +55,9 @@ LAUNCHER = os.path.join(ROOT, 'tools', 'qemu', 'kvq-qemu.py')
 
 
 def load_launcher():
-    spec = importlib.util.spec_from_file_location('kvq_qemu', LAUNCHER)
-    mod = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(mod)
+    found = importlib.util.spec_from_file_location('kvq_qemu', LAUNCHER)
+    mod = importlib.util.module_from_spec(found)
+    found.loader.exec_module(mod)
     return mod
 
 

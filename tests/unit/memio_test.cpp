@@ -3,6 +3,7 @@
 
 #include "hw/memio.h"
 #include "platform/sim/board.h"
+#include "support.h"
 
 namespace kvq {
 namespace {
@@ -10,12 +11,7 @@ namespace {
 using sim::Access;
 using sim::out8;
 
-class MemIoTest : public ::testing::Test {
- protected:
-  void SetUp() override { sim::set_board(&board); }
-  void TearDown() override { sim::set_board(nullptr); }
-  sim::Board board;
-};
+using MemIoTest = test::BoardTest;
 
 TEST_F(MemIoTest, WindowsAreByteReadsInAscendingOrderThatWrap) {
   board.ram_poke(0xFFFFFFFF, 0xAB);

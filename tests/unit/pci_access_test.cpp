@@ -3,6 +3,7 @@
 
 #include "hw/pci.h"
 #include "platform/sim/board.h"
+#include "support.h"
 
 namespace kvq {
 namespace {
@@ -10,12 +11,7 @@ namespace {
 using sim::in32;
 using sim::out32;
 
-class PciAccessTest : public ::testing::Test {
- protected:
-  void SetUp() override { sim::set_board(&board); }
-  void TearDown() override { sim::set_board(nullptr); }
-  sim::Board board;
-};
+using PciAccessTest = test::BoardTest;
 
 TEST_F(PciAccessTest, ConfigAddressIsUnmaskedThirtyTwoBitArithmetic) {
   EXPECT_EQ(pci::config_address(0, 31, 0) + 0x05, 0x8000F805u);

@@ -22,6 +22,14 @@ std::string text_at(int col, int row, int len);
 std::string row_text(int row);
 uint8_t attr_at(int col, int row);
 
+// Only a simulated board behind the seam, for tests of the hardware layer.
+class BoardTest : public ::testing::Test {
+ protected:
+  void SetUp() override { sim::set_board(&board); }
+  void TearDown() override { sim::set_board(nullptr); }
+  sim::Board board;
+};
+
 class KvqTest : public ::testing::Test {
  protected:
   void SetUp() override;
