@@ -13,10 +13,11 @@ struct ModeChoice {
   int real_rows;
 };
 
+// Zero until init (so it costs nothing in the image file).
 struct ConsoleState {
   const ConsoleDevice* device = nullptr;
-  ModeChoice standard = {0, 80, 25, 80, 25};
-  ModeChoice list = {0, kListCols, kListRows, 80, 25};
+  ModeChoice standard = {};
+  ModeChoice list = {};
   const ModeChoice* current = nullptr;
   Screen screen;
   Flusher flusher;

@@ -20,7 +20,13 @@ char16_t printable(char16_t ch) {
 
 }  // namespace
 
-void Flusher::invalidate() { valid_ = false; }
+void Flusher::invalidate() {
+  valid_ = false;
+  attr_ = -1;
+  col_ = -1;
+  row_ = -1;
+  cursor_visible_ = -1;
+}
 
 void Flusher::set_attr(const ConsoleDevice& device, uint8_t attr) {
   if (attr_ == attr) return;

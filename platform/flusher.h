@@ -14,7 +14,8 @@ struct ConsoleDevice;
 class Flusher {
  public:
   // Forget what the real console shows (the next flush replays a mode set
-  // and a clear and redraws everything).
+  // and a clear, sets the attribute and the cursor, and redraws everything).
+  // Must be called before the first flush.
   void invalidate();
   // real_cols/real_rows: the geometry of the real mode; cells outside it are
   // clipped, and the bottom-right cell is never written so that the console
@@ -32,10 +33,11 @@ class Flusher {
   uint32_t mode_generation_ = 0;
   uint32_t clear_generation_ = 0;
   int real_cols_ = 0;
-  int attr_ = -1;  // -1: unknown
-  int col_ = -1;   // -1: unknown
-  int row_ = -1;
-  int cursor_visible_ = -1;
+  // What the real console has now; -1 unknown (set by invalidate).
+  int attr_ = 0;
+  int col_ = 0;
+  int row_ = 0;
+  int cursor_visible_ = 0;
 };
 
 // Two cells look the same on a console: same character and colours, or both

@@ -47,15 +47,17 @@ class Screen {
   uint8_t clear_attr() const { return clear_attr_; }
 
  private:
+  // All zero until the first reset: a zero-initialised model stays out of
+  // the image file (it is most of the program's data).
   Cell cells_[kMaxRows][kMaxCols] = {};
   int mode_ = 0;
-  int cols_ = 80;
-  int rows_ = 25;
+  int cols_ = 0;
+  int rows_ = 0;
   int col_ = 0;
   int row_ = 0;
-  uint8_t attr_ = 0x07;
-  uint8_t clear_attr_ = 0x07;
-  bool cursor_visible_ = true;
+  uint8_t attr_ = 0;
+  uint8_t clear_attr_ = 0;
+  bool cursor_visible_ = false;
   uint32_t mode_generation_ = 0;
   uint32_t clear_generation_ = 0;
 };
