@@ -7,6 +7,7 @@ set(KVQ_APP_SOURCES
   platform/screen.cpp
   platform/flusher.cpp
   platform/runtime.cpp
+  platform/firmware.cpp
   hw/pci.cpp
   hw/sata.cpp
   hw/memio.cpp
@@ -33,12 +34,14 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/hw_uefi.cpp
   platform/uefi/console_uefi.cpp
   platform/uefi/runtime_uefi.cpp
+  platform/uefi/firmware_uefi.cpp
 )
 
 # Simulated board backend (host only).
 set(KVQ_SIM_SOURCES
   platform/sim/board.cpp
   platform/sim/hw_sim.cpp
+  platform/sim/firmware_sim.cpp
   platform/sim/pci_devices.cpp
   platform/sim/devices.cpp
   platform/sim/test_console.cpp

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/firmware.h"
+
 namespace kvq::sim {
 
 enum class Op : uint8_t { kPortIn, kPortOut, kMemRead, kMemWrite, kStall };
@@ -31,6 +33,13 @@ inline Access out8(uint16_t port, uint8_t v) { return {Op::kPortOut, 8, port, v}
 inline Access out32(uint16_t port, uint32_t v) { return {Op::kPortOut, 32, port, v}; }
 inline Access rd(int width, uint32_t addr, uint64_t v) { return {Op::kMemRead, static_cast<uint8_t>(width), addr, v}; }
 inline Access wr(int width, uint32_t addr, uint64_t v) { return {Op::kMemWrite, static_cast<uint8_t>(width), addr, v}; }
+
+// One entry of the firmware's configuration table: a GUID and the
+// physical address of its table, which lies in the board's RAM.
+struct ConfigEntry {
+  plat::Guid guid;
+  uint64_t address;
+};
 
 class PortDevice {
  public:
@@ -102,6 +111,8 @@ class Board {
   const std::vector<Access>& log() const { return log_; }
   void clear_log() { log_.clear(); }
   bool logging = true;
+  // What the firmware's system table lists, in order.
+  std::vector<ConfigEntry> config_tables;
   uint64_t total_stall_us = 0;
 
   // Configuration-space lookup by mechanism #1 fields.

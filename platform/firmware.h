@@ -1,0 +1,31 @@
+// Firmware services beyond port, memory and stall accesses: what the UEFI
+// system table tells and gives. The UEFI backend asks the firmware; on the
+// host the simulated board answers from its own model.
+#pragma once
+#include <stdint.h>
+
+namespace kvq::plat {
+
+// A GUID as UEFI lays it out in memory: three little-endian fields, then
+// eight bytes.
+struct Guid {
+  uint32_t data1;
+  uint16_t data2;
+  uint16_t data3;
+  uint8_t data4[8];
+};
+static_assert(sizeof(Guid) == 16);
+
+bool same_guid(const Guid& a, const Guid& b);
+
+// Configuration table entries kvq looks for.
+inline constexpr Guid kSmbiosTableGuid = {0xEB9D2D31, 0x2D88, 0x11D3, {0x9A, 0x16, 0x00, 0x90, 0x27, 0x3F, 0xC1, 0x4D}};
+inline constexpr Guid kSmbios3TableGuid = {0xF2FD1544, 0x9794, 0x4A2C, {0x99, 0x2E, 0xE5, 0xBB, 0xCF, 0x20, 0xE3, 0x94}};
+inline constexpr Guid kAcpi20TableGuid = {0x8868E871, 0xE4F1, 0x11D3, {0xBC, 0x22, 0x00, 0x80, 0xC7, 0x3C, 0x88, 0x81}};
+inline constexpr Guid kAcpi10TableGuid = {0xEB9D2D30, 0x2D88, 0x11D3, {0x9A, 0x16, 0x00, 0x90, 0x27, 0x3F, 0xC1, 0x4D}};
+
+// Physical address of the system table's configuration table entry named
+// `guid`, or 0 when the firmware has none.
+uint64_t config_table(const Guid& guid);
+
+}  // namespace kvq::plat
