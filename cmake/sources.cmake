@@ -13,6 +13,8 @@ set(KVQ_APP_SOURCES
   hw/memio.cpp
   data/pci_names.cpp
   data/pci_names_generated.cpp
+  data/superio_descriptions.cpp
+  data/superio_chip_descriptions.cpp
   app/footer.cpp
   app/grid.cpp
   app/grid_page.cpp

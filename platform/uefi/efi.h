@@ -9,12 +9,17 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "platform/firmware.h"
+
 namespace kvq::efi {
 
 using Status = uintptr_t;
 using Handle = void*;
 using Event = void*;
 using Char16 = char16_t;
+using Guid = plat::Guid;
+using Tpl = uintptr_t;
+using PhysicalAddress = uint64_t;
 
 inline constexpr Status kSuccess = 0;
 inline constexpr Status kErrorBit = uintptr_t{1} << (sizeof(uintptr_t) * 8 - 1);
@@ -63,25 +68,34 @@ struct SimpleTextOutput {
 
 using AnyFn = void (*)();
 
+// Boot services enumerations (32-bit in the calling convention).
+enum AllocateType : int { kAllocateAnyPages = 0, kAllocateMaxAddress = 1, kAllocateAddress = 2 };
+enum MemoryType : int { kLoaderData = 2, kBootServicesData = 4 };
+enum TimerDelay : int { kTimerCancel = 0, kTimerPeriodic = 1, kTimerRelative = 2 };
+inline constexpr uint32_t kEvtTimer = 0x80000000u;
+inline constexpr Tpl kTplApplication = 4;
+inline constexpr Tpl kTplCallback = 8;
+inline constexpr Tpl kTplNotify = 16;
+
 struct BootServices {
   TableHeader hdr;
-  AnyFn raise_tpl;
-  AnyFn restore_tpl;
-  AnyFn allocate_pages;
-  AnyFn free_pages;
+  Tpl (*raise_tpl)(Tpl new_tpl);
+  void (*restore_tpl)(Tpl old_tpl);
+  Status (*allocate_pages)(AllocateType type, MemoryType memory_type, uintptr_t pages, PhysicalAddress* memory);
+  Status (*free_pages)(PhysicalAddress memory, uintptr_t pages);
   AnyFn get_memory_map;
-  AnyFn allocate_pool;
-  AnyFn free_pool;
-  AnyFn create_event;
-  AnyFn set_timer;
+  Status (*allocate_pool)(MemoryType pool_type, uintptr_t size, void** buffer);
+  Status (*free_pool)(void* buffer);
+  Status (*create_event)(uint32_t type, Tpl notify_tpl, void* notify_function, void* notify_context, Event* event);
+  Status (*set_timer)(Event event, TimerDelay type, uint64_t trigger_time);
   Status (*wait_for_event)(uintptr_t number_of_events, Event* events, uintptr_t* index);
   AnyFn signal_event;
-  AnyFn close_event;
-  AnyFn check_event;
+  Status (*close_event)(Event event);
+  Status (*check_event)(Event event);
   AnyFn install_protocol_interface;
   AnyFn reinstall_protocol_interface;
   AnyFn uninstall_protocol_interface;
-  AnyFn handle_protocol;
+  Status (*handle_protocol)(Handle handle, const Guid* protocol, void** interface);
   void* reserved;
   AnyFn register_protocol_notify;
   AnyFn locate_handle;
@@ -121,10 +135,13 @@ struct SystemTable {
 // Layout checks against the tables of the UEFI standard.
 static_assert(offsetof(BootServices, wait_for_event) == 24 + 9 * sizeof(void*));
 static_assert(offsetof(BootServices, stall) == 24 + 28 * sizeof(void*));
+static_assert(offsetof(BootServices, handle_protocol) == 24 + 16 * sizeof(void*));
 static_assert(offsetof(SimpleTextOutput, mode) == 9 * sizeof(void*));
 static_assert(sizeof(TableHeader) == 24);
 
-// The system table handed to the entry point; set once before anything else.
+// The system table and the image handle handed to the entry point; set once
+// before anything else.
 extern SystemTable* g_system_table;
+extern Handle g_image_handle;
 
 }  // namespace kvq::efi

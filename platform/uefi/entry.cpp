@@ -8,11 +8,12 @@
 
 namespace kvq::efi {
 constinit SystemTable* g_system_table = nullptr;
+constinit Handle g_image_handle = nullptr;
 }
 
 extern "C" kvq::efi::Status efi_main(kvq::efi::Handle image, kvq::efi::SystemTable* system_table) {
-  (void)image;
   kvq::efi::g_system_table = system_table;
+  kvq::efi::g_image_handle = image;
   // A boot option started directly by the boot manager (the IA-32 image)
   // runs under a five-minute watchdog; kvq is interactive and may run for
   // hours, so switch it off.

@@ -1,0 +1,78 @@
+// One-line descriptions of Super I/O and CMOS clock registers, shown under
+// the Super I/O page's grid. One table per chip, each row naming its own
+// register space and register, so that no two parallel arrays can drift.
+#pragma once
+#include <stdint.h>
+
+namespace kvq::data {
+
+// Register spaces a row can name. Logical devices 00h to 0Ah are their own
+// number.
+inline constexpr uint16_t kSpaceGlobal = 0x00FF;   // global configuration registers
+inline constexpr uint16_t kSpaceMonitor = 0x00FE;  // hardware monitor (bank 0 where banked)
+inline constexpr uint16_t kSpaceCmos = 0x7071;     // CMOS clock behind 0070h/0071h
+// Winbond hardware monitor banks 1 to 6, selected by monitor register 4Eh.
+constexpr uint16_t monitor_bank_space(int bank) { return static_cast<uint16_t>(0x4E00 | bank); }
+
+// Room on the description line: an 80-column row, less a margin.
+inline constexpr int kMaxDescriptionLength = 78;
+
+struct RegisterDescription {
+  uint16_t vid;    // vendor byte of the chip (0070h in the CMOS table)
+  uint16_t did;    // chip byte (0071h in the CMOS table)
+  uint16_t space;  // one of the spaces above, or a logical device number
+  uint16_t reg;    // register index 00h to FFh
+  const char16_t* text;
+};
+
+struct DescriptionTable {
+  uint16_t vid;
+  uint16_t did;
+  const RegisterDescription* rows;
+  int count;
+};
+
+extern const DescriptionTable kCmosDescriptions;
+extern const DescriptionTable kIt8781Descriptions;
+extern const DescriptionTable kIt8728Descriptions;
+extern const DescriptionTable kNct6102Descriptions;
+extern const DescriptionTable kW83627dhgDescriptions;
+
+// Rows come grouped by space in this order: global, logical devices
+// ascending, monitor, monitor banks ascending; CMOS on its own.
+constexpr int space_rank(uint16_t space) {
+  if (space == kSpaceGlobal) return 0;
+  if (space <= 0x0A) return 1 + space;
+  if (space == kSpaceMonitor) return 0x100;
+  if ((space & 0xFF00) == 0x4E00) return 0x100 + (space & 0xFF);
+  if (space == kSpaceCmos) return 0x200;
+  return -1;
+}
+
+constexpr int text_length(const char16_t* text) {
+  int n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+// Compile-time self-check of one table: every row carries the table's key
+// and a known space, rows are grouped and ordered by space and ascend by
+// register within a space (so no (space, register) pair repeats), and every
+// text fits the description line.
+template <int N>
+constexpr bool well_formed(const RegisterDescription (&rows)[N], uint16_t vid, uint16_t did) {
+  for (int i = 0; i < N; ++i) {
+    const RegisterDescription& r = rows[i];
+    if (r.vid != vid || r.did != did || r.reg > 0xFF || space_rank(r.space) < 0) return false;
+    if (r.text == nullptr || text_length(r.text) > kMaxDescriptionLength) return false;
+    if (i > 0) {
+      const RegisterDescription& p = rows[i - 1];
+      const int pr = space_rank(p.space);
+      const int rr = space_rank(r.space);
+      if (rr < pr || (rr == pr && r.reg <= p.reg)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace kvq::data
