@@ -1,82 +1,54 @@
-// The four chip tables. Until their full wording lands they hold the rows
-// whose texts are fixed, so the lookup can be built and tested against them.
+// The four chip tables. Each chip's rows are in their own header; the checks
+// below hold every table to the chip's register coverage: its size, the rows
+// of each register space and the lowest and highest register there.
 #include "data/superio_descriptions.h"
+#include "data/superio_it8728_rows.h"
+#include "data/superio_it8781_rows.h"
+#include "data/superio_nct6102_rows.h"
+#include "data/superio_w83627dhg_rows.h"
 
 namespace kvq::data {
 namespace {
 
-constexpr uint16_t kIte = 0x87;
-constexpr uint16_t kNuvoton = 0xC4;
-constexpr uint16_t kWinbond = 0xA0;
+template <int N>
+constexpr int row_count(const RegisterDescription (&)[N]) {
+  return N;
+}
 
-constexpr RegisterDescription kIt8781Rows[] = {
-    {.vid = kIte, .did = 0x81, .space = kSpaceGlobal, .reg = 0x02, .text = u"Configure Control"},
-    {.vid = kIte, .did = 0x81, .space = kSpaceGlobal, .reg = 0x07, .text = u"Logical Device Number"},
-    {.vid = kIte, .did = 0x81, .space = kSpaceGlobal, .reg = 0x20, .text = u"Chip ID Byte 1"},
-    {.vid = kIte, .did = 0x81, .space = kSpaceGlobal, .reg = 0x21, .text = u"Chip ID Byte 2"},
-    {.vid = kIte, .did = 0x81, .space = kSpaceGlobal, .reg = 0x2C, .text = u"Extended 2 Multi-Function Pin Selection Register"},
-    {.vid = kIte, .did = 0x81, .space = 0x00, .reg = 0x30, .text = u"FDC Activate"},
-    {.vid = kIte, .did = 0x81, .space = 0x04, .reg = 0x30, .text = u"Environment Controller Activate"},
-    {.vid = kIte, .did = 0x81, .space = 0x04, .reg = 0x60, .text = u"Environment Controller Base Address MSB Register"},
-    {.vid = kIte, .did = 0x81, .space = 0x04, .reg = 0x61, .text = u"Environment Controller Base Address LSB Register"},
-    {.vid = kIte, .did = 0x81, .space = 0x06, .reg = 0x30, .text = u"KBC (Mouse) Activate"},
-    {.vid = kIte, .did = 0x81, .space = 0x08, .reg = 0x30, .text = u"Serial Port 3 Activate"},
-    {.vid = kIte, .did = 0x81, .space = kSpaceMonitor, .reg = 0x00, .text = u"Configuration"},
-    {.vid = kIte, .did = 0x81, .space = kSpaceMonitor, .reg = 0x20, .text = u"VIN0 Voltage Reading Register"},
-    {.vid = kIte, .did = 0x81, .space = kSpaceMonitor, .reg = 0x28, .text = u"VBAT Voltage Reading Register"},
-    {.vid = kIte, .did = 0x81, .space = kSpaceMonitor, .reg = 0x58, .text = u"ITE Vendor ID Register"},
-};
-static_assert(well_formed(kIt8781Rows, kIte, 0x81));
+// ITE IT8781F: logical devices 00h-09h (serial ports 3 and 4 at 08h, 09h).
+static_assert(well_formed(kIt8781Rows, 0x87, 0x81));
+static_assert(row_count(kIt8781Rows) == 206);
+static_assert(coverage(kIt8781Rows, kSpaceGlobal) == SpaceCoverage{15, 0x02, 0x2C});
+static_assert(device_rows(kIt8781Rows, {7, 8, 8, 8, 13, 8, 4, 32, 8, 8}));
+static_assert(coverage(kIt8781Rows, 0x00, 0x0A) == SpaceCoverage{104, 0x30, 0xF6});
+static_assert(coverage(kIt8781Rows, 0x07) == SpaceCoverage{32, 0x60, 0xCC});
+static_assert(coverage(kIt8781Rows, kSpaceMonitor) == SpaceCoverage{87, 0x00, 0x8F});
 
-constexpr RegisterDescription kIt8728Rows[] = {
-    {.vid = kIte, .did = 0x28, .space = kSpaceGlobal, .reg = 0x02, .text = u"Configure Control"},
-    {.vid = kIte, .did = 0x28, .space = kSpaceGlobal, .reg = 0x07, .text = u"Logical Device Number"},
-    {.vid = kIte, .did = 0x28, .space = kSpaceGlobal, .reg = 0x20, .text = u"Chip ID Byte 1"},
-    {.vid = kIte, .did = 0x28, .space = kSpaceGlobal, .reg = 0x21, .text = u"Chip ID Byte 2"},
-    {.vid = kIte, .did = 0x28, .space = kSpaceGlobal, .reg = 0x2C, .text = u"Extended 2 Multi-Function Pin Selection Register"},
-    {.vid = kIte, .did = 0x28, .space = 0x00, .reg = 0x30, .text = u"FDC Activate"},
-    {.vid = kIte, .did = 0x28, .space = 0x04, .reg = 0x30, .text = u"Environment Controller Activate"},
-    {.vid = kIte, .did = 0x28, .space = 0x04, .reg = 0x60, .text = u"Environment Controller Base Address MSB Register"},
-    {.vid = kIte, .did = 0x28, .space = 0x04, .reg = 0x61, .text = u"Environment Controller Base Address LSB Register"},
-    {.vid = kIte, .did = 0x28, .space = 0x06, .reg = 0x30, .text = u"KBC (Mouse) Activate"},
-    {.vid = kIte, .did = 0x28, .space = 0x0A, .reg = 0x30, .text = u"Consumer IR Activate"},
-    {.vid = kIte, .did = 0x28, .space = kSpaceMonitor, .reg = 0x00, .text = u"Configuration"},
-    {.vid = kIte, .did = 0x28, .space = kSpaceMonitor, .reg = 0x20, .text = u"VIN0 Voltage Reading Register"},
-    {.vid = kIte, .did = 0x28, .space = kSpaceMonitor, .reg = 0x28, .text = u"VBAT Voltage Reading Register"},
-    {.vid = kIte, .did = 0x28, .space = kSpaceMonitor, .reg = 0x58, .text = u"ITE Vendor ID Register"},
-    {.vid = kIte, .did = 0x28, .space = kSpaceMonitor, .reg = 0x60, .text = u"FAN_CTL1 SmartGuardian Automatic Mode Temperature Limit of OFF Register"},
-};
-static_assert(well_formed(kIt8728Rows, kIte, 0x28));
+// ITE IT8728F: logical devices 00h-07h and consumer IR at 0Ah.
+static_assert(well_formed(kIt8728Rows, 0x87, 0x28));
+static_assert(row_count(kIt8728Rows) == 259);
+static_assert(coverage(kIt8728Rows, kSpaceGlobal) == SpaceCoverage{15, 0x02, 0x2C});
+static_assert(device_rows(kIt8728Rows, {7, 8, 8, 8, 15, 8, 4, 53, 0, 0, 5}));
+static_assert(coverage(kIt8728Rows, 0x00, 0x0A) == SpaceCoverage{116, 0x30, 0xFB});
+static_assert(coverage(kIt8728Rows, 0x07) == SpaceCoverage{53, 0x60, 0xFB});
+static_assert(coverage(kIt8728Rows, kSpaceMonitor) == SpaceCoverage{128, 0x00, 0x9F});
 
-constexpr RegisterDescription kNct6102Rows[] = {
-    {.vid = kNuvoton, .did = 0x52, .space = kSpaceGlobal, .reg = 0x02, .text = u"Software Reset Register"},
-    {.vid = kNuvoton, .did = 0x52, .space = kSpaceGlobal, .reg = 0x07, .text = u"Logical Device Selection"},
-    {.vid = kNuvoton, .did = 0x52, .space = kSpaceGlobal, .reg = 0x20, .text = u"Chip ID ( High Byte )"},
-    {.vid = kNuvoton, .did = 0x52, .space = kSpaceGlobal, .reg = 0x21, .text = u"Chip ID ( Low Byte )"},
-    {.vid = kNuvoton, .did = 0x52, .space = kSpaceGlobal, .reg = 0x2F, .text = u"Strapping Function Result"},
-    {.vid = kNuvoton, .did = 0x52, .space = kSpaceMonitor, .reg = 0x00, .text = u"CPUVCORE reading"},
-    {.vid = kNuvoton, .did = 0x52, .space = kSpaceMonitor, .reg = 0x4E, .text = u"Bank select register"},
-    {.vid = kNuvoton, .did = 0x52, .space = kSpaceMonitor, .reg = 0x51, .text = u"PCH_CHIP_Temperature"},
-    {.vid = kNuvoton, .did = 0x52, .space = kSpaceMonitor, .reg = 0x59, .text = u"TSI Agent 0 temperature high byte"},
-};
-static_assert(well_formed(kNct6102Rows, kNuvoton, 0x52));
+// Nuvoton NCT6102D: no logical device rows.
+static_assert(well_formed(kNct6102Rows, 0xC4, 0x52));
+static_assert(row_count(kNct6102Rows) == 132);
+static_assert(coverage(kNct6102Rows, kSpaceGlobal) == SpaceCoverage{20, 0x02, 0x2F});
+static_assert(coverage(kNct6102Rows, kSpaceMonitor) == SpaceCoverage{112, 0x00, 0x6F});
 
-constexpr RegisterDescription kW83627dhgRows[] = {
-    {.vid = kWinbond, .did = 0x25, .space = kSpaceGlobal, .reg = 0x02, .text = u"Software Reset Register"},
-    {.vid = kWinbond, .did = 0x25, .space = kSpaceGlobal, .reg = 0x2F, .text = u"Test Mode Bits: Reserved for Winbond"},
-    {.vid = kWinbond, .did = 0x25, .space = kSpaceMonitor, .reg = 0x00, .text = u"SYSFANOUT  PWM  Output  Frequency  Configuration  Register"},
-    {.vid = kWinbond, .did = 0x25, .space = kSpaceMonitor, .reg = 0x20, .text = u"CPUVCORE reading"},
-    {.vid = kWinbond, .did = 0x25, .space = kSpaceMonitor, .reg = 0x4E, .text = u"Register 50h ~ 5Fh Bank Select Register"},
-    {.vid = kWinbond, .did = 0x25, .space = kSpaceMonitor, .reg = 0x4F, .text = u"Winbond Vendor ID Register"},
-    {.vid = kWinbond, .did = 0x25, .space = kSpaceMonitor, .reg = 0x50, .text = u"Reserved Register"},
-    {.vid = kWinbond, .did = 0x25, .space = kSpaceMonitor, .reg = 0x66, .text = u"CPUFANOUT1 Stop Time Register - Index 66h (Bank 0)"},
-    {.vid = kWinbond, .did = 0x25, .space = monitor_bank_space(1), .reg = 0x50, .text = u"CPUTIN Temperature Sensor Temperature (High Byte) Register"},
-    {.vid = kWinbond, .did = 0x25, .space = monitor_bank_space(2), .reg = 0x50, .text = u"AUXTIN Temperature Sensor Temperature (High Byte) Register"},
-    {.vid = kWinbond, .did = 0x25, .space = monitor_bank_space(4), .reg = 0x50, .text = u"Interrupt Status Register 3"},
-    {.vid = kWinbond, .did = 0x25, .space = monitor_bank_space(5), .reg = 0x50, .text = u"3VSB reading"},
-    {.vid = kWinbond, .did = 0x25, .space = monitor_bank_space(6), .reg = 0x50, .text = u"Reserved Register"},
-};
-static_assert(well_formed(kW83627dhgRows, kWinbond, 0x25));
+// Winbond W83627DHG: no logical device rows; monitor banks 1, 2, 4, 5, 6.
+static_assert(well_formed(kW83627dhgRows, 0xA0, 0x25));
+static_assert(row_count(kW83627dhgRows) == 179);
+static_assert(coverage(kW83627dhgRows, kSpaceGlobal) == SpaceCoverage{17, 0x02, 0x2F});
+static_assert(coverage(kW83627dhgRows, kSpaceMonitor) == SpaceCoverage{111, 0x00, 0x6E});
+static_assert(coverage(kW83627dhgRows, monitor_bank_space(1)) == SpaceCoverage{7, 0x50, 0x56});
+static_assert(coverage(kW83627dhgRows, monitor_bank_space(2)) == SpaceCoverage{7, 0x50, 0x56});
+static_assert(coverage(kW83627dhgRows, monitor_bank_space(4)) == SpaceCoverage{16, 0x50, 0x5F});
+static_assert(coverage(kW83627dhgRows, monitor_bank_space(5)) == SpaceCoverage{13, 0x50, 0x5C});
+static_assert(coverage(kW83627dhgRows, monitor_bank_space(6)) == SpaceCoverage{8, 0x50, 0x57});
 
 template <int N>
 constexpr DescriptionTable table(const RegisterDescription (&rows)[N]) {

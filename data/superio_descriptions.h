@@ -75,4 +75,41 @@ constexpr bool well_formed(const RegisterDescription (&rows)[N], uint16_t vid, u
   return true;
 }
 
+// How much of one register space a table covers: its rows and the lowest
+// and highest register among them. Spaces first..last together, so that the
+// logical devices can be held to one range as a whole.
+struct SpaceCoverage {
+  int rows;
+  int lowest;
+  int highest;
+  constexpr bool operator==(const SpaceCoverage&) const = default;
+};
+
+template <int N>
+constexpr SpaceCoverage coverage(const RegisterDescription (&rows)[N], uint16_t first, uint16_t last) {
+  SpaceCoverage c{0, 0x100, -1};
+  for (const RegisterDescription& r : rows) {
+    if (r.space < first || r.space > last) continue;
+    ++c.rows;
+    if (r.reg < c.lowest) c.lowest = r.reg;
+    if (r.reg > c.highest) c.highest = r.reg;
+  }
+  return c;
+}
+
+template <int N>
+constexpr SpaceCoverage coverage(const RegisterDescription (&rows)[N], uint16_t space) {
+  return coverage(rows, space, space);
+}
+
+// Rows per logical device 00h, 01h, ...: expected[d] rows under device d, and
+// none under any device past the list.
+template <int N, int D>
+constexpr bool device_rows(const RegisterDescription (&rows)[N], const int (&expected)[D]) {
+  for (int d = 0; d < D; ++d) {
+    if (coverage(rows, static_cast<uint16_t>(d)).rows != expected[d]) return false;
+  }
+  return coverage(rows, static_cast<uint16_t>(D), 0x0A).rows == 0;
+}
+
 }  // namespace kvq::data
