@@ -11,6 +11,7 @@ set(KVQ_APP_SOURCES
   hw/pci.cpp
   hw/sata.cpp
   hw/memio.cpp
+  hw/superio.cpp
   data/pci_names.cpp
   data/pci_names_generated.cpp
   data/superio_descriptions.cpp
