@@ -29,6 +29,8 @@ set(KVQ_APP_SOURCES
   pages/memory_page.cpp
   pages/io_page.cpp
   pages/pci_list_page.cpp
+  pages/superio_page.cpp
+  pages/superio_lookup.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
