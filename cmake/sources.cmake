@@ -51,6 +51,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/devices.cpp
   platform/sim/test_console.cpp
   platform/sim/q35.cpp
+  platform/sim/superio_chips.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.
