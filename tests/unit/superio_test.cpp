@@ -115,30 +115,46 @@ TEST_F(SuperIoHwTest, DetectionOnTheModels) {
   }
 }
 
-// With nothing on the bus every read is FFh, and the log is the keys and
-// exits in the order they go out.
+// An IT8728 at 4Eh and nothing elsewhere: the log is every key, read and
+// exit in the order it goes out.
 TEST_F(SuperIoHwTest, DetectionSendsEveryKeyAndExitInOrder) {
+  sim::add_superio(board, model("it8728"), 0x4E);
   std::vector<Access> want;
-  auto key = [&](uint16_t p, std::vector<uint8_t> bytes) {
+  auto out = [&](uint16_t p, std::vector<uint8_t> bytes) {
     for (uint8_t v : bytes) want.push_back(out8(p, v));
   };
-  auto read20 = [&](uint16_t p) {
-    want.push_back(out8(p, 0x20));
-    want.push_back(in8(static_cast<uint16_t>(p + 1), 0xFF));
+  auto reg = [&](uint16_t p, uint8_t r, uint8_t v) {
+    want.push_back(out8(p, r));
+    want.push_back(in8(static_cast<uint16_t>(p + 1), v));
   };
-  for (uint16_t p : sio::kChipPorts) read20(p);
-  key(0x2E, {0x87, 0x01, 0x55, 0x55, 0x02});
-  want.push_back(out8(0x2F, 0x02));
+  auto ite_exit = [&](uint16_t p) {
+    out(p, {0x02});
+    out(static_cast<uint16_t>(p + 1), {0x02});
+  };
+  for (uint16_t p : sio::kChipPorts) reg(p, 0x20, 0xFF);
+  out(0x2E, {0x87, 0x01, 0x55, 0x55});
+  ite_exit(0x2E);
   for (uint16_t p : sio::kChipPorts) {
-    key(p, {0x87, 0x01, 0x55, static_cast<uint8_t>(p == 0x4E ? 0xAA : 0x55)});
-    read20(p);
-    key(p, {0x02});
-    want.push_back(out8(static_cast<uint16_t>(p + 1), 0x02));
-    key(p, {0x87, 0x87});
-    read20(p);
-    key(p, {0xAA, 0x77, 0x77, 0x87, 0x87});
-    read20(p);
-    key(p, {0xAA});
+    const bool chip = p == 0x4E;
+    const std::vector<uint8_t> ite_key = {0x87, 0x01, 0x55, static_cast<uint8_t>(chip ? 0xAA : 0x55)};
+    out(p, ite_key);
+    reg(p, 0x20, chip ? 0x87 : 0xFF);
+    ite_exit(p);
+    if (chip) {
+      out(p, ite_key);
+      reg(p, 0x20, 0x87);
+      reg(p, 0x21, 0x28);
+      out(p, {0x07});
+      out(0x4F, {0x04});
+      reg(p, 0x60, 0x02);
+      reg(p, 0x61, 0x90);
+      ite_exit(p);
+    }
+    out(p, {0x87, 0x87});
+    reg(p, 0x20, 0xFF);
+    out(p, {0xAA, 0x77, 0x77, 0x87, 0x87});
+    reg(p, 0x20, 0xFF);
+    out(p, {0xAA});
   }
   detect_all();
   EXPECT_EQ(board.log(), want);
