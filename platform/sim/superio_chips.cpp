@@ -197,12 +197,12 @@ SuperIoChip& add_superio(Board& board, const SioModel& model, uint16_t port) {
   return ref;
 }
 
-bool add_superio(Board& board, const std::string& spec) {
-  const size_t at = spec.find('@');
-  const SioModel* model = find_sio_model(spec.substr(0, at));
+bool add_superio(Board& board, const std::string& choice) {
+  const size_t at = choice.find('@');
+  const SioModel* model = find_sio_model(choice.substr(0, at));
   uint16_t port = 0x2E;
   if (at != std::string::npos) {
-    const std::string p = spec.substr(at + 1);
+    const std::string p = choice.substr(at + 1);
     port = static_cast<uint16_t>(std::strtoul(p.c_str(), nullptr, 16));
     if (p.empty() || (port != 0x2E && port != 0x4E && port != 0x6E)) return false;
   }

@@ -86,6 +86,6 @@ SuperIoChip& add_superio(Board& board, const SioModel& model, uint16_t port);
 
 // "model" or "model@port" (port in hex: 2e, 4e, 6e). False, adding nothing,
 // for an unknown model or port.
-bool add_superio(Board& board, const std::string& spec);
+bool add_superio(Board& board, const std::string& choice);
 
 }  // namespace kvq::sim

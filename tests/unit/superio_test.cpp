@@ -2,6 +2,7 @@
 // chips; the description lookup; the Super I/O page.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -34,19 +35,14 @@ struct Placed {
   uint16_t port;
 };
 
-struct Expected {
-  uint16_t ec_found, vid, did, key_family, hwm_port;
-  const char* vendor;
-  const char* model;
-};
+// A record as "ec_found vid did key_family hwm_port vendor model".
+std::string summary(const sio::ChipRecord& r) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%d %02X %02X %d %04X ", r.ec_found, r.vid, r.did, r.key_family, r.hwm_port);
+  return buf + test::narrow(r.vendor) + " " + test::narrow(r.model);
+}
 
-constexpr Expected kNothing = {0, 0, 0, 0, 0, "N/A", "N/A"};
-
-struct DetectionCase {
-  const char* name;
-  std::vector<Placed> chips;
-  Expected records[3];
-};
+const char* const kNothing = "0 00 00 0 0000 N/A N/A";
 
 class SuperIoHwTest : public test::BoardTest {
  protected:
@@ -57,59 +53,43 @@ class SuperIoHwTest : public test::BoardTest {
 };
 
 TEST_F(SuperIoHwTest, DetectionOnTheModels) {
-  const DetectionCase cases[] = {
-      {"nothing anywhere", {}, {kNothing, kNothing, kNothing}},
-      {"IT8528 embedded controller at 2Eh",
-       {{&model("it8528"), 0x2E}},
-       {{1, 0x85, 0x28, 0, 0, "ITE", "IT8528"}, kNothing, kNothing}},
-      {"ITE chip with an unknown chip byte",
-       {{&kIt8786, 0x2E}},
-       {{0, 0x87, 0, 0, 0x0295, "ITE", "N/A"}, kNothing, kNothing}},
-      {"W83627DHG at 4Eh",
-       {{&model("w83627dhg"), 0x4E}},
-       {kNothing, {0, 0xA0, 0x25, 1, 0x0295, "Winbond", "W83627DHG"}, kNothing}},
-      {"IT8728 at 4Eh, which answers only to 87h 01h 55h AAh",
-       {{&model("it8728"), 0x4E}},
-       {kNothing, {0, 0x87, 0x28, 0, 0x0295, "ITE", "IT8728"}, kNothing}},
+  struct Case {
+    std::vector<Placed> chips;
+    const char* records[3];  // at 2Eh, 4Eh, 6Eh
+  };
+  const Case cases[] = {
+      {{}, {kNothing, kNothing, kNothing}},
+      // No phase touches an embedded controller's port (checked below).
+      {{{&model("it8528"), 0x2E}}, {"1 85 28 0 0000 ITE IT8528", kNothing, kNothing}},
+      {{{&kIt8786, 0x2E}}, {"0 87 00 0 0295 ITE N/A", kNothing, kNothing}},
+      {{{&model("w83627dhg"), 0x4E}}, {kNothing, "0 A0 25 1 0295 Winbond W83627DHG", kNothing}},
+      // It answers only to 87h 01h 55h AAh there.
+      {{{&model("it8728"), 0x4E}}, {kNothing, "0 87 28 0 0295 ITE IT8728", kNothing}},
       // The Winbond phase opens the F81865 too and takes logical device 0Bh,
       // which it lacks: FFh FFh gives 0004h. The Fintek phase then names it.
-      {"F81865 at 6Eh, F81216 at 2Eh",
-       {{&model("f81865"), 0x6E}, {&model("f81216"), 0x2E}},
-       {{0, 0x02, 0x08, 3, 0, "Fintek", "F81216"}, kNothing, {0, 0x07, 0x04, 3, 0x0004, "Fintek", "F81865"}}},
-      // The ITE phase names it and takes the monitor of device 04h; the
-      // Winbond phase, finding no vendor it knows, still overwrites the
-      // monitor port with device 0Bh's.
-      {"a later phase overwrites an earlier one",
-       {{&kKeyless, 0x2E}},
-       {{0, 0x87, 0x28, 0, 0x0295, "ITE", "IT8728"}, kNothing, kNothing}},
+      {{{&model("f81865"), 0x6E}, {&model("f81216"), 0x2E}},
+       {"0 02 08 3 0000 Fintek F81216", kNothing, "0 07 04 3 0004 Fintek F81865"}},
+      // The ITE phase names it and takes device 04h's monitor (0A05h); the
+      // Winbond phase, knowing no vendor 87h, still overwrites the monitor
+      // port with device 0Bh's.
+      {{{&kKeyless, 0x2E}}, {"0 87 28 0 0295 ITE IT8728", kNothing, kNothing}},
   };
-  for (const DetectionCase& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const Case& c : cases) {
     sim::Board b;
     sim::set_board(&b);
     for (const Placed& p : c.chips) {
       sim::SuperIoChip& chip = sim::add_superio(b, *p.model, p.port);
-      if (p.model == &kKeyless) chip.device_reg(0x04, 0x60) = 0x0A;  // a monitor at 0A05h, overwritten
+      if (p.model == &kKeyless) chip.device_reg(0x04, 0x60) = 0x0A;
     }
     detect_all();
     for (int i = 0; i < sio::kChipCount; ++i) {
-      const sio::ChipRecord& r = sio::g_chips[i];
-      const Expected& e = c.records[i];
-      EXPECT_EQ(r.port, sio::kChipPorts[i]);
-      EXPECT_EQ(r.ec_found, e.ec_found) << i;
-      EXPECT_EQ(r.vid, e.vid) << i;
-      EXPECT_EQ(r.did, e.did) << i;
-      EXPECT_EQ(r.key_family, e.key_family) << i;
-      EXPECT_EQ(r.hwm_port, e.hwm_port) << i;
-      EXPECT_EQ(test::narrow(r.vendor), e.vendor) << i;
-      EXPECT_EQ(test::narrow(r.model), e.model) << i;
+      EXPECT_EQ(sio::g_chips[i].port, sio::kChipPorts[i]);
+      EXPECT_EQ(summary(sio::g_chips[i]), c.records[i]) << c.records[0];
     }
-    // Whatever the chips, the accesses at 2Eh/2Fh after the once-only ITE
-    // key and exit belong to the phases, which skip an embedded controller.
     size_t at_2e = 0;
     for (const Access& a : b.log()) at_2e += (a.addr == 0x2E || a.addr == 0x2F) ? 1 : 0;
-    if (c.records[0].ec_found == 1) {
-      EXPECT_EQ(at_2e, 6u + 6u);  // three ID reads, key and exit
+    if (sio::g_chips[0].ec_found == 1) {
+      EXPECT_EQ(at_2e, 6u + 6u);  // three ID reads, then the once-only key and exit
     }
     sim::set_board(&board);
   }
@@ -271,17 +251,12 @@ TEST_F(SuperIoPageTest, It8728ShowsHeaderRegistersPanelAndDescriptions) {
   open();
   EXPECT_EQ(row_text(0), "ISA Address : 002E,002F");
   EXPECT_EQ(text_at(3, 4, 6), "87 28 ");
-  EXPECT_EQ(text_at(51, 3, 22), "Index:2E VID:87 DID:28");
-  EXPECT_EQ(text_at(51, 4, 10), "Vendor:ITE");
-  EXPECT_EQ(text_at(51, 5, 12), "Model:IT8728");
-  EXPECT_EQ(text_at(51, 7, 22), "Index:4E VID:00 DID:00");
-  EXPECT_EQ(text_at(51, 8, 10), "Vendor:N/A");
-  EXPECT_EQ(text_at(51, 13, 9), "Model:N/A");
+  EXPECT_EQ(text_at(51, 3, 22) + text_at(51, 4, 10) + text_at(51, 5, 12), "Index:2E VID:87 DID:28Vendor:ITEModel:IT8728");
+  EXPECT_EQ(text_at(51, 7, 22) + text_at(51, 8, 10) + text_at(51, 9, 9), "Index:4E VID:00 DID:00Vendor:N/AModel:N/A");
   for (int col : {57, 64, 71}) EXPECT_EQ(attr_at(col, 3), kAttrLightGreen) << col;
-  for (int col : {57, 64, 71}) EXPECT_EQ(attr_at(col, 7), col == 57 ? kAttrLightGreen : kAttrGray) << col;
-  EXPECT_EQ(attr_at(51, 4), kAttrWhite);
-  EXPECT_EQ(attr_at(58, 4), kAttrYellow);
-  EXPECT_EQ(attr_at(58, 8), kAttrGray);
+  for (int col : {64, 71}) EXPECT_EQ(attr_at(col, 7), kAttrGray) << col;
+  EXPECT_EQ((std::vector<uint8_t>{attr_at(51, 4), attr_at(58, 4), attr_at(58, 8)}),
+            (std::vector<uint8_t>{kAttrWhite, kAttrYellow, kAttrGray}));
   EXPECT_EQ(text_at(25, 19, 7), "0x00 ->");
 
   // Detection left logical device 04h selected. PageUp and PageDown step
