@@ -39,7 +39,7 @@ run-ia32: all
 	$(PYTHON) tools/qemu/kvq-qemu.py --arch ia32 --image $(BUILD)/ia32/kvq.efi --bridge $(BUILD)/host/kvq-bridge
 
 sim: host
-	$(BUILD)/host/kvq-sim
+	$(BUILD)/host/kvq-sim $(if $(SIO),--superio $(SIO))
 
 # Regenerate the PCI name tables from Debian's pci.ids package.
 pci-names:

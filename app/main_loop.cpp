@@ -1,6 +1,7 @@
 #include "app/main_loop.h"
 
 #include "hw/pci.h"
+#include "hw/superio.h"
 #include "pages/pages.h"
 #include "platform/console.h"
 
@@ -56,6 +57,9 @@ void startup(AppState& state) {
   }
   con::clear_screen();
   con::enable_cursor(false);
+  sio::probe_ec(sio::g_chips);
+  sio::detect(sio::g_chips);
+  state.isa_address = sio::g_chips[0].port;
   con::set_mode(con::kStandardMode);
 }
 

@@ -11,6 +11,7 @@ set(KVQ_APP_SOURCES
   hw/pci.cpp
   hw/sata.cpp
   hw/memio.cpp
+  hw/superio.cpp
   data/pci_names.cpp
   data/pci_names_generated.cpp
   data/superio_descriptions.cpp
@@ -28,6 +29,8 @@ set(KVQ_APP_SOURCES
   pages/memory_page.cpp
   pages/io_page.cpp
   pages/pci_list_page.cpp
+  pages/superio_page.cpp
+  pages/superio_lookup.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -48,6 +51,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/devices.cpp
   platform/sim/test_console.cpp
   platform/sim/q35.cpp
+  platform/sim/superio_chips.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -20,7 +20,7 @@ constexpr PageInfo kPages[kPageCount] = {
     {pcie_pass, PageKind::kGrid},         // PCIE
     {memory_pass, PageKind::kGrid},       // Memory
     {io_pass, PageKind::kGrid},           // I/O
-    {footer_only_pass, PageKind::kGrid},  // Super I/O
+    {superio_pass, PageKind::kGrid},      // Super I/O
     {menu_pass, PageKind::kMenu},         // function tab menu
     {blank_pass, PageKind::kText},        // HELP (no footer)
     {footer_only_pass, PageKind::kText},  // SMBIOS

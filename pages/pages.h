@@ -18,6 +18,7 @@ const PageInfo& page_info(PageId page);
 void pcie_pass(AppState& state);
 void memory_pass(AppState& state);
 void io_pass(AppState& state);
+void superio_pass(AppState& state);
 void pci_list_pass(AppState& state);
 
 }  // namespace kvq

@@ -1,0 +1,251 @@
+#include "hw/superio.h"
+
+#include "platform/hw.h"
+
+namespace kvq::sio {
+namespace {
+
+// Entry keys, written byte by byte to the index port. ITE chips strapped to
+// 4Eh wait for 87h 01h 55h AAh; at 2Eh (and 6Eh) the last byte is 55h.
+// Winbond, Nuvoton and the Fintek F81865 open on 87h 87h; the Fintek F81216
+// on 77h 77h, so the Fintek key is both.
+struct EntryKey {
+  uint16_t family;
+  uint16_t port;
+  uint8_t length;
+  uint8_t bytes[4];
+};
+
+constexpr EntryKey kEntryKeys[] = {
+    {.family = kKeyIte, .port = 0x2E, .length = 4, .bytes = {0x87, 0x01, 0x55, 0x55}},
+    {.family = kKeyIte, .port = 0x4E, .length = 4, .bytes = {0x87, 0x01, 0x55, 0xAA}},
+    {.family = kKeyIte, .port = 0x6E, .length = 4, .bytes = {0x87, 0x01, 0x55, 0x55}},
+    {.family = kKeyWinbond, .port = 0x2E, .length = 2, .bytes = {0x87, 0x87}},
+    {.family = kKeyWinbond, .port = 0x4E, .length = 2, .bytes = {0x87, 0x87}},
+    {.family = kKeyWinbond, .port = 0x6E, .length = 2, .bytes = {0x87, 0x87}},
+    {.family = kKeyNuvoton, .port = 0x2E, .length = 2, .bytes = {0x87, 0x87}},
+    {.family = kKeyNuvoton, .port = 0x4E, .length = 2, .bytes = {0x87, 0x87}},
+    {.family = kKeyNuvoton, .port = 0x6E, .length = 2, .bytes = {0x87, 0x87}},
+    {.family = kKeyFintek, .port = 0x2E, .length = 4, .bytes = {0x77, 0x77, 0x87, 0x87}},
+    {.family = kKeyFintek, .port = 0x4E, .length = 4, .bytes = {0x77, 0x77, 0x87, 0x87}},
+    {.family = kKeyFintek, .port = 0x6E, .length = 4, .bytes = {0x77, 0x77, 0x87, 0x87}},
+};
+
+// Every family has exactly one key at every configuration port.
+constexpr bool keys_complete() {
+  for (int family = 0; family < kKeyFamilyCount; ++family) {
+    for (uint16_t port : kChipPorts) {
+      int n = 0;
+      for (const EntryKey& k : kEntryKeys) {
+        if (k.family == family && k.port == port) {
+          ++n;
+          if (k.length < 1 || k.length > 4) return false;
+        }
+      }
+      if (n != 1) return false;
+    }
+  }
+  return true;
+}
+static_assert(keys_complete());
+
+// Who recognises a chip: the embedded controller probe or a detection phase.
+enum class Finder : uint8_t { kEcProbe, kItePhase, kWinbondPhase, kFintekPhase };
+
+// Registers 20h and 21h of the chips kvq knows, and what the record then
+// says.
+struct ChipId {
+  Finder found_by;
+  uint8_t vid;  // register 20h
+  uint8_t did;  // register 21h
+  uint16_t key_family;
+  const char16_t* vendor;
+  const char16_t* model;
+};
+
+constexpr ChipId kChipIds[] = {
+    {.found_by = Finder::kEcProbe, .vid = 0x85, .did = 0x18, .key_family = kKeyIte, .vendor = u"ITE", .model = u"IT8518"},
+    {.found_by = Finder::kEcProbe, .vid = 0x85, .did = 0x28, .key_family = kKeyIte, .vendor = u"ITE", .model = u"IT8528"},
+    {.found_by = Finder::kItePhase, .vid = 0x87, .did = 0x21, .key_family = kKeyIte, .vendor = u"ITE", .model = u"IT8721"},
+    {.found_by = Finder::kItePhase, .vid = 0x87, .did = 0x28, .key_family = kKeyIte, .vendor = u"ITE", .model = u"IT8728"},
+    {.found_by = Finder::kItePhase, .vid = 0x87, .did = 0x81, .key_family = kKeyIte, .vendor = u"ITE", .model = u"IT8781"},
+    {.found_by = Finder::kItePhase, .vid = 0x87, .did = 0x83, .key_family = kKeyIte, .vendor = u"ITE", .model = u"IT8783"},
+    {.found_by = Finder::kWinbondPhase, .vid = 0xA0, .did = 0x25, .key_family = kKeyWinbond, .vendor = u"Winbond", .model = u"W83627DHG"},
+    {.found_by = Finder::kWinbondPhase, .vid = 0xA2, .did = 0x32, .key_family = kKeyWinbond, .vendor = u"Winbond", .model = u"W83627UHG"},
+    {.found_by = Finder::kWinbondPhase, .vid = 0xC4, .did = 0x52, .key_family = kKeyNuvoton, .vendor = u"Nuvoton", .model = u"NCT6102"},
+    {.found_by = Finder::kFintekPhase, .vid = 0x02, .did = 0x08, .key_family = kKeyFintek, .vendor = u"Fintek", .model = u"F81216"},
+    {.found_by = Finder::kFintekPhase, .vid = 0x07, .did = 0x04, .key_family = kKeyFintek, .vendor = u"Fintek", .model = u"F81865"},
+};
+
+constexpr bool same_text(const char16_t* a, const char16_t* b) {
+  for (; *a != 0 && *a == *b; ++a) ++b;
+  return *a == *b;
+}
+
+// A vendor byte names one vendor and key family, whichever model it comes
+// with, and no (finder, vendor, model) triple repeats.
+constexpr bool chip_ids_consistent() {
+  for (const ChipId& a : kChipIds) {
+    for (const ChipId& b : kChipIds) {
+      if (&a == &b || a.found_by != b.found_by || a.vid != b.vid) continue;
+      if (a.did == b.did || a.key_family != b.key_family || !same_text(a.vendor, b.vendor)) return false;
+    }
+  }
+  return true;
+}
+static_assert(chip_ids_consistent());
+
+// One detection phase: the key it tries and the logical device whose base
+// address (registers 60h, 61h) is the hardware monitor's.
+struct Phase {
+  Finder finder;
+  uint16_t key_family;
+  int16_t monitor_device;  // -1: the phase does not look for a monitor
+};
+
+constexpr Phase kPhases[] = {
+    {.finder = Finder::kItePhase, .key_family = kKeyIte, .monitor_device = 0x04},
+    {.finder = Finder::kWinbondPhase, .key_family = kKeyWinbond, .monitor_device = 0x0B},
+    {.finder = Finder::kFintekPhase, .key_family = kKeyFintek, .monitor_device = -1},
+};
+
+constexpr uint8_t kRegConfigControl = 0x02;
+constexpr uint8_t kRegLogicalDevice = 0x07;
+constexpr uint8_t kRegChipId1 = 0x20;
+constexpr uint8_t kRegChipId2 = 0x21;
+constexpr uint8_t kRegBaseHigh = 0x60;
+constexpr uint8_t kRegBaseLow = 0x61;
+constexpr uint8_t kExitWinbond = 0xAA;
+constexpr uint8_t kAbsent = 0xFF;  // what an unclaimed port reads
+
+constexpr ChipRecord at_load(uint16_t port) { return {port, 0, 0, 0, kKeyIte, 0, kNotFound, kNotFound}; }
+
+uint16_t data_port(uint16_t index_port) { return static_cast<uint16_t>(index_port + 1); }
+
+const EntryKey* entry_key(uint16_t family, uint16_t port) {
+  for (const EntryKey& k : kEntryKeys) {
+    if (k.family == family && k.port == port) return &k;
+  }
+  return nullptr;
+}
+
+void send_key(const EntryKey* key, uint16_t port) {
+  if (key == nullptr) return;
+  for (int i = 0; i < key->length; ++i) plat::port_out8(port, key->bytes[i]);
+}
+
+uint8_t read_register(uint16_t port, uint8_t reg) {
+  plat::port_out8(port, reg);
+  return plat::port_in8(data_port(port));
+}
+
+// ITE: Configure Control bit 1 returns the chip to wait-for-key. The others
+// leave on AAh at the index port.
+void leave_config(uint16_t family, uint16_t port) {
+  if (family == kKeyIte) {
+    write_register(port, data_port(port), kRegConfigControl, 0x02);
+  } else {
+    plat::port_out8(port, kExitWinbond);
+  }
+}
+
+const ChipId* find_chip(Finder finder, uint8_t vid, const uint8_t* did) {
+  for (const ChipId& c : kChipIds) {
+    if (c.found_by == finder && c.vid == vid && (did == nullptr || c.did == *did)) return &c;
+  }
+  return nullptr;
+}
+
+// A vendor byte the finder knows sets the vendor, then register 21h names
+// the model if the chip table has it. False for an unknown vendor byte.
+bool identify(ChipRecord& chip, Finder finder, uint8_t vendor_byte) {
+  const ChipId* vendor = find_chip(finder, vendor_byte, nullptr);
+  if (vendor == nullptr) return false;
+  chip.vid = vendor_byte;
+  chip.vendor = vendor->vendor;
+  chip.key_family = vendor->key_family;
+  const uint8_t did = read_register(chip.port, kRegChipId2);
+  if (const ChipId* model = find_chip(finder, vendor_byte, &did)) {
+    chip.did = did;
+    chip.model = model->model;
+  }
+  return true;
+}
+
+void run_phase(ChipRecord& chip, const Phase& phase) {
+  const uint16_t port = chip.port;
+  const EntryKey* key = entry_key(phase.key_family, port);
+  send_key(key, port);
+  const uint8_t test = read_register(port, kRegChipId1);
+  leave_config(phase.key_family, port);
+  if (test == kAbsent) return;
+
+  send_key(key, port);
+  identify(chip, phase.finder, read_register(port, kRegChipId1));
+  if (phase.monitor_device < 0) {
+    leave_config(phase.key_family, port);
+    return;
+  }
+  // Whatever the vendor byte was, the monitor's base is taken: an unknown
+  // chip still gets a monitor port (FFh FFh gives 0004h).
+  write_register(port, data_port(port), kRegLogicalDevice, static_cast<uint8_t>(phase.monitor_device));
+  const uint8_t high = read_register(port, kRegBaseHigh);
+  const uint8_t low = read_register(port, kRegBaseLow);
+  leave_config(phase.key_family, port);
+  chip.hwm_port = static_cast<uint16_t>(high * 256 + low + 5);
+}
+
+}  // namespace
+
+constinit ChipRecord g_chips[kChipCount] = {at_load(0x2E), at_load(0x4E), at_load(0x6E)};
+
+const ChipRecord* chip_at(uint16_t port) {
+  for (const ChipRecord& c : g_chips) {
+    if (c.port == port) return &c;
+  }
+  return nullptr;
+}
+
+void probe_ec(ChipRecord (&chips)[kChipCount]) {
+  for (int i = 0; i < kChipCount; ++i) chips[i] = at_load(kChipPorts[i]);
+  for (ChipRecord& chip : chips) {
+    if (read_register(chip.port, kRegChipId1) == kAbsent) continue;
+    if (identify(chip, Finder::kEcProbe, read_register(chip.port, kRegChipId1))) chip.ec_found = 1;
+  }
+}
+
+void detect(ChipRecord (&chips)[kChipCount]) {
+  // Once, before the phases: the ITE key and exit at the first port, so an
+  // ITE chip there starts the phases from wait-for-key.
+  const uint16_t first = chips[0].port;
+  send_key(entry_key(kKeyIte, first), first);
+  leave_config(kKeyIte, first);
+  for (ChipRecord& chip : chips) {
+    if (chip.ec_found == 1) continue;
+    for (const Phase& phase : kPhases) run_phase(chip, phase);
+  }
+}
+
+void read_window(uint16_t index_port, uint16_t data, RegisterWindow& window) {
+  const ChipRecord* chip = chip_at(index_port);
+  const EntryKey* key = chip != nullptr ? entry_key(chip->key_family, index_port) : nullptr;
+  for (int reg = 0; reg < 256; ++reg) {
+    send_key(key, index_port);
+    plat::port_out8(index_port, static_cast<uint8_t>(reg));
+    window.bytes[reg] = plat::port_in8(data);
+  }
+}
+
+void write_register(uint16_t index_port, uint16_t data, uint8_t reg, uint8_t value) {
+  plat::port_out8(index_port, reg);
+  plat::port_out8(data, value);
+}
+
+void step_logical_device(uint16_t index_port, uint16_t data, int direction) {
+  plat::port_out8(index_port, kRegLogicalDevice);
+  const uint8_t n = plat::port_in8(data);
+  plat::port_out8(index_port, kRegLogicalDevice);
+  plat::port_out8(data, static_cast<uint8_t>(n + direction));
+}
+
+}  // namespace kvq::sio
