@@ -28,6 +28,10 @@ set(KVQ_APP_SOURCES
   pages/memory_page.cpp
   pages/io_page.cpp
   pages/pci_list_page.cpp
+  hw/smbios.cpp
+  pages/smbios_page.cpp
+  pages/pch_strap_page.cpp
+  pages/help_page.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -48,6 +52,8 @@ set(KVQ_SIM_SOURCES
   platform/sim/devices.cpp
   platform/sim/test_console.cpp
   platform/sim/q35.cpp
+  platform/sim/smbios_tables.cpp
+  platform/sim/spi_straps.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -19,5 +19,8 @@ void pcie_pass(AppState& state);
 void memory_pass(AppState& state);
 void io_pass(AppState& state);
 void pci_list_pass(AppState& state);
+void help_pass(AppState& state);
+void smbios_pass(AppState& state);
+void pch_strap_pass(AppState& state);
 
 }  // namespace kvq
