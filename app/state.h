@@ -3,6 +3,7 @@
 #pragma once
 #include <stdint.h>
 
+#include "hw/smbios.h"
 #include "platform/keys.h"
 
 namespace kvq {
@@ -66,6 +67,10 @@ struct AppState {
   int menu_item = 1;
   ListState list;
   Key key = {0, 0};
+  // Where the SMBIOS entry point lies: looked for once, on the SMBIOS page's
+  // first drawing.
+  bool smbios_searched = false;
+  smbios::EntryPoint smbios;
 
   CellCursor& cursor() { return cursors[static_cast<int>(page)][width - 1]; }
   const CellCursor& cursor() const { return cursors[static_cast<int>(page)][width - 1]; }

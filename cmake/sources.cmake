@@ -31,6 +31,10 @@ set(KVQ_APP_SOURCES
   pages/pci_list_page.cpp
   pages/superio_page.cpp
   pages/superio_lookup.cpp
+  hw/smbios.cpp
+  pages/smbios_page.cpp
+  pages/pch_strap_page.cpp
+  pages/help_page.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -52,6 +56,8 @@ set(KVQ_SIM_SOURCES
   platform/sim/test_console.cpp
   platform/sim/q35.cpp
   platform/sim/superio_chips.cpp
+  platform/sim/smbios_tables.cpp
+  platform/sim/spi_straps.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

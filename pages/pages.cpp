@@ -14,18 +14,16 @@ void footer_only_pass(AppState& state) {
   draw_footer(false);
 }
 
-void blank_pass(AppState& state) { con::poll_key(&state.key); }
-
 constexpr PageInfo kPages[kPageCount] = {
     {pcie_pass, PageKind::kGrid},         // PCIE
     {memory_pass, PageKind::kGrid},       // Memory
     {io_pass, PageKind::kGrid},           // I/O
     {superio_pass, PageKind::kGrid},      // Super I/O
     {menu_pass, PageKind::kMenu},         // function tab menu
-    {blank_pass, PageKind::kText},        // HELP (no footer)
-    {footer_only_pass, PageKind::kText},  // SMBIOS
+    {help_pass, PageKind::kText},         // HELP (no footer)
+    {smbios_pass, PageKind::kText},       // SMBIOS
     {footer_only_pass, PageKind::kGrid},  // HDD
-    {footer_only_pass, PageKind::kText},  // PCH Strap
+    {pch_strap_pass, PageKind::kText},    // PCH Strap
     {pci_list_pass, PageKind::kList},     // PCI list
 };
 

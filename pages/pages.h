@@ -20,5 +20,8 @@ void memory_pass(AppState& state);
 void io_pass(AppState& state);
 void superio_pass(AppState& state);
 void pci_list_pass(AppState& state);
+void help_pass(AppState& state);
+void smbios_pass(AppState& state);
+void pch_strap_pass(AppState& state);
 
 }  // namespace kvq

@@ -10,14 +10,6 @@ namespace {
 // serial terminal.
 constexpr int kMaxBridgedGap = 6;
 
-// What the console can show for a character: control characters would be
-// taken as commands by a terminal, so they are shown as '?' (as the firmware's
-// terminal shows glyphs it lacks).
-char16_t printable(char16_t ch) {
-  if (ch < 0x20 || (ch >= 0x7F && ch < 0xA0)) return u'?';
-  return ch;
-}
-
 }  // namespace
 
 void Flusher::invalidate() {

@@ -14,6 +14,11 @@ struct Cell {
 // Attribute bytes: foreground in bits 3:0, background in bits 6:4.
 inline constexpr uint8_t attr_background(uint8_t attr) { return static_cast<uint8_t>((attr >> 4) & 7); }
 
+// What the console can show for a character: control characters (C0, DEL
+// and C1) would be taken as commands by a terminal, so they are shown as '?'
+// (as the firmware's terminal shows glyphs it lacks).
+inline constexpr char16_t printable(char16_t ch) { return (ch < 0x20 || (ch >= 0x7F && ch < 0xA0)) ? u'?' : ch; }
+
 class Screen {
  public:
   static constexpr int kMaxCols = 160;

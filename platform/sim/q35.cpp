@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "platform/sim/devices.h"
+#include "platform/sim/smbios_tables.h"
 
 namespace kvq::sim {
 
@@ -57,6 +58,19 @@ void build_q35(Board& board) {
     return static_cast<uint32_t>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
   };
   board.add_port_device(std::move(cmos));
+
+  // OVMF's SMBIOS tables from QEMU's defaults, behind a 2.x entry point.
+  install_smbios(board, q35_smbios_table(), SmbiosEntry::k2);
+}
+
+std::vector<uint8_t> q35_smbios_table() {
+  return smbios_table({
+      {0, {1, 2, 0x00, 0xE8, 3, 0x00, 0x08, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x1C, 0x00, 0x00, 0xFF, 0xFF},
+       {"EFI Development Kit II / OVMF", "0.0.0", "02/06/2015"}},
+      {1, {1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0},
+       {"QEMU", "Standard PC (Q35 + ICH9, 2009)", "pc-q35-7.2"}},
+      {3, {1, 0x01, 2, 0, 0, 0x03, 0x03, 0x03, 0x02, 0, 0, 0, 0, 0, 0, 0, 0}, {"QEMU", "pc-q35-7.2"}},
+  });
 }
 
 }  // namespace kvq::sim

@@ -1,4 +1,6 @@
 #pragma once
+#include <vector>
+
 #include "platform/sim/board.h"
 
 namespace kvq::sim {
@@ -8,6 +10,9 @@ namespace kvq::sim {
 // an RTL8139 at 00:05.0, the ICH9 LPC, AHCI (in AHCI mode) and SMBus
 // functions, and the CMOS clock.
 void build_q35(Board& board);
+
+// The SMBIOS structure table OVMF builds from QEMU's defaults.
+std::vector<uint8_t> q35_smbios_table();
 
 inline constexpr uint8_t kQ35E1000eMac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x01};
 inline constexpr uint8_t kQ35Rtl8139Mac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x02};

@@ -45,6 +45,9 @@ BENCHMARK_CAPTURE(BM_Pass, pci_list, kvq::PageId::kPciList);
 BENCHMARK_CAPTURE(BM_Pass, memory, kvq::PageId::kMemory);
 BENCHMARK_CAPTURE(BM_Pass, io, kvq::PageId::kIo);
 BENCHMARK_CAPTURE(BM_Pass, superio, kvq::PageId::kSuperIo);
+BENCHMARK_CAPTURE(BM_Pass, smbios, kvq::PageId::kSmbios);
+BENCHMARK_CAPTURE(BM_Pass, pch_strap, kvq::PageId::kPchStrap);
+BENCHMARK_CAPTURE(BM_Pass, help, kvq::PageId::kHelp);
 
 }  // namespace
 

@@ -1,0 +1,158 @@
+#include "hw/smbios.h"
+
+#include "platform/firmware.h"
+#include "platform/hw.h"
+#include "platform/screen.h"
+
+namespace kvq::smbios {
+namespace {
+
+constexpr uint64_t k4GiB = uint64_t{1} << 32;
+
+// Entry-point layouts (SMBIOS 2.x "_SM_" and 3.x "_SM3_"): the fields kvq
+// reads.
+constexpr uint32_t kEntry2Size = 0x1F;
+constexpr uint32_t kEntry2TableLength = 0x16;   // word
+constexpr uint32_t kEntry2TableAddress = 0x18;  // dword
+constexpr uint32_t kEntry2Checksum = 0x04;
+constexpr uint32_t kEntry2DmiAnchor = 0x10;
+constexpr uint32_t kEntry3Size = 0x18;
+constexpr uint32_t kEntry3TableMaxSize = 0x0C;  // dword
+constexpr uint32_t kEntry3TableAddress = 0x10;  // qword
+
+constexpr uint32_t kFSegment = 0xF0000;
+constexpr uint32_t kFSegmentEnd = 0x100000;
+constexpr uint32_t kAnchorSm = 0x5F4D535F;  // "_SM_" as a little-endian dword
+
+constexpr uint8_t kEndOfTable = 127;
+constexpr uint8_t kHeaderSize = 4;  // type, length, handle
+
+bool bytes_are(uint32_t addr, const char* text) {
+  for (uint32_t i = 0; text[i] != 0; ++i) {
+    if (plat::mem_read8(addr + i) != static_cast<uint8_t>(text[i])) return false;
+  }
+  return true;
+}
+
+// The entry point a configuration table entry names, if all of it lies
+// below 4 GiB.
+bool entry_address(const plat::Guid& guid, uint32_t size, uint32_t* address) {
+  const uint64_t a = plat::config_table(guid);
+  if (a == 0 || a > k4GiB - size) return false;
+  *address = static_cast<uint32_t>(a);
+  return true;
+}
+
+// The part of [table, table + length) that lies below 4 GiB.
+uint32_t reachable_length(uint64_t table, uint64_t length) {
+  if (table >= k4GiB) return 0;
+  const uint64_t room = k4GiB - table;
+  return static_cast<uint32_t>(length < room ? length : room);
+}
+
+EntryPoint entry2_at(uint32_t a, Source source) {
+  EntryPoint e;
+  e.source = source;
+  e.address = a;
+  e.table = plat::mem_read32(a + kEntry2TableAddress);
+  e.length = reachable_length(e.table, plat::mem_read16(a + kEntry2TableLength));
+  return e;
+}
+
+EntryPoint from_config_table3() {
+  uint32_t a = 0;
+  if (!entry_address(plat::kSmbios3TableGuid, kEntry3Size, &a) || !bytes_are(a, "_SM3_")) return {};
+  EntryPoint e;
+  e.source = Source::kConfigTable3;
+  e.address = a;
+  const uint32_t low = plat::mem_read32(a + kEntry3TableAddress);
+  const uint32_t high = plat::mem_read32(a + kEntry3TableAddress + 4);
+  e.table = (static_cast<uint64_t>(high) << 32) | low;
+  e.length = reachable_length(e.table, plat::mem_read32(a + kEntry3TableMaxSize));
+  return e;
+}
+
+EntryPoint from_config_table() {
+  uint32_t a = 0;
+  if (!entry_address(plat::kSmbiosTableGuid, kEntry2Size, &a) || !bytes_are(a, "_SM_") ||
+      !bytes_are(a + kEntry2DmiAnchor, "_DMI_")) {
+    return {};
+  }
+  return entry2_at(a, Source::kConfigTable);
+}
+
+// The legacy search, for firmware without the configuration table entries:
+// the BIOS area only, where nothing but ROM or its shadow answers.
+EntryPoint scan_f_segment() {
+  for (uint32_t a = kFSegment; a + kEntry2Size < kFSegmentEnd; a += 4) {
+    if (plat::mem_read32(a) != kAnchorSm) continue;
+    if (plat::mem_read8(a + kEntry2Checksum) == 0 || !bytes_are(a + kEntry2DmiAnchor, "_DMI_")) continue;
+    return entry2_at(a, Source::kFSegment);
+  }
+  return {};
+}
+
+}  // namespace
+
+EntryPoint find_entry_point() {
+  const EntryPoint three = from_config_table3();
+  if (three.found() && three.length != 0) return three;
+  const EntryPoint two = from_config_table();
+  if (two.found()) return two;
+  if (three.found()) return three;  // its table lies above 4 GiB: no strings
+  return scan_f_segment();
+}
+
+void find_identity_structures(const EntryPoint& entry, Structure (&found)[kIdentityTypes]) {
+  for (Structure& s : found) s = Structure{};
+  if (entry.length == 0) return;
+  const uint64_t end = entry.table + entry.length;
+  int missing = kIdentityTypes;
+  uint64_t p = entry.table;
+  while (missing > 0 && p + kHeaderSize <= end) {
+    const uint32_t at = static_cast<uint32_t>(p);
+    const uint8_t type = plat::mem_read8(at);
+    const uint8_t length = plat::mem_read8(at + 1);
+    if (length < kHeaderSize || p + length > end) return;
+    // The string set ends at the first double zero after the formatted area
+    // (an empty set is the double zero alone).
+    uint64_t q = p + length;
+    int previous = -1;
+    for (; q < end; ++q) {
+      const uint8_t b = plat::mem_read8(static_cast<uint32_t>(q));
+      if (b == 0 && previous == 0) break;
+      previous = b;
+    }
+    if (q >= end) return;
+    if (type < kIdentityTypes && !found[type].present()) {
+      found[type] = Structure{at, length, static_cast<uint32_t>(q + 1)};
+      --missing;
+    }
+    if (type == kEndOfTable) return;
+    p = q + 1;
+  }
+}
+
+void read_string(const Structure& s, uint8_t field, char16_t* out, int capacity) {
+  out[0] = 0;
+  if (!s.present() || field >= s.length) return;
+  const uint8_t number = plat::mem_read8(s.address + field);
+  if (number == 0) return;
+  // The set lies wholly in [address + length, end) and ends in a double
+  // zero, so every loop below stops inside it.
+  uint32_t p = s.address + s.length;
+  for (uint8_t n = 1; n < number; ++n) {
+    if (p >= s.end || plat::mem_read8(p) == 0) return;  // fewer strings
+    while (p < s.end && plat::mem_read8(p) != 0) ++p;
+    ++p;
+  }
+  int len = 0;
+  for (; p < s.end && len < capacity - 1; ++p, ++len) {
+    const uint8_t b = plat::mem_read8(p);
+    if (b == 0) break;
+    out[len] = printable(static_cast<char16_t>(b));
+  }
+  out[len] = 0;
+}
+
+}  // namespace kvq::smbios
