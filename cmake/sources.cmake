@@ -48,6 +48,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/devices.cpp
   platform/sim/test_console.cpp
   platform/sim/q35.cpp
+  platform/sim/ahci_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.
