@@ -24,7 +24,7 @@ constexpr PageInfo kPages[kPageCount] = {
     {menu_pass, PageKind::kMenu},         // function tab menu
     {blank_pass, PageKind::kText},        // HELP (no footer)
     {footer_only_pass, PageKind::kText},  // SMBIOS
-    {footer_only_pass, PageKind::kGrid},  // HDD
+    {hdd_pass, PageKind::kGrid},          // HDD
     {footer_only_pass, PageKind::kText},  // PCH Strap
     {pci_list_pass, PageKind::kList},     // PCI list
 };

@@ -19,5 +19,6 @@ void pcie_pass(AppState& state);
 void memory_pass(AppState& state);
 void io_pass(AppState& state);
 void pci_list_pass(AppState& state);
+void hdd_pass(AppState& state);
 
 }  // namespace kvq
