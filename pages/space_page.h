@@ -1,6 +1,7 @@
 // The Memory and I/O pages are twins: 256 consecutive bytes of one address
 // space from a base the user moves and types. This is their one pass; each
-// page describes its space.
+// page describes its space. The HDD page is the Memory page on a base that a
+// disk probe gives.
 #pragma once
 #include <stdint.h>
 
