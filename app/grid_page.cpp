@@ -5,9 +5,9 @@
 
 namespace kvq {
 
-bool handle_grid_keys(AppState& state, CellWrite write) {
+bool handle_grid_keys(AppState& state, CellWrite write, bool wrap) {
   CellCursor& cursor = state.cursor();
-  if (move_cursor(cursor, state.width, state.key.scan)) {
+  if (move_cursor(cursor, state.width, state.key.scan, wrap)) {
     state.key = Key{0, 0};
     return true;
   }

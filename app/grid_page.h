@@ -13,6 +13,7 @@ using CellWrite = void (*)(AppState& state, int offset, uint32_t value);
 // Arrows move the page's cursor of the current width; Enter runs the value
 // entry in the cursor cell and, when the last digit is typed, the write.
 // Returns true (and empties the key record) when the key was one of these.
-bool handle_grid_keys(AppState& state, CellWrite write);
+// Without `wrap` the cursor stops at the grid's edges.
+bool handle_grid_keys(AppState& state, CellWrite write, bool wrap = true);
 
 }  // namespace kvq

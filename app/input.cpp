@@ -19,20 +19,20 @@ int read_hex_key() {
   }
 }
 
-bool move_cursor(CellCursor& cursor, int width, uint16_t scan) {
+bool move_cursor(CellCursor& cursor, int width, uint16_t scan, bool wrap) {
   const WidthGeometry& g = geometry(width);
   switch (scan) {
     case kScanUp:
-      cursor.row = cursor.row == 2 ? 17 : cursor.row - 1;
+      cursor.row = cursor.row == 2 ? (wrap ? 17 : 2) : cursor.row - 1;
       return true;
     case kScanDown:
-      cursor.row = cursor.row == 17 ? 2 : cursor.row + 1;
+      cursor.row = cursor.row == 17 ? (wrap ? 2 : 17) : cursor.row + 1;
       return true;
     case kScanRight:
-      cursor.index = cursor.index >= g.cells - 1 ? 0 : cursor.index + 1;
+      cursor.index = cursor.index >= g.cells - 1 ? (wrap ? 0 : g.cells - 1) : cursor.index + 1;
       break;
     case kScanLeft:
-      cursor.index = cursor.index <= 0 ? g.cells - 1 : cursor.index - 1;
+      cursor.index = cursor.index <= 0 ? (wrap ? g.cells - 1 : 0) : cursor.index - 1;
       break;
     default:
       return false;

@@ -15,9 +15,9 @@ inline constexpr int kHexBackspace = 24;
 // every other key is dropped.
 int read_hex_key();
 
-// Arrow keys move the cursor with wrap-around within the row or column.
-// Returns false for any other key.
-bool move_cursor(CellCursor& cursor, int width, uint16_t scan);
+// Arrow keys move the cursor with wrap-around within the row or column, or
+// without `wrap` stop at the grid's edges. Returns false for any other key.
+bool move_cursor(CellCursor& cursor, int width, uint16_t scan, bool wrap = true);
 
 // Enter on a cell: blanks the cell's digits and reads `digits` hex digits in
 // place, first digit most significant. Backspace takes back one digit at a

@@ -1,6 +1,7 @@
 #include "app/main_loop.h"
 
 #include "hw/pci.h"
+#include "hw/sata.h"
 #include "hw/superio.h"
 #include "pages/pages.h"
 #include "platform/console.h"
@@ -49,6 +50,8 @@ void reset_list_state(AppState& state) {
 void startup(AppState& state) {
   g_shell_attr = con::attr();
   state = AppState{};
+  sata::allocate_identify_buffer();
+  state.hdd_buffer = sata::probe_port(state.hdd_port_offset);
   state.device_count = pci::scan(pci::g_devices);
   reset_list_state(state);
   if (state.device_count > 0) {
@@ -72,6 +75,7 @@ bool run_pass(AppState& state) {
 }
 
 void shutdown() {
+  sata::free_identify_buffer();
   con::set_attr(g_shell_attr);
   con::set_mode(con::kStandardMode);
   con::clear_screen();

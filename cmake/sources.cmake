@@ -35,6 +35,7 @@ set(KVQ_APP_SOURCES
   pages/smbios_page.cpp
   pages/pch_strap_page.cpp
   pages/help_page.cpp
+  pages/hdd_page.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -58,6 +59,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/superio_chips.cpp
   platform/sim/smbios_tables.cpp
   platform/sim/spi_straps.cpp
+  platform/sim/ahci_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

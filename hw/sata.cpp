@@ -1,7 +1,9 @@
 #include "hw/sata.h"
 
+#include "hw/ahci_regs.h"
 #include "hw/pci.h"
 #include "platform/console.h"
+#include "platform/firmware.h"
 #include "platform/hw.h"
 
 namespace kvq::sata {
@@ -15,6 +17,201 @@ int mode_query() {
   const uint32_t mode_bits = plat::port_in32(pci::kDataPort) & 0xC0u;
   con::print(u"%02X\n", mode_bits);
   return static_cast<int>(mode_bits >> 6);
+}
+
+namespace {
+
+using ahci::CommandHeader;
+using ahci::CommandTable;
+using ahci::Prd;
+using ahci::PxCmd;
+
+constinit uint32_t g_identify_buffer = 0;
+
+constexpr uint32_t kAbarRegister = 0x24;
+constexpr uint32_t kSettleUs = 10;
+constexpr uint32_t kPollUs = 100;
+// A disk answers IDENTIFY DEVICE from its own memory, well within this.
+constexpr uint32_t kAnswerLimitUs = 100 * 1000;
+// The HBA clears CR and FR within 500 ms of ST and FRE being cleared.
+constexpr uint32_t kStopLimitUs = 500 * 1000;
+
+// Slot 0's header: a 5-dword Register H2D FIS, one PRD entry, data from the
+// device to the host; no ATAPI, reset, BIST or port multiplier.
+constexpr uint32_t kIdentifyHeader =
+    CommandHeader::Prdtl::with(CommandHeader::Cfl::with(0, ahci::kRegisterH2DDwords), 1);
+// 512 bytes, interrupt on completion.
+constexpr uint32_t kIdentifyByteCount = Prd::I::with(Prd::Dbc::with(0, ata::kIdentifyBytes - 1), 1);
+constexpr uint8_t kFre = PxCmd::Fre::kMask;
+constexpr uint8_t kSt = PxCmd::St::kMask;
+
+// Where slot 0 of a port lives, as the firmware's driver set it up.
+struct Slot0 {
+  uint32_t port;    // the port's registers
+  uint32_t header;  // command header 0, at PxCLB
+  uint32_t table;   // its command table, at CTBA
+};
+
+// A base address the firmware has filled in: neither 0 nor all ones (an
+// absent function or a register never written), and below 4 GiB.
+bool in_reach(uint32_t low, uint32_t high) { return low != 0 && low != 0xFFFFFFFFu && high == 0; }
+
+// Follows ABAR, PxCLB and CTBA, reading only. False unless they lead to an
+// implemented port with a device on its link, a received-FIS area (FRE is
+// about to be set) and a command table, all below 4 GiB, and slot 0 is not
+// running a command of the firmware's own.
+bool find_slot0(uint16_t port_offset, Slot0* slot) {
+  const uint32_t offset = port_offset;
+  const uint32_t index = (offset - ahci::kFirstPort) / ahci::kPortStride;
+  if (offset < ahci::kFirstPort || (offset - ahci::kFirstPort) % ahci::kPortStride != 0 || index >= ahci::kMaxPorts) {
+    return false;
+  }
+  const uint32_t abar = pci::read_config(pci::config_address(0, 31, 2) + kAbarRegister);
+  if (!in_reach(abar, 0)) return false;
+  if (((plat::mem_read32(abar + ahci::kPi) >> index) & 1) == 0) return false;
+  const uint32_t port = abar + offset;
+  const uint32_t ssts = plat::mem_read32(port + ahci::PxSsts::kOffset);
+  if (ahci::PxSsts::Det::get(ssts) != ahci::PxSsts::kDetPresent) return false;
+  const uint32_t clb = plat::mem_read32(port + ahci::kPxClb);
+  if (!in_reach(clb, plat::mem_read32(port + ahci::kPxClbu))) return false;
+  const uint32_t fb = plat::mem_read32(port + ahci::kPxFb);
+  if (!in_reach(fb, plat::mem_read32(port + ahci::kPxFbu))) return false;
+  if ((plat::mem_read32(port + ahci::kPxCi) & 1) != 0) return false;
+  const uint32_t ctba = plat::mem_read32(clb + CommandHeader::kCtba);
+  if (!in_reach(ctba, plat::mem_read32(clb + CommandHeader::kCtbau))) return false;
+  *slot = Slot0{port, clb, ctba};
+  return true;
+}
+
+void write_and_settle(uint32_t addr, uint8_t value) {
+  plat::mem_write8(addr, value);
+  plat::stall_us(kSettleUs);
+}
+
+// Slot 0 becomes IDENTIFY DEVICE into `buffer`. The header and PRD entry 0
+// are made whole: the firmware's last command may have been a write, or
+// have had several PRD entries, and entry 0 points at that command's data,
+// a buffer that may have been freed since.
+void build_identify(const Slot0& s, uint32_t buffer) {
+  const uint32_t prd = s.table + CommandTable::kPrd0;
+  plat::mem_write32(s.header + CommandHeader::kDw0, kIdentifyHeader);
+  plat::mem_write32(prd + Prd::kDba, buffer);
+  plat::mem_write32(prd + Prd::kDbau, 0);
+  write_and_settle(s.table + CommandTable::kFisType, ahci::kFisRegisterH2D);
+  write_and_settle(s.table + CommandTable::kFisFlags, ahci::kFisCommandBit);
+  write_and_settle(s.table + CommandTable::kFisCommand, ata::kIdentifyDevice);
+  for (uint32_t i = 0; i < 4; ++i) {
+    write_and_settle(prd + Prd::kDbc + i, static_cast<uint8_t>(kIdentifyByteCount >> (8 * i)));
+  }
+}
+
+// Slot 0's bit in PxCI clears when the device has answered. A task-file
+// error stops the HBA with the bit still set; its TFES flag ends the wait at
+// once, unless it was already set before the command was issued.
+bool wait_for_answer(uint32_t port, bool tfes_before) {
+  for (uint32_t waited = 0;; waited += kPollUs) {
+    if ((plat::mem_read32(port + ahci::kPxCi) & 1) == 0) {
+      return ahci::PxTfd::Err::get(plat::mem_read32(port + ahci::PxTfd::kOffset)) == 0;
+    }
+    if (!tfes_before && ahci::PxIs::Tfes::get(plat::mem_read32(port + ahci::kPxIs)) != 0) return false;
+    if (waited >= kAnswerLimitUs) return false;
+    plat::stall_us(kPollUs);
+  }
+}
+
+bool wait_until_clear(uint32_t reg, uint32_t mask) {
+  for (uint32_t waited = 0;; waited += kPollUs) {
+    if ((plat::mem_read32(reg) & mask) == 0) return true;
+    if (waited >= kStopLimitUs) return false;
+    plat::stall_us(kPollUs);
+  }
+}
+
+// The firmware's driver starts the port for each command of its own and
+// stops it afterwards (OVMF leaves ST and FRE clear): it must find the port
+// as it left it. A command that did not complete is taken out of slot 0 by
+// stopping the port, whatever it was before. ST goes first, and FRE may be
+// cleared only once the command list has stopped running.
+void leave_port(uint32_t port, uint8_t found_cmd, bool answered) {
+  const uint32_t cmd = port + PxCmd::kOffset;
+  if (answered && (found_cmd & kSt) != 0) return;
+  plat::mem_write8(cmd, static_cast<uint8_t>(plat::mem_read8(cmd) & ~kSt));
+  if (!wait_until_clear(cmd, PxCmd::Cr::kMask)) return;
+  if ((found_cmd & kFre) != 0) return;
+  plat::mem_write8(cmd, static_cast<uint8_t>(plat::mem_read8(cmd) & ~kFre));
+  wait_until_clear(cmd, PxCmd::Fr::kMask);
+}
+
+uint32_t identify(uint16_t port_offset) {
+  Slot0 slot;
+  if (g_identify_buffer == 0 || !find_slot0(port_offset, &slot)) return kNoDevice;
+  const bool tfes_before = ahci::PxIs::Tfes::get(plat::mem_read32(slot.port + ahci::kPxIs)) != 0;
+  build_identify(slot, g_identify_buffer);
+  // FRE, then the command, then ST: each a read of the register's low byte
+  // with the bit added.
+  const uint32_t cmd = slot.port + PxCmd::kOffset;
+  const uint8_t found_cmd = plat::mem_read8(cmd);
+  write_and_settle(cmd, static_cast<uint8_t>(found_cmd | kFre));
+  write_and_settle(slot.port + ahci::kPxCi, static_cast<uint8_t>(plat::mem_read8(slot.port + ahci::kPxCi) | 1));
+  write_and_settle(cmd, static_cast<uint8_t>(plat::mem_read8(cmd) | kSt));
+  const bool answered = wait_for_answer(slot.port, tfes_before);
+  leave_port(slot.port, found_cmd, answered);
+  return answered ? g_identify_buffer : kNoDevice;
+}
+
+}  // namespace
+
+void allocate_identify_buffer() { g_identify_buffer = plat::allocate_pages_below_4g(1); }
+
+void free_identify_buffer() {
+  if (g_identify_buffer != 0) plat::free_pages(g_identify_buffer, 1);
+  g_identify_buffer = 0;
+}
+
+uint32_t probe_port(uint16_t port_offset) {
+  // The firmware's own disk driver must not start a transfer of its own on
+  // the port meanwhile.
+  const uintptr_t old_tpl = plat::raise_tpl(plat::kTplNotify);
+  const uint32_t buffer = identify(port_offset);
+  plat::restore_tpl(old_tpl);
+  return buffer;
+}
+
+namespace {
+
+// Bytes are widened as they are; only control characters, which would move
+// the console's cursor or end the string, become blanks.
+char16_t model_char(uint8_t b) { return b < 0x20 ? u' ' : static_cast<char16_t>(b); }
+
+uint64_t gigabytes(uint64_t sectors) { return sectors * 512 / 1000 / 1000 / 1000; }
+
+}  // namespace
+
+void show_model_name(uint32_t buffer) {
+  con::set_cursor(0, 18);
+  if (is_no_device(buffer)) {
+    con::put_text(u"No device be detected !");
+    return;
+  }
+  char16_t name[ata::kModelShown + 1];
+  for (int i = 0; i < ata::kModelShown; i += 2) {
+    // Two characters a word, the first in its high byte.
+    const uint32_t word = buffer + ata::kModel + static_cast<uint32_t>(i);
+    name[i] = model_char(plat::mem_read8(word + 1));
+    name[i + 1] = model_char(plat::mem_read8(word));
+  }
+  name[ata::kModelShown] = 0;
+  con::print(u"Model Name: %s", static_cast<const char16_t*>(name));
+}
+
+void show_disk_size(uint32_t buffer) {
+  if (is_no_device(buffer)) return;
+  uint64_t size = gigabytes(plat::mem_read32(buffer + ata::kSectors28));
+  // The 28-bit count stops at 0x0FFFFFFF sectors, 137 G; a disk that reaches
+  // it has its size in the 48-bit count.
+  if (size >= 137) size = gigabytes(plat::mem_read64(buffer + ata::kSectors48));
+  con::set_cursor(51, 18);
+  con::print(u"Size: %dG", size);
 }
 
 }  // namespace kvq::sata

@@ -1,18 +1,9 @@
 #include "pages/pages.h"
 
-#include "app/footer.h"
 #include "app/menu.h"
-#include "platform/console.h"
 
 namespace kvq {
 namespace {
-
-// Pages whose registers kvq does not read yet: they poll and draw the footer,
-// and the global keys work on them as on their finished kind.
-void footer_only_pass(AppState& state) {
-  con::poll_key(&state.key);
-  draw_footer(false);
-}
 
 constexpr PageInfo kPages[kPageCount] = {
     {pcie_pass, PageKind::kGrid},         // PCIE
@@ -22,7 +13,7 @@ constexpr PageInfo kPages[kPageCount] = {
     {menu_pass, PageKind::kMenu},         // function tab menu
     {help_pass, PageKind::kText},         // HELP (no footer)
     {smbios_pass, PageKind::kText},       // SMBIOS
-    {footer_only_pass, PageKind::kGrid},  // HDD
+    {hdd_pass, PageKind::kGrid},          // HDD
     {pch_strap_pass, PageKind::kText},    // PCH Strap
     {pci_list_pass, PageKind::kList},     // PCI list
 };

@@ -23,5 +23,6 @@ void pci_list_pass(AppState& state);
 void help_pass(AppState& state);
 void smbios_pass(AppState& state);
 void pch_strap_pass(AppState& state);
+void hdd_pass(AppState& state);
 
 }  // namespace kvq

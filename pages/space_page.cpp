@@ -19,17 +19,26 @@ void write_cell(AppState& state, int offset, uint32_t value) {
   g_space->write(address, cell_bytes(state.width), value);
 }
 
+void step(AppState& state, const AddressSpace& space, int direction) {
+  if (space.page_step != nullptr) {
+    space.page_step(state, direction);
+  } else {
+    space.set_base(state, (space.base(state) + static_cast<uint32_t>(direction * 0x100)) & space.mask);
+  }
+}
+
 void act_on_key(AppState& state, const AddressSpace& space) {
-  if (handle_grid_keys(state, write_cell)) return;
+  if (handle_grid_keys(state, write_cell, !space.cursor_stops_at_edges)) return;
   const Key key = state.key;
   if (key.scan == kScanPageUp) {
-    space.set_base(state, (space.base(state) - 0x100) & space.mask);
+    step(state, space, -1);
   } else if (key.scan == kScanPageDown) {
-    space.set_base(state, (space.base(state) + 0x100) & space.mask);
+    step(state, space, +1);
   } else if (key.scan == 0 && key.ch == u'p') {
     // The typed digits replace the title's digits from left to right.
     uint32_t typed = 0;
-    if (address_entry(space.prompt, space.digits_col, space.digits, space.backspace_steps_back, &typed)) {
+    if ((state.width != kByte || !space.no_address_entry_in_byte_mode) &&
+        address_entry(space.prompt, space.digits_col, space.digits, space.backspace_steps_back, &typed)) {
       space.set_base(state, typed);
     }
   } else if (space.own_key == nullptr || !space.own_key(state)) {
@@ -45,7 +54,11 @@ void address_space_pass(AppState& state, const AddressSpace& space) {
   const uint32_t base = space.base(state);
   con::set_cursor(0, 0);
   con::set_attr(kAttrWhite);
-  con::print(space.title_format, base);
+  if (space.draw_title != nullptr) {
+    space.draw_title(state, base);
+  } else {
+    con::print(space.title_format, base);
+  }
   space.read_window(base, g_window);
   const CellCursor& cursor = state.cursor();
   draw_grid(g_window, state.width, cursor);

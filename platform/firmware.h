@@ -29,3 +29,21 @@ inline constexpr Guid kAcpi10TableGuid = {0xEB9D2D30, 0x2D88, 0x11D3, {0x9A, 0x1
 uint64_t config_table(const Guid& guid);
 
 }  // namespace kvq::plat
+
+namespace kvq::plat {
+
+// Whole 4 KiB pages of boot-services memory below 4 GiB, for buffers a bus
+// master writes into (32-bit DMA addresses). Returns the physical address of
+// the first page, or 0 when the firmware has none to give.
+uint32_t allocate_pages_below_4g(uint32_t pages);
+void free_pages(uint32_t address, uint32_t pages);
+
+// Task priority levels: while kvq runs above TPL_APPLICATION, the firmware
+// runs none of its event callbacks at or below that level (a disk driver's
+// timer-driven transfers among them). restore_tpl takes what raise_tpl
+// returned.
+inline constexpr uintptr_t kTplNotify = 16;
+uintptr_t raise_tpl(uintptr_t tpl);
+void restore_tpl(uintptr_t old_tpl);
+
+}  // namespace kvq::plat

@@ -15,6 +15,8 @@
 
 namespace kvq::sim {
 
+class AhciController;
+
 enum class Op : uint8_t { kPortIn, kPortOut, kMemRead, kMemWrite, kStall };
 
 struct Access {
@@ -114,6 +116,15 @@ class Board {
   // What the firmware's system table lists, in order.
   std::vector<ConfigEntry> config_tables;
   uint64_t total_stall_us = 0;
+  // Boot services the simulated firmware keeps: the task priority level,
+  // and pages handed out below 4 GiB from the top of its pool down.
+  uintptr_t tpl = 4;  // TPL_APPLICATION
+  uint32_t pool_top = 0x1EF00000;
+  uint32_t pages_allocated = 0;
+  uint32_t pages_freed = 0;
+  bool out_of_pages = false;
+  // The board's AHCI controller, when it has one (owned as a memory device).
+  AhciController* ahci = nullptr;
 
   // Configuration-space lookup by mechanism #1 fields.
   std::unordered_map<uint32_t, std::unique_ptr<PciFunction>>& functions() { return functions_; }

@@ -12,3 +12,25 @@ uint64_t config_table(const Guid& guid) {
 }
 
 }  // namespace kvq::plat
+
+namespace kvq::plat {
+
+uint32_t allocate_pages_below_4g(uint32_t pages) {
+  sim::Board& b = sim::board();
+  if (b.out_of_pages) return 0;
+  b.pool_top -= pages * 4096;
+  b.pages_allocated += pages;
+  return b.pool_top;
+}
+
+void free_pages(uint32_t, uint32_t pages) { sim::board().pages_freed += pages; }
+
+uintptr_t raise_tpl(uintptr_t tpl) {
+  const uintptr_t old = sim::board().tpl;
+  sim::board().tpl = tpl;
+  return old;
+}
+
+void restore_tpl(uintptr_t old_tpl) { sim::board().tpl = old_tpl; }
+
+}  // namespace kvq::plat

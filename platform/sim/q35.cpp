@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "platform/sim/ahci_sim.h"
 #include "platform/sim/devices.h"
 #include "platform/sim/smbios_tables.h"
 
@@ -46,6 +47,15 @@ void build_q35(Board& board) {
   ahci.set32(0x90, 0x00000040);  // SATA mode select: AHCI
   ahci.add_capability(0x05, 0x80);
   ahci.add_capability(0x12, 0xA8);
+  auto hba = std::make_unique<AhciController>(board, kQ35Abar, 0x3F);  // ports 0 to 5
+  for (int p = 0; p < 6; ++p) {
+    hba->ports[p].clb = kQ35CommandLists + 0x400u * static_cast<uint32_t>(p);
+    hba->ports[p].fb = kQ35ReceivedFis + 0x100u * static_cast<uint32_t>(p);
+  }
+  hba->attach(0, SimDisk{.model = "QEMU HARDDISK", .sectors28 = 1032192, .sectors48 = 1032192});
+  hba->set_up_like_firmware(0, kQ35CommandLists, kQ35ReceivedFis, kQ35CommandTable, kQ35StaleBuffer);
+  board.ahci = hba.get();
+  board.add_mem_device(std::move(hba));
 
   PciFunction& smbus = board.add_function(0, 31, 3, 0x8086, 0x2930);
   smbus.set32(0x08, 0x0C050002);

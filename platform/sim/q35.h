@@ -8,7 +8,7 @@ namespace kvq::sim {
 // A simulated QEMU Q35 board as `make run` starts it: host bridge with its
 // memory-mapped configuration space at 0xB0000000, VGA, an e1000e at 00:04.0,
 // an RTL8139 at 00:05.0, the ICH9 LPC, AHCI (in AHCI mode) and SMBus
-// functions, and the CMOS clock.
+// functions with the boot disk on AHCI port 0, and the CMOS clock.
 void build_q35(Board& board);
 
 // The SMBIOS structure table OVMF builds from QEMU's defaults.
@@ -18,5 +18,13 @@ inline constexpr uint8_t kQ35E1000eMac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x01}
 inline constexpr uint8_t kQ35Rtl8139Mac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x02};
 inline constexpr uint32_t kQ35E1000eBar0 = 0xC1020000u;
 inline constexpr uint16_t kQ35Rtl8139Io = 0x6000;
+// AHCI at 0:31:2 as OVMF leaves it: the boot disk on port 0 (504 MiB), ports
+// 1 to 5 empty; PRD entry 0 of port 0 still points at the data buffer of the
+// driver's last transfer.
+inline constexpr uint32_t kQ35Abar = 0xC1054000u;
+inline constexpr uint32_t kQ35CommandLists = 0x1E540000u;
+inline constexpr uint32_t kQ35ReceivedFis = 0x1E530000u;
+inline constexpr uint32_t kQ35CommandTable = 0x1E550000u;
+inline constexpr uint32_t kQ35StaleBuffer = 0x1E7F0000u;
 
 }  // namespace kvq::sim

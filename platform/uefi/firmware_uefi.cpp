@@ -20,3 +20,21 @@ uint64_t config_table(const Guid& guid) {
 }
 
 }  // namespace kvq::plat
+
+namespace kvq::plat {
+
+uint32_t allocate_pages_below_4g(uint32_t pages) {
+  efi::PhysicalAddress address = 0xFFFFFFFFu;  // the highest address allowed
+  const efi::Status status = efi::g_system_table->boot_services->allocate_pages(efi::kAllocateMaxAddress,
+                                                                                efi::kLoaderData, pages, &address);
+  if (status != efi::kSuccess || address > 0xFFFFFFFFu) return 0;
+  return static_cast<uint32_t>(address);
+}
+
+void free_pages(uint32_t address, uint32_t pages) { efi::g_system_table->boot_services->free_pages(address, pages); }
+
+uintptr_t raise_tpl(uintptr_t tpl) { return efi::g_system_table->boot_services->raise_tpl(tpl); }
+
+void restore_tpl(uintptr_t old_tpl) { efi::g_system_table->boot_services->restore_tpl(old_tpl); }
+
+}  // namespace kvq::plat

@@ -1,19 +1,31 @@
 #!/usr/bin/python3
 """IA-32: the same program on the 32-bit OVMF, booted as BOOTIA32.EFI: the
 start frame, the e1000e's MAC and PCI Express line, the PCI list, S to its
-memory-mapped configuration space with a byte written there, the menu, and
-Esc ending kvq."""
+memory-mapped configuration space with a byte written there, the menu, the
+HDD page with a 1000 GB disk of our own on port 1 (its size from the 48-bit
+count, read as two 32-bit loads), and Esc ending kvq."""
 
 import os
+import shutil
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from kvq_e2e import E1000E_MAC, Kvq, report, wait_row  # noqa: E402
+from test_x64_hdd import second_disk_args, sparse_disk  # noqa: E402
 
 
 def test_ia32_subset():
-    with Kvq('ia32') as m:
+    folder = tempfile.mkdtemp(prefix='kvq-ia32-')
+    try:
+        run_subset(sparse_disk(folder, 1953525168))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def run_subset(disk):
+    with Kvq('ia32', extra=second_disk_args(disk, 'KVQ IA32 DISK')) as m:
         m.start_kvq()
         assert m.row(2).startswith('00 86 80 C0 29'), m.row(2)
         assert m.row(18).startswith('Intel 82G33/G31/P35/P31 Express DRAM Controller'), m.row(18)
@@ -41,6 +53,11 @@ def test_ia32_subset():
         wait_row(m, 0, r'^ DEVICES    OTHER ')
         m.keys('F7', 'Right')
         wait_row(m, 1, r'^ {11} HELP      ')
+        m.keys('Down', 'Down', 'Enter')
+        wait_row(m, 0, r'^HDD Port 0 Address: [0-9A-F]{8}')
+        wait_row(m, 18, r'^Model Name: QEMU HARDDISK ')
+        m.keys('PageDown')
+        wait_row(m, 18, r'^Model Name: KVQ IA32 DISK +Size: 1000G')
         m.keys('Esc')
         # The firmware takes the console back when kvq returns.
         m.wait_for(lambda mm: 'KVQ 1.0.9' not in mm.row(24) and 'HELP' not in mm.row(1), 30)

@@ -14,13 +14,14 @@ namespace {
 struct Fixture {
   kvq::sim::Board board;
   kvq::AppState state;
-  Fixture(kvq::PageId page) {
+  explicit Fixture(kvq::PageId page, uint16_t hdd_port_offset = 0x100) {
     kvq::sim::build_q35(board);
     board.logging = false;
     kvq::sim::set_board(&board);
     kvq::sim::TestConsole::instance().install();
     kvq::startup(state);
     state.page = page;
+    state.hdd_port_offset = hdd_port_offset;
     if (page == kvq::PageId::kPciList) kvq::con::set_mode(kvq::con::kListMode);
     kvq::run_pass(state);
     kvq::run_pass(state);
@@ -28,8 +29,8 @@ struct Fixture {
   ~Fixture() { kvq::sim::set_board(nullptr); }
 };
 
-void BM_Pass(benchmark::State& st, kvq::PageId page) {
-  Fixture f(page);
+void BM_Pass(benchmark::State& st, kvq::PageId page, uint16_t hdd_port_offset = 0x100) {
+  Fixture f(page, hdd_port_offset);
   for (auto _ : st) kvq::run_pass(f.state);
   kvq::sim::TestConsole::instance().clear_ops();
   kvq::run_pass(f.state);
@@ -48,6 +49,8 @@ BENCHMARK_CAPTURE(BM_Pass, superio, kvq::PageId::kSuperIo);
 BENCHMARK_CAPTURE(BM_Pass, smbios, kvq::PageId::kSmbios);
 BENCHMARK_CAPTURE(BM_Pass, pch_strap, kvq::PageId::kPchStrap);
 BENCHMARK_CAPTURE(BM_Pass, help, kvq::PageId::kHelp);
+BENCHMARK_CAPTURE(BM_Pass, hdd_disk, kvq::PageId::kHdd, 0x100);
+BENCHMARK_CAPTURE(BM_Pass, hdd_empty_port, kvq::PageId::kHdd, 0x180);
 
 }  // namespace
 

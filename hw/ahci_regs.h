@@ -1,0 +1,145 @@
+// The AHCI and ATA layouts the disk probe touches: register offsets, the
+// fields of each register declared high bit first, and the places of the
+// command structures in memory. Checked at compile time against the values
+// the AHCI 1.3.1 and ATA8-ACS documents give.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+namespace kvq::ahci {
+
+// Bits High..Low of a 32-bit register.
+template <int High, int Low>
+struct Field {
+  static_assert(0 <= Low && Low <= High && High <= 31, "a field lies within the 32 bits of its register");
+  static constexpr int kHigh = High;
+  static constexpr int kLow = Low;
+  static constexpr uint32_t kMask = static_cast<uint32_t>(((uint64_t{1} << (High - Low + 1)) - 1) << Low);
+
+  static constexpr uint32_t get(uint32_t reg) { return (reg & kMask) >> Low; }
+  // The register with this field set to `value` (cut to the field's width).
+  static constexpr uint32_t with(uint32_t reg, uint32_t value) { return (reg & ~kMask) | ((value << Low) & kMask); }
+};
+
+// A register's fields, listed from the high bit down, without overlaps.
+template <class... Fields>
+constexpr bool high_bit_first() {
+  constexpr int highs[] = {Fields::kHigh...};
+  constexpr int lows[] = {Fields::kLow...};
+  for (size_t i = 1; i < sizeof...(Fields); ++i) {
+    if (highs[i] >= lows[i - 1]) return false;
+  }
+  return true;
+}
+
+// Generic host control, from ABAR.
+inline constexpr uint32_t kPi = 0x0C;  // ports implemented: bit n for port n
+
+// Port registers: ABAR + 0x100 + 0x80 x port.
+inline constexpr uint32_t kFirstPort = 0x100;
+inline constexpr uint32_t kPortStride = 0x80;
+inline constexpr int kMaxPorts = 32;
+
+inline constexpr uint32_t kPxClb = 0x00;   // command list base, 1 KiB aligned
+inline constexpr uint32_t kPxClbu = 0x04;  // its upper 32 bits
+inline constexpr uint32_t kPxFb = 0x08;    // received-FIS area
+inline constexpr uint32_t kPxFbu = 0x0C;
+inline constexpr uint32_t kPxIs = 0x10;    // interrupt status
+
+struct PxIs {
+  using Tfes = Field<30, 30>;  // task-file error status
+  static_assert(high_bit_first<Tfes>());
+};
+
+struct PxCmd {
+  static constexpr uint32_t kOffset = 0x18;
+  using Cr = Field<15, 15>;   // command list running
+  using Fr = Field<14, 14>;   // FIS receive running
+  using Fre = Field<4, 4>;    // FIS receive enable
+  using St = Field<0, 0>;     // start: process the command list
+  static_assert(high_bit_first<Cr, Fr, Fre, St>());
+};
+
+struct PxTfd {
+  static constexpr uint32_t kOffset = 0x20;
+  using Error = Field<15, 8>;  // the device's error register
+  using Bsy = Field<7, 7>;
+  using Drq = Field<3, 3>;
+  using Err = Field<0, 0>;     // the command ended in error
+  static_assert(high_bit_first<Error, Bsy, Drq, Err>());
+};
+
+struct PxSsts {
+  static constexpr uint32_t kOffset = 0x28;
+  using Ipm = Field<11, 8>;  // interface power management
+  using Spd = Field<7, 4>;   // negotiated speed
+  using Det = Field<3, 0>;   // device detection
+  static_assert(high_bit_first<Ipm, Spd, Det>());
+  // A device is present and the link to it is up.
+  static constexpr uint32_t kDetPresent = 3;
+};
+
+inline constexpr uint32_t kPxCi = 0x38;  // commands issued: bit n for slot n
+
+// Command header of slot 0: 32 bytes at PxCLB.
+struct CommandHeader {
+  static constexpr uint32_t kDw0 = 0x00;
+  using Prdtl = Field<31, 16>;  // PRD entries in the table
+  using Pmp = Field<15, 12>;    // port multiplier port
+  using C = Field<10, 10>;      // clear busy on R_OK
+  using B = Field<9, 9>;        // BIST
+  using R = Field<8, 8>;        // reset
+  using P = Field<7, 7>;        // prefetchable
+  using W = Field<6, 6>;        // write: host to device
+  using A = Field<5, 5>;        // ATAPI
+  using Cfl = Field<4, 0>;      // command FIS length in dwords
+  static_assert(high_bit_first<Prdtl, Pmp, C, B, R, P, W, A, Cfl>());
+  static constexpr uint32_t kCtba = 0x08;   // command table base, 128-byte aligned
+  static constexpr uint32_t kCtbau = 0x0C;  // its upper 32 bits
+};
+
+// Command table: the command FIS at its start, the PRD table at 0x80.
+struct CommandTable {
+  static constexpr uint32_t kFisType = 0x00;
+  static constexpr uint32_t kFisFlags = 0x01;  // bit 7: C, the FIS carries a command
+  static constexpr uint32_t kFisCommand = 0x02;
+  static constexpr uint32_t kPrd0 = 0x80;
+};
+
+// One PRD entry, 16 bytes.
+struct Prd {
+  static constexpr uint32_t kDba = 0x00;   // data base address, even
+  static constexpr uint32_t kDbau = 0x04;  // its upper 32 bits
+  static constexpr uint32_t kDbc = 0x0C;
+  using I = Field<31, 31>;    // interrupt on completion
+  using Dbc = Field<21, 0>;   // byte count minus 1
+  static_assert(high_bit_first<I, Dbc>());
+};
+
+inline constexpr uint8_t kFisRegisterH2D = 0x27;
+inline constexpr uint8_t kFisCommandBit = 0x80;
+inline constexpr uint32_t kRegisterH2DDwords = 5;
+
+// The values the probe writes, against the bytes the AHCI document spells
+// out: PxCMD's FRE and ST are 0x10 and 0x01 of its low byte; slot 0's header
+// for a 5-dword FIS, one PRD entry, device to host, is 0x00010005; PRD byte
+// count 0x1FF with the interrupt flag is 0x800001FF.
+static_assert(PxCmd::Fre::kMask == 0x10 && PxCmd::St::kMask == 0x01);
+static_assert(PxCmd::Cr::kMask == 0x8000 && PxCmd::Fr::kMask == 0x4000);
+static_assert(CommandHeader::Prdtl::with(CommandHeader::Cfl::with(0, kRegisterH2DDwords), 1) == 0x00010005);
+static_assert(Prd::I::with(Prd::Dbc::with(0, 512 - 1), 1) == 0x800001FF);
+
+}  // namespace kvq::ahci
+
+namespace kvq::ata {
+
+inline constexpr uint8_t kIdentifyDevice = 0xEC;
+inline constexpr uint32_t kIdentifyBytes = 512;
+
+// Byte offsets in the IDENTIFY DEVICE answer (256 little-endian words).
+inline constexpr uint32_t kModel = 54;          // words 27-46, two characters a word, first in the high byte
+inline constexpr int kModelShown = 38;          // words 27-45
+inline constexpr uint32_t kSectors28 = 120;     // words 60-61
+inline constexpr uint32_t kSectors48 = 200;     // words 100-103
+
+}  // namespace kvq::ata

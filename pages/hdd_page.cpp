@@ -1,0 +1,60 @@
+// The HDD page: a memory page on the buffer that a SATA disk's IDENTIFY
+// DEVICE answer lands in. PageUp and PageDown step through AHCI ports 0 to
+// 7, probing each; the cursor stops at the grid's edges.
+#include "hw/memio.h"
+#include "hw/sata.h"
+#include "pages/pages.h"
+#include "pages/space_page.h"
+#include "platform/console.h"
+
+namespace kvq {
+namespace {
+
+// Every pass asks the disk again, once for each line, so the lines show
+// what the port answers now.
+void draw_title(AppState& state, uint32_t base) {
+  con::print(u"HDD Port %d Address: %08X", sata::port_number(state.hdd_port_offset), base);
+  sata::show_model_name(sata::probe_port(state.hdd_port_offset));
+  sata::show_disk_size(sata::probe_port(state.hdd_port_offset));
+}
+
+void step_port(AppState& state, int direction) {
+  uint16_t& offset = state.hdd_port_offset;
+  if (direction < 0) {
+    offset = offset > sata::kPort0Offset ? static_cast<uint16_t>(offset - sata::kPortOffsetStep) : sata::kPort7Offset;
+  } else {
+    offset = offset >= sata::kPort7Offset ? sata::kPort0Offset : static_cast<uint16_t>(offset + sata::kPortOffsetStep);
+  }
+  state.hdd_buffer = sata::probe_port(offset);
+  // The next pass draws the model and size of the new port.
+  con::set_cursor(0, 18);
+  con::repeat(u' ', 80);
+}
+
+constexpr AddressSpace kHdd = {
+    .title_format = nullptr,
+    // Typed digits replace the header's address digits at column 20; the
+    // rest of "Port n Address: " is blanked behind the prompt.
+    .prompt = u"HDD Address:        ",
+    .digits_col = 20,
+    .digits = 8,
+    .backspace_steps_back = true,
+    .address_format = u"0x%08X ->",
+    .address_col = {19, 17, 13},
+    .mask = 0xFFFFFFFFu,
+    .base = [](const AppState& s) { return s.hdd_buffer; },
+    .set_base = [](AppState& s, uint32_t base) { s.hdd_buffer = base; },
+    .read_window = memio::read_memory_window,
+    .write = memio::write_memory,
+    .own_key = nullptr,
+    .draw_title = draw_title,
+    .page_step = step_port,
+    .cursor_stops_at_edges = true,
+    .no_address_entry_in_byte_mode = true,
+};
+
+}  // namespace
+
+void hdd_pass(AppState& state) { address_space_pass(state, kHdd); }
+
+}  // namespace kvq

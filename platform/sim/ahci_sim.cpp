@@ -1,0 +1,207 @@
+#include "platform/sim/ahci_sim.h"
+
+#include <algorithm>
+
+namespace kvq::sim {
+namespace {
+
+// PxCMD bits (AHCI 1.3.1, 3.3.7).
+constexpr uint32_t kSt = 1u << 0;
+constexpr uint32_t kClo = 1u << 3;
+constexpr uint32_t kFre = 1u << 4;
+constexpr uint32_t kFr = 1u << 14;
+constexpr uint32_t kCr = 1u << 15;
+constexpr uint32_t kCmdWritable = 0x1F;  // ST, SUD, POD, CLO, FRE
+// PxIS bits.
+constexpr uint32_t kDhrs = 1u << 0;
+constexpr uint32_t kPss = 1u << 1;
+constexpr uint32_t kTfes = 1u << 30;
+
+void put_word(uint8_t* out, int word, uint16_t v) {
+  out[2 * word] = static_cast<uint8_t>(v);
+  out[2 * word + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+// ATA strings: two characters a word, the first in the high byte.
+void put_string(uint8_t* out, int first_word, int words, const std::string& s) {
+  for (int i = 0; i < 2 * words; ++i) {
+    const uint8_t c = i < static_cast<int>(s.size()) ? static_cast<uint8_t>(s[static_cast<size_t>(i)]) : ' ';
+    out[2 * first_word + (i ^ 1)] = c;
+  }
+}
+
+}  // namespace
+
+void identify_answer(const SimDisk& disk, uint8_t out[512]) {
+  std::fill(out, out + 512, 0);
+  put_word(out, 0, 0x0040);  // fixed disk
+  put_string(out, 10, 10, "KVQSIM0001");
+  put_string(out, 23, 4, "1.0");
+  put_string(out, 27, 20, disk.model);
+  put_word(out, 49, 0x0200);  // LBA
+  put_word(out, 60, static_cast<uint16_t>(disk.sectors28));
+  put_word(out, 61, static_cast<uint16_t>(disk.sectors28 >> 16));
+  put_word(out, 83, 0x4400);  // 48-bit addressing
+  for (int i = 0; i < 4; ++i) put_word(out, 100 + i, static_cast<uint16_t>(disk.sectors48 >> (16 * i)));
+}
+
+AhciController::AhciController(Board& board, uint32_t abar, uint32_t implemented)
+    : pi(implemented), board_(board), abar_(abar) {}
+
+void AhciController::attach(int port, SimDisk disk) {
+  Port& p = ports[port];
+  p.has_disk = true;
+  p.disk = std::move(disk);
+  p.ssts = 0x113;  // DET 3 (device, link up), Gen 1, active
+  p.tfd = 0x50;    // DRDY, DSC
+}
+
+void AhciController::set_up_like_firmware(int port, uint32_t clb, uint32_t fb, uint32_t ctba, uint32_t stale) {
+  Port& p = ports[port];
+  p.clb = clb;
+  p.fb = fb;
+  p.cmd = 0x6;  // spun up, powered on; stopped
+  board_.ram_poke32(clb + 0x00, (2u << 16) | (1u << 6) | 5u);  // two PRD entries, write, CFL 5
+  board_.ram_poke32(clb + 0x04, 1024);                         // bytes transferred
+  board_.ram_poke32(clb + 0x08, ctba);
+  board_.ram_poke32(clb + 0x0C, 0);
+  static constexpr uint8_t kWriteDmaExt[20] = {0x27, 0x80, 0x35, 0x00, 0x10, 0x20, 0x30, 0x40, 0x00, 0x00,
+                                              0x00, 0x00, 0x02, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00};
+  for (uint32_t i = 0; i < sizeof kWriteDmaExt; ++i) board_.ram_poke(ctba + i, kWriteDmaExt[i]);
+  for (uint32_t e = 0; e < 2; ++e) {
+    const uint32_t prd = ctba + 0x80 + 16 * e;
+    board_.ram_poke32(prd + 0x00, stale + 512 * e);
+    board_.ram_poke32(prd + 0x04, 0);
+    board_.ram_poke32(prd + 0x0C, 0x1FF);
+  }
+  for (uint32_t i = 0; i < 1024; ++i) board_.ram_poke(stale + i, 0xA5);
+}
+
+uint32_t AhciController::reg(uint32_t offset) const {
+  if (offset < 0x100) {
+    switch (offset) {
+      case 0x00:
+        return 0x80001F00u | (kPorts - 1);  // 64-bit addressing, 32 slots
+      case 0x04:
+        return 0x80000000u;  // AHCI enable
+      case 0x0C:
+        return pi;
+      case 0x10:
+        return 0x00010000u;
+      default:
+        return 0;
+    }
+  }
+  const uint32_t n = (offset - 0x100) / 0x80;
+  if (n >= kPorts || ((pi >> n) & 1) == 0) return 0;
+  const Port& p = ports[n];
+  switch ((offset - 0x100) % 0x80) {
+    case 0x00: return p.clb;
+    case 0x04: return p.clbu;
+    case 0x08: return p.fb;
+    case 0x0C: return p.fbu;
+    case 0x10: return p.is;
+    case 0x14: return p.ie;
+    case 0x18: return p.cmd;
+    case 0x20: return p.tfd;
+    case 0x24: return p.has_disk ? 0x00000101u : 0xFFFFFFFFu;
+    case 0x28: return p.ssts;
+    case 0x30: return p.serr;
+    case 0x38: return p.ci;
+    default: return 0;
+  }
+}
+
+uint64_t AhciController::read(uint32_t addr, int width) {
+  uint64_t v = 0;
+  for (int i = width / 8 - 1; i >= 0; --i) {
+    const uint32_t o = addr - abar_ + static_cast<uint32_t>(i);
+    v = (v << 8) | ((reg(o & ~3u) >> (8 * (o & 3))) & 0xFF);
+  }
+  return v;
+}
+
+void AhciController::write(uint32_t addr, int width, uint64_t value) {
+  // Byte enables: each dword register sees only the bytes written to it.
+  for (int i = 0; i < width / 8; ++i) {
+    const uint32_t o = addr - abar_ + static_cast<uint32_t>(i);
+    const uint32_t lane = 8 * (o & 3);
+    write_reg(o & ~3u, static_cast<uint32_t>((value >> (8 * i)) & 0xFF) << lane, 0xFFu << lane);
+  }
+}
+
+void AhciController::write_reg(uint32_t offset, uint32_t value, uint32_t mask) {
+  if (offset < 0x100) return;
+  const uint32_t n = (offset - 0x100) / 0x80;
+  if (n >= kPorts || ((pi >> n) & 1) == 0) return;
+  Port& p = ports[n];
+  auto merge = [&](uint32_t& r) { r = (r & ~mask) | (value & mask); };
+  switch ((offset - 0x100) % 0x80) {
+    case 0x00: merge(p.clb); break;
+    case 0x04: merge(p.clbu); break;
+    case 0x08: merge(p.fb); break;
+    case 0x0C: merge(p.fbu); break;
+    case 0x10: p.is &= ~(value & mask); break;  // write 1 to clear
+    case 0x14: merge(p.ie); break;
+    case 0x30: p.serr &= ~(value & mask); break;
+    case 0x18: {
+      const bool was_started = (p.cmd & kSt) != 0;
+      const uint32_t w = mask & kCmdWritable;
+      p.cmd = ((p.cmd & ~w) | (value & w)) & ~kClo;
+      // This HBA starts and stops its engines at once.
+      p.cmd = (p.cmd & ~(kCr | kFr)) | ((p.cmd & kSt) ? kCr : 0) | ((p.cmd & kFre) ? kFr : 0);
+      if (was_started && (p.cmd & kSt) == 0) p.ci = 0;  // stopping drops every issued command
+      run(p);
+      break;
+    }
+    case 0x38:
+      p.ci |= value & mask;  // write 1 to issue
+      run(p);
+      break;
+    default:
+      break;
+  }
+}
+
+// Slot 0 runs once it is issued and the port is started with FIS receive on.
+// A port without a disk never completes it.
+void AhciController::run(Port& p) {
+  if ((p.cmd & kSt) == 0 || (p.cmd & kFre) == 0 || (p.ci & 1) == 0 || !p.has_disk) return;
+  p.tpl_at_start = board_.tpl;
+  if (p.disk.answer == SimDisk::Answer::kNever) return;
+  auto ram32 = [&](uint32_t a) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | board_.ram_peek(a + static_cast<uint32_t>(i));
+    return v;
+  };
+  const uint32_t dw0 = ram32(p.clb);
+  const uint32_t ctba = ram32(p.clb + 8);
+  const bool command_fis = board_.ram_peek(ctba) == 0x27 && (board_.ram_peek(ctba + 1) & 0x80) != 0 && (dw0 & 0x1F) >= 5;
+  if (!command_fis || board_.ram_peek(ctba + 2) != 0xEC || p.disk.answer == SimDisk::Answer::kAbort) {
+    // Aborted: ERR with ABRT; the HBA stops with the slot still issued.
+    p.tfd = 0x0451;
+    p.is |= kTfes;
+    return;
+  }
+  uint8_t answer[512];
+  identify_answer(p.disk, answer);
+  uint32_t done = 0;
+  // Data flows device to host only when the header says so (W clear).
+  const uint32_t entries = (dw0 & (1u << 6)) != 0 ? 0 : dw0 >> 16;
+  for (uint32_t e = 0; e < entries && done < 512; ++e) {
+    const uint32_t prd = ctba + 0x80 + 16 * e;
+    const uint32_t dba = ram32(prd);
+    const uint32_t count = std::min<uint32_t>((ram32(prd + 0x0C) & 0x3FFFFF) + 1, 512 - done);
+    if (ram32(prd + 4) == 0) {
+      for (uint32_t i = 0; i < count; ++i) board_.ram_poke(dba + i, answer[done + i]);
+    }
+    done += count;
+  }
+  board_.ram_poke32(p.clb + 4, done);
+  p.tfd = 0x50;
+  p.is |= kDhrs | kPss;
+  p.ci &= ~1u;
+  ++p.identifies;
+}
+
+}  // namespace kvq::sim

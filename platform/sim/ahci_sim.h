@@ -1,0 +1,62 @@
+// An AHCI controller's memory-mapped registers (ABAR) with eight port
+// register blocks, and SATA disks behind them that answer IDENTIFY DEVICE
+// through the command list in the board's RAM, as a real HBA does by DMA
+// (unlogged: the log holds only the processor's accesses).
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/sim/board.h"
+
+namespace kvq::sim {
+
+struct SimDisk {
+  enum class Answer { kData, kAbort, kNever };
+  std::string model;        // up to 40 characters, space padded
+  uint32_t sectors28 = 0;   // IDENTIFY words 60-61
+  uint64_t sectors48 = 0;   // words 100-103
+  Answer answer = Answer::kData;
+};
+
+class AhciController : public MemDevice {
+ public:
+  static constexpr int kPorts = 8;
+
+  struct Port {
+    uint32_t clb = 0, clbu = 0, fb = 0, fbu = 0, is = 0, ie = 0, cmd = 0, tfd = 0x7F, ssts = 0, serr = 0, ci = 0;
+    bool has_disk = false;
+    SimDisk disk;
+    int identifies = 0;       // IDENTIFY DEVICE commands answered
+    uintptr_t tpl_at_start = 0;  // the firmware's TPL when the last command started
+  };
+
+  AhciController(Board& board, uint32_t abar, uint32_t implemented);
+  bool claims(uint32_t addr) const override { return addr - abar_ < 0x1000; }
+  uint64_t read(uint32_t addr, int width) override;
+  void write(uint32_t addr, int width, uint64_t value) override;
+
+  // A disk on the port's link: DET 3, a device signature, status ready.
+  void attach(int port, SimDisk disk);
+  // What a firmware's driver leaves after a write of two PRD entries: the
+  // command list at `clb` with header 0 pointing at a command table at
+  // `ctba` (W set, CFL 5, PRDTL 2), a WRITE DMA EXT in its FIS, PRD entry 0
+  // at `stale` (512 bytes of 0xA5 there), the received-FIS area at `fb`,
+  // and ST and FRE clear.
+  void set_up_like_firmware(int port, uint32_t clb, uint32_t fb, uint32_t ctba, uint32_t stale);
+
+  Port ports[kPorts];
+  uint32_t pi;
+
+ private:
+  uint32_t reg(uint32_t offset) const;
+  void write_reg(uint32_t offset, uint32_t value, uint32_t bytes_mask);
+  void run(Port& p);
+
+  Board& board_;
+  uint32_t abar_;
+};
+
+// The IDENTIFY DEVICE answer of `disk`, as 512 bytes.
+void identify_answer(const SimDisk& disk, uint8_t out[512]);
+
+}  // namespace kvq::sim
