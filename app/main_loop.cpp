@@ -68,6 +68,7 @@ bool run_pass(AppState& state) {
 }
 
 void shutdown() {
+  con::stop_pacing();
   con::set_attr(g_shell_attr);
   con::set_mode(con::kStandardMode);
   con::clear_screen();
@@ -77,8 +78,7 @@ void shutdown() {
 
 int kvq_main() {
   startup(g_state);
-  while (run_pass(g_state)) {
-  }
+  while (run_pass(g_state)) con::pace();
   shutdown();
   return 0;
 }
