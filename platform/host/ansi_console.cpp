@@ -144,9 +144,10 @@ void wait_key_or_tick() {
   }
 }
 
-constexpr ConsoleDevice kDevice = {mode_count, query_mode, set_mode, clear_screen,     set_cursor,
-                                   set_attr,   output,     enable_cursor, read_key, wait_key,
-                                   wait_key_or_tick, nullptr};
+constexpr ConsoleDevice kDevice = {
+    mode_count, query_mode, set_mode, clear_screen, set_cursor, set_attr, output,
+    enable_cursor, read_key, wait_key, wait_key_or_tick, nullptr,
+};
 
 }  // namespace
 

@@ -80,11 +80,12 @@ void wait_key() {
 // The periodic timer ticks at every whole period from install.
 void wait_key_or_tick() {
   TestConsole& c = tc();
-  if (!c.paced) {
+  if (!c.paced) {  // no timer: the next pass follows this one at once
     c.now_us += 1000;
+    c.deliver_due_keys();
+    return;
   }
   c.deliver_due_keys();
-  if (!c.paced) return;
   if (!c.keys_.empty()) return;
   const uint64_t tick = (c.now_us / con::kPacePeriodUs + 1) * con::kPacePeriodUs;
   if (!c.timed_keys_.empty() && c.timed_keys_.front().first < tick) {
@@ -101,9 +102,10 @@ void wait_key_or_tick() {
   }
 }
 
-constexpr ConsoleDevice kDevice = {mode_count, query_mode, set_mode, clear_screen,     set_cursor,
-                                   set_attr,   output,     enable_cursor, read_key, wait_key,
-                                   wait_key_or_tick, nullptr};
+constexpr ConsoleDevice kDevice = {
+    mode_count, query_mode, set_mode, clear_screen, set_cursor, set_attr, output,
+    enable_cursor, read_key, wait_key, wait_key_or_tick, nullptr,
+};
 
 }  // namespace
 

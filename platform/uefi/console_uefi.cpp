@@ -50,18 +50,19 @@ constinit Event g_tick = nullptr;
 constinit bool g_tick_failed = false;
 
 bool start_ticks() {
-  if (g_tick != nullptr) return true;
-  if (g_tick_failed) return false;
+  if (g_tick != nullptr || g_tick_failed) return g_tick != nullptr;
   BootServices* bs = g_system_table->boot_services;
   Event tick = nullptr;
-  g_tick_failed = true;
-  if (bs->create_event(kEvtTimer, kTplCallback, nullptr, nullptr, &tick) != kSuccess) return false;
+  if (bs->create_event(kEvtTimer, kTplCallback, nullptr, nullptr, &tick) != kSuccess) {
+    g_tick_failed = true;
+    return false;
+  }
   // SetTimer counts in 100 ns units.
   if (bs->set_timer(tick, kTimerPeriodic, uint64_t{con::kPacePeriodUs} * 10) != kSuccess) {
     bs->close_event(tick);
+    g_tick_failed = true;
     return false;
   }
-  g_tick_failed = false;
   g_tick = tick;
   return true;
 }
@@ -83,8 +84,8 @@ void stop_ticks() {
 }
 
 constexpr ConsoleDevice kDevice = {
-    mode_count, query_mode, set_mode,  clear_screen,     set_cursor, set_attr,
-    output,     enable_cursor, read_key, wait_key, wait_key_or_tick, stop_ticks,
+    mode_count, query_mode, set_mode, clear_screen, set_cursor, set_attr, output,
+    enable_cursor, read_key, wait_key, wait_key_or_tick, stop_ticks,
 };
 
 }  // namespace
