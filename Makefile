@@ -3,6 +3,7 @@
 #   make run    boot kvq on QEMU's Q35 board in this terminal
 #   make test   every test: host unit tests and end-to-end tests on firmware
 #   make sim    kvq on the built-in simulated board, in this terminal
+#   make bench  what kvq costs: pass times, QEMU CPU share, console bytes
 SHELL := /bin/bash
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
@@ -40,6 +41,11 @@ run-ia32: all
 
 sim: host
 	$(BUILD)/host/kvq-sim $(if $(SIO),--superio $(SIO))
+
+# What kvq costs, on the simulated board and on QEMU: one table (not a test).
+.PHONY: bench
+bench: host x64
+	$(PYTHON) tools/bench/bench.py --bench $(BUILD)/host/kvq-bench
 
 # Regenerate the PCI name tables from Debian's pci.ids package.
 pci-names:

@@ -76,6 +76,7 @@ bool run_pass(AppState& state) {
 
 void shutdown() {
   sata::free_identify_buffer();
+  con::stop_pacing();
   con::set_attr(g_shell_attr);
   con::set_mode(con::kStandardMode);
   con::clear_screen();
@@ -85,8 +86,7 @@ void shutdown() {
 
 int kvq_main() {
   startup(g_state);
-  while (run_pass(g_state)) {
-  }
+  while (run_pass(g_state)) con::pace();
   shutdown();
   return 0;
 }

@@ -4,7 +4,8 @@
 
 namespace kvq {
 
-// Runs kvq to the end; returns 0 after Esc.
+// Runs kvq to the end; returns 0 after Esc. Between passes it waits for a
+// key or the console's pacing tick (con::pace).
 int kvq_main();
 
 // Start-up: state defaults, the bus scan, the console set-up.

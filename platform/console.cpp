@@ -21,6 +21,7 @@ struct ConsoleState {
   const ModeChoice* current = nullptr;
   Screen screen;
   Flusher flusher;
+  bool key_taken = false;  // since the last pace()
 };
 
 constinit ConsoleState g_console;
@@ -72,6 +73,7 @@ void init(const ConsoleDevice* device, uint8_t initial_attr) {
   // replays a mode set and a clear only if kvq asks for them, so start from
   // "unknown" and let the start-up sequence clear it.
   g_console.flusher.invalidate();
+  g_console.key_taken = false;
 }
 
 void set_mode(int mode) {
@@ -111,7 +113,9 @@ void repeat(char16_t ch, int count) {
 bool poll_key(Key* key) {
   const ConsoleDevice* d = g_console.device;
   if (d == nullptr || d->read_key == nullptr) return false;
-  return d->read_key(key);
+  if (!d->read_key(key)) return false;
+  g_console.key_taken = true;
+  return true;
 }
 
 Key wait_key() {
@@ -128,6 +132,19 @@ void flush() {
   if (d == nullptr) return;
   const ModeChoice& m = *g_console.current;
   g_console.flusher.flush(g_console.screen, *d, m.real_cols, m.real_rows);
+}
+
+void pace() {
+  const ConsoleDevice* d = g_console.device;
+  const bool key_taken = g_console.key_taken;
+  g_console.key_taken = false;
+  if (key_taken || d == nullptr || d->wait_key_or_tick == nullptr) return;
+  d->wait_key_or_tick();
+}
+
+void stop_pacing() {
+  const ConsoleDevice* d = g_console.device;
+  if (d != nullptr && d->stop_ticks != nullptr) d->stop_ticks();
 }
 
 const Screen& screen() { return g_console.screen; }

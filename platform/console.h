@@ -23,6 +23,11 @@ struct ConsoleDevice {
   void (*enable_cursor)(bool on);
   bool (*read_key)(Key* key);  // returns at once; false when no key waits
   void (*wait_key)();          // blocks until a key waits
+  // Blocks until a key waits or the next tick of a timer that ticks every
+  // con::kPacePeriodUs, whichever comes first; at once when a key already
+  // waits. The timer starts on the first call. Null: never waits.
+  void (*wait_key_or_tick)();
+  void (*stop_ticks)();  // releases that timer (at exit); may be null
 };
 
 namespace con {
@@ -33,6 +38,16 @@ inline constexpr int kStandardMode = 0;
 inline constexpr int kListMode = 2;
 inline constexpr int kListCols = 100;
 inline constexpr int kListRows = 30;
+
+// The main loop's pace when no key is typed: 40 ms, 25 passes a second.
+// Every pass re-reads its registers (256 configuration bytes through
+// CF8/CFC, or a Super I/O chip's entry keys), so running passes back to
+// back spins a core and hammers the bus for frames nobody can see; 25 a
+// second still shows a changing register as live, and the wait in between
+// lets the firmware halt the processor. 40 ms is a whole number of the
+// 10 ms tick PC firmware timers commonly run at, so the period is kept as
+// set, and it stays under the 50 ms that 20 redraws a second allow.
+inline constexpr uint32_t kPacePeriodUs = 40000;
 
 // Picks the real modes, takes the console's current attribute as the model's,
 // and starts the model in the standard mode's geometry.
@@ -65,6 +80,12 @@ bool poll_key(Key* key);
 Key wait_key();
 // Sends the cells that changed since the last flush to the real console.
 void flush();
+// Between two main loop passes. After a pass that took a key it returns at
+// once (that key's effect is drawn by the next pass, and a key never waits
+// for the timer); otherwise it waits for a key or the next tick.
+void pace();
+// Stops the pacing timer; the firmware gets it back at exit.
+void stop_pacing();
 
 const Screen& screen();
 // The real mode behind a kvq mode and its geometry (tests, diagnostics).

@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
 #include <string>
 
@@ -105,11 +107,12 @@ void collect() {
   while (term().decoder.pop(&k)) term().ready.push_back(k);
 }
 
-// The main loop polls without pause; a short wait here keeps the simulator
-// from spinning a core while still answering within a frame.
+// A poll: takes what stdin holds now. A partial escape sequence stays
+// pending until a wait sees no further byte for it.
 bool read_key(Key* key) {
   if (term().ready.empty()) {
-    pump(10);
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    if (::poll(&fd, 1, 0) > 0) pump(0);
     collect();
   }
   if (term().ready.empty()) return false;
@@ -125,8 +128,26 @@ void wait_key() {
   }
 }
 
-constexpr ConsoleDevice kDevice = {mode_count, query_mode, set_mode,      clear_screen, set_cursor,
-                                   set_attr,   output,     enable_cursor, read_key,     wait_key};
+// The pacing timer: ticks at every whole period from the first wait.
+void wait_key_or_tick() {
+  using Clock = std::chrono::steady_clock;
+  static const Clock::time_point start = Clock::now();
+  const Clock::duration period = std::chrono::microseconds(con::kPacePeriodUs);
+  const Clock::time_point tick = start + ((Clock::now() - start) / period + 1) * period;
+  // A lone ESC byte is taken as Esc only after this much silence.
+  constexpr int kEscapeMs = 10;
+  while (term().ready.empty()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(tick - Clock::now()).count();
+    if (left <= 0) return;
+    pump(term().decoder.pending() ? std::max<int>(static_cast<int>(left), kEscapeMs) : static_cast<int>(left));
+    collect();
+  }
+}
+
+constexpr ConsoleDevice kDevice = {
+    mode_count, query_mode, set_mode, clear_screen, set_cursor, set_attr, output,
+    enable_cursor, read_key, wait_key, wait_key_or_tick, nullptr,
+};
 
 }  // namespace
 

@@ -56,6 +56,8 @@ void enable_cursor(bool on) {
 }
 
 bool read_key(Key* key) {
+  tc().poll_times.push_back(tc().now_us);
+  tc().deliver_due_keys();
   if (tc().keys_.empty()) return false;
   *key = tc().keys_.front();
   tc().keys_.pop_front();
@@ -63,6 +65,10 @@ bool read_key(Key* key) {
 }
 
 void wait_key() {
+  if (tc().keys_.empty() && !tc().timed_keys_.empty()) {
+    tc().now_us = tc().timed_keys_.front().first;
+    tc().deliver_due_keys();
+  }
   if (tc().keys_.empty()) {
     // A test that blocks with nothing left to type would hang: answer Esc,
     // which ends every modal input, and let the test see `starved`.
@@ -71,8 +77,35 @@ void wait_key() {
   }
 }
 
-constexpr ConsoleDevice kDevice = {mode_count, query_mode, set_mode,      clear_screen, set_cursor,
-                                   set_attr,   output,     enable_cursor, read_key,     wait_key};
+// The periodic timer ticks at every whole period from install.
+void wait_key_or_tick() {
+  TestConsole& c = tc();
+  if (!c.paced) {  // no timer: the next pass follows this one at once
+    c.now_us += 1000;
+    c.deliver_due_keys();
+    return;
+  }
+  c.deliver_due_keys();
+  if (!c.keys_.empty()) return;
+  const uint64_t tick = (c.now_us / con::kPacePeriodUs + 1) * con::kPacePeriodUs;
+  if (!c.timed_keys_.empty() && c.timed_keys_.front().first < tick) {
+    c.now_us = c.timed_keys_.front().first;
+    c.deliver_due_keys();
+    return;
+  }
+  c.now_us = tick;
+  // An idle loop with nothing left to type would run forever: after a
+  // virtual minute, answer Esc as a starved blocking wait does.
+  if (c.keys_.empty() && c.timed_keys_.empty() && ++c.idle_ticks_ >= 1500) {
+    c.starved = true;
+    c.keys_.push_back(Key{kScanEsc, 0});
+  }
+}
+
+constexpr ConsoleDevice kDevice = {
+    mode_count, query_mode, set_mode, clear_screen, set_cursor, set_attr, output,
+    enable_cursor, read_key, wait_key, wait_key_or_tick, nullptr,
+};
 
 }  // namespace
 
@@ -86,12 +119,31 @@ void TestConsole::install(std::vector<std::pair<int, int>> mode_list, uint8_t at
   keys_.clear();
   ops.clear();
   starved = false;
+  now_us = 0;
+  paced = true;
+  poll_times.clear();
+  timed_keys_.clear();
+  idle_ticks_ = 0;
   mirror_scrolled = false;
   cur_attr = attr;
   mirror_mode = 0;
   query_mode(0, &mirror_cols, &mirror_rows);
   mirror_clear();
   con::init(&kDevice, attr);
+}
+
+void TestConsole::push_key_at(uint64_t time_us, Key key) {
+  auto at = timed_keys_.begin();
+  while (at != timed_keys_.end() && at->first <= time_us) ++at;
+  timed_keys_.insert(at, {time_us, key});
+}
+
+void TestConsole::deliver_due_keys() {
+  while (!timed_keys_.empty() && timed_keys_.front().first <= now_us) {
+    keys_.push_back(timed_keys_.front().second);
+    timed_keys_.pop_front();
+    idle_ticks_ = 0;
+  }
 }
 
 void TestConsole::mirror_clear() {

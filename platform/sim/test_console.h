@@ -17,6 +17,7 @@ struct ConsoleOp {
   int a = 0;
   int b = 0;
   std::u16string text;
+  bool operator==(const ConsoleOp&) const = default;
 };
 
 class TestConsole {
@@ -38,6 +39,18 @@ class TestConsole {
   // Set when a blocking wait found the script empty (it then answers Esc).
   bool starved = false;
 
+  // Virtual time, in microseconds from install. Only waits advance it: a
+  // pacing wait to the next tick of the period or to the next timed key,
+  // a blocking wait to the next timed key. A key pushed with push_key_at
+  // becomes readable at its time.
+  uint64_t now_us = 0;
+  void push_key_at(uint64_t time_us, Key key);
+  // False: the console has no pacing timer and the loop runs unpaced, as
+  // if each pass took a millisecond.
+  bool paced = true;
+  // The virtual time of every key poll (a main loop pass polls once).
+  std::vector<uint64_t> poll_times;
+
   std::vector<ConsoleOp> ops;
   void clear_ops() { ops.clear(); }
   // Bytes these calls would cost on the firmware's serial terminal.
@@ -54,6 +67,9 @@ class TestConsole {
   // Device callbacks.
   std::vector<std::pair<int, int>> modes;
   std::deque<Key> keys_;
+  std::deque<std::pair<uint64_t, Key>> timed_keys_;  // by time
+  int idle_ticks_ = 0;  // pacing ticks in a row with no key in sight
+  void deliver_due_keys();
   int cur_col = 0;
   int cur_row = 0;
   uint8_t cur_attr = 0x07;

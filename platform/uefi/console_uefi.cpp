@@ -44,8 +44,48 @@ void wait_key() {
   g_system_table->boot_services->wait_for_event(1, &event, &index);
 }
 
+// The pacing timer: one periodic timer event, made on the first wait and
+// closed at exit. If the firmware cannot make it, the loop runs unpaced.
+constinit Event g_tick = nullptr;
+constinit bool g_tick_failed = false;
+
+bool start_ticks() {
+  if (g_tick != nullptr || g_tick_failed) return g_tick != nullptr;
+  BootServices* bs = g_system_table->boot_services;
+  Event tick = nullptr;
+  if (bs->create_event(kEvtTimer, kTplCallback, nullptr, nullptr, &tick) != kSuccess) {
+    g_tick_failed = true;
+    return false;
+  }
+  // SetTimer counts in 100 ns units.
+  if (bs->set_timer(tick, kTimerPeriodic, uint64_t{con::kPacePeriodUs} * 10) != kSuccess) {
+    bs->close_event(tick);
+    g_tick_failed = true;
+    return false;
+  }
+  g_tick = tick;
+  return true;
+}
+
+// WaitForEvent lets the firmware halt the processor until an interrupt; the
+// key event is first, so a waiting key wins over a tick that is also due.
+void wait_key_or_tick() {
+  if (!start_ticks()) return;
+  Event events[2] = {in()->wait_for_key, g_tick};
+  uintptr_t index = 0;
+  g_system_table->boot_services->wait_for_event(2, events, &index);
+}
+
+// Closing a timer event also cancels it.
+void stop_ticks() {
+  if (g_tick == nullptr) return;
+  g_system_table->boot_services->close_event(g_tick);
+  g_tick = nullptr;
+}
+
 constexpr ConsoleDevice kDevice = {
-    mode_count, query_mode, set_mode, clear_screen, set_cursor, set_attr, output, enable_cursor, read_key, wait_key,
+    mode_count, query_mode, set_mode, clear_screen, set_cursor, set_attr, output,
+    enable_cursor, read_key, wait_key, wait_key_or_tick, stop_ticks,
 };
 
 }  // namespace
