@@ -37,6 +37,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/console_uefi.cpp
   platform/uefi/runtime_uefi.cpp
   platform/uefi/firmware_uefi.cpp
+  platform/uefi/file_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -48,6 +49,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/devices.cpp
   platform/sim/test_console.cpp
   platform/sim/q35.cpp
+  platform/sim/file_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.
