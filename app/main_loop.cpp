@@ -1,5 +1,6 @@
 #include "app/main_loop.h"
 
+#include "data/pci_ids_file.h"
 #include "hw/pci.h"
 #include "pages/pages.h"
 #include "platform/console.h"
@@ -50,6 +51,7 @@ void startup(AppState& state) {
   state = AppState{};
   state.device_count = pci::scan(pci::g_devices);
   reset_list_state(state);
+  pci_ids::load_beside_image();
   if (state.device_count > 0) {
     const pci::TableEntry& first = pci::g_devices.entries[0];
     state.device = PciDevice{first.bus, first.device, first.function};
@@ -73,6 +75,7 @@ void shutdown() {
   con::clear_screen();
   con::enable_cursor(true);
   con::flush();
+  pci_ids::release();
 }
 
 int kvq_main() {
