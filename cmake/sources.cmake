@@ -28,6 +28,7 @@ set(KVQ_APP_SOURCES
   pages/memory_page.cpp
   pages/io_page.cpp
   pages/pci_list_page.cpp
+  data/pci_other_names.cpp
   data/pci_ids_file.cpp
 )
 
