@@ -1,5 +1,6 @@
 #include "app/main_loop.h"
 
+#include "data/pci_ids_file.h"
 #include "hw/pci.h"
 #include "hw/sata.h"
 #include "hw/superio.h"
@@ -54,6 +55,7 @@ void startup(AppState& state) {
   state.hdd_buffer = sata::probe_port(state.hdd_port_offset);
   state.device_count = pci::scan(pci::g_devices);
   reset_list_state(state);
+  pci_ids::load_beside_image();
   if (state.device_count > 0) {
     const pci::TableEntry& first = pci::g_devices.entries[0];
     state.device = PciDevice{first.bus, first.device, first.function};
@@ -82,6 +84,7 @@ void shutdown() {
   con::clear_screen();
   con::enable_cursor(true);
   con::flush();
+  pci_ids::release();
 }
 
 int kvq_main() {

@@ -36,6 +36,8 @@ set(KVQ_APP_SOURCES
   pages/pch_strap_page.cpp
   pages/help_page.cpp
   pages/hdd_page.cpp
+  data/pci_other_names.cpp
+  data/pci_ids_file.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -45,6 +47,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/console_uefi.cpp
   platform/uefi/runtime_uefi.cpp
   platform/uefi/firmware_uefi.cpp
+  platform/uefi/file_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -60,6 +63,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/smbios_tables.cpp
   platform/sim/spi_straps.cpp
   platform/sim/ahci_sim.cpp
+  platform/sim/file_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

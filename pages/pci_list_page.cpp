@@ -39,7 +39,7 @@ void draw_row(const ListState& list, int row) {
   con::set_attr(selected ? kAttrWhiteOnGreen : kAttrGray);
   draw_row_prefix(e, row);
   bool named = false;
-  for (int group = 0; group < pci_names::kGroupCount && !named; ++group) {
+  for (int group = 0; group < kNameLookupCount && !named; ++group) {
     named = list_name_lookup(group, selected, e.bus, e.device, e.function, row);
   }
   if (!named) {

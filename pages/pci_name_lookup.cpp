@@ -2,32 +2,46 @@
 
 #include "app/colors.h"
 #include "data/pci_names.h"
+#include "data/pci_other_names.h"
 #include "hw/pci.h"
 #include "platform/console.h"
 
 namespace kvq {
 namespace {
 
-const char* name_of(int group, int32_t bus, int32_t device, int32_t function) {
+// The name of the function from lookup `group`: a vendor group's record, or
+// for the last lookup the name of any other device, written into `buffer`.
+const char* name_of(int group, int32_t bus, int32_t device, int32_t function, char* buffer) {
   const uint32_t id = pci::read_config(pci::config_address(bus, device, function));
-  return pci_names::find(pci_names::kGroups[group], id);
+  if (group < pci_names::kGroupCount) return pci_names::find(pci_names::kGroups[group], id);
+  return pci_names::other_name(id, buffer) ? buffer : nullptr;
 }
 
 }  // namespace
 
 void pcie_name_lookup(int group, int32_t bus, int32_t device, int32_t function) {
-  const char* name = name_of(group, bus, device, function);
+  char buffer[pci_names::kOtherNameSize];
+  const char* name = name_of(group, bus, device, function, buffer);
   con::set_attr(kAttrWhite);
   if (name != nullptr) {
+    // Cut where the console's wrap would reach the offset label on row 19.
+    char cut[pci_names::kPcieNameWidth + 1];
+    int length = 0;
+    while (length < pci_names::kPcieNameWidth && name[length] != '\0') {
+      cut[length] = name[length];
+      ++length;
+    }
+    cut[length] = '\0';
     con::set_cursor(0, 18);
-    con::put_text8(name);
+    con::put_text8(cut);
     con::put_text8("\n");
   }
   con::set_attr(kAttrWhite);
 }
 
 bool list_name_lookup(int group, bool selected, int32_t bus, int32_t device, int32_t function, int row) {
-  const char* name = name_of(group, bus, device, function);
+  char buffer[pci_names::kOtherNameSize];
+  const char* name = name_of(group, bus, device, function, buffer);
   con::set_attr(selected ? kAttrWhiteOnGreen : kAttrGray);
   if (name == nullptr) return false;
   char fitted[pci_names::kListNameWidth + 1];

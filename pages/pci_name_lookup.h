@@ -6,8 +6,14 @@
 
 namespace kvq {
 
-// Prints the name from `group` (0..2) at (0, 18) in white, if it holds the
-// function's ID; leaves the attribute white.
+// The lookups, in the order the pages run them: the Intel and Realtek, AMD
+// and Nvidia groups, then every other vendor (the pci.ids file read at
+// start-up, then the built-in list). The last names only what the first
+// three do not hold.
+inline constexpr int kNameLookupCount = 4;
+
+// Prints the name from lookup `group` at (0, 18) in white, if it holds the
+// function's ID, cut to 98 characters; leaves the attribute white.
 void pcie_name_lookup(int group, int32_t bus, int32_t device, int32_t function);
 
 // Prints the name from `group`, fitted to the list's 79-column name field,

@@ -167,7 +167,7 @@ void pcie_pass(AppState& state) {
   pci::read_window(d.bus, d.device, d.function, g_window);
   const CellCursor& cursor = state.cursor();
   draw_grid(g_window, state.width, cursor);
-  for (int group = 0; group < 3; ++group) pcie_name_lookup(group, d.bus, d.device, d.function);
+  for (int group = 0; group < kNameLookupCount; ++group) pcie_name_lookup(group, d.bus, d.device, d.function);
   draw_cursor_offset(cursor, state.width);
   const int offset = cursor_offset(cursor, state.width);
   draw_address_lines(state, offset);

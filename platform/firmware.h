@@ -2,6 +2,7 @@
 // system table tells and gives. The UEFI backend asks the firmware; on the
 // host the simulated board answers from its own model.
 #pragma once
+#include <stddef.h>
 #include <stdint.h>
 
 namespace kvq::plat {
@@ -27,6 +28,18 @@ inline constexpr Guid kAcpi10TableGuid = {0xEB9D2D30, 0x2D88, 0x11D3, {0x9A, 0x1
 // Physical address of the system table's configuration table entry named
 // `guid`, or 0 when the firmware has none.
 uint64_t config_table(const Guid& guid);
+
+// Pool memory from the firmware, for data whose size kvq learns only at run
+// time. Null when the firmware has none to give.
+void* pool_allocate(size_t size);
+void pool_free(void* memory);
+
+// Reads the file `name` from the directory that kvq's own image was loaded
+// from, into pool memory: at most `max_size` bytes of it (a longer file is
+// cut there). The buffer has one byte more than *size, for the caller's
+// use; free it with pool_free. Null when there is no such file or it cannot
+// be read.
+char* read_file_beside_image(const char16_t* name, size_t max_size, size_t* size);
 
 }  // namespace kvq::plat
 

@@ -2,10 +2,12 @@
 """Generate kvq's built-in PCI device name table from a pci.ids file.
 
 Usage: gen_pci_names.py PCI_IDS OUTPUT
+       gen_pci_names.py --list PCI_IDS
 
 The output (normally data/pci_names_generated.cpp) is freestanding C++ that
-defines kvq::pci_names::kGroups.  Three name groups are emitted, searched in
-this order by the application:
+defines kvq::pci_names::kGroups and kvq::pci_names::kPackedNames.
+
+kGroups holds three name groups, searched in this order by the application:
 
   group 1: Intel (8086) devices, then Realtek (10EC) devices
   group 2: AMD/ATI (1002) devices
@@ -15,6 +17,14 @@ Each group lists every top-level device line of its vendor(s) (subsystem
 lines are ignored) in ascending device ID.  A record's key is the dword read
 from PCI config offset 0x00: device ID << 16 | vendor ID.  Identical names
 are emitted once and shared by every record that uses them.
+
+kPackedNames holds every other vendor and its devices (about 350 KB of
+names), packed to about 200 KB: records sorted by key and cut into blocks of
+BLOCK_RECORDS; in a block each name keeps only what differs from the
+previous name (front coding), and the rest is byte-pair coded with one
+dictionary of CODES strings.  data/pci_other_names.h gives the layout.  --list prints every record of kPackedNames as plain text, one a
+line, in the form the host program pci_names_dump prints what it unpacks,
+so the two can be compared.
 
 The output depends only on the contents of PCI_IDS: no timestamps and no
 paths, so regenerating from the same pci.ids is byte-for-byte identical.
@@ -57,6 +67,29 @@ TRANSLIT = {
     "\u0141": "L", "\u0142": "l",
 }
 
+# Every other vendor's names come from pci.ids as they stand, with these
+# additions for IDs pci.ids does not list.  Each needs a reason.
+EXTRA_VENDORS = {
+    # QEMU's (and Bochs') own vendor ID for its emulated display adapters;
+    # it was never registered, so pci.ids leaves it out.
+    0x1234: "QEMU",
+}
+EXTRA_DEVICES = {
+    # QEMU's standard VGA (-device VGA), on every Q35 board kvq is tested on.
+    (0x1234, 0x1111): "Standard VGA",
+}
+
+# Packing: records per block (a lookup unpacks at most one block), and the
+# byte values free for dictionary codes: everything but the terminator 0 and
+# the printable ASCII characters that names are made of.
+BLOCK_RECORDS = 32
+CODES = list(range(0x01, 0x20)) + list(range(0x7F, 0x100))
+# A pair is coded only if it occurs this often: below that the dictionary
+# entry costs more than it saves.
+MIN_PAIR_COUNT = 4
+# The unpacker's name buffer (kMaxPackedName in data/pci_other_names.h).
+MAX_NAME = 255
+
 VERSION_RE = re.compile(r"^#\s*Version:\s*(\S+)")
 VENDOR_RE = re.compile(r"^([0-9A-Fa-f]{4})\s+(.*)$")
 DEVICE_RE = re.compile(r"^\t([0-9A-Fa-f]{4})\s+(.*)$")
@@ -92,9 +125,10 @@ def clean_name(text):
 
 
 def parse(path):
-    """Return (version, {vendor: {device: raw name}}) for the vendors we use."""
-    wanted = {vid for group in GROUPS for vid, _ in group}
-    devices = {vid: {} for vid in wanted}
+    """Return (version, vendors, devices): {vendor: raw name} and
+    {vendor: {device: raw name}} for every vendor in the file."""
+    vendors = {}
+    devices = {}
     version = None
     current = None
     with open(path, "rb") as f:
@@ -114,8 +148,11 @@ def parse(path):
             break  # the device class list follows the vendor list
         m = VENDOR_RE.match(line)
         if m:
-            vid = int(m.group(1), 16)
-            current = vid if vid in wanted else None
+            current = int(m.group(1), 16)
+            if current in vendors:
+                raise SystemExit("duplicate vendor %04x in %s" % (current, path))
+            vendors[current] = m.group(2)
+            devices[current] = {}
             continue
         if current is None:
             continue
@@ -128,7 +165,10 @@ def parse(path):
             devices[current][did] = m.group(2)
     if version is None:
         raise SystemExit("no 'Version:' line in " + path)
-    return version, devices
+    for group in GROUPS:
+        for vid, _ in group:
+            devices.setdefault(vid, {})
+    return version, vendors, devices
 
 
 def build(devices):
@@ -155,6 +195,214 @@ def build(devices):
     return groups
 
 
+def build_others(vendors, devices):
+    """Every vendor outside GROUPS, and its devices, with cleaned names:
+    two sorted lists of (key, name).  Device keys are vendor << 16 | device,
+    so a vendor's devices are adjacent."""
+    own = {vid for group in GROUPS for vid, _ in group}
+    vendor_names = {}
+    device_names = {}
+    for vid, raw in vendors.items():
+        if vid in own:
+            continue
+        name = clean_name(raw)
+        if name:
+            vendor_names[vid] = name
+        for did, raw_device in devices[vid].items():
+            name = clean_name(raw_device)
+            if name:
+                device_names[vid << 16 | did] = name
+    for vid, name in EXTRA_VENDORS.items():
+        vendor_names.setdefault(vid, name)
+    for (vid, did), name in EXTRA_DEVICES.items():
+        device_names.setdefault(vid << 16 | did, name)
+    for name in list(vendor_names.values()) + list(device_names.values()):
+        if len(name) > MAX_NAME:
+            raise SystemExit("name longer than %d characters: %s"
+                             % (MAX_NAME, name))
+    return sorted(vendor_names.items()), sorted(device_names.items())
+
+
+def front_code(records):
+    """Cuts records into blocks; returns [(first key, [(key delta, shared
+    prefix length, rest of the name)])]."""
+    blocks = []
+    for start in range(0, len(records), BLOCK_RECORDS):
+        chunk = records[start:start + BLOCK_RECORDS]
+        entries = []
+        prev_key, prev_name = chunk[0][0], ""
+        for key, name in chunk:
+            shared = 0
+            while (shared < len(prev_name) and shared < len(name)
+                   and prev_name[shared] == name[shared]):
+                shared += 1
+            entries.append((key - prev_key, shared, name[shared:]))
+            prev_key, prev_name = key, name
+        blocks.append((chunk[0][0], entries))
+    return blocks
+
+
+def make_dictionary(texts):
+    """Byte-pair coding: repeatedly gives the most frequent adjacent pair of
+    symbols a free byte value.  Returns ({code: (first, second)}, coded
+    texts).  Ties go to the smaller pair, so the result depends only on the
+    input."""
+    data = b"\0".join(t.encode("ascii") for t in texts)
+    pairs = {}
+    for code in CODES:
+        counts = {}
+        for a, b in zip(data, data[1:]):
+            if a and b:
+                counts[(a, b)] = counts.get((a, b), 0) + 1
+        if not counts:
+            break
+        best = min(counts, key=lambda pair: (-counts[pair], pair))
+        if counts[best] < MIN_PAIR_COUNT:
+            break
+        data = data.replace(bytes(best), bytes([code]))
+        pairs[code] = best
+    return pairs, data.split(b"\0")
+
+
+def expand(code, pairs):
+    if code not in pairs:
+        return bytes([code])
+    first, second = pairs[code]
+    return expand(first, pairs) + expand(second, pairs)
+
+
+def varint(value):
+    out = bytearray()
+    while True:
+        byte = value & 0x7F
+        value >>= 7
+        if value:
+            out.append(byte | 0x80)
+        else:
+            out.append(byte)
+            return bytes(out)
+
+
+def pack(vendor_records, device_records):
+    """Returns (expansions, [vendor blocks], [device blocks]); a block is
+    (first key, packed bytes)."""
+    lists = [front_code(vendor_records), front_code(device_records)]
+    rests = [rest for blocks in lists for _, entries in blocks
+             for _, _, rest in entries]
+    pairs, coded = make_dictionary(rests)
+    coded = iter(coded)
+    packed = []
+    for blocks in lists:
+        out = []
+        for first, entries in blocks:
+            data = bytearray()
+            for delta, shared, _ in entries:
+                data += varint(delta) + bytes([shared]) + next(coded) + b"\0"
+            out.append((first, bytes(data)))
+        packed.append(out)
+    expansions = {code: expand(code, pairs) for code in pairs}
+    return expansions, packed[0], packed[1]
+
+
+def c_bytes(data):
+    """A C string literal holding `data` exactly: printable characters as
+    they are, everything else as three-digit octal escapes."""
+    out = []
+    prev = 0
+    for byte in data:
+        ch = chr(byte)
+        if ch in "\\\"":
+            out.append("\\" + ch)
+        elif ch == "?" and prev == ord("?"):
+            out.append("\\?")
+        elif 0x20 <= byte <= 0x7E:
+            out.append(ch)
+        else:
+            out.append("\\%03o" % byte)
+        prev = byte
+    return '"' + "".join(out) + '"'
+
+
+def render_list(ident, what, blocks):
+    lines = ["", "// %s: %d blocks." % (what, len(blocks)),
+             "constexpr char k%sData[] =" % ident]
+    starts = []
+    offset = 0
+    for first, data in blocks:
+        starts.append(offset)
+        offset += len(data)
+        lines.append("    // 0x%08X" % first)
+        for i in range(0, len(data), 64):
+            lines.append("    " + c_bytes(data[i:i + 64]))
+    starts.append(offset)
+    lines[-1] += ";"
+    lines.append("constexpr uint32_t k%sBlockKey[] = {" % ident)
+    lines += wrap(["0x%08Xu" % first for first, _ in blocks])
+    lines.append("};")
+    lines.append("constexpr uint32_t k%sBlockStart[] = {" % ident)
+    lines += wrap(["%du" % s for s in starts])
+    lines.append("};")
+    return lines
+
+
+def wrap(items, per_line=8):
+    return ["    " + ", ".join(items[i:i + per_line]) + ","
+            for i in range(0, len(items), per_line)]
+
+
+def render_packed(vendor_records, device_records):
+    expansions, vendor_blocks, device_blocks = pack(vendor_records,
+                                                    device_records)
+    text = b""
+    starts = []
+    for code in range(256):
+        starts.append(len(text))
+        text += expansions.get(code, b"")
+    starts.append(len(text))
+    size = (len(text) + 2 * len(starts)
+            + sum(len(d) + 8 for _, d in vendor_blocks + device_blocks))
+    lines = [
+        "",
+        "// Every other vendor: %d vendor and %d device names, packed in "
+        "%d bytes." % (len(vendor_records), len(device_records), size),
+        "namespace {",
+        "",
+        "// Byte b of a packed name stands for kCodeText[kCodeStart[b] ..",
+        "// kCodeStart[b + 1]), or for itself where that is empty.",
+        "constexpr uint16_t kCodeStart[257] = {",
+    ]
+    lines += wrap(["%d" % s for s in starts], 16)
+    lines.append("};")
+    lines.append("constexpr char kCodeText[] =")
+    for i in range(0, len(text), 64):
+        lines.append("    " + c_bytes(text[i:i + 64]))
+    lines[-1] += ";"
+    lines += render_list("Vendor", "Vendor names by vendor ID", vendor_blocks)
+    lines += render_list("Device", "Device names by vendor ID << 16 | "
+                         "device ID", device_blocks)
+    lines += [
+        "",
+        "}  // namespace",
+        "",
+        "constexpr PackedNames kPackedNames = {",
+        "    .code_start = kCodeStart,",
+        "    .code_text = kCodeText,",
+        "    .vendors = {kVendorData, kVendorBlockKey, kVendorBlockStart, "
+        "%d}," % len(vendor_blocks),
+        "    .devices = {kDeviceData, kDeviceBlockKey, kDeviceBlockStart, "
+        "%d}," % len(device_blocks),
+        "};",
+    ]
+    return lines
+
+
+def plain_list(vendor_records, device_records):
+    lines = ["vendor %04X %s" % (key, name) for key, name in vendor_records]
+    lines += ["device %04X:%04X %s" % (key >> 16, key & 0xFFFF, name)
+              for key, name in device_records]
+    return "\n".join(lines) + "\n"
+
+
 def c_string(text):
     out = []
     prev = ""
@@ -169,7 +417,7 @@ def c_string(text):
     return '"' + "".join(out) + '"'
 
 
-def render(version, groups):
+def render(version, groups, others):
     names = {}
     for records in groups:
         for _, _, name in records:
@@ -185,6 +433,7 @@ def render(version, groups):
         "// %d records, %d distinct names." % (total, len(names)),
         "",
         '#include "data/pci_names.h"',
+        '#include "data/pci_other_names.h"',
         "",
         "namespace kvq::pci_names {",
         "namespace {",
@@ -213,6 +462,9 @@ def render(version, groups):
                      % ((index + 1,) * 3))
     lines += [
         "};",
+    ]
+    lines += render_packed(*others)
+    lines += [
         "",
         "}  // namespace kvq::pci_names",
         "",
@@ -221,12 +473,17 @@ def render(version, groups):
 
 
 def main(argv):
+    if len(argv) == 3 and argv[1] == "--list":
+        _, vendors, devices = parse(argv[2])
+        sys.stdout.write(plain_list(*build_others(vendors, devices)))
+        return 0
     if len(argv) != 3:
-        sys.stderr.write("usage: gen_pci_names.py PCI_IDS OUTPUT\n")
+        sys.stderr.write("usage: gen_pci_names.py PCI_IDS OUTPUT\n"
+                         "       gen_pci_names.py --list PCI_IDS\n")
         return 2
-    version, devices = parse(argv[1])
+    version, vendors, devices = parse(argv[1])
     groups = build(devices)
-    text = render(version, groups)
+    text = render(version, groups, build_others(vendors, devices))
     with open(argv[2], "w", encoding="ascii", newline="\n") as f:
         f.write(text)
     return 0

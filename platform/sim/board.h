@@ -7,7 +7,9 @@
 
 #include <array>
 #include <iosfwd>
+#include <map>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -125,6 +127,12 @@ class Board {
   bool out_of_pages = false;
   // The board's AHCI controller, when it has one (owned as a memory device).
   AhciController* ahci = nullptr;
+  // Files in the directory kvq's image was loaded from, by name; with
+  // file_reads_fail they are there but cannot be read.
+  std::map<std::u16string, std::string> files_beside_image;
+  bool file_reads_fail = false;
+  // Pool allocations not given back yet.
+  int pool_in_use = 0;
 
   // Configuration-space lookup by mechanism #1 fields.
   std::unordered_map<uint32_t, std::unique_ptr<PciFunction>>& functions() { return functions_; }

@@ -139,6 +139,66 @@ static_assert(offsetof(BootServices, handle_protocol) == 24 + 16 * sizeof(void*)
 static_assert(offsetof(SimpleTextOutput, mode) == 9 * sizeof(void*));
 static_assert(sizeof(TableHeader) == 24);
 
+// The loaded image protocol: where the firmware found kvq's own image.
+struct DevicePath {
+  uint8_t type;
+  uint8_t sub_type;
+  uint8_t length[2];  // of the whole node, little-endian
+};
+inline constexpr uint8_t kMediaDevicePath = 0x04;
+inline constexpr uint8_t kMediaFilePathDp = 0x04;
+inline constexpr uint8_t kEndDevicePath = 0x7F;
+
+struct LoadedImageProtocol {
+  uint32_t revision;
+  Handle parent_handle;
+  SystemTable* system_table;
+  Handle device_handle;
+  DevicePath* file_path;
+  void* reserved;
+  uint32_t load_options_size;
+  void* load_options;
+  void* image_base;
+  uint64_t image_size;
+  MemoryType image_code_type;
+  MemoryType image_data_type;
+  AnyFn unload;
+};
+inline constexpr Guid kLoadedImageProtocolGuid = {0x5B1B31A1, 0x9562, 0x11D2, {0x8E, 0x3F, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
+
+// The simple file system protocol and the file protocol it opens.
+struct FileProtocol {
+  uint64_t revision;
+  Status (*open)(FileProtocol* self, FileProtocol** new_handle, const Char16* file_name, uint64_t open_mode,
+                 uint64_t attributes);
+  Status (*close)(FileProtocol* self);
+  AnyFn delete_file;
+  Status (*read)(FileProtocol* self, uintptr_t* buffer_size, void* buffer);
+  AnyFn write;
+  Status (*get_position)(FileProtocol* self, uint64_t* position);
+  Status (*set_position)(FileProtocol* self, uint64_t position);
+  AnyFn get_info;
+  AnyFn set_info;
+  AnyFn flush;
+};
+inline constexpr uint64_t kFileModeRead = 1;
+// set_position to this moves to the end of the file.
+inline constexpr uint64_t kFilePositionEnd = ~uint64_t{0};
+
+struct SimpleFileSystemProtocol {
+  uint64_t revision;
+  Status (*open_volume)(SimpleFileSystemProtocol* self, FileProtocol** root);
+};
+inline constexpr Guid kSimpleFileSystemProtocolGuid = {0x964E5B22, 0x6459, 0x11D2, {0x8E, 0x39, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
+
+static_assert(offsetof(LoadedImageProtocol, device_handle) == 3 * sizeof(void*));
+static_assert(offsetof(LoadedImageProtocol, file_path) == 4 * sizeof(void*));
+static_assert(offsetof(FileProtocol, open) == 8);
+static_assert(offsetof(FileProtocol, read) == 8 + 3 * sizeof(void*));
+static_assert(offsetof(FileProtocol, set_position) == 8 + 6 * sizeof(void*));
+static_assert(offsetof(SimpleFileSystemProtocol, open_volume) == 8);
+static_assert(sizeof(DevicePath) == 4);
+
 // The system table and the image handle handed to the entry point; set once
 // before anything else.
 extern SystemTable* g_system_table;

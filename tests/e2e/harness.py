@@ -150,20 +150,22 @@ class Machine:
     arch: 'x64' or 'ia32'. image: the EFI application (None: an empty FAT
     disk, x64 then stays at the Shell). startup: startup.nsh text (x64).
     time_limit: QEMU is killed after this many seconds whatever happens.
+    files: {name: bytes} put beside the image on the FAT disk.
     bridge: path of kvq-bridge to run QEMU through, on a pseudo-terminal as
     `make run` does; keys then go in xterm form (send_raw), not PC-ANSI.
     """
 
     def __init__(self, arch='x64', image=None, startup=None, vga=True,
                  extra=(), columns=100, lines=31, time_limit=300, key_pause=0.15,
-                 workdir=None, bridge=None):
+                 workdir=None, bridge=None, files=None):
         self.arch = arch
         self.bridge = bridge
         self.key_pause = key_pause
         self._own_workdir = workdir is None
         self.workdir = workdir or tempfile.mkdtemp(prefix='kvq-e2e-')
         self.cmd = launcher.build_command(arch, image, self.workdir, vga=vga,
-                                          extra=extra, startup=startup)
+                                          extra=extra, startup=startup,
+                                          files=files)
         self.screen = FirmwareScreen(columns, lines)
         self.stream = pyte.Stream(self.screen)
         self.raw = bytearray()

@@ -36,6 +36,7 @@ def run_subset(disk):
         m.keys('F5')
         m.wait_for(lambda mm: 'DEVICE : 001/007' in mm.row(27), 20)
         wait_row(m, 3, r'^000 004 000 10D38086 Intel 82574L Gigabit Network Connection')
+        assert m.row(2).rstrip() == '000 001 000 11111234 QEMU Standard VGA', m.row(2)
         m.keys('Down', 'Down', 'Enter')
         wait_row(m, 0, r'^Bus:00 Dev:04 Fun:00 +MAC: ' + E1000E_MAC)
         wait_row(m, 12, r'PCI Express : YES')

@@ -12,7 +12,7 @@ from kvq_e2e import E1000E_MAC, RTL8139_MAC, Kvq, report, wait_row  # noqa: E402
 
 Q35_LIST = [
     '000 000 000 29C08086 Intel 82G33/G31/P35/P31 Express DRAM Controller',
-    '000 001 000 11111234',
+    '000 001 000 11111234 QEMU Standard VGA',
     '000 004 000 10D38086 Intel 82574L Gigabit Network Connection',
     '000 005 000 813910EC Realtek RTL-8100/8101L/8139 PCI Fast Ethernet Adapter',
     '000 031 000 29188086 Intel 82801IB (ICH9) LPC Interface Controller',
@@ -28,6 +28,7 @@ def test_pcie_page_and_pci_list():
         # PageDown: the VGA function, then the e1000e.
         m.keys('PageDown')
         wait_row(m, 0, r'^Bus:00 Dev:01 Fun:00')
+        wait_row(m, 18, r'^QEMU Standard VGA')
         m.keys('PageDown')
         wait_row(m, 0, r'^Bus:00 Dev:04 Fun:00 +MAC: ' + E1000E_MAC)
         wait_row(m, 18, r'^Intel 82574L Gigabit Network Connection')

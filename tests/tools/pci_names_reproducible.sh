@@ -2,7 +2,11 @@
 # Regenerates data/pci_names_generated.cpp from the system pci.ids and checks
 # it matches the committed copy byte for byte.  Before that, runs the
 # generator on a small hand-made pci.ids to check it never emits non-ASCII or
-# an unescaped C string.
+# an unescaped C string.  With a pci_names_dump program as argument, also
+# checks that every block of the packed list of other vendors unpacks to
+# exactly the names the generator packed.
+#
+# Usage: pci_names_reproducible.sh [PCI_NAMES_DUMP]
 #
 # Exit status: 0 identical, 1 different or generator fault, 77 skipped (no
 # /usr/share/misc/pci.ids, or a release other than the one the committed file
@@ -14,6 +18,7 @@ gen="$here/tools/gen_pci_names.py"
 committed="$here/data/pci_names_generated.cpp"
 pci_ids=/usr/share/misc/pci.ids
 python=/usr/bin/python3
+dump=${1:-}
 
 tmp=$(mktemp -d) || exit 1
 trap 'rm -rf "$tmp"' EXIT
@@ -30,6 +35,7 @@ printf '\t0001  Tab\there f\303\274r X\302\262 Stra\303\237e \342\200\223 \344\2
 printf '10ec  Realtek\n\t8139  RTL-8100\n' >>"$tmp/in.ids"
 printf '1002  AMD\n\t0001  A\n' >>"$tmp/in.ids"
 printf '10de  NVIDIA\n\t0008  NV1 [STG2000X-B Series]\n' >>"$tmp/in.ids"
+printf '1b21  ASMedia \303\274\n\t0612  ASM1062 "SATA"\n' >>"$tmp/in.ids"
 printf 'C 03  Display controller\n\t0001  Not a device\n' >>"$tmp/in.ids"
 
 if ! "$python" "$gen" "$tmp/in.ids" "$tmp/out.cpp"; then
@@ -49,6 +55,8 @@ expect '"Intel Zeta \"q\" \\ x?\?=y"'
 expect '"Realtek RTL-8100"'
 expect '"AMD A"'
 expect '"Nvidia NV1 [EDGE 3D]"'
+expect 'ASMedia u'
+expect 'ASM1062 \"SATA\"'
 if grep -q 'Subsystem must not appear\|Not a device' "$tmp/out.cpp"; then
   echo "subsystem or class lines were read as devices"
   fail=1
@@ -86,4 +94,15 @@ if ! diff -u "$committed" "$tmp/regen.cpp" >"$tmp/diff"; then
   exit 1
 fi
 echo "data/pci_names_generated.cpp matches $pci_ids ($have)"
+
+if [ -n "$dump" ]; then
+  "$python" "$gen" --list "$pci_ids" >"$tmp/want.txt" || exit 1
+  "$dump" >"$tmp/got.txt" || exit 1
+  if ! diff -u "$tmp/want.txt" "$tmp/got.txt" >"$tmp/diff"; then
+    echo "the packed names do not unpack to what was packed:"
+    head -n 40 "$tmp/diff"
+    exit 1
+  fi
+  echo "all $(wc -l <"$tmp/got.txt") packed names unpack as packed"
+fi
 exit 0

@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "data/pci_ids_file.h"
+
 namespace kvq::test {
 
 std::string narrow(const std::u16string& s) {
@@ -30,7 +32,10 @@ void KvqTest::SetUp() {
   console().install();
 }
 
-void KvqTest::TearDown() { sim::set_board(nullptr); }
+void KvqTest::TearDown() {
+  pci_ids::release();  // a pci.ids a test put beside the image
+  sim::set_board(nullptr);
+}
 
 void KvqTest::start() {
   startup(state);

@@ -78,12 +78,13 @@ def default_accel():
     return os.environ.get('KVQ_QEMU_ACCEL') or ('kvm:tcg' if kvm_usable() else 'tcg')
 
 
-def prepare_workdir(arch, workdir, image=None, startup=None):
+def prepare_workdir(arch, workdir, image=None, startup=None, files=None):
     """Lays out the FAT folder and a writable copy of the variable store.
 
     image: the EFI application, or None for an empty disk (x64 then boots to
     the Shell prompt). startup: text of startup.nsh (x64 only); None writes
     the one that runs kvq.efi when there is an image, and none otherwise.
+    files: {name: bytes} put in the image's own directory (a pci.ids).
     Returns (fat_dir, vars_path).
     """
     if arch not in FIRMWARE:
@@ -105,6 +106,11 @@ def prepare_workdir(arch, workdir, image=None, startup=None):
         boot = os.path.join(fat, 'EFI', 'BOOT')
         os.makedirs(boot)
         shutil.copyfile(image, os.path.join(boot, 'BOOTIA32.EFI'))
+    image_dir = fat if arch == 'x64' else os.path.join(fat, 'EFI', 'BOOT')
+    for name, data in (files or {}).items():
+        os.makedirs(image_dir, exist_ok=True)
+        with open(os.path.join(image_dir, name), 'wb') as f:
+            f.write(data)
     vars_path = os.path.join(workdir, 'vars.fd')
     # A fresh store each run: boot options and console settings left by an
     # earlier run would change what the board does.
@@ -158,9 +164,9 @@ def qemu_args(arch, fat, vars_path, vga=True, accel=None, extra=()):
 
 
 def build_command(arch, image, workdir, vga=True, accel=None, extra=(),
-                  startup=None):
+                  startup=None, files=None):
     """prepare_workdir + qemu_args: the command that runs the board."""
-    fat, vars_path = prepare_workdir(arch, workdir, image, startup)
+    fat, vars_path = prepare_workdir(arch, workdir, image, startup, files)
     return qemu_args(arch, fat, vars_path, vga=vga, accel=accel, extra=extra)
 
 
