@@ -13,5 +13,6 @@ inline constexpr uint8_t kQ35E1000eMac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x01}
 inline constexpr uint8_t kQ35Rtl8139Mac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x02};
 inline constexpr uint32_t kQ35E1000eBar0 = 0xC1020000u;
 inline constexpr uint16_t kQ35Rtl8139Io = 0x6000;
+inline constexpr uint32_t kQ35AcpiTables = 0x1F77E000u;
 
 }  // namespace kvq::sim
