@@ -28,6 +28,12 @@ set(KVQ_APP_SOURCES
   pages/memory_page.cpp
   pages/io_page.cpp
   pages/pci_list_page.cpp
+  platform/text_out.cpp
+  hw/acpi.cpp
+  hw/pci_extended.cpp
+  app/command_line.cpp
+  app/commands.cpp
+  app/pci_dump.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -48,6 +54,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/devices.cpp
   platform/sim/test_console.cpp
   platform/sim/q35.cpp
+  platform/sim/acpi_tables.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.
