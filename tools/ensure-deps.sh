@@ -8,6 +8,7 @@ packages=(
   qemu-system-x86 ovmf ovmf-ia32          # the Q35 board and its firmware, x64 and IA-32
   python3 python3-pyte                    # end-to-end tests read the serial screen
   pci.ids                                 # source of the PCI name tables
+  pciutils mtools dosfstools              # lspci reads kvq's dumps; a real FAT disk image for the tests
 )
 
 missing=()
