@@ -177,15 +177,16 @@ const CommandSpec* Parser::find_command() {
     fail(u"kvq: unknown command \"%s\"", verb);
     return nullptr;
   }
-  // The spaces the verb takes, from the table: "pci, mem or io".
-  char16_t spaces[32] = {};
-  int n = 0;
+  // The spaces the verb takes, from the table: "pci", "pci, mem or io".
+  const char16_t* taken[kCommandCount] = {};
   int count = 0;
-  for (const CommandSpec& c : kCommands) count += same_text(c.verb, first->verb) ? 1 : 0;
   for (const CommandSpec& c : kCommands) {
-    if (!same_text(c.verb, first->verb)) continue;
-    const char16_t* sep = n == 0 ? u"" : (--count == 1 ? u" or " : u", ");
-    n += sformat(spaces + n, 32 - n, u"%s%s", sep, c.space);
+    if (same_text(c.verb, first->verb)) taken[count++] = c.space;
+  }
+  char16_t spaces[32] = {};
+  for (int i = 0, n = 0; i < count; ++i) {
+    const char16_t* sep = i == 0 ? u"" : (i == count - 1 ? u" or " : u", ");
+    n += sformat(spaces + n, 32 - n, u"%s%s", sep, taken[i]);
   }
   if (argc_ < 2) {
     fail(u"kvq: %s needs a space: %s", first->verb, spaces);

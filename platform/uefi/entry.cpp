@@ -58,8 +58,8 @@ extern "C" kvq::efi::Status efi_main(kvq::efi::Handle image, kvq::efi::SystemTab
   const efi::ShellParameters* params = efi::shell_parameters();
   if (params != nullptr && params->argc > 1) {
     kvq::text::set_sink(efi::write_text);
-    return efi::status_of(
-        kvq::cli::run(static_cast<int>(params->argc - 1), const_cast<const char16_t* const*>(params->argv + 1)));
+    const char16_t* const* args = params->argv + 1;
+    return efi::status_of(kvq::cli::run(static_cast<int>(params->argc - 1), args));
   }
   kvq::con::init(efi::console_device(), efi::console_attribute());
   return static_cast<efi::Status>(kvq::kvq_main());
