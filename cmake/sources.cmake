@@ -38,6 +38,12 @@ set(KVQ_APP_SOURCES
   pages/hdd_page.cpp
   data/pci_other_names.cpp
   data/pci_ids_file.cpp
+  platform/text_out.cpp
+  hw/acpi.cpp
+  hw/pci_extended.cpp
+  app/command_line.cpp
+  app/commands.cpp
+  app/pci_dump.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -64,6 +70,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/spi_straps.cpp
   platform/sim/ahci_sim.cpp
   platform/sim/file_sim.cpp
+  platform/sim/acpi_tables.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -28,4 +28,18 @@ void write_io(uint16_t port, int size, uint32_t value) {
   }
 }
 
+uint32_t read_memory(uint32_t address, int size) {
+  if (size == 4) return plat::mem_read32(address);
+  if (size == 2) return plat::mem_read16(address);
+  return plat::mem_read8(address);
+}
+
+uint32_t read_io(uint16_t port, int size) {
+  uint32_t v = 0;
+  for (int i = 0; i < size; ++i) {
+    v |= static_cast<uint32_t>(plat::port_in8(static_cast<uint16_t>(port + i))) << (8 * i);
+  }
+  return v;
+}
+
 }  // namespace kvq::memio

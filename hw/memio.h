@@ -19,4 +19,12 @@ void write_memory(uint32_t address, int size, uint32_t value);
 // access: many legacy devices decode only byte accesses.
 void write_io(uint16_t port, int size, uint32_t value);
 
+// One load of `size` bytes (1, 2 or 4) at any alignment, little-endian: a
+// register that must be read whole is read whole.
+uint32_t read_memory(uint32_t address, int size);
+
+// `size` byte reads from `port` up, as the I/O page reads its window;
+// little-endian.
+uint32_t read_io(uint16_t port, int size);
+
 }  // namespace kvq::memio

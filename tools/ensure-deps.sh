@@ -9,6 +9,7 @@ packages=(
   python3 python3-pyte                    # end-to-end tests read the serial screen
   pci.ids                                 # source of the PCI name tables
   libbenchmark-dev                        # make bench: pass times on the simulated board
+  pciutils mtools dosfstools              # lspci reads kvq's dumps; a real FAT disk image for the tests
 )
 
 missing=()

@@ -4,6 +4,7 @@
 
 #include "platform/sim/ahci_sim.h"
 #include "platform/sim/devices.h"
+#include "platform/sim/acpi_tables.h"
 #include "platform/sim/smbios_tables.h"
 
 namespace kvq::sim {
@@ -28,6 +29,7 @@ void build_q35(Board& board) {
   nic.add_capability(0x05, 0xD0);                  // MSI
   nic.add_capability(0x10, 0xE0);                  // PCI Express
   nic.add_capability(0x11, 0xA0);                  // MSI-X
+  nic.set32(0x100, 0x00010001);                    // Advanced Error Reporting, the only extended capability
   board.add_mem_device(std::make_unique<E1000eMmio>(kQ35E1000eBar0, kQ35E1000eMac));
 
   PciFunction& rtl = board.add_function(0, 5, 0, 0x10EC, 0x8139);
@@ -71,6 +73,9 @@ void build_q35(Board& board) {
 
   // OVMF's SMBIOS tables from QEMU's defaults, behind a 2.x entry point.
   install_smbios(board, q35_smbios_table(), SmbiosEntry::k2);
+
+  // OVMF's MCFG on Q35: segment 0, buses 0 to 255 at PCIEXBAR's base.
+  install_acpi(board, kQ35AcpiTables, {{0xB0000000u, 0, 0, 255}});
 }
 
 std::vector<uint8_t> q35_smbios_table() {

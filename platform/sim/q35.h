@@ -26,5 +26,6 @@ inline constexpr uint32_t kQ35CommandLists = 0x1E540000u;
 inline constexpr uint32_t kQ35ReceivedFis = 0x1E530000u;
 inline constexpr uint32_t kQ35CommandTable = 0x1E550000u;
 inline constexpr uint32_t kQ35StaleBuffer = 0x1E7F0000u;
+inline constexpr uint32_t kQ35AcpiTables = 0x1F77E000u;
 
 }  // namespace kvq::sim

@@ -198,6 +198,22 @@ static_assert(offsetof(FileProtocol, read) == 8 + 3 * sizeof(void*));
 static_assert(offsetof(FileProtocol, set_position) == 8 + 6 * sizeof(void*));
 static_assert(offsetof(SimpleFileSystemProtocol, open_volume) == 8);
 static_assert(sizeof(DevicePath) == 4);
+// The UEFI Shell's parameters protocol, on the image handle of every
+// application the Shell starts: the command line split into arguments
+// (argv[0] the program; the Shell has taken out its redirections), and the
+// Shell's own file handles for standard input, output and error.
+struct ShellParameters {
+  Char16** argv;
+  uintptr_t argc;
+  void* std_in;
+  void* std_out;
+  void* std_err;
+};
+static_assert(offsetof(ShellParameters, argc) == sizeof(void*));
+static_assert(offsetof(ShellParameters, std_err) == 4 * sizeof(void*));
+inline constexpr Guid kShellParametersGuid = {0x752F3136, 0x4E16, 0x4FDC, {0xA2, 0x2A, 0xE5, 0xF4, 0x68, 0x12, 0xF4, 0xCA}};
+inline constexpr Status kInvalidParameter = kErrorBit | 2;
+inline constexpr Status kUnsupported = kErrorBit | 3;
 
 // The system table and the image handle handed to the entry point; set once
 // before anything else.

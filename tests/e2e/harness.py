@@ -157,15 +157,16 @@ class Machine:
 
     def __init__(self, arch='x64', image=None, startup=None, vga=True,
                  extra=(), columns=100, lines=31, time_limit=300, key_pause=0.15,
-                 workdir=None, bridge=None, files=None):
+                 workdir=None, bridge=None, files=None, disk_image=False):
         self.arch = arch
         self.bridge = bridge
         self.key_pause = key_pause
         self._own_workdir = workdir is None
         self.workdir = workdir or tempfile.mkdtemp(prefix='kvq-e2e-')
+        self.disk_image = os.path.join(self.workdir, 'disk.img') if disk_image else None
         self.cmd = launcher.build_command(arch, image, self.workdir, vga=vga,
                                           extra=extra, startup=startup,
-                                          files=files)
+                                          files=files, disk_image=disk_image)
         self.screen = FirmwareScreen(columns, lines)
         self.stream = pyte.Stream(self.screen)
         self.raw = bytearray()
@@ -465,6 +466,11 @@ class Machine:
         # The echo of each typed character comes with cursor moves: strip
         # them before matching, which wait_raw does.
         return m.group(1).replace('\r\n', '\n')
+
+    def disk_file(self, name):
+        """A file the guest wrote to the FAT disk image (disk_image=True):
+        read it once the Shell has closed it, best after the guest is off."""
+        return launcher.copy_from_disk_image(self.disk_image, name)
 
     # -- diagnostics ----------------------------------------------------
 

@@ -20,6 +20,7 @@ Importable (importlib, by path) by the end-to-end tests: see build_command().
 import argparse
 import os
 import shutil
+import subprocess
 import sys
 
 OVMF_DIR = '/usr/share/OVMF'
@@ -119,8 +120,32 @@ def prepare_workdir(arch, workdir, image=None, startup=None, files=None):
     return fat, vars_path
 
 
-def qemu_args(arch, fat, vars_path, vga=True, accel=None, extra=()):
-    """The QEMU command line for the board (list of strings)."""
+def make_disk_image(fat, image_path, size_kib=65536):
+    """A real FAT disk image holding the files of the folder `fat`.
+
+    QEMU's fat:rw: folder does not reliably write back files the guest
+    writes (a Shell redirect came back as garbage); a real image does, and
+    copy_from_disk_image() reads them out with mtools.
+    """
+    if os.path.exists(image_path):
+        os.remove(image_path)
+    subprocess.run(['mkfs.fat', '-C', image_path, str(size_kib)], check=True,
+                   stdout=subprocess.DEVNULL)
+    for name in sorted(os.listdir(fat)):
+        subprocess.run(['mcopy', '-i', image_path, '-s', os.path.join(fat, name), '::/'],
+                       check=True)
+    return image_path
+
+
+def copy_from_disk_image(image_path, name):
+    """The bytes of file `name` in the image's root folder."""
+    return subprocess.run(['mcopy', '-n', '-i', image_path, '::/' + name, '-'],
+                          check=True, stdout=subprocess.PIPE).stdout
+
+
+def qemu_args(arch, fat, vars_path, vga=True, accel=None, extra=(), disk=None):
+    """The QEMU command line for the board (list of strings). disk: a FAT
+    disk image to use instead of the folder `fat`."""
     code = os.path.join(OVMF_DIR, FIRMWARE[arch][0])
     machine = 'q35'
     args = ['qemu-system-x86_64']
@@ -136,7 +161,7 @@ def qemu_args(arch, fat, vars_path, vga=True, accel=None, extra=()):
         '-drive', 'if=pflash,format=raw,unit=0,readonly=on,file=' + code,
         '-drive', 'if=pflash,format=raw,unit=1,file=' + vars_path,
         # The fat: driver refuses read-only on the AHCI port.
-        '-drive', 'format=raw,file=fat:rw:' + fat,
+        '-drive', 'format=raw,file=' + (disk or 'fat:rw:' + fat),
         # No default NIC: its iPXE ROM would add a network boot attempt.
         '-nic', 'none',
         # The NICs need a back end or QEMU warns they have no peer; a
@@ -164,10 +189,12 @@ def qemu_args(arch, fat, vars_path, vga=True, accel=None, extra=()):
 
 
 def build_command(arch, image, workdir, vga=True, accel=None, extra=(),
-                  startup=None, files=None):
-    """prepare_workdir + qemu_args: the command that runs the board."""
+                  startup=None, files=None, disk_image=False):
+    """prepare_workdir + qemu_args: the command that runs the board. With
+    disk_image the FAT folder becomes a real image, workdir/disk.img."""
     fat, vars_path = prepare_workdir(arch, workdir, image, startup, files)
-    return qemu_args(arch, fat, vars_path, vga=vga, accel=accel, extra=extra)
+    disk = make_disk_image(fat, os.path.join(workdir, 'disk.img')) if disk_image else None
+    return qemu_args(arch, fat, vars_path, vga=vga, accel=accel, extra=extra, disk=disk)
 
 
 def main(argv):

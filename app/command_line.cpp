@@ -1,0 +1,347 @@
+#include "app/command_line.h"
+
+#include "platform/format.h"
+
+namespace kvq::cli {
+
+constexpr CommandSpec kCommands[] = {
+    {.verb = u"-h", .space = nullptr, .action = Action::kHelp, .target = Space::kNone, .args = {}, .listed = true},
+    {.verb = u"-?", .space = nullptr, .action = Action::kHelp, .target = Space::kNone, .args = {}, .listed = false},
+    {.verb = u"dump", .space = u"pci", .action = Action::kDump, .target = Space::kPci, .args = {}, .listed = true},
+    {.verb = u"read",
+     .space = u"pci",
+     .action = Action::kRead,
+     .target = Space::kPci,
+     .args = {Arg::kFunction, Arg::kOffset, Arg::kWidth},
+     .listed = true},
+    {.verb = u"read",
+     .space = u"mem",
+     .action = Action::kRead,
+     .target = Space::kMem,
+     .args = {Arg::kAddress, Arg::kWidth},
+     .listed = true},
+    {.verb = u"read",
+     .space = u"io",
+     .action = Action::kRead,
+     .target = Space::kIo,
+     .args = {Arg::kPort, Arg::kWidth},
+     .listed = true},
+    {.verb = u"write",
+     .space = u"pci",
+     .action = Action::kWrite,
+     .target = Space::kPci,
+     .args = {Arg::kFunction, Arg::kOffset, Arg::kValue, Arg::kWidth},
+     .listed = true},
+    {.verb = u"write",
+     .space = u"mem",
+     .action = Action::kWrite,
+     .target = Space::kMem,
+     .args = {Arg::kAddress, Arg::kValue, Arg::kWidth},
+     .listed = true},
+    {.verb = u"write",
+     .space = u"io",
+     .action = Action::kWrite,
+     .target = Space::kIo,
+     .args = {Arg::kPort, Arg::kValue, Arg::kWidth},
+     .listed = true},
+};
+
+constexpr int kCommandCount = sizeof(kCommands) / sizeof(kCommands[0]);
+
+namespace {
+
+struct ArgInfo {
+  Arg kind;
+  const char16_t* name;
+  uint32_t max;  // numbers only
+};
+
+constexpr ArgInfo kArgInfo[] = {
+    {Arg::kNone, u"", 0},
+    {Arg::kFunction, u"BB:DD.F", 0},
+    {Arg::kOffset, u"OFFSET", 0xFFF},
+    {Arg::kAddress, u"ADDRESS", 0xFFFFFFFFu},
+    {Arg::kPort, u"PORT", 0xFFFF},
+    {Arg::kValue, u"VALUE", 0xFFFFFFFFu},
+    {Arg::kWidth, u"[b|w|d]", 0},
+};
+
+constexpr const ArgInfo& info(Arg a) { return kArgInfo[static_cast<int>(a)]; }
+
+// Compile-time checks of the tables: the argument names stand at their
+// kind's index; every command's width is last; no verb and space twice.
+constexpr bool same_text(const char16_t* a, const char16_t* b) {
+  if (a == nullptr || b == nullptr) return a == b;
+  while (*a != 0 && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+
+constexpr bool tables_sound() {
+  for (int i = 0; i < static_cast<int>(sizeof(kArgInfo) / sizeof(kArgInfo[0])); ++i) {
+    if (static_cast<int>(kArgInfo[i].kind) != i) return false;
+  }
+  for (const CommandSpec& c : kCommands) {
+    bool ended = false;
+    for (int i = 0; i < kMaxArgs; ++i) {
+      if (ended && c.args[i] != Arg::kNone) return false;
+      if (c.args[i] == Arg::kWidth || c.args[i] == Arg::kNone) ended = true;
+    }
+    if ((c.space == nullptr) != (c.target == Space::kNone)) return false;
+    for (const CommandSpec& d : kCommands) {
+      if (&c != &d && same_text(c.verb, d.verb) && same_text(c.space, d.space)) return false;
+    }
+  }
+  return true;
+}
+static_assert(tables_sound());
+
+char16_t lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool word_is(const char16_t* arg, const char16_t* word) {
+  while (*arg != 0 && lower(*arg) == *word) ++arg, ++word;
+  return *arg == 0 && *word == 0;
+}
+
+int hex_digit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  c = lower(c);
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  return -1;
+}
+
+enum class Number : uint8_t { kOk, kNotHex, kTooBig };
+
+// Hex digits from `s` to `end` (or the NUL), with an optional 0x; values
+// above `max` are too big, however many digits they have.
+Number parse_hex(const char16_t* s, const char16_t* end, uint32_t max, uint32_t* value) {
+  if (s[0] == u'0' && (s[1] == u'x' || s[1] == u'X')) s += 2;
+  if (s == end || *s == 0) return Number::kNotHex;
+  uint64_t v = 0;
+  bool too_big = false;
+  for (; s != end && *s != 0; ++s) {
+    const int d = hex_digit(*s);
+    if (d < 0) return Number::kNotHex;
+    v = (v << 4) | static_cast<uint64_t>(d);
+    if (v > max) {
+      too_big = true;
+      v = 0;
+    }
+  }
+  if (too_big) return Number::kTooBig;
+  *value = static_cast<uint32_t>(v);
+  return Number::kOk;
+}
+
+const char16_t* size_name(int size) { return size == 4 ? u"a dword" : (size == 2 ? u"a word" : u"a byte"); }
+
+class Parser {
+ public:
+  Parser(int argc, const char16_t* const* argv) : argc_(argc), argv_(argv) {}
+  ParseResult run();
+
+ private:
+  template <class... A>
+  bool fail(const char16_t* fmt, const A&... args) {
+    sformat(result_.message, kMessageCapacity, fmt, args...);
+    return false;
+  }
+  const CommandSpec* find_command();
+  bool take(Arg kind, const char16_t* text);
+  bool take_number(Arg kind, const char16_t* text, uint32_t* value);
+  bool take_function(const char16_t* text);
+  bool take_width(const char16_t* text);
+  bool check_whole(const CommandSpec& spec);
+
+  int argc_;
+  const char16_t* const* argv_;
+  int next_ = 0;
+  const char16_t* where_text_ = u"";
+  const char16_t* value_text_ = u"";
+  ParseResult result_;
+};
+
+const CommandSpec* Parser::find_command() {
+  if (argc_ < 1) {
+    fail(u"kvq: no command");
+    return nullptr;
+  }
+  const char16_t* verb = argv_[0];
+  const CommandSpec* first = nullptr;
+  for (const CommandSpec& c : kCommands) {
+    if (!word_is(verb, c.verb)) continue;
+    if (first == nullptr) first = &c;
+    if (c.space == nullptr) return &c;
+    if (argc_ >= 2 && word_is(argv_[1], c.space)) return &c;
+  }
+  if (first == nullptr) {
+    fail(u"kvq: unknown command \"%s\"", verb);
+    return nullptr;
+  }
+  // The spaces the verb takes, from the table: "pci", "pci, mem or io".
+  const char16_t* taken[kCommandCount] = {};
+  int count = 0;
+  for (const CommandSpec& c : kCommands) {
+    if (same_text(c.verb, first->verb)) taken[count++] = c.space;
+  }
+  char16_t spaces[32] = {};
+  for (int i = 0, n = 0; i < count; ++i) {
+    const char16_t* sep = i == 0 ? u"" : (i == count - 1 ? u" or " : u", ");
+    n += sformat(spaces + n, 32 - n, u"%s%s", sep, taken[i]);
+  }
+  if (argc_ < 2) {
+    fail(u"kvq: %s needs a space: %s", first->verb, spaces);
+  } else {
+    fail(u"kvq: %s takes %s, not \"%s\"", first->verb, spaces, argv_[1]);
+  }
+  return nullptr;
+}
+
+bool Parser::take_number(Arg kind, const char16_t* text, uint32_t* value) {
+  const ArgInfo& a = info(kind);
+  switch (parse_hex(text, nullptr, a.max, value)) {
+    case Number::kOk:
+      return true;
+    case Number::kNotHex:
+      return fail(u"kvq: %s \"%s\" is not a hexadecimal number", a.name, text);
+    case Number::kTooBig:
+      break;
+  }
+  return fail(u"kvq: %s \"%s\" is above %X", a.name, text, a.max);
+}
+
+// BB:DD.F as lspci writes it: bus and device in hex, the function a digit.
+bool Parser::take_function(const char16_t* text) {
+  const char16_t* colon = nullptr;
+  const char16_t* dot = nullptr;
+  for (const char16_t* p = text; *p != 0; ++p) {
+    if (*p == u':' && colon == nullptr && dot == nullptr) {
+      colon = p;
+    } else if (*p == u'.' && colon != nullptr && dot == nullptr) {
+      dot = p;
+    } else if (*p == u':' || *p == u'.') {
+      colon = nullptr;
+      break;
+    }
+  }
+  const char16_t* name = info(Arg::kFunction).name;
+  uint32_t bus = 0;
+  uint32_t device = 0;
+  uint32_t function = 0;
+  Number n[3] = {Number::kNotHex, Number::kNotHex, Number::kNotHex};
+  if (colon != nullptr && dot != nullptr) {
+    n[0] = parse_hex(text, colon, 0xFF, &bus);
+    n[1] = parse_hex(colon + 1, dot, 0x1F, &device);
+    n[2] = parse_hex(dot + 1, nullptr, 7, &function);
+  }
+  for (const Number x : n) {
+    if (x == Number::kNotHex) return fail(u"kvq: %s \"%s\" is not a function address like 00:1f.2", name, text);
+  }
+  if (n[0] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a bus above FF", name, text);
+  if (n[1] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a device above 1F", name, text);
+  if (n[2] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a function above 7", name, text);
+  result_.command.bus = static_cast<int32_t>(bus);
+  result_.command.device = static_cast<int32_t>(device);
+  result_.command.function = static_cast<int32_t>(function);
+  return true;
+}
+
+bool Parser::take_width(const char16_t* text) {
+  static constexpr struct {
+    const char16_t* word;
+    int size;
+  } kWidths[] = {{u"b", 1}, {u"w", 2}, {u"d", 4}};
+  for (const auto& w : kWidths) {
+    if (word_is(text, w.word)) {
+      result_.command.size = w.size;
+      return true;
+    }
+  }
+  return fail(u"kvq: width \"%s\" is not b, w or d", text);
+}
+
+bool Parser::take(Arg kind, const char16_t* text) {
+  Command& c = result_.command;
+  switch (kind) {
+    case Arg::kFunction:
+      return take_function(text);
+    case Arg::kWidth:
+      return take_width(text);
+    case Arg::kValue:
+      value_text_ = text;
+      return take_number(kind, text, &c.value);
+    case Arg::kOffset:
+    case Arg::kAddress:
+    case Arg::kPort:
+      where_text_ = text;
+      return take_number(kind, text, &c.where);
+    case Arg::kNone:
+      break;
+  }
+  return false;
+}
+
+// What only the whole line tells: a value that fits the width, a
+// configuration register at an offset of its own width (a word at 3Dh is
+// no register), an access that stays inside its space.
+bool Parser::check_whole(const CommandSpec& spec) {
+  const Command& c = result_.command;
+  const uint32_t width_mask = c.size == 4 ? 0xFFFFFFFFu : (1u << (8 * c.size)) - 1;
+  if (spec.action == Action::kWrite && (c.value & ~width_mask) != 0) {
+    return fail(u"kvq: VALUE \"%s\" does not fit in %s", value_text_, size_name(c.size));
+  }
+  const uint32_t last = c.where + static_cast<uint32_t>(c.size - 1);
+  switch (spec.target) {
+    case Space::kPci:
+      if (c.where % static_cast<uint32_t>(c.size) != 0) {
+        return fail(u"kvq: OFFSET \"%s\" is not aligned to %s", where_text_, size_name(c.size));
+      }
+      break;
+    case Space::kMem:
+      if (last < c.where) return fail(u"kvq: ADDRESS \"%s\": %s there runs past FFFFFFFF", where_text_, size_name(c.size));
+      break;
+    case Space::kIo:
+      if (last > 0xFFFF) return fail(u"kvq: PORT \"%s\": %s there runs past FFFF", where_text_, size_name(c.size));
+      break;
+    case Space::kNone:
+      break;
+  }
+  return true;
+}
+
+ParseResult Parser::run() {
+  const CommandSpec* spec = find_command();
+  if (spec == nullptr) return result_;
+  result_.usage = spec;
+  result_.command.spec = spec;
+  next_ = spec->space == nullptr ? 1 : 2;
+  for (const Arg kind : spec->args) {
+    if (kind == Arg::kNone) break;
+    if (next_ >= argc_) {
+      if (kind == Arg::kWidth) break;  // bytes unless told otherwise
+      fail(u"kvq: %s is missing", info(kind).name);
+      return result_;
+    }
+    if (!take(kind, argv_[next_++])) return result_;
+  }
+  if (next_ < argc_) {
+    fail(u"kvq: unexpected argument \"%s\"", argv_[next_]);
+    return result_;
+  }
+  result_.ok = check_whole(*spec);
+  return result_;
+}
+
+}  // namespace
+
+ParseResult parse(int argc, const char16_t* const* argv) { return Parser(argc, argv).run(); }
+
+void synopsis(const CommandSpec& spec, char16_t* out, int capacity) {
+  int n = sformat(out, capacity, u"%s", spec.verb);
+  if (spec.space != nullptr) n += sformat(out + n, capacity - n, u" %s", spec.space);
+  for (const Arg a : spec.args) {
+    if (a == Arg::kNone) break;
+    n += sformat(out + n, capacity - n, u" %s", info(a).name);
+  }
+}
+
+}  // namespace kvq::cli

@@ -1,0 +1,59 @@
+// kvq's command-line modes, for Shell scripts: the table of commands and the
+// parser that turns the Shell's arguments into one checked command. Nothing
+// here touches the hardware, so a command line that does not parse cannot
+// have written anything.
+#pragma once
+#include <stdint.h>
+
+namespace kvq::cli {
+
+enum class Action : uint8_t { kHelp, kDump, kRead, kWrite };
+enum class Space : uint8_t { kNone, kPci, kMem, kIo };
+
+// The arguments after the space, each with its name in messages and usage.
+enum class Arg : uint8_t { kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth };
+
+inline constexpr int kMaxArgs = 4;
+
+struct CommandSpec {
+  const char16_t* verb;
+  const char16_t* space;  // nullptr: the verb stands alone
+  Action action;
+  Space target;
+  // In order; a width may stand only last, and may be left out (byte).
+  Arg args[kMaxArgs];
+  bool listed;  // in the usage text
+};
+
+extern const CommandSpec kCommands[];
+extern const int kCommandCount;
+
+struct Command {
+  const CommandSpec* spec = nullptr;
+  int32_t bus = 0;
+  int32_t device = 0;
+  int32_t function = 0;
+  uint32_t where = 0;  // configuration offset, memory address or port
+  uint32_t value = 0;
+  int size = 1;  // bytes: 1, 2 or 4
+};
+
+inline constexpr int kMessageCapacity = 160;
+
+struct ParseResult {
+  bool ok = false;
+  Command command;
+  // When the line does not parse: one line naming the argument, and the
+  // command whose usage to show (nullptr: the general usage).
+  char16_t message[kMessageCapacity] = {};
+  const CommandSpec* usage = nullptr;
+};
+
+// `argv` holds the arguments after the program's name. Every number is
+// hexadecimal, with or without 0x; words are taken in any case.
+ParseResult parse(int argc, const char16_t* const* argv);
+
+// "read pci BB:DD.F OFFSET [b|w|d]"
+void synopsis(const CommandSpec& spec, char16_t* out, int capacity);
+
+}  // namespace kvq::cli

@@ -1,0 +1,144 @@
+#include "app/commands.h"
+
+#include "hw/memio.h"
+#include "hw/pci.h"
+#include "hw/pci_extended.h"
+#include "platform/text_out.h"
+
+namespace kvq::cli {
+namespace {
+
+using text::Stream;
+
+constexpr const char16_t* kGeneralUsage =
+    u"usage: kvq.efi [-h | dump pci | read pci|mem|io ... [b|w|d] | write pci|mem|io ... VALUE [b|w|d]]";
+
+constexpr const char16_t* kHelpNotes[] = {
+    u"Without arguments kvq starts its full-screen pages.",
+    u"Numbers are hexadecimal, with or without 0x. BB:DD.F is a PCI function as lspci",
+    u"writes it (00:1f.2). The width is b (byte, the default), w (word) or d (dword).",
+    u"read prints the value in hex. write writes it as the pages do (configuration",
+    u"registers below 100h by read-merge of their dword, ports a byte at a time from",
+    u"the highest port down) and prints the value read back.",
+    u"dump pci prints every PCI function in the format of lspci -xxxx. To decode it",
+    u"on Linux, write it to a file with >a (ASCII):",
+    u"  kvq.efi dump pci >a fs0:\\pci.txt      then      lspci -F pci.txt -vv",
+    u"The Shell's > writes UCS-2, which lspci cannot read.",
+};
+
+void print_synopsis(Stream stream, const char16_t* lead, const CommandSpec& spec) {
+  char16_t buffer[96];
+  synopsis(spec, buffer, 96);
+  text::line(stream, u"%skvq.efi %s", lead, buffer);
+}
+
+void print_help() {
+  text::line(Stream::kOut, u"kvq: PCI, memory and I/O registers from the UEFI Shell.");
+  const char16_t* lead = u"usage: ";
+  for (int i = 0; i < kCommandCount; ++i) {
+    const CommandSpec& c = kCommands[i];
+    if (!c.listed) continue;
+    print_synopsis(Stream::kOut, lead, c);
+    lead = u"       ";
+  }
+  for (const char16_t* note : kHelpNotes) text::line(Stream::kOut, u"%s", note);
+}
+
+void print_value(uint32_t value, int size) {
+  text::line(Stream::kOut, size == 4 ? u"%08X" : (size == 2 ? u"%04X" : u"%02X"), value);
+}
+
+// Configuration registers below 100h go through the configuration ports,
+// as on the PCIE page; those above through the memory-mapped space, as on
+// the Memory page after S. Returns 0 when that space cannot be reached.
+uint32_t extended_register(const Command& c) {
+  const pci::ExtendedSpace space = pci::find_extended_space();
+  const uint32_t base = pci::checked_function_space(space, c.bus, c.device, c.function);
+  return base == 0 ? 0 : base + c.where;
+}
+
+uint32_t read_port_register(const Command& c) {
+  const uint32_t shift = 8 * (c.where & 3);
+  const uint32_t d = pci::read_config(pci::config_address(c.bus, c.device, c.function) + (c.where & 0xFC));
+  return c.size == 4 ? d : (d >> shift) & ((1u << (8 * c.size)) - 1);
+}
+
+void write_port_register(const Command& c) {
+  const int offset = static_cast<int>(c.where);
+  if (c.size == 4) {
+    pci::write_dword(c.bus, c.device, c.function, offset, c.value);
+  } else if (c.size == 2) {
+    pci::write_word(c.bus, c.device, c.function, offset, static_cast<uint16_t>(c.value));
+  } else {
+    pci::write_byte(c.bus, c.device, c.function, offset, static_cast<uint8_t>(c.value));
+  }
+}
+
+Status read_or_write(const Command& c) {
+  const bool write = c.spec->action == Action::kWrite;
+  uint32_t value = 0;
+  switch (c.spec->target) {
+    case Space::kPci:
+      if (c.where < 0x100) {
+        if (write) write_port_register(c);
+        value = read_port_register(c);
+      } else if (const uint32_t address = extended_register(c)) {
+        if (write) memio::write_memory(address, c.size, c.value);
+        value = memio::read_memory(address, c.size);
+      } else {
+        text::line(Stream::kErr, u"kvq: no memory-mapped configuration space reaches %02x:%02x.%d", c.bus,
+                   c.device, c.function);
+        return Status::kUnsupported;
+      }
+      break;
+    case Space::kMem:
+      if (write) memio::write_memory(c.where, c.size, c.value);
+      value = memio::read_memory(c.where, c.size);
+      break;
+    case Space::kIo:
+      if (write) memio::write_io(static_cast<uint16_t>(c.where), c.size, c.value);
+      value = memio::read_io(static_cast<uint16_t>(c.where), c.size);
+      break;
+    case Space::kNone:
+      break;
+  }
+  print_value(value, c.size);
+  return Status::kOk;
+}
+
+Status execute(const Command& c) {
+  switch (c.spec->action) {
+    case Action::kHelp:
+      print_help();
+      return Status::kOk;
+    case Action::kDump:
+      dump_pci();
+      return Status::kOk;
+    case Action::kRead:
+    case Action::kWrite:
+      return read_or_write(c);
+  }
+  return Status::kOk;
+}
+
+}  // namespace
+
+Status run(int argc, const char16_t* const* argv) {
+  const ParseResult parsed = parse(argc, argv);
+  Status status = Status::kOk;
+  if (!parsed.ok) {
+    text::line(Stream::kErr, u"%s", parsed.message);
+    if (parsed.usage != nullptr) {
+      print_synopsis(Stream::kErr, u"usage: ", *parsed.usage);
+    } else {
+      text::line(Stream::kErr, u"%s", kGeneralUsage);
+    }
+    status = Status::kBadArgument;
+  } else {
+    status = execute(parsed.command);
+  }
+  text::flush();
+  return status;
+}
+
+}  // namespace kvq::cli

@@ -1,0 +1,25 @@
+// The command runner: what kvq does when the Shell gives it arguments.
+// Everything goes out as plain lines (platform/text_out.h); the screen is
+// neither drawn nor cleared.
+#pragma once
+#include "app/command_line.h"
+
+namespace kvq::cli {
+
+enum class Status : uint8_t {
+  kOk,
+  kBadArgument,  // nothing was read or written
+  kUnsupported,  // the board cannot do what was asked (nothing written)
+};
+
+// `argv` holds the arguments after the program's name.
+Status run(int argc, const char16_t* const* argv);
+
+// Every function the bus scan finds, in the text format of `lspci -xxxx`
+// that pciutils' dump reader (lspci -F FILE) reads back: a header line, then
+// lines of 16 bytes with their offset, then an empty line. 256 bytes, and
+// all 4096 for a PCI Express function whose memory-mapped configuration
+// space kvq can reach.
+void dump_pci();
+
+}  // namespace kvq::cli

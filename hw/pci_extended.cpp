@@ -1,0 +1,67 @@
+#include "hw/pci_extended.h"
+
+#include "hw/acpi.h"
+#include "hw/pci.h"
+#include "platform/hw.h"
+
+namespace kvq::pci {
+namespace {
+
+// MCFG: the 36-byte header, 8 reserved bytes, then one 16-byte allocation
+// per segment range: base address (64 bits), segment, first bus, last bus,
+// 4 reserved bytes.
+constexpr uint32_t kMcfgAllocations = acpi::kHeaderLength + 8;
+constexpr uint32_t kMcfgAllocationBytes = 16;
+constexpr uint32_t kMcfgMaxLength = kMcfgAllocations + 256 * kMcfgAllocationBytes;
+
+// Looks for segment 0 in the MCFG; *found tells whether the firmware has an
+// MCFG at all.
+ExtendedSpace from_mcfg(bool* found) {
+  uint32_t length = 0;
+  const uint32_t mcfg = acpi::find_table("MCFG", kMcfgMaxLength, &length);
+  *found = mcfg != 0;
+  ExtendedSpace space;
+  for (uint32_t at = kMcfgAllocations; mcfg != 0 && at + kMcfgAllocationBytes <= length; at += kMcfgAllocationBytes) {
+    const uint32_t entry = mcfg + at;
+    if (acpi::read_le(entry + 8, 2) != 0) continue;
+    const uint64_t base = acpi::read_le(entry, 8);
+    const uint8_t first = plat::mem_read8(entry + 10);
+    const uint8_t last = plat::mem_read8(entry + 11);
+    // The whole range of buses must lie below 4 GiB.
+    const uint64_t end = base + (static_cast<uint64_t>(last) + 1) * 0x100000u;
+    if (last < first || end > 0x100000000ull) continue;
+    space = ExtendedSpace{true, static_cast<uint32_t>(base), first, last, true};
+    break;
+  }
+  return space;
+}
+
+}  // namespace
+
+ExtendedSpace find_extended_space() {
+  bool have_mcfg = false;
+  const ExtendedSpace space = from_mcfg(&have_mcfg);
+  if (have_mcfg) return space;
+  // PCIEXBAR decodes nothing while its enable bit (0) is clear.
+  const uint32_t reg = read_config(config_address(0, 0, 0) + 0x60);
+  const uint32_t base = extended_base();
+  if ((reg & 1) == 0 || base == 0) return ExtendedSpace{};
+  return ExtendedSpace{true, base, 0, 255, false};
+}
+
+uint32_t checked_function_space(const ExtendedSpace& space, int32_t bus, int32_t device, int32_t function) {
+  if (!space.present || bus < space.first_bus || bus > space.last_bus) return 0;
+  const uint32_t address = space.base + static_cast<uint32_t>(bus) * 0x100000u +
+                           static_cast<uint32_t>(device) * 0x8000u + static_cast<uint32_t>(function) * 0x1000u;
+  const uint32_t seen_there = plat::mem_read32(address);
+  return seen_there == read_config(config_address(bus, device, function)) ? address : 0;
+}
+
+void read_extended(uint32_t address, uint8_t (&bytes)[4096]) {
+  for (uint32_t offset = 0x100; offset < 4096; offset += 4) {
+    const uint32_t d = plat::mem_read32(address + offset);
+    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(d >> (8 * i));
+  }
+}
+
+}  // namespace kvq::pci

@@ -1,0 +1,107 @@
+// The command-line parser: one table of good and bad command lines.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "support.h"
+
+namespace kvq {
+namespace {
+
+// A command line split at blanks (the Shell has done that for kvq).
+std::vector<std::u16string> split(const char* line) {
+  std::vector<std::u16string> args;
+  std::istringstream in(line);
+  std::string word;
+  while (in >> word) args.emplace_back(word.begin(), word.end());
+  return args;
+}
+
+cli::ParseResult parse_line(const char* line) {
+  const std::vector<std::u16string> words = split(line);
+  std::vector<const char16_t*> argv;
+  for (const auto& w : words) argv.push_back(w.c_str());
+  return cli::parse(static_cast<int>(argv.size()), argv.data());
+}
+
+// What a good line parsed to, in one string: "read pci 00:1f.2 where=3c size=2 value=0".
+std::string summary(const cli::Command& c) {
+  std::ostringstream s;
+  s << test::narrow(c.spec->verb);
+  if (c.spec->space != nullptr) s << ' ' << test::narrow(c.spec->space);
+  if (c.spec->target == cli::Space::kPci) s << ' ' << c.bus << ':' << c.device << '.' << c.function;
+  s << std::hex << " where=" << c.where << " size=" << c.size << " value=" << c.value;
+  return s.str();
+}
+
+struct Case {
+  const char* line;
+  const char* expected;  // the summary of a good line, or the message of a bad one
+};
+
+TEST(CommandLineTest, GoodAndBadLines) {
+  const Case kCases[] = {
+      // Good lines; numbers with or without 0x, words in any case, byte unless told.
+      {"-h", "-h where=0 size=1 value=0"},
+      {"dump pci", "dump pci 0:0.0 where=0 size=1 value=0"},
+      {"DUMP PCI", "dump pci 0:0.0 where=0 size=1 value=0"},
+      {"read pci 00:1f.2 3c", "read pci 0:31.2 where=3c size=1 value=0"},
+      {"read pci ff:1F.7 0xffc d", "read pci 255:31.7 where=ffc size=4 value=0"},
+      {"read pci 0:4.0 0E w", "read pci 0:4.0 where=e size=2 value=0"},
+      {"read mem FFFFFFFC d", "read mem where=fffffffc size=4 value=0"},
+      {"read io 0x80", "read io where=80 size=1 value=0"},
+      {"write pci 00:04.0 3c 5a", "write pci 0:4.0 where=3c size=1 value=5a"},
+      {"write mem 1001 0x1234 W", "write mem where=1001 size=2 value=1234"},
+      {"write io fffc AABBCCDD d", "write io where=fffc size=4 value=aabbccdd"},
+      {"write io 70 0000000000FF", "write io where=70 size=1 value=ff"},
+      // Bad lines: one message naming the argument.
+      {"frob", "kvq: unknown command \"frob\""},
+      {"read", "kvq: read needs a space: pci, mem or io"},
+      {"dump mem", "kvq: dump takes pci, not \"mem\""},
+      {"write disk 0 0", "kvq: write takes pci, mem or io, not \"disk\""},
+      {"read pci 00:1f.2", "kvq: OFFSET is missing"},
+      {"write mem 1000", "kvq: VALUE is missing"},
+      {"read io 80 b b", "kvq: unexpected argument \"b\""},
+      {"-h now", "kvq: unexpected argument \"now\""},
+      {"read mem 10g0", "kvq: ADDRESS \"10g0\" is not a hexadecimal number"},
+      {"read mem 0x", "kvq: ADDRESS \"0x\" is not a hexadecimal number"},
+      {"read mem 100000000", "kvq: ADDRESS \"100000000\" is above FFFFFFFF"},
+      {"read mem 10000000000000000000", "kvq: ADDRESS \"10000000000000000000\" is above FFFFFFFF"},
+      {"read io 10000", "kvq: PORT \"10000\" is above FFFF"},
+      {"read pci 00:04.0 1000", "kvq: OFFSET \"1000\" is above FFF"},
+      {"read pci 00:20.0 0", "kvq: BB:DD.F \"00:20.0\" has a device above 1F"},
+      {"read pci 00:1f.8 0", "kvq: BB:DD.F \"00:1f.8\" has a function above 7"},
+      {"read pci 100:00.0 0", "kvq: BB:DD.F \"100:00.0\" has a bus above FF"},
+      {"read pci 00.1f:2 0", "kvq: BB:DD.F \"00.1f:2\" is not a function address like 00:1f.2"},
+      {"read pci 00:1f 0", "kvq: BB:DD.F \"00:1f\" is not a function address like 00:1f.2"},
+      {"read pci 0:0:1f.2 0", "kvq: BB:DD.F \"0:0:1f.2\" is not a function address like 00:1f.2"},
+      {"read pci :1f.2 0", "kvq: BB:DD.F \":1f.2\" is not a function address like 00:1f.2"},
+      {"read io 80 q", "kvq: width \"q\" is not b, w or d"},
+      {"write io 80 1ff", "kvq: VALUE \"1ff\" does not fit in a byte"},
+      {"write mem 0 10000 w", "kvq: VALUE \"10000\" does not fit in a word"},
+      {"read pci 00:04.0 3d w", "kvq: OFFSET \"3d\" is not aligned to a word"},
+      {"write pci 00:04.0 3e 0 d", "kvq: OFFSET \"3e\" is not aligned to a dword"},
+      {"read mem ffffffff w", "kvq: ADDRESS \"ffffffff\": a word there runs past FFFFFFFF"},
+      {"write io fffe 0 d", "kvq: PORT \"fffe\": a dword there runs past FFFF"},
+  };
+  for (const Case& c : kCases) {
+    const cli::ParseResult r = parse_line(c.line);
+    const std::string got = r.ok ? summary(r.command) : test::narrow(r.message);
+    EXPECT_EQ(got, c.expected) << c.line;
+  }
+}
+
+TEST(CommandLineTest, UsageNamesTheCommandOnceVerbAndSpaceAreKnown) {
+  char16_t text[96];
+  const cli::ParseResult r = parse_line("write pci 00:04.0 3c");
+  ASSERT_NE(r.usage, nullptr);
+  cli::synopsis(*r.usage, text, 96);
+  EXPECT_EQ(test::narrow(text), "write pci BB:DD.F OFFSET VALUE [b|w|d]");
+  EXPECT_EQ(parse_line("write disk 0 0").usage, nullptr);
+}
+
+}  // namespace
+}  // namespace kvq

@@ -1,0 +1,209 @@
+// The command runner on the simulated Q35 board: the PCI dump byte for byte,
+// the access log of each write, and the search for the memory-mapped
+// configuration space through the ACPI tables.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "hw/pci_extended.h"
+#include "platform/sim/acpi_tables.h"
+#include "platform/sim/q35.h"
+#include "platform/text_out.h"
+#include "support.h"
+
+namespace kvq {
+namespace {
+
+using sim::Access;
+using sim::in32;
+using sim::in8;
+using sim::out32;
+using sim::out8;
+using sim::rd;
+using sim::wr;
+
+std::u16string g_out;
+std::u16string g_err;
+
+void record(text::Stream stream, const char16_t* text) { (stream == text::Stream::kErr ? g_err : g_out) += text; }
+
+class CommandsTest : public test::BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    sim::build_q35(board);
+    g_out.clear();
+    g_err.clear();
+    text::set_sink(record);
+  }
+  cli::Status run(const char* line) {
+    std::vector<std::u16string> words;
+    std::istringstream in(line);
+    std::string w;
+    while (in >> w) words.emplace_back(w.begin(), w.end());
+    std::vector<const char16_t*> argv;
+    for (const auto& word : words) argv.push_back(word.c_str());
+    board.clear_log();
+    return cli::run(static_cast<int>(argv.size()), argv.data());
+  }
+  std::string out() const { return test::narrow(g_out); }
+  std::string err() const { return test::narrow(g_err); }
+};
+
+// KVQ_UPDATE_GOLDEN=1 rewrites the file from the board model.
+TEST_F(CommandsTest, DumpOfTheQ35BoardMatchesTheGoldenFile) {
+  const std::string path = std::string(KVQ_GOLDEN_DIR) + "/q35_dump.txt";
+  ASSERT_EQ(run("dump pci"), cli::Status::kOk);
+  if (std::getenv("KVQ_UPDATE_GOLDEN") != nullptr) std::ofstream(path, std::ios::binary) << out();
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream golden;
+  golden << file.rdbuf();
+  EXPECT_EQ(out(), golden.str());
+  EXPECT_EQ(err(), "");
+}
+
+TEST_F(CommandsTest, WritesTakeThePagesPathsThenReadBack) {
+  struct Case {
+    const char* line;
+    std::vector<Access> log;
+    const char* printed;
+  };
+  const uint32_t nic = 0x80002000u;  // 00:04.0
+  board.function(0, 4, 0)->set_writable(0x3C, 4, 0xFFFF00FF);
+  board.function(0, 4, 0)->set_writable(0x104, 4, 0xFFFFFFFF);
+  const Case kCases[] = {
+      {"write pci 00:04.0 3c 5a",
+       {out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000010B), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x0000015A),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A)},
+       "5A\r\n"},
+      {"write pci 00:04.0 3e 1234 w",
+       {out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x1234015A),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x1234015A)},
+       "1234\r\n"},
+      {"write pci 00:04.0 3c 11223344 d",
+       {out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x11223344), out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x11220144)},
+       "11220144\r\n"},
+      {"write mem 1001 1234 w", {wr(16, 0x1001, 0x1234), rd(16, 0x1001, 0x1234)}, "1234\r\n"},
+      {"write mem 2000 a5", {wr(8, 0x2000, 0xA5), rd(8, 0x2000, 0xA5)}, "A5\r\n"},
+      {"write mem 3003 aabbccdd d", {wr(32, 0x3003, 0xAABBCCDD), rd(32, 0x3003, 0xAABBCCDD)}, "AABBCCDD\r\n"},
+      {"write io 70 8a", {out8(0x70, 0x8A), in8(0x70, 0xFF)}, "FF\r\n"},
+      {"write io 70 0a8a w", {out8(0x71, 0x0A), out8(0x70, 0x8A), in8(0x70, 0xFF), in8(0x71, 0x0A)}, "0AFF\r\n"},
+      {"write io 80 11223344 d",
+       {out8(0x83, 0x11), out8(0x82, 0x22), out8(0x81, 0x33), out8(0x80, 0x44), in8(0x80, 0xFF), in8(0x81, 0xFF),
+        in8(0x82, 0xFF), in8(0x83, 0xFF)},
+       "FFFFFFFF\r\n"},
+  };
+  for (const Case& c : kCases) {
+    g_out.clear();
+    EXPECT_EQ(run(c.line), cli::Status::kOk) << c.line;
+    EXPECT_EQ(board.log(), c.log) << c.line;
+    EXPECT_EQ(out(), c.printed) << c.line;
+  }
+
+  // Above 100h: the function's ID seen through the memory-mapped space,
+  // then one store there and one load.
+  g_out.clear();
+  EXPECT_EQ(run("write pci 00:04.0 104 cafe w"), cli::Status::kOk);
+  const std::vector<Access>& log = board.log();
+  ASSERT_GE(log.size(), 5u);
+  EXPECT_EQ(std::vector<Access>(log.end() - 5, log.end()),
+            (std::vector<Access>{rd(32, 0xB0020000, 0x10D38086), out32(0xCF8, nic), in32(0xCFC, 0x10D38086),
+                                 wr(16, 0xB0020104, 0xCAFE), rd(16, 0xB0020104, 0xCAFE)}));
+  EXPECT_EQ(out(), "CAFE\r\n");
+}
+
+TEST_F(CommandsTest, BadLinesTouchNothingAndSayWhy) {
+  for (const char* line : {"write pci 00:04.0 3c 5g", "write io 80 1ff", "write pci 00:20.0 3c 1", "frob"}) {
+    g_err.clear();
+    EXPECT_EQ(run(line), cli::Status::kBadArgument) << line;
+    EXPECT_TRUE(board.log().empty()) << line;
+    EXPECT_EQ(out(), "") << line;
+    EXPECT_EQ(std::count(g_err.begin(), g_err.end(), u'\n'), 2) << err();
+  }
+  EXPECT_EQ(err(), "kvq: unknown command \"frob\"\r\nusage: kvq.efi [-h | dump pci | read pci|mem|io ... [b|w|d] | "
+                   "write pci|mem|io ... VALUE [b|w|d]]\r\n");
+}
+
+// The memory-mapped configuration space as the firmware's tables give it,
+// and when they are missing, damaged or out of reach.
+TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
+  struct Case {
+    const char* what;
+    void (*setup)(sim::Board& b, const sim::AcpiLayout& q35);
+    pci::ExtendedSpace expected;
+  };
+  constexpr uint32_t kAt = sim::kQ35AcpiTables;
+  constexpr uint32_t kOther = 0x1F700000u;
+  const Case kCases[] = {
+      {"as OVMF publishes it", [](sim::Board&, const sim::AcpiLayout&) {}, {true, 0xB0000000u, 0, 255, true}},
+      {"no ACPI: register 60h", [](sim::Board& b, const sim::AcpiLayout&) { b.config_tables.clear(); }, {true, 0xB0000000u, 0, 255, false}},
+      {"no ACPI, PCIEXBAR disabled",
+       [](sim::Board& b, const sim::AcpiLayout&) {
+         b.config_tables.clear();
+         b.function(0, 0, 0)->set32(0x60, 0xB0000000u);
+       },
+       {}},
+      {"MCFG checksum wrong: as if none",
+       [](sim::Board& b, const sim::AcpiLayout& q35) { b.ram_poke(q35.mcfg + 44, 0xA0); },
+       {true, 0xB0000000u, 0, 255, false}},
+      {"MCFG length beyond any MCFG",
+       [](sim::Board& b, const sim::AcpiLayout& q35) {
+         b.ram_poke32(q35.mcfg + 4, 0xFFFFFFF0u);
+         sim::fix_checksum(b, q35.mcfg, 60, q35.mcfg + 9);
+       },
+       {true, 0xB0000000u, 0, 255, false}},
+      {"XSDT damaged: the RSDT", [](sim::Board& b, const sim::AcpiLayout& q35) { b.ram_poke(q35.xsdt + 44, 0x12); }, {true, 0xB0000000u, 0, 255, true}},
+      {"ACPI 1.0 root pointer: the RSDT",
+       [](sim::Board& b, const sim::AcpiLayout& q35) {
+         b.ram_poke32(q35.xsdt, 0);  // an XSDT no ACPI 1.0 reader would look at
+         b.ram_poke(q35.rsdp + 15, 0);
+         sim::fix_checksum(b, q35.rsdp, 20, q35.rsdp + 8);
+       },
+       {true, 0xB0000000u, 0, 255, true}},
+      {"segment 0 of two",
+       [](sim::Board& b, const sim::AcpiLayout&) {
+         b.config_tables.clear();
+         sim::install_acpi(b, kOther, {{0xE0000000u, 1, 0, 255}, {0xC0000000u, 0, 0, 63}});
+       },
+       {true, 0xC0000000u, 0, 63, true}},
+      {"segment 0 above 4 GiB: out of reach",
+       [](sim::Board& b, const sim::AcpiLayout&) {
+         b.config_tables.clear();
+         sim::install_acpi(b, kOther, {{0x100000000ull, 0, 0, 255}});
+       },
+       {}},
+  };
+  for (const Case& c : kCases) {
+    board.config_tables.clear();
+    const sim::AcpiLayout q35 = sim::install_acpi(board, kAt, {{0xB0000000u, 0, 0, 255}});
+    board.function(0, 0, 0)->set32(0x60, 0xB0000001u);
+    c.setup(board, q35);
+    const pci::ExtendedSpace got = pci::find_extended_space();
+    const pci::ExtendedSpace& want = c.expected;
+    EXPECT_EQ((std::vector<uint32_t>{got.present, got.base, got.first_bus, got.last_bus, got.from_mcfg}),
+              (std::vector<uint32_t>{want.present, want.base, want.first_bus, want.last_bus, want.from_mcfg}))
+        << c.what;
+  }
+}
+
+TEST_F(CommandsTest, ASpaceThatDoesNotShowTheFunctionIsNotUsed) {
+  // An MCFG that points at plain RAM: the e1000e's ID is not there.
+  board.config_tables.clear();
+  sim::install_acpi(board, 0x1F700000u, {{0x10000000u, 0, 0, 255}});
+  EXPECT_EQ(run("write pci 00:04.0 104 1"), cli::Status::kUnsupported);
+  EXPECT_EQ(err(), "kvq: no memory-mapped configuration space reaches 00:04.0\r\n");
+  for (const Access& a : board.log()) EXPECT_NE(a.op, sim::Op::kMemWrite) << a;
+  // The dump gives the e1000e its 256 bytes only.
+  g_out.clear();
+  run("dump pci");
+  EXPECT_EQ(out().find("\n100:"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kvq
