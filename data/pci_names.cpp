@@ -4,7 +4,7 @@ namespace kvq::pci_names {
 
 const char* find(const NameGroup& group, uint32_t key) {
   for (uint32_t i = 0; i < group.count; ++i) {
-    if (group.records[i].key == key) return group.records[i].name;
+    if (group.records[i].key == key) return group.records[i].name();
   }
   return nullptr;
 }

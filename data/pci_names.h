@@ -8,10 +8,15 @@
 
 namespace kvq::pci_names {
 
+// Every name of the three groups, each NUL-terminated, one after another.
+extern const char kNameText[];
+
 // key = device ID << 16 | vendor ID, exactly as read from config dword 0.
 struct NameRecord {
   uint32_t key;
-  const char* name;
+  uint32_t text;  // offset of the name in kNameText
+
+  const char* name() const { return kNameText + text; }
 };
 
 struct NameGroup {

@@ -10,5611 +10,11224 @@
 namespace kvq::pci_names {
 namespace {
 
-constexpr char n0[] = "Intel 82379AB";
-constexpr char n1[] = "Intel Extended Express System Support Controller";
-constexpr char n2[] = "Intel 21145 Fast Ethernet";
-constexpr char n3[] = "Intel Core Processor DRAM Controller";
-constexpr char n4[] = "Intel Core Processor PCI Express x16 Root Port";
-constexpr char n5[] = "Intel Core Processor Integrated Graphics Controller";
-constexpr char n6[] = "Intel Core Processor Secondary PCI Express Root Port";
-constexpr char n7[] = "Intel Core Processor Thermal Management Controller";
-constexpr char n8[] = "Intel Centrino Advanced-N 6205 [Taylor Peak]";
-constexpr char n9[] = "Intel Centrino Wireless-N 1000 [Condor Peak]";
-constexpr char n10[] = "Intel Centrino Advanced-N + WiMAX 6250 [Kilmer Peak]";
-constexpr char n11[] = "Intel Centrino Wireless-N 1030 [Rainbow Peak]";
-constexpr char n12[] = "Intel Centrino Advanced-N 6230 [Rainbow Peak]";
-constexpr char n13[] = "Intel 2nd Generation Core Processor Family DRAM Controller";
-constexpr char n14[] = "Intel Xeon E3-1200/2nd Generation Core Processor Family PCI Express Root Port";
-constexpr char n15[] = "Intel 2nd Generation Core Processor Family Integrated Graphics Controller";
-constexpr char n16[] = "Intel Xeon E3-1200 Processor Family DRAM Controller";
-constexpr char n17[] = "Intel Xeon E3-1200 Processor Family Integrated Graphics Controller";
-constexpr char n18[] = "Intel Xeon E3-1200/2nd Generation Core Processor Family Integrated Graphics Controller";
-constexpr char n19[] = "Intel Xeon E3-1200/2nd Generation Core Processor Family DRAM Controller";
-constexpr char n20[] = "Intel Xeon E3-1200 v2/3rd Gen Core processor DRAM Controller";
-constexpr char n21[] = "Intel Xeon E3-1200 v2/3rd Gen Core processor PCI Express Root Port";
-constexpr char n22[] = "Intel Xeon E3-1200 v2/3rd Gen Core processor Graphics Controller";
-constexpr char n23[] = "Intel 3rd Gen Core Processor Thermal Subsystem";
-constexpr char n24[] = "Intel 3rd Gen Core processor DRAM Controller";
-constexpr char n25[] = "Intel 3rd Gen Core processor Graphics Controller";
-constexpr char n26[] = "Intel Xeon E3-1200 v2/Ivy Bridge DRAM Controller";
-constexpr char n27[] = "Intel Xeon E3-1200 v2/Ivy Bridge Graphics Controller";
-constexpr char n28[] = "Intel IvyBridge GT2 [HD Graphics 4000]";
-constexpr char n29[] = "Intel Arctic Sound";
-constexpr char n30[] = "Intel Comet Lake PCH-LP LPC Premium Controller/eSPI Controller";
-constexpr char n31[] = "Intel Comet Lake PCH-LP SMBus Host Controller";
-constexpr char n32[] = "Intel Comet Lake SPI (flash) Controller";
-constexpr char n33[] = "Intel Comet Lake North Peak";
-constexpr char n34[] = "Intel Comet Lake PCI Express Root Port #9";
-constexpr char n35[] = "Intel Comet Lake PCI Express Root Port #10";
-constexpr char n36[] = "Intel Comet Lake PCI Express Root Port #12";
-constexpr char n37[] = "Intel Comet Lake PCI Express Root Port #13";
-constexpr char n38[] = "Intel Comet Lake PCI Express Root Port #1";
-constexpr char n39[] = "Intel Comet Lake PCI Express Root Port #5";
-constexpr char n40[] = "Intel Comet Lake Serial IO I2C Host Controller";
-constexpr char n41[] = "Intel Comet Lake PCH-LP cAVS";
-constexpr char n42[] = "Intel Comet Lake SATA AHCI Controller";
-constexpr char n43[] = "Intel Comet Lake Management Engine Interface";
-constexpr char n44[] = "Intel Serial IO I2C Host Controller";
-constexpr char n45[] = "Intel Comet Lake PCH-LP LPSS: I2C Controller #2";
-constexpr char n46[] = "Intel Comet Lake PCH-LP USB 3.1 xHCI Host Controller";
-constexpr char n47[] = "Intel Comet Lake PCH-LP Shared SRAM";
-constexpr char n48[] = "Intel Comet Lake PCH-LP CNVi WiFi";
-constexpr char n49[] = "Intel Comet Lake PCH-LP SCS3";
-constexpr char n50[] = "Intel Comet Lake Thermal Subsytem";
-constexpr char n51[] = "Intel Comet Lake Integrated Sensor Solution";
-constexpr char n52[] = "Intel 80303 I/O Processor PCI-to-PCI Bridge";
-constexpr char n53[] = "Intel 80312 I/O Companion Chip PCI-to-PCI Bridge";
-constexpr char n54[] = "Intel 6700/6702PXH I/OxAPIC Interrupt Controller A";
-constexpr char n55[] = "Intel 6700PXH I/OxAPIC Interrupt Controller B";
-constexpr char n56[] = "Intel 6700PXH PCI Express-to-PCI Bridge A";
-constexpr char n57[] = "Intel 6700PXH PCI Express-to-PCI Bridge B";
-constexpr char n58[] = "Intel 6702PXH PCI Express-to-PCI Bridge A";
-constexpr char n59[] = "Intel 80332 [Dobson] I/O processor (A-Segment Bridge)";
-constexpr char n60[] = "Intel 80332 [Dobson] I/O processor (A-Segment IOAPIC)";
-constexpr char n61[] = "Intel 80332 [Dobson] I/O processor (B-Segment Bridge)";
-constexpr char n62[] = "Intel 80332 [Dobson] I/O processor (B-Segment IOAPIC)";
-constexpr char n63[] = "Intel 80332 [Dobson] I/O processor (ATU)";
-constexpr char n64[] = "Intel 80331 [Lindsay] I/O processor (PCI-X Bridge)";
-constexpr char n65[] = "Intel 80331 [Lindsay] I/O processor (ATU)";
-constexpr char n66[] = "Intel 41210 [Lanai] Serial to Parallel PCI Bridge (A-Segment Bridge)";
-constexpr char n67[] = "Intel 41210 [Lanai] Serial to Parallel PCI Bridge (B-Segment Bridge)";
-constexpr char n68[] = "Intel 80333 Segment-A PCIe Express to PCI-X bridge";
-constexpr char n69[] = "Intel 80333 A-Bus IOAPIC";
-constexpr char n70[] = "Intel 80333 Segment-B PCIe Express to PCI-X bridge";
-constexpr char n71[] = "Intel 80333 B-Bus IOAPIC";
-constexpr char n72[] = "Intel 80333 Address Translation Unit";
-constexpr char n73[] = "Intel Xeon E3-1200 v3/4th Gen Core Processor Integrated Graphics Controller";
-constexpr char n74[] = "Intel Haswell Integrated Graphics Controller";
-constexpr char n75[] = "Intel Xeon E3-1200 v3 Processor Integrated Graphics Controller";
-constexpr char n76[] = "Intel 4th Gen Core Processor Integrated Graphics Controller";
-constexpr char n77[] = "Intel 4th Generation Core Processor Family Integrated Graphics Controller";
-constexpr char n78[] = "Intel DH89XXCC Series QAT";
-constexpr char n79[] = "Intel DH895XCC Series QAT";
-constexpr char n80[] = "Intel DH8900CC Null Device";
-constexpr char n81[] = "Intel DH8900CC Series Gigabit Network Connection";
-constexpr char n82[] = "Intel DH8900CC Series Gigabit Fiber Network Connection";
-constexpr char n83[] = "Intel DH8900CC Series Gigabit Backplane Network Connection";
-constexpr char n84[] = "Intel DH8900CC Series Gigabit SFP Network Connection";
-constexpr char n85[] = "Intel DH89XXCC Series QAT Virtual Function";
-constexpr char n86[] = "Intel DH895XCC Series QAT Virtual Function";
-constexpr char n87[] = "Intel 82375EB/SB PCI to EISA Bridge";
-constexpr char n88[] = "Intel 82424TX/ZX [Saturn] CPU to PCI bridge";
-constexpr char n89[] = "Intel 82378ZB/IB, 82379AB (SIO, SIO.A) PCI to ISA Bridge";
-constexpr char n90[] = "Intel 82425EX/ZX [Aries] PCIset with ISA bridge";
-constexpr char n91[] = "Intel 82434LX/NX [Mercury/Neptune] Processor to PCI bridge";
-constexpr char n92[] = "Intel 82437FX [Triton FX]";
-constexpr char n93[] = "Intel E8870 Processor bus control";
-constexpr char n94[] = "Intel E8870 Memory controller";
-constexpr char n95[] = "Intel E8870 Scalability Port 0";
-constexpr char n96[] = "Intel E8870 Scalability Port 1";
-constexpr char n97[] = "Intel E8870IO Hub Interface Port 0 registers (8-bit compatibility port)";
-constexpr char n98[] = "Intel E8870IO Hub Interface Port 1 registers";
-constexpr char n99[] = "Intel E8870IO Hub Interface Port 2 registers";
-constexpr char n100[] = "Intel E8870IO Hub Interface Port 3 registers";
-constexpr char n101[] = "Intel E8870IO Hub Interface Port 4 registers";
-constexpr char n102[] = "Intel E8870IO General SIOH registers";
-constexpr char n103[] = "Intel E8870IO RAS registers";
-constexpr char n104[] = "Intel E8870SP Scalability Port 0 registers";
-constexpr char n105[] = "Intel E8870SP Scalability Port 1 registers";
-constexpr char n106[] = "Intel E8870SP Scalability Port 2 registers";
-constexpr char n107[] = "Intel E8870SP Scalability Port 3 registers";
-constexpr char n108[] = "Intel E8870SP Scalability Port 4 registers";
-constexpr char n109[] = "Intel E8870SP Scalability Port 5 registers";
-constexpr char n110[] = "Intel E8870SP Interleave registers 0 and 1";
-constexpr char n111[] = "Intel E8870SP Interleave registers 2 and 3";
-constexpr char n112[] = "Intel RAID Controller";
-constexpr char n113[] = "Intel 80303 I/O Processor";
-constexpr char n114[] = "Intel H470 Chipset LPC/eSPI Controller";
-constexpr char n115[] = "Intel Z490 Chipset LPC/eSPI Controller";
-constexpr char n116[] = "Intel Q470 Chipset LPC/eSPI Controller";
-constexpr char n117[] = "Intel Comet Lake LPC Controller";
-constexpr char n118[] = "Intel Comet Lake PCH SMBus Controller";
-constexpr char n119[] = "Intel Comet Lake PCH SPI Controller";
-constexpr char n120[] = "Intel Comet Lake PCH Serial IO UART Host Controller #0";
-constexpr char n121[] = "Intel Comet Lake PCH Serial IO UART Host Controller #1";
-constexpr char n122[] = "Intel Comet Lake PCH Serial IO SPI Controller #0";
-constexpr char n123[] = "Intel Comet Lake PCH Serial IO SPI Controller #1";
-constexpr char n124[] = "Intel Comet Lake PCI Express Root Port #21";
-constexpr char n125[] = "Intel Comet Lake PCI Express Root Port #4";
-constexpr char n126[] = "Intel Comet Lake PCIe Port #6";
-constexpr char n127[] = "Intel Comet Lake PCIe Port #8";
-constexpr char n128[] = "Intel Comet Lake PCI Express Root Port #17";
-constexpr char n129[] = "Intel Comet Lake PCH cAVS";
-constexpr char n130[] = "Intel Comet Lake PCH-H RAID";
-constexpr char n131[] = "Intel Comet Lake HECI Controller";
-constexpr char n132[] = "Intel Comet Lake Keyboard and Text (KT) Redirection";
-constexpr char n133[] = "Intel Comet Lake PCH Serial IO I2C Controller #0";
-constexpr char n134[] = "Intel Comet Lake PCH Serial IO I2C Controller #1";
-constexpr char n135[] = "Intel Comet Lake PCH Serial IO I2C Controller #2";
-constexpr char n136[] = "Intel Comet Lake PCH Serial IO I2C Controller #3";
-constexpr char n137[] = "Intel Comet Lake USB 3.1 xHCI Host Controller";
-constexpr char n138[] = "Intel Comet Lake PCH Shared SRAM";
-constexpr char n139[] = "Intel Comet Lake PCH CNVi WiFi";
-constexpr char n140[] = "Intel Comet Lake PCH Thermal Controller";
-constexpr char n141[] = "Intel Comet Lake PCH Serial IO SPI Controller #2";
-constexpr char n142[] = "Intel CE Media Processor A/V Bridge";
-constexpr char n143[] = "Intel CE Media Processor NAND Flash Controller";
-constexpr char n144[] = "Intel CE Media Processor Media Control Unit 1";
-constexpr char n145[] = "Intel CE Media Processor Video Capture Interface";
-constexpr char n146[] = "Intel CE Media Processor SPI Slave";
-constexpr char n147[] = "Intel Atom Processor CE 4100";
-constexpr char n148[] = "Intel Atom Processor CE 4200";
-constexpr char n149[] = "Intel Moorestown SPI Ctrl 0";
-constexpr char n150[] = "Intel Moorestown SPI Ctrl 1";
-constexpr char n151[] = "Intel Moorestown I2C 0";
-constexpr char n152[] = "Intel Moorestown I2C 1";
-constexpr char n153[] = "Intel Moorestown I2C 2";
-constexpr char n154[] = "Intel Moorestown Keyboard Ctrl";
-constexpr char n155[] = "Intel Moorestown USB Ctrl";
-constexpr char n156[] = "Intel Moorestown SD Host Ctrl 0";
-constexpr char n157[] = "Intel Moorestown SD Host Ctrl 1";
-constexpr char n158[] = "Intel Moorestown NAND Ctrl";
-constexpr char n159[] = "Intel Moorestown Audio Ctrl";
-constexpr char n160[] = "Intel Moorestown ISP";
-constexpr char n161[] = "Intel Moorestown Security Controller";
-constexpr char n162[] = "Intel Moorestown External Displays";
-constexpr char n163[] = "Intel Moorestown SCU IPC";
-constexpr char n164[] = "Intel Moorestown GPIO Controller";
-constexpr char n165[] = "Intel Moorestown Power Management Unit";
-constexpr char n166[] = "Intel Moorestown OTG Ctrl";
-constexpr char n167[] = "Intel Moorestown SPI Ctrl 2";
-constexpr char n168[] = "Intel Moorestown SC DMA";
-constexpr char n169[] = "Intel Moorestown LPE DMA";
-constexpr char n170[] = "Intel Moorestown SSP0";
-constexpr char n171[] = "Intel Medfield Serial IO I2C Controller #3";
-constexpr char n172[] = "Intel Medfield Serial IO I2C Controller #4";
-constexpr char n173[] = "Intel Medfield Serial IO I2C Controller #5";
-constexpr char n174[] = "Intel Medfield GPIO Controller [Core]";
-constexpr char n175[] = "Intel Medfield Serial IO HSUART Controller #1";
-constexpr char n176[] = "Intel Medfield Serial IO HSUART Controller #2";
-constexpr char n177[] = "Intel Medfield Serial IO HSUART Controller #3";
-constexpr char n178[] = "Intel Medfield Serial IO HSUART DMA Controller";
-constexpr char n179[] = "Intel Medfield GPIO Controller [AON]";
-constexpr char n180[] = "Intel Medfield SD Host Controller";
-constexpr char n181[] = "Intel Medfield SDIO Controller #1";
-constexpr char n182[] = "Intel Medfield SDIO Controller #2";
-constexpr char n183[] = "Intel Medfield eMMC Controller #0";
-constexpr char n184[] = "Intel Medfield eMMC Controller #1";
-constexpr char n185[] = "Intel Medfield Serial IO DMA Controller";
-constexpr char n186[] = "Intel Medfield Power Management Unit";
-constexpr char n187[] = "Intel Medfield USB Device Controller (OTG)";
-constexpr char n188[] = "Intel Medfield SCU IPC";
-constexpr char n189[] = "Intel Medfield Serial IO I2C Controller #0";
-constexpr char n190[] = "Intel Medfield Serial IO I2C Controller #1";
-constexpr char n191[] = "Intel Medfield Serial IO I2C Controller #2";
-constexpr char n192[] = "Intel Centrino Wireless-N + WiMAX 6150";
-constexpr char n193[] = "Intel Centrino Wireless-N 2230";
-constexpr char n194[] = "Intel Centrino Advanced-N 6235";
-constexpr char n195[] = "Intel Centrino Wireless-N 2200";
-constexpr char n196[] = "Intel Centrino Wireless-N 135";
-constexpr char n197[] = "Intel Centrino Wireless-N 105";
-constexpr char n198[] = "Intel Centrino Wireless-N 130";
-constexpr char n199[] = "Intel Quark SoC X1000 SDIO / eMMC Controller";
-constexpr char n200[] = "Intel Centrino Wireless-N 100";
-constexpr char n201[] = "Intel Wireless 7260";
-constexpr char n202[] = "Intel Wireless 3160";
-constexpr char n203[] = "Intel Atom Processor Z2760 Integrated Graphics Controller";
-constexpr char n204[] = "Intel Atom Processor CE 2600 [Puma 6]";
-constexpr char n205[] = "Intel Quark SoC X1000 I2C Controller and GPIO Controller";
-constexpr char n206[] = "Intel Quark SoC X1000 SPI Controller";
-constexpr char n207[] = "Intel Quark SoC X1000 HS-UART";
-constexpr char n208[] = "Intel Quark SoC X1000 10/100 Ethernet MAC";
-constexpr char n209[] = "Intel Quark SoC X1000 USB EHCI Host Controller / USB 2.0 Device";
-constexpr char n210[] = "Intel Quark SoC X1000 USB OHCI Host Controller";
-constexpr char n211[] = "Intel PCIe Data Center SSD";
-constexpr char n212[] = "Intel Quark SoC X1000 Host Bridge";
-constexpr char n213[] = "Intel Wireless 7265";
-constexpr char n214[] = "Intel Quark SoC X1000 Legacy Bridge";
-constexpr char n215[] = "Intel 80960RP (i960RP) Microprocessor/Bridge";
-constexpr char n216[] = "Intel 80960RM (i960RM) Bridge";
-constexpr char n217[] = "Intel Ice Lake IEH";
-constexpr char n218[] = "Intel Ice Lake Memory Map/VT-d";
-constexpr char n219[] = "Intel Ice Lake RAS";
-constexpr char n220[] = "Intel Ice Lake Mesh 2 PCIe";
-constexpr char n221[] = "Intel Ice Lake MSM";
-constexpr char n222[] = "Intel Ice Lake PMON MSM";
-constexpr char n223[] = "Intel RST VMD Managed Controller";
-constexpr char n224[] = "Intel PAC with Intel Arria 10 GX FPGA";
-constexpr char n225[] = "Intel Haswell-ULT Thermal Subsystem";
-constexpr char n226[] = "Intel Haswell-ULT DRAM Controller";
-constexpr char n227[] = "Intel Haswell-ULT Integrated Graphics Controller";
-constexpr char n228[] = "Intel Haswell-ULT HD Audio Controller";
-constexpr char n229[] = "Intel DC P3520 SSD";
-constexpr char n230[] = "Intel NVMe Datacenter SSD [3DNAND, Beta Rock Controller]";
-constexpr char n231[] = "Intel NVMe DC SSD [3DNAND, Beta Rock Controller]";
-constexpr char n232[] = "Intel Ice Lake CBDMA [QuickData Technology]";
-constexpr char n233[] = "Intel Thunderbolt 4 Bridge [Goshen Ridge 2020]";
-constexpr char n234[] = "Intel Thunderbolt 4 USB Controller [Goshen Ridge 2020]";
-constexpr char n235[] = "Intel PAC with Intel Stratix 10 SX FPGA [FPGA PAC D5005]";
-constexpr char n236[] = "Intel NVMe DC SSD [3DNAND, Sentinel Rock Controller]";
-constexpr char n237[] = "Intel Ponte Vecchio XL (2 Tile)";
-constexpr char n238[] = "Intel Ponte Vecchio XT (2 Tile) [Data Center GPU Max 1550]";
-constexpr char n239[] = "Intel Ponte Vecchio XT (2 Tile) [Data Center GPU Max 1350]";
-constexpr char n240[] = "Intel Ponte Vecchio XT (1 Tile) [Data Center GPU Max 1100]";
-constexpr char n241[] = "Intel Atom Processor D2xxx/N2xxx Integrated Graphics Controller";
-constexpr char n242[] = "Intel Atom Processor D2xxx/N2xxx DRAM Controller";
-constexpr char n243[] = "Intel 4th Gen Core Processor DRAM Controller";
-constexpr char n244[] = "Intel Xeon E3-1200 v3/4th Gen Core Processor PCI Express x16 Controller";
-constexpr char n245[] = "Intel Xeon E3-1200 v3/4th Gen Core Processor DRAM Controller";
-constexpr char n246[] = "Intel Xeon E3-1200 v3/4th Gen Core Processor PCI Express x8 Controller";
-constexpr char n247[] = "Intel Xeon E3-1200 v3 Processor DRAM Controller";
-constexpr char n248[] = "Intel Xeon E3-1200 v3/4th Gen Core Processor PCI Express x4 Controller";
-constexpr char n249[] = "Intel Xeon E3-1200 v3/4th Gen Core Processor HD Audio Controller";
-constexpr char n250[] = "Intel Atom Processor CE 5300";
-constexpr char n251[] = "Intel Atom Processor S1200 PCI Express Root Port 1";
-constexpr char n252[] = "Intel Atom Processor S1200 PCI Express Root Port 2";
-constexpr char n253[] = "Intel Atom Processor S1200 PCI Express Root Port 3";
-constexpr char n254[] = "Intel Atom Processor S1200 PCI Express Root Port 4";
-constexpr char n255[] = "Intel Atom Processor S1200 NTB Primary";
-constexpr char n256[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QuickData Technology Device";
-constexpr char n257[] = "Intel Atom Processor S1200 Internal";
-constexpr char n258[] = "Intel Atom Processor S1200 DFX 1";
-constexpr char n259[] = "Intel Atom Processor S1200 DFX 2";
-constexpr char n260[] = "Intel Atom Processor S1200 SMBus 2.0 Controller 0";
-constexpr char n261[] = "Intel Atom Processor S1200 SMBus 2.0 Controller 1";
-constexpr char n262[] = "Intel Atom Processor S1200 SMBus Controller 2";
-constexpr char n263[] = "Intel Atom Processor S1200 SMBus Controller 3";
-constexpr char n264[] = "Intel Atom Processor S1200 SMBus Controller 4";
-constexpr char n265[] = "Intel Atom Processor S1200 SMBus Controller 5";
-constexpr char n266[] = "Intel Atom Processor S1200 UART";
-constexpr char n267[] = "Intel Atom Processor S1200 Integrated Legacy Bus";
-constexpr char n268[] = "Intel Ethernet Controller X710 Intel(R) FPGA Programmable Acceleration Card N3000 for Networking";
-constexpr char n269[] = "Intel Crystal Well DRAM Controller";
-constexpr char n270[] = "Intel Crystal Well PCI Express x16 Controller";
-constexpr char n271[] = "Intel Crystal Well PCI Express x8 Controller";
-constexpr char n272[] = "Intel Crystal Well PCI Express x4 Controller";
-constexpr char n273[] = "Intel Crystal Well HD Audio Controller";
-constexpr char n274[] = "Intel Crystal Well Integrated Graphics Controller";
-constexpr char n275[] = "Intel Ethernet Connection (11) I219-LM";
-constexpr char n276[] = "Intel Ethernet Connection (11) I219-V";
-constexpr char n277[] = "Intel Ethernet Connection (10) I219-LM";
-constexpr char n278[] = "Intel Ethernet Connection (10) I219-V";
-constexpr char n279[] = "Intel Ethernet Connection (12) I219-LM";
-constexpr char n280[] = "Intel Ethernet Connection (12) I219-V";
-constexpr char n281[] = "Intel Ethernet Controller XXV710 Intel(R) FPGA Programmable Acceleration Card N3000 for Networking";
-constexpr char n282[] = "Intel Ethernet Controller (2) I225-IT";
-constexpr char n283[] = "Intel Ethernet Connection C825-X";
-constexpr char n284[] = "Intel Ethernet Network Adapter I710";
-constexpr char n285[] = "Intel Ethernet Adaptive Virtual Function";
-constexpr char n286[] = "Intel Ethernet Connection X722 for 10GbE SFP+";
-constexpr char n287[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 DMI2";
-constexpr char n288[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port in DMI2 Mode";
-constexpr char n289[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 1a";
-constexpr char n290[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 1b";
-constexpr char n291[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 2a";
-constexpr char n292[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 2b";
-constexpr char n293[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 2c";
-constexpr char n294[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 2d";
-constexpr char n295[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 3a";
-constexpr char n296[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 3b";
-constexpr char n297[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 3c";
-constexpr char n298[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 3d";
-constexpr char n299[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 IIO Configuration Registers";
-constexpr char n300[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 R2PCIe";
-constexpr char n301[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 UBOX Registers";
-constexpr char n302[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 0";
-constexpr char n303[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 1";
-constexpr char n304[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 2";
-constexpr char n305[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 3";
-constexpr char n306[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 4";
-constexpr char n307[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 5";
-constexpr char n308[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 6";
-constexpr char n309[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 7";
-constexpr char n310[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 VTd/Memory Map/Misc";
-constexpr char n311[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Memory Hotplug";
-constexpr char n312[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 IIO RAS";
-constexpr char n313[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 IOAPIC";
-constexpr char n314[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 CBDMA";
-constexpr char n315[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Home Agent 0";
-constexpr char n316[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link 0";
-constexpr char n317[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link 1";
-constexpr char n318[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Ring Performance Ring Monitoring";
-constexpr char n319[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Home Agent 1";
-constexpr char n320[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link 2";
-constexpr char n321[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Ring Registers";
-constexpr char n322[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link Reut 2";
-constexpr char n323[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link Agent Register";
-constexpr char n324[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Target Address/Thermal Registers";
-constexpr char n325[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel Target Address Decoder Registers";
-constexpr char n326[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 RAS Registers";
-constexpr char n327[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 RAS Registers";
-constexpr char n328[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link Reut 0";
-constexpr char n329[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Registers";
-constexpr char n330[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link Reut 1";
-constexpr char n331[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Target Address/Thermal Registers";
-constexpr char n332[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel Target Address Decoder Registers";
-constexpr char n333[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 DDRIO Registers";
-constexpr char n334[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 Thermal Control 0";
-constexpr char n335[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 Thermal Control 1";
-constexpr char n336[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 ERROR Registers 0";
-constexpr char n337[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 ERROR Registers 1";
-constexpr char n338[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 Thermal Control 2";
-constexpr char n339[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 Thermal Control 3";
-constexpr char n340[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 ERROR Registers 2";
-constexpr char n341[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 ERROR Registers 3";
-constexpr char n342[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Power Control Unit 0";
-constexpr char n343[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Power Control Unit 1";
-constexpr char n344[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Power Control Unit 2";
-constexpr char n345[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Power Control Unit 3";
-constexpr char n346[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Power Control Unit 4";
-constexpr char n347[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 System Address Decoder";
-constexpr char n348[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Broadcast Registers";
-constexpr char n349[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 DDRIO";
-constexpr char n350[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Unicast Registers";
-constexpr char n351[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 Thermal Control 0";
-constexpr char n352[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 Thermal Control 1";
-constexpr char n353[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 ERROR Registers 0";
-constexpr char n354[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 ERROR Registers 1";
-constexpr char n355[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 Thermal Control 2";
-constexpr char n356[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 Thermal Control 3";
-constexpr char n357[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 ERROR Registers 2";
-constexpr char n358[] = "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 ERROR Registers 3";
-constexpr char n359[] = "Intel Atom Processor Z36xxx/Z37xxx Series SoC Transaction Register";
-constexpr char n360[] = "Intel Atom Processor Z36xxx/Z37xxx Series High Definition Audio Controller";
-constexpr char n361[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO1 DMA Controller";
-constexpr char n362[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO1 PWM Controller";
-constexpr char n363[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO1 HSUART Controller #1";
-constexpr char n364[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO1 HSUART Controller #2";
-constexpr char n365[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO1 SPI Controller";
-constexpr char n366[] = "Intel Atom Processor E3800/CE2700 Series SMBus Controller";
-constexpr char n367[] = "Intel Atom Processor Z36xxx/Z37xxx Series SDIO Controller";
-constexpr char n368[] = "Intel Atom Processor Z36xxx/Z37xxx Series Trusted Execution Engine";
-constexpr char n369[] = "Intel Atom Processor Z36xxx/Z37xxx Series Power Control Unit";
-constexpr char n370[] = "Intel Atom Processor E3800 Series SATA IDE Controller";
-constexpr char n371[] = "Intel Atom Processor E3800 Series SATA AHCI Controller";
-constexpr char n372[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPE Audio Controller";
-constexpr char n373[] = "Intel Atom Processor Z36xxx/Z37xxx Series Graphics & Display";
-constexpr char n374[] = "Intel Atom Processor Z36xxx/Z37xxx Series USB EHCI";
-constexpr char n375[] = "Intel Atom Processor Z36xxx/Z37xxx, Celeron N2000 Series USB xHCI";
-constexpr char n376[] = "Intel Atom Processor Z36xxx/Z37xxx Series OTG USB Device";
-constexpr char n377[] = "Intel Atom Processor Z36xxx/Z37xxx Series Camera ISP";
-constexpr char n378[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 DMA Controller";
-constexpr char n379[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #1";
-constexpr char n380[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #2";
-constexpr char n381[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #3";
-constexpr char n382[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #4";
-constexpr char n383[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #5";
-constexpr char n384[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #6";
-constexpr char n385[] = "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #7";
-constexpr char n386[] = "Intel Atom Processor E3800 Series PCI Express Root Port 1";
-constexpr char n387[] = "Intel Atom Processor E3800 Series PCI Express Root Port 2";
-constexpr char n388[] = "Intel Atom Processor E3800 Series PCI Express Root Port 3";
-constexpr char n389[] = "Intel Atom Processor E3800 Series PCI Express Root Port 4";
-constexpr char n390[] = "Intel Atom Processor E3800 Series eMMC 4.5 Controller";
-constexpr char n391[] = "Intel 82542 Gigabit Ethernet Controller (Fiber)";
-constexpr char n392[] = "Intel 82543GC Gigabit Ethernet Controller (Fiber)";
-constexpr char n393[] = "Intel Pro 100 LAN+Modem 56 Cardbus II";
-constexpr char n394[] = "Intel 82543GC Gigabit Ethernet Controller (Copper)";
-constexpr char n395[] = "Intel 82544EI Gigabit Ethernet Controller (Copper)";
-constexpr char n396[] = "Intel 82544EI Gigabit Ethernet Controller (Fiber)";
-constexpr char n397[] = "Intel 82540EM Gigabit Ethernet Controller";
-constexpr char n398[] = "Intel 82544GC Gigabit Ethernet Controller (Copper)";
-constexpr char n399[] = "Intel 82544GC Gigabit Ethernet Controller (LOM)";
-constexpr char n400[] = "Intel 82545EM Gigabit Ethernet Controller (Copper)";
-constexpr char n401[] = "Intel 82546EB Gigabit Ethernet Controller (Copper)";
-constexpr char n402[] = "Intel 82545EM Gigabit Ethernet Controller (Fiber)";
-constexpr char n403[] = "Intel 82546EB Gigabit Ethernet Controller (Fiber)";
-constexpr char n404[] = "Intel 82541EI Gigabit Ethernet Controller";
-constexpr char n405[] = "Intel 82541ER Gigabit Ethernet Controller";
-constexpr char n406[] = "Intel 82540EM Gigabit Ethernet Controller (LOM)";
-constexpr char n407[] = "Intel 82540EP Gigabit Ethernet Controller (Mobile)";
-constexpr char n408[] = "Intel 82540EP Gigabit Ethernet Controller";
-constexpr char n409[] = "Intel 82547EI Gigabit Ethernet Controller";
-constexpr char n410[] = "Intel 82547EI Gigabit Ethernet Controller (Mobile)";
-constexpr char n411[] = "Intel 82546EB Gigabit Ethernet Controller";
-constexpr char n412[] = "Intel Ethernet Controller V710 for 5GBASE-T";
-constexpr char n413[] = "Intel 82545GM Gigabit Ethernet Controller";
-constexpr char n414[] = "Intel 82559 Ethernet Controller";
-constexpr char n415[] = "Intel 82559 InBusiness 10/100";
-constexpr char n416[] = "Intel 82801CAM (ICH3) PRO/100 VE (LOM) Ethernet Controller";
-constexpr char n417[] = "Intel 82801CAM (ICH3) PRO/100 VE Ethernet Controller";
-constexpr char n418[] = "Intel 82801CAM (ICH3) PRO/100 VM (LOM) Ethernet Controller";
-constexpr char n419[] = "Intel 82801CAM (ICH3) PRO/100 VM Ethernet Controller";
-constexpr char n420[] = "Intel 82801CAM (ICH3)/82562EH (LOM) Ethernet Controller";
-constexpr char n421[] = "Intel 82801CAM (ICH3) 82562EH Ethernet Controller";
-constexpr char n422[] = "Intel 82801CAM (ICH3) Chipset Ethernet Controller";
-constexpr char n423[] = "Intel 82801CAM (ICH3) PRO/100 VM (KM) Ethernet Controller";
-constexpr char n424[] = "Intel 82801DB PRO/100 VE (LOM) Ethernet Controller";
-constexpr char n425[] = "Intel 82801DB PRO/100 VE (CNR) Ethernet Controller";
-constexpr char n426[] = "Intel 82801DB PRO/100 VM (LOM) Ethernet Controller";
-constexpr char n427[] = "Intel 82801DB PRO/100 VM (CNR) Ethernet Controller";
-constexpr char n428[] = "Intel 82801DB PRO/100 VE (MOB) Ethernet Controller";
-constexpr char n429[] = "Intel 82801DB PRO/100 VM (MOB) Ethernet Controller";
-constexpr char n430[] = "Intel 536EP Data Fax Modem";
-constexpr char n431[] = "Intel PRO/Wireless LAN 2100 3B Mini PCI Adapter";
-constexpr char n432[] = "Intel 82597EX 10GbE Ethernet Controller";
-constexpr char n433[] = "Intel 82566MM Gigabit Network Connection";
-constexpr char n434[] = "Intel 82566DM Gigabit Network Connection";
-constexpr char n435[] = "Intel 82566DC Gigabit Network Connection";
-constexpr char n436[] = "Intel 82562V 10/100 Network Connection";
-constexpr char n437[] = "Intel 82566MC Gigabit Network Connection";
-constexpr char n438[] = "Intel Ethernet Controller X710 for 10 Gigabit SFP+";
-constexpr char n439[] = "Intel Ethernet Controller X710 for 10 Gigabit backplane";
-constexpr char n440[] = "Intel 82562EZ 10/100 Ethernet Controller";
-constexpr char n441[] = "Intel 82801EB/ER (ICH5/ICH5R) integrated LAN Controller";
-constexpr char n442[] = "Intel PRO/100 VM Network Connection";
-constexpr char n443[] = "Intel PRO/100 VE Network Connection";
-constexpr char n444[] = "Intel 82551QM Ethernet Controller";
-constexpr char n445[] = "Intel 82546GB Gigabit Ethernet Controller (Copper)";
-constexpr char n446[] = "Intel 82571EB/82571GB Gigabit Ethernet Controller D0/D1 (copper applications)";
-constexpr char n447[] = "Intel 82571EB Gigabit Ethernet Controller";
-constexpr char n448[] = "Intel 82562ET/EZ/GT/GZ - PRO/100 VE (LOM) Ethernet Controller";
-constexpr char n449[] = "Intel 82562ET/EZ/GT/GZ - PRO/100 VE Ethernet Controller";
-constexpr char n450[] = "Intel 82562 EM/EX/GX - PRO/100 VM (LOM) Ethernet Controller";
-constexpr char n451[] = "Intel 82562 EM/EX/GX - PRO/100 VM Ethernet Controller";
-constexpr char n452[] = "Intel 82562ET/EZ/GT/GZ - PRO/100 VE (LOM) Ethernet Controller Mobile";
-constexpr char n453[] = "Intel 82562EM/EX/GX - PRO/100 VM (LOM) Ethernet Controller Mobile";
-constexpr char n454[] = "Intel 82562G - PRO/100 VE (LOM) Ethernet Controller";
-constexpr char n455[] = "Intel 82562G - PRO/100 VE Ethernet Controller Mobile";
-constexpr char n456[] = "Intel 82547GI Gigabit Ethernet Controller";
-constexpr char n457[] = "Intel 82541GI Gigabit Ethernet Controller";
-constexpr char n458[] = "Intel 82546GB Gigabit Ethernet Controller";
-constexpr char n459[] = "Intel 82541PI Gigabit Ethernet Controller";
-constexpr char n460[] = "Intel 82572EI Gigabit Ethernet Controller (Copper)";
-constexpr char n461[] = "Intel 82572EI Gigabit Ethernet Controller (Fiber)";
-constexpr char n462[] = "Intel 82572EI Gigabit Ethernet Controller";
-constexpr char n463[] = "Intel FA82537EP 56K V.92 Data/Fax Modem PCI";
-constexpr char n464[] = "Intel 631xESB/632xESB LAN Controller Copper";
-constexpr char n465[] = "Intel 631xESB/632xESB LAN Controller fiber";
-constexpr char n466[] = "Intel 631xESB/632xESB LAN Controller SERDES";
-constexpr char n467[] = "Intel 631xESB/632xESB IDE Redirection";
-constexpr char n468[] = "Intel 631xESB/632xESB Serial Port Redirection";
-constexpr char n469[] = "Intel 631xESB/632xESB IPMI/KCS0";
-constexpr char n470[] = "Intel 631xESB/632xESB UHCI Redirection";
-constexpr char n471[] = "Intel 631xESB/632xESB BT";
-constexpr char n472[] = "Intel 82573V Gigabit Ethernet Controller (Copper)";
-constexpr char n473[] = "Intel 82573E Gigabit Ethernet Controller (Copper)";
-constexpr char n474[] = "Intel 82573E KCS (Active Management)";
-constexpr char n475[] = "Intel Active Management Technology - SOL";
-constexpr char n476[] = "Intel 80003ES2LAN Gigabit Ethernet Controller (Copper)";
-constexpr char n477[] = "Intel 631xESB/632xESB DPT LAN Controller (Fiber)";
-constexpr char n478[] = "Intel 80003ES2LAN Gigabit Ethernet Controller (Serdes)";
-constexpr char n479[] = "Intel 82573L Gigabit Ethernet Controller";
-constexpr char n480[] = "Intel 82546GB PRO/1000 GF Quad Port Server Adapter";
-constexpr char n481[] = "Intel 82571EB PRO/1000 AT Quad Port Bypass Adapter";
-constexpr char n482[] = "Intel 82571EB PRO/1000 AF Quad Port Bypass Adapter";
-constexpr char n483[] = "Intel 82571EB Gigabit Ethernet Controller (Fiber)";
-constexpr char n484[] = "Intel 82599EB 10-Gigabit Dummy Function";
-constexpr char n485[] = "Intel 82575EB Gigabit Network Connection";
-constexpr char n486[] = "Intel 82575EB Gigabit Backplane Connection";
-constexpr char n487[] = "Intel 82573L PRO/1000 PL Network Connection";
-constexpr char n488[] = "Intel 82573V PRO/1000 PM Network Connection";
-constexpr char n489[] = "Intel 82573E PRO/1000 PM Network Connection";
-constexpr char n490[] = "Intel 82598 10GbE PCI-Express Ethernet Controller";
-constexpr char n491[] = "Intel 82571EB/82571GB Gigabit Ethernet Controller (Copper)";
-constexpr char n492[] = "Intel 82566DM-2 Gigabit Network Connection";
-constexpr char n493[] = "Intel 82567LF Gigabit Network Connection";
-constexpr char n494[] = "Intel 82562V-2 10/100 Network Connection";
-constexpr char n495[] = "Intel 82562G-2 10/100 Network Connection";
-constexpr char n496[] = "Intel 82562GT-2 10/100 Network Connection";
-constexpr char n497[] = "Intel 82562GT 10/100 Network Connection";
-constexpr char n498[] = "Intel 82562G 10/100 Network Connection";
-constexpr char n499[] = "Intel 82598EB 10-Gigabit AF Dual Port Network Connection";
-constexpr char n500[] = "Intel 82598EB 10-Gigabit AF Network Connection";
-constexpr char n501[] = "Intel 82598EB 10-Gigabit AT Network Connection";
-constexpr char n502[] = "Intel 82576 Gigabit Network Connection";
-constexpr char n503[] = "Intel 82576 Virtual Function";
-constexpr char n504[] = "Intel 82567V Gigabit Network Connection";
-constexpr char n505[] = "Intel 82567LM-2 Gigabit Network Connection";
-constexpr char n506[] = "Intel 82567LF-2 Gigabit Network Connection";
-constexpr char n507[] = "Intel 82567V-2 Gigabit Network Connection";
-constexpr char n508[] = "Intel 82574L Gigabit Network Connection";
-constexpr char n509[] = "Intel Matrox Concord GE (customized Intel 82574)";
-constexpr char n510[] = "Intel 82571PT Gigabit PT Quad Port Server ExpressModule";
-constexpr char n511[] = "Intel 82575GB Gigabit Network Connection";
-constexpr char n512[] = "Intel 82599EB 10 Gigabit Unprogrammed";
-constexpr char n513[] = "Intel 82571EB Dual Port Gigabit Mezzanine Adapter";
-constexpr char n514[] = "Intel 82571EB Quad Port Gigabit Mezzanine Adapter";
-constexpr char n515[] = "Intel 82598EB 10-Gigabit Dual Port Network Connection";
-constexpr char n516[] = "Intel 82598EB 10-Gigabit AT CX4 Network Connection";
-constexpr char n517[] = "Intel 82567LM-3 Gigabit Network Connection";
-constexpr char n518[] = "Intel 82567LF-3 Gigabit Network Connection";
-constexpr char n519[] = "Intel 82567LM-4 Gigabit Network Connection";
-constexpr char n520[] = "Intel 82577LM Gigabit Network Connection";
-constexpr char n521[] = "Intel 82577LC Gigabit Network Connection";
-constexpr char n522[] = "Intel 82599 Ethernet Controller Virtual Function";
-constexpr char n523[] = "Intel 82578DM Gigabit Network Connection";
-constexpr char n524[] = "Intel 82578DC Gigabit Network Connection";
-constexpr char n525[] = "Intel 82567LM Gigabit Network Connection";
-constexpr char n526[] = "Intel 10 Gigabit BR KX4 Dual Port Network Connection";
-constexpr char n527[] = "Intel 82599 10 Gigabit Dual Port Backplane Connection";
-constexpr char n528[] = "Intel 82599 10 Gigabit Dual Port Network Connection";
-constexpr char n529[] = "Intel 82599ES 10-Gigabit SFI/SFP+ Network Connection";
-constexpr char n530[] = "Intel 82552 10/100 Network Connection";
-constexpr char n531[] = "Intel PRO/1000 MF Server Adapter (LX)";
-constexpr char n532[] = "Intel 82815 815 Chipset Host Bridge and Memory Controller Hub";
-constexpr char n533[] = "Intel 82815 815 Chipset AGP Bridge";
-constexpr char n534[] = "Intel 82815 Chipset Graphics Controller (CGC)";
-constexpr char n535[] = "Intel Thunderbolt 4 Bridge [Maple Ridge 4C 2020]";
-constexpr char n536[] = "Intel Thunderbolt 4 NHI [Maple Ridge 4C 2020]";
-constexpr char n537[] = "Intel Thunderbolt 4 USB Controller [Maple Ridge 4C 2020]";
-constexpr char n538[] = "Intel 82806AA PCI64 Hub Advanced Programmable Interrupt Controller";
-constexpr char n539[] = "Intel Xscale 80200 Big Endian Companion Chip";
-constexpr char n540[] = "Intel Merrifield SD/SDIO/eMMC Controller";
-constexpr char n541[] = "Intel Merrifield Serial IO HSUART Controller";
-constexpr char n542[] = "Intel Merrifield Serial IO HSUART DMA Controller";
-constexpr char n543[] = "Intel Merrifield Serial IO SPI Controller";
-constexpr char n544[] = "Intel Merrifield Serial IO I2C Controller";
-constexpr char n545[] = "Intel Merrifield GPIO Controller";
-constexpr char n546[] = "Intel Merrifield USB Device Controller (OTG)";
-constexpr char n547[] = "Intel Merrifield SCU IPC";
-constexpr char n548[] = "Intel Merrifield Power Management Unit";
-constexpr char n549[] = "Intel Merrifield Serial IO DMA Controller";
-constexpr char n550[] = "Intel Merrifield Serial IO PWM Controller";
-constexpr char n551[] = "Intel Quark SoC X1000 PCIe Root Port 0";
-constexpr char n552[] = "Intel Quark SoC X1000 PCIe Root Port 1";
-constexpr char n553[] = "Intel Simics NVMe Controller";
-constexpr char n554[] = "Intel IXP1200 Network Processor";
-constexpr char n555[] = "Intel 8255xER/82551IT Fast Ethernet Controller";
-constexpr char n556[] = "Intel 82092AA PCI to PCMCIA Bridge";
-constexpr char n557[] = "Intel 82092AA IDE Controller";
-constexpr char n558[] = "Intel SAA7116";
-constexpr char n559[] = "Intel 82452KX/GX [Orion]";
-constexpr char n560[] = "Intel 82596 PRO/10 PCI";
-constexpr char n561[] = "Intel 82865 EtherExpress PRO/100A";
-constexpr char n562[] = "Intel 82556 EtherExpress PRO/100 Smart";
-constexpr char n563[] = "Intel 82557/8/9/0/1 Ethernet Pro 100";
-constexpr char n564[] = "Intel 430FX - 82437FX TSC [Triton I]";
-constexpr char n565[] = "Intel 82371FB PIIX ISA [Triton I]";
-constexpr char n566[] = "Intel 82371FB PIIX IDE [Triton I]";
-constexpr char n567[] = "Intel DSVD Modem";
-constexpr char n568[] = "Intel 430MX - 82371MX Mobile PCI I/O IDE Xcelerator (MPIIX)";
-constexpr char n569[] = "Intel 430MX - 82437MX Mob. System Ctrlr (MTSC) & 82438MX Data Path (MTDP)";
-constexpr char n570[] = "Intel 440FX - 82441FX PMC [Natoma]";
-constexpr char n571[] = "Intel 82371FB PIIX IDE Interface";
-constexpr char n572[] = "Intel 82380PB PCI to PCI Docking Bridge";
-constexpr char n573[] = "Intel 82380AB (MISA) Mobile PCI-to-ISA Bridge";
-constexpr char n574[] = "Intel 683053 Programmable Interrupt Device";
-constexpr char n575[] = "Intel 82466GX (IHPC) Integrated Hot-Plug Controller (hidden mode)";
-constexpr char n576[] = "Intel 82466GX Integrated Hot-Plug Controller (IHPC)";
-constexpr char n577[] = "Intel 82752 (752) AGP Graphics Accelerator";
-constexpr char n578[] = "Intel 82380FB (MPCI2) Mobile Docking Controller";
-constexpr char n579[] = "Intel Ethernet Connection E823-L for backplane";
-constexpr char n580[] = "Intel Ethernet Connection E823-L for SFP";
-constexpr char n581[] = "Intel Ethernet Connection E823-L/X557-AT 10GBASE-T";
-constexpr char n582[] = "Intel Ethernet Connection E823-L 1GbE";
-constexpr char n583[] = "Intel 430HX - 82439HX TXC [Triton II]";
-constexpr char n584[] = "Intel Ethernet Controller I226-LM";
-constexpr char n585[] = "Intel Ethernet Controller I226-V";
-constexpr char n586[] = "Intel 82806AA PCI64 Hub PCI Bridge";
-constexpr char n587[] = "Intel 82806AA PCI64 Hub Controller (HRes)";
-constexpr char n588[] = "Intel 82870P2 P64H2 Hub PCI Bridge";
-constexpr char n589[] = "Intel 82870P2 P64H2 I/OxAPIC";
-constexpr char n590[] = "Intel 82870P2 P64H2 Hot Plug Controller";
-constexpr char n591[] = "Intel 82567V-3 Gigabit Network Connection";
-constexpr char n592[] = "Intel 82579LM Gigabit Network Connection (Lewisville)";
-constexpr char n593[] = "Intel 82579V Gigabit Network Connection";
-constexpr char n594[] = "Intel Ethernet Express Module X520-P2";
-constexpr char n595[] = "Intel 82598EB Gigabit BX Network Connection";
-constexpr char n596[] = "Intel 82580 Gigabit Network Connection";
-constexpr char n597[] = "Intel 82576NS Gigabit Network Connection";
-constexpr char n598[] = "Intel 82598EB 10-Gigabit AT2 Server Adapter";
-constexpr char n599[] = "Intel 82583V Gigabit Network Connection";
-constexpr char n600[] = "Intel 82576 Gigabit Backplane Connection";
-constexpr char n601[] = "Intel 82580 Gigabit Fiber Network Connection";
-constexpr char n602[] = "Intel 82580 Gigabit Backplane Connection";
-constexpr char n603[] = "Intel 82580 Gigabit SFP Connection";
-constexpr char n604[] = "Intel CV82524 Thunderbolt Controller [Light Ridge 4C 2010]";
-constexpr char n605[] = "Intel Ethernet X520 10GbE Dual Port KX4 Mezz";
-constexpr char n606[] = "Intel X540 Ethernet Controller Virtual Function";
-constexpr char n607[] = "Intel 82599ES 10 Gigabit Network Connection";
-constexpr char n608[] = "Intel 82576NS SerDes Gigabit Network Connection";
-constexpr char n609[] = "Intel DSL2310 Thunderbolt Controller [Eagle Ridge 2C 2011]";
-constexpr char n610[] = "Intel CVL2510 Thunderbolt Controller [Light Peak 2C 2010]";
-constexpr char n611[] = "Intel 82599 10 Gigabit TN Network Connection";
-constexpr char n612[] = "Intel Ethernet Connection E823-L for QSFP";
-constexpr char n613[] = "Intel I350 Ethernet Controller Virtual Function";
-constexpr char n614[] = "Intel I350 Gigabit Network Connection";
-constexpr char n615[] = "Intel I350 Gigabit Fiber Network Connection";
-constexpr char n616[] = "Intel I350 Gigabit Backplane Connection";
-constexpr char n617[] = "Intel I350 Gigabit Connection";
-constexpr char n618[] = "Intel 82567V-4 Gigabit Network Connection";
-constexpr char n619[] = "Intel Ethernet Controller 10-Gigabit X540-AT2";
-constexpr char n620[] = "Intel 82599 10 Gigabit Dual Port Network Connection with FCoE";
-constexpr char n621[] = "Intel 82599 10 Gigabit Dual Port Backplane Connection with FCoE";
-constexpr char n622[] = "Intel 82599 Virtual Function";
-constexpr char n623[] = "Intel I350 Virtual Function";
-constexpr char n624[] = "Intel X540 Virtual Function";
-constexpr char n625[] = "Intel I210 Gigabit Unprogrammed";
-constexpr char n626[] = "Intel I210 Gigabit Network Connection";
-constexpr char n627[] = "Intel I210 Gigabit Fiber Network Connection";
-constexpr char n628[] = "Intel I210 Gigabit Backplane Connection";
-constexpr char n629[] = "Intel I211 Gigabit Network Connection";
-constexpr char n630[] = "Intel Ethernet Connection I217-LM";
-constexpr char n631[] = "Intel Ethernet Connection I217-V";
-constexpr char n632[] = "Intel DSL3510 Thunderbolt Controller [Cactus Ridge 4C 2012]";
-constexpr char n633[] = "Intel DSL3310 Thunderbolt Controller [Cactus Ridge 2C 2012]";
-constexpr char n634[] = "Intel DSL2210 Thunderbolt Controller [Port Ridge 1C 2011]";
-constexpr char n635[] = "Intel Ethernet Server Adapter X520-4";
-constexpr char n636[] = "Intel Ethernet Virtual Function 700 Series";
-constexpr char n637[] = "Intel Ethernet 10G 2P X520 Adapter";
-constexpr char n638[] = "Intel 82599 10 Gigabit Network Connection";
-constexpr char n639[] = "Intel Ethernet Converged Network Adapter X520-Q1";
-constexpr char n640[] = "Intel Ethernet Connection I218-V";
-constexpr char n641[] = "Intel Ethernet Connection I218-LM";
-constexpr char n642[] = "Intel Ethernet Server Bypass Adapter";
-constexpr char n643[] = "Intel Ethernet Controller X540";
-constexpr char n644[] = "Intel Ethernet Controller X550";
-constexpr char n645[] = "Intel X550 Virtual Function";
-constexpr char n646[] = "Intel DSL4410 Thunderbolt NHI [Redwood Ridge 2C 2013]";
-constexpr char n647[] = "Intel DSL4410 Thunderbolt Bridge [Redwood Ridge 2C 2013]";
-constexpr char n648[] = "Intel DSL4510 Thunderbolt NHI [Redwood Ridge 4C 2013]";
-constexpr char n649[] = "Intel DSL4510 Thunderbolt Bridge [Redwood Ridge 4C 2013]";
-constexpr char n650[] = "Intel DSL5320 Thunderbolt 2 NHI [Falcon Ridge 2C 2013]";
-constexpr char n651[] = "Intel DSL5320 Thunderbolt 2 Bridge [Falcon Ridge 2C 2013]";
-constexpr char n652[] = "Intel DSL5520 Thunderbolt 2 NHI [Falcon Ridge 4C 2013]";
-constexpr char n653[] = "Intel DSL5520 Thunderbolt 2 Bridge [Falcon Ridge 4C 2013]";
-constexpr char n654[] = "Intel Ethernet Connection I219-LM";
-constexpr char n655[] = "Intel Ethernet Connection I219-V";
-constexpr char n656[] = "Intel Ethernet Controller X710 for 10GbE SFP+";
-constexpr char n657[] = "Intel Ethernet Controller XL710 Emulation";
-constexpr char n658[] = "Intel DSL6340 Thunderbolt 3 NHI [Alpine Ridge 2C 2015]";
-constexpr char n659[] = "Intel DSL6340 Thunderbolt 3 Bridge [Alpine Ridge 2C 2015]";
-constexpr char n660[] = "Intel DSL6540 Thunderbolt 3 NHI [Alpine Ridge 4C 2015]";
-constexpr char n661[] = "Intel DSL6540 Thunderbolt 3 Bridge [Alpine Ridge 4C 2015]";
-constexpr char n662[] = "Intel DSL5110 Thunderbolt 2 NHI (Low Power) [Win Ridge 2C 2014]";
-constexpr char n663[] = "Intel DSL5110 Thunderbolt 2 Bridge (Low Power) [Win Ridge 2C 2014]";
-constexpr char n664[] = "Intel Ethernet Controller XL710 for 40GbE backplane";
-constexpr char n665[] = "Intel Ethernet Controller X710 for 10GbE backplane";
-constexpr char n666[] = "Intel Ethernet Controller XL710 for 40GbE QSFP+";
-constexpr char n667[] = "Intel Ethernet Controller X710 for 10GbE QSFP+";
-constexpr char n668[] = "Intel Ethernet Controller X710 for 10GBASE-T";
-constexpr char n669[] = "Intel Ethernet Controller XL710 for 20GbE backplane";
-constexpr char n670[] = "Intel Ethernet Controller X710/X557-AT 10GBASE-T";
-constexpr char n671[] = "Intel Ethernet Controller XXV710 for 25GbE backplane";
-constexpr char n672[] = "Intel Ethernet Controller XXV710 for 25GbE SFP28";
-constexpr char n673[] = "Intel Ethernet Controller E810-C for backplane";
-constexpr char n674[] = "Intel Ethernet Controller E810-C for QSFP";
-constexpr char n675[] = "Intel Ethernet Controller E810-C for SFP";
-constexpr char n676[] = "Intel Ethernet Controller E810-XXV for backplane";
-constexpr char n677[] = "Intel Ethernet Controller E810-XXV for QSFP";
-constexpr char n678[] = "Intel Ethernet Controller E810-XXV for SFP";
-constexpr char n679[] = "Intel Ethernet Connection (2) I218-LM";
-constexpr char n680[] = "Intel Ethernet Connection (2) I218-V";
-constexpr char n681[] = "Intel Ethernet Connection (3) I218-LM";
-constexpr char n682[] = "Intel Ethernet Connection (3) I218-V";
-constexpr char n683[] = "Intel Ethernet Switch FM10000 Host Interface";
-constexpr char n684[] = "Intel Ethernet Switch FM10000 Host Virtual Interface";
-constexpr char n685[] = "Intel Ethernet Connection X552 Virtual Function";
-constexpr char n686[] = "Intel X552 Virtual Function";
-constexpr char n687[] = "Intel Ethernet Connection X552 10 GbE Backplane";
-constexpr char n688[] = "Intel Ethernet Connection X552 10 GbE SFP+";
-constexpr char n689[] = "Intel Ethernet Connection X552/X557-AT 10GBASE-T";
-constexpr char n690[] = "Intel Ethernet Connection X552 1000BASE-T";
-constexpr char n691[] = "Intel Ethernet Connection X552 Backplane";
-constexpr char n692[] = "Intel X553 Virtual Function";
-constexpr char n693[] = "Intel DSL6340 USB 3.1 Controller [Alpine Ridge]";
-constexpr char n694[] = "Intel DSL6540 USB 3.1 Controller [Alpine Ridge]";
-constexpr char n695[] = "Intel Ethernet Connection (2) I219-LM";
-constexpr char n696[] = "Intel Ethernet Connection (2) I219-V";
-constexpr char n697[] = "Intel Ethernet Connection (3) I219-LM";
-constexpr char n698[] = "Intel Ethernet Connection (7) I219-LM";
-constexpr char n699[] = "Intel Ethernet Connection (7) I219-V";
-constexpr char n700[] = "Intel Ethernet Connection (6) I219-LM";
-constexpr char n701[] = "Intel Ethernet Connection (6) I219-V";
-constexpr char n702[] = "Intel JHL6240 Thunderbolt 3 NHI (Low Power) [Alpine Ridge LP 2016]";
-constexpr char n703[] = "Intel JHL6240 Thunderbolt 3 Bridge (Low Power) [Alpine Ridge LP 2016]";
-constexpr char n704[] = "Intel JHL6240 Thunderbolt 3 USB 3.1 Controller (Low Power) [Alpine Ridge LP 2016]";
-constexpr char n705[] = "Intel Ethernet Connection X553 Backplane";
-constexpr char n706[] = "Intel Ethernet Connection X553 10 GbE SFP+";
-constexpr char n707[] = "Intel Ethernet Connection X553 1GbE";
-constexpr char n708[] = "Intel Ethernet Connection X553/X557-AT 10GBASE-T";
-constexpr char n709[] = "Intel Ethernet SDI Adapter";
-constexpr char n710[] = "Intel Ethernet Controller 10G X550T";
-constexpr char n711[] = "Intel JHL6540 Thunderbolt 3 NHI (C step) [Alpine Ridge 4C 2016]";
-constexpr char n712[] = "Intel JHL6540 Thunderbolt 3 Bridge (C step) [Alpine Ridge 4C 2016]";
-constexpr char n713[] = "Intel JHL6540 Thunderbolt 3 USB Controller (C step) [Alpine Ridge 4C 2016]";
-constexpr char n714[] = "Intel Ethernet SDI Adapter FM10420-25GbE-DA2";
-constexpr char n715[] = "Intel Ethernet Connection (5) I219-V";
-constexpr char n716[] = "Intel Ethernet Connection (4) I219-LM";
-constexpr char n717[] = "Intel Ethernet Connection (4) I219-V";
-constexpr char n718[] = "Intel JHL6340 Thunderbolt 3 NHI (C step) [Alpine Ridge 2C 2016]";
-constexpr char n719[] = "Intel JHL6340 Thunderbolt 3 Bridge (C step) [Alpine Ridge 2C 2016]";
-constexpr char n720[] = "Intel JHL6340 Thunderbolt 3 USB 3.1 Controller (C step) [Alpine Ridge 2C 2016]";
-constexpr char n721[] = "Intel Ethernet Connection (8) I219-LM";
-constexpr char n722[] = "Intel Ethernet Connection (8) I219-V";
-constexpr char n723[] = "Intel Ethernet Connection (9) I219-LM";
-constexpr char n724[] = "Intel Ethernet Connection (9) I219-V";
-constexpr char n725[] = "Intel Ethernet Connection (5) I219-LM";
-constexpr char n726[] = "Intel JHL7540 Thunderbolt 3 Bridge [Titan Ridge 2C 2018]";
-constexpr char n727[] = "Intel JHL7540 Thunderbolt 3 NHI [Titan Ridge 2C 2018]";
-constexpr char n728[] = "Intel JHL7540 Thunderbolt 3 USB Controller [Titan Ridge 2C 2018]";
-constexpr char n729[] = "Intel JHL7540 Thunderbolt 3 Bridge [Titan Ridge 4C 2018]";
-constexpr char n730[] = "Intel JHL7540 Thunderbolt 3 NHI [Titan Ridge 4C 2018]";
-constexpr char n731[] = "Intel JHL7540 Thunderbolt 3 USB Controller [Titan Ridge 4C 2018]";
-constexpr char n732[] = "Intel JHL7540 Thunderbolt 3 Bridge [Titan Ridge DD 2018]";
-constexpr char n733[] = "Intel JHL7540 Thunderbolt 3 USB Controller [Titan Ridge DD 2018]";
-constexpr char n734[] = "Intel Ethernet Controller I225-LM";
-constexpr char n735[] = "Intel Ethernet Controller I225-V";
-constexpr char n736[] = "Intel Ethernet Connection (15) I219-LM";
-constexpr char n737[] = "Intel Ethernet Connection (15) I219-V";
-constexpr char n738[] = "Intel I210 Gigabit Ethernet Connection";
-constexpr char n739[] = "Intel Ethernet Connection (14) I219-LM";
-constexpr char n740[] = "Intel Ethernet Connection (14) I219-V";
-constexpr char n741[] = "Intel Ethernet Connection (13) I219-LM";
-constexpr char n742[] = "Intel Ethernet Connection (13) I219-V";
-constexpr char n743[] = "Intel Broadwell-U Host Bridge -OPI";
-constexpr char n744[] = "Intel Broadwell-U PCI Express x16 Controller";
-constexpr char n745[] = "Intel Broadwell-U Integrated Graphics";
-constexpr char n746[] = "Intel Broadwell-U Processor Thermal Subsystem";
-constexpr char n747[] = "Intel Broadwell-U PCI Express x8 Controller";
-constexpr char n748[] = "Intel HD Graphics";
-constexpr char n749[] = "Intel Broadwell-U CHAPS Device";
-constexpr char n750[] = "Intel Broadwell-U x4 PCIe";
-constexpr char n751[] = "Intel Broadwell-U Audio Controller";
-constexpr char n752[] = "Intel Broadwell-U SoftSKU";
-constexpr char n753[] = "Intel Broadwell-U Host Bridge - DMI";
-constexpr char n754[] = "Intel HD Graphics 5600";
-constexpr char n755[] = "Intel HD Graphics 5500";
-constexpr char n756[] = "Intel HD Graphics 5300";
-constexpr char n757[] = "Intel Iris Pro Graphics 6200";
-constexpr char n758[] = "Intel HD Graphics 6000";
-constexpr char n759[] = "Intel Iris Pro Graphics P6300";
-constexpr char n760[] = "Intel Iris Graphics 6100";
-constexpr char n761[] = "Intel Ethernet Connection E823-C for backplane";
-constexpr char n762[] = "Intel Ethernet Connection E823-C for QSFP";
-constexpr char n763[] = "Intel Ethernet Connection E823-C for SFP";
-constexpr char n764[] = "Intel Ethernet Connection E823-C/X557-AT 10GBASE-T";
-constexpr char n765[] = "Intel Ethernet Connection E823-C 1GbE";
-constexpr char n766[] = "Intel Ethernet Connection E822-C for backplane";
-constexpr char n767[] = "Intel Ethernet Connection E822-C for QSFP";
-constexpr char n768[] = "Intel Ethernet Connection E822-C for SFP";
-constexpr char n769[] = "Intel Ethernet Connection E822-C/X557-AT 10GBASE-T";
-constexpr char n770[] = "Intel Ethernet Connection E822-C 1GbE";
-constexpr char n771[] = "Intel Ethernet Connection E822-L for backplane";
-constexpr char n772[] = "Intel Ethernet Connection E822-L for SFP";
-constexpr char n773[] = "Intel Ethernet Connection E822-L/X557-AT 10GBASE-T";
-constexpr char n774[] = "Intel Ethernet Connection E822-L 1GbE";
-constexpr char n775[] = "Intel C4xxx Series QAT";
-constexpr char n776[] = "Intel C4XXX Series QAT Virtual Function";
-constexpr char n777[] = "Intel 200xx Series QAT";
-constexpr char n778[] = "Intel 200xx Series QAT Virtual Function";
-constexpr char n779[] = "Intel Xeon E3-1200 v5/E3-1500 v5/6th Gen Core Processor Host Bridge/DRAM Registers";
-constexpr char n780[] = "Intel 6th-10th Gen Core Processor PCIe Controller (x16)";
-constexpr char n781[] = "Intel HD Graphics 510";
-constexpr char n782[] = "Intel Xeon E3-1200 v5/E3-1500 v5/6th Gen Core Processor Thermal Subsystem";
-constexpr char n783[] = "Intel Xeon E3-1200 v5/E3-1500 v5/6th Gen Core Processor PCIe Controller (x8)";
-constexpr char n784[] = "Intel Xeon E3-1200 v5/E3-1500 v5/6th Gen Core Processor PCIe Controller (x4)";
-constexpr char n785[] = "Intel Xeon E3-1200 v5/v6 / E3-1500 v5 / 6th/7th/8th Gen Core Processor Gaussian Mixture Model";
-constexpr char n786[] = "Intel HD Graphics 530";
-constexpr char n787[] = "Intel Skylake GT2 [HD Graphics 520]";
-constexpr char n788[] = "Intel Xeon E3-1200 v5/E3-1500 v5/6th Gen Core Processor Imaging Unit";
-constexpr char n789[] = "Intel HD Graphics P530";
-constexpr char n790[] = "Intel HD Graphics 515";
-constexpr char n791[] = "Intel HD Graphics 520";
-constexpr char n792[] = "Intel HD Graphics 535";
-constexpr char n793[] = "Intel Iris Graphics 540";
-constexpr char n794[] = "Intel Iris Graphics 550";
-constexpr char n795[] = "Intel Iris Graphics 555";
-constexpr char n796[] = "Intel Iris Graphics P555";
-constexpr char n797[] = "Intel Iris Pro Graphics 580";
-constexpr char n798[] = "Intel Iris Pro Graphics P580";
-constexpr char n799[] = "Intel 80960RP (i960RP) Microprocessor";
-constexpr char n800[] = "Intel 80960RM (i960RM) Microprocessor";
-constexpr char n801[] = "Intel 80960RN (i960RN) Microprocessor";
-constexpr char n802[] = "Intel Atom Processor C3000 Series System Agent";
-constexpr char n803[] = "Intel Atom Processor C3000 Series Error Registers";
-constexpr char n804[] = "Intel Atom Processor C3000 Series Root Complex Event Collector";
-constexpr char n805[] = "Intel Atom Processor C3000 Series Integrated QAT Root Port";
-constexpr char n806[] = "Intel Atom Processor C3000 Series PCI Express Root Port #0";
-constexpr char n807[] = "Intel Atom Processor C3000 Series PCI Express Root Port #1";
-constexpr char n808[] = "Intel Atom Processor C3000 Series PCI Express Root Port #2";
-constexpr char n809[] = "Intel Atom Processor C3000 Series PCI Express Root Port #3";
-constexpr char n810[] = "Intel Atom Processor C3000 Series PCI Express Root Port #4";
-constexpr char n811[] = "Intel Atom Processor C3000 Series PCI Express Root Port #5";
-constexpr char n812[] = "Intel Atom Processor C3000 Series PCI Express Root Port #6";
-constexpr char n813[] = "Intel Atom Processor C3000 Series PCI Express Root Port #7";
-constexpr char n814[] = "Intel Atom Processor C3000 Series SMBus Contoller - Host";
-constexpr char n815[] = "Intel Atom Processor C3000 Series SATA Controller 0";
-constexpr char n816[] = "Intel Atom Processor C3000 Series SATA Controller 1";
-constexpr char n817[] = "Intel Atom Processor C3000 Series USB 3.0 xHCI Controller";
-constexpr char n818[] = "Intel Atom Processor C3000 Series Integrated LAN Root Port #0";
-constexpr char n819[] = "Intel Atom Processor C3000 Series Integrated LAN Root Port #1";
-constexpr char n820[] = "Intel Atom Processor C3000 Series ME HECI 1";
-constexpr char n821[] = "Intel Atom Processor C3000 Series ME HECI 2";
-constexpr char n822[] = "Intel Atom Processor C3000 Series ME KT Controller";
-constexpr char n823[] = "Intel Atom Processor C3000 Series ME HECI 3";
-constexpr char n824[] = "Intel Atom Processor C3000 Series HSUART Controller";
-constexpr char n825[] = "Intel Atom Processor C3000 Series LPC or eSPI";
-constexpr char n826[] = "Intel Atom Processor C3000 Series Primary to Side Band (P2SB) Bridge";
-constexpr char n827[] = "Intel Atom Processor C3000 Series Power Management Controller";
-constexpr char n828[] = "Intel Atom Processor C3000 Series SMBus controller";
-constexpr char n829[] = "Intel Atom Processor C3000 Series SPI Controller";
-constexpr char n830[] = "Intel Atom Processor C3000 Series QuickAssist Technology";
-constexpr char n831[] = "Intel Atom Processor C3000 Series QuickAssist Technology Virtual Function";
-constexpr char n832[] = "Intel Ethernet Connection (17) I219-LM";
-constexpr char n833[] = "Intel Ethernet Connection (17) I219-V";
-constexpr char n834[] = "Intel Ethernet Connection (16) I219-LM";
-constexpr char n835[] = "Intel Ethernet Connection (16) I219-V";
-constexpr char n836[] = "Intel 82840 840 [Carmel] Chipset Host Bridge (Hub A)";
-constexpr char n837[] = "Intel 82840 840 [Carmel] Chipset AGP Bridge";
-constexpr char n838[] = "Intel 82840 840 [Carmel] Chipset PCI Bridge (Hub B)";
-constexpr char n839[] = "Intel 82845 845 [Brookdale] Chipset Host Bridge";
-constexpr char n840[] = "Intel 82845 845 [Brookdale] Chipset AGP Bridge";
-constexpr char n841[] = "Intel 5000 Series Chipset DMA Engine";
-constexpr char n842[] = "Intel 6 Series/C200 Series Chipset Family Desktop SATA Controller (IDE mode, ports 0-3)";
-constexpr char n843[] = "Intel 6 Series/C200 Series Chipset Family Mobile SATA Controller (IDE mode, ports 0-3)";
-constexpr char n844[] = "Intel 6 Series/C200 Series Chipset Family 6 port Desktop SATA AHCI Controller";
-constexpr char n845[] = "Intel 6 Series/C200 Series Chipset Family 6 port Mobile SATA AHCI Controller";
-constexpr char n846[] = "Intel 6 Series/C200 Series Desktop SATA RAID Controller";
-constexpr char n847[] = "Intel 6 Series/C200 Series Mobile SATA RAID Controller";
-constexpr char n848[] = "Intel Z68 Express Chipset SATA RAID Controller";
-constexpr char n849[] = "Intel 6 Series/C200 Series Chipset Family Desktop SATA Controller (IDE mode, ports 4-5)";
-constexpr char n850[] = "Intel 6 Series/C200 Series Chipset Family Mobile SATA Controller (IDE mode, ports 4-5)";
-constexpr char n851[] = "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 1";
-constexpr char n852[] = "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 2";
-constexpr char n853[] = "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 3";
-constexpr char n854[] = "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 4";
-constexpr char n855[] = "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 5";
-constexpr char n856[] = "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 6";
-constexpr char n857[] = "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 7";
-constexpr char n858[] = "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 8";
-constexpr char n859[] = "Intel 6 Series/C200 Series Chipset Family High Definition Audio Controller";
-constexpr char n860[] = "Intel 6 Series/C200 Series Chipset Family SMBus Controller";
-constexpr char n861[] = "Intel 6 Series/C200 Series Chipset Family Thermal Management Controller";
-constexpr char n862[] = "Intel 6 Series/C200 Series Chipset Family DMI to PCI Bridge";
-constexpr char n863[] = "Intel 6 Series/C200 Series Chipset Family USB Enhanced Host Controller #1";
-constexpr char n864[] = "Intel 6 Series/C200 Series Chipset Family USB Universal Host Controller #1";
-constexpr char n865[] = "Intel 6 Series/C200 Series Chipset Family USB Universal Host Controller #5";
-constexpr char n866[] = "Intel 6 Series/C200 Series Chipset Family USB Enhanced Host Controller #2";
-constexpr char n867[] = "Intel 6 Series/C200 Series Chipset Family LAN Controller";
-constexpr char n868[] = "Intel 6 Series/C200 Series Chipset Family VECI Controller";
-constexpr char n869[] = "Intel 6 Series/C200 Series Chipset Family MEI Controller #1";
-constexpr char n870[] = "Intel 6 Series/C200 Series Chipset Family MEI Controller #2";
-constexpr char n871[] = "Intel 6 Series/C200 Series Chipset Family IDE-r Controller";
-constexpr char n872[] = "Intel 6 Series/C200 Series Chipset Family KT Controller";
-constexpr char n873[] = "Intel 6 Series/C200 Series Chipset Family LPC Controller";
-constexpr char n874[] = "Intel Mobile SFF 6 Series Chipset Family LPC Controller";
-constexpr char n875[] = "Intel Mobile 6 Series Chipset Family LPC Controller";
-constexpr char n876[] = "Intel Z68 Express Chipset LPC Controller";
-constexpr char n877[] = "Intel P67 Express Chipset LPC Controller";
-constexpr char n878[] = "Intel UM67 Express Chipset LPC Controller";
-constexpr char n879[] = "Intel HM65 Express Chipset LPC Controller";
-constexpr char n880[] = "Intel H67 Express Chipset LPC Controller";
-constexpr char n881[] = "Intel HM67 Express Chipset LPC Controller";
-constexpr char n882[] = "Intel Q65 Express Chipset LPC Controller";
-constexpr char n883[] = "Intel QS67 Express Chipset LPC Controller";
-constexpr char n884[] = "Intel Q67 Express Chipset LPC Controller";
-constexpr char n885[] = "Intel QM67 Express Chipset LPC Controller";
-constexpr char n886[] = "Intel B65 Express Chipset LPC Controller";
-constexpr char n887[] = "Intel C202 Chipset LPC Controller";
-constexpr char n888[] = "Intel C204 Chipset LPC Controller";
-constexpr char n889[] = "Intel C206 Chipset LPC Controller";
-constexpr char n890[] = "Intel Upgraded B65 Express Chipset LPC Controller";
-constexpr char n891[] = "Intel Upgraded HM67 Express Chipset LPC Controller";
-constexpr char n892[] = "Intel Upgraded Q67 Express Chipset LPC Controller";
-constexpr char n893[] = "Intel H61 Express Chipset LPC Controller";
-constexpr char n894[] = "Intel C600/X79 series chipset 4-Port SATA IDE Controller";
-constexpr char n895[] = "Intel C600/X79 series chipset 6-Port SATA AHCI Controller";
-constexpr char n896[] = "Intel C600/X79 series chipset SATA RAID Controller";
-constexpr char n897[] = "Intel C600/X79 series chipset SATA Premium RAID Controller";
-constexpr char n898[] = "Intel C600/X79 series chipset 2-Port SATA IDE Controller";
-constexpr char n899[] = "Intel C600/X79 series chipset PCI Express Root Port 1";
-constexpr char n900[] = "Intel C600/X79 series chipset PCI Express Root Port 2";
-constexpr char n901[] = "Intel C600/X79 series chipset PCI Express Root Port 3";
-constexpr char n902[] = "Intel C600/X79 series chipset PCI Express Root Port 4";
-constexpr char n903[] = "Intel C600/X79 series chipset PCI Express Root Port 5";
-constexpr char n904[] = "Intel C600/X79 series chipset PCI Express Root Port 6";
-constexpr char n905[] = "Intel C600/X79 series chipset PCI Express Root Port 7";
-constexpr char n906[] = "Intel C600/X79 series chipset PCI Express Root Port 8";
-constexpr char n907[] = "Intel C600/X79 series chipset High Definition Audio Controller";
-constexpr char n908[] = "Intel C600/X79 series chipset SMBus Host Controller";
-constexpr char n909[] = "Intel C600/X79 series chipset Thermal Management Controller";
-constexpr char n910[] = "Intel C600/X79 series chipset DMI to PCI Bridge";
-constexpr char n911[] = "Intel C600/X79 series chipset USB2 Enhanced Host Controller #1";
-constexpr char n912[] = "Intel C600/X79 series chipset USB2 Enhanced Host Controller #2";
-constexpr char n913[] = "Intel C600/X79 series chipset LAN Controller";
-constexpr char n914[] = "Intel C600/X79 series chipset VECI Controller";
-constexpr char n915[] = "Intel C600/X79 series chipset MEI Controller #1";
-constexpr char n916[] = "Intel C600/X79 series chipset MEI Controller #2";
-constexpr char n917[] = "Intel C600/X79 series chipset IDE-r Controller";
-constexpr char n918[] = "Intel C600/X79 series chipset KT Controller";
-constexpr char n919[] = "Intel C600/X79 series chipset PCI Express Virtual Root Port";
-constexpr char n920[] = "Intel C608/C606/X79 series chipset PCI Express Virtual Switch Port";
-constexpr char n921[] = "Intel C600/X79 series chipset LPC Controller";
-constexpr char n922[] = "Intel C608 chipset Dual 4-Port SATA/SAS Storage Control Unit";
-constexpr char n923[] = "Intel C600/X79 series chipset Dual 4-Port SATA/SAS Storage Control Unit";
-constexpr char n924[] = "Intel C600/X79 series chipset 4-Port SATA/SAS Storage Control Unit";
-constexpr char n925[] = "Intel C606 chipset Dual 4-Port SATA/SAS Storage Control Unit";
-constexpr char n926[] = "Intel C604/X79 series chipset 4-Port SATA/SAS Storage Control Unit";
-constexpr char n927[] = "Intel C600/X79 series chipset Dual 4-Port SATA Storage Control Unit";
-constexpr char n928[] = "Intel C602 chipset 4-Port SATA Storage Control Unit";
-constexpr char n929[] = "Intel C600/X79 series chipset 4-Port SATA Storage Control Unit";
-constexpr char n930[] = "Intel C600/X79 series chipset SMBus Controller 0";
-constexpr char n931[] = "Intel C608/C606/X79 series chipset SMBus Controller 1";
-constexpr char n932[] = "Intel C608 chipset SMBus Controller 2";
-constexpr char n933[] = "Intel C608/C606/X79 series chipset PCI Express Upstream Port";
-constexpr char n934[] = "Intel C600/X79 series chipset Multi-Function Glue";
-constexpr char n935[] = "Intel 7 Series/C210 Series Chipset Family 4-port SATA Controller [IDE mode]";
-constexpr char n936[] = "Intel 7 Series Chipset Family 4-port SATA Controller [IDE mode]";
-constexpr char n937[] = "Intel 7 Series/C210 Series Chipset Family 6-port SATA Controller [AHCI mode]";
-constexpr char n938[] = "Intel 7 Series Chipset Family 6-port SATA Controller [AHCI mode]";
-constexpr char n939[] = "Intel 7 Series/C210 Series Chipset Family SATA Controller [RAID mode]";
-constexpr char n940[] = "Intel 7 Series Chipset SATA Controller [RAID mode]";
-constexpr char n941[] = "Intel 7 Series Chipset Family SATA Controller [RAID mode]";
-constexpr char n942[] = "Intel 7 Series/C210 Series Chipset Family 2-port SATA Controller [IDE mode]";
-constexpr char n943[] = "Intel 7 Series Chipset Family 2-port SATA Controller [IDE mode]";
-constexpr char n944[] = "Intel 7 Series/C216 Chipset Family PCI Express Root Port 1";
-constexpr char n945[] = "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 2";
-constexpr char n946[] = "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 3";
-constexpr char n947[] = "Intel 7 Series/C216 Chipset Family PCI Express Root Port 4";
-constexpr char n948[] = "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 5";
-constexpr char n949[] = "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 6";
-constexpr char n950[] = "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 7";
-constexpr char n951[] = "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 8";
-constexpr char n952[] = "Intel 7 Series/C216 Chipset Family High Definition Audio Controller";
-constexpr char n953[] = "Intel 7 Series/C216 Chipset Family SMBus Controller";
-constexpr char n954[] = "Intel 7 Series/C210 Series Chipset Family Thermal Management Controller";
-constexpr char n955[] = "Intel 7 Series/C210 Series Chipset Family DMI to PCI Bridge";
-constexpr char n956[] = "Intel 7 Series/C216 Chipset Family USB Enhanced Host Controller #1";
-constexpr char n957[] = "Intel 7 Series/C216 Chipset Family USB Enhanced Host Controller #2";
-constexpr char n958[] = "Intel 7 Series/C210 Series Chipset Family USB xHCI Host Controller";
-constexpr char n959[] = "Intel 7 Series/C210 Series Chipset Family LAN Controller";
-constexpr char n960[] = "Intel 7 Series/C216 Chipset Family MEI Controller #1";
-constexpr char n961[] = "Intel 7 Series/C210 Series Chipset Family MEI Controller #2";
-constexpr char n962[] = "Intel 7 Series/C210 Series Chipset Family IDE-r Controller";
-constexpr char n963[] = "Intel 7 Series/C210 Series Chipset Family KT Controller";
-constexpr char n964[] = "Intel 7 Series Chipset Family LPC Controller";
-constexpr char n965[] = "Intel Z77 Express Chipset LPC Controller";
-constexpr char n966[] = "Intel Z75 Express Chipset LPC Controller";
-constexpr char n967[] = "Intel Q77 Express Chipset LPC Controller";
-constexpr char n968[] = "Intel Q75 Express Chipset LPC Controller";
-constexpr char n969[] = "Intel B75 Express Chipset LPC Controller";
-constexpr char n970[] = "Intel H77 Express Chipset LPC Controller";
-constexpr char n971[] = "Intel C216 Series Chipset LPC Controller";
-constexpr char n972[] = "Intel QM77 Express Chipset LPC Controller";
-constexpr char n973[] = "Intel QS77 Express Chipset LPC Controller";
-constexpr char n974[] = "Intel HM77 Express Chipset LPC Controller";
-constexpr char n975[] = "Intel UM77 Express Chipset LPC Controller";
-constexpr char n976[] = "Intel HM76 Express Chipset LPC Controller";
-constexpr char n977[] = "Intel HM75 Express Chipset LPC Controller";
-constexpr char n978[] = "Intel HM70 Express Chipset LPC Controller";
-constexpr char n979[] = "Intel NM70 Express Chipset LPC Controller";
-constexpr char n980[] = "Intel Atom processor C2000 SoC Transaction Router";
-constexpr char n981[] = "Intel Atom processor C2000 PCIe Root Port 1";
-constexpr char n982[] = "Intel Atom processor C2000 PCIe Root Port 2";
-constexpr char n983[] = "Intel Atom processor C2000 PCIe Root Port 3";
-constexpr char n984[] = "Intel Atom processor C2000 PCIe Root Port 4";
-constexpr char n985[] = "Intel Atom processor C2000 RAS";
-constexpr char n986[] = "Intel Atom processor C2000 SMBus 2.0";
-constexpr char n987[] = "Intel Atom processor C2000 RCEC";
-constexpr char n988[] = "Intel Atom processor C2000 QAT";
-constexpr char n989[] = "Intel Atom processor C2000 4-Port IDE SATA2 Controller";
-constexpr char n990[] = "Intel Atom processor C2000 AHCI SATA2 Controller";
-constexpr char n991[] = "Intel Atom processor C2000 RAID SATA2 Controller";
-constexpr char n992[] = "Intel Atom processor C2000 USB Enhanced Host Controller";
-constexpr char n993[] = "Intel Atom processor C2000 2-Port IDE SATA3 Controller";
-constexpr char n994[] = "Intel Atom processor C2000 AHCI SATA3 Controller";
-constexpr char n995[] = "Intel Atom processor C2000 RAID SATA3 Controller";
-constexpr char n996[] = "Intel Atom processor C2000 PCU";
-constexpr char n997[] = "Intel Atom processor C2000 PCU SMBus";
-constexpr char n998[] = "Intel Atom Processor C2000 PECI SMBus";
-constexpr char n999[] = "Intel Ethernet Connection I354 1.0 GbE Backplane";
-constexpr char n1000[] = "Intel Ethernet Connection I354";
-constexpr char n1001[] = "Intel Atom processor C2000 GbE";
-constexpr char n1002[] = "Intel Atom processor C2000 GbE Virtual Function";
-constexpr char n1003[] = "Intel Ethernet Connection I354 2.5 GbE Backplane";
-constexpr char n1004[] = "Intel Sky Lake-E Ubox Registers";
-constexpr char n1005[] = "Intel Sky Lake-E M2PCI Registers";
-constexpr char n1006[] = "Intel Sky Lake-E Non-Transparent Bridge Registers";
-constexpr char n1007[] = "Intel Volume Management Device NVMe RAID Controller";
-constexpr char n1008[] = "Intel Sky Lake-E DMI3 Registers";
-constexpr char n1009[] = "Intel Sky Lake-E CBDMA Registers";
-constexpr char n1010[] = "Intel Sky Lake-E MM/Vt-d Configuration Registers";
-constexpr char n1011[] = "Intel Sky Lake-E RAS";
-constexpr char n1012[] = "Intel Sky Lake-E IOAPIC";
-constexpr char n1013[] = "Intel Sky Lake-E PCI Express Root Port A";
-constexpr char n1014[] = "Intel Sky Lake-E PCI Express Root Port B";
-constexpr char n1015[] = "Intel Sky Lake-E PCI Express Root Port C";
-constexpr char n1016[] = "Intel Sky Lake-E PCI Express Root Port D";
-constexpr char n1017[] = "Intel Sky Lake-E VT-d";
-constexpr char n1018[] = "Intel Sky Lake-E RAS Configuration Registers";
-constexpr char n1019[] = "Intel Sky Lake-E IOxAPIC Configuration Registers";
-constexpr char n1020[] = "Intel Sky Lake-E Integrated Memory Controller";
-constexpr char n1021[] = "Intel Sky Lake-E LM Channel 1";
-constexpr char n1022[] = "Intel Sky Lake-E LMS Channel 1";
-constexpr char n1023[] = "Intel Sky Lake-E LMDP Channel 1";
-constexpr char n1024[] = "Intel Sky Lake-E DECS Channel 2";
-constexpr char n1025[] = "Intel Sky Lake-E LM Channel 2";
-constexpr char n1026[] = "Intel Sky Lake-E LMS Channel 2";
-constexpr char n1027[] = "Intel Sky Lake-E LMDP Channel 2";
-constexpr char n1028[] = "Intel Sky Lake-E M3KTI Registers";
-constexpr char n1029[] = "Intel Sky Lake-E CHA Registers";
-constexpr char n1030[] = "Intel Sky Lake-E KTI 0";
-constexpr char n1031[] = "Intel Sky Lake-E UPI Registers";
-constexpr char n1032[] = "Intel Sky Lake-E DDRIO Registers";
-constexpr char n1033[] = "Intel Sky Lake-E PCU Registers";
-constexpr char n1034[] = "Intel Larrabee";
-constexpr char n1035[] = "Intel Xeon Phi coprocessor 5100 series";
-constexpr char n1036[] = "Intel Xeon Phi coprocessor SE10/7120 series";
-constexpr char n1037[] = "Intel Xeon Phi coprocessor 3120 series";
-constexpr char n1038[] = "Intel Xeon Phi coprocessor 31S1";
-constexpr char n1039[] = "Intel Xeon Phi coprocessor 7220";
-constexpr char n1040[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series SoC Transaction Register";
-constexpr char n1041[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series High Definition Audio Controller";
-constexpr char n1042[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO1 DMA Controller";
-constexpr char n1043[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO1 HSUART Controller #1";
-constexpr char n1044[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO1 HSUART Controller #2";
-constexpr char n1045[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx SMBus Controller";
-constexpr char n1046[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series MMC Controller";
-constexpr char n1047[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series SDIO Controller";
-constexpr char n1048[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series SD Controller";
-constexpr char n1049[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series Trusted Execution Engine";
-constexpr char n1050[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series PCU";
-constexpr char n1051[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series SATA Controller";
-constexpr char n1052[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series SATA AHCI Controller";
-constexpr char n1053[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series Low Power Engine Audio";
-constexpr char n1054[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Integrated Graphics Controller";
-constexpr char n1055[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series USB xHCI Controller";
-constexpr char n1056[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series Imaging Unit";
-constexpr char n1057[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 DMA Controller";
-constexpr char n1058[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #1";
-constexpr char n1059[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #2";
-constexpr char n1060[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #3";
-constexpr char n1061[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #4";
-constexpr char n1062[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #5";
-constexpr char n1063[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #6";
-constexpr char n1064[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #7";
-constexpr char n1065[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series PCI Express Port #1";
-constexpr char n1066[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series PCI Express Port #2";
-constexpr char n1067[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series PCI Express Port #3";
-constexpr char n1068[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series PCI Express Port #4";
-constexpr char n1069[] = "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series Power Management Controller";
-constexpr char n1070[] = "Intel DH89xxCC LPC Controller";
-constexpr char n1071[] = "Intel DH89xxCC 4 Port SATA AHCI Controller";
-constexpr char n1072[] = "Intel DH89xxCC SMBus Controller";
-constexpr char n1073[] = "Intel DH89xxCC Chap Counter";
-constexpr char n1074[] = "Intel DH89xxCC Thermal Subsystem";
-constexpr char n1075[] = "Intel DH89xxCC USB2 Enhanced Host Controller #1";
-constexpr char n1076[] = "Intel DH89xxCC PCI Express Root Port #1";
-constexpr char n1077[] = "Intel DH89xxCC PCI Express Root Port #2";
-constexpr char n1078[] = "Intel DH89xxCC PCI Express Root Port #3";
-constexpr char n1079[] = "Intel DH89xxCC PCI Express Root Port #4";
-constexpr char n1080[] = "Intel DH89xxCC Watchdog Timer";
-constexpr char n1081[] = "Intel DH89xxCC MEI 0";
-constexpr char n1082[] = "Intel DH89xxCC MEI 1";
-constexpr char n1083[] = "Intel DH895XCC Series LPC Controller";
-constexpr char n1084[] = "Intel DH895XCC Series 2-Port SATA Controller [IDE Mode]";
-constexpr char n1085[] = "Intel DH895XCC Series 4-Port SATA Controller [AHCI Mode]";
-constexpr char n1086[] = "Intel DH895XCC Series SMBus Controller";
-constexpr char n1087[] = "Intel DH895XCC Series CHAP Counter";
-constexpr char n1088[] = "Intel DH895XCC Series Thermal Management Controller";
-constexpr char n1089[] = "Intel DH895XCC Series USB2 Enhanced Host Controller #1";
-constexpr char n1090[] = "Intel DH895XCC Series PCI Express Root Port #1";
-constexpr char n1091[] = "Intel DH895XCC Series PCI Express Root Port #2";
-constexpr char n1092[] = "Intel CDH895XCC Series PCI Express Root Port #3";
-constexpr char n1093[] = "Intel DH895XCC Series PCI Express Root Port #3";
-constexpr char n1094[] = "Intel DH895XCC Series PCI Express Root Port #4";
-constexpr char n1095[] = "Intel DH895XCC Series Watchdog Timer";
-constexpr char n1096[] = "Intel DH895XCC Series MEI Controller #1";
-constexpr char n1097[] = "Intel DH895XCC Series MEI Controller #2";
-constexpr char n1098[] = "Intel 82801AA ISA Bridge (LPC)";
-constexpr char n1099[] = "Intel 82801AA IDE Controller";
-constexpr char n1100[] = "Intel 82801AA USB Controller";
-constexpr char n1101[] = "Intel 82801AA SMBus Controller";
-constexpr char n1102[] = "Intel 82801AA AC'97 Audio Controller";
-constexpr char n1103[] = "Intel 82801AA AC'97 Modem Controller";
-constexpr char n1104[] = "Intel 82801AA PCI Bridge";
-constexpr char n1105[] = "Intel 82801AB ISA Bridge (LPC)";
-constexpr char n1106[] = "Intel 82801AB IDE Controller";
-constexpr char n1107[] = "Intel 82801AB USB Controller";
-constexpr char n1108[] = "Intel 82801AB SMBus Controller";
-constexpr char n1109[] = "Intel 82801AB AC'97 Audio Controller";
-constexpr char n1110[] = "Intel 82801AB AC'97 Modem Controller";
-constexpr char n1111[] = "Intel 82801AB PCI Bridge";
-constexpr char n1112[] = "Intel 82801BA ISA Bridge (LPC)";
-constexpr char n1113[] = "Intel 82801BA/BAM UHCI USB 1.1 Controller #1";
-constexpr char n1114[] = "Intel 82801BA/BAM SMBus Controller";
-constexpr char n1115[] = "Intel 82801BA/BAM UHCI USB 1.1 Controller #2";
-constexpr char n1116[] = "Intel 82801BA/BAM AC'97 Audio Controller";
-constexpr char n1117[] = "Intel 82801BA/BAM AC'97 Modem Controller";
-constexpr char n1118[] = "Intel 82801 Mobile PCI Bridge";
-constexpr char n1119[] = "Intel 82801BA/BAM/CA/CAM Ethernet Controller";
-constexpr char n1120[] = "Intel 82801BAM IDE U100 Controller";
-constexpr char n1121[] = "Intel 82801BA IDE U100 Controller";
-constexpr char n1122[] = "Intel 82801BAM ISA Bridge (LPC)";
-constexpr char n1123[] = "Intel 82801 PCI Bridge";
-constexpr char n1124[] = "Intel 82801E ISA Bridge (LPC)";
-constexpr char n1125[] = "Intel 82801E USB Controller";
-constexpr char n1126[] = "Intel 82801E SMBus Controller";
-constexpr char n1127[] = "Intel 82801E Ethernet Controller 0";
-constexpr char n1128[] = "Intel 82801E IDE U100 Controller";
-constexpr char n1129[] = "Intel 82801E Ethernet Controller 1";
-constexpr char n1130[] = "Intel 82801E PCI Bridge";
-constexpr char n1131[] = "Intel 82801CA LPC Interface Controller";
-constexpr char n1132[] = "Intel 82801CA/CAM USB Controller #1";
-constexpr char n1133[] = "Intel 82801CA/CAM SMBus Controller";
-constexpr char n1134[] = "Intel 82801CA/CAM USB Controller #2";
-constexpr char n1135[] = "Intel 82801CA/CAM AC'97 Audio Controller";
-constexpr char n1136[] = "Intel 82801CA/CAM AC'97 Modem Controller";
-constexpr char n1137[] = "Intel 82801CA/CAM USB Controller #3";
-constexpr char n1138[] = "Intel 82801CAM IDE U100 Controller";
-constexpr char n1139[] = "Intel 82801CA Ultra ATA Storage Controller";
-constexpr char n1140[] = "Intel 82801CAM ISA Bridge (LPC)";
-constexpr char n1141[] = "Intel 82801DB/DBL (ICH4/ICH4-L) LPC Interface Bridge";
-constexpr char n1142[] = "Intel 82801DBL (ICH4-L) IDE Controller";
-constexpr char n1143[] = "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) USB UHCI Controller #1";
-constexpr char n1144[] = "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) SMBus Controller";
-constexpr char n1145[] = "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) USB UHCI Controller #2";
-constexpr char n1146[] = "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) AC'97 Audio Controller";
-constexpr char n1147[] = "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) AC'97 Modem Controller";
-constexpr char n1148[] = "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) USB UHCI Controller #3";
-constexpr char n1149[] = "Intel 82801DBM (ICH4-M) IDE Controller";
-constexpr char n1150[] = "Intel 82801DB (ICH4) IDE Controller";
-constexpr char n1151[] = "Intel 82801DBM (ICH4-M) LPC Interface Bridge";
-constexpr char n1152[] = "Intel 82801DB/DBM (ICH4/ICH4-M) USB2 EHCI Controller";
-constexpr char n1153[] = "Intel 82801EB/ER (ICH5/ICH5R) LPC Interface Bridge";
-constexpr char n1154[] = "Intel 82801EB (ICH5) SATA Controller";
-constexpr char n1155[] = "Intel 82801EB/ER (ICH5/ICH5R) USB UHCI Controller #1";
-constexpr char n1156[] = "Intel 82801EB/ER (ICH5/ICH5R) SMBus Controller";
-constexpr char n1157[] = "Intel 82801EB/ER (ICH5/ICH5R) USB UHCI Controller #2";
-constexpr char n1158[] = "Intel 82801EB/ER (ICH5/ICH5R) AC'97 Audio Controller";
-constexpr char n1159[] = "Intel 82801EB/ER (ICH5/ICH5R) AC'97 Modem Controller";
-constexpr char n1160[] = "Intel 82801EB/ER (ICH5/ICH5R) USB UHCI Controller #3";
-constexpr char n1161[] = "Intel 82801EB/ER (ICH5/ICH5R) IDE Controller";
-constexpr char n1162[] = "Intel 82801EB (ICH5) LPC Interface Bridge";
-constexpr char n1163[] = "Intel 82801EB/ER (ICH5/ICH5R) USB2 EHCI Controller";
-constexpr char n1164[] = "Intel 82801EB/ER (ICH5/ICH5R) USB UHCI Controller #4";
-constexpr char n1165[] = "Intel 82801ER (ICH5R) SATA Controller";
-constexpr char n1166[] = "Intel Omni-Path HFI Silicon 100 Series [discrete]";
-constexpr char n1167[] = "Intel Omni-Path HFI Silicon 100 Series [integrated]";
-constexpr char n1168[] = "Intel Wireless 8260";
-constexpr char n1169[] = "Intel Dual Band Wireless-AC 3168NGW [Stone Peak]";
-constexpr char n1170[] = "Intel Wireless 8265 / 8275";
-constexpr char n1171[] = "Intel 82820 820 (Camino) Chipset Host Bridge (MCH)";
-constexpr char n1172[] = "Intel 82820 820 (Camino) Chipset Host Bridge";
-constexpr char n1173[] = "Intel 82820 820 (Camino) Chipset AGP Bridge";
-constexpr char n1174[] = "Intel 82805AA MTH Memory Translator Hub";
-constexpr char n1175[] = "Intel 82804AA MRH-S Memory Repeater Hub for SDRAM";
-constexpr char n1176[] = "Intel NVMe Optane Memory Series";
-constexpr char n1177[] = "Intel Wireless-AC 9260";
-constexpr char n1178[] = "Intel 82850 850 (Tehama) Chipset Host Bridge (MCH)";
-constexpr char n1179[] = "Intel 82860 860 (Wombat) Chipset Host Bridge (MCH)";
-constexpr char n1180[] = "Intel 82850 850 (Tehama) Chipset AGP Bridge";
-constexpr char n1181[] = "Intel 82860 860 (Wombat) Chipset AGP Bridge";
-constexpr char n1182[] = "Intel 82860 860 (Wombat) Chipset PCI Bridge";
-constexpr char n1183[] = "Intel E7500 Memory Controller Hub";
-constexpr char n1184[] = "Intel E7500/E7501 Host RASUM Controller";
-constexpr char n1185[] = "Intel E7500/E7501 Hub Interface B PCI-to-PCI Bridge";
-constexpr char n1186[] = "Intel E7500/E7501 Hub Interface B RASUM Controller";
-constexpr char n1187[] = "Intel E7500/E7501 Hub Interface C PCI-to-PCI Bridge";
-constexpr char n1188[] = "Intel E7500/E7501 Hub Interface C RASUM Controller";
-constexpr char n1189[] = "Intel E7500/E7501 Hub Interface D PCI-to-PCI Bridge";
-constexpr char n1190[] = "Intel E7500/E7501 Hub Interface D RASUM Controller";
-constexpr char n1191[] = "Intel E7501 Memory Controller Hub";
-constexpr char n1192[] = "Intel E7505 Memory Controller Hub";
-constexpr char n1193[] = "Intel E7505/E7205 Series RAS Controller";
-constexpr char n1194[] = "Intel E7505/E7205 PCI-to-AGP Bridge";
-constexpr char n1195[] = "Intel E7505 Hub Interface B PCI-to-PCI Bridge";
-constexpr char n1196[] = "Intel E7505 Hub Interface B PCI-to-PCI Bridge RAS Controller";
-constexpr char n1197[] = "Intel E7205 Memory Controller Hub";
-constexpr char n1198[] = "Intel 82845G/GL[Brookdale-G]/GE/PE DRAM Controller/Host-Hub Interface";
-constexpr char n1199[] = "Intel 82845G/GL[Brookdale-G]/GE/PE Host-to-AGP Bridge";
-constexpr char n1200[] = "Intel 82845G/GL[Brookdale-G]/GE Chipset Integrated Graphics Device";
-constexpr char n1201[] = "Intel 82865G/PE/P DRAM Controller/Host-Hub Interface";
-constexpr char n1202[] = "Intel 82865G/PE/P AGP Bridge";
-constexpr char n1203[] = "Intel 82865G Integrated Graphics Controller";
-constexpr char n1204[] = "Intel 82865G/PE/P PCI to CSA Bridge";
-constexpr char n1205[] = "Intel 82865G/PE/P Processor to I/O Memory Interface";
-constexpr char n1206[] = "Intel 82875P/E7210 Memory Controller Hub";
-constexpr char n1207[] = "Intel 82875P Processor to AGP Controller";
-constexpr char n1208[] = "Intel 82875P/E7210 Processor to PCI to CSA Bridge";
-constexpr char n1209[] = "Intel 82875P/E7210 Processor to I/O Memory Interface";
-constexpr char n1210[] = "Intel 82915G/P/GV/GL/PL/910GL Memory Controller Hub";
-constexpr char n1211[] = "Intel 82915G/P/GV/GL/PL/910GL PCI Express Root Port";
-constexpr char n1212[] = "Intel 82915G/GV/910GL Integrated Graphics Controller";
-constexpr char n1213[] = "Intel 82925X/XE Memory Controller Hub";
-constexpr char n1214[] = "Intel 82925X/XE PCI Express Root Port";
-constexpr char n1215[] = "Intel E7220/E7221 Memory Controller Hub";
-constexpr char n1216[] = "Intel E7220/E7221 PCI Express Root Port";
-constexpr char n1217[] = "Intel E7221 Integrated Graphics Controller";
-constexpr char n1218[] = "Intel Mobile 915GM/PM/GMS/910GML Express Processor to DRAM Controller";
-constexpr char n1219[] = "Intel Mobile 915GM/PM Express PCI Express Root Port";
-constexpr char n1220[] = "Intel Mobile 915GM/GMS/910GML Express Graphics Controller";
-constexpr char n1221[] = "Intel 6300ESB LPC Interface Controller";
-constexpr char n1222[] = "Intel 6300ESB PATA Storage Controller";
-constexpr char n1223[] = "Intel 6300ESB SATA Storage Controller";
-constexpr char n1224[] = "Intel 6300ESB SMBus Controller";
-constexpr char n1225[] = "Intel 6300ESB AC'97 Audio Controller";
-constexpr char n1226[] = "Intel 6300ESB AC'97 Modem Controller";
-constexpr char n1227[] = "Intel 6300ESB USB Universal Host Controller";
-constexpr char n1228[] = "Intel 6300ESB Watchdog Timer";
-constexpr char n1229[] = "Intel 6300ESB I/O Advanced Programmable Interrupt Controller";
-constexpr char n1230[] = "Intel 6300ESB USB2 Enhanced Host Controller";
-constexpr char n1231[] = "Intel 6300ESB 64-bit PCI-X Bridge";
-constexpr char n1232[] = "Intel 6300ESB SATA RAID Controller";
-constexpr char n1233[] = "Intel 5000X Chipset Memory Controller Hub";
-constexpr char n1234[] = "Intel 5000Z Chipset Memory Controller Hub";
-constexpr char n1235[] = "Intel 5000V Chipset Memory Controller Hub";
-constexpr char n1236[] = "Intel 5000P Chipset Memory Controller Hub";
-constexpr char n1237[] = "Intel 5000 Series Chipset PCI Express x4 Port 2";
-constexpr char n1238[] = "Intel 5000 Series Chipset PCI Express x4 Port 3";
-constexpr char n1239[] = "Intel 5000 Series Chipset PCI Express x4 Port 4";
-constexpr char n1240[] = "Intel 5000 Series Chipset PCI Express x4 Port 5";
-constexpr char n1241[] = "Intel 5000 Series Chipset PCI Express x4 Port 6";
-constexpr char n1242[] = "Intel 5000 Series Chipset PCI Express x4 Port 7";
-constexpr char n1243[] = "Intel 5000 Series Chipset FSB Registers";
-constexpr char n1244[] = "Intel 5000 Series Chipset Reserved Registers";
-constexpr char n1245[] = "Intel 5000 Series Chipset FBD Registers";
-constexpr char n1246[] = "Intel 5000 Series Chipset PCI Express x8 Port 2-3";
-constexpr char n1247[] = "Intel 5000 Series Chipset PCI Express x8 Port 4-5";
-constexpr char n1248[] = "Intel 5000 Series Chipset PCI Express x8 Port 6-7";
-constexpr char n1249[] = "Intel 5000X Chipset PCI Express x16 Port 4-7";
-constexpr char n1250[] = "Intel E8500/E8501 Hub Interface 1.5";
-constexpr char n1251[] = "Intel E8500/E8501 PCI Express x4 Port D";
-constexpr char n1252[] = "Intel E8500/E8501 PCI Express x4 Port C0";
-constexpr char n1253[] = "Intel E8500/E8501 PCI Express x4 Port C1";
-constexpr char n1254[] = "Intel E8500/E8501 PCI Express x4 Port B0";
-constexpr char n1255[] = "Intel E8500/E8501 PCI Express x4 Port B1";
-constexpr char n1256[] = "Intel E8500/E8501 PCI Express x4 Port A0";
-constexpr char n1257[] = "Intel E8500/E8501 PCI Express x4 Port A1";
-constexpr char n1258[] = "Intel E8500/E8501 PCI Express x8 Port C";
-constexpr char n1259[] = "Intel E8500/E8501 PCI Express x8 Port B";
-constexpr char n1260[] = "Intel E8500/E8501 PCI Express x8 Port A";
-constexpr char n1261[] = "Intel E8500/E8501 IMI Registers";
-constexpr char n1262[] = "Intel E8500/E8501 FSB Registers";
-constexpr char n1263[] = "Intel E8500/E8501 Address Mapping Registers";
-constexpr char n1264[] = "Intel E8500/E8501 RAS Registers";
-constexpr char n1265[] = "Intel E8500/E8501 Reserved Registers";
-constexpr char n1266[] = "Intel E8500/E8501 Miscellaneous Registers";
-constexpr char n1267[] = "Intel E8500/E8501 eXternal Memory Bridge";
-constexpr char n1268[] = "Intel E8500/E8501 XMB Miscellaneous Registers";
-constexpr char n1269[] = "Intel E8500/E8501 XMB Memory Interleaving Registers";
-constexpr char n1270[] = "Intel E8500/E8501 XMB DDR Initialization and Calibration";
-constexpr char n1271[] = "Intel E8500/E8501 XMB Reserved Registers";
-constexpr char n1272[] = "Intel 82801FB/FR (ICH6/ICH6R) LPC Interface Bridge";
-constexpr char n1273[] = "Intel 82801FBM (ICH6M) LPC Interface Bridge";
-constexpr char n1274[] = "Intel 82801FW/FRW (ICH6W/ICH6RW) LPC Interface Bridge";
-constexpr char n1275[] = "Intel 82801FB/FW (ICH6/ICH6W) SATA Controller";
-constexpr char n1276[] = "Intel 82801FR/FRW (ICH6R/ICH6RW) SATA Controller";
-constexpr char n1277[] = "Intel 82801FBM (ICH6M) SATA Controller";
-constexpr char n1278[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) USB UHCI #1";
-constexpr char n1279[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) USB UHCI #2";
-constexpr char n1280[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) USB UHCI #3";
-constexpr char n1281[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) USB UHCI #4";
-constexpr char n1282[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) USB2 EHCI Controller";
-constexpr char n1283[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) PCI Express Port 1";
-constexpr char n1284[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) PCI Express Port 2";
-constexpr char n1285[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) PCI Express Port 3";
-constexpr char n1286[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) PCI Express Port 4";
-constexpr char n1287[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) High Definition Audio Controller";
-constexpr char n1288[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) SMBus Controller";
-constexpr char n1289[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) LAN Controller";
-constexpr char n1290[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) AC'97 Modem Controller";
-constexpr char n1291[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) AC'97 Audio Controller";
-constexpr char n1292[] = "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) IDE Controller";
-constexpr char n1293[] = "Intel 631xESB/632xESB/3100 Chipset LPC Interface Controller";
-constexpr char n1294[] = "Intel 631xESB/632xESB/3100 Chipset SATA IDE Controller";
-constexpr char n1295[] = "Intel 631xESB/632xESB SATA AHCI Controller";
-constexpr char n1296[] = "Intel 631xESB/632xESB SATA RAID Controller";
-constexpr char n1297[] = "Intel 631xESB/632xESB/3100 Chipset UHCI USB Controller #1";
-constexpr char n1298[] = "Intel 631xESB/632xESB/3100 Chipset UHCI USB Controller #2";
-constexpr char n1299[] = "Intel 631xESB/632xESB/3100 Chipset UHCI USB Controller #3";
-constexpr char n1300[] = "Intel 631xESB/632xESB/3100 Chipset UHCI USB Controller #4";
-constexpr char n1301[] = "Intel 631xESB/632xESB/3100 Chipset EHCI USB2 Controller";
-constexpr char n1302[] = "Intel 631xESB/632xESB/3100 Chipset PCI Express Root Port 1";
-constexpr char n1303[] = "Intel 631xESB/632xESB/3100 Chipset PCI Express Root Port 2";
-constexpr char n1304[] = "Intel 631xESB/632xESB/3100 Chipset PCI Express Root Port 3";
-constexpr char n1305[] = "Intel 631xESB/632xESB/3100 Chipset PCI Express Root Port 4";
-constexpr char n1306[] = "Intel 631xESB/632xESB AC '97 Audio Controller";
-constexpr char n1307[] = "Intel 631xESB/632xESB AC '97 Modem Controller";
-constexpr char n1308[] = "Intel 631xESB/632xESB High Definition Audio Controller";
-constexpr char n1309[] = "Intel 631xESB/632xESB/3100 Chipset SMBus Controller";
-constexpr char n1310[] = "Intel 631xESB/632xESB IDE Controller";
-constexpr char n1311[] = "Intel Optane SSD 900P Series";
-constexpr char n1312[] = "Intel NVMe Datacenter SSD [Optane]";
-constexpr char n1313[] = "Intel Wi-Fi 6 AX200";
-constexpr char n1314[] = "Intel Wi-Fi 6 AX210/AX211/AX411 160MHz";
-constexpr char n1315[] = "Intel 82945G/GZ/P/PL Memory Controller Hub";
-constexpr char n1316[] = "Intel 82945G/GZ/P/PL PCI Express Root Port";
-constexpr char n1317[] = "Intel 82945G/GZ Integrated Graphics Controller";
-constexpr char n1318[] = "Intel 82955X Memory Controller Hub";
-constexpr char n1319[] = "Intel 82955X PCI Express Root Port";
-constexpr char n1320[] = "Intel E7230/3000/3010 Memory Controller Hub";
-constexpr char n1321[] = "Intel E7230/3000/3010 PCI Express Root Port";
-constexpr char n1322[] = "Intel 82975X/3010 PCI Express Root Port";
-constexpr char n1323[] = "Intel 82975X Memory Controller Hub";
-constexpr char n1324[] = "Intel 82975X PCI Express Root Port";
-constexpr char n1325[] = "Intel 82915G/GV/GL/910GL [Grantsdale] Graphics Device";
-constexpr char n1326[] = "Intel 82915G Integrated Graphics Controller";
-constexpr char n1327[] = "Intel Mobile 945GM/PM/GMS, 943/940GML and 945GT Express Memory Controller Hub";
-constexpr char n1328[] = "Intel Mobile 945GM/PM/GMS, 943/940GML and 945GT Express PCI Express Root Port";
-constexpr char n1329[] = "Intel Mobile 945GM/GMS, 943/940GML Express Integrated Graphics Controller";
-constexpr char n1330[] = "Intel Mobile 945GM/GMS/GME, 943/940GML Express Integrated Graphics Controller";
-constexpr char n1331[] = "Intel Mobile 945GSE Express Memory Controller Hub";
-constexpr char n1332[] = "Intel Mobile 945GSE Express PCI Express Root Port";
-constexpr char n1333[] = "Intel Mobile 945GSE Express Integrated Graphics Controller";
-constexpr char n1334[] = "Intel 82801GH (ICH7DH) LPC Interface Bridge";
-constexpr char n1335[] = "Intel 82801GB/GR (ICH7 Family) LPC Interface Bridge";
-constexpr char n1336[] = "Intel 82801GBM (ICH7-M) LPC Interface Bridge";
-constexpr char n1337[] = "Intel NM10 Family LPC Controller";
-constexpr char n1338[] = "Intel 82801GHM (ICH7-M DH) LPC Interface Bridge";
-constexpr char n1339[] = "Intel NM10/ICH7 Family SATA Controller [IDE mode]";
-constexpr char n1340[] = "Intel NM10/ICH7 Family SATA Controller [AHCI mode]";
-constexpr char n1341[] = "Intel 82801GR/GDH (ICH7R/ICH7DH) SATA Controller [RAID mode]";
-constexpr char n1342[] = "Intel 82801GBM/GHM (ICH7-M Family) SATA Controller [IDE mode]";
-constexpr char n1343[] = "Intel 82801GBM/GHM (ICH7-M Family) SATA Controller [AHCI mode]";
-constexpr char n1344[] = "Intel 82801GHM (ICH7-M DH) SATA Controller [RAID mode]";
-constexpr char n1345[] = "Intel NM10/ICH7 Family USB UHCI Controller #1";
-constexpr char n1346[] = "Intel NM10/ICH7 Family USB UHCI Controller #2";
-constexpr char n1347[] = "Intel NM10/ICH7 Family USB UHCI Controller #3";
-constexpr char n1348[] = "Intel NM10/ICH7 Family USB UHCI Controller #4";
-constexpr char n1349[] = "Intel NM10/ICH7 Family USB2 EHCI Controller";
-constexpr char n1350[] = "Intel NM10/ICH7 Family PCI Express Port 1";
-constexpr char n1351[] = "Intel NM10/ICH7 Family PCI Express Port 2";
-constexpr char n1352[] = "Intel NM10/ICH7 Family PCI Express Port 3";
-constexpr char n1353[] = "Intel NM10/ICH7 Family PCI Express Port 4";
-constexpr char n1354[] = "Intel NM10/ICH7 Family High Definition Audio Controller";
-constexpr char n1355[] = "Intel NM10/ICH7 Family SMBus Controller";
-constexpr char n1356[] = "Intel NM10/ICH7 Family LAN Controller";
-constexpr char n1357[] = "Intel 82801G (ICH7 Family) AC'97 Modem Controller";
-constexpr char n1358[] = "Intel 82801G (ICH7 Family) AC'97 Audio Controller";
-constexpr char n1359[] = "Intel 82801G (ICH7 Family) IDE Controller";
-constexpr char n1360[] = "Intel 82801GR/GH/GHM (ICH7 Family) PCI Express Port 5";
-constexpr char n1361[] = "Intel 82801GR/GH/GHM (ICH7 Family) PCI Express Port 6";
-constexpr char n1362[] = "Intel 82801HB/HR (ICH8/R) LPC Interface Controller";
-constexpr char n1363[] = "Intel 82801HEM (ICH8M-E) LPC Interface Controller";
-constexpr char n1364[] = "Intel 82801HH (ICH8DH) LPC Interface Controller";
-constexpr char n1365[] = "Intel 82801HO (ICH8DO) LPC Interface Controller";
-constexpr char n1366[] = "Intel 82801HM (ICH8M) LPC Interface Controller";
-constexpr char n1367[] = "Intel 82801H (ICH8 Family) 4 port SATA Controller [IDE mode]";
-constexpr char n1368[] = "Intel 82801HR/HO/HH (ICH8R/DO/DH) 6 port SATA Controller [AHCI mode]";
-constexpr char n1369[] = "Intel SATA Controller [RAID mode]";
-constexpr char n1370[] = "Intel C610/X99 series chipset sSATA Controller [RAID mode]";
-constexpr char n1371[] = "Intel 82801HB (ICH8) 4 port SATA Controller [AHCI mode]";
-constexpr char n1372[] = "Intel 82801HR/HO/HH (ICH8R/DO/DH) 2 port SATA Controller [IDE mode]";
-constexpr char n1373[] = "Intel 82801HM/HEM (ICH8M/ICH8M-E) SATA Controller [IDE mode]";
-constexpr char n1374[] = "Intel 82801HM/HEM (ICH8M/ICH8M-E) SATA Controller [AHCI mode]";
-constexpr char n1375[] = "Intel 82801 Mobile SATA Controller [RAID mode]";
-constexpr char n1376[] = "Intel 82801H (ICH8 Family) USB UHCI Controller #1";
-constexpr char n1377[] = "Intel 82801H (ICH8 Family) USB UHCI Controller #2";
-constexpr char n1378[] = "Intel 82801H (ICH8 Family) USB UHCI Controller #3";
-constexpr char n1379[] = "Intel 82801H (ICH8 Family) USB UHCI Controller #4";
-constexpr char n1380[] = "Intel 82801H (ICH8 Family) USB UHCI Controller #5";
-constexpr char n1381[] = "Intel 82801H (ICH8 Family) USB2 EHCI Controller #1";
-constexpr char n1382[] = "Intel 82801H (ICH8 Family) USB2 EHCI Controller #2";
-constexpr char n1383[] = "Intel 82801H (ICH8 Family) SMBus Controller";
-constexpr char n1384[] = "Intel 82801H (ICH8 Family) PCI Express Port 1";
-constexpr char n1385[] = "Intel 82801H (ICH8 Family) PCI Express Port 2";
-constexpr char n1386[] = "Intel 82801H (ICH8 Family) PCI Express Port 3";
-constexpr char n1387[] = "Intel 82801H (ICH8 Family) PCI Express Port 4";
-constexpr char n1388[] = "Intel 82801H (ICH8 Family) PCI Express Port 5";
-constexpr char n1389[] = "Intel 82801H (ICH8 Family) PCI Express Port 6";
-constexpr char n1390[] = "Intel 82801H (ICH8 Family) HD Audio Controller";
-constexpr char n1391[] = "Intel 82801H (ICH8 Family) Thermal Reporting Device";
-constexpr char n1392[] = "Intel 82801HM/HEM (ICH8M/ICH8M-E) IDE Controller";
-constexpr char n1393[] = "Intel 82801IH (ICH9DH) LPC Interface Controller";
-constexpr char n1394[] = "Intel 82801IO (ICH9DO) LPC Interface Controller";
-constexpr char n1395[] = "Intel 82801IR (ICH9R) LPC Interface Controller";
-constexpr char n1396[] = "Intel ICH9M-E LPC Interface Controller";
-constexpr char n1397[] = "Intel 82801IB (ICH9) LPC Interface Controller";
-constexpr char n1398[] = "Intel ICH9M LPC Interface Controller";
-constexpr char n1399[] = "Intel 82801IR/IO/IH (ICH9R/DO/DH) 4 port SATA Controller [IDE mode]";
-constexpr char n1400[] = "Intel 82801IB (ICH9) 2 port SATA Controller [IDE mode]";
-constexpr char n1401[] = "Intel 82801IR/IO/IH (ICH9R/DO/DH) 6 port SATA Controller [AHCI mode]";
-constexpr char n1402[] = "Intel 82801IB (ICH9) 4 port SATA Controller [AHCI mode]";
-constexpr char n1403[] = "Intel 82801IR/IO (ICH9R/DO) SATA Controller [RAID mode]";
-constexpr char n1404[] = "Intel 82801I (ICH9 Family) 2 port SATA Controller [IDE mode]";
-constexpr char n1405[] = "Intel 82801IBM/IEM (ICH9M/ICH9M-E) 2 port SATA Controller [IDE mode]";
-constexpr char n1406[] = "Intel 82801IBM/IEM (ICH9M/ICH9M-E) 4 port SATA Controller [AHCI mode]";
-constexpr char n1407[] = "Intel 82801IEM (ICH9M-E) SATA Controller [RAID mode]";
-constexpr char n1408[] = "Intel 82801I (ICH9 Family) SMBus Controller";
-constexpr char n1409[] = "Intel 82801I (ICH9 Family) Thermal Subsystem";
-constexpr char n1410[] = "Intel 82801I (ICH9 Family) USB UHCI Controller #1";
-constexpr char n1411[] = "Intel 82801I (ICH9 Family) USB UHCI Controller #2";
-constexpr char n1412[] = "Intel 82801I (ICH9 Family) USB UHCI Controller #3";
-constexpr char n1413[] = "Intel 82801I (ICH9 Family) USB UHCI Controller #4";
-constexpr char n1414[] = "Intel 82801I (ICH9 Family) USB UHCI Controller #5";
-constexpr char n1415[] = "Intel 82801I (ICH9 Family) USB UHCI Controller #6";
-constexpr char n1416[] = "Intel 82801I (ICH9 Family) USB2 EHCI Controller #1";
-constexpr char n1417[] = "Intel 82801I (ICH9 Family) USB2 EHCI Controller #2";
-constexpr char n1418[] = "Intel 82801I (ICH9 Family) HD Audio Controller";
-constexpr char n1419[] = "Intel 82801I (ICH9 Family) PCI Express Port 1";
-constexpr char n1420[] = "Intel 82801I (ICH9 Family) PCI Express Port 2";
-constexpr char n1421[] = "Intel 82801I (ICH9 Family) PCI Express Port 3";
-constexpr char n1422[] = "Intel 82801I (ICH9 Family) PCI Express Port 4";
-constexpr char n1423[] = "Intel 82801I (ICH9 Family) PCI Express Port 5";
-constexpr char n1424[] = "Intel 82801I (ICH9 Family) PCI Express Port 6";
-constexpr char n1425[] = "Intel 82566DC-2 Gigabit Network Connection";
-constexpr char n1426[] = "Intel 82946GZ/PL/GL Memory Controller Hub";
-constexpr char n1427[] = "Intel 82946GZ/PL/GL PCI Express Root Port";
-constexpr char n1428[] = "Intel 82946GZ/GL Integrated Graphics Controller";
-constexpr char n1429[] = "Intel 82946GZ/GL HECI Controller";
-constexpr char n1430[] = "Intel 82946GZ/GL PT IDER Controller";
-constexpr char n1431[] = "Intel 82946GZ/GL KT Controller";
-constexpr char n1432[] = "Intel 82G35 Express DRAM Controller";
-constexpr char n1433[] = "Intel 82G35 Express PCI Express Root Port";
-constexpr char n1434[] = "Intel 82G35 Express Integrated Graphics Controller";
-constexpr char n1435[] = "Intel 82G35 Express HECI Controller";
-constexpr char n1436[] = "Intel 82Q963/Q965 Memory Controller Hub";
-constexpr char n1437[] = "Intel 82Q963/Q965 PCI Express Root Port";
-constexpr char n1438[] = "Intel 82Q963/Q965 Integrated Graphics Controller";
-constexpr char n1439[] = "Intel 82Q963/Q965 HECI Controller";
-constexpr char n1440[] = "Intel 82Q963/Q965 PT IDER Controller";
-constexpr char n1441[] = "Intel 82Q963/Q965 KT Controller";
-constexpr char n1442[] = "Intel 82P965/G965 Memory Controller Hub";
-constexpr char n1443[] = "Intel 82P965/G965 PCI Express Root Port";
-constexpr char n1444[] = "Intel 82G965 Integrated Graphics Controller";
-constexpr char n1445[] = "Intel 82P965/G965 HECI Controller";
-constexpr char n1446[] = "Intel 82P965/G965 PT IDER Controller";
-constexpr char n1447[] = "Intel 82P965/G965 KT Controller";
-constexpr char n1448[] = "Intel 82Q35 Express DRAM Controller";
-constexpr char n1449[] = "Intel 82Q35 Express PCI Express Root Port";
-constexpr char n1450[] = "Intel 82Q35 Express Integrated Graphics Controller";
-constexpr char n1451[] = "Intel 82Q35 Express MEI Controller";
-constexpr char n1452[] = "Intel 82Q35 Express PT IDER Controller";
-constexpr char n1453[] = "Intel 82Q35 Express Serial KT Controller";
-constexpr char n1454[] = "Intel 82G33/G31/P35/P31 Express DRAM Controller";
-constexpr char n1455[] = "Intel 82G33/G31/P35/P31 Express PCI Express Root Port";
-constexpr char n1456[] = "Intel 82G33/G31 Express Integrated Graphics Controller";
-constexpr char n1457[] = "Intel 82G33/G31/P35/P31 Express MEI Controller";
-constexpr char n1458[] = "Intel 82G33/G31/P35/P31 Express PT IDER Controller";
-constexpr char n1459[] = "Intel 82G33/G31/P35/P31 Express Serial KT Controller";
-constexpr char n1460[] = "Intel Virtual HECI Controller";
-constexpr char n1461[] = "Intel 82Q33 Express DRAM Controller";
-constexpr char n1462[] = "Intel 82Q33 Express PCI Express Root Port";
-constexpr char n1463[] = "Intel 82Q33 Express Integrated Graphics Controller";
-constexpr char n1464[] = "Intel 82Q33 Express MEI Controller";
-constexpr char n1465[] = "Intel 82Q33 Express PT IDER Controller";
-constexpr char n1466[] = "Intel 82Q33 Express Serial KT Controller";
-constexpr char n1467[] = "Intel 82X38/X48 Express DRAM Controller";
-constexpr char n1468[] = "Intel 82X38/X48 Express Host-Primary PCI Express Bridge";
-constexpr char n1469[] = "Intel 82X38/X48 Express MEI Controller";
-constexpr char n1470[] = "Intel 82X38/X48 Express PT IDER Controller";
-constexpr char n1471[] = "Intel 82X38/X48 Express Serial KT Controller";
-constexpr char n1472[] = "Intel 82X38/X48 Express Host-Secondary PCI Express Bridge";
-constexpr char n1473[] = "Intel 3200/3210 Chipset DRAM Controller";
-constexpr char n1474[] = "Intel 3200/3210 Chipset Host-Primary PCI Express Bridge";
-constexpr char n1475[] = "Intel 3200/3210 Chipset MEI Controller";
-constexpr char n1476[] = "Intel 3200/3210 Chipset PT IDER Controller";
-constexpr char n1477[] = "Intel 3200/3210 Chipset Serial KT Controller";
-constexpr char n1478[] = "Intel 3210 Chipset Host-Secondary PCI Express Bridge";
-constexpr char n1479[] = "Intel Mobile PM965/GM965/GL960 Memory Controller Hub";
-constexpr char n1480[] = "Intel Mobile PM965/GM965/GL960 PCI Express Root Port";
-constexpr char n1481[] = "Intel Mobile GM965/GL960 Integrated Graphics Controller (primary)";
-constexpr char n1482[] = "Intel Mobile GM965/GL960 Integrated Graphics Controller (secondary)";
-constexpr char n1483[] = "Intel Mobile PM965/GM965 MEI Controller";
-constexpr char n1484[] = "Intel Mobile PM965/GM965 PT IDER Controller";
-constexpr char n1485[] = "Intel Mobile PM965/GM965 KT Controller";
-constexpr char n1486[] = "Intel Mobile GME965/GLE960 Memory Controller Hub";
-constexpr char n1487[] = "Intel Mobile GME965/GLE960 PCI Express Root Port";
-constexpr char n1488[] = "Intel Mobile GME965/GLE960 Integrated Graphics Controller";
-constexpr char n1489[] = "Intel Mobile GME965/GLE960 MEI Controller";
-constexpr char n1490[] = "Intel Mobile GME965/GLE960 PT IDER Controller";
-constexpr char n1491[] = "Intel Mobile GME965/GLE960 KT Controller";
-constexpr char n1492[] = "Intel Mobile 4 Series Chipset Memory Controller Hub";
-constexpr char n1493[] = "Intel Mobile 4 Series Chipset PCI Express Graphics Port";
-constexpr char n1494[] = "Intel Mobile 4 Series Chipset Integrated Graphics Controller";
-constexpr char n1495[] = "Intel Mobile 4 Series Chipset MEI Controller";
-constexpr char n1496[] = "Intel Mobile 4 Series Chipset PT IDER Controller";
-constexpr char n1497[] = "Intel Mobile 4 Series Chipset AMT SOL Redirection";
-constexpr char n1498[] = "Intel Cantiga MEI Controller";
-constexpr char n1499[] = "Intel Cantiga PT IDER Controller";
-constexpr char n1500[] = "Intel Cantiga AMT SOL Redirection";
-constexpr char n1501[] = "Intel Xeon Processor E7 Product Family System Configuration Controller 1";
-constexpr char n1502[] = "Intel Xeon Processor E7 Product Family System Configuration Controller 2";
-constexpr char n1503[] = "Intel Xeon Processor E7 Product Family Power Controller";
-constexpr char n1504[] = "Intel Xeon Processor E7 Product Family Caching Agent 0";
-constexpr char n1505[] = "Intel Xeon Processor E7 Product Family Caching Agent 1";
-constexpr char n1506[] = "Intel Xeon Processor E7 Product Family QPI Home Agent 0";
-constexpr char n1507[] = "Intel Xeon Processor E7 Product Family Memory Controller 0c";
-constexpr char n1508[] = "Intel Xeon Processor E7 Product Family Memory Controller 0a";
-constexpr char n1509[] = "Intel Xeon Processor E7 Product Family Memory Controller 0b";
-constexpr char n1510[] = "Intel Xeon Processor E7 Product Family QPI Home Agent 1";
-constexpr char n1511[] = "Intel Xeon Processor E7 Product Family Memory Controller 1c";
-constexpr char n1512[] = "Intel Xeon Processor E7 Product Family Memory Controller 1a";
-constexpr char n1513[] = "Intel Xeon Processor E7 Product Family Memory Controller 1b";
-constexpr char n1514[] = "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 0";
-constexpr char n1515[] = "Intel Xeon Processor E7 Product Family System Configuration Controller 3";
-constexpr char n1516[] = "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 1";
-constexpr char n1517[] = "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 2";
-constexpr char n1518[] = "Intel Xeon Processor E7 Product Family System Configuration Controller 4";
-constexpr char n1519[] = "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 3";
-constexpr char n1520[] = "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 4";
-constexpr char n1521[] = "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 5";
-constexpr char n1522[] = "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 6";
-constexpr char n1523[] = "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 7";
-constexpr char n1524[] = "Intel Xeon Processor E7 Product Family QPI Router Port 0-1";
-constexpr char n1525[] = "Intel Xeon Processor E7 Product Family QPI Router Port 2-3";
-constexpr char n1526[] = "Intel Xeon Processor E7 Product Family QPI Router Port 4-5";
-constexpr char n1527[] = "Intel Xeon Processor E7 Product Family QPI Router Port 6-7";
-constexpr char n1528[] = "Intel Xeon Processor E7 Product Family Test and Debug 0";
-constexpr char n1529[] = "Intel Xeon Processor E7 Product Family Test and Debug 1";
-constexpr char n1530[] = "Intel Xeon Processor E7 Product Family QPI Physical Port 0: REUT control/status";
-constexpr char n1531[] = "Intel Xeon Processor E7 Product Family QPI Physical Port 0: Misc. control/status";
-constexpr char n1532[] = "Intel Xeon Processor E7 Product Family QPI Physical Port 1: REUT control/status";
-constexpr char n1533[] = "Intel Xeon Processor E7 Product Family QPI Physical Port 1: Misc. control/status";
-constexpr char n1534[] = "Intel Xeon Processor E7 Product Family QPI Physical Port 2: REUT control/status";
-constexpr char n1535[] = "Intel Xeon Processor E7 Product Family QPI Physical Port 2: Misc. control/status";
-constexpr char n1536[] = "Intel Xeon Processor E7 Product Family QPI Physical Port 3: REUT control/status";
-constexpr char n1537[] = "Intel Xeon Processor E7 Product Family QPI Physical Port 3: Misc. control/status";
-constexpr char n1538[] = "Intel Xeon Processor E7 Product Family SMI Physical Port 0: REUT control/status";
-constexpr char n1539[] = "Intel Xeon Processor E7 Product Family SMI Physical Port 0: Misc control/status";
-constexpr char n1540[] = "Intel Xeon Processor E7 Product Family SMI Physical Port 1: REUT control/status";
-constexpr char n1541[] = "Intel Xeon Processor E7 Product Family SMI Physical Port 1: Misc control/status";
-constexpr char n1542[] = "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 8";
-constexpr char n1543[] = "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 9";
-constexpr char n1544[] = "Intel Atom CE2700 Series [Puma 7]";
-constexpr char n1545[] = "Intel Puma 7 Trusted Execution Engine";
-constexpr char n1546[] = "Intel Puma 7 xHCI Controller";
-constexpr char n1547[] = "Intel Puma 7 USB Device Controller (OTG)";
-constexpr char n1548[] = "Intel Puma 7 Thermal";
-constexpr char n1549[] = "Intel Puma 7 Security Processor";
-constexpr char n1550[] = "Intel Xeon 5500/Core i7 QuickPath Architecture System Address Decoder";
-constexpr char n1551[] = "Intel Xeon 5500/Core i7 QPI Link 0";
-constexpr char n1552[] = "Intel Xeon 5500/Core i7 QPI Physical 0";
-constexpr char n1553[] = "Intel Xeon 5500/Core i7 QPI Link 1";
-constexpr char n1554[] = "Intel Xeon 5500/Core i7 QPI Physical 1";
-constexpr char n1555[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller";
-constexpr char n1556[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Target Address Decoder";
-constexpr char n1557[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller RAS Registers";
-constexpr char n1558[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Test Registers";
-constexpr char n1559[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 0 Control Registers";
-constexpr char n1560[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 0 Address Registers";
-constexpr char n1561[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 0 Rank Registers";
-constexpr char n1562[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 0 Thermal Control Registers";
-constexpr char n1563[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 1 Control Registers";
-constexpr char n1564[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 1 Address Registers";
-constexpr char n1565[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 1 Rank Registers";
-constexpr char n1566[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 1 Thermal Control Registers";
-constexpr char n1567[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 2 Control Registers";
-constexpr char n1568[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 2 Address Registers";
-constexpr char n1569[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 2 Rank Registers";
-constexpr char n1570[] = "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 2 Thermal Control Registers";
-constexpr char n1571[] = "Intel Xeon 5500/Core i7 QuickPath Architecture Generic Non-Core Registers";
-constexpr char n1572[] = "Intel Core Processor QuickPath Architecture Generic Non-Core Registers";
-constexpr char n1573[] = "Intel Xeon C5500/C3500 QPI Generic Non-core Registers";
-constexpr char n1574[] = "Intel Core Processor QuickPath Architecture Generic Non-core Registers";
-constexpr char n1575[] = "Intel Xeon 5600 Series QuickPath Architecture Generic Non-core Registers";
-constexpr char n1576[] = "Intel Core Processor QuickPath Architecture System Address Decoder";
-constexpr char n1577[] = "Intel Core Processor QPI Link 0";
-constexpr char n1578[] = "Intel Core Processor QPI Physical 0";
-constexpr char n1579[] = "Intel Core Processor Integrated Memory Controller";
-constexpr char n1580[] = "Intel Core Processor Integrated Memory Controller Target Address Decoder";
-constexpr char n1581[] = "Intel Core Processor Integrated Memory Controller Test Registers";
-constexpr char n1582[] = "Intel Core Processor Integrated Memory Controller Channel 0 Control Registers";
-constexpr char n1583[] = "Intel Core Processor Integrated Memory Controller Channel 0 Address Registers";
-constexpr char n1584[] = "Intel Core Processor Integrated Memory Controller Channel 0 Rank Registers";
-constexpr char n1585[] = "Intel Core Processor Integrated Memory Controller Channel 0 Thermal Control Registers";
-constexpr char n1586[] = "Intel Core Processor Integrated Memory Controller Channel 1 Control Registers";
-constexpr char n1587[] = "Intel Core Processor Integrated Memory Controller Channel 1 Address Registers";
-constexpr char n1588[] = "Intel Core Processor Integrated Memory Controller Channel 1 Rank Registers";
-constexpr char n1589[] = "Intel Core Processor Integrated Memory Controller Channel 1 Thermal Control Registers";
-constexpr char n1590[] = "Intel Xeon C5500/C3500 QPI System Address Decoder";
-constexpr char n1591[] = "Intel Xeon C5500/C3500 QPI Link 0";
-constexpr char n1592[] = "Intel Xeon C5500/C3500 QPI Physical 0";
-constexpr char n1593[] = "Intel Xeon C5500/C3500 QPI Link 1";
-constexpr char n1594[] = "Intel Xeon C5500/C3500 QPI Physical 1";
-constexpr char n1595[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Registers";
-constexpr char n1596[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Target Address Decoder";
-constexpr char n1597[] = "Intel Xeon C5500/C3500 Integrated Memory Controller RAS Registers";
-constexpr char n1598[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Test Registers";
-constexpr char n1599[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 0 Control";
-constexpr char n1600[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 0 Address";
-constexpr char n1601[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 0 Rank";
-constexpr char n1602[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 0 Thermal Control";
-constexpr char n1603[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 1 Control";
-constexpr char n1604[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 1 Address";
-constexpr char n1605[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 1 Rank";
-constexpr char n1606[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 1 Thermal Control";
-constexpr char n1607[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 2 Control";
-constexpr char n1608[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 2 Address";
-constexpr char n1609[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 2 Rank";
-constexpr char n1610[] = "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 2 Thermal Control";
-constexpr char n1611[] = "Intel 1st Generation Core i3/5/7 Processor QPI Physical 0";
-constexpr char n1612[] = "Intel 1st Generation Core i3/5/7 Processor Reserved";
-constexpr char n1613[] = "Intel Xeon 5600 Series QuickPath Architecture System Address Decoder";
-constexpr char n1614[] = "Intel Xeon 5600 Series QPI Link 0";
-constexpr char n1615[] = "Intel Xeon 5600 Series QPI Physical 0";
-constexpr char n1616[] = "Intel Xeon 5600 Series Mirror Port Link 0";
-constexpr char n1617[] = "Intel Xeon 5600 Series Mirror Port Link 1";
-constexpr char n1618[] = "Intel Xeon 5600 Series QPI Link 1";
-constexpr char n1619[] = "Intel Xeon 5600 Series QPI Physical 1";
-constexpr char n1620[] = "Intel Xeon 5600 Series Integrated Memory Controller Registers";
-constexpr char n1621[] = "Intel Xeon 5600 Series Integrated Memory Controller Target Address Decoder";
-constexpr char n1622[] = "Intel Xeon 5600 Series Integrated Memory Controller RAS Registers";
-constexpr char n1623[] = "Intel Xeon 5600 Series Integrated Memory Controller Test Registers";
-constexpr char n1624[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 0 Control";
-constexpr char n1625[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 0 Address";
-constexpr char n1626[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 0 Rank";
-constexpr char n1627[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 0 Thermal Control";
-constexpr char n1628[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 1 Control";
-constexpr char n1629[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 1 Address";
-constexpr char n1630[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 1 Rank";
-constexpr char n1631[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 1 Thermal Control";
-constexpr char n1632[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 2 Control";
-constexpr char n1633[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 2 Address";
-constexpr char n1634[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 2 Rank";
-constexpr char n1635[] = "Intel Xeon 5600 Series Integrated Memory Controller Channel 2 Thermal Control";
-constexpr char n1636[] = "Intel 4 Series Chipset DRAM Controller";
-constexpr char n1637[] = "Intel 4 Series Chipset PCI Express Root Port";
-constexpr char n1638[] = "Intel 4 Series Chipset Integrated Graphics Controller";
-constexpr char n1639[] = "Intel 4 Series Chipset HECI Controller";
-constexpr char n1640[] = "Intel 4 Series Chipset PT IDER Controller";
-constexpr char n1641[] = "Intel 4 Series Chipset Serial KT Controller";
-constexpr char n1642[] = "Intel CE Media Processor CE3100";
-constexpr char n1643[] = "Intel CE Media Processor Clock and Reset Controller";
-constexpr char n1644[] = "Intel CE Media Processor Interrupt Controller";
-constexpr char n1645[] = "Intel CE Media Processor CE3100 A/V Bridge";
-constexpr char n1646[] = "Intel Graphics Media Accelerator 500 Graphics";
-constexpr char n1647[] = "Intel CE Media Processor Video Decoder";
-constexpr char n1648[] = "Intel CE Media Processor Transport Stream Interface";
-constexpr char n1649[] = "Intel CE Media Processor Transport Stream Processor 0";
-constexpr char n1650[] = "Intel CE Media Processor Audio DSP";
-constexpr char n1651[] = "Intel CE Media Processor Audio Interfaces";
-constexpr char n1652[] = "Intel CE Media Processor Video Display Controller";
-constexpr char n1653[] = "Intel CE Media Processor Video Processing Unit";
-constexpr char n1654[] = "Intel CE Media Processor HDMI Tx Interface";
-constexpr char n1655[] = "Intel Atom CE2600/3100/4100/4200/5300 Security Processor";
-constexpr char n1656[] = "Intel CE Media Processor Expansion Bus Interface";
-constexpr char n1657[] = "Intel CE Media Processor UART";
-constexpr char n1658[] = "Intel CE Media Processor General Purpose I/Os";
-constexpr char n1659[] = "Intel CE Media Processor I2C Interface";
-constexpr char n1660[] = "Intel CE Media Processor Smart Card Interface";
-constexpr char n1661[] = "Intel CE Media Processor SPI Master Interface";
-constexpr char n1662[] = "Intel CE Media Processor Gigabit Ethernet Controller";
-constexpr char n1663[] = "Intel CE Media Processor Media Timing Unit";
-constexpr char n1664[] = "Intel CE Media Processor USB";
-constexpr char n1665[] = "Intel CE Media Processor SATA";
-constexpr char n1666[] = "Intel CE Media Processor CE3100 PCI Express";
-constexpr char n1667[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMI2";
-constexpr char n1668[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 PCI Express Root Port 0";
-constexpr char n1669[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 PCI Express Root Port 1";
-constexpr char n1670[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 PCI Express Root Port 2";
-constexpr char n1671[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 PCI Express Root Port 3";
-constexpr char n1672[] = "Intel Haswell Xeon Non-Transparent Bridge (Back-to-back)";
-constexpr char n1673[] = "Intel Haswell Xeon Non-Transparent Bridge (Primary Side)";
-constexpr char n1674[] = "Intel Haswell Xeon Non-Transparent Bridge (Secondary Side)";
-constexpr char n1675[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 IIO Debug";
-constexpr char n1676[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 PCIe Ring Interface";
-constexpr char n1677[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Scratchpad & Semaphore Registers";
-constexpr char n1678[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 0";
-constexpr char n1679[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 1";
-constexpr char n1680[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 2";
-constexpr char n1681[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 3";
-constexpr char n1682[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 4";
-constexpr char n1683[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 5";
-constexpr char n1684[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 6";
-constexpr char n1685[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 7";
-constexpr char n1686[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Address Map, VTd_Misc, System Management";
-constexpr char n1687[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Hot Plug";
-constexpr char n1688[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 RAS, Control Status and Global Errors";
-constexpr char n1689[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 I/O APIC";
-constexpr char n1690[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 RAID 5/6";
-constexpr char n1691[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Home Agent 0";
-constexpr char n1692[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 0";
-constexpr char n1693[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 1";
-constexpr char n1694[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 R3 QPI Link 0 & 1 Monitoring";
-constexpr char n1695[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Home Agent 1";
-constexpr char n1696[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 I/O Performance Monitoring";
-constexpr char n1697[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 2";
-constexpr char n1698[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 R3 QPI Link 2 Monitoring";
-constexpr char n1699[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 2 Debug";
-constexpr char n1700[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Target Address, Thermal & RAS Registers";
-constexpr char n1701[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel Target Address Decoder";
-constexpr char n1702[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DDRIO Channel 2/3 Broadcast";
-constexpr char n1703[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DDRIO Global Broadcast";
-constexpr char n1704[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Home Agent 0 Debug";
-constexpr char n1705[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Target Address, Thermal & RAS Registers";
-constexpr char n1706[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 E3 QPI Link Debug";
-constexpr char n1707[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Home Agent 1 Debug";
-constexpr char n1708[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 0 Debug";
-constexpr char n1709[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 VCU";
-constexpr char n1710[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 1 Debug";
-constexpr char n1711[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Power Control Unit";
-constexpr char n1712[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel Target Address Decoder";
-constexpr char n1713[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DDRIO Channel 0/1 Broadcast";
-constexpr char n1714[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 0 Thermal Control";
-constexpr char n1715[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 1 Thermal Control";
-constexpr char n1716[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 0 ERROR Registers";
-constexpr char n1717[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 1 ERROR Registers";
-constexpr char n1718[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 2 Thermal Control";
-constexpr char n1719[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 3 Thermal Control";
-constexpr char n1720[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 2 ERROR Registers";
-constexpr char n1721[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 3 ERROR Registers";
-constexpr char n1722[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DDRIO (VMSE) 2 & 3";
-constexpr char n1723[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DDRIO (VMSE) 0 & 1";
-constexpr char n1724[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 0 Thermal Control";
-constexpr char n1725[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 1 Thermal Control";
-constexpr char n1726[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 0 ERROR Registers";
-constexpr char n1727[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 1 ERROR Registers";
-constexpr char n1728[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 2 Thermal Control";
-constexpr char n1729[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 3 Thermal Control";
-constexpr char n1730[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 2 ERROR Registers";
-constexpr char n1731[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 3 ERROR Registers";
-constexpr char n1732[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Unicast Registers";
-constexpr char n1733[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Buffered Ring Agent";
-constexpr char n1734[] = "Intel Xeon E7 v3/Xeon E5 v3/Core i7 System Address Decoder & Broadcast Registers";
-constexpr char n1735[] = "Intel Easel/Monette Hill Image Processor [Pixel Visual Core]";
-constexpr char n1736[] = "Intel Wireless 3165";
-constexpr char n1737[] = "Intel Dual Band Wireless-AC 3165 Plus Bluetooth";
-constexpr char n1738[] = "Intel GeminiLake [UHD Graphics 605]";
-constexpr char n1739[] = "Intel GeminiLake [UHD Graphics 600]";
-constexpr char n1740[] = "Intel Celeron/Pentium Silver Processor Dynamic Platform and Thermal Framework Processor Participant";
-constexpr char n1741[] = "Intel Celeron/Pentium Silver Processor NorthPeak";
-constexpr char n1742[] = "Intel Celeron/Pentium Silver Processor Gaussian Mixture Model";
-constexpr char n1743[] = "Intel Gemini Lake P2SB";
-constexpr char n1744[] = "Intel Celeron/Pentium Silver Processor PCI-default ISA-bridge";
-constexpr char n1745[] = "Intel Celeron/Pentium Silver Processor High Definition Audio";
-constexpr char n1746[] = "Intel Celeron/Pentium Silver Processor Trusted Execution Engine Interface";
-constexpr char n1747[] = "Intel Celeron/Pentium Silver Processor Integrated Sensor Solution";
-constexpr char n1748[] = "Intel Celeron/Pentium Silver Processor USB 3.0 xHCI Controller";
-constexpr char n1749[] = "Intel Celeron/Pentium Silver Processor I2C 0";
-constexpr char n1750[] = "Intel Celeron/Pentium Silver Processor I2C 1";
-constexpr char n1751[] = "Intel Celeron/Pentium Silver Processor I2C 2";
-constexpr char n1752[] = "Intel Celeron/Pentium Silver Processor I2C 3";
-constexpr char n1753[] = "Intel Celeron/Pentium Silver Processor I2C 4";
-constexpr char n1754[] = "Intel Celeron/Pentium Silver Processor I2C 5";
-constexpr char n1755[] = "Intel Celeron/Pentium Silver Processor I2C 6";
-constexpr char n1756[] = "Intel Celeron/Pentium Silver Processor I2C 7";
-constexpr char n1757[] = "Intel Celeron/Pentium Silver Processor Serial IO UART Host Controller";
-constexpr char n1758[] = "Intel Celeron/Pentium Silver Processor Serial IO SPI Host Controller";
-constexpr char n1759[] = "Intel Celeron/Pentium Silver Processor SDA Standard Compliant SD Host Controller";
-constexpr char n1760[] = "Intel Gemini Lake PCI Express Root Port";
-constexpr char n1761[] = "Intel Gemini Lake PCH CNVi WiFi";
-constexpr char n1762[] = "Intel Celeron/Pentium Silver Processor SATA Controller";
-constexpr char n1763[] = "Intel Celeron/Pentium Silver Processor LPC Controller";
-constexpr char n1764[] = "Intel Gemini Lake Host Bridge";
-constexpr char n1765[] = "Intel GD31244 PCI-X SATA HBA";
-constexpr char n1766[] = "Intel IOP348 I/O Processor";
-constexpr char n1767[] = "Intel IOP348 I/O Processor (SL8e) in IOC Mode SAS/SATA";
-constexpr char n1768[] = "Intel IOP348 I/O Processor (SL8x) in IOC Mode SAS/SATA";
-constexpr char n1769[] = "Intel IOC340 I/O Controller (VV8e) SAS/SATA";
-constexpr char n1770[] = "Intel IOC340 I/O Controller (VV8x) SAS/SATA";
-constexpr char n1771[] = "Intel 82855PM Processor to I/O Controller";
-constexpr char n1772[] = "Intel 82855PM Processor to AGP Controller";
-constexpr char n1773[] = "Intel IOC340 I/O Controller in IOC Mode SAS/SATA";
-constexpr char n1774[] = "Intel 81342 [Chevelon] I/O Processor (ATUe)";
-constexpr char n1775[] = "Intel IOP348 I/O Processor (SL8De) in IOC Mode SAS/SATA";
-constexpr char n1776[] = "Intel IOP348 I/O Processor (SL8Dx) in IOC Mode SAS/SATA";
-constexpr char n1777[] = "Intel 5520/5500/X58 I/O Hub to ESI Port";
-constexpr char n1778[] = "Intel 5500 I/O Hub to ESI Port";
-constexpr char n1779[] = "Intel 5520 I/O Hub to ESI Port";
-constexpr char n1780[] = "Intel 5520/5500/X58 I/O Hub PCI Express Root Port 1";
-constexpr char n1781[] = "Intel 5520/5500/X58 I/O Hub PCI Express Root Port 2";
-constexpr char n1782[] = "Intel 5520/5500/X58 I/O Hub PCI Express Root Port 3";
-constexpr char n1783[] = "Intel 5520/X58 I/O Hub PCI Express Root Port 4";
-constexpr char n1784[] = "Intel 5520/X58 I/O Hub PCI Express Root Port 5";
-constexpr char n1785[] = "Intel 5520/X58 I/O Hub PCI Express Root Port 6";
-constexpr char n1786[] = "Intel 5520/5500/X58 I/O Hub PCI Express Root Port 7";
-constexpr char n1787[] = "Intel 5520/5500/X58 I/O Hub PCI Express Root Port 8";
-constexpr char n1788[] = "Intel 7500/5520/5500/X58 I/O Hub PCI Express Root Port 9";
-constexpr char n1789[] = "Intel 7500/5520/5500/X58 I/O Hub PCI Express Root Port 10";
-constexpr char n1790[] = "Intel 7500/5520/5500/X58 Physical Layer Port 0";
-constexpr char n1791[] = "Intel 7500/5520/5500 Physical Layer Port 1";
-constexpr char n1792[] = "Intel 7500/5520/5500/X58 I/O Hub PCI Express Root Port 0";
-constexpr char n1793[] = "Intel 7500/5520/5500/X58 I/O Hub GPIO and Scratch Pad Registers";
-constexpr char n1794[] = "Intel 7500/5520/5500/X58 I/O Hub Control Status and RAS Registers";
-constexpr char n1795[] = "Intel 7500/5520/5500/X58 Physical and Link Layer Registers Port 0";
-constexpr char n1796[] = "Intel 7500/5520/5500/X58 Routing and Protocol Layer Registers Port 0";
-constexpr char n1797[] = "Intel 7500/5520/5500 Physical and Link Layer Registers Port 1";
-constexpr char n1798[] = "Intel 7500/5520/5500 Routing & Protocol Layer Register Port 1";
-constexpr char n1799[] = "Intel 5520/5500/X58 Chipset QuickData Technology Device";
-constexpr char n1800[] = "Intel 7500/5520/5500/X58 I/O Hub I/OxAPIC Interrupt Controller";
-constexpr char n1801[] = "Intel 7500/5520/5500/X58 I/O Hub System Management Registers";
-constexpr char n1802[] = "Intel 7500/5520/5500/X58 Trusted Execution Technology Registers";
-constexpr char n1803[] = "Intel 7500/5520/5500/X58 I/O Hub Throttle Registers";
-constexpr char n1804[] = "Intel Ice Lake UPI Misc";
-constexpr char n1805[] = "Intel Ice Lake UPI Link/Phy0";
-constexpr char n1806[] = "Intel Ice Lake NorthPeak";
-constexpr char n1807[] = "Intel Ice Lake Xeon Non-Transparent Bridge";
-constexpr char n1808[] = "Intel Ice Lake-LP LPC Controller";
-constexpr char n1809[] = "Intel Ice Lake-LP SMBus Controller";
-constexpr char n1810[] = "Intel Ice Lake-LP SPI Controller";
-constexpr char n1811[] = "Intel Ice Lake-LP Serial IO UART Controller #0";
-constexpr char n1812[] = "Intel Ice Lake-LP Serial IO UART Controller #1";
-constexpr char n1813[] = "Intel Ice Lake-LP Serial IO SPI Controller #0";
-constexpr char n1814[] = "Intel Ice Lake-LP Serial IO SPI Controller #1";
-constexpr char n1815[] = "Intel Ice Lake-LP PCI Express Root Port #9";
-constexpr char n1816[] = "Intel Ice Lake-LP PCI Express Root Port #16";
-constexpr char n1817[] = "Intel Ice Lake-LP PCI Express Root Port #3";
-constexpr char n1818[] = "Intel Ice Lake-LP PCI Express Root Port #5";
-constexpr char n1819[] = "Intel Ice Lake-LP SD Host Controller";
-constexpr char n1820[] = "Intel Ice Lake-LP Serial IO I2c Controller #4";
-constexpr char n1821[] = "Intel Ice Lake-LP Serial IO I2c Controller #5";
-constexpr char n1822[] = "Intel Ice Lake-LP Smart Sound Technology Audio Controller";
-constexpr char n1823[] = "Intel Ice Lake-LP SATA Controller [AHCI mode]";
-constexpr char n1824[] = "Intel Ice Lake-LP Management Engine";
-constexpr char n1825[] = "Intel Ice Lake-LP Serial IO I2C Controller #0";
-constexpr char n1826[] = "Intel Ice Lake-LP Serial IO I2C Controller #1";
-constexpr char n1827[] = "Intel Ice Lake-LP Serial IO I2C Controller #2";
-constexpr char n1828[] = "Intel Ice Lake-LP Serial IO I2C Controller #3";
-constexpr char n1829[] = "Intel Ice Lake-LP USB 3.1 xHCI Host Controller";
-constexpr char n1830[] = "Intel Ice Lake-LP DRAM Controller";
-constexpr char n1831[] = "Intel Ice Lake-LP PCH CNVi WiFi";
-constexpr char n1832[] = "Intel Ice Lake-LP SD Controller";
-constexpr char n1833[] = "Intel Ice Lake-LP Integrated Sensor Solution";
-constexpr char n1834[] = "Intel 6311ESB/6321ESB PCI Express Upstream Port";
-constexpr char n1835[] = "Intel 6310ESB PCI Express Upstream Port";
-constexpr char n1836[] = "Intel 6311ESB/6321ESB I/OxAPIC Interrupt Controller";
-constexpr char n1837[] = "Intel 6310ESB I/OxAPIC Interrupt Controller";
-constexpr char n1838[] = "Intel 6311ESB/6321ESB PCI Express to PCI-X Bridge";
-constexpr char n1839[] = "Intel 6310ESB PCI Express to PCI-X Bridge";
-constexpr char n1840[] = "Intel 6311ESB/6321ESB PCI Express Downstream Port E1";
-constexpr char n1841[] = "Intel 6310ESB PCI Express Downstream Port E1";
-constexpr char n1842[] = "Intel 6311ESB/6321ESB PCI Express Downstream Port E2";
-constexpr char n1843[] = "Intel 6310ESB PCI Express Downstream Port E2";
-constexpr char n1844[] = "Intel 6311ESB/6321ESB PCI Express Downstream Port E3";
-constexpr char n1845[] = "Intel 6310ESB PCI Express Downstream Port E3";
-constexpr char n1846[] = "Intel 82830M/MG/MP Host Bridge";
-constexpr char n1847[] = "Intel 82830M/MP AGP Bridge";
-constexpr char n1848[] = "Intel 82830M/MG Integrated Graphics Controller";
-constexpr char n1849[] = "Intel 82852/82855 GM/GME/PM/GMV Processor to I/O Controller";
-constexpr char n1850[] = "Intel 82852/82855 GM/GME/PM/GMV Processor to AGP Controller";
-constexpr char n1851[] = "Intel 82852/855GM Integrated Graphics Device";
-constexpr char n1852[] = "Intel 82854 GMCH";
-constexpr char n1853[] = "Intel 82854 GMCH Integrated Graphics Device";
-constexpr char n1854[] = "Intel E7520 Memory Controller Hub";
-constexpr char n1855[] = "Intel E7525/E7520 Error Reporting Registers";
-constexpr char n1856[] = "Intel E7320 Memory Controller Hub";
-constexpr char n1857[] = "Intel E7320 Error Reporting Registers";
-constexpr char n1858[] = "Intel E7520 DMA Controller";
-constexpr char n1859[] = "Intel E7525/E7520/E7320 PCI Express Port A";
-constexpr char n1860[] = "Intel E7525/E7520/E7320 PCI Express Port A1";
-constexpr char n1861[] = "Intel E7525/E7520 PCI Express Port B";
-constexpr char n1862[] = "Intel E7520 PCI Express Port B1";
-constexpr char n1863[] = "Intel E7520 PCI Express Port C";
-constexpr char n1864[] = "Intel E7520 PCI Express Port C1";
-constexpr char n1865[] = "Intel E7525/E7520/E7320 Extended Configuration Registers";
-constexpr char n1866[] = "Intel E7525 Memory Controller Hub";
-constexpr char n1867[] = "Intel 3100 Chipset Memory I/O Controller Hub";
-constexpr char n1868[] = "Intel 3100 DRAM Controller Error Reporting Registers";
-constexpr char n1869[] = "Intel 3100 Chipset Enhanced DMA Controller";
-constexpr char n1870[] = "Intel 3100 Chipset PCI Express Port A";
-constexpr char n1871[] = "Intel 3100 Chipset PCI Express Port A1";
-constexpr char n1872[] = "Intel 3100 Extended Configuration Test Overflow Registers";
-constexpr char n1873[] = "Intel 7300 Chipset Memory Controller Hub";
-constexpr char n1874[] = "Intel 7300 Chipset PCI Express Port 1";
-constexpr char n1875[] = "Intel 7300 Chipset PCI Express Port 2";
-constexpr char n1876[] = "Intel 7300 Chipset PCI Express Port 3";
-constexpr char n1877[] = "Intel 7300 Chipset PCI Express Port 4";
-constexpr char n1878[] = "Intel 7300 Chipset PCI Express Port 5";
-constexpr char n1879[] = "Intel 7300 Chipset PCI Express Port 6";
-constexpr char n1880[] = "Intel 7300 Chipset PCI Express Port 7";
-constexpr char n1881[] = "Intel 7300 Chipset QuickData Technology Device";
-constexpr char n1882[] = "Intel 7300 Chipset FSB Registers";
-constexpr char n1883[] = "Intel 7300 Chipset Snoop Filter Registers";
-constexpr char n1884[] = "Intel 7300 Chipset Debug and Miscellaneous Registers";
-constexpr char n1885[] = "Intel 7300 Chipset FBD Branch 0 Registers";
-constexpr char n1886[] = "Intel 7300 Chipset FBD Branch 1 Registers";
-constexpr char n1887[] = "Intel Xeon C5500/C3500 DMI";
-constexpr char n1888[] = "Intel Xeon C5500/C3500 CB3 DMA";
-constexpr char n1889[] = "Intel Xeon C5500/C3500 QPI Link";
-constexpr char n1890[] = "Intel Xeon C5500/C3500 QPI Routing and Protocol";
-constexpr char n1891[] = "Intel Xeon C5500/C3500 PCI Express Root Port 0";
-constexpr char n1892[] = "Intel Xeon C5500/C3500 PCI Express Root Port 1";
-constexpr char n1893[] = "Intel Xeon C5500/C3500 PCI Express Root Port 2";
-constexpr char n1894[] = "Intel Xeon C5500/C3500 PCI Express Root Port 3";
-constexpr char n1895[] = "Intel Xeon C5500/C3500 PCI Express Root Port 4";
-constexpr char n1896[] = "Intel Xeon C5500/C3500 NTB Primary";
-constexpr char n1897[] = "Intel Xeon C5500/C3500 NTB Secondary";
-constexpr char n1898[] = "Intel Xeon C5500/C3500 Core";
-constexpr char n1899[] = "Intel Xeon C5500/C3500 Reserved";
-constexpr char n1900[] = "Intel Xeon C5500/C3500 IOxAPIC";
-constexpr char n1901[] = "Intel C62x Chipset QuickAssist Technology";
-constexpr char n1902[] = "Intel C62x Chipset QuickAssist Technology Virtual Function";
-constexpr char n1903[] = "Intel Ethernet Connection X722";
-constexpr char n1904[] = "Intel Ethernet Connection X722 for 10GbE backplane";
-constexpr char n1905[] = "Intel Ethernet Connection X722 for 10GbE QSFP+";
-constexpr char n1906[] = "Intel Ethernet Connection X722 for 1GbE";
-constexpr char n1907[] = "Intel Ethernet Connection X722 for 10GBASE-T";
-constexpr char n1908[] = "Intel X722 Hyper-V Virtual Function";
-constexpr char n1909[] = "Intel Ice Lake LPC Controller";
-constexpr char n1910[] = "Intel Ice Lake SPI Controller";
-constexpr char n1911[] = "Intel Ice Lake Management Engine Interface";
-constexpr char n1912[] = "Intel 82801JD/DO (ICH10 Family) 4-port SATA IDE Controller";
-constexpr char n1913[] = "Intel 82801JD/DO (ICH10 Family) SATA AHCI Controller";
-constexpr char n1914[] = "Intel 82801JD/DO (ICH10 Family) SATA RAID Controller";
-constexpr char n1915[] = "Intel 82801JD/DO (ICH10 Family) 2-port SATA IDE Controller";
-constexpr char n1916[] = "Intel 82801JDO (ICH10DO) LPC Interface Controller";
-constexpr char n1917[] = "Intel 82801JIR (ICH10R) LPC Interface Controller";
-constexpr char n1918[] = "Intel 82801JIB (ICH10) LPC Interface Controller";
-constexpr char n1919[] = "Intel 82801JD (ICH10D) LPC Interface Controller";
-constexpr char n1920[] = "Intel 82801JI (ICH10 Family) 4 port SATA IDE Controller #1";
-constexpr char n1921[] = "Intel 82801JI (ICH10 Family) SATA AHCI Controller";
-constexpr char n1922[] = "Intel 82801JIR (ICH10R) SATA RAID Controller";
-constexpr char n1923[] = "Intel 82801JI (ICH10 Family) 2 port SATA IDE Controller #2";
-constexpr char n1924[] = "Intel 82801JI (ICH10 Family) SMBus Controller";
-constexpr char n1925[] = "Intel 82801JI (ICH10 Family) Thermal Subsystem";
-constexpr char n1926[] = "Intel 82801JI (ICH10 Family) USB UHCI Controller #1";
-constexpr char n1927[] = "Intel 82801JI (ICH10 Family) USB UHCI Controller #2";
-constexpr char n1928[] = "Intel 82801JI (ICH10 Family) USB UHCI Controller #3";
-constexpr char n1929[] = "Intel 82801JI (ICH10 Family) USB UHCI Controller #4";
-constexpr char n1930[] = "Intel 82801JI (ICH10 Family) USB UHCI Controller #5";
-constexpr char n1931[] = "Intel 82801JI (ICH10 Family) USB UHCI Controller #6";
-constexpr char n1932[] = "Intel 82801JI (ICH10 Family) USB2 EHCI Controller #1";
-constexpr char n1933[] = "Intel 82801JI (ICH10 Family) USB2 EHCI Controller #2";
-constexpr char n1934[] = "Intel 82801JI (ICH10 Family) HD Audio Controller";
-constexpr char n1935[] = "Intel 82801JI (ICH10 Family) PCI Express Root Port 1";
-constexpr char n1936[] = "Intel 82801JI (ICH10 Family) PCI Express Port 2";
-constexpr char n1937[] = "Intel 82801JI (ICH10 Family) PCI Express Root Port 3";
-constexpr char n1938[] = "Intel 82801JI (ICH10 Family) PCI Express Root Port 4";
-constexpr char n1939[] = "Intel 82801JI (ICH10 Family) PCI Express Root Port 5";
-constexpr char n1940[] = "Intel 82801JI (ICH10 Family) PCI Express Root Port 6";
-constexpr char n1941[] = "Intel 82801JI (ICH10 Family) Gigabit Ethernet Controller";
-constexpr char n1942[] = "Intel 82801JDO (ICH10DO) VECI Controller";
-constexpr char n1943[] = "Intel 82801JD/DO (ICH10 Family) Virtual SATA Controller";
-constexpr char n1944[] = "Intel 82801JD/DO (ICH10 Family) SMBus Controller";
-constexpr char n1945[] = "Intel 82801JD/DO (ICH10 Family) Thermal Subsystem";
-constexpr char n1946[] = "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #1";
-constexpr char n1947[] = "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #2";
-constexpr char n1948[] = "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #3";
-constexpr char n1949[] = "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #4";
-constexpr char n1950[] = "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #5";
-constexpr char n1951[] = "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #6";
-constexpr char n1952[] = "Intel 82801JD/DO (ICH10 Family) USB2 EHCI Controller #1";
-constexpr char n1953[] = "Intel 82801JD/DO (ICH10 Family) USB2 EHCI Controller #2";
-constexpr char n1954[] = "Intel 82801JD/DO (ICH10 Family) HD Audio Controller";
-constexpr char n1955[] = "Intel 82801JD/DO (ICH10 Family) PCI Express Port 1";
-constexpr char n1956[] = "Intel 82801JD/DO (ICH10 Family) PCI Express Port 2";
-constexpr char n1957[] = "Intel 82801JD/DO (ICH10 Family) PCI Express Port 3";
-constexpr char n1958[] = "Intel 82801JD/DO (ICH10 Family) PCI Express Port 4";
-constexpr char n1959[] = "Intel 82801JD/DO (ICH10 Family) PCI Express Port 5";
-constexpr char n1960[] = "Intel 82801JD/DO (ICH10 Family) PCI Express Port 6";
-constexpr char n1961[] = "Intel 82801JD/DO (ICH10 Family) Gigabit Ethernet Controller";
-constexpr char n1962[] = "Intel 5 Series/3400 Series Chipset LPC Interface Controller";
-constexpr char n1963[] = "Intel Mobile 5 Series Chipset LPC Interface Controller";
-constexpr char n1964[] = "Intel P55 Chipset LPC Interface Controller";
-constexpr char n1965[] = "Intel PM55 Chipset LPC Interface Controller";
-constexpr char n1966[] = "Intel 5 Series Chipset LPC Interface Controller";
-constexpr char n1967[] = "Intel H55 Chipset LPC Interface Controller";
-constexpr char n1968[] = "Intel QM57 Chipset LPC Interface Controller";
-constexpr char n1969[] = "Intel H57 Chipset LPC Interface Controller";
-constexpr char n1970[] = "Intel HM55 Chipset LPC Interface Controller";
-constexpr char n1971[] = "Intel Q57 Chipset LPC Interface Controller";
-constexpr char n1972[] = "Intel HM57 Chipset LPC Interface Controller";
-constexpr char n1973[] = "Intel QS57 Chipset LPC Interface Controller";
-constexpr char n1974[] = "Intel 3400 Series Chipset LPC Interface Controller";
-constexpr char n1975[] = "Intel 3420 Chipset LPC Interface Controller";
-constexpr char n1976[] = "Intel 3450 Chipset LPC Interface Controller";
-constexpr char n1977[] = "Intel 5 Series/3400 Series Chipset 4 port SATA IDE Controller";
-constexpr char n1978[] = "Intel 5 Series/3400 Series Chipset 2 port SATA IDE Controller";
-constexpr char n1979[] = "Intel 5 Series/3400 Series Chipset 6 port SATA AHCI Controller";
-constexpr char n1980[] = "Intel 5 Series/3400 Series Chipset 4 port SATA AHCI Controller";
-constexpr char n1981[] = "Intel 5 Series/3400 Series Chipset SATA RAID Controller";
-constexpr char n1982[] = "Intel 5 Series/3400 Series Chipset SMBus Controller";
-constexpr char n1983[] = "Intel 5 Series/3400 Series Chipset Thermal Subsystem";
-constexpr char n1984[] = "Intel 5 Series/3400 Series Chipset USB2 Enhanced Host Controller";
-constexpr char n1985[] = "Intel 5 Series/3400 Series Chipset USB Universal Host Controller";
-constexpr char n1986[] = "Intel 5 Series/3400 Series Chipset LAN Controller";
-constexpr char n1987[] = "Intel 5 Series/3400 Series Chipset PCI Express Root Port 1";
-constexpr char n1988[] = "Intel 5 Series/3400 Series Chipset PCI Express Root Port 2";
-constexpr char n1989[] = "Intel 5 Series/3400 Series Chipset PCI Express Root Port 3";
-constexpr char n1990[] = "Intel 5 Series/3400 Series Chipset PCI Express Root Port 4";
-constexpr char n1991[] = "Intel 5 Series/3400 Series Chipset PCI Express Root Port 5";
-constexpr char n1992[] = "Intel 5 Series/3400 Series Chipset PCI Express Root Port 6";
-constexpr char n1993[] = "Intel 5 Series/3400 Series Chipset PCI Express Root Port 7";
-constexpr char n1994[] = "Intel 5 Series/3400 Series Chipset PCI Express Root Port 8";
-constexpr char n1995[] = "Intel 5 Series/3400 Series Chipset VECI Controller";
-constexpr char n1996[] = "Intel 5 Series/3400 Series Chipset High Definition Audio";
-constexpr char n1997[] = "Intel 5 Series/3400 Series Chipset HECI Controller";
-constexpr char n1998[] = "Intel 5 Series/3400 Series Chipset PT IDER Controller";
-constexpr char n1999[] = "Intel 5 Series/3400 Series Chipset KT Controller";
-constexpr char n2000[] = "Intel Xeon E5/Core i7 DMI2";
-constexpr char n2001[] = "Intel Xeon E5/Core i7 DMI2 in PCI Express Mode";
-constexpr char n2002[] = "Intel Xeon E5/Core i7 IIO PCI Express Root Port 1a";
-constexpr char n2003[] = "Intel Xeon E5/Core i7 IIO PCI Express Root Port 1b";
-constexpr char n2004[] = "Intel Xeon E5/Core i7 IIO PCI Express Root Port 2a";
-constexpr char n2005[] = "Intel Xeon E5/Core i7 IIO PCI Express Root Port 2b";
-constexpr char n2006[] = "Intel Xeon E5/Core i7 IIO PCI Express Root Port 2c";
-constexpr char n2007[] = "Intel Xeon E5/Core i7 IIO PCI Express Root Port 2d";
-constexpr char n2008[] = "Intel Xeon E5/Core i7 IIO PCI Express Root Port 3a in PCI Express Mode";
-constexpr char n2009[] = "Intel Xeon E5/Core i7 IIO PCI Express Root Port 3b";
-constexpr char n2010[] = "Intel Xeon E5/Core i7 IIO PCI Express Root Port 3c";
-constexpr char n2011[] = "Intel Xeon E5/Core i7 IIO PCI Express Root Port 3d";
-constexpr char n2012[] = "Intel Xeon E5/Core i7 Non-Transparent Bridge";
-constexpr char n2013[] = "Intel Xeon E5/Core i7 DMA Channel 0";
-constexpr char n2014[] = "Intel Xeon E5/Core i7 DMA Channel 1";
-constexpr char n2015[] = "Intel Xeon E5/Core i7 DMA Channel 2";
-constexpr char n2016[] = "Intel Xeon E5/Core i7 DMA Channel 3";
-constexpr char n2017[] = "Intel Xeon E5/Core i7 DMA Channel 4";
-constexpr char n2018[] = "Intel Xeon E5/Core i7 DMA Channel 5";
-constexpr char n2019[] = "Intel Xeon E5/Core i7 DMA Channel 6";
-constexpr char n2020[] = "Intel Xeon E5/Core i7 DMA Channel 7";
-constexpr char n2021[] = "Intel Xeon E5/Core i7 Address Map, VTd_Misc, System Management";
-constexpr char n2022[] = "Intel Xeon E5/Core i7 Control Status and Global Errors";
-constexpr char n2023[] = "Intel Xeon E5/Core i7 I/O APIC";
-constexpr char n2024[] = "Intel Xeon E5/Core i7 DMA";
-constexpr char n2025[] = "Intel Xeon E5/Core i7 IIO Switch and IRP Performance Monitor";
-constexpr char n2026[] = "Intel Xeon E5/Core i7 Ring to PCI Express Performance Monitor";
-constexpr char n2027[] = "Intel Xeon E5/Core i7 Ring to QuickPath Interconnect Link 0 Performance Monitor";
-constexpr char n2028[] = "Intel Xeon E5/Core i7 Ring to QuickPath Interconnect Link 1 Performance Monitor";
-constexpr char n2029[] = "Intel Xeon E5/Core i7 Processor Home Agent Performance Monitoring";
-constexpr char n2030[] = "Intel Xeon E5/Core i7 Integrated Memory Controller RAS Registers";
-constexpr char n2031[] = "Intel Xeon E5/Core i7 QPI Link 0";
-constexpr char n2032[] = "Intel Xeon E5/Core i7 QPI Link Reut 0";
-constexpr char n2033[] = "Intel Xeon E5/Core i7 QPI Link 1";
-constexpr char n2034[] = "Intel Xeon E5/Core i7 QPI Link Reut 1";
-constexpr char n2035[] = "Intel Xeon E5/Core i7 Processor Home Agent";
-constexpr char n2036[] = "Intel Xeon E5/Core i7 Integrated Memory Controller Registers";
-constexpr char n2037[] = "Intel Xeon E5/Core i7 Integrated Memory Controller Target Address Decoder 0";
-constexpr char n2038[] = "Intel Xeon E5/Core i7 Integrated Memory Controller Target Address Decoder 1";
-constexpr char n2039[] = "Intel Xeon E5/Core i7 Integrated Memory Controller Target Address Decoder 2";
-constexpr char n2040[] = "Intel Xeon E5/Core i7 Integrated Memory Controller Target Address Decoder 3";
-constexpr char n2041[] = "Intel Xeon E5/Core i7 Integrated Memory Controller Target Address Decoder 4";
-constexpr char n2042[] = "Intel Xeon E5/Core i7 Integrated Memory Controller Channel 0-3 Thermal Control 0";
-constexpr char n2043[] = "Intel Xeon E5/Core i7 Integrated Memory Controller Channel 0-3 Thermal Control 1";
-constexpr char n2044[] = "Intel Xeon E5/Core i7 Integrated Memory Controller ERROR Registers 0";
-constexpr char n2045[] = "Intel Xeon E5/Core i7 Integrated Memory Controller ERROR Registers 1";
-constexpr char n2046[] = "Intel Xeon E5/Core i7 Integrated Memory Controller Channel 0-3 Thermal Control 2";
-constexpr char n2047[] = "Intel Xeon E5/Core i7 Integrated Memory Controller Channel 0-3 Thermal Control 3";
-constexpr char n2048[] = "Intel Xeon E5/Core i7 Integrated Memory Controller ERROR Registers 2";
-constexpr char n2049[] = "Intel Xeon E5/Core i7 Integrated Memory Controller ERROR Registers 3";
-constexpr char n2050[] = "Intel Xeon E5/Core i7 DDRIO";
-constexpr char n2051[] = "Intel Xeon E5/Core i7 Power Control Unit 0";
-constexpr char n2052[] = "Intel Xeon E5/Core i7 Power Control Unit 1";
-constexpr char n2053[] = "Intel Xeon E5/Core i7 Power Control Unit 2";
-constexpr char n2054[] = "Intel Xeon E5/Core i7 Power Control Unit 3";
-constexpr char n2055[] = "Intel Xeon E5/Core i7 Interrupt Control Registers";
-constexpr char n2056[] = "Intel Xeon E5/Core i7 Semaphore and Scratchpad Configuration Registers";
-constexpr char n2057[] = "Intel Xeon E5/Core i7 R2PCIe";
-constexpr char n2058[] = "Intel Xeon E5/Core i7 QuickPath Interconnect Agent Ring Registers";
-constexpr char n2059[] = "Intel Xeon E5/Core i7 Unicast Register 0";
-constexpr char n2060[] = "Intel Xeon E5/Core i7 Unicast Register 5";
-constexpr char n2061[] = "Intel Xeon E5/Core i7 Unicast Register 1";
-constexpr char n2062[] = "Intel Xeon E5/Core i7 Unicast Register 6";
-constexpr char n2063[] = "Intel Xeon E5/Core i7 Unicast Register 3";
-constexpr char n2064[] = "Intel Xeon E5/Core i7 Unicast Register 7";
-constexpr char n2065[] = "Intel Xeon E5/Core i7 Unicast Register 4";
-constexpr char n2066[] = "Intel Xeon E5/Core i7 Unicast Register 8";
-constexpr char n2067[] = "Intel Xeon E5/Core i7 Integrated Memory Controller System Address Decoder 0";
-constexpr char n2068[] = "Intel Xeon E5/Core i7 Integrated Memory Controller System Address Decoder 1";
-constexpr char n2069[] = "Intel Xeon E5/Core i7 System Address Decoder";
-constexpr char n2070[] = "Intel 8th Gen Core 4-core Processor Host Bridge/DRAM Registers [Coffee Lake H]";
-constexpr char n2071[] = "Intel 8th Gen Core 4-core Workstation Processor Host Bridge/DRAM Registers [Coffee Lake S]";
-constexpr char n2072[] = "Intel 8th Gen Core 4-core Desktop Processor Host Bridge/DRAM Registers [Coffee Lake S]";
-constexpr char n2073[] = "Intel 8th/9th Gen Core 8-core Desktop Processor Host Bridge/DRAM Registers [Coffee Lake S]";
-constexpr char n2074[] = "Intel 8th/9th Gen Core Processor Host Bridge/DRAM Registers [Coffee Lake]";
-constexpr char n2075[] = "Intel Coffee Lake HOST and DRAM Controller";
-constexpr char n2076[] = "Intel Coffee Lake Host Bridge/DRAM Registers";
-constexpr char n2077[] = "Intel 8th Gen Core Processor PCIe Controller (x16)";
-constexpr char n2078[] = "Intel 8th Gen Core Processor PCIe Controller (x8)";
-constexpr char n2079[] = "Intel 8th Gen Core Processor PCIe Controller (x4)";
-constexpr char n2080[] = "Intel CoffeeLake-S GT1 [UHD Graphics 610]";
-constexpr char n2081[] = "Intel CoffeeLake-S GT2 [UHD Graphics 630]";
-constexpr char n2082[] = "Intel Coffee Lake-S GT2 [UHD Graphics P630]";
-constexpr char n2083[] = "Intel CoffeeLake-S GT2 [UHD Graphics P630]";
-constexpr char n2084[] = "Intel CoffeeLake-H GT2 [UHD Graphics 630]";
-constexpr char n2085[] = "Intel Coffee Lake-S GT1 [UHD Graphics 610]";
-constexpr char n2086[] = "Intel WhiskeyLake-U GT2 [UHD Graphics 620]";
-constexpr char n2087[] = "Intel Whiskey Lake-U GT1 [UHD Graphics 610]";
-constexpr char n2088[] = "Intel CoffeeLake-U GT3e [Iris Plus Graphics 655]";
-constexpr char n2089[] = "Intel Coffee Lake-U GT3 [Iris Plus Graphics 645]";
-constexpr char n2090[] = "Intel Coffee Lake-U GT3 [Iris Plus Graphics 655]";
-constexpr char n2091[] = "Intel Coffee Lake-U GT2 [UHD Graphics 620]";
-constexpr char n2092[] = "Intel 8th Gen Core Processor Host Bridge/DRAM Registers";
-constexpr char n2093[] = "Intel 5400 Chipset Memory Controller Hub";
-constexpr char n2094[] = "Intel 5400 Chipset PCI Express Port 1";
-constexpr char n2095[] = "Intel 5400 Chipset PCI Express Port 2";
-constexpr char n2096[] = "Intel 5400 Chipset PCI Express Port 3";
-constexpr char n2097[] = "Intel 5400 Chipset PCI Express Port 4";
-constexpr char n2098[] = "Intel 5400 Chipset PCI Express Port 5";
-constexpr char n2099[] = "Intel 5400 Chipset PCI Express Port 6";
-constexpr char n2100[] = "Intel 5400 Chipset PCI Express Port 7";
-constexpr char n2101[] = "Intel 5400 Chipset PCI Express Port 8";
-constexpr char n2102[] = "Intel 5400 Chipset PCI Express Port 9";
-constexpr char n2103[] = "Intel 5400 Chipset IBIST Registers";
-constexpr char n2104[] = "Intel 5400 Chipset QuickData Technology Device";
-constexpr char n2105[] = "Intel 5400 Chipset FSB Registers";
-constexpr char n2106[] = "Intel 5400 Chipset CE/SF Registers";
-constexpr char n2107[] = "Intel 5400 Chipset IOxAPIC";
-constexpr char n2108[] = "Intel 5400 Chipset FBD Registers";
-constexpr char n2109[] = "Intel Moorestown Graphics and Video";
-constexpr char n2110[] = "Intel Atom Processor E6xx Integrated Graphics Controller";
-constexpr char n2111[] = "Intel Atom Processor E6xx PCI Host Bridge #1";
-constexpr char n2112[] = "Intel Atom Processor E6xx PCI Host Bridge #2";
-constexpr char n2113[] = "Intel Atom Processor E6xx PCI Host Bridge #3";
-constexpr char n2114[] = "Intel Atom Processor E6xx PCI Host Bridge #4";
-constexpr char n2115[] = "Intel PRO/Wireless 2200BG [Calexico2] Network Connection";
-constexpr char n2116[] = "Intel PRO/Wireless 3945ABG [Golan] Network Connection";
-constexpr char n2117[] = "Intel PRO/Wireless 2915ABG [Calexico2] Network Connection";
-constexpr char n2118[] = "Intel PRO/Wireless 4965 AG or AGN [Kedron] Network Connection";
-constexpr char n2119[] = "Intel Centrino Ultimate-N 6300";
-constexpr char n2120[] = "Intel Centrino Advanced-N 6200";
-constexpr char n2121[] = "Intel WiFi Link 5100";
-constexpr char n2122[] = "Intel Ultimate N WiFi Link 5300";
-constexpr char n2123[] = "Intel PRO/Wireless 5100 AGN [Shiloh] Network Connection";
-constexpr char n2124[] = "Intel PRO/Wireless 5350 AGN [Echo Peak] Network Connection";
-constexpr char n2125[] = "Intel WiMAX/WiFi Link 5150";
-constexpr char n2126[] = "Intel Tiger Lake-H LPC/eSPI Controller";
-constexpr char n2127[] = "Intel Tiger Lake-H SMBus Controller";
-constexpr char n2128[] = "Intel Tiger Lake-H SPI Controller";
-constexpr char n2129[] = "Intel Tiger Lake-H PCI Express Root Port #9";
-constexpr char n2130[] = "Intel Tiger Lake-H PCI Express Root Port #5";
-constexpr char n2131[] = "Intel Tiger Lake-H HD Audio Controller";
-constexpr char n2132[] = "Intel Tiger Lake-H Management Engine Interface";
-constexpr char n2133[] = "Intel Tiger Lake-H Serial IO I2C Controller #0";
-constexpr char n2134[] = "Intel Tiger Lake-H Serial IO I2C Controller #1";
-constexpr char n2135[] = "Intel Tiger Lake-H USB 3.2 Gen 2x1 xHCI Host Controller";
-constexpr char n2136[] = "Intel Tiger Lake-H Shared SRAM";
-constexpr char n2137[] = "Intel Tiger Lake PCH CNVi WiFi";
-constexpr char n2138[] = "Intel Tiger Lake-H Integrated Sensor Hub";
-constexpr char n2139[] = "Intel Turbo Memory Controller";
-constexpr char n2140[] = "Intel Elkhart Lake Gaussian and Neural Accelerator";
-constexpr char n2141[] = "Intel Elkhart Lake PCI-e Root Complex";
-constexpr char n2142[] = "Intel Elkhart Lake [UHD Graphics Gen11 16EU]";
-constexpr char n2143[] = "Intel Elkhart Lake [UHD Graphics Gen11 32EU]";
-constexpr char n2144[] = "Intel 12th Gen Core Processor PCI Express x16 Controller #1";
-constexpr char n2145[] = "Intel Alder Lake Innovation Platform Framework Processor Participant";
-constexpr char n2146[] = "Intel Alder Lake-P Thunderbolt 4 USB Controller";
-constexpr char n2147[] = "Intel Alder Lake-P Thunderbolt 4 PCI Express Root Port #3";
-constexpr char n2148[] = "Intel Alder Lake-P Integrated Graphics Controller";
-constexpr char n2149[] = "Intel Alder Lake-UP3 GT2 [UHD Graphics]";
-constexpr char n2150[] = "Intel 12th Gen Core Processor Host Bridge/DRAM Registers";
-constexpr char n2151[] = "Intel AlderLake-P [UHD Graphics]";
-constexpr char n2152[] = "Intel Alder Lake-P Thunderbolt 4 PCI Express Root Port #2";
-constexpr char n2153[] = "Intel 12th Gen Core Processor PCI Express x4 Controller #2";
-constexpr char n2154[] = "Intel Alder Lake-P Thunderbolt 4 NHI #0";
-constexpr char n2155[] = "Intel Alder Lake-P Thunderbolt 4 PCI Express Root Port #1";
-constexpr char n2156[] = "Intel 12th Gen Core Processor PCI Express x4 Controller #0";
-constexpr char n2157[] = "Intel 12th Gen Core Processor Gaussian & Neural Accelerator";
-constexpr char n2158[] = "Intel Alder Lake-P Thunderbolt 4 NHI #1";
-constexpr char n2159[] = "Intel Alder Lake-P Thunderbolt 4 PCI Express Root Port #0";
-constexpr char n2160[] = "Intel Platform Monitoring Technology";
-constexpr char n2161[] = "Intel AlderLake-S GT1";
-constexpr char n2162[] = "Intel Alder Lake-S GT1 [UHD Graphics 730]";
-constexpr char n2163[] = "Intel Alder Lake-HX GT1 [UHD Graphics 770]";
-constexpr char n2164[] = "Intel Alder Lake-S [UHD Graphics]";
-constexpr char n2165[] = "Intel Alder Lake-S GT1 [UHD Graphics 770]";
-constexpr char n2166[] = "Intel Alder Lake-S GT1 [UHD Graphics 710]";
-constexpr char n2167[] = "Intel AlderLake-P GT2";
-constexpr char n2168[] = "Intel UHD Graphics";
-constexpr char n2169[] = "Intel Alder Lake-P GT1 [UHD Graphics]";
-constexpr char n2170[] = "Intel Alder Lake-UP3 GT2 [Iris Xe Graphics]";
-constexpr char n2171[] = "Intel Alder Lake-UP4 GT2 [Iris Xe Graphics]";
-constexpr char n2172[] = "Intel AlderLake-P [Iris Xe Graphics]";
-constexpr char n2173[] = "Intel Alder Lake-UP3 GT1 [UHD Graphics]";
-constexpr char n2174[] = "Intel AlderLake-M GT1";
-constexpr char n2175[] = "Intel AlderLake-M [Iris Xe Graphics]";
-constexpr char n2176[] = "Intel Alder Lake-UP4 GT1 [UHD Graphics]";
-constexpr char n2177[] = "Intel Alder Lake-N [UHD Graphics]";
-constexpr char n2178[] = "Intel DG1 [Iris Xe MAX Graphics]";
-constexpr char n2179[] = "Intel DG1 [Iris Xe Pod]";
-constexpr char n2180[] = "Intel SG1 [Server GPU SG-18M]";
-constexpr char n2181[] = "Intel DG1 [Iris Xe Graphics]";
-constexpr char n2182[] = "Intel DG1 [Iris Xe MAX 100]";
-constexpr char n2183[] = "Intel Elkhart Lake eSPI Controller";
-constexpr char n2184[] = "Intel Elkhart Lake SMBus Controller";
-constexpr char n2185[] = "Intel Elkhart Lake SPI (Flash) Controller";
-constexpr char n2186[] = "Intel Elkhart Lake PCH PCI Express Root Port #0";
-constexpr char n2187[] = "Intel Elkhart Lake PCH PCI Express Root Port #1";
-constexpr char n2188[] = "Intel Elkhart Lake PCH PCI Express Root Port #6";
-constexpr char n2189[] = "Intel Elkhart Lake High Density Audio bus interface";
-constexpr char n2190[] = "Intel Elkhart Lake SATA AHCI";
-constexpr char n2191[] = "Intel Elkhart Lake Management Engine Interface";
-constexpr char n2192[] = "Intel Elkhart Lake USB 3.10 XHCI";
-constexpr char n2193[] = "Intel Elkhart Lake PMC SRAM";
-constexpr char n2194[] = "Intel RocketLake-S GT1 [UHD Graphics 750]";
-constexpr char n2195[] = "Intel RocketLake-S GT1 [UHD Graphics 730]";
-constexpr char n2196[] = "Intel RocketLake-S GT1 [UHD Graphics P750]";
-constexpr char n2197[] = "Intel RocketLake-S [UHD Graphics]";
-constexpr char n2198[] = "Intel Jasper Lake SMBus";
-constexpr char n2199[] = "Intel Jasper Lake SPI Controller";
-constexpr char n2200[] = "Intel Jasper Lake HD Audio";
-constexpr char n2201[] = "Intel Management Engine Interface";
-constexpr char n2202[] = "Intel Wi-Fi 6 AX201 160MHz";
-constexpr char n2203[] = "Intel Dynamic Tuning service";
-constexpr char n2204[] = "Intel JasperLake IPU";
-constexpr char n2205[] = "Intel JasperLake [UHD Graphics]";
-constexpr char n2206[] = "Intel DG2";
-constexpr char n2207[] = "Intel DG2 Audio Controller";
-constexpr char n2208[] = "Intel LE80578";
-constexpr char n2209[] = "Intel LE80578 Graphics Processor Unit";
-constexpr char n2210[] = "Intel LE80578 Video Display Controller";
-constexpr char n2211[] = "Intel LE80578 Expansion Bus";
-constexpr char n2212[] = "Intel LE80578 UART Controller";
-constexpr char n2213[] = "Intel LE80578 General Purpose IO";
-constexpr char n2214[] = "Intel LE80578 I2C Controller";
-constexpr char n2215[] = "Intel LE80578 Serial Peripheral Interface Bus";
-constexpr char n2216[] = "Intel EP80579 Memory Controller Hub";
-constexpr char n2217[] = "Intel EP80579 DRAM Error Reporting Registers";
-constexpr char n2218[] = "Intel EP80579 EDMA Controller";
-constexpr char n2219[] = "Intel EP80579 PCI Express Port PEA0";
-constexpr char n2220[] = "Intel EP80579 PCI Express Port PEA1";
-constexpr char n2221[] = "Intel EP80579 S-ATA IDE";
-constexpr char n2222[] = "Intel EP80579 S-ATA AHCI";
-constexpr char n2223[] = "Intel EP80579 S-ATA Reserved";
-constexpr char n2224[] = "Intel EP80579 Integrated Processor ASU";
-constexpr char n2225[] = "Intel EP80579 Integrated Processor with QuickAssist ASU";
-constexpr char n2226[] = "Intel EP80579 Reserved";
-constexpr char n2227[] = "Intel EP80579 LPC Bus";
-constexpr char n2228[] = "Intel EP80579 SMBus Controller";
-constexpr char n2229[] = "Intel EP80579 USB 1.1 Controller";
-constexpr char n2230[] = "Intel EP80579 USB 2.0 Controller";
-constexpr char n2231[] = "Intel EP80579 PCI-PCI Bridge (transparent mode)";
-constexpr char n2232[] = "Intel EP80579 Controller Area Network (CAN) interface #1";
-constexpr char n2233[] = "Intel EP80579 Controller Area Network (CAN) interface #2";
-constexpr char n2234[] = "Intel EP80579 Synchronous Serial Port (SPP)";
-constexpr char n2235[] = "Intel EP80579 IEEE 1588 Hardware Assist";
-constexpr char n2236[] = "Intel EP80579 Local Expansion Bus";
-constexpr char n2237[] = "Intel EP80579 Global Control Unit (GCU)";
-constexpr char n2238[] = "Intel EP80579 Integrated Processor Gigabit Ethernet MAC";
-constexpr char n2239[] = "Intel EP80579 Integrated Processor with QuickAssist Gigabit Ethernet MAC";
-constexpr char n2240[] = "Intel EP80579 Integrated Processor with QuickAssist TDM";
-constexpr char n2241[] = "Intel Alder Lake PCH-P LPC/eSPI Controller";
-constexpr char n2242[] = "Intel Alder Lake PCH eSPI Controller";
-constexpr char n2243[] = "Intel Alder Lake PCH-P SMBus Host Controller";
-constexpr char n2244[] = "Intel Alder Lake-P PCH SPI Controller";
-constexpr char n2245[] = "Intel Alder Lake PCH UART #0";
-constexpr char n2246[] = "Intel Alder Lake PCH UART #1";
-constexpr char n2247[] = "Intel Alder Lake PCI Express x1 Root Port #10";
-constexpr char n2248[] = "Intel Alder Lake PCH-P PCI Express Root Port #9";
-constexpr char n2249[] = "Intel Alder Lake-P Serial IO I2C Controller #0";
-constexpr char n2250[] = "Intel Alder Lake-P Serial IO I2C Controller #1";
-constexpr char n2251[] = "Intel Alder Lake PCH-P High Definition Audio Controller";
-constexpr char n2252[] = "Intel Alder Lake-P SATA AHCI Controller";
-constexpr char n2253[] = "Intel Alder Lake-P Serial IO I2C Controller #2";
-constexpr char n2254[] = "Intel Alder Lake-P Serial IO I2C Controller #3";
-constexpr char n2255[] = "Intel Alder Lake PCH HECI Controller";
-constexpr char n2256[] = "Intel Alder Lake AMT SOL Redirection";
-constexpr char n2257[] = "Intel Alder Lake PCH Serial IO I2C Controller #0";
-constexpr char n2258[] = "Intel Alder Lake PCH Serial IO I2C Controller #1";
-constexpr char n2259[] = "Intel Alder Lake PCH Serial IO I2C Controller #2";
-constexpr char n2260[] = "Intel Alder Lake PCH Serial IO I2C Controller #3";
-constexpr char n2261[] = "Intel Alder Lake PCH USB 3.2 xHCI Host Controller";
-constexpr char n2262[] = "Intel Alder Lake PCH Shared SRAM";
-constexpr char n2263[] = "Intel Alder Lake-P PCH CNVi WiFi";
-constexpr char n2264[] = "Intel Alder Lake-P Integrated Sensor Hub";
-constexpr char n2265[] = "Intel EtherExpress PRO/100 Intelligent Server PCI Bridge";
-constexpr char n2266[] = "Intel EtherExpress PRO/100 Intelligent Server Fast Ethernet Controller";
-constexpr char n2267[] = "Intel 80310 (IOP) IO Processor";
-constexpr char n2268[] = "Intel Ethernet Controller (2) I225-LMvP";
-constexpr char n2269[] = "Intel DG2 [Arc A770M]";
-constexpr char n2270[] = "Intel DG2 [Arc A730M]";
-constexpr char n2271[] = "Intel DG2 [Arc A550M]";
-constexpr char n2272[] = "Intel DG2 [Arc A370M]";
-constexpr char n2273[] = "Intel DG2 [Arc A350M]";
-constexpr char n2274[] = "Intel DG2 [Iris Xe MAX A200M]";
-constexpr char n2275[] = "Intel DG2 [Arc A770]";
-constexpr char n2276[] = "Intel DG2 [Arc A750]";
-constexpr char n2277[] = "Intel DG2 [Arc A580]";
-constexpr char n2278[] = "Intel DG2 [Arc A380]";
-constexpr char n2279[] = "Intel DG2 [Arc A310]";
-constexpr char n2280[] = "Intel DG2 [Arc Pro A30M]";
-constexpr char n2281[] = "Intel DG2 [Arc Pro A40/A50]";
-constexpr char n2282[] = "Intel Data Center GPU Flex 170";
-constexpr char n2283[] = "Intel Data Center GPU Flex 140";
-constexpr char n2284[] = "Intel Ethernet Connection E825-C for backplane";
-constexpr char n2285[] = "Intel Ethernet Connection E825-C for QSFP";
-constexpr char n2286[] = "Intel Ethernet Connection E825-C for SFP";
-constexpr char n2287[] = "Intel Ethernet Controller E610 1GBASE T";
-constexpr char n2288[] = "Intel QEMU NVM Express Controller";
-constexpr char n2289[] = "Intel Xeon E3-1200 v6/7th Gen Core Processor Host Bridge/DRAM Registers";
-constexpr char n2290[] = "Intel Xeon E3-1200 v6/7th Gen Core Processor PCIe Controller (x16)";
-constexpr char n2291[] = "Intel HD Graphics 610";
-constexpr char n2292[] = "Intel Xeon E3-1200 v6/7th Gen Core Processor PCIe Controller (x8)";
-constexpr char n2293[] = "Intel Xeon E3-1200 v6/7th Gen Core Processor PCIe Controller (x4)";
-constexpr char n2294[] = "Intel Xeon E3-1200 v6/7th Gen Core Processor Gaussian Mixture Model";
-constexpr char n2295[] = "Intel HD Graphics 630";
-constexpr char n2296[] = "Intel HD Graphics 620";
-constexpr char n2297[] = "Intel UHD Graphics 620";
-constexpr char n2298[] = "Intel UHD Graphics 615";
-constexpr char n2299[] = "Intel HD Graphics P630";
-constexpr char n2300[] = "Intel HD Graphics 615";
-constexpr char n2301[] = "Intel HD Graphics 635";
-constexpr char n2302[] = "Intel Iris Plus Graphics 640";
-constexpr char n2303[] = "Intel Iris Plus Graphics 650";
-constexpr char n2304[] = "Intel Apollo Lake [HD Graphics 505]";
-constexpr char n2305[] = "Intel HD Graphics 500";
-constexpr char n2306[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Imaging Unit";
-constexpr char n2307[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Audio Cluster";
-constexpr char n2308[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Trusted Execution Engine";
-constexpr char n2309[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Integrated Sensor Hub";
-constexpr char n2310[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series USB xHCI";
-constexpr char n2311[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #1";
-constexpr char n2312[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #2";
-constexpr char n2313[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #3";
-constexpr char n2314[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #4";
-constexpr char n2315[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #5";
-constexpr char n2316[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #6";
-constexpr char n2317[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #7";
-constexpr char n2318[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #8";
-constexpr char n2319[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series HSUART Controller #1";
-constexpr char n2320[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series HSUART Controller #2";
-constexpr char n2321[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series HSUART Controller #3";
-constexpr char n2322[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SPI Controller #1";
-constexpr char n2323[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SPI Controller #2";
-constexpr char n2324[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SPI Controller #3";
-constexpr char n2325[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PWM Pin Controller";
-constexpr char n2326[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SDXC/MMC Host Controller";
-constexpr char n2327[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series eMMC Controller";
-constexpr char n2328[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SDIO Controller";
-constexpr char n2329[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SMBus Controller";
-constexpr char n2330[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port B #1";
-constexpr char n2331[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port B #2";
-constexpr char n2332[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port A #1";
-constexpr char n2333[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port A #2";
-constexpr char n2334[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port A #3";
-constexpr char n2335[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port A #4";
-constexpr char n2336[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SATA AHCI Controller";
-constexpr char n2337[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Low Pin Count Interface";
-constexpr char n2338[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series HSUART Controller #4";
-constexpr char n2339[] = "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Host Bridge";
-constexpr char n2340[] = "Intel 5100 Chipset Memory Controller Hub";
-constexpr char n2341[] = "Intel 5100 Chipset PCI Express x4 Port 2";
-constexpr char n2342[] = "Intel 5100 Chipset PCI Express x4 Port 3";
-constexpr char n2343[] = "Intel 5100 Chipset PCI Express x4 Port 4";
-constexpr char n2344[] = "Intel 5100 Chipset PCI Express x4 Port 5";
-constexpr char n2345[] = "Intel 5100 Chipset PCI Express x4 Port 6";
-constexpr char n2346[] = "Intel 5100 Chipset PCI Express x4 Port 7";
-constexpr char n2347[] = "Intel 5100 Chipset FSB Registers";
-constexpr char n2348[] = "Intel 5100 Chipset Reserved Registers";
-constexpr char n2349[] = "Intel 5100 Chipset DDR Channel 0 Registers";
-constexpr char n2350[] = "Intel 5100 Chipset DDR Channel 1 Registers";
-constexpr char n2351[] = "Intel 5100 Chipset PCI Express x8 Port 2-3";
-constexpr char n2352[] = "Intel 5100 Chipset PCI Express x8 Port 4-5";
-constexpr char n2353[] = "Intel 5100 Chipset PCI Express x8 Port 6-7";
-constexpr char n2354[] = "Intel 5100 Chipset PCI Express x16 Port 4-7";
-constexpr char n2355[] = "Intel 5100 Chipset DMA Engine";
-constexpr char n2356[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DMI2";
-constexpr char n2357[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D PCI Express Root Port 0";
-constexpr char n2358[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D PCI Express Root Port 1";
-constexpr char n2359[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D PCI Express Root Port 2";
-constexpr char n2360[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D PCI Express Root Port 3";
-constexpr char n2361[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D IIO Debug";
-constexpr char n2362[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D R2PCIe Agent";
-constexpr char n2363[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Ubox";
-constexpr char n2364[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 0";
-constexpr char n2365[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 1";
-constexpr char n2366[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 2";
-constexpr char n2367[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 3";
-constexpr char n2368[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 4";
-constexpr char n2369[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 5";
-constexpr char n2370[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 6";
-constexpr char n2371[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 7";
-constexpr char n2372[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Map/VTd_Misc/System Management";
-constexpr char n2373[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D IIO Hot Plug";
-constexpr char n2374[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D IIO RAS/Control Status/Global Errors";
-constexpr char n2375[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D I/O APIC";
-constexpr char n2376[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Home Agent 0";
-constexpr char n2377[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 0";
-constexpr char n2378[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 1";
-constexpr char n2379[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D R3 QPI Link 0/1";
-constexpr char n2380[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Home Agent 1";
-constexpr char n2381[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D IO Performance Monitoring";
-constexpr char n2382[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 2";
-constexpr char n2383[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D R3 QPI Link 2";
-constexpr char n2384[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 2 Debug";
-constexpr char n2385[] = "Intel Xeon Processor D Family QuickData Technology Register DMA Channel 0";
-constexpr char n2386[] = "Intel Xeon Processor D Family QuickData Technology Register DMA Channel 1";
-constexpr char n2387[] = "Intel Xeon Processor D Family QuickData Technology Register DMA Channel 2";
-constexpr char n2388[] = "Intel Xeon Processor D Family QuickData Technology Register DMA Channel 3";
-constexpr char n2389[] = "Intel Xeon Processor D Family QuickAssist Technology";
-constexpr char n2390[] = "Intel Xeon Processor D Family QuickAssist Technology Virtual Fuction";
-constexpr char n2391[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Target Address/Thermal/RAS";
-constexpr char n2392[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Channel Target Address Decoder";
-constexpr char n2393[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DDRIO Channel 2/3 Broadcast";
-constexpr char n2394[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DDRIO Global Broadcast";
-constexpr char n2395[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Home Agent 0 Debug";
-constexpr char n2396[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Target Address/Thermal/RAS";
-constexpr char n2397[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D R3 QPI Link Debug";
-constexpr char n2398[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Home Agent 1 Debug";
-constexpr char n2399[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 0 Debug";
-constexpr char n2400[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Power Control Unit";
-constexpr char n2401[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 1 Debug";
-constexpr char n2402[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel Target Address Decoder";
-constexpr char n2403[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DDRIO Channel 0/1 Broadcast";
-constexpr char n2404[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 0 Thermal Control";
-constexpr char n2405[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 1 Thermal Control";
-constexpr char n2406[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 0 Error";
-constexpr char n2407[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 1 Error";
-constexpr char n2408[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 2 Thermal Control";
-constexpr char n2409[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 3 Thermal Control";
-constexpr char n2410[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 2 Error";
-constexpr char n2411[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 3 Error";
-constexpr char n2412[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DDRIO Channel 2/3 Interface";
-constexpr char n2413[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DDRIO Channel 0/1 Interface";
-constexpr char n2414[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 0 Thermal Control";
-constexpr char n2415[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 1 Thermal Control";
-constexpr char n2416[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 0 Error";
-constexpr char n2417[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 1 Error";
-constexpr char n2418[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 2 Thermal Control";
-constexpr char n2419[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 3 Thermal Control";
-constexpr char n2420[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 2 Error";
-constexpr char n2421[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 3 Error";
-constexpr char n2422[] = "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Caching Agent";
-constexpr char n2423[] = "Intel 82371SB PIIX3 ISA [Natoma/Triton II]";
-constexpr char n2424[] = "Intel 82371SB PIIX3 IDE [Natoma/Triton II]";
-constexpr char n2425[] = "Intel 82371SB PIIX3 USB [Natoma/Triton II]";
-constexpr char n2426[] = "Intel 430VX - 82437VX TVX [Triton VX]";
-constexpr char n2427[] = "Intel Intercast Video Capture Card";
-constexpr char n2428[] = "Intel PB 642365-003 (Business Video Conferencing Card)";
-constexpr char n2429[] = "Intel 430TX - 82439TX MTXC";
-constexpr char n2430[] = "Intel 82371AB/EB/MB PIIX4 ISA";
-constexpr char n2431[] = "Intel 82371AB/EB/MB PIIX4 IDE";
-constexpr char n2432[] = "Intel 82371AB/EB/MB PIIX4 USB";
-constexpr char n2433[] = "Intel 82371AB/EB/MB PIIX4 ACPI";
-constexpr char n2434[] = "Intel 82810 GMCH (Graphics Memory Controller Hub)";
-constexpr char n2435[] = "Intel 82810 (CGC) Chipset Graphics Controller";
-constexpr char n2436[] = "Intel 82810 DC-100 (GMCH) Graphics Memory Controller Hub";
-constexpr char n2437[] = "Intel 82810 DC-100 (CGC) Chipset Graphics Controller";
-constexpr char n2438[] = "Intel 82810E DC-133 (GMCH) Graphics Memory Controller Hub";
-constexpr char n2439[] = "Intel 82810E DC-133 (CGC) Chipset Graphics Controller";
-constexpr char n2440[] = "Intel 82810 DC-133 System and Graphics Controller";
-constexpr char n2441[] = "Intel 82810-M DC-100 System and Graphics Controller";
-constexpr char n2442[] = "Intel 82810-M DC-133 System and Graphics Controller";
-constexpr char n2443[] = "Intel 440LX/EX - 82443LX/EX Host bridge";
-constexpr char n2444[] = "Intel 440LX/EX - 82443LX/EX AGP bridge";
-constexpr char n2445[] = "Intel 440BX/ZX/DX - 82443BX/ZX/DX Host bridge";
-constexpr char n2446[] = "Intel 440BX/ZX/DX - 82443BX/ZX/DX AGP bridge";
-constexpr char n2447[] = "Intel 440BX/ZX/DX - 82443BX/ZX/DX Host bridge (AGP disabled)";
-constexpr char n2448[] = "Intel 82440MX Host Bridge";
-constexpr char n2449[] = "Intel 82440MX AC'97 Audio Controller";
-constexpr char n2450[] = "Intel 82440MX AC'97 Modem Controller";
-constexpr char n2451[] = "Intel 82440MX ISA Bridge";
-constexpr char n2452[] = "Intel 82440MX EIDE Controller";
-constexpr char n2453[] = "Intel 82440MX USB Universal Host Controller";
-constexpr char n2454[] = "Intel 82440MX Power Management Controller";
-constexpr char n2455[] = "Intel 440GX - 82443GX Host bridge";
-constexpr char n2456[] = "Intel 440GX - 82443GX AGP bridge";
-constexpr char n2457[] = "Intel 440GX - 82443GX Host bridge (AGP disabled)";
-constexpr char n2458[] = "Intel XMM7360 LTE Advanced Modem";
-constexpr char n2459[] = "Intel XMM7560 LTE Advanced Pro Modem";
-constexpr char n2460[] = "Intel 82372FB PIIX5 ISA";
-constexpr char n2461[] = "Intel 82372FB PIIX5 IDE";
-constexpr char n2462[] = "Intel 82372FB PIIX5 USB";
-constexpr char n2463[] = "Intel 82372FB PIIX5 SMBus";
-constexpr char n2464[] = "Intel 82740 (i740) AGP Graphics Accelerator";
-constexpr char n2465[] = "Intel Z690 Chipset LPC/eSPI Controller";
-constexpr char n2466[] = "Intel Alder Lake-S PCH SMBus Controller";
-constexpr char n2467[] = "Intel Alder Lake-S PCH SPI Controller";
-constexpr char n2468[] = "Intel Alder Lake-S PCH Shared SRAM";
-constexpr char n2469[] = "Intel Alder Lake-S PCH Serial IO UART #0";
-constexpr char n2470[] = "Intel Alder Lake-S PCH Serial IO SPI Controller #1";
-constexpr char n2471[] = "Intel Alder Lake-S PCH PCI Express Root Port #9";
-constexpr char n2472[] = "Intel Alder Lake-S PCH PCI Express Root Port #13";
-constexpr char n2473[] = "Intel Alder Lake-S PCH PCI Express Root Port #1";
-constexpr char n2474[] = "Intel Alder Lake-S PCH PCI Express Root Port #2";
-constexpr char n2475[] = "Intel Alder Lake-S PCH PCI Express Root Port #5";
-constexpr char n2476[] = "Intel Alder Lake-S PCH PCI Express Root Port #6";
-constexpr char n2477[] = "Intel Alder Lake-S PCH PCI Express Root Port #8";
-constexpr char n2478[] = "Intel Alder Lake-S PCH PCI Express Root Port #25";
-constexpr char n2479[] = "Intel Alder Lake-S PCH Serial IO I2C Controller #0";
-constexpr char n2480[] = "Intel Alder Lake-S PCH Serial IO I2C Controller #1";
-constexpr char n2481[] = "Intel Alder Lake-S PCH Serial IO I2C Controller #2";
-constexpr char n2482[] = "Intel Alder Lake-S PCH Serial IO I2C Controller #3";
-constexpr char n2483[] = "Intel Alder Lake-S HD Audio Controller";
-constexpr char n2484[] = "Intel Alder Lake-S PCH USB 3.2 Gen 2x2 XHCI Controller";
-constexpr char n2485[] = "Intel Alder Lake-S PCH SATA Controller [AHCI Mode]";
-constexpr char n2486[] = "Intel Alder Lake-S PCH HECI Controller #1";
-constexpr char n2487[] = "Intel Alder Lake-S PCH CNVi WiFi";
-constexpr char n2488[] = "Intel Alder Lake-S PCH Serial IO I2C Controller #4";
-constexpr char n2489[] = "Intel Alder Lake-S PCH Serial IO I2C Controller #5";
-constexpr char n2490[] = "Intel Volume Management Device NVMe RAID Controller Intel Corporation";
-constexpr char n2491[] = "Intel Meteor Lake-P LPC/eSPI Controller";
-constexpr char n2492[] = "Intel Meteor Lake-P SMBus Controller";
-constexpr char n2493[] = "Intel Meteor Lake-P SPI Controller";
-constexpr char n2494[] = "Intel Meteor Lake-P Trace Hub";
-constexpr char n2495[] = "Intel Meteor Lake-P Serial IO UART Controller #0";
-constexpr char n2496[] = "Intel Meteor Lake-P Serial IO UART Controller #1";
-constexpr char n2497[] = "Intel Meteor Lake-P Serial IO SPI Controller #0";
-constexpr char n2498[] = "Intel Meteor Lake-P HD Audio Controller";
-constexpr char n2499[] = "Intel Meteor Lake-P Serial IO SPI Controller #1";
-constexpr char n2500[] = "Intel Meteor Lake-P Serial IO SPI Controller #2";
-constexpr char n2501[] = "Intel Meteor Lake-P Serial IO I2C Controller #4";
-constexpr char n2502[] = "Intel Meteor Lake-P Serial IO I2C Controller #5";
-constexpr char n2503[] = "Intel Meteor Lake-P Serial IO UART Controller #2";
-constexpr char n2504[] = "Intel Meteor Lake-P Serial IO I2C Controller #0";
-constexpr char n2505[] = "Intel Meteor Lake-P Serial IO I2C Controller #1";
-constexpr char n2506[] = "Intel Meteor Lake-P Serial IO I2C Controller #2";
-constexpr char n2507[] = "Intel Meteor Lake-P Serial IO I2C Controller #3";
-constexpr char n2508[] = "Intel Meteor Lake-P USB 3.2 Gen 2x1 xHCI Host Controller";
-constexpr char n2509[] = "Intel Meteor Lake-P USB Device Controller";
-constexpr char n2510[] = "Intel Meteor Lake-P Thunderbolt 4 USB Controller";
-constexpr char n2511[] = "Intel Meteor Lake-P Thunderbolt 4 NHI #0";
-constexpr char n2512[] = "Intel Meteor Lake-P Thunderbolt 4 NHI #1";
-constexpr char n2513[] = "Intel Meteor Lake-P Thunderbolt 4 PCI Express Root Port #0";
-constexpr char n2514[] = "Intel Meteor Lake-P Thunderbolt 4 PCI Express Root Port #1";
-constexpr char n2515[] = "Intel Meteor Lake-P Thunderbolt 4 PCI Express Root Port #2";
-constexpr char n2516[] = "Intel Meteor Lake-P Thunderbolt 4 PCI Express Root Port #3";
-constexpr char n2517[] = "Intel Trusted Execution Technology Registers";
-constexpr char n2518[] = "Intel US15W/US15X SCH [Poulsbo] Host Bridge";
-constexpr char n2519[] = "Intel US15L/UL11L SCH [Poulsbo] Host Bridge";
-constexpr char n2520[] = "Intel US15W/US15X SCH [Poulsbo] Graphics Controller";
-constexpr char n2521[] = "Intel US15L/UL11L SCH [Poulsbo] Graphics Controller";
-constexpr char n2522[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] PCI Express Port 1";
-constexpr char n2523[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] PCI Express Port 2";
-constexpr char n2524[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] USB UHCI Controller #1";
-constexpr char n2525[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] USB UHCI Controller #2";
-constexpr char n2526[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] USB UHCI Controller #3";
-constexpr char n2527[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] USB EHCI Controller";
-constexpr char n2528[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] USB Client Controller";
-constexpr char n2529[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] LPC Bridge";
-constexpr char n2530[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] IDE Controller";
-constexpr char n2531[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] HD Audio Controller";
-constexpr char n2532[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] SDIO/MMC Controller #1";
-constexpr char n2533[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] SDIO/MMC Controller #2";
-constexpr char n2534[] = "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] SDIO/MMC Controller #3";
-constexpr char n2535[] = "Intel Atom Processor E6xx PCI Express Port 3";
-constexpr char n2536[] = "Intel Atom Processor E6xx PCI Express Port 4";
-constexpr char n2537[] = "Intel Atom Processor E6xx Configuration Unit";
-constexpr char n2538[] = "Intel Atom Processor E6xx PCI Express Port 1";
-constexpr char n2539[] = "Intel Atom Processor E6xx PCI Express Port 2";
-constexpr char n2540[] = "Intel Atom Processor E6xx LPC Bridge";
-constexpr char n2541[] = "Intel 450KX/GX [Orion] - 82454KX/GX PCI bridge";
-constexpr char n2542[] = "Intel 450KX/GX [Orion] - 82453KX/GX Memory controller";
-constexpr char n2543[] = "Intel 450NX - 82451NX Memory & I/O Controller";
-constexpr char n2544[] = "Intel 450NX - 82454NX/84460GX PCI Expander Bridge";
-constexpr char n2545[] = "Intel 460GX - 84460GX System Address Controller (SAC)";
-constexpr char n2546[] = "Intel 460GX - 84460GX System Data Controller (SDC)";
-constexpr char n2547[] = "Intel 460GX - 84460GX AGP Bridge (GXB function 2)";
-constexpr char n2548[] = "Intel 460GX - 84460GX Memory Address Controller (MAC)";
-constexpr char n2549[] = "Intel 460GX - 84460GX Memory Data Controller (MDC)";
-constexpr char n2550[] = "Intel 460GX - 82466GX Wide and fast PCI eXpander Bridge (WXB)";
-constexpr char n2551[] = "Intel 460GX - 84460GX AGP Bridge (GXB function 1)";
-constexpr char n2552[] = "Intel IXP4XX Network Processor (IXP420/421/422/425/IXC1100)";
-constexpr char n2553[] = "Intel Ice Lake-LP Dynamic Tuning Processor Participant";
-constexpr char n2554[] = "Intel UHD Graphics 617";
-constexpr char n2555[] = "Intel Platform Controller Hub EG20T PCI Express Port";
-constexpr char n2556[] = "Intel Platform Controller Hub EG20T Packet Hub";
-constexpr char n2557[] = "Intel Platform Controller Hub EG20T Gigabit Ethernet Controller";
-constexpr char n2558[] = "Intel Platform Controller Hub EG20T General Purpose IO Controller";
-constexpr char n2559[] = "Intel Platform Controller Hub EG20T USB OHCI Controller #4";
-constexpr char n2560[] = "Intel Platform Controller Hub EG20T USB OHCI Controller #5";
-constexpr char n2561[] = "Intel Platform Controller Hub EG20T USB OHCI Controller #6";
-constexpr char n2562[] = "Intel Platform Controller Hub EG20T USB2 EHCI Controller #2";
-constexpr char n2563[] = "Intel Platform Controller Hub EG20T USB Client Controller";
-constexpr char n2564[] = "Intel Platform Controller Hub EG20T SDIO Controller #1";
-constexpr char n2565[] = "Intel Platform Controller Hub EG20T SDIO Controller #2";
-constexpr char n2566[] = "Intel Platform Controller Hub EG20T SATA AHCI Controller";
-constexpr char n2567[] = "Intel Platform Controller Hub EG20T USB OHCI Controller #1";
-constexpr char n2568[] = "Intel Platform Controller Hub EG20T USB OHCI Controller #2";
-constexpr char n2569[] = "Intel Platform Controller Hub EG20T USB OHCI Controller #3";
-constexpr char n2570[] = "Intel Platform Controller Hub EG20T USB2 EHCI Controller #1";
-constexpr char n2571[] = "Intel Platform Controller Hub EG20T DMA Controller #1";
-constexpr char n2572[] = "Intel Platform Controller Hub EG20T UART Controller 0";
-constexpr char n2573[] = "Intel Platform Controller Hub EG20T UART Controller 1";
-constexpr char n2574[] = "Intel Platform Controller Hub EG20T UART Controller 2";
-constexpr char n2575[] = "Intel Platform Controller Hub EG20T UART Controller 3";
-constexpr char n2576[] = "Intel Platform Controller Hub EG20T DMA Controller #2";
-constexpr char n2577[] = "Intel Platform Controller Hub EG20T Serial Peripheral Interface Bus";
-constexpr char n2578[] = "Intel Platform Controller Hub EG20T I2C Controller";
-constexpr char n2579[] = "Intel Platform Controller Hub EG20T Controller Area Network (CAN) Controller";
-constexpr char n2580[] = "Intel Platform Controller Hub EG20T IEEE 1588 Hardware Assist";
-constexpr char n2581[] = "Intel Processor Power and Thermal Controller";
-constexpr char n2582[] = "Intel Ice Lake Thunderbolt 3 NHI #1";
-constexpr char n2583[] = "Intel GNA Scoring Accelerator Module";
-constexpr char n2584[] = "Intel Ice Lake-LP Processor Host Bridge/DRAM Registers";
-constexpr char n2585[] = "Intel Ice Lake Thunderbolt 3 USB Controller";
-constexpr char n2586[] = "Intel Ice Lake Processor Host Bridge/DRAM Registers";
-constexpr char n2587[] = "Intel Ice Lake Thunderbolt 3 NHI #0";
-constexpr char n2588[] = "Intel Image Signal Processor";
-constexpr char n2589[] = "Intel Ice Lake Thunderbolt 3 PCI Express Root Port #0";
-constexpr char n2590[] = "Intel Ice Lake Thunderbolt 3 PCI Express Root Port #1";
-constexpr char n2591[] = "Intel Ice Lake Thunderbolt 3 PCI Express Root Port #2";
-constexpr char n2592[] = "Intel Ice Lake Thunderbolt 3 PCI Express Root Port #3";
-constexpr char n2593[] = "Intel Iris Plus Graphics G7 (Ice Lake)";
-constexpr char n2594[] = "Intel Iris Plus Graphics G7";
-constexpr char n2595[] = "Intel Iris Plus Graphics G1 (Ice Lake)";
-constexpr char n2596[] = "Intel Ice Lake-Y GT1 [UHD Graphics G1]";
-constexpr char n2597[] = "Intel Iris Plus Graphics G4 (Ice Lake)";
-constexpr char n2598[] = "Intel 8 Series/C220 Series Chipset Family 4-port SATA Controller 1 [IDE mode]";
-constexpr char n2599[] = "Intel 8 Series Chipset Family 4-port SATA Controller 1 [IDE mode] - Mobile";
-constexpr char n2600[] = "Intel 8 Series/C220 Series Chipset Family 6-port SATA Controller 1 [AHCI mode]";
-constexpr char n2601[] = "Intel 8 Series/C220 Series Chipset Family SATA Controller 1 [RAID mode]";
-constexpr char n2602[] = "Intel 8 Series/C220 Series Chipset Family 2-port SATA Controller 2 [IDE mode]";
-constexpr char n2603[] = "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #1";
-constexpr char n2604[] = "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #2";
-constexpr char n2605[] = "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #3";
-constexpr char n2606[] = "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #4";
-constexpr char n2607[] = "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #5";
-constexpr char n2608[] = "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #6";
-constexpr char n2609[] = "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #7";
-constexpr char n2610[] = "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #8";
-constexpr char n2611[] = "Intel 8 Series/C220 Series Chipset High Definition Audio Controller";
-constexpr char n2612[] = "Intel 8 Series/C220 Series Chipset Family SMBus Controller";
-constexpr char n2613[] = "Intel 8 Series Chipset Family CHAP Counters";
-constexpr char n2614[] = "Intel 8 Series Chipset Family Thermal Management Controller";
-constexpr char n2615[] = "Intel 8 Series/C220 Series Chipset Family USB EHCI #1";
-constexpr char n2616[] = "Intel 8 Series/C220 Series Chipset Family USB EHCI #2";
-constexpr char n2617[] = "Intel 8 Series/C220 Series Chipset Family USB xHCI";
-constexpr char n2618[] = "Intel 8 Series/C220 Series Chipset Family LAN Controller";
-constexpr char n2619[] = "Intel 8 Series/C220 Series Chipset Family NAND Controller";
-constexpr char n2620[] = "Intel 8 Series/C220 Series Chipset Family MEI Controller #1";
-constexpr char n2621[] = "Intel 8 Series/C220 Series Chipset Family MEI Controller #2";
-constexpr char n2622[] = "Intel 8 Series/C220 Series Chipset Family IDE-r Controller";
-constexpr char n2623[] = "Intel 8 Series/C220 Series Chipset Family KT Controller";
-constexpr char n2624[] = "Intel 8 Series/C220 Series Chipset Family LPC Controller";
-constexpr char n2625[] = "Intel 8 Series Chipset Family Mobile Super SKU LPC Controller";
-constexpr char n2626[] = "Intel 8 Series/C220 Series Chipset Family Desktop Super SKU LPC Controller";
-constexpr char n2627[] = "Intel Z87 Express LPC Controller";
-constexpr char n2628[] = "Intel Z85 Express LPC Controller";
-constexpr char n2629[] = "Intel HM86 Express LPC Controller";
-constexpr char n2630[] = "Intel H87 Express LPC Controller";
-constexpr char n2631[] = "Intel HM87 Express LPC Controller";
-constexpr char n2632[] = "Intel Q85 Express LPC Controller";
-constexpr char n2633[] = "Intel Q87 Express LPC Controller";
-constexpr char n2634[] = "Intel QM87 Express LPC Controller";
-constexpr char n2635[] = "Intel B85 Express LPC Controller";
-constexpr char n2636[] = "Intel C222 Series Chipset Family Server Essential SKU LPC Controller";
-constexpr char n2637[] = "Intel C224 Series Chipset Family Server Standard SKU LPC Controller";
-constexpr char n2638[] = "Intel C226 Series Chipset Family Server Advanced SKU LPC Controller";
-constexpr char n2639[] = "Intel 8 Series/C220 Series Chipset Family WS SKU LPC Controller";
-constexpr char n2640[] = "Intel H81 Express LPC Controller";
-constexpr char n2641[] = "Intel 9 Series Chipset Family SATA Controller [IDE Mode]";
-constexpr char n2642[] = "Intel 9 Series Chipset Family SATA Controller [AHCI Mode]";
-constexpr char n2643[] = "Intel 9 Series Chipset Family SATA Controller [RAID Mode]";
-constexpr char n2644[] = "Intel 9 Series Chipset Family PCI Express Root Port 1";
-constexpr char n2645[] = "Intel 9 Series Chipset Family PCI Express Root Port 2";
-constexpr char n2646[] = "Intel 9 Series Chipset Family PCI Express Root Port 3";
-constexpr char n2647[] = "Intel 9 Series Chipset Family PCI Express Root Port 4";
-constexpr char n2648[] = "Intel 9 Series Chipset Family PCI Express Root Port 5";
-constexpr char n2649[] = "Intel 9 Series Chipset Family PCI Express Root Port 6";
-constexpr char n2650[] = "Intel 9 Series Chipset Family PCI Express Root Port 7";
-constexpr char n2651[] = "Intel 9 Series Chipset Family PCI Express Root Port 8";
-constexpr char n2652[] = "Intel 9 Series Chipset Family HD Audio Controller";
-constexpr char n2653[] = "Intel 9 Series Chipset Family SMBus Controller";
-constexpr char n2654[] = "Intel 9 Series Chipset Family Thermal Controller";
-constexpr char n2655[] = "Intel 9 Series Chipset Family USB EHCI Controller #1";
-constexpr char n2656[] = "Intel 9 Series Chipset Family USB EHCI Controller #2";
-constexpr char n2657[] = "Intel 9 Series Chipset Family USB xHCI Controller";
-constexpr char n2658[] = "Intel 9 Series Chipset Family LAN Controller";
-constexpr char n2659[] = "Intel 9 Series Chipset Family ME Interface #1";
-constexpr char n2660[] = "Intel 9 Series Chipset Family ME Interface #2";
-constexpr char n2661[] = "Intel 9 Series Chipset Family IDE-R Controller";
-constexpr char n2662[] = "Intel 9 Series Chipset Family KT Controller";
-constexpr char n2663[] = "Intel 9 Series Chipset Family LPC Controller";
-constexpr char n2664[] = "Intel HM97 Chipset LPC Controller";
-constexpr char n2665[] = "Intel Z97 Chipset LPC Controller";
-constexpr char n2666[] = "Intel QM97 Chipset LPC Controller";
-constexpr char n2667[] = "Intel H97 Chipset LPC Controller";
-constexpr char n2668[] = "Intel C610/X99 series chipset 4-port SATA Controller [IDE mode]";
-constexpr char n2669[] = "Intel C610/X99 series chipset 6-Port SATA Controller [AHCI mode]";
-constexpr char n2670[] = "Intel C610/X99 series chipset SATA Controller [RAID mode]";
-constexpr char n2671[] = "Intel C610/X99 series chipset 2-port SATA Controller [IDE mode]";
-constexpr char n2672[] = "Intel C610/X99 series chipset PCI Express Root Port #1";
-constexpr char n2673[] = "Intel C610/X99 series chipset PCI Express Root Port #2";
-constexpr char n2674[] = "Intel C610/X99 series chipset PCI Express Root Port #3";
-constexpr char n2675[] = "Intel C610/X99 series chipset PCI Express Root Port #4";
-constexpr char n2676[] = "Intel C610/X99 series chipset PCI Express Root Port #5";
-constexpr char n2677[] = "Intel C610/X99 series chipset PCI Express Root Port #6";
-constexpr char n2678[] = "Intel C610/X99 series chipset PCI Express Root Port #7";
-constexpr char n2679[] = "Intel C610/X99 series chipset PCI Express Root Port #8";
-constexpr char n2680[] = "Intel C610/X99 series chipset HD Audio Controller";
-constexpr char n2681[] = "Intel C610/X99 series chipset SMBus Controller";
-constexpr char n2682[] = "Intel C610/X99 series chipset Thermal Subsystem";
-constexpr char n2683[] = "Intel C610/X99 series chipset USB Enhanced Host Controller #1";
-constexpr char n2684[] = "Intel C610/X99 series chipset USB Enhanced Host Controller #2";
-constexpr char n2685[] = "Intel C610/X99 series chipset USB xHCI Host Controller";
-constexpr char n2686[] = "Intel C610/X99 series chipset LAN Controller";
-constexpr char n2687[] = "Intel C610/X99 series chipset NAND Controller";
-constexpr char n2688[] = "Intel C610/X99 series chipset MEI Controller #1";
-constexpr char n2689[] = "Intel C610/X99 series chipset MEI Controller #2";
-constexpr char n2690[] = "Intel C610/X99 series chipset IDE-r Controller";
-constexpr char n2691[] = "Intel C610/X99 series chipset KT Controller";
-constexpr char n2692[] = "Intel C610/X99 series chipset LPC Controller";
-constexpr char n2693[] = "Intel C610/X99 series chipset sSATA Controller [IDE mode]";
-constexpr char n2694[] = "Intel C610/X99 series chipset sSATA Controller [AHCI mode]";
-constexpr char n2695[] = "Intel C610/X99 series chipset SPSR";
-constexpr char n2696[] = "Intel C610/X99 series chipset MS SMBus 0";
-constexpr char n2697[] = "Intel C610/X99 series chipset MS SMBus 1";
-constexpr char n2698[] = "Intel C610/X99 series chipset MS SMBus 2";
-constexpr char n2699[] = "Intel IXP2000 Family Network Processor";
-constexpr char n2700[] = "Intel IXP2400 Network Processor";
-constexpr char n2701[] = "Intel IXP2300 Network Processor";
-constexpr char n2702[] = "Intel IXP2800 Network Processor";
-constexpr char n2703[] = "Intel Integrated RAID";
-constexpr char n2704[] = "Intel Lakefield GT2 [UHD Graphics]";
-constexpr char n2705[] = "Intel Lakefield GT1.5 [UHD Graphics]";
-constexpr char n2706[] = "Intel 11th Gen Core Processor PCIe Controller #1";
-constexpr char n2707[] = "Intel TigerLake-LP Dynamic Tuning Processor Participant";
-constexpr char n2708[] = "Intel 11th Gen Core Processor PCIe Controller";
-constexpr char n2709[] = "Intel Tigerlake Telemetry Aggregator Driver";
-constexpr char n2710[] = "Intel 11th Gen Core Processor PCIe Controller #0";
-constexpr char n2711[] = "Intel GNA Scoring Accelerator module";
-constexpr char n2712[] = "Intel Tiger Lake-LP Thunderbolt 4 USB Controller";
-constexpr char n2713[] = "Intel 11th Gen Core Processor Host Bridge/DRAM Registers";
-constexpr char n2714[] = "Intel Tiger Lake-H Thunderbolt 4 USB Controller";
-constexpr char n2715[] = "Intel Tiger Lake-LP Thunderbolt 4 NHI #0";
-constexpr char n2716[] = "Intel Tiger Lake-LP Thunderbolt 4 NHI #1";
-constexpr char n2717[] = "Intel Tiger Lake-H Thunderbolt 4 NHI #0";
-constexpr char n2718[] = "Intel Tiger Lake-H Thunderbolt 4 NHI #1";
-constexpr char n2719[] = "Intel Tiger Lake-LP Thunderbolt 4 PCI Express Root Port #0";
-constexpr char n2720[] = "Intel Tiger Lake-LP Thunderbolt 4 PCI Express Root Port #1";
-constexpr char n2721[] = "Intel Tiger Lake-LP Thunderbolt 4 PCI Express Root Port #2";
-constexpr char n2722[] = "Intel Tiger Lake-LP Thunderbolt 4 PCI Express Root Port #3";
-constexpr char n2723[] = "Intel Tiger Lake-H Thunderbolt 4 PCI Express Root Port #0";
-constexpr char n2724[] = "Intel Tiger Lake-H Thunderbolt 4 PCI Express Root Port #1";
-constexpr char n2725[] = "Intel Tiger Lake-H Thunderbolt 4 PCI Express Root Port #2";
-constexpr char n2726[] = "Intel Tiger Lake-H Thunderbolt 4 PCI Express Root Port #3";
-constexpr char n2727[] = "Intel Tiger Lake Trace Hub";
-constexpr char n2728[] = "Intel Tiger Lake-UP4 GT2 [Iris Xe Graphics]";
-constexpr char n2729[] = "Intel TigerLake-LP GT2 [Iris Xe Graphics]";
-constexpr char n2730[] = "Intel TigerLake-H GT1 [UHD Graphics]";
-constexpr char n2731[] = "Intel Tiger Lake-H GT1 [UHD Graphics]";
-constexpr char n2732[] = "Intel Tiger Lake-LP GT2 [UHD Graphics G4]";
-constexpr char n2733[] = "Intel Comet Lake-U GT2 [UHD Graphics 620]";
-constexpr char n2734[] = "Intel Comet Lake-S 6c Host Bridge/DRAM Controller";
-constexpr char n2735[] = "Intel CometLake-U GT2 [UHD Graphics]";
-constexpr char n2736[] = "Intel 10th Gen Core Processor Host Bridge/DRAM Registers";
-constexpr char n2737[] = "Intel Comet Lake-U v1 4c Host Bridge/DRAM Controller";
-constexpr char n2738[] = "Intel Comet Lake-H GT1 [UHD Graphics 610]";
-constexpr char n2739[] = "Intel CometLake-S GT1 [UHD Graphics 610]";
-constexpr char n2740[] = "Intel Comet Lake UHD Graphics";
-constexpr char n2741[] = "Intel CometLake-H GT2 [UHD Graphics]";
-constexpr char n2742[] = "Intel CometLake-S GT2 [UHD Graphics 630]";
-constexpr char n2743[] = "Intel Comet Lake-S GT2 [UHD Graphics P630]";
-constexpr char n2744[] = "Intel 8 Series SATA Controller 1 [IDE mode]";
-constexpr char n2745[] = "Intel 8 Series SATA Controller 1 [AHCI mode]";
-constexpr char n2746[] = "Intel 8 Series SATA Controller 1 [RAID mode]";
-constexpr char n2747[] = "Intel 8 Series SATA Controller 2 [IDE mode]";
-constexpr char n2748[] = "Intel 8 Series SATA Controller [Reserved]";
-constexpr char n2749[] = "Intel 8 Series PCI Express Root Port 1";
-constexpr char n2750[] = "Intel 8 Series PCI Express Root Port 2";
-constexpr char n2751[] = "Intel 8 Series PCI Express Root Port 3";
-constexpr char n2752[] = "Intel 8 Series PCI Express Root Port 4";
-constexpr char n2753[] = "Intel 8 Series PCI Express Root Port 5";
-constexpr char n2754[] = "Intel 8 Series PCI Express Root Port 6";
-constexpr char n2755[] = "Intel 8 Series PCI Express Root Port 7";
-constexpr char n2756[] = "Intel 8 Series PCI Express Root Port 8";
-constexpr char n2757[] = "Intel 8 Series HD Audio Controller";
-constexpr char n2758[] = "Intel 8 Series SMBus Controller";
-constexpr char n2759[] = "Intel 8 Series CHAP Counters";
-constexpr char n2760[] = "Intel 8 Series Thermal";
-constexpr char n2761[] = "Intel 8 Series USB EHCI #1";
-constexpr char n2762[] = "Intel 8 Series USB EHCI #2";
-constexpr char n2763[] = "Intel 8 Series USB xHCI HC";
-constexpr char n2764[] = "Intel 8 Series SDIO Controller";
-constexpr char n2765[] = "Intel 8 Series Audio DSP Controller";
-constexpr char n2766[] = "Intel 8 Series HECI #0";
-constexpr char n2767[] = "Intel 8 Series HECI #1";
-constexpr char n2768[] = "Intel 8 Series HECI IDER";
-constexpr char n2769[] = "Intel 8 Series HECI KT";
-constexpr char n2770[] = "Intel 8 Series LPC Controller";
-constexpr char n2771[] = "Intel 8 Series Low Power Sub-System DMA";
-constexpr char n2772[] = "Intel 8 Series I2C Controller #0";
-constexpr char n2773[] = "Intel 8 Series I2C Controller #1";
-constexpr char n2774[] = "Intel 8 Series UART Controller #0";
-constexpr char n2775[] = "Intel 8 Series UART Controller #1";
-constexpr char n2776[] = "Intel 8 Series SPI Controller #0";
-constexpr char n2777[] = "Intel 8 Series SPI Controller #1";
-constexpr char n2778[] = "Intel Wildcat Point-LP SATA Controller [AHCI Mode]";
-constexpr char n2779[] = "Intel Wildcat Point-LP SATA Controller [RAID Mode]";
-constexpr char n2780[] = "Intel Wildcat Point-LP PCI Express Root Port #1";
-constexpr char n2781[] = "Intel Wildcat Point-LP PCI Express Root Port #2";
-constexpr char n2782[] = "Intel Wildcat Point-LP PCI Express Root Port #3";
-constexpr char n2783[] = "Intel Wildcat Point-LP PCI Express Root Port #4";
-constexpr char n2784[] = "Intel Wildcat Point-LP PCI Express Root Port #5";
-constexpr char n2785[] = "Intel Wildcat Point-LP PCI Express Root Port #6";
-constexpr char n2786[] = "Intel Wildcat Point-LP High Definition Audio Controller";
-constexpr char n2787[] = "Intel Wildcat Point-LP SMBus Controller";
-constexpr char n2788[] = "Intel Wildcat Point-LP Thermal Management Controller";
-constexpr char n2789[] = "Intel Wildcat Point-LP USB EHCI Controller";
-constexpr char n2790[] = "Intel Wildcat Point-LP USB xHCI Controller";
-constexpr char n2791[] = "Intel Wildcat Point-LP Secure Digital IO Controller";
-constexpr char n2792[] = "Intel Wildcat Point-LP Smart Sound Technology Controller";
-constexpr char n2793[] = "Intel Wildcat Point-LP MEI Controller #1";
-constexpr char n2794[] = "Intel Wildcat Point-LP MEI Controller #2";
-constexpr char n2795[] = "Intel Wildcat Point-LP IDE-r Controller";
-constexpr char n2796[] = "Intel Wildcat Point-LP KT Controller";
-constexpr char n2797[] = "Intel Wildcat Point-LP LPC Controller";
-constexpr char n2798[] = "Intel Wildcat Point-LP Serial IO DMA Controller";
-constexpr char n2799[] = "Intel Wildcat Point-LP Serial IO I2C Controller #0";
-constexpr char n2800[] = "Intel Wildcat Point-LP Serial IO I2C Controller #1";
-constexpr char n2801[] = "Intel Wildcat Point-LP Serial IO UART Controller #0";
-constexpr char n2802[] = "Intel Wildcat Point-LP Serial IO UART Controller #1";
-constexpr char n2803[] = "Intel Wildcat Point-LP Serial IO GSPI Controller #0";
-constexpr char n2804[] = "Intel Wildcat Point-LP Serial IO GSPI Controller #1";
-constexpr char n2805[] = "Intel Sunrise Point-LP SATA Controller [AHCI mode]";
-constexpr char n2806[] = "Intel Sunrise Point-LP PCI Express Root Port #1";
-constexpr char n2807[] = "Intel Sunrise Point-LP PCI Express Root Port #2";
-constexpr char n2808[] = "Intel Sunrise Point-LP PCI Express Root Port #3";
-constexpr char n2809[] = "Intel Sunrise Point-LP PCI Express Root Port #4";
-constexpr char n2810[] = "Intel Sunrise Point-LP PCI Express Root Port #5";
-constexpr char n2811[] = "Intel Sunrise Point-LP PCI Express Root Port #6";
-constexpr char n2812[] = "Intel Sunrise Point-LP PCI Express Root Port #7";
-constexpr char n2813[] = "Intel Sunrise Point-LP PCI Express Root Port #8";
-constexpr char n2814[] = "Intel Sunrise Point-LP PCI Express Root Port #9";
-constexpr char n2815[] = "Intel Sunrise Point-LP PCI Express Root Port #10";
-constexpr char n2816[] = "Intel Sunrise Point-LP PCI Express Root Port #11";
-constexpr char n2817[] = "Intel Sunrise Point-LP PMC";
-constexpr char n2818[] = "Intel Sunrise Point-LP SMBus";
-constexpr char n2819[] = "Intel Sunrise Point-LP Serial IO UART Controller #0";
-constexpr char n2820[] = "Intel Sunrise Point-LP Serial IO UART Controller #1";
-constexpr char n2821[] = "Intel Sunrise Point-LP Serial IO SPI Controller #0";
-constexpr char n2822[] = "Intel Sunrise Point-LP Serial IO SPI Controller #1";
-constexpr char n2823[] = "Intel Sunrise Point-LP Secure Digital IO Controller";
-constexpr char n2824[] = "Intel Sunrise Point-LP USB 3.0 xHCI Controller";
-constexpr char n2825[] = "Intel Sunrise Point-LP Thermal subsystem";
-constexpr char n2826[] = "Intel CSI-2 Host Controller";
-constexpr char n2827[] = "Intel Sunrise Point-LP Integrated Sensor Hub";
-constexpr char n2828[] = "Intel Sunrise Point-LP CSME HECI #1";
-constexpr char n2829[] = "Intel Sunrise Point-LP Active Management Technology - SOL";
-constexpr char n2830[] = "Intel iTouch Controller";
-constexpr char n2831[] = "Intel Sunrise Point-LP LPC Controller";
-constexpr char n2832[] = "Intel LPC/eSPI Controller";
-constexpr char n2833[] = "Intel Sunrise Point LPC Controller/eSPI Controller";
-constexpr char n2834[] = "Intel Sunrise Point LPC Controller";
-constexpr char n2835[] = "Intel Sunrise Point-LP Serial IO I2C Controller #0";
-constexpr char n2836[] = "Intel Sunrise Point-LP Serial IO I2C Controller #1";
-constexpr char n2837[] = "Intel Sunrise Point-LP Serial IO I2C Controller #2";
-constexpr char n2838[] = "Intel Sunrise Point-LP Serial IO I2C Controller #3";
-constexpr char n2839[] = "Intel Sunrise Point-LP Serial IO I2C Controller #4";
-constexpr char n2840[] = "Intel Sunrise Point-LP Serial IO I2C Controller #5";
-constexpr char n2841[] = "Intel Sunrise Point-LP Serial IO UART Controller #2";
-constexpr char n2842[] = "Intel Sunrise Point-LP HD Audio";
-constexpr char n2843[] = "Intel Cannon Point-LP LPC Controller";
-constexpr char n2844[] = "Intel Cannon Point-LP SMBus Controller";
-constexpr char n2845[] = "Intel Cannon Point-LP SPI Controller";
-constexpr char n2846[] = "Intel Cannon Point-LP Serial IO UART Controller #2";
-constexpr char n2847[] = "Intel Cannon Point-LP Serial IO SPI Controller";
-constexpr char n2848[] = "Intel Cannon Point-LP PCI Express Root Port #9";
-constexpr char n2849[] = "Intel Cannon Point-LP PCI Express Root Port #10";
-constexpr char n2850[] = "Intel Cannon Point-LP PCI Express Root Port #1";
-constexpr char n2851[] = "Intel Cannon Point-LP PCI Express Root Port #13";
-constexpr char n2852[] = "Intel Cannon Point-LP PCI Express Root Port #15";
-constexpr char n2853[] = "Intel Cannon Point-LP PCI Express Root Port #5";
-constexpr char n2854[] = "Intel Cannon Point-LP PCI Express Root Port #7";
-constexpr char n2855[] = "Intel Cannon Point PCI Express Root Port #8";
-constexpr char n2856[] = "Intel Cannon Point-LP SD Host Controller";
-constexpr char n2857[] = "Intel Cannon Point-LP Serial IO I2C Host Controller";
-constexpr char n2858[] = "Intel Cannon Point-LP High Definition Audio Controller";
-constexpr char n2859[] = "Intel Cannon Point-LP SATA Controller [AHCI Mode]";
-constexpr char n2860[] = "Intel Cannon Point-LP MEI Controller #1";
-constexpr char n2861[] = "Intel Cannon Point-LP Keyboard and Text (KT) Redirection";
-constexpr char n2862[] = "Intel Cannon Point-LP Serial IO I2C Controller #0";
-constexpr char n2863[] = "Intel Cannon Point-LP Serial IO I2C Controller #1";
-constexpr char n2864[] = "Intel Cannon Point-LP USB 3.1 xHCI Controller";
-constexpr char n2865[] = "Intel Cannon Point-LP Shared SRAM";
-constexpr char n2866[] = "Intel Cannon Point-LP CNVi [Wireless-AC]";
-constexpr char n2867[] = "Intel BayHubTech Integrated SD controller";
-constexpr char n2868[] = "Intel Cannon Point-LP Thermal Controller";
-constexpr char n2869[] = "Intel Cannon Point-LP Integrated Sensor Hub";
-constexpr char n2870[] = "Intel Atom Processor D4xx/D5xx/N4xx/N5xx DMI Bridge";
-constexpr char n2871[] = "Intel Atom Processor D4xx/D5xx/N4xx/N5xx Integrated Graphics Controller";
-constexpr char n2872[] = "Intel Atom Processor D4xx/D5xx/N4xx/N5xx CHAPS counter";
-constexpr char n2873[] = "Intel Tiger Lake-LP LPC Controller";
-constexpr char n2874[] = "Intel Tiger Lake-LP SMBus Controller";
-constexpr char n2875[] = "Intel Tiger Lake-LP SPI Controller";
-constexpr char n2876[] = "Intel Tiger Lake-LP Trace Hub";
-constexpr char n2877[] = "Intel Tiger Lake-LP Serial IO UART Controller #0";
-constexpr char n2878[] = "Intel Tiger Lake-LP Serial IO UART Controller #1";
-constexpr char n2879[] = "Intel Tiger Lake-LP Serial IO SPI Controller #1";
-constexpr char n2880[] = "Intel Tiger Lake-LP PCI Express Root Port #9";
-constexpr char n2881[] = "Intel Tigerlake PCH-LP PCI Express Root Port #6";
-constexpr char n2882[] = "Intel Tiger Lake-LP PCI Express Root Port #8";
-constexpr char n2883[] = "Intel Tiger Lake-LP Serial IO I2C Controller #4";
-constexpr char n2884[] = "Intel Tiger Lake-LP Serial IO I2C Controller #5";
-constexpr char n2885[] = "Intel Tiger Lake-LP Smart Sound Technology Audio Controller";
-constexpr char n2886[] = "Intel Tiger Lake-LP SATA Controller";
-constexpr char n2887[] = "Intel Tiger Lake-LP Management Engine Interface";
-constexpr char n2888[] = "Intel Tiger Lake-LP Active Management Technology - SOL";
-constexpr char n2889[] = "Intel Tiger Lake-LP Serial IO I2C Controller #0";
-constexpr char n2890[] = "Intel Tiger Lake-LP Serial IO I2C Controller #1";
-constexpr char n2891[] = "Intel Tiger Lake-LP Serial IO I2C Controller #2";
-constexpr char n2892[] = "Intel Tiger Lake-LP Serial IO I2C Controller #3";
-constexpr char n2893[] = "Intel Tiger Lake-LP USB 3.2 Gen 2x1 xHCI Host Controller";
-constexpr char n2894[] = "Intel Tiger Lake-LP Shared SRAM";
-constexpr char n2895[] = "Intel Wi-Fi 6 AX201";
-constexpr char n2896[] = "Intel Tiger Lake-LP Integrated Sensor Hub";
-constexpr char n2897[] = "Intel Q170/Q150/B150/H170/H110/Z170/CM236 Chipset SATA Controller [AHCI Mode]";
-constexpr char n2898[] = "Intel HM170/QM170 Chipset SATA Controller [AHCI Mode]";
-constexpr char n2899[] = "Intel Sunrise Point-H SATA Controller [RAID mode]";
-constexpr char n2900[] = "Intel Q170/H170/Z170/CM236 Chipset SATA Controller [RAID Mode]";
-constexpr char n2901[] = "Intel HM170/QM170 Chipset SATA Controller [RAID Mode]";
-constexpr char n2902[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #1";
-constexpr char n2903[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #2";
-constexpr char n2904[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #3";
-constexpr char n2905[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #4";
-constexpr char n2906[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #5";
-constexpr char n2907[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #6";
-constexpr char n2908[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #7";
-constexpr char n2909[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #8";
-constexpr char n2910[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #9";
-constexpr char n2911[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #10";
-constexpr char n2912[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #11";
-constexpr char n2913[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #12";
-constexpr char n2914[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #13";
-constexpr char n2915[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #14";
-constexpr char n2916[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #15";
-constexpr char n2917[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #16";
-constexpr char n2918[] = "Intel 100 Series/C230 Series Chipset Family P2SB";
-constexpr char n2919[] = "Intel 100 Series/C230 Series Chipset Family Power Management Controller";
-constexpr char n2920[] = "Intel Sunrise Point-H cAVS";
-constexpr char n2921[] = "Intel 100 Series/C230 Series Chipset Family SMBus";
-constexpr char n2922[] = "Intel 100 Series/C230 Series Chipset Family SPI Controller";
-constexpr char n2923[] = "Intel 100 Series/C230 Series Chipset Family Gigabit Ethernet Controller";
-constexpr char n2924[] = "Intel 100 Series/C230 Series Chipset Family Trace Hub";
-constexpr char n2925[] = "Intel 100 Series/C230 Series Chipset Family Serial IO UART #0";
-constexpr char n2926[] = "Intel 100 Series/C230 Series Chipset Family Serial IO UART #1";
-constexpr char n2927[] = "Intel 100 Series/C230 Series Chipset Family Serial IO GSPI #0";
-constexpr char n2928[] = "Intel 100 Series/C230 Series Chipset Family Serial IO GSPI #1";
-constexpr char n2929[] = "Intel 100 Series/C230 Series Chipset Family USB 3.0 xHCI Controller";
-constexpr char n2930[] = "Intel 100 Series/C230 Series Chipset Family USB Device Controller (OTG)";
-constexpr char n2931[] = "Intel 100 Series/C230 Series Chipset Family Thermal Subsystem";
-constexpr char n2932[] = "Intel Sunrise Point-H Northpeak ACPI Function";
-constexpr char n2933[] = "Intel 100 Series/C230 Series Chipset Family Integrated Sensor Hub";
-constexpr char n2934[] = "Intel 100 Series/C230 Series Chipset Family MEI Controller #1";
-constexpr char n2935[] = "Intel 100 Series/C230 Series Chipset Family MEI Controller #2";
-constexpr char n2936[] = "Intel 100 Series/C230 Series Chipset Family IDE Redirection";
-constexpr char n2937[] = "Intel 100 Series/C230 Series Chipset Family KT Redirection";
-constexpr char n2938[] = "Intel 100 Series/C230 Series Chipset Family MEI Controller #3";
-constexpr char n2939[] = "Intel Sunrise Point-H LPC Controller";
-constexpr char n2940[] = "Intel H110 Chipset LPC/eSPI Controller";
-constexpr char n2941[] = "Intel H170 Chipset LPC/eSPI Controller";
-constexpr char n2942[] = "Intel Z170 Chipset LPC/eSPI Controller";
-constexpr char n2943[] = "Intel Q170 Chipset LPC/eSPI Controller";
-constexpr char n2944[] = "Intel Q150 Chipset LPC/eSPI Controller";
-constexpr char n2945[] = "Intel B150 Chipset LPC/eSPI Controller";
-constexpr char n2946[] = "Intel C236 Chipset LPC/eSPI Controller";
-constexpr char n2947[] = "Intel C232 Chipset LPC/eSPI Controller";
-constexpr char n2948[] = "Intel QM170 Chipset LPC/eSPI Controller";
-constexpr char n2949[] = "Intel HM170 Chipset LPC/eSPI Controller";
-constexpr char n2950[] = "Intel CM236 Chipset LPC/eSPI Controller";
-constexpr char n2951[] = "Intel HM175 Chipset LPC/eSPI Controller";
-constexpr char n2952[] = "Intel QM175 Chipset LPC/eSPI Controller";
-constexpr char n2953[] = "Intel CM238 Chipset LPC/eSPI Controller";
-constexpr char n2954[] = "Intel 100 Series/C230 Series Chipset Family Serial IO I2C Controller #0";
-constexpr char n2955[] = "Intel 100 Series/C230 Series Chipset Family Serial IO I2C Controller #1";
-constexpr char n2956[] = "Intel 100 Series/C230 Series Chipset Family Serial IO I2C Controller #2";
-constexpr char n2957[] = "Intel 100 Series/C230 Series Chipset Family Serial IO I2C Controller #3";
-constexpr char n2958[] = "Intel 100 Series/C230 Series Chipset Family Serial IO UART Controller #2";
-constexpr char n2959[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #17";
-constexpr char n2960[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #18";
-constexpr char n2961[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #19";
-constexpr char n2962[] = "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #20";
-constexpr char n2963[] = "Intel 100 Series/C230 Series Chipset Family HD Audio Controller";
-constexpr char n2964[] = "Intel CM238 HD Audio Controller";
-constexpr char n2965[] = "Intel C620 Series Chipset Family SATA Controller [AHCI mode]";
-constexpr char n2966[] = "Intel C620 Series Chipset Family SATA Controller [RAID mode]";
-constexpr char n2967[] = "Intel C620 Series Chipset Family PCI Express Root Port #1";
-constexpr char n2968[] = "Intel C620 Series Chipset Family PCI Express Root Port #2";
-constexpr char n2969[] = "Intel C620 Series Chipset Family PCI Express Root Port #3";
-constexpr char n2970[] = "Intel C620 Series Chipset Family PCI Express Root Port #4";
-constexpr char n2971[] = "Intel C620 Series Chipset Family PCI Express Root Port #5";
-constexpr char n2972[] = "Intel C620 Series Chipset Family PCI Express Root Port #6";
-constexpr char n2973[] = "Intel C620 Series Chipset Family PCI Express Root Port #7";
-constexpr char n2974[] = "Intel C620 Series Chipset Family PCI Express Root Port #8";
-constexpr char n2975[] = "Intel C620 Series Chipset Family PCI Express Root Port #9";
-constexpr char n2976[] = "Intel C620 Series Chipset Family PCI Express Root Port #10";
-constexpr char n2977[] = "Intel C620 Series Chipset Family PCI Express Root Port #11";
-constexpr char n2978[] = "Intel C620 Series Chipset Family PCI Express Root Port #12";
-constexpr char n2979[] = "Intel C620 Series Chipset Family PCI Express Root Port #13";
-constexpr char n2980[] = "Intel C620 Series Chipset Family PCI Express Root Port #14";
-constexpr char n2981[] = "Intel C620 Series Chipset Family PCI Express Root Port #15";
-constexpr char n2982[] = "Intel C620 Series Chipset Family PCI Express Root Port #16";
-constexpr char n2983[] = "Intel C620 Series Chipset Family P2SB";
-constexpr char n2984[] = "Intel C620 Series Chipset Family Power Management Controller";
-constexpr char n2985[] = "Intel C620 Series Chipset Family cAVS";
-constexpr char n2986[] = "Intel C620 Series Chipset Family SMBus";
-constexpr char n2987[] = "Intel C620 Series Chipset Family SPI Controller";
-constexpr char n2988[] = "Intel C620 Series Chipset Family Trace Hub";
-constexpr char n2989[] = "Intel C620 Series Chipset Family USB 3.0 xHCI Controller";
-constexpr char n2990[] = "Intel C620 Series Chipset Family Thermal Subsystem";
-constexpr char n2991[] = "Intel C620 Series Chipset Family MEI Controller #1";
-constexpr char n2992[] = "Intel C620 Series Chipset Family MEI Controller #2";
-constexpr char n2993[] = "Intel C620 Series Chipset Family IDE Redirection";
-constexpr char n2994[] = "Intel C620 Series Chipset Family KT Redirection";
-constexpr char n2995[] = "Intel C620 Series Chipset Family MEI Controller #3";
-constexpr char n2996[] = "Intel C621 Series Chipset LPC/eSPI Controller";
-constexpr char n2997[] = "Intel C622 Series Chipset LPC/eSPI Controller";
-constexpr char n2998[] = "Intel C624 Series Chipset LPC/eSPI Controller";
-constexpr char n2999[] = "Intel C625 Series Chipset LPC/eSPI Controller";
-constexpr char n3000[] = "Intel C626 Series Chipset LPC/eSPI Controller";
-constexpr char n3001[] = "Intel C627 Series Chipset LPC/eSPI Controller";
-constexpr char n3002[] = "Intel C628 Series Chipset LPC/eSPI Controller";
-constexpr char n3003[] = "Intel C620 Series Chipset Family SSATA Controller [AHCI mode]";
-constexpr char n3004[] = "Intel C620 Series Chipset Family SSATA Controller [RAID mode]";
-constexpr char n3005[] = "Intel C620 Series Chipset Family PCI Express Root Port #17";
-constexpr char n3006[] = "Intel C620 Series Chipset Family PCI Express Root Port #18";
-constexpr char n3007[] = "Intel C620 Series Chipset Family PCI Express Root Port #19";
-constexpr char n3008[] = "Intel C620 Series Chipset Family PCI Express Root Port #20";
-constexpr char n3009[] = "Intel C620 Series Chipset Family MROM 0";
-constexpr char n3010[] = "Intel C620 Series Chipset Family MROM 1";
-constexpr char n3011[] = "Intel Lewisburg IE: HECI #1";
-constexpr char n3012[] = "Intel Lewisburg IE: HECI #2";
-constexpr char n3013[] = "Intel Lewisburg IE: IDE-r";
-constexpr char n3014[] = "Intel Lewisburg IE: KT Controller";
-constexpr char n3015[] = "Intel Lewisburg IE: HECI #3";
-constexpr char n3016[] = "Intel Lewisburg SATA Controller [AHCI mode]";
-constexpr char n3017[] = "Intel Lewisburg SATA Controller [RAID mode]";
-constexpr char n3018[] = "Intel Lewisburg SMBus";
-constexpr char n3019[] = "Intel Lewisburg SPI Controller";
-constexpr char n3020[] = "Intel Lewisburg LPC or eSPI Controller";
-constexpr char n3021[] = "Intel Lewisburg SSATA Controller [AHCI mode]";
-constexpr char n3022[] = "Intel Lewisburg SSATA Controller [RAID mode]";
-constexpr char n3023[] = "Intel 200 Series PCH SATA controller [AHCI mode]";
-constexpr char n3024[] = "Intel 200 Series PCH SATA controller [RAID mode]";
-constexpr char n3025[] = "Intel 200 Series PCH PCI Express Root Port #1";
-constexpr char n3026[] = "Intel 200 Series PCH PCI Express Root Port #2";
-constexpr char n3027[] = "Intel 200 Series PCH PCI Express Root Port #3";
-constexpr char n3028[] = "Intel 200 Series PCH PCI Express Root Port #4";
-constexpr char n3029[] = "Intel 200 Series PCH PCI Express Root Port #5";
-constexpr char n3030[] = "Intel 200 Series PCH PCI Express Root Port #6";
-constexpr char n3031[] = "Intel 200 Series PCH PCI Express Root Port #7";
-constexpr char n3032[] = "Intel 200 Series PCH PCI Express Root Port #8";
-constexpr char n3033[] = "Intel 200 Series PCH PCI Express Root Port #9";
-constexpr char n3034[] = "Intel 200 Series PCH PCI Express Root Port #10";
-constexpr char n3035[] = "Intel 200 Series PCH PCI Express Root Port #11";
-constexpr char n3036[] = "Intel 200 Series PCH PCI Express Root Port #12";
-constexpr char n3037[] = "Intel 200 Series PCH PCI Express Root Port #13";
-constexpr char n3038[] = "Intel 200 Series PCH PCI Express Root Port #14";
-constexpr char n3039[] = "Intel 200 Series PCH PCI Express Root Port #15";
-constexpr char n3040[] = "Intel 200 Series PCH PCI Express Root Port #16";
-constexpr char n3041[] = "Intel 200 Series/Z370 Chipset Family P2SB";
-constexpr char n3042[] = "Intel 200 Series/Z370 Chipset Family Power Management Controller";
-constexpr char n3043[] = "Intel 200 Series/Z370 Chipset Family SMBus Controller";
-constexpr char n3044[] = "Intel 200 Series/Z370 Chipset Family SPI Controller";
-constexpr char n3045[] = "Intel 200 Series/Z370 Chipset Family Gigabit Ethernet Controller";
-constexpr char n3046[] = "Intel 200 Series/Z370 Chipset Family Trace Hub";
-constexpr char n3047[] = "Intel 200 Series/Z370 Chipset Family Serial IO UART Controller #0";
-constexpr char n3048[] = "Intel 200 Series/Z370 Chipset Family Serial IO UART Controller #1";
-constexpr char n3049[] = "Intel 200 Series/Z370 Chipset Family Serial IO SPI Controller #0";
-constexpr char n3050[] = "Intel 200 Series/Z370 Chipset Family Serial IO SPI Controller #1";
-constexpr char n3051[] = "Intel 200 Series/Z370 Chipset Family USB 3.0 xHCI Controller";
-constexpr char n3052[] = "Intel 200 Series PCH Thermal Subsystem";
-constexpr char n3053[] = "Intel 200 Series PCH CSME HECI #1";
-constexpr char n3054[] = "Intel 200 Series PCH CSME HECI #2";
-constexpr char n3055[] = "Intel 200 Series PCH LPC Controller (H270)";
-constexpr char n3056[] = "Intel 200 Series PCH LPC Controller (Z270)";
-constexpr char n3057[] = "Intel 200 Series PCH LPC Controller (Q270)";
-constexpr char n3058[] = "Intel 200 Series PCH LPC Controller (Q250)";
-constexpr char n3059[] = "Intel 200 Series PCH LPC Controller (B250)";
-constexpr char n3060[] = "Intel Z370 Chipset LPC/eSPI Controller";
-constexpr char n3061[] = "Intel X299 Chipset LPC/eSPI Controller";
-constexpr char n3062[] = "Intel C422 Chipset LPC/eSPI Controller";
-constexpr char n3063[] = "Intel 200 Series PCH Serial IO I2C Controller #0";
-constexpr char n3064[] = "Intel 200 Series PCH Serial IO I2C Controller #1";
-constexpr char n3065[] = "Intel 200 Series PCH Serial IO I2C Controller #2";
-constexpr char n3066[] = "Intel 200 Series PCH Serial IO I2C Controller #3";
-constexpr char n3067[] = "Intel 200 Series PCH Serial IO UART Controller #2";
-constexpr char n3068[] = "Intel 200 Series PCH PCI Express Root Port #17";
-constexpr char n3069[] = "Intel 200 Series PCH PCI Express Root Port #18";
-constexpr char n3070[] = "Intel 200 Series PCH PCI Express Root Port #19";
-constexpr char n3071[] = "Intel 200 Series PCH PCI Express Root Port #20";
-constexpr char n3072[] = "Intel 200 Series PCH PCI Express Root Port #21";
-constexpr char n3073[] = "Intel 200 Series PCH PCI Express Root Port #22";
-constexpr char n3074[] = "Intel 200 Series PCH PCI Express Root Port #23";
-constexpr char n3075[] = "Intel 200 Series PCH PCI Express Root Port #24";
-constexpr char n3076[] = "Intel 200 Series PCH HD Audio";
-constexpr char n3077[] = "Intel H310 Chipset LPC/eSPI Controller";
-constexpr char n3078[] = "Intel H370 Chipset LPC/eSPI Controller";
-constexpr char n3079[] = "Intel Z390 Chipset LPC/eSPI Controller";
-constexpr char n3080[] = "Intel Q370 Chipset LPC/eSPI Controller";
-constexpr char n3081[] = "Intel QM370 Chipset LPC/eSPI Controller";
-constexpr char n3082[] = "Intel HM470 Chipset LPC/eSPI Controller";
-constexpr char n3083[] = "Intel Cannon Lake LPC Controller";
-constexpr char n3084[] = "Intel Cannon Lake PCH SMBus Controller";
-constexpr char n3085[] = "Intel Cannon Lake PCH SPI Controller";
-constexpr char n3086[] = "Intel Cannon Lake PCH Serial IO UART Host Controller";
-constexpr char n3087[] = "Intel Cannon Lake PCH SPI Host Controller";
-constexpr char n3088[] = "Intel Cannon Lake PCH PCI Express Root Port #21";
-constexpr char n3089[] = "Intel Cannon Lake PCH PCI Express Root Port #22";
-constexpr char n3090[] = "Intel Cannon Lake PCH PCI Express Root Port #23";
-constexpr char n3091[] = "Intel Cannon Lake PCH PCI Express Root Port #24";
-constexpr char n3092[] = "Intel Cannon Lake PCH PCI Express Root Port #9";
-constexpr char n3093[] = "Intel Cannon Lake PCH PCI Express Root Port #10";
-constexpr char n3094[] = "Intel Cannon Lake PCH PCI Express Root Port #11";
-constexpr char n3095[] = "Intel Cannon Lake PCH PCI Express Root Port #12";
-constexpr char n3096[] = "Intel Cannon Lake PCH PCI Express Root Port #13";
-constexpr char n3097[] = "Intel Cannon Lake PCH PCI Express Root Port #14";
-constexpr char n3098[] = "Intel Cannon Lake PCH PCI Express Root Port #15";
-constexpr char n3099[] = "Intel Cannon Lake PCH PCI Express Root Port #16";
-constexpr char n3100[] = "Intel Cannon Lake PCH PCI Express Root Port #1";
-constexpr char n3101[] = "Intel Cannon Lake PCH PCI Express Root Port #2";
-constexpr char n3102[] = "Intel Cannon Lake PCH PCI Express Root Port #3";
-constexpr char n3103[] = "Intel Cannon Lake PCH PCI Express Root Port #4";
-constexpr char n3104[] = "Intel Cannon Lake PCH PCI Express Root Port #5";
-constexpr char n3105[] = "Intel Cannon Lake PCH PCI Express Root Port #6";
-constexpr char n3106[] = "Intel Cannon Lake PCH PCI Express Root Port #7";
-constexpr char n3107[] = "Intel Cannon Lake PCH PCI Express Root Port #8";
-constexpr char n3108[] = "Intel Cannon Lake PCH PCI Express Root Port #17";
-constexpr char n3109[] = "Intel Cannon Lake PCH PCI Express Root Port #18";
-constexpr char n3110[] = "Intel Cannon Lake PCH PCI Express Root Port #19";
-constexpr char n3111[] = "Intel Cannon Lake PCH PCI Express Root Port #20";
-constexpr char n3112[] = "Intel Cannon Lake PCH cAVS";
-constexpr char n3113[] = "Intel Cannon Lake PCH SATA AHCI Controller";
-constexpr char n3114[] = "Intel Cannon Lake Mobile PCH SATA AHCI Controller";
-constexpr char n3115[] = "Intel Cannon Lake PCH HECI Controller";
-constexpr char n3116[] = "Intel Cannon Lake PCH Active Management Technology - SOL";
-constexpr char n3117[] = "Intel Cannon Lake PCH HECI Controller #2";
-constexpr char n3118[] = "Intel Cannon Lake PCH Serial IO I2C Controller #0";
-constexpr char n3119[] = "Intel Cannon Lake PCH Serial IO I2C Controller #1";
-constexpr char n3120[] = "Intel Cannon Lake PCH Serial IO I2C Controller #2";
-constexpr char n3121[] = "Intel Cannon Lake PCH Serial IO I2C Controller #3";
-constexpr char n3122[] = "Intel Cannon Lake PCH USB 3.1 xHCI Host Controller";
-constexpr char n3123[] = "Intel Cannon Lake PCH Shared SRAM";
-constexpr char n3124[] = "Intel Cannon Lake PCH CNVi WiFi";
-constexpr char n3125[] = "Intel Cannon Lake PCH Thermal Controller";
-constexpr char n3126[] = "Intel 400 Series Chipset Family SATA AHCI Controller";
-constexpr char n3127[] = "Intel Comet Lake PCI Express Root Port #05";
-constexpr char n3128[] = "Intel Comet Lake PCI Express Root Port #08";
-constexpr char n3129[] = "Intel Comet Lake PCI Express Root Port 9";
-constexpr char n3130[] = "Intel Comet Lake PCI Express Root Port 11";
-constexpr char n3131[] = "Intel Cannon Lake PCH Power Management Controller";
-constexpr char n3132[] = "Intel Comet Lake PCH-V SMBus Host Controller";
-constexpr char n3133[] = "Intel Comet Lake PCH-V USB Controller";
-constexpr char n3134[] = "Intel Comet Lake PCH-V Thermal Subsystem";
-constexpr char n3135[] = "Intel Comet Lake PCH-V HECI Controller";
-constexpr char n3136[] = "Intel B460 Chipset LPC/eSPI Controller";
-constexpr char n3137[] = "Intel H410 Chipset LPC/eSPI Controller";
-constexpr char n3138[] = "Intel Comet Lake PCH-V cAVS";
-constexpr char n3139[] = "Intel 6400/6402 Advanced Memory Buffer (AMB)";
-constexpr char n3140[] = "Intel Raptor Lake-P [UHD Graphics]";
-constexpr char n3141[] = "Intel Raptor Lake-S GT1 [UHD Graphics 770]";
-constexpr char n3142[] = "Intel Raptor Lake-S UHD Graphics";
-constexpr char n3143[] = "Intel Raptor Lake-P [Iris Xe Graphics]";
-constexpr char n3144[] = "Intel Omni-Path Fabric Switch Silicon 100 Series";
-constexpr char n3145[] = "Intel 21152 PCI-to-PCI Bridge";
-constexpr char n3146[] = "Intel 21154 PCI-to-PCI Bridge";
-constexpr char n3147[] = "Intel 21555 Non transparent PCI-to-PCI Bridge";
-constexpr char n3148[] = "Intel Core Processor DMI";
-constexpr char n3149[] = "Intel Core Processor PCI Express Root Port 1";
-constexpr char n3150[] = "Intel Core Processor PCI Express Root Port 2";
-constexpr char n3151[] = "Intel Core Processor PCI Express Root Port 3";
-constexpr char n3152[] = "Intel Core Processor PCI Express Root Port 4";
-constexpr char n3153[] = "Intel Core Processor QPI Link";
-constexpr char n3154[] = "Intel Core Processor QPI Routing and Protocol Registers";
-constexpr char n3155[] = "Intel Core Processor System Management Registers";
-constexpr char n3156[] = "Intel Core Processor Semaphore and Scratchpad Registers";
-constexpr char n3157[] = "Intel Core Processor System Control and Status Registers";
-constexpr char n3158[] = "Intel Core Processor Miscellaneous Registers";
-constexpr char n3159[] = "Intel SSD 600P Series";
-constexpr char n3160[] = "Intel SSD Pro 7600p/760p/E 6100p Series";
-constexpr char n3161[] = "Intel SSD 660P Series";
-constexpr char n3162[] = "Realtek RTL-8139/8139C/8139C+ Ethernet Controller";
-constexpr char n3163[] = "Realtek Killer E3000 2.5GbE Controller";
-constexpr char n3164[] = "Realtek RTL8852BE 802.11ax PCIe Wireless Network Adapter";
-constexpr char n3165[] = "Realtek RTS5208 PCI Express Card Reader";
-constexpr char n3166[] = "Realtek RTS5209 PCI Express Card Reader";
-constexpr char n3167[] = "Realtek RTS5227 PCI Express Card Reader";
-constexpr char n3168[] = "Realtek RTS5229 PCI Express Card Reader";
-constexpr char n3169[] = "Realtek RTS522A PCI Express Card Reader";
-constexpr char n3170[] = "Realtek RTS5249 PCI Express Card Reader";
-constexpr char n3171[] = "Realtek RTS524A PCI Express Card Reader";
-constexpr char n3172[] = "Realtek RTS5250 PCI Express Card Reader";
-constexpr char n3173[] = "Realtek RTS525A PCI Express Card Reader";
-constexpr char n3174[] = "Realtek RTS5260 PCI Express Card Reader";
-constexpr char n3175[] = "Realtek RTS5261 PCI Express Card Reader";
-constexpr char n3176[] = "Realtek RTS5286 PCI Express Card Reader";
-constexpr char n3177[] = "Realtek RTL8411B PCI Express Card Reader";
-constexpr char n3178[] = "Realtek RTS5288 PCI Express Card Reader";
-constexpr char n3179[] = "Realtek RTL8411 PCI Express Card Reader";
-constexpr char n3180[] = "Realtek RTS5763DL NVMe SSD Controller";
-constexpr char n3181[] = "Realtek RTL-8029(AS)";
-constexpr char n3182[] = "Realtek RTL8125 2.5GbE Controller";
-constexpr char n3183[] = "Realtek RTL-8129";
-constexpr char n3184[] = "Realtek RTL810xE PCI Express Fast Ethernet controller";
-constexpr char n3185[] = "Realtek RTL8104E PCIe Fast Ethernet Controller";
-constexpr char n3186[] = "Realtek RT8139 (B/C) Cardbus Fast Ethernet Adapter";
-constexpr char n3187[] = "Realtek RTL-8100/8101L/8139 PCI Fast Ethernet Adapter";
-constexpr char n3188[] = "Realtek RTL8111/8168/8411 PCI Express Gigabit Ethernet Controller";
-constexpr char n3189[] = "Realtek RTL-8110SC/8169SC Gigabit Ethernet";
-constexpr char n3190[] = "Realtek RTL8169 PCI Gigabit Ethernet Controller";
-constexpr char n3191[] = "Realtek RTL8111xP UART #1";
-constexpr char n3192[] = "Realtek RTL8111xP UART #2";
-constexpr char n3193[] = "Realtek RTL8111xP IPMI interface";
-constexpr char n3194[] = "Realtek RTL811x EHCI host controller";
-constexpr char n3195[] = "Realtek Realtek RealManage BMC";
-constexpr char n3196[] = "Realtek RTL8191SEvA Wireless LAN Controller";
-constexpr char n3197[] = "Realtek RTL8191SEvB Wireless LAN Controller";
-constexpr char n3198[] = "Realtek RTL8192SE Wireless LAN Controller";
-constexpr char n3199[] = "Realtek RTL8188CE 802.11b/g/n WiFi Adapter";
-constexpr char n3200[] = "Realtek RTL8191CE PCIe Wireless Network Adapter";
-constexpr char n3201[] = "Realtek RTL8192CE PCIe Wireless Network Adapter";
-constexpr char n3202[] = "Realtek RTL8188EE Wireless Network Adapter";
-constexpr char n3203[] = "Realtek RTL8180L 802.11b MAC";
-constexpr char n3204[] = "Realtek RTL-8185 IEEE 802.11a/b/g Wireless LAN Controller";
-constexpr char n3205[] = "Realtek RTL8192EE PCIe Wireless Network Adapter";
-constexpr char n3206[] = "Realtek RTL8190 802.11n PCI Wireless Network Adapter";
-constexpr char n3207[] = "Realtek RTL8192E/RTL8192SE Wireless LAN Controller";
-constexpr char n3208[] = "Realtek RTL8192DE Wireless LAN Controller";
-constexpr char n3209[] = "Realtek RTL8196 Integrated PCI-e Bridge";
-constexpr char n3210[] = "Realtek SmartLAN56 56K Modem";
-constexpr char n3211[] = "Realtek RTL8187SE Wireless LAN Controller";
-constexpr char n3212[] = "Realtek RTL8723AE PCIe Wireless Network Adapter";
-constexpr char n3213[] = "Realtek RTL8812AE 802.11ac PCIe Wireless Network Adapter";
-constexpr char n3214[] = "Realtek RTL8813AE 802.11ac PCIe Wireless Network Adapter";
-constexpr char n3215[] = "Realtek RTL8821AE 802.11ac PCIe Wireless Network Adapter";
-constexpr char n3216[] = "Realtek RTL8852AE 802.11ax PCIe Wireless Network Adapter";
-constexpr char n3217[] = "Realtek RTL8723BE PCIe Wireless Network Adapter";
-constexpr char n3218[] = "Realtek RTL8822BE 802.11a/b/g/n/ac WiFi adapter";
-constexpr char n3219[] = "Realtek RTL8821CE 802.11ac PCIe Wireless Network Adapter";
-constexpr char n3220[] = "Realtek RTL8822CE 802.11ac PCIe Wireless Network Adapter";
-constexpr char n3221[] = "Realtek RTL8723DE 802.11b/g/n PCIe Adapter";
-constexpr char n3222[] = "AMD Kaveri";
-constexpr char n3223[] = "AMD Kaveri HDMI/DP Audio Controller";
-constexpr char n3224[] = "AMD Kaveri [Radeon R6/R7 Graphics]";
-constexpr char n3225[] = "AMD Kaveri [Radeon R6 Graphics]";
-constexpr char n3226[] = "AMD Kaveri [Radeon R4 Graphics]";
-constexpr char n3227[] = "AMD Kaveri [Radeon R7 Graphics]";
-constexpr char n3228[] = "AMD Kaveri [Radeon R5 Graphics]";
-constexpr char n3229[] = "AMD Wrestler HDMI Audio";
-constexpr char n3230[] = "AMD Ariel/Navi10Lite";
-constexpr char n3231[] = "AMD Oberon/Navi12Lite";
-constexpr char n3232[] = "AMD Cyan Skillfish [BC-250]";
-constexpr char n3233[] = "AMD Navi 10 XL Upstream Port of PCI Express Switch";
-constexpr char n3234[] = "AMD Navi 10 XL Downstream Port of PCI Express Switch";
-constexpr char n3235[] = "AMD Mendocino";
-constexpr char n3236[] = "AMD Kryptos [Radeon RX 350]";
-constexpr char n3237[] = "AMD Garfield";
-constexpr char n3238[] = "AMD Arlene";
-constexpr char n3239[] = "AMD Pooky";
-constexpr char n3240[] = "AMD Anubis";
-constexpr char n3241[] = "AMD Phoenix1";
-constexpr char n3242[] = "AMD Phoenix2";
-constexpr char n3243[] = "AMD Picasso/Raven 2 [Radeon Vega Series / Radeon Vega Mobile Series]";
-constexpr char n3244[] = "AMD Raven Ridge [Radeon Vega Series / Radeon Vega Mobile Series]";
-constexpr char n3245[] = "AMD Raven/Raven2/Fenghuang HDMI/DP Audio Controller";
-constexpr char n3246[] = "AMD Raven/Raven2/Fenghuang/Renoir Cryptographic Coprocessor";
-constexpr char n3247[] = "AMD Barcelo";
-constexpr char n3248[] = "AMD Fenghuang [Zhongshan Subor Z+]";
-constexpr char n3249[] = "AMD Arden";
-constexpr char n3250[] = "AMD Renoir";
-constexpr char n3251[] = "AMD Renoir Radeon High Definition Audio Controller";
-constexpr char n3252[] = "AMD Cezanne [Radeon Vega Series / Radeon Vega Mobile Series]";
-constexpr char n3253[] = "AMD VanGogh [AMD Custom GPU 0405]";
-constexpr char n3254[] = "AMD Rembrandt Radeon High Definition Audio Controller";
-constexpr char n3255[] = "AMD Lucienne";
-constexpr char n3256[] = "AMD Rembrandt";
-constexpr char n3257[] = "AMD Raphael";
-constexpr char n3258[] = "AMD Phoenix";
-constexpr char n3259[] = "AMD Rembrandt [Radeon 680M]";
-constexpr char n3260[] = "AMD BeaverCreek HDMI Audio [Radeon HD 6500D and 6400G-6600G series]";
-constexpr char n3261[] = "AMD RV380/M24 [Mobility Radeon X600]";
-constexpr char n3262[] = "AMD RV380 GL [FireMV 2400]";
-constexpr char n3263[] = "AMD RV370/M22 [Mobility Radeon X300]";
-constexpr char n3264[] = "AMD RV380/M24 GL [Mobility FireGL V3200]";
-constexpr char n3265[] = "AMD RV380 GL [FireMV 2400] (Secondary)";
-constexpr char n3266[] = "AMD RV380 [Radeon X550/X600]";
-constexpr char n3267[] = "AMD RV380 GL [FireGL V3200]";
-constexpr char n3268[] = "AMD RV380 [Radeon X550/X600] (Secondary)";
-constexpr char n3269[] = "AMD RS100 [Mobility IGP 320M]";
-constexpr char n3270[] = "AMD RS200 [Radeon IGP 340]";
-constexpr char n3271[] = "AMD R300 [Radeon 9500]";
-constexpr char n3272[] = "AMD R300 [Radeon 9700 PRO]";
-constexpr char n3273[] = "AMD R300 GL [FireGL Z1]";
-constexpr char n3274[] = "AMD R350 [Radeon 9800/9800 SE]";
-constexpr char n3275[] = "AMD RV350 [Radeon 9550/9600/X1050 Series]";
-constexpr char n3276[] = "AMD RV350 [Radeon 9600 Series]";
-constexpr char n3277[] = "AMD RV360 [Radeon 9600/X1050 Series]";
-constexpr char n3278[] = "AMD RV350 [Radeon 9550]";
-constexpr char n3279[] = "AMD RV350 GL [FireGL T2]";
-constexpr char n3280[] = "AMD RV350 [Radeon 9600]";
-constexpr char n3281[] = "AMD 68800AX [Graphics Ultra Pro PCI]";
-constexpr char n3282[] = "AMD R300 [Radeon 9500 PRO] (Secondary)";
-constexpr char n3283[] = "AMD R300 [Radeon 9700 PRO] (Secondary)";
-constexpr char n3284[] = "AMD RV350 [Radeon 9800 SE] (Secondary)";
-constexpr char n3285[] = "AMD RV350 [Radeon 9550/9600/X1050 Series] (Secondary)";
-constexpr char n3286[] = "AMD RV350 [Radeon 9600] (Secondary)";
-constexpr char n3287[] = "AMD RV350 [Radeon 9600/X1050 Series] (Secondary)";
-constexpr char n3288[] = "AMD RV350 [Radeon 9550] (Secondary)";
-constexpr char n3289[] = "AMD R200 [All-In-Wonder Radeon 8500 DV]";
-constexpr char n3290[] = "AMD R200 PCI Bridge [All-in-Wonder Radeon 8500DV]";
-constexpr char n3291[] = "AMD RS100 [Radeon IGP 320M]";
-constexpr char n3292[] = "AMD RS200M [Radeon IGP 330M/340M/345M/350M]";
-constexpr char n3293[] = "AMD SB200 AC97 Audio Controller";
-constexpr char n3294[] = "AMD SB200 PCI to PCI Bridge";
-constexpr char n3295[] = "AMD SB200 EHCI USB Controller";
-constexpr char n3296[] = "AMD Crayola 6 [XENOS Parent Die (XBOX 360)]";
-constexpr char n3297[] = "AMD SB200 OHCI USB Controller #1";
-constexpr char n3298[] = "AMD SB200 OHCI USB Controller #2";
-constexpr char n3299[] = "AMD SB200 IDE Controller";
-constexpr char n3300[] = "AMD SB200 PCI to LPC Bridge";
-constexpr char n3301[] = "AMD SB200 AC97 Modem Controller";
-constexpr char n3302[] = "AMD SB200 SMBus Controller";
-constexpr char n3303[] = "AMD 215CT [Mach64 CT PCI]";
-constexpr char n3304[] = "AMD Mach64 CX [Graphics Xpression]";
-constexpr char n3305[] = "AMD SB300 AC'97 Audio Controller";
-constexpr char n3306[] = "AMD SB300 PCI to PCI Bridge";
-constexpr char n3307[] = "AMD SB300 SMBus Controller";
-constexpr char n3308[] = "AMD SB300 USB Controller (EHCI)";
-constexpr char n3309[] = "AMD SB300 IDE Controller";
-constexpr char n3310[] = "AMD SB300 PCI to LPC Bridge";
-constexpr char n3311[] = "AMD SB300 AC97 Modem Controller";
-constexpr char n3312[] = "AMD SB300 Serial ATA Controller";
-constexpr char n3313[] = "AMD IXP SB400 AC'97 Audio Controller";
-constexpr char n3314[] = "AMD IXP SB4x0 PCI-PCI Bridge";
-constexpr char n3315[] = "AMD IXP SB4x0 SMBus Controller";
-constexpr char n3316[] = "AMD IXP SB4x0 USB2 Host Controller";
-constexpr char n3317[] = "AMD IXP SB4x0 USB Host Controller";
-constexpr char n3318[] = "AMD IXP SB4x0 IDE Controller";
-constexpr char n3319[] = "AMD IXP SB4x0 PCI-ISA Bridge";
-constexpr char n3320[] = "AMD IXP SB400 AC'97 Modem Controller";
-constexpr char n3321[] = "AMD IXP SB4x0 Serial ATA Controller";
-constexpr char n3322[] = "AMD IXP SB400 Serial ATA Controller";
-constexpr char n3323[] = "AMD IXP SB4x0 High Definition Audio Controller";
-constexpr char n3324[] = "AMD SB600 Non-Raid-5 SATA";
-constexpr char n3325[] = "AMD SB600 SATA Controller (RAID 5 mode)";
-constexpr char n3326[] = "AMD SB600 AC97 Audio";
-constexpr char n3327[] = "AMD SBx00 Azalia (Intel HDA)";
-constexpr char n3328[] = "AMD SBx00 PCI to PCI Bridge";
-constexpr char n3329[] = "AMD SBx00 SMBus Controller";
-constexpr char n3330[] = "AMD SB600 USB Controller (EHCI)";
-constexpr char n3331[] = "AMD SB600 USB (OHCI0)";
-constexpr char n3332[] = "AMD SB600 USB (OHCI1)";
-constexpr char n3333[] = "AMD SB600 USB (OHCI2)";
-constexpr char n3334[] = "AMD SB600 USB (OHCI3)";
-constexpr char n3335[] = "AMD SB600 USB (OHCI4)";
-constexpr char n3336[] = "AMD SB600 IDE";
-constexpr char n3337[] = "AMD SB600 PCI to LPC Bridge";
-constexpr char n3338[] = "AMD SB600 AC97 Modem";
-constexpr char n3339[] = "AMD SB7x0/SB8x0/SB9x0 SATA Controller [IDE mode]";
-constexpr char n3340[] = "AMD SB7x0/SB8x0/SB9x0 SATA Controller [AHCI mode]";
-constexpr char n3341[] = "AMD SB7x0/SB8x0/SB9x0 SATA Controller [Non-RAID5 mode]";
-constexpr char n3342[] = "AMD SB7x0/SB8x0/SB9x0 SATA Controller [RAID5 mode]";
-constexpr char n3343[] = "AMD SB8x0/SB9x0 SATA Controller [Storage mode]";
-constexpr char n3344[] = "AMD SB7x0/SB8x0/SB9x0 USB EHCI Controller";
-constexpr char n3345[] = "AMD SB7x0/SB8x0/SB9x0 USB OHCI0 Controller";
-constexpr char n3346[] = "AMD SB7x0 USB OHCI1 Controller";
-constexpr char n3347[] = "AMD SB7x0/SB8x0/SB9x0 USB OHCI2 Controller";
-constexpr char n3348[] = "AMD SB7x0/SB8x0/SB9x0 IDE Controller";
-constexpr char n3349[] = "AMD SB7x0/SB8x0/SB9x0 LPC host controller";
-constexpr char n3350[] = "AMD SB700/SB800/SB900 PCI to PCI bridge (PCIE port 0)";
-constexpr char n3351[] = "AMD SB700/SB800/SB900 PCI to PCI bridge (PCIE port 1)";
-constexpr char n3352[] = "AMD SB900 PCI to PCI bridge (PCIE port 2)";
-constexpr char n3353[] = "AMD SB900 PCI to PCI bridge (PCIE port 3)";
-constexpr char n3354[] = "AMD RS250 [Mobility Radeon 7000 IGP]";
-constexpr char n3355[] = "AMD 210888ET [Mach64 ET]";
-constexpr char n3356[] = "AMD XENOS Parent Die (XBOX 360)";
-constexpr char n3357[] = "AMD XENOS Daughter Die (XBOX 360)";
-constexpr char n3358[] = "AMD Mach64 VT";
-constexpr char n3359[] = "AMD Rage 3 [3D Rage PRO AGP 2X]";
-constexpr char n3360[] = "AMD Rage 3 [3D Rage PRO AGP 1X]";
-constexpr char n3361[] = "AMD 3D Rage PRO PCI";
-constexpr char n3362[] = "AMD Rage XL AGP 2X";
-constexpr char n3363[] = "AMD Rage XC AGP";
-constexpr char n3364[] = "AMD Rage XL";
-constexpr char n3365[] = "AMD 3D Rage Pro PCI";
-constexpr char n3366[] = "AMD Rage 3 [Rage XL PCI]";
-constexpr char n3367[] = "AMD Rage XC";
-constexpr char n3368[] = "AMD Mach64 GT/GT-B [3D Rage I/II]";
-constexpr char n3369[] = "AMD Mach64 GT-B [3D Rage II+ DVD]";
-constexpr char n3370[] = "AMD Rage 2 [3D Rage IIC PCI]";
-constexpr char n3371[] = "AMD Rage 2 [3D Rage IIC AGP]";
-constexpr char n3372[] = "AMD Mach64 GX [WinTurbo]";
-constexpr char n3373[] = "AMD Rage 3 [3D Rage IIC PCI]";
-constexpr char n3374[] = "AMD 3D Rage IIC AGP";
-constexpr char n3375[] = "AMD Xilleon 220 HBIU for HDTV2";
-constexpr char n3376[] = "AMD Xilleon 220 IDE for HDTV2";
-constexpr char n3377[] = "AMD Xilleon 220 USB for HDTV2";
-constexpr char n3378[] = "AMD Xilleon 220 DAIO-0 for HDTV2";
-constexpr char n3379[] = "AMD Xilleon 220 DAIO-1 for HDTV2";
-constexpr char n3380[] = "AMD Xilleon 220 LPC for HDTV2";
-constexpr char n3381[] = "AMD Xilleon 215 HBIU for X215";
-constexpr char n3382[] = "AMD Xilleon 215 IDE for X215";
-constexpr char n3383[] = "AMD Xilleon 215 USB for X215";
-constexpr char n3384[] = "AMD Xilleon 215 DAIO-0 for X215";
-constexpr char n3385[] = "AMD Xilleon 215 DAIO-1 for X215";
-constexpr char n3386[] = "AMD Xilleon 225 HBIU for X225";
-constexpr char n3387[] = "AMD Xilleon 225 IDE for X225";
-constexpr char n3388[] = "AMD Xilleon 225 USB for X225";
-constexpr char n3389[] = "AMD Xilleon 225 DAIO-0 for X225";
-constexpr char n3390[] = "AMD Xilleon 225 DAIO-1 for X225";
-constexpr char n3391[] = "AMD Xilleon 210 HBIU for X210";
-constexpr char n3392[] = "AMD Xilleon 210 IDE for X210";
-constexpr char n3393[] = "AMD Xilleon 210 USB for X210";
-constexpr char n3394[] = "AMD Xilleon 210 DAIO-0 for X210";
-constexpr char n3395[] = "AMD Xilleon 210 DAIO-1 for X210";
-constexpr char n3396[] = "AMD Xilleon 226 HBIU for X226";
-constexpr char n3397[] = "AMD Xilleon 226 IDE for X226";
-constexpr char n3398[] = "AMD Xilleon 226 USB for X226";
-constexpr char n3399[] = "AMD Xilleon 226 DAIO-0 for X226";
-constexpr char n3400[] = "AMD Xilleon 226 DAIO-1 for X226";
-constexpr char n3401[] = "AMD Xilleon 240S HBIU for X240S";
-constexpr char n3402[] = "AMD Xilleon 240H HBIU for X240H";
-constexpr char n3403[] = "AMD Xilleon 240S USB for X240S";
-constexpr char n3404[] = "AMD Xilleon 240H USB for X240H";
-constexpr char n3405[] = "AMD Xilleon 250 USB 1.1 for X250";
-constexpr char n3406[] = "AMD Xilleon 260 USB 1.1 for X260";
-constexpr char n3407[] = "AMD Xilleon 250 HBIU for X250";
-constexpr char n3408[] = "AMD Xilleon 250 IDE for X250";
-constexpr char n3409[] = "AMD Xilleon 234/235 HBIU for X234/X235";
-constexpr char n3410[] = "AMD Xilleon 244/245 HBIU for X244/X245";
-constexpr char n3411[] = "AMD Xilleon 234/235 USB 1.1 for X234/X235";
-constexpr char n3412[] = "AMD Xilleon 260 HBIU for X260";
-constexpr char n3413[] = "AMD Xilleon 260 IDE for X260";
-constexpr char n3414[] = "AMD Xilleon 244/245 USB 1.1 for X244/X245";
-constexpr char n3415[] = "AMD Xilleon 270 HBIU for X270";
-constexpr char n3416[] = "AMD Xilleon 242 HBIU for X242";
-constexpr char n3417[] = "AMD Xilleon 242 USB 1.1 for X242";
-constexpr char n3418[] = "AMD Xilleon 254 HBIU for X254";
-constexpr char n3419[] = "AMD Xilleon 254 USB 1.1 for X254";
-constexpr char n3420[] = "AMD Xilleon 255 HBIU for X255";
-constexpr char n3421[] = "AMD Xilleon 255 USB 1.1 for X255";
-constexpr char n3422[] = "AMD Xilleon 243 HBIU for X243";
-constexpr char n3423[] = "AMD Xilleon 243 USB 1.1 for X243";
-constexpr char n3424[] = "AMD Xilleon 233 HBIU for X233";
-constexpr char n3425[] = "AMD Xilleon 233 USB 1.1 for X233";
-constexpr char n3426[] = "AMD Xilleon 143 HBIU for X143";
-constexpr char n3427[] = "AMD Xilleon 143 HBIU for X143L";
-constexpr char n3428[] = "AMD Xilleon 143 HBIU for X143S";
-constexpr char n3429[] = "AMD RV250 [Radeon 9000 Series]";
-constexpr char n3430[] = "AMD RV250 [Radeon 9000] (Secondary)";
-constexpr char n3431[] = "AMD R420 [Radeon X800 PRO/GTO AGP]";
-constexpr char n3432[] = "AMD R420 [Radeon X800 GT AGP]";
-constexpr char n3433[] = "AMD R420 [Radeon X800 AGP Series]";
-constexpr char n3434[] = "AMD R420 GL [FireGL X3-256]";
-constexpr char n3435[] = "AMD RV420/M18 [Mobility Radeon 9800]";
-constexpr char n3436[] = "AMD R420 [Radeon X850 AGP]";
-constexpr char n3437[] = "AMD R420 [Radeon X800 XT Platinum Edition AGP]";
-constexpr char n3438[] = "AMD R420 [Radeon X800 VE AGP]";
-constexpr char n3439[] = "AMD R420 [Radeon X800 PRO/GTO] (Secondary)";
-constexpr char n3440[] = "AMD R420 [Radeon X800] (Secondary)";
-constexpr char n3441[] = "AMD R420 [Radeon X800 XT AGP] (Secondary)";
-constexpr char n3442[] = "AMD R420 [Radeon X800 XT Platinum Edition AGP] (Secondary)";
-constexpr char n3443[] = "AMD R420 [Radeon X800 VE] (Secondary)";
-constexpr char n3444[] = "AMD R481 [Radeon X850 XT AGP]";
-constexpr char n3445[] = "AMD R481 [Radeon X850 PRO AGP]";
-constexpr char n3446[] = "AMD R481 [Radeon X850 XT Platinum Edition AGP]";
-constexpr char n3447[] = "AMD R481 [Radeon X850 XT AGP] (Secondary)";
-constexpr char n3448[] = "AMD R481 [Radeon X850 PRO AGP] (Secondary)";
-constexpr char n3449[] = "AMD R481 [Radeon X850 XT Platinum Edition AGP] (Secondary)";
-constexpr char n3450[] = "AMD Mach64 LT [3D Rage LT PRO AGP]";
-constexpr char n3451[] = "AMD Rage Mobility 128 AGP 2X/Mobility M3";
-constexpr char n3452[] = "AMD 3D Rage IIC PCI / Mobility Radeon 7500/7500C";
-constexpr char n3453[] = "AMD 3D Rage LT PRO PCI";
-constexpr char n3454[] = "AMD Rage Mobility AGP 2x Series";
-constexpr char n3455[] = "AMD Rage Mobility L AGP 2x";
-constexpr char n3456[] = "AMD Rage 3 LT [3D Rage LT PRO PCI]";
-constexpr char n3457[] = "AMD M1 [Rage Mobility-M1 PCI]";
-constexpr char n3458[] = "AMD 264LT [Mach64 LT]";
-constexpr char n3459[] = "AMD RV200/M7 [Mobility Radeon 7500]";
-constexpr char n3460[] = "AMD RV200/M7 GL [Mobility FireGL 7800]";
-constexpr char n3461[] = "AMD RV100/M6 [Rage/Radeon Mobility Series]";
-constexpr char n3462[] = "AMD RV250/M9 GL [Mobility FireGL 9000/Radeon 9000]";
-constexpr char n3463[] = "AMD RV250/M9 [Mobility Radeon 9000] (Secondary)";
-constexpr char n3464[] = "AMD Rage Mobility 128 AGP 4X/Mobility M4";
-constexpr char n3465[] = "AMD Theater 550 PRO PCI [ATI TV Wonder 550]";
-constexpr char n3466[] = "AMD Theater 550 PRO PCIe";
-constexpr char n3467[] = "AMD R300 [Radeon 9700/9700 PRO]";
-constexpr char n3468[] = "AMD R300 [Radeon 9500 PRO/9700]";
-constexpr char n3469[] = "AMD R300 [Radeon 9600 TX]";
-constexpr char n3470[] = "AMD R300 GL [FireGL X1]";
-constexpr char n3471[] = "AMD R350 [Radeon 9800 Series]";
-constexpr char n3472[] = "AMD R350 [Radeon 9800]";
-constexpr char n3473[] = "AMD R360 [Radeon 9800 XXL/XT]";
-constexpr char n3474[] = "AMD R350 GL [FireGL X2 AGP Pro]";
-constexpr char n3475[] = "AMD RV350/M10 / RV360/M11 [Mobility Radeon 9600 (PRO) / 9700]";
-constexpr char n3476[] = "AMD RV350/M10 [Mobility Radeon 9500/9700 SE]";
-constexpr char n3477[] = "AMD RV350/M10 GL [Mobility FireGL T2]";
-constexpr char n3478[] = "AMD RV360/M12 [Mobility Radeon 9550]";
-constexpr char n3479[] = "AMD R300 GL [FireGL X1] (Secondary)";
-constexpr char n3480[] = "AMD R350 [Radeon 9800 PRO] (Secondary)";
-constexpr char n3481[] = "AMD R350 [Radeon 9800] (Secondary)";
-constexpr char n3482[] = "AMD RV350 [Radeon 9800 XT] (Secondary)";
-constexpr char n3483[] = "AMD RV350/M10 [Mobility Radeon 9600] (Secondary)";
-constexpr char n3484[] = "AMD RV250 [Radeon 9000 Series] (Secondary)";
-constexpr char n3485[] = "AMD All-In-Wonder 128 PCI";
-constexpr char n3486[] = "AMD Rage 4 [Rage 128 PRO AGP 4X]";
-constexpr char n3487[] = "AMD Rage 4 [Rage 128 PRO PCI / Xpert 128 PCI]";
-constexpr char n3488[] = "AMD R100 [Radeon 7200 / All-In-Wonder Radeon]";
-constexpr char n3489[] = "AMD R200 GL [FireGL 8800]";
-constexpr char n3490[] = "AMD R200 [Radeon 8500/8500 LE]";
-constexpr char n3491[] = "AMD R200 [Radeon 9100]";
-constexpr char n3492[] = "AMD RV200 [Radeon 7500/7500 LE]";
-constexpr char n3493[] = "AMD RV100 [Radeon 7000 / Radeon VE]";
-constexpr char n3494[] = "AMD ES1000";
-constexpr char n3495[] = "AMD Rage 128 GL PCI";
-constexpr char n3496[] = "AMD Rage 128 (Rage 4) series";
-constexpr char n3497[] = "AMD Rage 128 VR PCI";
-constexpr char n3498[] = "AMD Rage 128 VR AGP";
-constexpr char n3499[] = "AMD Rage 128 4X AGP 4x";
-constexpr char n3500[] = "AMD Mach 64 VT";
-constexpr char n3501[] = "AMD Rage 128 PRO Ultra AGP 4x";
-constexpr char n3502[] = "AMD Rage 128 PRO Ultra4XL VR-R AGP";
-constexpr char n3503[] = "AMD RV380/M24C [Mobility Radeon X600 SE]";
-constexpr char n3504[] = "AMD RV370/M22 GL [Mobility FireGL V3100]";
-constexpr char n3505[] = "AMD R423 [Radeon X800 GTO]";
-constexpr char n3506[] = "AMD R423 [Radeon X800 XT Platinum Edition]";
-constexpr char n3507[] = "AMD R423 [Radeon X800 GT/SE]";
-constexpr char n3508[] = "AMD R480 [Radeon X800 GTO2/XL]";
-constexpr char n3509[] = "AMD R430 [All-In-Wonder X800 GT]";
-constexpr char n3510[] = "AMD R430 [Radeon X800]";
-constexpr char n3511[] = "AMD R423 GL [FireGL V7100]";
-constexpr char n3512[] = "AMD R423 GL [FireGL V5100]";
-constexpr char n3513[] = "AMD R423 [Radeon X800 PRO] (Secondary)";
-constexpr char n3514[] = "AMD R423 [Radeon X800 GT] (Secondary)";
-constexpr char n3515[] = "AMD R480 [Radeon X800 GTO2/XL] (Secondary)";
-constexpr char n3516[] = "AMD R430 [Radeon X800] (Secondary)";
-constexpr char n3517[] = "AMD R423 GL [FireGL V5100] (Secondary)";
-constexpr char n3518[] = "AMD RV410/M26 GL [Mobility FireGL V5000]";
-constexpr char n3519[] = "AMD RV410/M26 [Mobility Radeon X700 XL]";
-constexpr char n3520[] = "AMD RV410/M26 [Mobility Radeon X700]";
-constexpr char n3521[] = "AMD Mach64 VT [Video Xpression]";
-constexpr char n3522[] = "AMD 264VT3 [Mach64 VT3]";
-constexpr char n3523[] = "AMD Mach64 VT4 [Video Xpression+]";
-constexpr char n3524[] = "AMD RV410 [Radeon X550 XTX / X700]";
-constexpr char n3525[] = "AMD RS300 Host Bridge";
-constexpr char n3526[] = "AMD RS300 [Radeon 9100 IGP]";
-constexpr char n3527[] = "AMD RS300M [Mobility Radeon 9100 IGP]";
-constexpr char n3528[] = "AMD RS300 AGP Bridge";
-constexpr char n3529[] = "AMD RS480 [Radeon Xpress 200 Series] (Secondary)";
-constexpr char n3530[] = "AMD RS480 [Radeon Xpress 1150] (Secondary)";
-constexpr char n3531[] = "AMD RV280 [Radeon 9200 PRO] (Secondary)";
-constexpr char n3532[] = "AMD RV280 [Radeon 9200] (Secondary)";
-constexpr char n3533[] = "AMD RV280 [Radeon 9200 SE PCI]";
-constexpr char n3534[] = "AMD RS480/RS482/RS485 Host Bridge";
-constexpr char n3535[] = "AMD RX480/RX482 Host Bridge";
-constexpr char n3536[] = "AMD RD580 Host Bridge";
-constexpr char n3537[] = "AMD RS480 [Radeon Xpress 200 Series]";
-constexpr char n3538[] = "AMD RS480M [Mobility Radeon Xpress 200]";
-constexpr char n3539[] = "AMD RD790 Host Bridge";
-constexpr char n3540[] = "AMD RX780/RX790 Host Bridge";
-constexpr char n3541[] = "AMD RD780 Host Bridge";
-constexpr char n3542[] = "AMD RV280 [Radeon 9200 PRO / 9250]";
-constexpr char n3543[] = "AMD RV280 [Radeon 9200]";
-constexpr char n3544[] = "AMD RV280 [Radeon 9200 SE]";
-constexpr char n3545[] = "AMD RV280 GL [FireMV 2200 PCI]";
-constexpr char n3546[] = "AMD RS482/RS485 [Radeon Xpress 1100/1150]";
-constexpr char n3547[] = "AMD RS482M [Mobility Radeon Xpress 200]";
-constexpr char n3548[] = "AMD RX780/RD790 PCI to PCI bridge (external gfx0 port A)";
-constexpr char n3549[] = "AMD RD790 PCI to PCI bridge (external gfx0 port B)";
-constexpr char n3550[] = "AMD RD790 PCI to PCI bridge (PCI express gpp port A)";
-constexpr char n3551[] = "AMD RX780/RD790 PCI to PCI bridge (PCI express gpp port B)";
-constexpr char n3552[] = "AMD RD790 PCI to PCI bridge (PCI express gpp port C)";
-constexpr char n3553[] = "AMD RX780/RD790 PCI to PCI bridge (PCI express gpp port D)";
-constexpr char n3554[] = "AMD RD790 PCI to PCI bridge (PCI express gpp port E)";
-constexpr char n3555[] = "AMD RD790 PCI to PCI bridge (PCI express gpp port F)";
-constexpr char n3556[] = "AMD RD790 PCI to PCI bridge (external gfx1 port A)";
-constexpr char n3557[] = "AMD RD790 PCI to PCI bridge (external gfx1 port B)";
-constexpr char n3558[] = "AMD RD790 PCI to PCI bridge (NB-SB link)";
-constexpr char n3559[] = "AMD RD890 Northbridge only dual slot (2x16) PCI-e GFX Hydra part";
-constexpr char n3560[] = "AMD RD890 Northbridge only single slot PCI-e GFX Hydra part";
-constexpr char n3561[] = "AMD RD890 Northbridge only dual slot (2x8) PCI-e GFX Hydra part";
-constexpr char n3562[] = "AMD RD890S/SR5650 Host Bridge";
-constexpr char n3563[] = "AMD RD9x0/RX980 Host Bridge";
-constexpr char n3564[] = "AMD RD890 PCI to PCI bridge (PCI express gpp port A)";
-constexpr char n3565[] = "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GFX port 0)";
-constexpr char n3566[] = "AMD RD890/RD9x0 PCI to PCI bridge (PCI Express GFX port 1)";
-constexpr char n3567[] = "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 0)";
-constexpr char n3568[] = "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 1)";
-constexpr char n3569[] = "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 2)";
-constexpr char n3570[] = "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 3)";
-constexpr char n3571[] = "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 4)";
-constexpr char n3572[] = "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 5)";
-constexpr char n3573[] = "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP2 Port 0)";
-constexpr char n3574[] = "AMD RD890/RD990 PCI to PCI bridge (PCI Express GFX2 port 0)";
-constexpr char n3575[] = "AMD RD890/RD990 PCI to PCI bridge (PCI Express GFX2 port 1)";
-constexpr char n3576[] = "AMD RD890S/RD990 I/O Memory Management Unit (IOMMU)";
-constexpr char n3577[] = "AMD RC410 Host Bridge";
-constexpr char n3578[] = "AMD RS400 Host Bridge";
-constexpr char n3579[] = "AMD RS4xx PCI Express Port [ext gfx]";
-constexpr char n3580[] = "AMD RC4xx/RS4xx PCI Express Port 1";
-constexpr char n3581[] = "AMD RC4xx/RS4xx PCI Express Port 2";
-constexpr char n3582[] = "AMD RC4xx/RS4xx PCI Express Port 3";
-constexpr char n3583[] = "AMD RC4xx/RS4xx PCI Express Port 4";
-constexpr char n3584[] = "AMD RC4xx/RS4xx PCI Bridge [int gfx]";
-constexpr char n3585[] = "AMD RS400 [Radeon Xpress 200]";
-constexpr char n3586[] = "AMD RS400M [Radeon Xpress 200M]";
-constexpr char n3587[] = "AMD RC410 [Radeon Xpress 200/1100]";
-constexpr char n3588[] = "AMD RC410M [Mobility Radeon Xpress 200M]";
-constexpr char n3589[] = "AMD RV370 [Radeon X300]";
-constexpr char n3590[] = "AMD RV370 [Radeon X600/X600 SE]";
-constexpr char n3591[] = "AMD RV370 [Radeon X300/X550/X1050 Series]";
-constexpr char n3592[] = "AMD RV370 GL [FireGL V3100]";
-constexpr char n3593[] = "AMD RV370 GL [FireMV 2200]";
-constexpr char n3594[] = "AMD RV370X";
-constexpr char n3595[] = "AMD RV370 [Radeon X300 SE]";
-constexpr char n3596[] = "AMD RV380 [Radeon X300/X550/X1050 Series] (Secondary)";
-constexpr char n3597[] = "AMD RV370 [Radeon X300/X550/X1050 Series] (Secondary)";
-constexpr char n3598[] = "AMD RV370 GL [FireGL V3100] (Secondary)";
-constexpr char n3599[] = "AMD RV370 GL [FireMV 2200] (Secondary)";
-constexpr char n3600[] = "AMD RV280/M9+ [Mobility Radeon 9200 AGP]";
-constexpr char n3601[] = "AMD RV280 [Radeon 9200 SE] (Secondary)";
-constexpr char n3602[] = "AMD RV280 GL [FireMV 2200 PCI] (Secondary)";
-constexpr char n3603[] = "AMD R423/M28 [Mobility Radeon X800 XT]";
-constexpr char n3604[] = "AMD R423/M28 GL [Mobility FireGL V5100]";
-constexpr char n3605[] = "AMD R423/M28 [Mobility Radeon X800]";
-constexpr char n3606[] = "AMD R480 [Radeon X850 XT Platinum Edition]";
-constexpr char n3607[] = "AMD R480 [Radeon X850 SE]";
-constexpr char n3608[] = "AMD R480 [Radeon X800 GTO]";
-constexpr char n3609[] = "AMD R480 GL [FireGL V7200]";
-constexpr char n3610[] = "AMD R480 [Radeon X850 XT]";
-constexpr char n3611[] = "AMD R423 [Radeon X800 XT]";
-constexpr char n3612[] = "AMD R480 [Radeon X850 XT Platinum Edition] (Secondary)";
-constexpr char n3613[] = "AMD R480 [Radeon X800 GTO] (Secondary)";
-constexpr char n3614[] = "AMD R480 [Radeon X850 XT] (Secondary)";
-constexpr char n3615[] = "AMD R423 [Radeon X800 XT] (Secondary)";
-constexpr char n3616[] = "AMD RV410 GL [FireGL V5000]";
-constexpr char n3617[] = "AMD RV410 [Radeon X700 Series]";
-constexpr char n3618[] = "AMD RV410 [Radeon X700 XT]";
-constexpr char n3619[] = "AMD RV410 [Radeon X700 PRO]";
-constexpr char n3620[] = "AMD RV410 [Radeon X700 SE]";
-constexpr char n3621[] = "AMD RV410 [Radeon X700]";
-constexpr char n3622[] = "AMD RV410 [Radeon X700 PRO] (Secondary)";
-constexpr char n3623[] = "AMD RV410 [Radeon X700] (Secondary)";
-constexpr char n3624[] = "AMD Mars [Radeon HD 8670A/8670M/8750M / R7 M370]";
-constexpr char n3625[] = "AMD Mars [Radeon HD 8730M]";
-constexpr char n3626[] = "AMD Opal XT [Radeon R7 M265/M365X/M465]";
-constexpr char n3627[] = "AMD Opal PRO [Radeon R7 M260X]";
-constexpr char n3628[] = "AMD Mars XTX [Radeon HD 8790M]";
-constexpr char n3629[] = "AMD Mars LE [Radeon HD 8530M / R5 M240]";
-constexpr char n3630[] = "AMD Oland GL [FirePro W2100]";
-constexpr char n3631[] = "AMD Oland GL [FirePro W2100 / Barco MXRT 2600]";
-constexpr char n3632[] = "AMD Oland XT [Radeon HD 8670 / R5 340X OEM / R7 250/350/350X OEM]";
-constexpr char n3633[] = "AMD Oland [Radeon HD 8570 / R5 430 OEM / R7 240/340 / Radeon 520 OEM]";
-constexpr char n3634[] = "AMD Oland PRO [Radeon R7 240/340 / Radeon 520]";
-constexpr char n3635[] = "AMD Oland LE [Radeon R7 240]";
-constexpr char n3636[] = "AMD Oland";
-constexpr char n3637[] = "AMD Saturn XT [FirePro M6100]";
-constexpr char n3638[] = "AMD Saturn PRO [Radeon HD 8930M]";
-constexpr char n3639[] = "AMD Bonaire XT [Radeon R9 M280X]";
-constexpr char n3640[] = "AMD Saturn PRO/XT [Radeon R9 M270X/M280X]";
-constexpr char n3641[] = "AMD Bonaire [FirePro W5100]";
-constexpr char n3642[] = "AMD Bonaire [FirePro W5100 / Barco MXRT-5600]";
-constexpr char n3643[] = "AMD Bonaire";
-constexpr char n3644[] = "AMD Bonaire XTX [Radeon R7 260X/360]";
-constexpr char n3645[] = "AMD Bonaire XT [Radeon HD 7790/8770 / R7 360 / R9 260/360 OEM]";
-constexpr char n3646[] = "AMD Bonaire [Radeon R7 200 Series]";
-constexpr char n3647[] = "AMD Tobago PRO [Radeon R7 360 / R9 360 OEM]";
-constexpr char n3648[] = "AMD Sun XT [Radeon HD 8670A/8670M/8690M / R5 M330 / M430 / Radeon 520 Mobile]";
-constexpr char n3649[] = "AMD Sun PRO [Radeon HD 8570A/8570M]";
-constexpr char n3650[] = "AMD Jet XT [Radeon R5 M240]";
-constexpr char n3651[] = "AMD Jet PRO [Radeon R5 M230 / R7 M260DX / Radeon 520/610 Mobile]";
-constexpr char n3652[] = "AMD Jet ULT [Radeon R5 M230]";
-constexpr char n3653[] = "AMD Sun LE [Radeon HD 8550M / R5 M230]";
-constexpr char n3654[] = "AMD Vega 20 [Radeon Instinct]";
-constexpr char n3655[] = "AMD Vega 20 [Radeon Pro VII/Radeon Instinct MI50 32GB]";
-constexpr char n3656[] = "AMD Vega 20";
-constexpr char n3657[] = "AMD Vega 20 [Radeon Pro Vega II/Radeon Pro Vega II Duo]";
-constexpr char n3658[] = "AMD Vega 20 [Radeon Pro Vega 20]";
-constexpr char n3659[] = "AMD Vega 20 [Radeon VII]";
-constexpr char n3660[] = "AMD Cayman PRO GL [FirePro V7900]";
-constexpr char n3661[] = "AMD Cayman LE GL [FirePro V5900]";
-constexpr char n3662[] = "AMD Cayman XT [Radeon HD 6970]";
-constexpr char n3663[] = "AMD Cayman PRO [Radeon HD 6950]";
-constexpr char n3664[] = "AMD Antilles [Radeon HD 6990]";
-constexpr char n3665[] = "AMD Cayman CE [Radeon HD 6930]";
-constexpr char n3666[] = "AMD Blackcomb [Radeon HD 6970M/6990M]";
-constexpr char n3667[] = "AMD Barts XT [Radeon HD 6870]";
-constexpr char n3668[] = "AMD Barts PRO [Radeon HD 6850]";
-constexpr char n3669[] = "AMD Barts LE [Radeon HD 6790]";
-constexpr char n3670[] = "AMD Whistler [Radeon HD 6730M/6770M/7690M XT]";
-constexpr char n3671[] = "AMD Whistler [Radeon HD 6630M/6650M/6750M/7670M/7690M]";
-constexpr char n3672[] = "AMD Whistler LE [Radeon HD 6610M/7610M]";
-constexpr char n3673[] = "AMD Whistler [Radeon E6760]";
-constexpr char n3674[] = "AMD Turks GL [FirePro V4900]";
-constexpr char n3675[] = "AMD Turks GL [FirePro V3900]";
-constexpr char n3676[] = "AMD Onega [Radeon HD 6650A/7650A]";
-constexpr char n3677[] = "AMD Turks [Radeon HD 7650A/7670A]";
-constexpr char n3678[] = "AMD Turks XT [Radeon HD 6670/7670]";
-constexpr char n3679[] = "AMD Turks PRO [Radeon HD 6570/7570/8550 / R5 230]";
-constexpr char n3680[] = "AMD Turks [Radeon HD 7600 Series]";
-constexpr char n3681[] = "AMD Turks PRO [Radeon HD 7570]";
-constexpr char n3682[] = "AMD Turks LE [Radeon HD 5570/6510/7510/8510]";
-constexpr char n3683[] = "AMD Seymour [Radeon HD 6400M/7400M Series]";
-constexpr char n3684[] = "AMD Seymour LP [Radeon HD 6430M]";
-constexpr char n3685[] = "AMD Seymour [Radeon E6460]";
-constexpr char n3686[] = "AMD Seymour [Radeon HD 6400M Series]";
-constexpr char n3687[] = "AMD Caicos";
-constexpr char n3688[] = "AMD Caicos [Radeon HD 6450A/7450A]";
-constexpr char n3689[] = "AMD Caicos XTX [Radeon HD 8490 / R5 235X OEM]";
-constexpr char n3690[] = "AMD Caicos [Radeon HD 7450A]";
-constexpr char n3691[] = "AMD Caicos XT [Radeon HD 7470/8470 / R5 235/310 OEM]";
-constexpr char n3692[] = "AMD Caicos [Radeon HD 6450/7450/8450 / R5 230 OEM]";
-constexpr char n3693[] = "AMD Caicos PRO [Radeon HD 7450]";
-constexpr char n3694[] = "AMD Tahiti XT GL [FirePro W9000]";
-constexpr char n3695[] = "AMD Tahiti [FirePro Series Graphics Adapter]";
-constexpr char n3696[] = "AMD Tahiti PRO GL [FirePro Series]";
-constexpr char n3697[] = "AMD Tahiti XT [Radeon HD 7970/8970 OEM / R9 280X]";
-constexpr char n3698[] = "AMD Tahiti PRO [Radeon HD 7950/8950 OEM / R9 280]";
-constexpr char n3699[] = "AMD Malta [Radeon HD 7990/8990 OEM]";
-constexpr char n3700[] = "AMD Tahiti LE [Radeon HD 7870 XT]";
-constexpr char n3701[] = "AMD Tahiti";
-constexpr char n3702[] = "AMD Hawaii XT GL [FirePro W9100]";
-constexpr char n3703[] = "AMD Hawaii PRO GL [FirePro W8100]";
-constexpr char n3704[] = "AMD Hawaii GL";
-constexpr char n3705[] = "AMD Hawaii";
-constexpr char n3706[] = "AMD Hawaii XT / Grenada XT [Radeon R9 290X/390X]";
-constexpr char n3707[] = "AMD Hawaii PRO [Radeon R9 290/390]";
-constexpr char n3708[] = "AMD Hawaii XT [Radeon R9 290X Engineering Sample]";
-constexpr char n3709[] = "AMD Vesuvius [Radeon R9 295X2]";
-constexpr char n3710[] = "AMD Hawaii LE";
-constexpr char n3711[] = "AMD Ellesmere [Radeon Pro WX 7100 Mobile]";
-constexpr char n3712[] = "AMD Ellesmere [Radeon Pro V7300X / V7350x2]";
-constexpr char n3713[] = "AMD Ellesmere [Radeon Pro WX 7100]";
-constexpr char n3714[] = "AMD Ellesmere [Radeon Pro WX 5100]";
-constexpr char n3715[] = "AMD Ellesmere [Polaris10]";
-constexpr char n3716[] = "AMD Ellesmere [Radeon Pro WX 7100 / Barco MXRT-8700]";
-constexpr char n3717[] = "AMD Ellesmere [Radeon Pro WX 5100 / Barco MXRT-6700]";
-constexpr char n3718[] = "AMD Ellesmere [Radeon RX 470/480/570/570X/580/580X/590]";
-constexpr char n3719[] = "AMD Baffin [Radeon Pro WX 4170]";
-constexpr char n3720[] = "AMD Baffin [Polaris11]";
-constexpr char n3721[] = "AMD Baffin [Radeon Pro WX 4100]";
-constexpr char n3722[] = "AMD Baffin [Radeon Pro WX 4130/4150]";
-constexpr char n3723[] = "AMD Baffin [Radeon Pro V5300X]";
-constexpr char n3724[] = "AMD Baffin [Radeon RX 460/560D / Pro 450/455/460/555/555X/560/560X]";
-constexpr char n3725[] = "AMD Baffin [Radeon RX 550 640SP / RX 560/560X]";
-constexpr char n3726[] = "AMD Wimbledon XT [Radeon HD 7970M]";
-constexpr char n3727[] = "AMD Neptune XT [Radeon HD 8970M]";
-constexpr char n3728[] = "AMD Wimbledon";
-constexpr char n3729[] = "AMD Neptune";
-constexpr char n3730[] = "AMD Pitcairn XT GL [FirePro W7000]";
-constexpr char n3731[] = "AMD Pitcairn LE GL [FirePro W5000]";
-constexpr char n3732[] = "AMD Curacao XT / Trinidad XT [Radeon R7 370 / R9 270X/370X]";
-constexpr char n3733[] = "AMD Curacao PRO [Radeon R7 370 / R9 270/370 OEM]";
-constexpr char n3734[] = "AMD Pitcairn";
-constexpr char n3735[] = "AMD Pitcairn XT [Radeon HD 7870 GHz Edition]";
-constexpr char n3736[] = "AMD Pitcairn PRO [Radeon HD 7850 / R7 265 / R9 270 1024SP]";
-constexpr char n3737[] = "AMD Venus XTX [Radeon HD 8890M / R9 M275X/M375X]";
-constexpr char n3738[] = "AMD Venus XT [Radeon HD 8870M / R9 M270X/M370X]";
-constexpr char n3739[] = "AMD Venus PRO [Radeon E8860]";
-constexpr char n3740[] = "AMD Venus PRO [Radeon HD 8850M / R9 M265X]";
-constexpr char n3741[] = "AMD Heathrow XT [Radeon HD 7870M]";
-constexpr char n3742[] = "AMD Chelsea LP [Radeon HD 7700M Series]";
-constexpr char n3743[] = "AMD Heathrow PRO [Radeon HD 7850M/8850M]";
-constexpr char n3744[] = "AMD Cape Verde PRO [FirePro W600]";
-constexpr char n3745[] = "AMD Cape Verde";
-constexpr char n3746[] = "AMD Venus PRO";
-constexpr char n3747[] = "AMD Cape Verde PRO / Venus LE / Tropo PRO-L [Radeon HD 8830M / R7 250 / R7 M465X]";
-constexpr char n3748[] = "AMD Cape Verde GL [FirePro W4100]";
-constexpr char n3749[] = "AMD Chelsea XT GL [FirePro M4000]";
-constexpr char n3750[] = "AMD Chelsea LP [Radeon HD 7730M]";
-constexpr char n3751[] = "AMD Cape Verde PRX [Radeon R9 255 OEM]";
-constexpr char n3752[] = "AMD Cape Verde LE [Radeon HD 7730/8730]";
-constexpr char n3753[] = "AMD Cape Verde XT [Radeon HD 7770/8760 / R7 250X]";
-constexpr char n3754[] = "AMD Cape Verde PRO [Radeon HD 7750/8740 / R7 250E]";
-constexpr char n3755[] = "AMD Thames [Radeon HD 7500M/7600M Series]";
-constexpr char n3756[] = "AMD Thames [Radeon HD 7550M/7570M/7650M]";
-constexpr char n3757[] = "AMD Thames LE [Radeon HD 7000M Series]";
-constexpr char n3758[] = "AMD Thames [Radeon HD 7670M]";
-constexpr char n3759[] = "AMD Vega 10 [Instinct MI25/MI25x2/V340/V320]";
-constexpr char n3760[] = "AMD Vega 10 XT [Radeon PRO WX 9100]";
-constexpr char n3761[] = "AMD Vega 10 XT [Radeon PRO SSG]";
-constexpr char n3762[] = "AMD Vega 10 XTX [Radeon Vega Frontier Edition]";
-constexpr char n3763[] = "AMD Vega 10 [Radeon Pro V340/Instinct MI25x2]";
-constexpr char n3764[] = "AMD Vega 10 XL [Radeon Pro Vega 56]";
-constexpr char n3765[] = "AMD Vega 10 [Radeon PRO WX 8100/8200]";
-constexpr char n3766[] = "AMD Vega 10 XGA [Radeon Pro Vega 48]";
-constexpr char n3767[] = "AMD Vega 10 LEA";
-constexpr char n3768[] = "AMD Vega 10 XTXA [Radeon Pro Vega 64X]";
-constexpr char n3769[] = "AMD Vega 10 [Instinct MI25 MxGPU/MI25x2 MxGPU/V340 MxGPU/V340L MxGPU]";
-constexpr char n3770[] = "AMD Vega 10 GLXTA";
-constexpr char n3771[] = "AMD Vega 10 GLXLA";
-constexpr char n3772[] = "AMD Vega 10 XL/XT [Radeon RX Vega 56/64]";
-constexpr char n3773[] = "AMD Lexington [Radeon HD 6550M]";
-constexpr char n3774[] = "AMD Cypress XT [FirePro V8800]";
-constexpr char n3775[] = "AMD Cypress PRO [FirePro V7800]";
-constexpr char n3776[] = "AMD Cypress XT [FirePro V9800]";
-constexpr char n3777[] = "AMD Cypress XT GL [FireStream 9370]";
-constexpr char n3778[] = "AMD Cypress PRO GL [FireStream 9350]";
-constexpr char n3779[] = "AMD Cypress XT [Radeon HD 5870]";
-constexpr char n3780[] = "AMD Cypress PRO [Radeon HD 5850]";
-constexpr char n3781[] = "AMD Cypress PRO [Radeon HD 6800 Series]";
-constexpr char n3782[] = "AMD Hemlock [Radeon HD 5970]";
-constexpr char n3783[] = "AMD Cypress LE [Radeon HD 5830]";
-constexpr char n3784[] = "AMD Broadway XT [Mobility Radeon HD 5870]";
-constexpr char n3785[] = "AMD Broadway PRO [Mobility Radeon HD 5850]";
-constexpr char n3786[] = "AMD Granville [Radeon HD 6850M/6870M]";
-constexpr char n3787[] = "AMD Juniper XT [FirePro V5800]";
-constexpr char n3788[] = "AMD Juniper XT [Radeon HD 5770]";
-constexpr char n3789[] = "AMD Juniper LE [Radeon HD 5670 640SP Edition]";
-constexpr char n3790[] = "AMD Juniper XT [Radeon HD 6770]";
-constexpr char n3791[] = "AMD Juniper PRO [Radeon HD 5750]";
-constexpr char n3792[] = "AMD Juniper PRO [Radeon HD 6750]";
-constexpr char n3793[] = "AMD Madison [Mobility Radeon HD 5730 / 6570M]";
-constexpr char n3794[] = "AMD Madison [Mobility Radeon HD 5650/5750 / 6530M/6550M]";
-constexpr char n3795[] = "AMD Pinewood [Mobility Radeon HD 5570/6550A]";
-constexpr char n3796[] = "AMD Redwood XT GL [FirePro V4800]";
-constexpr char n3797[] = "AMD Redwood PRO GL [FirePro V3800]";
-constexpr char n3798[] = "AMD Redwood XT [Radeon HD 5670/5690/5730]";
-constexpr char n3799[] = "AMD Redwood PRO [Radeon HD 5550/5570/5630/6510/6610/7570]";
-constexpr char n3800[] = "AMD Redwood LE [Radeon HD 5550/5570/5630/6390/6490/7570]";
-constexpr char n3801[] = "AMD Redwood";
-constexpr char n3802[] = "AMD Park [Mobility Radeon HD 5430/5450/5470]";
-constexpr char n3803[] = "AMD Park [Mobility Radeon HD 5430]";
-constexpr char n3804[] = "AMD Robson CE [Radeon HD 6370M/7370M]";
-constexpr char n3805[] = "AMD Robson LE [Radeon HD 6330M]";
-constexpr char n3806[] = "AMD Cedar";
-constexpr char n3807[] = "AMD Cedar [ATI FirePro (FireGL) Graphics Adapter]";
-constexpr char n3808[] = "AMD Cedar GL [FirePro 2460]";
-constexpr char n3809[] = "AMD Cedar GL [FirePro 2270]";
-constexpr char n3810[] = "AMD Cedar [Radeon HD 7300 Series]";
-constexpr char n3811[] = "AMD Cedar [Radeon HD 5000/6000/7350/8350 Series]";
-constexpr char n3812[] = "AMD Cedar [Radeon HD 7350/8350 / R5 220]";
-constexpr char n3813[] = "AMD Cedar LE";
-constexpr char n3814[] = "AMD Topaz XT [Radeon R7 M260/M265 / M340/M360 / M440/M445 / 530/535 / 620/625 Mobile]";
-constexpr char n3815[] = "AMD Topaz PRO [Radeon R5 M255]";
-constexpr char n3816[] = "AMD Meso XT [Radeon R5 M315]";
-constexpr char n3817[] = "AMD Amethyst [Radeon R9 M395/ M395X Mac Edition]";
-constexpr char n3818[] = "AMD Amethyst XT [Radeon R9 M295X / M390X]";
-constexpr char n3819[] = "AMD Tonga XT GL [FirePro S7150]";
-constexpr char n3820[] = "AMD Tonga PRO GL [FirePro W7100]";
-constexpr char n3821[] = "AMD Tonga XTV GL [FirePro S7150V]";
-constexpr char n3822[] = "AMD Tonga PRO [Radeon R9 380 4GB]";
-constexpr char n3823[] = "AMD Tonga XT / Amethyst XT [Radeon R9 380X / R9 M295X]";
-constexpr char n3824[] = "AMD Tonga PRO [Radeon R9 285/380]";
-constexpr char n3825[] = "AMD Tonga PRO GL [FirePro W7100 / Barco MXRT-7600]";
-constexpr char n3826[] = "AMD Polaris 22 XT [Radeon RX Vega M GH]";
-constexpr char n3827[] = "AMD Polaris 22 XL [Radeon RX Vega M GL]";
-constexpr char n3828[] = "AMD Polaris 22 MGL XL [Radeon Pro WX Vega M GL]";
-constexpr char n3829[] = "AMD Polaris12";
-constexpr char n3830[] = "AMD Lexa XT [Radeon PRO WX 3200]";
-constexpr char n3831[] = "AMD Lexa XT [Radeon PRO WX 3100]";
-constexpr char n3832[] = "AMD Lexa [Radeon 540X/550X/630 / RX 640 / E9171 MCM]";
-constexpr char n3833[] = "AMD Lexa XT [Radeon PRO WX 3100 / Barco MXRT 4700]";
-constexpr char n3834[] = "AMD Lexa XT [Radeon PRO WX 2100]";
-constexpr char n3835[] = "AMD Lexa PRO [Radeon 540/540X/550/550X / RX 540X/550/550X]";
-constexpr char n3836[] = "AMD Vega 12";
-constexpr char n3837[] = "AMD Vega 12 [Radeon Pro Vega 20]";
-constexpr char n3838[] = "AMD Polaris 20 XL [Radeon RX 580 2048SP]";
-constexpr char n3839[] = "AMD RS100 AGP Bridge";
-constexpr char n3840[] = "AMD RS200/RS250 AGP Bridge";
-constexpr char n3841[] = "AMD R520 [Radeon X1800 XT]";
-constexpr char n3842[] = "AMD R520/M58 [Mobility Radeon X1800 XT]";
-constexpr char n3843[] = "AMD R520/M58 [Mobility Radeon X1800]";
-constexpr char n3844[] = "AMD R520 GL [FireGL V7200 / Barco MXTR-5100]";
-constexpr char n3845[] = "AMD R520 [Radeon X1800 XL]";
-constexpr char n3846[] = "AMD R520 [Radeon X1800 GTO]";
-constexpr char n3847[] = "AMD R520 GL [FireGL V7300]";
-constexpr char n3848[] = "AMD R520 GL [FireGL V7350]";
-constexpr char n3849[] = "AMD R520 [Radeon X1800] (Secondary)";
-constexpr char n3850[] = "AMD R520 GL [FireGL V7200] (Secondary)";
-constexpr char n3851[] = "AMD R520 GL [FireGL V7300] (Secondary)";
-constexpr char n3852[] = "AMD R520 GL [FireGL V7350] (Secondary)";
-constexpr char n3853[] = "AMD RV515 [Radeon X1300/X1550/X1600 Series]";
-constexpr char n3854[] = "AMD RV515 PRO [Radeon X1300/X1550 Series]";
-constexpr char n3855[] = "AMD RV505 [Radeon X1300/X1550 Series]";
-constexpr char n3856[] = "AMD RV515/M54 [Mobility Radeon X1400]";
-constexpr char n3857[] = "AMD RV515 [Radeon X1300/X1550]";
-constexpr char n3858[] = "AMD RV505 [Radeon X1550 64-bit]";
-constexpr char n3859[] = "AMD RV515/M52 [Mobility Radeon X1300]";
-constexpr char n3860[] = "AMD RV515 GL [FireGL V3300]";
-constexpr char n3861[] = "AMD RV515 GL [FireGL V3350]";
-constexpr char n3862[] = "AMD RV505 CE [Radeon X1550 64-bit]";
-constexpr char n3863[] = "AMD RV515 PRO [Radeon X1300/X1550 Series] (Secondary)";
-constexpr char n3864[] = "AMD RV505 [Radeon X1550 Series] (Secondary)";
-constexpr char n3865[] = "AMD RV515 [Radeon X1300/X1550 Series] (Secondary)";
-constexpr char n3866[] = "AMD RV515 [Radeon X1550 64-bit] (Secondary)";
-constexpr char n3867[] = "AMD RV515 GL [FireGL V3300] (Secondary)";
-constexpr char n3868[] = "AMD RV515 GL [FireGL V3350] (Secondary)";
-constexpr char n3869[] = "AMD RV516 [Radeon X1600/X1650 Series]";
-constexpr char n3870[] = "AMD RV516 [Radeon X1300/X1550 Series]";
-constexpr char n3871[] = "AMD RV516/M64 [Mobility Radeon X1450]";
-constexpr char n3872[] = "AMD RV516/M64-S [Mobility Radeon X2300]";
-constexpr char n3873[] = "AMD RV516/M64 [Mobility Radeon X2300]";
-constexpr char n3874[] = "AMD RV516/M62 [Mobility Radeon X1350]";
-constexpr char n3875[] = "AMD RV516/M62-CSP64 [Mobility Radeon X1350]";
-constexpr char n3876[] = "AMD RV516/M64-CSP128 [Mobility Radeon X1450]";
-constexpr char n3877[] = "AMD RV516 [Radeon X1550 Series]";
-constexpr char n3878[] = "AMD RV516/M62-S [Mobility Radeon X1350]";
-constexpr char n3879[] = "AMD RV516 GL [FireMV 2250]";
-constexpr char n3880[] = "AMD RV516 [Radeon X1300/X1550 Series] (Secondary)";
-constexpr char n3881[] = "AMD RV516 [Radeon X1600/X1650 Series] (Secondary)";
-constexpr char n3882[] = "AMD RV516 GL [FireMV 2250] (Secondary)";
-constexpr char n3883[] = "AMD RV530 [Radeon X1600 XT/X1650 GTO]";
-constexpr char n3884[] = "AMD RV535 [Radeon X1650 PRO]";
-constexpr char n3885[] = "AMD RV530 [Radeon X1600 PRO]";
-constexpr char n3886[] = "AMD RV530/M56 GL [Mobility FireGL V5200]";
-constexpr char n3887[] = "AMD RV530/M56-P [Mobility Radeon X1600]";
-constexpr char n3888[] = "AMD RV530LE [Radeon X1600/X1650 PRO]";
-constexpr char n3889[] = "AMD RV530 [Radeon X1300 XT/X1600 PRO]";
-constexpr char n3890[] = "AMD RV530 GL [FireGL V3400]";
-constexpr char n3891[] = "AMD RV530/M66 GL [Mobility FireGL V5250]";
-constexpr char n3892[] = "AMD RV530/M66-P [Mobility Radeon X1700]";
-constexpr char n3893[] = "AMD RV530/M66-XT [Mobility Radeon X1700]";
-constexpr char n3894[] = "AMD RV530/M66 [Mobility Radeon X1700/X2500]";
-constexpr char n3895[] = "AMD RV530 [Radeon X1600] (Secondary)";
-constexpr char n3896[] = "AMD RV535 [Radeon X1650 PRO] (Secondary)";
-constexpr char n3897[] = "AMD RV530 [Radeon X1650] (Secondary)";
-constexpr char n3898[] = "AMD RV530 GL [FireGL V3400] (Secondary)";
-constexpr char n3899[] = "AMD RV550/M71 [Mobility Radeon HD 2300]";
-constexpr char n3900[] = "AMD RV550/M71 [Mobility Radeon X2300 HD]";
-constexpr char n3901[] = "AMD R580+ [Radeon X1950 XTX]";
-constexpr char n3902[] = "AMD R580+ [Radeon X1950 XT]";
-constexpr char n3903[] = "AMD R580 [Radeon X1950]";
-constexpr char n3904[] = "AMD R580 [Radeon X1900 XT]";
-constexpr char n3905[] = "AMD R580 [Radeon X1900 GT]";
-constexpr char n3906[] = "AMD R580 GL [FireGL V7350]";
-constexpr char n3907[] = "AMD R580 [Radeon X1900 XT] (Secondary)";
-constexpr char n3908[] = "AMD R580 [Radeon X1900 GT] (Secondary)";
-constexpr char n3909[] = "AMD R580 [AMD Stream Processor] (Secondary)";
-constexpr char n3910[] = "AMD RV570 [Radeon X1950 PRO]";
-constexpr char n3911[] = "AMD RV570 [Radeon X1950 GT]";
-constexpr char n3912[] = "AMD RV560 [Radeon X1650 XT]";
-constexpr char n3913[] = "AMD RV560 [Radeon X1650 GT]";
-constexpr char n3914[] = "AMD RV570 [Radeon X1950 PRO] (Secondary)";
-constexpr char n3915[] = "AMD RV570 [Radeon X1950 GT] (Secondary)";
-constexpr char n3916[] = "AMD RV560 [Radeon X1650 XT] (Secondary)";
-constexpr char n3917[] = "AMD RV560 [Radeon X1650 GT] (Secondary)";
-constexpr char n3918[] = "AMD Fiji [Radeon R9 FURY / NANO Series]";
-constexpr char n3919[] = "AMD Navi 10 [Radeon Pro W5700X]";
-constexpr char n3920[] = "AMD Navi 10 [Radeon Pro W5700]";
-constexpr char n3921[] = "AMD Navi 10 USB";
-constexpr char n3922[] = "AMD Navi 10 [Radeon Pro 5700 XT]";
-constexpr char n3923[] = "AMD Navi 10 [Radeon Pro 5700]";
-constexpr char n3924[] = "AMD TDC-150";
-constexpr char n3925[] = "AMD Navi 10 [Radeon RX 5600 OEM/5600 XT / 5700/5700 XT]";
-constexpr char n3926[] = "AMD Navi 14 [Radeon RX 5500/5500M / Pro 5500M]";
-constexpr char n3927[] = "AMD Navi 14 [Radeon Pro W5500]";
-constexpr char n3928[] = "AMD Navi 14 [Radeon Pro W5500M]";
-constexpr char n3929[] = "AMD Navi 14 [Radeon Pro W5300M]";
-constexpr char n3930[] = "AMD Navi 12 [Radeon Pro 5600M/V520/BC-160]";
-constexpr char n3931[] = "AMD Navi 12 [Radeon Pro V520/V540]";
-constexpr char n3932[] = "AMD Arcturus GL-XL";
-constexpr char n3933[] = "AMD Arcturus GL-XL [Instinct MI100]";
-constexpr char n3934[] = "AMD Navi 21 [Radeon Pro V620]";
-constexpr char n3935[] = "AMD Navi 21 Pro-XTA [Radeon Pro W6900X]";
-constexpr char n3936[] = "AMD Navi 21 GL-XL [Radeon PRO W6800]";
-constexpr char n3937[] = "AMD Navi 21 USB";
-constexpr char n3938[] = "AMD Navi 21 [Radeon RX 6950 XT]";
-constexpr char n3939[] = "AMD Navi 21 Pro-XLA [Radeon Pro W6800X/Radeon Pro W6800X Duo]";
-constexpr char n3940[] = "AMD Navi 21 [Radeon Pro V620 MxGPU]";
-constexpr char n3941[] = "AMD Navi 21 [Radeon RX 6900 XT]";
-constexpr char n3942[] = "AMD Navi 21 [Radeon RX 6800/6800 XT / 6900 XT]";
-constexpr char n3943[] = "AMD Navi 22";
-constexpr char n3944[] = "AMD Navi 22 USB";
-constexpr char n3945[] = "AMD Navi22-XL SRIOV MxGPU";
-constexpr char n3946[] = "AMD Navi 22 [Radeon RX 6700/6700 XT/6750 XT / 6800M/6850M XT]";
-constexpr char n3947[] = "AMD Navi 23";
-constexpr char n3948[] = "AMD Navi 23 WKS-XM [Radeon PRO W6600M]";
-constexpr char n3949[] = "AMD Navi 23 WKS-XL [Radeon PRO W6600]";
-constexpr char n3950[] = "AMD Navi 23 USB";
-constexpr char n3951[] = "AMD Navi 23 [Radeon RX 6650 XT / 6700S / 6800S]";
-constexpr char n3952[] = "AMD Navi 23 [Radeon RX 6600/6600 XT/6600M]";
-constexpr char n3953[] = "AMD Aldebaran/MI200 [Instinct MI250X]";
-constexpr char n3954[] = "AMD Aldebaran/MI200 [Instinct MI250X/MI250]";
-constexpr char n3955[] = "AMD Aldebaran/MI200 [Instinct MI210]";
-constexpr char n3956[] = "AMD Navi 24 [Radeon PRO W6500M]";
-constexpr char n3957[] = "AMD Navi 24 [Radeon PRO W6400]";
-constexpr char n3958[] = "AMD Navi 24 [Radeon PRO W6300/W6300M]";
-constexpr char n3959[] = "AMD Navi 24 [Radeon RX 6300]";
-constexpr char n3960[] = "AMD Navi 24 [Radeon RX 6400/6500 XT/6500M]";
-constexpr char n3961[] = "AMD Navi 31 [Radeon RX 7900 XT/7900 XTX]";
-constexpr char n3962[] = "AMD Navi 33 [Radeon RX 7700S/7600S]";
-constexpr char n3963[] = "AMD Navi 33 [Radeon RX 7600M/7600M XT]";
-constexpr char n3964[] = "AMD RS350 Host Bridge";
-constexpr char n3965[] = "AMD RS350 [Radeon 9100 PRO/XT IGP]";
-constexpr char n3966[] = "AMD RS350M [Mobility Radeon 9000 IGP]";
-constexpr char n3967[] = "AMD RS350 AGP Bridge";
-constexpr char n3968[] = "AMD RS690 Host Bridge";
-constexpr char n3969[] = "AMD RS690/RS740 Host Bridge";
-constexpr char n3970[] = "AMD RS690/RS740 PCI to PCI Bridge (Internal gfx)";
-constexpr char n3971[] = "AMD RS690 PCI to PCI Bridge (PCI Express Graphics Port 0)";
-constexpr char n3972[] = "AMD RS690 PCI to PCI Bridge (PCI Express Port 1)";
-constexpr char n3973[] = "AMD RS690 PCI to PCI Bridge (PCI Express Port 2)";
-constexpr char n3974[] = "AMD RS690 PCI to PCI Bridge (PCI Express Port 3)";
-constexpr char n3975[] = "AMD RS690 HDMI Audio [Radeon Xpress 1200 Series]";
-constexpr char n3976[] = "AMD RS690 [Radeon X1200]";
-constexpr char n3977[] = "AMD RS690M [Radeon Xpress 1200/1250/1270]";
-constexpr char n3978[] = "AMD RS600 Host Bridge";
-constexpr char n3979[] = "AMD RS600 PCI to PCI Bridge (Internal gfx)";
-constexpr char n3980[] = "AMD RS600 PCI to PCI Bridge (PCI Express Graphics Port 0)";
-constexpr char n3981[] = "AMD RS600 PCI to PCI Bridge (PCI Express Port 1)";
-constexpr char n3982[] = "AMD RS600 PCI to PCI Bridge (PCI Express Port 2)";
-constexpr char n3983[] = "AMD RS600 HDMI Audio [Radeon Xpress 1250]";
-constexpr char n3984[] = "AMD RS690M [Radeon Xpress 1200/1250/1270] (Secondary)";
-constexpr char n3985[] = "AMD RS600 [Radeon Xpress 1250]";
-constexpr char n3986[] = "AMD RS600M [Radeon Xpress 1250]";
-constexpr char n3987[] = "AMD RS740 [Radeon 2100]";
-constexpr char n3988[] = "AMD R600 [Radeon HD 2900 PRO/XT]";
-constexpr char n3989[] = "AMD R600 [Radeon HD 2900 XT]";
-constexpr char n3990[] = "AMD R600 [Radeon HD 2900 PRO]";
-constexpr char n3991[] = "AMD R600 [Radeon HD 2900 GT]";
-constexpr char n3992[] = "AMD R600 GL [FireGL V8650]";
-constexpr char n3993[] = "AMD R600 GL [FireGL V8600]";
-constexpr char n3994[] = "AMD R600 GL [FireGL V7600]";
-constexpr char n3995[] = "AMD RV770 [Radeon HD 4870]";
-constexpr char n3996[] = "AMD R700 [Radeon HD 4870 X2]";
-constexpr char n3997[] = "AMD RV770 [Radeon HD 4850]";
-constexpr char n3998[] = "AMD R700 [Radeon HD 4850 X2]";
-constexpr char n3999[] = "AMD RV770 GL [FirePro V8750]";
-constexpr char n4000[] = "AMD RV770 GL [FirePro V7760]";
-constexpr char n4001[] = "AMD RV770/M98L [Mobility Radeon HD 4850]";
-constexpr char n4002[] = "AMD RV770/M98 [Mobility Radeon HD 4850 X2]";
-constexpr char n4003[] = "AMD RV770 LE [Radeon HD 4830]";
-constexpr char n4004[] = "AMD RV770 CE [Radeon HD 4710]";
-constexpr char n4005[] = "AMD RV770 GL [FireStream 9270]";
-constexpr char n4006[] = "AMD RV770 GL [FireStream 9250]";
-constexpr char n4007[] = "AMD RV770 GL [FirePro V8700]";
-constexpr char n4008[] = "AMD RV770/M98-XT [Mobility Radeon HD 4870]";
-constexpr char n4009[] = "AMD RV790 [Radeon HD 4890]";
-constexpr char n4010[] = "AMD RV790 [Radeon HD 4860]";
-constexpr char n4011[] = "AMD RV770 GL [FirePro M7750]";
-constexpr char n4012[] = "AMD RV730/M96 [Mobility Radeon HD 4650/5165]";
-constexpr char n4013[] = "AMD RV730/M96-XT [Mobility Radeon HD 4670]";
-constexpr char n4014[] = "AMD RV730/M96 GL [Mobility FireGL V5725]";
-constexpr char n4015[] = "AMD RV730 XT [Radeon HD 4670]";
-constexpr char n4016[] = "AMD RV730/M96-CSP [Radeon E4690]";
-constexpr char n4017[] = "AMD RV730 [Radeon HD 4600 AGP Series]";
-constexpr char n4018[] = "AMD RV730 PRO [Radeon HD 4650]";
-constexpr char n4019[] = "AMD RV730 GL [FirePro V7750]";
-constexpr char n4020[] = "AMD RV730 GL [FirePro V5700]";
-constexpr char n4021[] = "AMD RV730 GL [FirePro V3750]";
-constexpr char n4022[] = "AMD RV740/M97 [Mobility Radeon HD 4830]";
-constexpr char n4023[] = "AMD RV740/M97-XT [Mobility Radeon HD 4860]";
-constexpr char n4024[] = "AMD RV740/M97 GL [FirePro M7740]";
-constexpr char n4025[] = "AMD RV740 PRO [Radeon HD 4770]";
-constexpr char n4026[] = "AMD RV740 PRO [Radeon HD 4750]";
-constexpr char n4027[] = "AMD RV610 [Radeon HD 2400 PRO/XT]";
-constexpr char n4028[] = "AMD RV610 [Radeon HD 2400 PRO]";
-constexpr char n4029[] = "AMD RV610 LE [Radeon HD 2400 PRO AGP]";
-constexpr char n4030[] = "AMD RV610 [Radeon HD 2400 LE]";
-constexpr char n4031[] = "AMD RV610 [Radeon HD 2350]";
-constexpr char n4032[] = "AMD RV610/M74 [Mobility Radeon HD 2400 XT]";
-constexpr char n4033[] = "AMD RV610/M72-S [Mobility Radeon HD 2400]";
-constexpr char n4034[] = "AMD RV610 [Radeon E2400]";
-constexpr char n4035[] = "AMD RV610 LE [Radeon HD 2400 PRO PCI]";
-constexpr char n4036[] = "AMD RV670 [Radeon HD 3850 X2]";
-constexpr char n4037[] = "AMD RV670 [Radeon HD 3870]";
-constexpr char n4038[] = "AMD RV670/M88 [Mobility Radeon HD 3850]";
-constexpr char n4039[] = "AMD RV670 [Radeon HD 3690/3850]";
-constexpr char n4040[] = "AMD RV670/M88 [Mobility Radeon HD 3850 X2]";
-constexpr char n4041[] = "AMD RV670 [Radeon HD 3830]";
-constexpr char n4042[] = "AMD RV670/M88-XT [Mobility Radeon HD 3870]";
-constexpr char n4043[] = "AMD RV670/M88 [Mobility Radeon HD 3870 X2]";
-constexpr char n4044[] = "AMD R680 [Radeon HD 3870 X2]";
-constexpr char n4045[] = "AMD RV670 GL [FireGL V7700]";
-constexpr char n4046[] = "AMD RV670 PRO [Radeon HD 3850 AGP]";
-constexpr char n4047[] = "AMD RV670 GL [FireStream 9170]";
-constexpr char n4048[] = "AMD RV710 [Radeon HD 4550]";
-constexpr char n4049[] = "AMD RV710 [Radeon HD 4350/4550]";
-constexpr char n4050[] = "AMD RV710/M92 [Mobility Radeon HD 4330/4350/4550]";
-constexpr char n4051[] = "AMD RV710/M92 [Mobility Radeon HD 4530/4570/5145/530v/540v/545v]";
-constexpr char n4052[] = "AMD RV711/M93 [Mobility Radeon HD 4350/4550/530v/540v/545v / FirePro RG220]";
-constexpr char n4053[] = "AMD RV711/M93 GL [FirePro RG220]";
-constexpr char n4054[] = "AMD RV710/M92 [Mobility Radeon HD 4330]";
-constexpr char n4055[] = "AMD RV630 [Radeon HD 2600 PRO]";
-constexpr char n4056[] = "AMD RV630/M76 [Mobility Radeon HD 2600]";
-constexpr char n4057[] = "AMD RV630/M76 [Mobility Radeon HD 2600 XT/2700]";
-constexpr char n4058[] = "AMD RV630 XT [Radeon HD 2600 XT AGP]";
-constexpr char n4059[] = "AMD RV630 PRO [Radeon HD 2600 PRO AGP]";
-constexpr char n4060[] = "AMD RV630 XT [Radeon HD 2600 XT]";
-constexpr char n4061[] = "AMD RV630 PRO [Radeon HD 2600 PRO]";
-constexpr char n4062[] = "AMD RV630 [Radeon HD 2600 X2]";
-constexpr char n4063[] = "AMD RV630/M76 [Mobility Radeon HD 2600 XT]";
-constexpr char n4064[] = "AMD RV630 GL [FireGL V5600]";
-constexpr char n4065[] = "AMD RV630 GL [FireGL V3600]";
-constexpr char n4066[] = "AMD RV635/M86 [Mobility Radeon HD 3650]";
-constexpr char n4067[] = "AMD RV635/M86 [Mobility Radeon HD 3670]";
-constexpr char n4068[] = "AMD RV635/M86 GL [Mobility FireGL V5700]";
-constexpr char n4069[] = "AMD RV635 PRO [Radeon HD 3650 AGP]";
-constexpr char n4070[] = "AMD RV635 [Radeon HD 3650/3750/4570/4580]";
-constexpr char n4071[] = "AMD RV620 PRO [Radeon HD 3470]";
-constexpr char n4072[] = "AMD RV620/M82 [Mobility Radeon HD 3410/3430]";
-constexpr char n4073[] = "AMD RV620/M82 [Mobility Radeon HD 3450/3470]";
-constexpr char n4074[] = "AMD RV620 LE [Radeon HD 3450]";
-constexpr char n4075[] = "AMD RV620 LE [Radeon HD 3450 AGP]";
-constexpr char n4076[] = "AMD RV620 LE [Radeon HD 3450 PCI]";
-constexpr char n4077[] = "AMD RV620 GL [FirePro V3700]";
-constexpr char n4078[] = "AMD RV620 GL [FirePro 2450]";
-constexpr char n4079[] = "AMD RV620 GL [FirePro 2260]";
-constexpr char n4080[] = "AMD RS780 HDMI Audio [Radeon 3000/3100 / HD 3200/3300]";
-constexpr char n4081[] = "AMD RS780 [Radeon HD 3200]";
-constexpr char n4082[] = "AMD RS780C [Radeon 3100]";
-constexpr char n4083[] = "AMD RS780M [Mobility Radeon HD 3200]";
-constexpr char n4084[] = "AMD RS780MC [Mobility Radeon HD 3100]";
-constexpr char n4085[] = "AMD RS780D [Radeon HD 3300]";
-constexpr char n4086[] = "AMD RS780E [Radeon HD 3200]";
-constexpr char n4087[] = "AMD RS780L [Radeon 3000]";
-constexpr char n4088[] = "AMD Sumo [Radeon HD 6550D]";
-constexpr char n4089[] = "AMD Sumo [Radeon HD 6620G]";
-constexpr char n4090[] = "AMD SuperSumo [Radeon HD 6370D]";
-constexpr char n4091[] = "AMD SuperSumo [Radeon HD 6380G]";
-constexpr char n4092[] = "AMD SuperSumo [Radeon HD 6410D]";
-constexpr char n4093[] = "AMD Sumo [Radeon HD 6520G]";
-constexpr char n4094[] = "AMD Sumo [Radeon HD 6480G]";
-constexpr char n4095[] = "AMD SuperSumo [Radeon HD 6480G]";
-constexpr char n4096[] = "AMD Sumo [Radeon HD 6530D]";
-constexpr char n4097[] = "AMD Sumo";
-constexpr char n4098[] = "AMD RS880 HDMI Audio [Radeon HD 4200 Series]";
-constexpr char n4099[] = "AMD RS880 [Radeon HD 4200]";
-constexpr char n4100[] = "AMD RS880M [Mobility Radeon HD 4225/4250]";
-constexpr char n4101[] = "AMD RS880M [Mobility Radeon HD 4100]";
-constexpr char n4102[] = "AMD RS880 [Radeon HD 4290]";
-constexpr char n4103[] = "AMD RS880 [Radeon HD 4250]";
-constexpr char n4104[] = "AMD Wrestler [Radeon HD 6310]";
-constexpr char n4105[] = "AMD Wrestler [Radeon HD 6250]";
-constexpr char n4106[] = "AMD Wrestler [Radeon HD 6320]";
-constexpr char n4107[] = "AMD Wrestler [Radeon HD 6290]";
-constexpr char n4108[] = "AMD Wrestler [Radeon HD 7340]";
-constexpr char n4109[] = "AMD Wrestler [Radeon HD 7310]";
-constexpr char n4110[] = "AMD Wrestler [Radeon HD 7290]";
-constexpr char n4111[] = "AMD Kabini [Radeon HD 8400 / R3 Series]";
-constexpr char n4112[] = "AMD Kabini [Radeon HD 8400E]";
-constexpr char n4113[] = "AMD Kabini [Radeon HD 8330]";
-constexpr char n4114[] = "AMD Kabini [Radeon HD 8330E]";
-constexpr char n4115[] = "AMD Kabini [Radeon HD 8210]";
-constexpr char n4116[] = "AMD Kabini [Radeon HD 8310E]";
-constexpr char n4117[] = "AMD Kabini [Radeon HD 8280 / R3 Series]";
-constexpr char n4118[] = "AMD Kabini [Radeon HD 8280E]";
-constexpr char n4119[] = "AMD Kabini [Radeon HD 8240 / R3 Series]";
-constexpr char n4120[] = "AMD Kabini [Radeon HD 8180]";
-constexpr char n4121[] = "AMD Temash [Radeon HD 8250/8280G]";
-constexpr char n4122[] = "AMD Kabini HDMI/DP Audio";
-constexpr char n4123[] = "AMD Mullins [Radeon R3 Graphics]";
-constexpr char n4124[] = "AMD Mullins [Radeon R4/R5 Graphics]";
-constexpr char n4125[] = "AMD Mullins [Radeon R2 Graphics]";
-constexpr char n4126[] = "AMD Mullins [Radeon R3E Graphics]";
-constexpr char n4127[] = "AMD Mullins [Radeon R6 Graphics]";
-constexpr char n4128[] = "AMD Mullins [Radeon R1E/R2E Graphics]";
-constexpr char n4129[] = "AMD Mullins [Radeon APU XX-2200M with R2 Graphics]";
-constexpr char n4130[] = "AMD Mullins";
-constexpr char n4131[] = "AMD Wani [Radeon R5/R6/R7 Graphics]";
-constexpr char n4132[] = "AMD Amur";
-constexpr char n4133[] = "AMD Nolan";
-constexpr char n4134[] = "AMD Stoney [Radeon R2/R3/R4/R5 Graphics]";
-constexpr char n4135[] = "AMD Trinity [Radeon HD 7660G]";
-constexpr char n4136[] = "AMD Trinity [Radeon HD 7660D]";
-constexpr char n4137[] = "AMD Trinity HDMI Audio Controller";
-constexpr char n4138[] = "AMD Trinity [Radeon HD 7640G]";
-constexpr char n4139[] = "AMD Trinity [Radeon HD 7560D]";
-constexpr char n4140[] = "AMD Trinity GL [FirePro A300]";
-constexpr char n4141[] = "AMD Trinity GL [FirePro A320]";
-constexpr char n4142[] = "AMD Trinity [Radeon HD 7620G]";
-constexpr char n4143[] = "AMD Trinity [Radeon HD 7600G]";
-constexpr char n4144[] = "AMD Trinity [Radeon HD 7500G]";
-constexpr char n4145[] = "AMD Richland [Radeon HD 8650G]";
-constexpr char n4146[] = "AMD Richland [Radeon HD 8670D]";
-constexpr char n4147[] = "AMD Richland [Radeon HD 8550G]";
-constexpr char n4148[] = "AMD Richland [Radeon HD 8570D]";
-constexpr char n4149[] = "AMD Richland [Radeon HD 8610G]";
-constexpr char n4150[] = "AMD Bishop [Xbox One S APU]";
-constexpr char n4151[] = "AMD Liverpool [Playstation 4 APU]";
-constexpr char n4152[] = "AMD Liverpool HDMI/DP Audio Controller";
-constexpr char n4153[] = "AMD Starshp";
-constexpr char n4154[] = "AMD Starsha2 [Kingston/Clayton]";
-constexpr char n4155[] = "AMD Gladius";
-constexpr char n4156[] = "AMD Kingston/Clayton/Jupiter/Gladius/Montego HDMI Controller";
-constexpr char n4157[] = "AMD Jupiter";
-constexpr char n4158[] = "AMD Trinity 2 [Radeon HD 7520G]";
-constexpr char n4159[] = "AMD Trinity 2 [Radeon HD 7540D]";
-constexpr char n4160[] = "AMD Trinity 2 [Radeon HD 7420G]";
-constexpr char n4161[] = "AMD Trinity 2 [Radeon HD 7480D]";
-constexpr char n4162[] = "AMD Trinity 2 [Radeon HD 7400G]";
-constexpr char n4163[] = "AMD Richland [Radeon HD 8450G]";
-constexpr char n4164[] = "AMD Richland [Radeon HD 8470D]";
-constexpr char n4165[] = "AMD Richland [Radeon HD 8350G]";
-constexpr char n4166[] = "AMD Richland [Radeon HD 8370D]";
-constexpr char n4167[] = "AMD Richland [Radeon HD 8510G]";
-constexpr char n4168[] = "AMD Richland [Radeon HD 8410G]";
-constexpr char n4169[] = "AMD Richland [Radeon HD 8310G]";
-constexpr char n4170[] = "AMD Richland [Radeon HD 8650D]";
-constexpr char n4171[] = "AMD Richland [Radeon HD 8550D]";
-constexpr char n4172[] = "AMD R600 HDMI Audio [Radeon HD 2900 GT/PRO/XT]";
-constexpr char n4173[] = "AMD RV635 HDMI Audio [Radeon HD 3650/3730/3750]";
-constexpr char n4174[] = "AMD RV630 HDMI Audio [Radeon HD 2600 PRO/XT / HD 3610]";
-constexpr char n4175[] = "AMD RV610 HDMI Audio [Radeon HD 2350 PRO / 2400 PRO/XT / HD 3410]";
-constexpr char n4176[] = "AMD RV670/680 HDMI Audio [Radeon HD 3690/3800 Series]";
-constexpr char n4177[] = "AMD RV620 HDMI Audio [Radeon HD 3450/3470/3550/3570]";
-constexpr char n4178[] = "AMD RV770 HDMI Audio [Radeon HD 4850/4870]";
-constexpr char n4179[] = "AMD RV710/730 HDMI Audio [Radeon HD 4000 series]";
-constexpr char n4180[] = "AMD Cypress HDMI Audio [Radeon HD 5830/5850/5870 / 6850/6870 Rebrand]";
-constexpr char n4181[] = "AMD Juniper HDMI Audio [Radeon HD 5700 Series]";
-constexpr char n4182[] = "AMD Redwood HDMI Audio [Radeon HD 5000 Series]";
-constexpr char n4183[] = "AMD Cedar HDMI Audio [Radeon HD 5400/6300/7300 Series]";
-constexpr char n4184[] = "AMD Cayman/Antilles HDMI Audio [Radeon HD 6930/6950/6970/6990]";
-constexpr char n4185[] = "AMD Barts HDMI Audio [Radeon HD 6790/6850/6870 / 7720 OEM]";
-constexpr char n4186[] = "AMD Turks HDMI Audio [Radeon HD 6500/6600 / 6700M Series]";
-constexpr char n4187[] = "AMD Caicos HDMI Audio [Radeon HD 6450 / 7450/8450/8490 OEM / R5 230/235/235X OEM]";
-constexpr char n4188[] = "AMD Tahiti HDMI Audio [Radeon HD 7870 XT / 7950/7970]";
-constexpr char n4189[] = "AMD Oland/Hainan/Cape Verde/Pitcairn HDMI Audio [Radeon HD 7000 Series]";
-constexpr char n4190[] = "AMD Tiran HDMI Audio";
-constexpr char n4191[] = "AMD Tobago HDMI Audio [Radeon R7 360 / R9 360 OEM]";
-constexpr char n4192[] = "AMD Hawaii HDMI Audio [Radeon R9 290/290X / 390/390X]";
-constexpr char n4193[] = "AMD Tonga HDMI Audio [Radeon R9 285/380]";
-constexpr char n4194[] = "AMD Baffin HDMI/DP Audio [Radeon RX 550 640SP / RX 560/560X]";
-constexpr char n4195[] = "AMD Fiji HDMI/DP Audio [Radeon R9 Nano / FURY/FURY X]";
-constexpr char n4196[] = "AMD Ellesmere HDMI Audio [Radeon RX 470/480 / 570/580/590]";
-constexpr char n4197[] = "AMD Vega 10 HDMI Audio [Radeon Vega 56/64]";
-constexpr char n4198[] = "AMD Polaris 22 HDMI Audio";
-constexpr char n4199[] = "AMD Lexa HDMI Audio";
-constexpr char n4200[] = "AMD Vega 12 HDMI Audio";
-constexpr char n4201[] = "AMD Vega 20 HDMI Audio [Radeon VII]";
-constexpr char n4202[] = "AMD Navi 21/23 HDMI/DP Audio Controller";
-constexpr char n4203[] = "AMD Navi 10 HDMI Audio";
-constexpr char n4204[] = "AMD Theater 506 World-Wide Analog Decoder";
-constexpr char n4205[] = "AMD TV Wonder HD 600 PCIe";
-constexpr char n4206[] = "AMD Theater 506 PCIe";
-constexpr char n4207[] = "AMD Theater 506 USB";
-constexpr char n4208[] = "AMD Theater 506 External USB";
-constexpr char n4209[] = "AMD Theater 506A World-Wide Analog Decoder + Demodulator";
-constexpr char n4210[] = "AMD Theater 506A PCIe";
-constexpr char n4211[] = "AMD Theater 506A USB";
-constexpr char n4212[] = "AMD Theater 506A External USB";
-constexpr char n4213[] = "AMD Theater HD T507 (DVB-T) TV tuner/capture device";
-constexpr char n4214[] = "AMD RS100 Host Bridge";
-constexpr char n4215[] = "AMD RS200 Host Bridge";
-constexpr char n4216[] = "AMD RS250 Host Bridge";
-constexpr char n4217[] = "Nvidia NV1 [EDGE 3D]";
-constexpr char n4218[] = "Nvidia NV1 [NV1 Series]";
-constexpr char n4219[] = "Nvidia NV3 [Riva 128]";
-constexpr char n4220[] = "Nvidia NV3 [Riva 128ZX]";
-constexpr char n4221[] = "Nvidia NV4 [Riva TNT]";
-constexpr char n4222[] = "Nvidia NV5 [Riva TNT2 / TNT2 Pro]";
-constexpr char n4223[] = "Nvidia NV5 [Riva TNT2 Ultra]";
-constexpr char n4224[] = "Nvidia NV5 [Riva TNT2]";
-constexpr char n4225[] = "Nvidia NV5 [Vanta / Vanta LT]";
-constexpr char n4226[] = "Nvidia NV5 [Riva TNT2 Model 64 / Model 64 Pro]";
-constexpr char n4227[] = "Nvidia MCP04 SMBus";
-constexpr char n4228[] = "Nvidia MCP04 IDE";
-constexpr char n4229[] = "Nvidia MCP04 Serial ATA Controller";
-constexpr char n4230[] = "Nvidia MCP04 Ethernet Controller";
-constexpr char n4231[] = "Nvidia MCP04 AC'97 Audio Controller";
-constexpr char n4232[] = "Nvidia MCP04 USB Controller";
-constexpr char n4233[] = "Nvidia MCP04 PCI Bridge";
-constexpr char n4234[] = "Nvidia NV40 [GeForce 6800 Ultra]";
-constexpr char n4235[] = "Nvidia NV40 [GeForce 6800]";
-constexpr char n4236[] = "Nvidia NV40 [GeForce 6800 LE]";
-constexpr char n4237[] = "Nvidia NV40 [GeForce 6800 XE]";
-constexpr char n4238[] = "Nvidia NV40 [GeForce 6800 XT]";
-constexpr char n4239[] = "Nvidia NV40 [GeForce 6800 GT]";
-constexpr char n4240[] = "Nvidia NV40 [GeForce 6800 GS]";
-constexpr char n4241[] = "Nvidia NV40GL [Quadro FX 4000]";
-constexpr char n4242[] = "Nvidia CK804 ISA Bridge";
-constexpr char n4243[] = "Nvidia CK804 SMBus";
-constexpr char n4244[] = "Nvidia CK804 IDE";
-constexpr char n4245[] = "Nvidia CK804 Serial ATA Controller";
-constexpr char n4246[] = "Nvidia CK804 Ethernet Controller";
-constexpr char n4247[] = "Nvidia CK804 AC'97 Modem";
-constexpr char n4248[] = "Nvidia CK804 AC'97 Audio Controller";
-constexpr char n4249[] = "Nvidia CK804 USB Controller";
-constexpr char n4250[] = "Nvidia CK804 PCI Bridge";
-constexpr char n4251[] = "Nvidia CK804 PCIE Bridge";
-constexpr char n4252[] = "Nvidia CK804 Memory Controller";
-constexpr char n4253[] = "Nvidia nForce2 ISA Bridge";
-constexpr char n4254[] = "Nvidia nForce2 SMBus (MCP)";
-constexpr char n4255[] = "Nvidia nForce2 IDE";
-constexpr char n4256[] = "Nvidia nForce2 Ethernet Controller";
-constexpr char n4257[] = "Nvidia nForce2 USB Controller";
-constexpr char n4258[] = "Nvidia nForce2 AC97 Audio Controler (MCP)";
-constexpr char n4259[] = "Nvidia nForce Audio Processing Unit";
-constexpr char n4260[] = "Nvidia nForce2 External PCI Bridge";
-constexpr char n4261[] = "Nvidia nForce2 PCI Bridge";
-constexpr char n4262[] = "Nvidia nForce2 FireWire (IEEE 1394) Controller";
-constexpr char n4263[] = "Nvidia MCP2A ISA bridge";
-constexpr char n4264[] = "Nvidia MCP2A SMBus";
-constexpr char n4265[] = "Nvidia MCP2A IDE";
-constexpr char n4266[] = "Nvidia MCP2A Ethernet Controller";
-constexpr char n4267[] = "Nvidia MCP2A USB Controller";
-constexpr char n4268[] = "Nvidia MCP2S AC'97 Audio Controller";
-constexpr char n4269[] = "Nvidia MCP2A PCI Bridge";
-constexpr char n4270[] = "Nvidia nForce2 Serial ATA Controller";
-constexpr char n4271[] = "Nvidia G70 [GeForce 7800 GTX]";
-constexpr char n4272[] = "Nvidia G70 [GeForce 7800 GT]";
-constexpr char n4273[] = "Nvidia G70 [GeForce 7800 GS]";
-constexpr char n4274[] = "Nvidia High Definition Audio";
-constexpr char n4275[] = "Nvidia G70 [GeForce 7800 SLI]";
-constexpr char n4276[] = "Nvidia G70 [GeForce GTS 250]";
-constexpr char n4277[] = "Nvidia G70M [GeForce Go 7800]";
-constexpr char n4278[] = "Nvidia G70M [GeForce Go 7800 GTX]";
-constexpr char n4279[] = "Nvidia G70GL [Quadro FX 4500]";
-constexpr char n4280[] = "Nvidia NV0A [Aladdin TNT2 IGP]";
-constexpr char n4281[] = "Nvidia NV41 [GeForce 6800 GS]";
-constexpr char n4282[] = "Nvidia NV41 [GeForce 6800]";
-constexpr char n4283[] = "Nvidia NV41 [GeForce 6800 LE]";
-constexpr char n4284[] = "Nvidia NV41 [GeForce 6800 XT]";
-constexpr char n4285[] = "Nvidia NV41";
-constexpr char n4286[] = "Nvidia NV41M [GeForce Go 6800]";
-constexpr char n4287[] = "Nvidia NV41M [GeForce Go 6800 Ultra]";
-constexpr char n4288[] = "Nvidia NV41GLM [Quadro FX Go1400]";
-constexpr char n4289[] = "Nvidia NV42GL [Quadro FX 3450/4000 SDI]";
-constexpr char n4290[] = "Nvidia NV41GL [Quadro FX 1400]";
-constexpr char n4291[] = "Nvidia nForce3 LPC Bridge";
-constexpr char n4292[] = "Nvidia nForce3 Host Bridge";
-constexpr char n4293[] = "Nvidia nForce3 AGP Bridge";
-constexpr char n4294[] = "Nvidia nForce3 SMBus";
-constexpr char n4295[] = "Nvidia nForce3 IDE";
-constexpr char n4296[] = "Nvidia nForce3 Ethernet";
-constexpr char n4297[] = "Nvidia nForce3 USB 1.1";
-constexpr char n4298[] = "Nvidia nForce3 USB 2.0";
-constexpr char n4299[] = "Nvidia nForce3 Audio";
-constexpr char n4300[] = "Nvidia nForce3 PCI Bridge";
-constexpr char n4301[] = "Nvidia CK8S Ethernet Controller";
-constexpr char n4302[] = "Nvidia nForce3 250Gb LPC Bridge";
-constexpr char n4303[] = "Nvidia nForce3 250Gb Host Bridge";
-constexpr char n4304[] = "Nvidia nForce3 250Gb AGP Host to PCI Bridge";
-constexpr char n4305[] = "Nvidia nForce3 Serial ATA Controller";
-constexpr char n4306[] = "Nvidia nForce 250Gb PCI System Management";
-constexpr char n4307[] = "Nvidia CK8S Parallel ATA Controller (v2.5)";
-constexpr char n4308[] = "Nvidia CK8S USB Controller";
-constexpr char n4309[] = "Nvidia nForce3 EHCI USB 2.0 Controller";
-constexpr char n4310[] = "Nvidia nForce3 250Gb AC'97 Audio Controller";
-constexpr char n4311[] = "Nvidia nForce3 250Gb PCI-to-PCI Bridge";
-constexpr char n4312[] = "Nvidia nForce3 Serial ATA Controller 2";
-constexpr char n4313[] = "Nvidia NV43 [GeForce 6600 GT]";
-constexpr char n4314[] = "Nvidia NV43 [GeForce 6600]";
-constexpr char n4315[] = "Nvidia NV43 [GeForce 6200]";
-constexpr char n4316[] = "Nvidia NV43 [GeForce 6600 LE]";
-constexpr char n4317[] = "Nvidia G70/G71 [GeForce 7800 GS AGP]";
-constexpr char n4318[] = "Nvidia NV43 [GeForce 6800 GS/XT]";
-constexpr char n4319[] = "Nvidia NV45GL [Quadro FX 3400/4400]";
-constexpr char n4320[] = "Nvidia NV40 [GeForce 6800 GT/GTO/Ultra]";
-constexpr char n4321[] = "Nvidia NV39 [GeForce PCX 5750]";
-constexpr char n4322[] = "Nvidia NV35 [GeForce PCX 5900]";
-constexpr char n4323[] = "Nvidia NV37GL [Quadro FX 330/GeForce PCX 5300]";
-constexpr char n4324[] = "Nvidia NV37GL [Quadro PCI-E Series]";
-constexpr char n4325[] = "Nvidia NV38GL [Quadro FX 1300]";
-constexpr char n4326[] = "Nvidia NV19 [GeForce PCX 4300]";
-constexpr char n4327[] = "Nvidia NV10 [GeForce 256 SDR]";
-constexpr char n4328[] = "Nvidia NV10 [GeForce 256 DDR]";
-constexpr char n4329[] = "Nvidia NV10GL [Quadro]";
-constexpr char n4330[] = "Nvidia NV11 [GeForce2 MX/MX 400]";
-constexpr char n4331[] = "Nvidia NV11 [GeForce2 MX200]";
-constexpr char n4332[] = "Nvidia NV11M [GeForce2 Go]";
-constexpr char n4333[] = "Nvidia NV11GL [Quadro2 MXR/EX/Go]";
-constexpr char n4334[] = "Nvidia NV43 [GeForce 6600 VE]";
-constexpr char n4335[] = "Nvidia NV43M [GeForce Go 6600]";
-constexpr char n4336[] = "Nvidia NV43 [GeForce 6610 XL]";
-constexpr char n4337[] = "Nvidia NV43M [GeForce Go6200 TE / 6600 TE]";
-constexpr char n4338[] = "Nvidia NV43 [GeForce 6700 XL]";
-constexpr char n4339[] = "Nvidia NV43M [GeForce Go 6600 GT]";
-constexpr char n4340[] = "Nvidia NV43 [Quadro NVS 440]";
-constexpr char n4341[] = "Nvidia NV43";
-constexpr char n4342[] = "Nvidia NV43GL [Quadro FX 550]";
-constexpr char n4343[] = "Nvidia NV43GL [Quadro FX 540]";
-constexpr char n4344[] = "Nvidia NV15 [GeForce2 GTS/Pro]";
-constexpr char n4345[] = "Nvidia NV15 [GeForce2 Ti]";
-constexpr char n4346[] = "Nvidia NV15 [GeForce2 Ultra]";
-constexpr char n4347[] = "Nvidia NV15GL [Quadro2 Pro]";
-constexpr char n4348[] = "Nvidia NV44 [GeForce 6500]";
-constexpr char n4349[] = "Nvidia NV44 [GeForce 6200 TurboCache]";
-constexpr char n4350[] = "Nvidia NV44 [GeForce 6200 SE TurboCache]";
-constexpr char n4351[] = "Nvidia NV44 [GeForce 6200 LE]";
-constexpr char n4352[] = "Nvidia NV44M [GeForce Go 6200]";
-constexpr char n4353[] = "Nvidia NV44 [Quadro NVS 285]";
-constexpr char n4354[] = "Nvidia NV44M [GeForce Go 6400]";
-constexpr char n4355[] = "Nvidia NV44 [GeForce 6250]";
-constexpr char n4356[] = "Nvidia NV44 [GeForce 7100 GS]";
-constexpr char n4357[] = "Nvidia NV44";
-constexpr char n4358[] = "Nvidia NV17 [GeForce4 MX 460]";
-constexpr char n4359[] = "Nvidia NV17 [GeForce4 MX 440]";
-constexpr char n4360[] = "Nvidia NV17 [GeForce4 MX 420]";
-constexpr char n4361[] = "Nvidia NV17 [GeForce4 MX 440-SE]";
-constexpr char n4362[] = "Nvidia NV17M [GeForce4 440 Go]";
-constexpr char n4363[] = "Nvidia NV17M [GeForce4 420 Go]";
-constexpr char n4364[] = "Nvidia NV17M [GeForce4 420 Go 32M]";
-constexpr char n4365[] = "Nvidia NV17M [GeForce4 460 Go]";
-constexpr char n4366[] = "Nvidia NV17GL [Quadro4 550 XGL]";
-constexpr char n4367[] = "Nvidia NV17M [GeForce4 440 Go 64M]";
-constexpr char n4368[] = "Nvidia NV17GL [Quadro NVS]";
-constexpr char n4369[] = "Nvidia NV17GL [Quadro4 500 GoGL]";
-constexpr char n4370[] = "Nvidia NV17";
-constexpr char n4371[] = "Nvidia NV18 [GeForce4 MX 440 AGP 8x]";
-constexpr char n4372[] = "Nvidia NV18 [GeForce4 MX 440SE AGP 8x]";
-constexpr char n4373[] = "Nvidia NV18 [GeForce4 MX 420 AGP 8x]";
-constexpr char n4374[] = "Nvidia NV18 [GeForce4 MX]";
-constexpr char n4375[] = "Nvidia NV18 [GeForce4 MX 4000]";
-constexpr char n4376[] = "Nvidia NV18M [GeForce4 448 Go]";
-constexpr char n4377[] = "Nvidia NV18M [GeForce4 488 Go]";
-constexpr char n4378[] = "Nvidia NV18GL [Quadro4 580 XGL]";
-constexpr char n4379[] = "Nvidia NV18 [GeForce4 MX with AGP8X (Mac)]";
-constexpr char n4380[] = "Nvidia NV18GL [Quadro NVS 280 SD]";
-constexpr char n4381[] = "Nvidia NV18GL [Quadro4 380 XGL]";
-constexpr char n4382[] = "Nvidia NV18GL [Quadro NVS 50 PCI]";
-constexpr char n4383[] = "Nvidia G80 [GeForce 8800 GTS / 8800 GTX]";
-constexpr char n4384[] = "Nvidia G80 [GeForce 8800 GTX]";
-constexpr char n4385[] = "Nvidia G80 [GeForce 8800 GTS]";
-constexpr char n4386[] = "Nvidia G80 [GeForce 8800 Ultra]";
-constexpr char n4387[] = "Nvidia G80GL [Tesla C870]";
-constexpr char n4388[] = "Nvidia G80GL [Quadro FX 5600]";
-constexpr char n4389[] = "Nvidia G80GL [Quadro FX 4600]";
-constexpr char n4390[] = "Nvidia nForce 220/420 NV1A [GeForce2 MX]";
-constexpr char n4391[] = "Nvidia nForce CPU bridge";
-constexpr char n4392[] = "Nvidia nForce 420 Memory Controller (DDR)";
-constexpr char n4393[] = "Nvidia nForce 220/420 Memory Controller";
-constexpr char n4394[] = "Nvidia nForce AC'97 Audio Controller";
-constexpr char n4395[] = "Nvidia nForce ISA Bridge";
-constexpr char n4396[] = "Nvidia nForce PCI System Management";
-constexpr char n4397[] = "Nvidia nForce AGP to PCI Bridge";
-constexpr char n4398[] = "Nvidia nForce PCI-to-PCI bridge";
-constexpr char n4399[] = "Nvidia nForce IDE";
-constexpr char n4400[] = "Nvidia nForce AC'97 Modem Controller";
-constexpr char n4401[] = "Nvidia nForce USB Controller";
-constexpr char n4402[] = "Nvidia nForce Ethernet Controller";
-constexpr char n4403[] = "Nvidia G72 [GeForce 7350 LE]";
-constexpr char n4404[] = "Nvidia G72 [GeForce 7300 LE]";
-constexpr char n4405[] = "Nvidia G72 [GeForce 7550 LE]";
-constexpr char n4406[] = "Nvidia G72 [GeForce 7200 GS / 7300 SE]";
-constexpr char n4407[] = "Nvidia G72";
-constexpr char n4408[] = "Nvidia G72M [GeForce Go 7200]";
-constexpr char n4409[] = "Nvidia G72M [Quadro NVS 110M/GeForce Go 7300]";
-constexpr char n4410[] = "Nvidia G72M [GeForce Go 7400]";
-constexpr char n4411[] = "Nvidia G72M [GeForce Go 7450]";
-constexpr char n4412[] = "Nvidia G72M [Quadro NVS 110M]";
-constexpr char n4413[] = "Nvidia G72M [Quadro NVS 120M]";
-constexpr char n4414[] = "Nvidia G72GLM [Quadro FX 350M]";
-constexpr char n4415[] = "Nvidia G72 [GeForce 7500 LE]";
-constexpr char n4416[] = "Nvidia G72GL [Quadro FX 350]";
-constexpr char n4417[] = "Nvidia G72 [GeForce 7300 GS]";
-constexpr char n4418[] = "Nvidia nForce2 IGP2";
-constexpr char n4419[] = "Nvidia nForce2 AGP";
-constexpr char n4420[] = "Nvidia nForce2 Memory Controller 0";
-constexpr char n4421[] = "Nvidia nForce2 Memory Controller 1";
-constexpr char n4422[] = "Nvidia nForce2 Memory Controller 2";
-constexpr char n4423[] = "Nvidia nForce2 Memory Controller 3";
-constexpr char n4424[] = "Nvidia nForce2 Memory Controller 4";
-constexpr char n4425[] = "Nvidia nForce2 Memory Controller 5";
-constexpr char n4426[] = "Nvidia NV1F C17 [GeForce4 MX IGP]";
-constexpr char n4427[] = "Nvidia NV20 [GeForce3]";
-constexpr char n4428[] = "Nvidia NV20 [GeForce3 Ti 200]";
-constexpr char n4429[] = "Nvidia NV20 [GeForce3 Ti 500]";
-constexpr char n4430[] = "Nvidia NV20GL [Quadro DCC]";
-constexpr char n4431[] = "Nvidia NV48 [GeForce 6800]";
-constexpr char n4432[] = "Nvidia NV48 [GeForce 6800 LE]";
-constexpr char n4433[] = "Nvidia NV48 [GeForce 6800 GT]";
-constexpr char n4434[] = "Nvidia NV48 [GeForce 6800 XT]";
-constexpr char n4435[] = "Nvidia NV44A [GeForce 6200]";
-constexpr char n4436[] = "Nvidia NV44 [GeForce 6200 A-LE]";
-constexpr char n4437[] = "Nvidia C51PV [GeForce 6150]";
-constexpr char n4438[] = "Nvidia C51 [GeForce 6150 LE]";
-constexpr char n4439[] = "Nvidia C51G [GeForce 6100]";
-constexpr char n4440[] = "Nvidia C51 PCI Express Bridge";
-constexpr char n4441[] = "Nvidia C51 [GeForce Go 6150]";
-constexpr char n4442[] = "Nvidia C51 [Quadro NVS 210S/GeForce 6150LE]";
-constexpr char n4443[] = "Nvidia C51 [GeForce Go 6100]";
-constexpr char n4444[] = "Nvidia NV25 [GeForce4 Ti 4600]";
-constexpr char n4445[] = "Nvidia NV25 [GeForce4 Ti 4400]";
-constexpr char n4446[] = "Nvidia NV25 [GeForce4 Ti]";
-constexpr char n4447[] = "Nvidia NV25 [GeForce4 Ti 4200]";
-constexpr char n4448[] = "Nvidia NV25GL [Quadro4 900 XGL]";
-constexpr char n4449[] = "Nvidia NV25GL [Quadro4 750 XGL]";
-constexpr char n4450[] = "Nvidia NV25GL [Quadro4 700 XGL]";
-constexpr char n4451[] = "Nvidia MCP51 LPC Bridge";
-constexpr char n4452[] = "Nvidia MCP51 SMBus";
-constexpr char n4453[] = "Nvidia MCP51 IDE";
-constexpr char n4454[] = "Nvidia MCP51 Serial ATA Controller";
-constexpr char n4455[] = "Nvidia MCP51 Ethernet Controller";
-constexpr char n4456[] = "Nvidia MCP51 MCI";
-constexpr char n4457[] = "Nvidia MCP51 AC97 Audio Controller";
-constexpr char n4458[] = "Nvidia MCP51 High Definition Audio";
-constexpr char n4459[] = "Nvidia MCP51 USB Controller";
-constexpr char n4460[] = "Nvidia MCP51 PCI Bridge";
-constexpr char n4461[] = "Nvidia MCP51 Host Bridge";
-constexpr char n4462[] = "Nvidia MCP51 PMU";
-constexpr char n4463[] = "Nvidia MCP51 Memory Controller 0";
-constexpr char n4464[] = "Nvidia C51 Memory Controller 2";
-constexpr char n4465[] = "Nvidia C51 Memory Controller 3";
-constexpr char n4466[] = "Nvidia NV28 [GeForce4 Ti 4800]";
-constexpr char n4467[] = "Nvidia NV28 [GeForce4 Ti 4200 AGP 8x]";
-constexpr char n4468[] = "Nvidia NV28 [GeForce4 Ti 4800 SE]";
-constexpr char n4469[] = "Nvidia NV28M [GeForce4 Ti 4200 Go AGP 8x]";
-constexpr char n4470[] = "Nvidia NV28GL [Quadro4 980 XGL]";
-constexpr char n4471[] = "Nvidia NV28GL [Quadro4 780 XGL]";
-constexpr char n4472[] = "Nvidia NV28GLM [Quadro4 Go700]";
-constexpr char n4473[] = "Nvidia G71 [GeForce 7900 GTX]";
-constexpr char n4474[] = "Nvidia G71 [GeForce 7900 GT/GTO]";
-constexpr char n4475[] = "Nvidia G71 [GeForce 7900 GS]";
-constexpr char n4476[] = "Nvidia G71 [GeForce 7900 GX2]";
-constexpr char n4477[] = "Nvidia G71 [GeForce 7950 GX2]";
-constexpr char n4478[] = "Nvidia G71 [GeForce 7950 GT]";
-constexpr char n4479[] = "Nvidia G71M [GeForce Go 7950 GTX]";
-constexpr char n4480[] = "Nvidia G71M [GeForce Go 7900 GS]";
-constexpr char n4481[] = "Nvidia G71M [GeForce Go 7900 GTX]";
-constexpr char n4482[] = "Nvidia G71GLM [Quadro FX 2500M]";
-constexpr char n4483[] = "Nvidia G71GLM [Quadro FX 1500M]";
-constexpr char n4484[] = "Nvidia G71GL [Quadro FX 5500]";
-constexpr char n4485[] = "Nvidia G71GL [Quadro FX 3500]";
-constexpr char n4486[] = "Nvidia G71GL [Quadro FX 1500]";
-constexpr char n4487[] = "Nvidia G71GL [Quadro FX 4500 X2]";
-constexpr char n4488[] = "Nvidia NV2A [XGPU]";
-constexpr char n4489[] = "Nvidia MCPX CPU Bridge";
-constexpr char n4490[] = "Nvidia MCPX Memory Controller";
-constexpr char n4491[] = "Nvidia G73 [GeForce 7600 GT AGP]";
-constexpr char n4492[] = "Nvidia G73 [GeForce 7600 GS AGP]";
-constexpr char n4493[] = "Nvidia G73 [GeForce 7300 GT AGP]";
-constexpr char n4494[] = "Nvidia G71 [GeForce 7900 GS AGP]";
-constexpr char n4495[] = "Nvidia G71 [GeForce 7950 GT AGP]";
-constexpr char n4496[] = "Nvidia G71 [GeForce 7600 GS AGP]";
-constexpr char n4497[] = "Nvidia C51 Host Bridge";
-constexpr char n4498[] = "Nvidia C51 Memory Controller 5";
-constexpr char n4499[] = "Nvidia C51 Memory Controller 4";
-constexpr char n4500[] = "Nvidia C51 Memory Controller 0";
-constexpr char n4501[] = "Nvidia C51 Memory Controller 1";
-constexpr char n4502[] = "Nvidia NV30 [GeForce FX]";
-constexpr char n4503[] = "Nvidia NV30 [GeForce FX 5800 Ultra]";
-constexpr char n4504[] = "Nvidia NV30 [GeForce FX 5800]";
-constexpr char n4505[] = "Nvidia NV30GL [Quadro FX 2000]";
-constexpr char n4506[] = "Nvidia NV30GL [Quadro FX 1000]";
-constexpr char n4507[] = "Nvidia NV31 [GeForce FX 5600 Ultra]";
-constexpr char n4508[] = "Nvidia NV31 [GeForce FX 5600]";
-constexpr char n4509[] = "Nvidia NV31 [GeForce FX 5600XT]";
-constexpr char n4510[] = "Nvidia NV31M";
-constexpr char n4511[] = "Nvidia NV31GL";
-constexpr char n4512[] = "Nvidia NV31M [GeForce FX Go5600]";
-constexpr char n4513[] = "Nvidia NV31M [GeForce FX Go5650]";
-constexpr char n4514[] = "Nvidia NV31GLM [Quadro FX Go700]";
-constexpr char n4515[] = "Nvidia NV34 [GeForce FX 5200]";
-constexpr char n4516[] = "Nvidia NV34 [GeForce FX 5200 Ultra]";
-constexpr char n4517[] = "Nvidia NV34 [GeForce FX 5200LE]";
-constexpr char n4518[] = "Nvidia NV34M [GeForce FX Go5200 64M]";
-constexpr char n4519[] = "Nvidia NV34M [GeForce FX Go5250]";
-constexpr char n4520[] = "Nvidia NV34 [GeForce FX 5500]";
-constexpr char n4521[] = "Nvidia NV34 [GeForce FX 5100]";
-constexpr char n4522[] = "Nvidia NV34M [GeForce FX Go5200 32M/64M]";
-constexpr char n4523[] = "Nvidia NV34M [GeForce FX Go5200]";
-constexpr char n4524[] = "Nvidia NV34GL [Quadro NVS 280 PCI]";
-constexpr char n4525[] = "Nvidia NV34GL [Quadro FX 500/600 PCI]";
-constexpr char n4526[] = "Nvidia NV34M [GeForce FX Go5300 / Go5350]";
-constexpr char n4527[] = "Nvidia NV34M [GeForce FX Go5100]";
-constexpr char n4528[] = "Nvidia NV34";
-constexpr char n4529[] = "Nvidia NV35 [GeForce FX 5900 Ultra]";
-constexpr char n4530[] = "Nvidia NV35 [GeForce FX 5900]";
-constexpr char n4531[] = "Nvidia NV35 [GeForce FX 5900XT]";
-constexpr char n4532[] = "Nvidia NV38 [GeForce FX 5950 Ultra]";
-constexpr char n4533[] = "Nvidia NV35 [GeForce FX 5900ZT]";
-constexpr char n4534[] = "Nvidia NV35GL [Quadro FX 3000]";
-constexpr char n4535[] = "Nvidia NV35GL [Quadro FX 700]";
-constexpr char n4536[] = "Nvidia NV36 [GeForce FX 5700 Ultra]";
-constexpr char n4537[] = "Nvidia NV36 [GeForce FX 5700]";
-constexpr char n4538[] = "Nvidia NV36 [GeForce FX 5700LE]";
-constexpr char n4539[] = "Nvidia NV36 [GeForce FX 5700VE]";
-constexpr char n4540[] = "Nvidia NV36M [GeForce FX Go5700]";
-constexpr char n4541[] = "Nvidia NV36 [Quadro FX Go1000]";
-constexpr char n4542[] = "Nvidia NV36";
-constexpr char n4543[] = "Nvidia NV36GL [Quadro FX 1100]";
-constexpr char n4544[] = "Nvidia MCP55 LPC Bridge";
-constexpr char n4545[] = "Nvidia MCP55 SMBus Controller";
-constexpr char n4546[] = "Nvidia MCP55 Memory Controller";
-constexpr char n4547[] = "Nvidia MCP55 SMU";
-constexpr char n4548[] = "Nvidia MCP55 USB Controller";
-constexpr char n4549[] = "Nvidia MCP55 IDE";
-constexpr char n4550[] = "Nvidia MCP55 PCI bridge";
-constexpr char n4551[] = "Nvidia MCP55 High Definition Audio";
-constexpr char n4552[] = "Nvidia MCP55 Ethernet";
-constexpr char n4553[] = "Nvidia MCP55 PCI Express bridge";
-constexpr char n4554[] = "Nvidia MCP55 SATA Controller";
-constexpr char n4555[] = "Nvidia G73 [GeForce 7650 GS]";
-constexpr char n4556[] = "Nvidia G73 [GeForce 7600 GT]";
-constexpr char n4557[] = "Nvidia G73 [GeForce 7600 GS]";
-constexpr char n4558[] = "Nvidia G73 [GeForce 7300 GT]";
-constexpr char n4559[] = "Nvidia G73 [GeForce 7600 LE]";
-constexpr char n4560[] = "Nvidia G73";
-constexpr char n4561[] = "Nvidia G73M [GeForce Go 7700]";
-constexpr char n4562[] = "Nvidia G73M [GeForce Go 7600]";
-constexpr char n4563[] = "Nvidia G73M [GeForce Go 7600 GT]";
-constexpr char n4564[] = "Nvidia G73M [Quadro NVS 300M]";
-constexpr char n4565[] = "Nvidia G73M [GeForce Go 7900 SE]";
-constexpr char n4566[] = "Nvidia G73GLM [Quadro FX 550M]";
-constexpr char n4567[] = "Nvidia G73GL [Quadro FX 560]";
-constexpr char n4568[] = "Nvidia C55 Host Bridge";
-constexpr char n4569[] = "Nvidia C55 Memory Controller";
-constexpr char n4570[] = "Nvidia C55 PCI Express bridge";
-constexpr char n4571[] = "Nvidia C61 [GeForce 6150SE nForce 430]";
-constexpr char n4572[] = "Nvidia C61 [GeForce 6100 nForce 405]";
-constexpr char n4573[] = "Nvidia C61 [GeForce 6100 nForce 400]";
-constexpr char n4574[] = "Nvidia C61 [GeForce 6100 nForce 420]";
-constexpr char n4575[] = "Nvidia C61 [GeForce 7025 / nForce 630a]";
-constexpr char n4576[] = "Nvidia MCP61 LPC Bridge";
-constexpr char n4577[] = "Nvidia MCP61 Host Bridge";
-constexpr char n4578[] = "Nvidia MCP61 High Definition Audio";
-constexpr char n4579[] = "Nvidia MCP61 Ethernet";
-constexpr char n4580[] = "Nvidia MCP61 SATA Controller";
-constexpr char n4581[] = "Nvidia MCP61 PCI Express bridge";
-constexpr char n4582[] = "Nvidia MCP61 Memory Controller";
-constexpr char n4583[] = "Nvidia MCP61 SMBus";
-constexpr char n4584[] = "Nvidia MCP61 IDE";
-constexpr char n4585[] = "Nvidia MCP61 USB 1.1 Controller";
-constexpr char n4586[] = "Nvidia MCP61 USB 2.0 Controller";
-constexpr char n4587[] = "Nvidia MCP61 PCI bridge";
-constexpr char n4588[] = "Nvidia MCP61 SMU";
-constexpr char n4589[] = "Nvidia G84 [GeForce 8600 GTS]";
-constexpr char n4590[] = "Nvidia G84 [GeForce 8600 GT]";
-constexpr char n4591[] = "Nvidia G84 [GeForce 8600 GS]";
-constexpr char n4592[] = "Nvidia G84 [GeForce 8400 GS]";
-constexpr char n4593[] = "Nvidia G84M [GeForce 9500M GS]";
-constexpr char n4594[] = "Nvidia G84 [GeForce 8300 GS]";
-constexpr char n4595[] = "Nvidia G84M [GeForce 8600M GT]";
-constexpr char n4596[] = "Nvidia G84M [GeForce 9650M GS]";
-constexpr char n4597[] = "Nvidia G84M [GeForce 8700M GT]";
-constexpr char n4598[] = "Nvidia G84GL [Quadro FX 370]";
-constexpr char n4599[] = "Nvidia G84GLM [Quadro NVS 320M]";
-constexpr char n4600[] = "Nvidia G84GLM [Quadro FX 570M]";
-constexpr char n4601[] = "Nvidia G84GLM [Quadro FX 1600M]";
-constexpr char n4602[] = "Nvidia G84GL [Quadro FX 570]";
-constexpr char n4603[] = "Nvidia G84GL [Quadro FX 1700]";
-constexpr char n4604[] = "Nvidia G92 [GeForce GT 330]";
-constexpr char n4605[] = "Nvidia G92 [GeForce 9800 GT]";
-constexpr char n4606[] = "Nvidia G92 [GeForce GT 330 OEM]";
-constexpr char n4607[] = "Nvidia G86 [GeForce 8400 SE]";
-constexpr char n4608[] = "Nvidia G86 [GeForce 8500 GT]";
-constexpr char n4609[] = "Nvidia G86 [GeForce 8400 GS]";
-constexpr char n4610[] = "Nvidia G86 [GeForce 8300 GS]";
-constexpr char n4611[] = "Nvidia G86M [GeForce 8600M GS]";
-constexpr char n4612[] = "Nvidia G86M [GeForce 8400M GT]";
-constexpr char n4613[] = "Nvidia G86M [GeForce 8400M GS]";
-constexpr char n4614[] = "Nvidia G86M [GeForce 8400M G]";
-constexpr char n4615[] = "Nvidia G86M [Quadro NVS 140M]";
-constexpr char n4616[] = "Nvidia G86M [Quadro NVS 130M]";
-constexpr char n4617[] = "Nvidia G86M [Quadro NVS 135M]";
-constexpr char n4618[] = "Nvidia G86 [GeForce 9400 GT]";
-constexpr char n4619[] = "Nvidia G86GLM [Quadro FX 360M]";
-constexpr char n4620[] = "Nvidia G86M [GeForce 9300M G]";
-constexpr char n4621[] = "Nvidia G86 [Quadro NVS 290]";
-constexpr char n4622[] = "Nvidia MCP65 LPC Bridge";
-constexpr char n4623[] = "Nvidia MCP65 Memory Controller";
-constexpr char n4624[] = "Nvidia MCP65 SMBus";
-constexpr char n4625[] = "Nvidia MCP65 SMU";
-constexpr char n4626[] = "Nvidia MCP65 IDE";
-constexpr char n4627[] = "Nvidia MCP65 PCI bridge";
-constexpr char n4628[] = "Nvidia MCP65 High Definition Audio";
-constexpr char n4629[] = "Nvidia MCP65 AHCI Controller";
-constexpr char n4630[] = "Nvidia MCP65 Ethernet";
-constexpr char n4631[] = "Nvidia MCP65 USB 1.1 OHCI Controller";
-constexpr char n4632[] = "Nvidia MCP65 USB 2.0 EHCI Controller";
-constexpr char n4633[] = "Nvidia MCP65 USB Controller";
-constexpr char n4634[] = "Nvidia MCP65 PCI Express bridge";
-constexpr char n4635[] = "Nvidia MCP65 SATA Controller";
-constexpr char n4636[] = "Nvidia C67 [GeForce 7150M / nForce 630M]";
-constexpr char n4637[] = "Nvidia C67 [GeForce 7000M / nForce 610M]";
-constexpr char n4638[] = "Nvidia C68 [GeForce 7050 PV / nForce 630a]";
-constexpr char n4639[] = "Nvidia C68 [GeForce 7025 / nForce 630a]";
-constexpr char n4640[] = "Nvidia MCP67 Memory Controller";
-constexpr char n4641[] = "Nvidia MCP67 SMBus";
-constexpr char n4642[] = "Nvidia MCP67 Co-processor";
-constexpr char n4643[] = "Nvidia MCP67 ISA Bridge";
-constexpr char n4644[] = "Nvidia MCP67 Ethernet";
-constexpr char n4645[] = "Nvidia MCP67 AHCI Controller";
-constexpr char n4646[] = "Nvidia MCP67 SATA Controller";
-constexpr char n4647[] = "Nvidia MCP67 High Definition Audio";
-constexpr char n4648[] = "Nvidia MCP67 OHCI USB 1.1 Controller";
-constexpr char n4649[] = "Nvidia MCP67 EHCI USB 2.0 Controller";
-constexpr char n4650[] = "Nvidia MCP67 IDE Controller";
-constexpr char n4651[] = "Nvidia MCP67 PCI Bridge";
-constexpr char n4652[] = "Nvidia MCP67 PCI Express Bridge";
-constexpr char n4653[] = "Nvidia MCP78S [GeForce 8200] Memory Controller";
-constexpr char n4654[] = "Nvidia MCP78S [GeForce 8200] PCI Express Bridge";
-constexpr char n4655[] = "Nvidia MCP73 [nForce 630i] USB 2.0 Controller (EHCI)";
-constexpr char n4656[] = "Nvidia MCP73 IDE Controller";
-constexpr char n4657[] = "Nvidia MCP73 PCI Express bridge";
-constexpr char n4658[] = "Nvidia NF200 PCIe 2.0 switch";
-constexpr char n4659[] = "Nvidia NF200 PCIe 2.0 switch for GTX 295";
-constexpr char n4660[] = "Nvidia NF200 PCIe 2.0 switch for Quadro Plex S4 / Tesla S870 / Tesla S1070 / Tesla S2050";
-constexpr char n4661[] = "Nvidia GT200b [GeForce GTX 295]";
-constexpr char n4662[] = "Nvidia GT200 [GeForce GTX 280]";
-constexpr char n4663[] = "Nvidia GT200 [GeForce GTX 260]";
-constexpr char n4664[] = "Nvidia GT200b [GeForce GTX 285]";
-constexpr char n4665[] = "Nvidia GT200b [GeForce GTX 275]";
-constexpr char n4666[] = "Nvidia GT200GL [Tesla C1060 / M1060]";
-constexpr char n4667[] = "Nvidia GT200 [GeForce GTX 295]";
-constexpr char n4668[] = "Nvidia GT200GL [Quadro Plex 2200 D2]";
-constexpr char n4669[] = "Nvidia GT200GL [Quadro Plex 2200 S4]";
-constexpr char n4670[] = "Nvidia GT200GL [Quadro CX]";
-constexpr char n4671[] = "Nvidia GT200GL [Quadro FX 5800]";
-constexpr char n4672[] = "Nvidia GT200GL [Quadro FX 4800]";
-constexpr char n4673[] = "Nvidia GT200GL [Quadro FX 3800]";
-constexpr char n4674[] = "Nvidia G92 [GeForce 8800 GTS 512]";
-constexpr char n4675[] = "Nvidia G92 [GeForce 8800 GT]";
-constexpr char n4676[] = "Nvidia G92 [GeForce GT 230 OEM]";
-constexpr char n4677[] = "Nvidia G92 [GeForce 9800 GX2]";
-constexpr char n4678[] = "Nvidia G92 [GeForce 8800 GS]";
-constexpr char n4679[] = "Nvidia G92 [GeForce GTS 240]";
-constexpr char n4680[] = "Nvidia G92M [GeForce 9800M GTX]";
-constexpr char n4681[] = "Nvidia G92M [GeForce 8800M GTS]";
-constexpr char n4682[] = "Nvidia G92M [GeForce GTX 280M]";
-constexpr char n4683[] = "Nvidia G92M [GeForce 9800M GT]";
-constexpr char n4684[] = "Nvidia G92M [GeForce 8800M GTX]";
-constexpr char n4685[] = "Nvidia G92M [GeForce GTX 285M]";
-constexpr char n4686[] = "Nvidia G92 [GeForce 9600 GSO]";
-constexpr char n4687[] = "Nvidia G92 [GeForce 9800 GTX / 9800 GTX+]";
-constexpr char n4688[] = "Nvidia G92 [GeForce 9800 GTX+]";
-constexpr char n4689[] = "Nvidia G92 [GeForce GTS 250]";
-constexpr char n4690[] = "Nvidia G92M [GeForce GTX 260M]";
-constexpr char n4691[] = "Nvidia G92GL [Quadro FX 4700 X2]";
-constexpr char n4692[] = "Nvidia G92GL [Quadro FX 3700]";
-constexpr char n4693[] = "Nvidia G92GL [Quadro VX 200]";
-constexpr char n4694[] = "Nvidia G92GLM [Quadro FX 3600M]";
-constexpr char n4695[] = "Nvidia G92GLM [Quadro FX 2800M]";
-constexpr char n4696[] = "Nvidia G92GLM [Quadro FX 3700M]";
-constexpr char n4697[] = "Nvidia G92GLM [Quadro FX 3800M]";
-constexpr char n4698[] = "Nvidia G94 [GeForce 9800 GT]";
-constexpr char n4699[] = "Nvidia G94 [GeForce GT 230]";
-constexpr char n4700[] = "Nvidia G94 [GeForce 9600 GT]";
-constexpr char n4701[] = "Nvidia G94 [GeForce 9600 GS]";
-constexpr char n4702[] = "Nvidia G94 [GeForce 9600 GT Green Edition]";
-constexpr char n4703[] = "Nvidia G94 [GeForce 9600 GSO 512]";
-constexpr char n4704[] = "Nvidia G94 [GeForce GT 130]";
-constexpr char n4705[] = "Nvidia G94 [GeForce GT 140]";
-constexpr char n4706[] = "Nvidia G94M [GeForce 9800M GTS]";
-constexpr char n4707[] = "Nvidia G94M [GeForce 9700M GTS]";
-constexpr char n4708[] = "Nvidia G94M [GeForce 9800M GS]";
-constexpr char n4709[] = "Nvidia G94 [GeForce 9800 S]";
-constexpr char n4710[] = "Nvidia G94M [GeForce GTS 160M]";
-constexpr char n4711[] = "Nvidia G94M [GeForce GTS 150M]";
-constexpr char n4712[] = "Nvidia G94 [GeForce GT 220]";
-constexpr char n4713[] = "Nvidia G94 [GeForce 9600 GSO]";
-constexpr char n4714[] = "Nvidia G94GL [Quadro FX 1800]";
-constexpr char n4715[] = "Nvidia G94GLM [Quadro FX 2700M]";
-constexpr char n4716[] = "Nvidia G94 [GeForce 9600 GE]";
-constexpr char n4717[] = "Nvidia G96C [GeForce 9500 GT]";
-constexpr char n4718[] = "Nvidia G96C [GeForce 9400 GT]";
-constexpr char n4719[] = "Nvidia G96 [D9M-10]";
-constexpr char n4720[] = "Nvidia G96 [GeForce 9500 GT]";
-constexpr char n4721[] = "Nvidia G96 [GeForce 9500 GS]";
-constexpr char n4722[] = "Nvidia G96C [GeForce 9500 GS]";
-constexpr char n4723[] = "Nvidia G96C [GeForce GT 120]";
-constexpr char n4724[] = "Nvidia G96CM [GeForce 9600M GT]";
-constexpr char n4725[] = "Nvidia G96CM [GeForce 9600M GS]";
-constexpr char n4726[] = "Nvidia G96M [GeForce 9700M GT]";
-constexpr char n4727[] = "Nvidia G96M [GeForce 9500M G]";
-constexpr char n4728[] = "Nvidia G96CM [GeForce 9650M GT]";
-constexpr char n4729[] = "Nvidia G96C [GeForce 9600 GSO / 9800 GT]";
-constexpr char n4730[] = "Nvidia G96CM [GeForce G 110M]";
-constexpr char n4731[] = "Nvidia G96CM [GeForce GT 130M]";
-constexpr char n4732[] = "Nvidia G96CM [GeForce GT 120M]";
-constexpr char n4733[] = "Nvidia G96CM [GeForce GT 220M]";
-constexpr char n4734[] = "Nvidia G96 [GeForce GT 120 Mac Edition]";
-constexpr char n4735[] = "Nvidia G96GL [Quadro FX 380]";
-constexpr char n4736[] = "Nvidia G96CGL [Quadro FX 580]";
-constexpr char n4737[] = "Nvidia G96GLM [Quadro FX 1700M]";
-constexpr char n4738[] = "Nvidia G96GLM [Quadro FX 770M]";
-constexpr char n4739[] = "Nvidia G96 [GeForce 9500 GA / 9600 GT / GTS 250]";
-constexpr char n4740[] = "Nvidia G96C [GeForce G210]";
-constexpr char n4741[] = "Nvidia GF100 [GeForce GTX 480]";
-constexpr char n4742[] = "Nvidia GF100 [GeForce GTX 465]";
-constexpr char n4743[] = "Nvidia GF100M [GeForce GTX 480M]";
-constexpr char n4744[] = "Nvidia GF100 [GeForce GTX 470]";
-constexpr char n4745[] = "Nvidia GF100GL";
-constexpr char n4746[] = "Nvidia GF100GL [Tesla C2050 / C2070]";
-constexpr char n4747[] = "Nvidia GF100GL [Tesla M2070]";
-constexpr char n4748[] = "Nvidia GF100GL [Quadro 6000]";
-constexpr char n4749[] = "Nvidia GF100GL [Quadro 5000]";
-constexpr char n4750[] = "Nvidia GF100GLM [Quadro 5000M]";
-constexpr char n4751[] = "Nvidia GF100GL [Quadro 4000]";
-constexpr char n4752[] = "Nvidia GF100GL [Tesla T20 Processor]";
-constexpr char n4753[] = "Nvidia GF100GL [Tesla M2070-Q]";
-constexpr char n4754[] = "Nvidia G98 [GeForce 9300 GE]";
-constexpr char n4755[] = "Nvidia G98 [GeForce 9300 GS]";
-constexpr char n4756[] = "Nvidia G98 [GeForce 8400]";
-constexpr char n4757[] = "Nvidia G98 [GeForce 8300 GS]";
-constexpr char n4758[] = "Nvidia G98 [GeForce 8400 GS Rev. 2]";
-constexpr char n4759[] = "Nvidia G98M [GeForce 9300M GS]";
-constexpr char n4760[] = "Nvidia G98 [GeForce G 100]";
-constexpr char n4761[] = "Nvidia G98 [GeForce 9300 SE]";
-constexpr char n4762[] = "Nvidia G98M [GeForce 9200M GS]";
-constexpr char n4763[] = "Nvidia G98M [Quadro NVS 150M]";
-constexpr char n4764[] = "Nvidia G98M [Quadro NVS 160M]";
-constexpr char n4765[] = "Nvidia G98M [GeForce G 105M]";
-constexpr char n4766[] = "Nvidia G98 [GeForce 9600 GT / 9800 GT]";
-constexpr char n4767[] = "Nvidia G98 [GeForce 9600 GT / 9800 GT / GT 240]";
-constexpr char n4768[] = "Nvidia G98M [GeForce G 103M]";
-constexpr char n4769[] = "Nvidia G98 [Quadro NVS 420]";
-constexpr char n4770[] = "Nvidia G98GL [Quadro FX 370 LP]";
-constexpr char n4771[] = "Nvidia G98 [Quadro NVS 450]";
-constexpr char n4772[] = "Nvidia G98GLM [Quadro FX 370M]";
-constexpr char n4773[] = "Nvidia G98 [Quadro NVS 295]";
-constexpr char n4774[] = "Nvidia G98 [HICx16 + Graphics]";
-constexpr char n4775[] = "Nvidia MCP78S [GeForce 8200] SMBus";
-constexpr char n4776[] = "Nvidia MCP78S [GeForce 8200] Co-Processor";
-constexpr char n4777[] = "Nvidia MCP78S [GeForce 8200] IDE";
-constexpr char n4778[] = "Nvidia MCP78S [GeForce 8200] PCI Bridge";
-constexpr char n4779[] = "Nvidia MCP78S [GeForce 8200] LPC Bridge";
-constexpr char n4780[] = "Nvidia MCP77 Ethernet";
-constexpr char n4781[] = "Nvidia MCP72XE/MCP72P/MCP78U/MCP78S High Definition Audio";
-constexpr char n4782[] = "Nvidia MCP78S [GeForce 8200] OHCI USB 1.1 Controller";
-constexpr char n4783[] = "Nvidia MCP78S [GeForce 8200] EHCI USB 2.0 Controller";
-constexpr char n4784[] = "Nvidia MCP73 Host Bridge";
-constexpr char n4785[] = "Nvidia MCP73 Memory Controller";
-constexpr char n4786[] = "Nvidia nForce 610i/630i memory controller";
-constexpr char n4787[] = "Nvidia MCP73 LPC Bridge";
-constexpr char n4788[] = "Nvidia MCP73 SMBus";
-constexpr char n4789[] = "Nvidia MCP73 Co-processor";
-constexpr char n4790[] = "Nvidia MCP73 Ethernet";
-constexpr char n4791[] = "Nvidia C73 [GeForce 7150 / nForce 630i]";
-constexpr char n4792[] = "Nvidia C73 [GeForce 7100 / nForce 630i]";
-constexpr char n4793[] = "Nvidia C73 [GeForce 7050 / nForce 630i]";
-constexpr char n4794[] = "Nvidia C73 [GeForce 7050 / nForce 610i]";
-constexpr char n4795[] = "Nvidia C73 [GeForce 7100 / nForce 620i]";
-constexpr char n4796[] = "Nvidia MCP73 SATA Controller (IDE mode)";
-constexpr char n4797[] = "Nvidia GeForce 7100/nForce 630i SATA";
-constexpr char n4798[] = "Nvidia MCP73 SATA RAID Controller";
-constexpr char n4799[] = "Nvidia MCP73 High Definition Audio";
-constexpr char n4800[] = "Nvidia MCP73 OHCI USB 1.1 Controller";
-constexpr char n4801[] = "Nvidia C77 [GeForce 8200M]";
-constexpr char n4802[] = "Nvidia C77 [GeForce 9100M G]";
-constexpr char n4803[] = "Nvidia C77 [GeForce 8200M G]";
-constexpr char n4804[] = "Nvidia C77 [GeForce 9200]";
-constexpr char n4805[] = "Nvidia C78 [GeForce 9100]";
-constexpr char n4806[] = "Nvidia C77 [GeForce 8300]";
-constexpr char n4807[] = "Nvidia C77 [GeForce 8200]";
-constexpr char n4808[] = "Nvidia C77 [nForce 730a]";
-constexpr char n4809[] = "Nvidia C77 [nForce 780a/980a SLI]";
-constexpr char n4810[] = "Nvidia C77 [nForce 750a SLI]";
-constexpr char n4811[] = "Nvidia C77 [GeForce 8100 / nForce 720a]";
-constexpr char n4812[] = "Nvidia C79 [GeForce 9300]";
-constexpr char n4813[] = "Nvidia C79 [GeForce 9400]";
-constexpr char n4814[] = "Nvidia C79 [GeForce 9400M G]";
-constexpr char n4815[] = "Nvidia C79 [GeForce 9400M]";
-constexpr char n4816[] = "Nvidia C79 [GeForce 9300 / ION]";
-constexpr char n4817[] = "Nvidia C79 [nForce 760i SLI]";
-constexpr char n4818[] = "Nvidia MCP7A [GeForce 9400]";
-constexpr char n4819[] = "Nvidia C79 [GeForce 9300 / nForce 730i]";
-constexpr char n4820[] = "Nvidia C79 [GeForce 9200]";
-constexpr char n4821[] = "Nvidia C79 [GeForce 9100M G]";
-constexpr char n4822[] = "Nvidia MCP79 [GeForce 8200M G]";
-constexpr char n4823[] = "Nvidia C79 [GeForce G102M]";
-constexpr char n4824[] = "Nvidia C79 [ION]";
-constexpr char n4825[] = "Nvidia C79 [GeForce 9400M / ION]";
-constexpr char n4826[] = "Nvidia C79 [ION LE]";
-constexpr char n4827[] = "Nvidia MCP89 [GeForce 320M]";
-constexpr char n4828[] = "Nvidia GT216 [GeForce GT 220]";
-constexpr char n4829[] = "Nvidia GT216M [GeForce GT 330M]";
-constexpr char n4830[] = "Nvidia GT216 [GeForce 315]";
-constexpr char n4831[] = "Nvidia GT216 [GeForce 210]";
-constexpr char n4832[] = "Nvidia GT216 [GeForce 405]";
-constexpr char n4833[] = "Nvidia GT216M [GeForce GT 230M]";
-constexpr char n4834[] = "Nvidia GT216M [NVS 5100M]";
-constexpr char n4835[] = "Nvidia GT216M [GeForce GT 320M]";
-constexpr char n4836[] = "Nvidia GT216 [GeForce 505]";
-constexpr char n4837[] = "Nvidia GT216 [GeForce GT 415]";
-constexpr char n4838[] = "Nvidia GT216M [GeForce GT 240M]";
-constexpr char n4839[] = "Nvidia GT216M [GeForce GT 325M]";
-constexpr char n4840[] = "Nvidia GT216GL [Quadro 400]";
-constexpr char n4841[] = "Nvidia GT216GLM [Quadro FX 880M]";
-constexpr char n4842[] = "Nvidia GT218 [GeForce G210]";
-constexpr char n4843[] = "Nvidia GT218 [GeForce 205]";
-constexpr char n4844[] = "Nvidia GT218 [GeForce 310]";
-constexpr char n4845[] = "Nvidia GT218 [ION]";
-constexpr char n4846[] = "Nvidia GT218 [GeForce 210]";
-constexpr char n4847[] = "Nvidia GT218 [GeForce 315]";
-constexpr char n4848[] = "Nvidia GT218M [GeForce G 105M]";
-constexpr char n4849[] = "Nvidia GT218M [NVS 2100M]";
-constexpr char n4850[] = "Nvidia GT218M [NVS 3100M]";
-constexpr char n4851[] = "Nvidia GT218M [GeForce 305M]";
-constexpr char n4852[] = "Nvidia GT218M [ION]";
-constexpr char n4853[] = "Nvidia GT218M [GeForce 310M]";
-constexpr char n4854[] = "Nvidia GT218M [GeForce G210M]";
-constexpr char n4855[] = "Nvidia GT218M [ION 2]";
-constexpr char n4856[] = "Nvidia GT218GL [Quadro FX 380 LP]";
-constexpr char n4857[] = "Nvidia GT218M [GeForce 315M]";
-constexpr char n4858[] = "Nvidia GT218 [GeForce 505]";
-constexpr char n4859[] = "Nvidia GT218GLM [Quadro FX 380M]";
-constexpr char n4860[] = "Nvidia MCP79 Host Bridge";
-constexpr char n4861[] = "Nvidia MCP79 Memory Controller";
-constexpr char n4862[] = "Nvidia MCP79 PCI Express Bridge";
-constexpr char n4863[] = "Nvidia MCP79 SMBus";
-constexpr char n4864[] = "Nvidia MCP79 Co-processor";
-constexpr char n4865[] = "Nvidia MCP79 OHCI USB 1.1 Controller";
-constexpr char n4866[] = "Nvidia MCP79 EHCI USB 2.0 Controller";
-constexpr char n4867[] = "Nvidia MCP79 PCI Bridge";
-constexpr char n4868[] = "Nvidia MCP79 LPC Bridge";
-constexpr char n4869[] = "Nvidia MCP79 Ethernet";
-constexpr char n4870[] = "Nvidia MCP79 SATA Controller";
-constexpr char n4871[] = "Nvidia MCP79 AHCI Controller";
-constexpr char n4872[] = "Nvidia MCP79 RAID Controller";
-constexpr char n4873[] = "Nvidia MCP79 High Definition Audio";
-constexpr char n4874[] = "Nvidia MCP78S [GeForce 8200] SATA Controller (non-AHCI mode)";
-constexpr char n4875[] = "Nvidia MCP78S [GeForce 8200] AHCI Controller";
-constexpr char n4876[] = "Nvidia MCP78S [GeForce 8200] SATA Controller (RAID mode)";
-constexpr char n4877[] = "Nvidia GT216 HDMI Audio Controller";
-constexpr char n4878[] = "Nvidia High Definition Audio Controller";
-constexpr char n4879[] = "Nvidia GF100 High Definition Audio Controller";
-constexpr char n4880[] = "Nvidia GF106 High Definition Audio Controller";
-constexpr char n4881[] = "Nvidia GF108 High Definition Audio Controller";
-constexpr char n4882[] = "Nvidia GF104 High Definition Audio Controller";
-constexpr char n4883[] = "Nvidia GF116 High Definition Audio Controller";
-constexpr char n4884[] = "Nvidia Tegra2 PCIe x4 Bridge";
-constexpr char n4885[] = "Nvidia Tegra2 PCIe x2 Bridge";
-constexpr char n4886[] = "Nvidia GT215 [GeForce GT 330]";
-constexpr char n4887[] = "Nvidia GT215 [GeForce GT 320]";
-constexpr char n4888[] = "Nvidia GT215 [GeForce GT 240]";
-constexpr char n4889[] = "Nvidia GT215 [GeForce GT 340]";
-constexpr char n4890[] = "Nvidia GT215 [GeForce GT 220]";
-constexpr char n4891[] = "Nvidia GT215M [GeForce GTS 260M]";
-constexpr char n4892[] = "Nvidia GT215M [GeForce GTS 250M]";
-constexpr char n4893[] = "Nvidia GT215 [GeForce GT 220/315]";
-constexpr char n4894[] = "Nvidia GT215M [GeForce GT 335M]";
-constexpr char n4895[] = "Nvidia GT215M [GeForce GTS 350M]";
-constexpr char n4896[] = "Nvidia GT215M [GeForce GTS 360M]";
-constexpr char n4897[] = "Nvidia GT215GLM [Quadro FX 1800M]";
-constexpr char n4898[] = "Nvidia MCP89 HOST Bridge";
-constexpr char n4899[] = "Nvidia MCP89 Memory Controller";
-constexpr char n4900[] = "Nvidia MCP89 PCI Express Bridge";
-constexpr char n4901[] = "Nvidia MCP89 SMBus";
-constexpr char n4902[] = "Nvidia MCP89 Co-Processor";
-constexpr char n4903[] = "Nvidia MCP89 Ethernet";
-constexpr char n4904[] = "Nvidia MCP89 LPC Bridge";
-constexpr char n4905[] = "Nvidia MCP89 SATA Controller";
-constexpr char n4906[] = "Nvidia MCP89 SATA Controller (AHCI mode)";
-constexpr char n4907[] = "Nvidia MCP89 SATA Controller (RAID mode)";
-constexpr char n4908[] = "Nvidia MCP89 High Definition Audio";
-constexpr char n4909[] = "Nvidia MCP89 OHCI USB 1.1 Controller";
-constexpr char n4910[] = "Nvidia MCP89 EHCI USB 2.0 Controller";
-constexpr char n4911[] = "Nvidia GF106 [GeForce GT 440]";
-constexpr char n4912[] = "Nvidia GF106 [GeForce GTS 450]";
-constexpr char n4913[] = "Nvidia GF106 [GeForce GTS 450 OEM]";
-constexpr char n4914[] = "Nvidia GF106M [GeForce GT 555M]";
-constexpr char n4915[] = "Nvidia GF106M [GeForce GTX 460M]";
-constexpr char n4916[] = "Nvidia GF106M [GeForce GT 445M]";
-constexpr char n4917[] = "Nvidia GF106M [GeForce GT 435M]";
-constexpr char n4918[] = "Nvidia GF106M [GeForce GT 550M]";
-constexpr char n4919[] = "Nvidia GF106GL [Quadro 2000]";
-constexpr char n4920[] = "Nvidia GF106GLM [Quadro 2000M]";
-constexpr char n4921[] = "Nvidia GF108 [GeForce GT 440]";
-constexpr char n4922[] = "Nvidia GF108 [GeForce GT 430]";
-constexpr char n4923[] = "Nvidia GF108 [GeForce GT 420]";
-constexpr char n4924[] = "Nvidia GF108M [GeForce GT 635M]";
-constexpr char n4925[] = "Nvidia GF108 [GeForce GT 520]";
-constexpr char n4926[] = "Nvidia GF108 [GeForce GT 530]";
-constexpr char n4927[] = "Nvidia GF108 [GeForce GT 610]";
-constexpr char n4928[] = "Nvidia GF108M [GeForce GT 620M]";
-constexpr char n4929[] = "Nvidia GF108M [GeForce GT 620M/630M/635M/640M LE]";
-constexpr char n4930[] = "Nvidia GF108M [GeForce 610M]";
-constexpr char n4931[] = "Nvidia GF108M [GeForce GT 555M]";
-constexpr char n4932[] = "Nvidia GF108M [GeForce GT 525M]";
-constexpr char n4933[] = "Nvidia GF108M [GeForce GT 520M]";
-constexpr char n4934[] = "Nvidia GF108M [GeForce GT 415M]";
-constexpr char n4935[] = "Nvidia GF108M [NVS 5400M]";
-constexpr char n4936[] = "Nvidia GF108M [GeForce GT 425M]";
-constexpr char n4937[] = "Nvidia GF108M [GeForce GT 420M]";
-constexpr char n4938[] = "Nvidia GF108M [GeForce GT 435M]";
-constexpr char n4939[] = "Nvidia GF108M [GeForce GT 540M]";
-constexpr char n4940[] = "Nvidia GF108M [GeForce GT 550M]";
-constexpr char n4941[] = "Nvidia GF108GL [Quadro 600]";
-constexpr char n4942[] = "Nvidia GF108GLM [Quadro 500M]";
-constexpr char n4943[] = "Nvidia GF108GLM [Quadro 1000M]";
-constexpr char n4944[] = "Nvidia GF108GLM [NVS 5200M]";
-constexpr char n4945[] = "Nvidia GF119 HDMI Audio Controller";
-constexpr char n4946[] = "Nvidia GF110 High Definition Audio Controller";
-constexpr char n4947[] = "Nvidia GK104 HDMI Audio Controller";
-constexpr char n4948[] = "Nvidia GK106 HDMI Audio Controller";
-constexpr char n4949[] = "Nvidia GF114 HDMI Audio Controller";
-constexpr char n4950[] = "Nvidia GK208 HDMI/DP Audio Controller";
-constexpr char n4951[] = "Nvidia TegraK1 PCIe x4 Bridge";
-constexpr char n4952[] = "Nvidia TegraK1 PCIe x1 Bridge";
-constexpr char n4953[] = "Nvidia GK110 High Definition Audio Controller";
-constexpr char n4954[] = "Nvidia GK107 HDMI Audio Controller";
-constexpr char n4955[] = "Nvidia Tegra3+ PCIe x4 Bridge";
-constexpr char n4956[] = "Nvidia Tegra3+ PCIe x2 Bridge";
-constexpr char n4957[] = "Nvidia GF104 [GeForce GTX 460]";
-constexpr char n4958[] = "Nvidia GF104 [GeForce GTX 460 SE]";
-constexpr char n4959[] = "Nvidia GF104 [GeForce GTX 460 OEM]";
-constexpr char n4960[] = "Nvidia GF104M [GeForce GTX 470M]";
-constexpr char n4961[] = "Nvidia GF104M [GeForce GTX 485M]";
-constexpr char n4962[] = "Nvidia GF104GLM [Quadro 3000M]";
-constexpr char n4963[] = "Nvidia GF104GLM [Quadro 4000M]";
-constexpr char n4964[] = "Nvidia GF108 [GeForce GT 630]";
-constexpr char n4965[] = "Nvidia GF108 [GeForce GT 620]";
-constexpr char n4966[] = "Nvidia GF108 [GeForce GT 730]";
-constexpr char n4967[] = "Nvidia GM200 High Definition Audio";
-constexpr char n4968[] = "Nvidia GP108 High Definition Audio Controller";
-constexpr char n4969[] = "Nvidia GP107GL High Definition Audio Controller";
-constexpr char n4970[] = "Nvidia GM206 High Definition Audio Controller";
-constexpr char n4971[] = "Nvidia GM204 High Definition Audio Controller";
-constexpr char n4972[] = "Nvidia GM107 High Definition Audio Controller [GeForce 940MX]";
-constexpr char n4973[] = "Nvidia GK107 [GeForce GT 640 OEM]";
-constexpr char n4974[] = "Nvidia GK107 [GeForce GT 640]";
-constexpr char n4975[] = "Nvidia GK107 [GeForce GT 630 OEM]";
-constexpr char n4976[] = "Nvidia GK107 [GeForce GT 1030]";
-constexpr char n4977[] = "Nvidia GK107 [GeForce GTX 650]";
-constexpr char n4978[] = "Nvidia GK107 [GeForce GT 740]";
-constexpr char n4979[] = "Nvidia GK107 [GeForce GT 730]";
-constexpr char n4980[] = "Nvidia GK107M [GeForce GT 755M]";
-constexpr char n4981[] = "Nvidia GK107M [GeForce GT 640M LE]";
-constexpr char n4982[] = "Nvidia GK107M [GeForce GT 650M]";
-constexpr char n4983[] = "Nvidia GK107M [GeForce GT 640M]";
-constexpr char n4984[] = "Nvidia GK107M [GeForce GTX 660M]";
-constexpr char n4985[] = "Nvidia GK107M [GeForce GT 650M Mac Edition]";
-constexpr char n4986[] = "Nvidia GK107M";
-constexpr char n4987[] = "Nvidia GK107M [GeForce GT 640M Mac Edition]";
-constexpr char n4988[] = "Nvidia GK107M [GeForce GT 645M]";
-constexpr char n4989[] = "Nvidia GK107M [GeForce GT 740M]";
-constexpr char n4990[] = "Nvidia GK107M [GeForce GTX 660M Mac Edition]";
-constexpr char n4991[] = "Nvidia GK107M [GeForce GT 730M]";
-constexpr char n4992[] = "Nvidia GK107M [GeForce GT 745M]";
-constexpr char n4993[] = "Nvidia GK107M [GeForce GT 750M]";
-constexpr char n4994[] = "Nvidia GK107 [GeForce K340 USM]";
-constexpr char n4995[] = "Nvidia GK107 [GRID K1 NVS USM]";
-constexpr char n4996[] = "Nvidia GK107GL [GRID K100 vGPU]";
-constexpr char n4997[] = "Nvidia GK107M [N14P-GS]";
-constexpr char n4998[] = "Nvidia GK107M [GeForce GT 750M Mac Edition]";
-constexpr char n4999[] = "Nvidia GK107M [GeForce GT 755M Mac Edition]";
-constexpr char n5000[] = "Nvidia GK107M [GeForce 710A]";
-constexpr char n5001[] = "Nvidia GK107M [GeForce 820M]";
-constexpr char n5002[] = "Nvidia GK107M [GeForce 810M]";
-constexpr char n5003[] = "Nvidia GK107GL [GRID K340]";
-constexpr char n5004[] = "Nvidia GK107 [NVS 1000]";
-constexpr char n5005[] = "Nvidia GK107GL [GRID K1]";
-constexpr char n5006[] = "Nvidia GK107GL [Quadro K420]";
-constexpr char n5007[] = "Nvidia GK107GL [GRID K1 Tesla USM]";
-constexpr char n5008[] = "Nvidia GK107GLM [Quadro K1100M]";
-constexpr char n5009[] = "Nvidia GK107GL [GRID K140Q vGPU]";
-constexpr char n5010[] = "Nvidia GK107GLM [Quadro K500M]";
-constexpr char n5011[] = "Nvidia GK107GL [Quadro K2000D]";
-constexpr char n5012[] = "Nvidia GK107GL [Quadro K600]";
-constexpr char n5013[] = "Nvidia GK107GLM [Quadro K2000M]";
-constexpr char n5014[] = "Nvidia GK107GLM [Quadro K1000M]";
-constexpr char n5015[] = "Nvidia GK107 [NVS 510]";
-constexpr char n5016[] = "Nvidia GK107GL [Quadro K2000]";
-constexpr char n5017[] = "Nvidia GK107GL [Quadro 410]";
-constexpr char n5018[] = "Nvidia GK110B [GeForce GTX TITAN Z]";
-constexpr char n5019[] = "Nvidia GK110 [GeForce GTX Titan LE]";
-constexpr char n5020[] = "Nvidia GK110 [GeForce GTX 780]";
-constexpr char n5021[] = "Nvidia GK110 [GeForce GTX TITAN]";
-constexpr char n5022[] = "Nvidia GK110 [GeForce GTX 780 Rev. 2]";
-constexpr char n5023[] = "Nvidia GK110 [GeForce GTX 780 Ti 6GB]";
-constexpr char n5024[] = "Nvidia GK110B [GeForce GTX 780 Ti]";
-constexpr char n5025[] = "Nvidia GK110B [GeForce GTX TITAN Black]";
-constexpr char n5026[] = "Nvidia GK110GL [Tesla K20X]";
-constexpr char n5027[] = "Nvidia GK110GL [Tesla K20]";
-constexpr char n5028[] = "Nvidia GK110GL [Tesla K20Xm]";
-constexpr char n5029[] = "Nvidia GK110GL [Tesla K20c]";
-constexpr char n5030[] = "Nvidia GK110BGL [Tesla K40m]";
-constexpr char n5031[] = "Nvidia GK180GL [Tesla K40c]";
-constexpr char n5032[] = "Nvidia GK110GL [Tesla K20s]";
-constexpr char n5033[] = "Nvidia GK110BGL [Tesla K40st]";
-constexpr char n5034[] = "Nvidia GK110GL [Tesla K20m]";
-constexpr char n5035[] = "Nvidia GK110BGL [Tesla K40s]";
-constexpr char n5036[] = "Nvidia GK110BGL [Tesla K40t]";
-constexpr char n5037[] = "Nvidia GK210GL [Tesla K80]";
-constexpr char n5038[] = "Nvidia GK110BGL [Tesla K40d]";
-constexpr char n5039[] = "Nvidia GK110BGL [Tesla Stella Solo]";
-constexpr char n5040[] = "Nvidia GK110GL [Quadro K6000]";
-constexpr char n5041[] = "Nvidia GK110GL [Quadro K5200]";
-constexpr char n5042[] = "Nvidia GK110BGL [Tesla Stella SXM]";
-constexpr char n5043[] = "Nvidia GF119 [GeForce GT 520]";
-constexpr char n5044[] = "Nvidia GF119 [GeForce 510]";
-constexpr char n5045[] = "Nvidia GF119";
-constexpr char n5046[] = "Nvidia GF119 [GeForce 605]";
-constexpr char n5047[] = "Nvidia GF119 [GeForce GT 620 OEM]";
-constexpr char n5048[] = "Nvidia GF119 [GeForce GT 610]";
-constexpr char n5049[] = "Nvidia GF119 [GeForce GT 625 OEM]";
-constexpr char n5050[] = "Nvidia GF119 [GeForce GT 705]";
-constexpr char n5051[] = "Nvidia GF119 [GeForce GT 710]";
-constexpr char n5052[] = "Nvidia GF119M [GeForce GT 520M]";
-constexpr char n5053[] = "Nvidia GF119M [GeForce GT 520MX]";
-constexpr char n5054[] = "Nvidia GF119M [GeForce 410M]";
-constexpr char n5055[] = "Nvidia GF119M [NVS 4200M]";
-constexpr char n5056[] = "Nvidia GF119M [Quadro NVS 4200M]";
-constexpr char n5057[] = "Nvidia GF119M [GeForce 610M]";
-constexpr char n5058[] = "Nvidia GF119M [GeForce 705M]";
-constexpr char n5059[] = "Nvidia GF119 [NVS 315]";
-constexpr char n5060[] = "Nvidia GF119 [NVS 310]";
-constexpr char n5061[] = "Nvidia GF110 [GeForce GTX 580]";
-constexpr char n5062[] = "Nvidia GF110 [GeForce GTX 570]";
-constexpr char n5063[] = "Nvidia GF110 [GeForce GTX 560 Ti OEM]";
-constexpr char n5064[] = "Nvidia GF110 [GeForce GTX 560 OEM]";
-constexpr char n5065[] = "Nvidia GF110 [GeForce GTX 570 Rev. 2]";
-constexpr char n5066[] = "Nvidia GF110 [GeForce GTX 560 Ti 448 Cores]";
-constexpr char n5067[] = "Nvidia GF110 [GeForce GTX 590]";
-constexpr char n5068[] = "Nvidia GF110 [GeForce GTX 580 Rev. 2]";
-constexpr char n5069[] = "Nvidia GF110GL [Tesla C2090]";
-constexpr char n5070[] = "Nvidia GF110GL [Tesla M2090]";
-constexpr char n5071[] = "Nvidia GF110GL [Tesla M2075]";
-constexpr char n5072[] = "Nvidia GF110GL [Tesla C2050 / C2075]";
-constexpr char n5073[] = "Nvidia GF100GLM [Quadro 5010M]";
-constexpr char n5074[] = "Nvidia GF100GL [Quadro 7000]";
-constexpr char n5075[] = "Nvidia GT218 [GeForce 9300 GS Rev. 2]";
-constexpr char n5076[] = "Nvidia GT218 [GeForce 8400 GS Rev. 3]";
-constexpr char n5077[] = "Nvidia GT218 [GeForce 405]";
-constexpr char n5078[] = "Nvidia GT218 [NVS 300]";
-constexpr char n5079[] = "Nvidia GP102 HDMI Audio Controller";
-constexpr char n5080[] = "Nvidia GP104 High Definition Audio Controller";
-constexpr char n5081[] = "Nvidia GP106 High Definition Audio Controller";
-constexpr char n5082[] = "Nvidia TU102 High Definition Audio Controller";
-constexpr char n5083[] = "Nvidia TU104 HD Audio Controller";
-constexpr char n5084[] = "Nvidia TU106 High Definition Audio Controller";
-constexpr char n5085[] = "Nvidia GF117M [GeForce 610M/710M/810M/820M / GT 620M/625M/630M/720M]";
-constexpr char n5086[] = "Nvidia GK104 [GeForce GTX 680]";
-constexpr char n5087[] = "Nvidia GK104 [GeForce GTX 760 Ti]";
-constexpr char n5088[] = "Nvidia GK104 [GeForce GTX 660 Ti]";
-constexpr char n5089[] = "Nvidia GK104 [GeForce GTX 770]";
-constexpr char n5090[] = "Nvidia GK104 [GeForce GTX 660 OEM]";
-constexpr char n5091[] = "Nvidia GK104 [GeForce GTX 760]";
-constexpr char n5092[] = "Nvidia GK104 [GeForce GTX 690]";
-constexpr char n5093[] = "Nvidia GK104 [GeForce GTX 670]";
-constexpr char n5094[] = "Nvidia GK104GL [GRID K520]";
-constexpr char n5095[] = "Nvidia GK104GL [GRID K2 GeForce USM]";
-constexpr char n5096[] = "Nvidia GK104 [GRID K2 NVS USM]";
-constexpr char n5097[] = "Nvidia GK104GL [GRID K200 vGPU]";
-constexpr char n5098[] = "Nvidia GK104 [GeForce GTX 760 OEM]";
-constexpr char n5099[] = "Nvidia GK104GL [Tesla K10]";
-constexpr char n5100[] = "Nvidia GK104 [GeForce GTX 760 Rev. 2]";
-constexpr char n5101[] = "Nvidia GK104 [GeForce GTX 760 Ti OEM]";
-constexpr char n5102[] = "Nvidia GK104GL [Tesla K8]";
-constexpr char n5103[] = "Nvidia GK104 [GeForce GTX 660 Rev. 2]";
-constexpr char n5104[] = "Nvidia GK104M [GeForce GTX 880M]";
-constexpr char n5105[] = "Nvidia GK104M [GeForce GTX 870M]";
-constexpr char n5106[] = "Nvidia GK104M [GeForce GTX 860M]";
-constexpr char n5107[] = "Nvidia GK104M [GeForce GTX 775M Mac Edition]";
-constexpr char n5108[] = "Nvidia GK104M [GeForce GTX 780M Mac Edition]";
-constexpr char n5109[] = "Nvidia GK104M [GeForce GTX 780M]";
-constexpr char n5110[] = "Nvidia GK104M [GeForce GTX 680M]";
-constexpr char n5111[] = "Nvidia GK104M [GeForce GTX 670MX]";
-constexpr char n5112[] = "Nvidia GK104M [GeForce GTX 675MX Mac Edition]";
-constexpr char n5113[] = "Nvidia GK104M [GeForce GTX 680MX]";
-constexpr char n5114[] = "Nvidia GK104M [GeForce GTX 675MX]";
-constexpr char n5115[] = "Nvidia GK104GLM [Quadro K5100M]";
-constexpr char n5116[] = "Nvidia GK104GLM [GRID IceCube]";
-constexpr char n5117[] = "Nvidia GK104GL [GRID K240Q / K260Q vGPU]";
-constexpr char n5118[] = "Nvidia GK104GL [GRID K2 Tesla USM]";
-constexpr char n5119[] = "Nvidia GK104GL [Quadro K4200]";
-constexpr char n5120[] = "Nvidia GK104GLM [Quadro K3100M]";
-constexpr char n5121[] = "Nvidia GK104GLM [Quadro K4100M]";
-constexpr char n5122[] = "Nvidia GK104GLM";
-constexpr char n5123[] = "Nvidia GK104GL [Quadro K5000]";
-constexpr char n5124[] = "Nvidia GK104GL [Quadro 4100]";
-constexpr char n5125[] = "Nvidia GK104GLM [Quadro K5000M]";
-constexpr char n5126[] = "Nvidia GK104GLM [Quadro K4000M]";
-constexpr char n5127[] = "Nvidia GK104GLM [Quadro K3000M]";
-constexpr char n5128[] = "Nvidia GK104GL [GRID K2]";
-constexpr char n5129[] = "Nvidia GK106 [GeForce GTX 660]";
-constexpr char n5130[] = "Nvidia GK106 [GeForce GTX 650 Ti Boost]";
-constexpr char n5131[] = "Nvidia GK106 [GeForce GTX 650 Ti OEM]";
-constexpr char n5132[] = "Nvidia GK106 [GeForce GTX 645 OEM]";
-constexpr char n5133[] = "Nvidia GK106 [GeForce GT 740]";
-constexpr char n5134[] = "Nvidia GK106 [GeForce GTX 650 Ti]";
-constexpr char n5135[] = "Nvidia GK106 [GeForce GTX 750 Ti]";
-constexpr char n5136[] = "Nvidia GK106 [GeForce GTX 650 OEM]";
-constexpr char n5137[] = "Nvidia GK106M [GeForce GTX 770M]";
-constexpr char n5138[] = "Nvidia GK106M [GeForce GTX 765M]";
-constexpr char n5139[] = "Nvidia GK106M [GeForce GTX 760M]";
-constexpr char n5140[] = "Nvidia GK106M";
-constexpr char n5141[] = "Nvidia GK106GL [Quadro K4000]";
-constexpr char n5142[] = "Nvidia GK106GLM [Quadro K2100M]";
-constexpr char n5143[] = "Nvidia GF114 [GeForce GTX 560 Ti]";
-constexpr char n5144[] = "Nvidia GF114 [GeForce GTX 560]";
-constexpr char n5145[] = "Nvidia GF114 [GeForce GTX 560 Ti OEM]";
-constexpr char n5146[] = "Nvidia GF114 [GeForce GTX 460 SE v2]";
-constexpr char n5147[] = "Nvidia GF114 [GeForce GTX 460 v2]";
-constexpr char n5148[] = "Nvidia GF114 [GeForce GTX 555]";
-constexpr char n5149[] = "Nvidia GF114 [GeForce GT 645 OEM]";
-constexpr char n5150[] = "Nvidia GF114 [GeForce GTX 560 SE]";
-constexpr char n5151[] = "Nvidia GF114M [GeForce GTX 570M]";
-constexpr char n5152[] = "Nvidia GF114M [GeForce GTX 580M]";
-constexpr char n5153[] = "Nvidia GF114M [GeForce GTX 675M]";
-constexpr char n5154[] = "Nvidia GF114M [GeForce GTX 670M]";
-constexpr char n5155[] = "Nvidia GF116 [GeForce GT 545 OEM]";
-constexpr char n5156[] = "Nvidia GF116 [GeForce GT 545]";
-constexpr char n5157[] = "Nvidia GF116 [GeForce GTX 550 Ti]";
-constexpr char n5158[] = "Nvidia GF116 [GeForce GTS 450 Rev. 2]";
-constexpr char n5159[] = "Nvidia GF116M [GeForce GT 550M]";
-constexpr char n5160[] = "Nvidia GF116M [GeForce GT 555M/635M]";
-constexpr char n5161[] = "Nvidia GF116 [GeForce GTS 450 Rev. 3]";
-constexpr char n5162[] = "Nvidia GF116 [GeForce GT 640 OEM]";
-constexpr char n5163[] = "Nvidia GF116M [GeForce GT 560M]";
-constexpr char n5164[] = "Nvidia GK208 [GeForce GT 635]";
-constexpr char n5165[] = "Nvidia GK208 [GeForce GT 710]";
-constexpr char n5166[] = "Nvidia GK208 [GeForce GT 640 Rev. 2]";
-constexpr char n5167[] = "Nvidia GK208 [GeForce GT 630 Rev. 2]";
-constexpr char n5168[] = "Nvidia GK208 [GeForce GT 720]";
-constexpr char n5169[] = "Nvidia GK208B [GeForce GT 730]";
-constexpr char n5170[] = "Nvidia GK208B [GeForce GT 720]";
-constexpr char n5171[] = "Nvidia GK208B";
-constexpr char n5172[] = "Nvidia GK208B [GeForce GT 710]";
-constexpr char n5173[] = "Nvidia GK208M [GeForce GT 730M]";
-constexpr char n5174[] = "Nvidia GK208M [GeForce GT 735M]";
-constexpr char n5175[] = "Nvidia GK208M [GeForce GT 740M]";
-constexpr char n5176[] = "Nvidia GK208M [GeForce 710M]";
-constexpr char n5177[] = "Nvidia GK208M [GeForce 825M]";
-constexpr char n5178[] = "Nvidia GK208M [GeForce GT 720M]";
-constexpr char n5179[] = "Nvidia GK208BM [GeForce 920M]";
-constexpr char n5180[] = "Nvidia GK208BM [GeForce 910M]";
-constexpr char n5181[] = "Nvidia GK208";
-constexpr char n5182[] = "Nvidia GK208GLM [Quadro K610M]";
-constexpr char n5183[] = "Nvidia GK208GLM [Quadro K510M]";
-constexpr char n5184[] = "Nvidia GM108M [GeForce 830M]";
-constexpr char n5185[] = "Nvidia GM108M [GeForce 840M]";
-constexpr char n5186[] = "Nvidia GM108M [GeForce 845M]";
-constexpr char n5187[] = "Nvidia GM108M [GeForce 930M]";
-constexpr char n5188[] = "Nvidia GM108M [GeForce 940M]";
-constexpr char n5189[] = "Nvidia GM108M [GeForce 945M / 945A]";
-constexpr char n5190[] = "Nvidia GM108M [GeForce 940MX]";
-constexpr char n5191[] = "Nvidia GM108M [GeForce 930MX]";
-constexpr char n5192[] = "Nvidia GM108M [GeForce 920MX]";
-constexpr char n5193[] = "Nvidia GM108GLM [Quadro K620M / Quadro M500M]";
-constexpr char n5194[] = "Nvidia GM108GLM [Quadro M520 Mobile]";
-constexpr char n5195[] = "Nvidia GM108M [GeForce 940A]";
-constexpr char n5196[] = "Nvidia GM107 [GeForce GTX 750 Ti]";
-constexpr char n5197[] = "Nvidia GM107 [GeForce GTX 750]";
-constexpr char n5198[] = "Nvidia GM107 [GeForce GTX 745]";
-constexpr char n5199[] = "Nvidia GM107GL [GRID M30]";
-constexpr char n5200[] = "Nvidia GM107M [GeForce 845M]";
-constexpr char n5201[] = "Nvidia GM107M [GeForce GTX 850M]";
-constexpr char n5202[] = "Nvidia GM107M [GeForce GTX 860M]";
-constexpr char n5203[] = "Nvidia GM107M [GeForce 840M]";
-constexpr char n5204[] = "Nvidia GM107M [GeForce 945M]";
-constexpr char n5205[] = "Nvidia GM107M [GeForce GTX 950M]";
-constexpr char n5206[] = "Nvidia GM107M [GeForce GTX 960M]";
-constexpr char n5207[] = "Nvidia GM107M [GeForce 940M]";
-constexpr char n5208[] = "Nvidia GM107M [GeForce GTX 750 Ti]";
-constexpr char n5209[] = "Nvidia GM107GLM [Quadro M2000M]";
-constexpr char n5210[] = "Nvidia GM107GLM [Quadro M1000M]";
-constexpr char n5211[] = "Nvidia GM107GLM [Quadro M600M]";
-constexpr char n5212[] = "Nvidia GM107GLM [Quadro K2200M]";
-constexpr char n5213[] = "Nvidia GM107GLM [Quadro M620 Mobile]";
-constexpr char n5214[] = "Nvidia GM107GLM [Quadro M1200 Mobile]";
-constexpr char n5215[] = "Nvidia GM107GL [NVS 810]";
-constexpr char n5216[] = "Nvidia GM107GL [Quadro K2200]";
-constexpr char n5217[] = "Nvidia GM107GL [Quadro K620]";
-constexpr char n5218[] = "Nvidia GM107GL [Quadro K1200]";
-constexpr char n5219[] = "Nvidia GM107GL [Tesla M10]";
-constexpr char n5220[] = "Nvidia GM204 [GeForce GTX 980]";
-constexpr char n5221[] = "Nvidia GM204";
-constexpr char n5222[] = "Nvidia GM204 [GeForce GTX 970]";
-constexpr char n5223[] = "Nvidia GM204M [GeForce GTX 980M]";
-constexpr char n5224[] = "Nvidia GM204M [GeForce GTX 960 OEM / 970M]";
-constexpr char n5225[] = "Nvidia GM204M [GeForce GTX 965M]";
-constexpr char n5226[] = "Nvidia GM204M [GeForce GTX 980 Mobile]";
-constexpr char n5227[] = "Nvidia GM204GL [GeForce GTX 980 Engineering Sample]";
-constexpr char n5228[] = "Nvidia GM204GL [Quadro M5000]";
-constexpr char n5229[] = "Nvidia GM204GL [Quadro M4000]";
-constexpr char n5230[] = "Nvidia GM204GL [Tesla M60]";
-constexpr char n5231[] = "Nvidia GM204GL [Tesla M6]";
-constexpr char n5232[] = "Nvidia GM204GLM [Quadro M5000M / M5000 SE]";
-constexpr char n5233[] = "Nvidia GM204GLM [Quadro M4000M]";
-constexpr char n5234[] = "Nvidia GM204GLM [Quadro M3000M]";
-constexpr char n5235[] = "Nvidia GM204GLM [Quadro M5500]";
-constexpr char n5236[] = "Nvidia GM206 [GeForce GTX 960]";
-constexpr char n5237[] = "Nvidia GM206 [GeForce GTX 950]";
-constexpr char n5238[] = "Nvidia GM206 [GeForce GTX 960 FAKE]";
-constexpr char n5239[] = "Nvidia GM206 [GeForce GTX 960 OEM]";
-constexpr char n5240[] = "Nvidia GM206 [GeForce GTX 750 v2]";
-constexpr char n5241[] = "Nvidia GM206M [GeForce GTX 965M]";
-constexpr char n5242[] = "Nvidia GM206GL [Quadro M2000]";
-constexpr char n5243[] = "Nvidia GM206GL [Tesla M4]";
-constexpr char n5244[] = "Nvidia GM206GLM [Quadro M2200 Mobile]";
-constexpr char n5245[] = "Nvidia GP100GL [Quadro GP100]";
-constexpr char n5246[] = "Nvidia GP100GL";
-constexpr char n5247[] = "Nvidia GP100GL [Tesla P100 PCIe 12GB]";
-constexpr char n5248[] = "Nvidia GP100GL [Tesla P100 PCIe 16GB]";
-constexpr char n5249[] = "Nvidia GP100GL [Tesla P100 SXM2 16GB]";
-constexpr char n5250[] = "Nvidia GM204M [GeForce GTX 970M]";
-constexpr char n5251[] = "Nvidia GP100";
-constexpr char n5252[] = "Nvidia GM108M [GeForce MX130]";
-constexpr char n5253[] = "Nvidia GM108M [GeForce MX110]";
-constexpr char n5254[] = "Nvidia GM107GL [GRID M3-3020]";
-constexpr char n5255[] = "Nvidia GM107 [GeForce 940MX]";
-constexpr char n5256[] = "Nvidia GM200 [GeForce GTX TITAN X]";
-constexpr char n5257[] = "Nvidia GM200 [GeForce GTX 980 Ti]";
-constexpr char n5258[] = "Nvidia GM200GL [Quadro M6000]";
-constexpr char n5259[] = "Nvidia GM200GL [Quadro M6000 24GB]";
-constexpr char n5260[] = "Nvidia GM200GL [Tesla M40]";
-constexpr char n5261[] = "Nvidia Tegra PCIe x8 Endpoint";
-constexpr char n5262[] = "Nvidia Tegra PCIe x4/x8 Endpoint/Root Complex";
-constexpr char n5263[] = "Nvidia Tegra PCIe x1 Root Complex";
-constexpr char n5264[] = "Nvidia Xavier SATA Controller";
-constexpr char n5265[] = "Nvidia TU102 USB 3.1 Host Controller";
-constexpr char n5266[] = "Nvidia TU102 USB Type-C UCSI Controller";
-constexpr char n5267[] = "Nvidia TU104 USB 3.1 Host Controller";
-constexpr char n5268[] = "Nvidia TU104 USB Type-C UCSI Controller";
-constexpr char n5269[] = "Nvidia TU106 USB 3.1 Host Controller";
-constexpr char n5270[] = "Nvidia TU106 USB Type-C UCSI Controller";
-constexpr char n5271[] = "Nvidia TU116 High Definition Audio Controller";
-constexpr char n5272[] = "Nvidia TU116 USB 3.1 Host Controller";
-constexpr char n5273[] = "Nvidia TU116 USB Type-C UCSI Controller";
-constexpr char n5274[] = "Nvidia GA102 High Definition Audio Controller";
-constexpr char n5275[] = "Nvidia GA100 [A100 NVSwitch]";
-constexpr char n5276[] = "Nvidia GP102 [TITAN X]";
-constexpr char n5277[] = "Nvidia GP102 [GeForce GTX 1080 Ti 10GB]";
-constexpr char n5278[] = "Nvidia GP102 [TITAN Xp]";
-constexpr char n5279[] = "Nvidia GP102";
-constexpr char n5280[] = "Nvidia GP102 [GeForce GTX 1080 Ti]";
-constexpr char n5281[] = "Nvidia GP102 [P102-100]";
-constexpr char n5282[] = "Nvidia GP102GL [Quadro P6000]";
-constexpr char n5283[] = "Nvidia GP102GL [Tesla P40]";
-constexpr char n5284[] = "Nvidia GP102GL [Tesla P10]";
-constexpr char n5285[] = "Nvidia GP102GL";
-constexpr char n5286[] = "Nvidia GP104 [GeForce GTX 1080]";
-constexpr char n5287[] = "Nvidia GP104 [GeForce GTX 1070]";
-constexpr char n5288[] = "Nvidia GP104 [GeForce GTX 1070 Ti]";
-constexpr char n5289[] = "Nvidia GP104 [GeForce GTX 1060 6GB]";
-constexpr char n5290[] = "Nvidia GP104 [GeForce GTX 1060 3GB]";
-constexpr char n5291[] = "Nvidia GP104 [P104-100]";
-constexpr char n5292[] = "Nvidia GP104M [GeForce GTX 1080 Mobile]";
-constexpr char n5293[] = "Nvidia GP104M [GeForce GTX 1070 Mobile]";
-constexpr char n5294[] = "Nvidia GP104M";
-constexpr char n5295[] = "Nvidia GP104 [GeForce GTX 1070 Engineering Sample]";
-constexpr char n5296[] = "Nvidia GP104GL [Quadro P5000]";
-constexpr char n5297[] = "Nvidia GP104GL [Quadro P4000]";
-constexpr char n5298[] = "Nvidia GP104GL [Tesla P4]";
-constexpr char n5299[] = "Nvidia GP104GL [Tesla P6]";
-constexpr char n5300[] = "Nvidia GP104GLM [Quadro P5200 Mobile]";
-constexpr char n5301[] = "Nvidia GP104GLM [Quadro P5000 Mobile]";
-constexpr char n5302[] = "Nvidia GP104GLM [Quadro P4000 Mobile]";
-constexpr char n5303[] = "Nvidia GP104GLM [Quadro P3000 Mobile]";
-constexpr char n5304[] = "Nvidia GP104GLM [Quadro P4200 Mobile]";
-constexpr char n5305[] = "Nvidia GP104GLM [Quadro P3200 Mobile]";
-constexpr char n5306[] = "Nvidia GP104 [P104-101]";
-constexpr char n5307[] = "Nvidia GP104BM [GeForce GTX 1080 Mobile]";
-constexpr char n5308[] = "Nvidia GP104BM [GeForce GTX 1070 Mobile]";
-constexpr char n5309[] = "Nvidia GP106";
-constexpr char n5310[] = "Nvidia GP106 [GeForce GTX 1060 3GB]";
-constexpr char n5311[] = "Nvidia GP106 [GeForce GTX 1060 6GB]";
-constexpr char n5312[] = "Nvidia GP106 [GeForce GTX 1060 5GB]";
-constexpr char n5313[] = "Nvidia GP106 [GeForce GTX 1060 6GB Rev. 2]";
-constexpr char n5314[] = "Nvidia GP106 [P106-100]";
-constexpr char n5315[] = "Nvidia GP106 [P106-090]";
-constexpr char n5316[] = "Nvidia GP106M [GeForce GTX 1060 Mobile]";
-constexpr char n5317[] = "Nvidia GP106M [GeForce GTX 1050 Ti Mobile]";
-constexpr char n5318[] = "Nvidia GP106M [GeForce GTX 1050 Mobile]";
-constexpr char n5319[] = "Nvidia GP106M [GeForce GTX 1060 Mobile Rev. 2]";
-constexpr char n5320[] = "Nvidia GP106M";
-constexpr char n5321[] = "Nvidia GP106GL [Quadro P2000]";
-constexpr char n5322[] = "Nvidia GP106GL [Quadro P2200]";
-constexpr char n5323[] = "Nvidia GP106M [Quadro P2000 Mobile]";
-constexpr char n5324[] = "Nvidia GP106 [P106M]";
-constexpr char n5325[] = "Nvidia GP106BM [GeForce GTX 1060 Mobile 6GB]";
-constexpr char n5326[] = "Nvidia GP106BM [GeForce GTX 1050 Ti Mobile]";
-constexpr char n5327[] = "Nvidia GP106BM [GeForce GTX 1050 Mobile]";
-constexpr char n5328[] = "Nvidia GP106GL";
-constexpr char n5329[] = "Nvidia GP107 [GeForce GTX 1050]";
-constexpr char n5330[] = "Nvidia GP107 [GeForce GTX 1050 Ti]";
-constexpr char n5331[] = "Nvidia GP107 [GeForce GTX 1050 3GB]";
-constexpr char n5332[] = "Nvidia GP107M [GeForce GTX 1050 Ti Mobile]";
-constexpr char n5333[] = "Nvidia GP107M [GeForce GTX 1050 Mobile]";
-constexpr char n5334[] = "Nvidia GP107M";
-constexpr char n5335[] = "Nvidia GP107M [GeForce GTX 1050 Ti Max-Q]";
-constexpr char n5336[] = "Nvidia GP107M [GeForce MX150]";
-constexpr char n5337[] = "Nvidia GP107M [GeForce GTX 1050 3 GB Max-Q]";
-constexpr char n5338[] = "Nvidia GP107M [GeForce MX350]";
-constexpr char n5339[] = "Nvidia GP107GL";
-constexpr char n5340[] = "Nvidia GP107GL [Quadro P1000]";
-constexpr char n5341[] = "Nvidia GP107GL [Quadro P600]";
-constexpr char n5342[] = "Nvidia GP107GL [Quadro P400]";
-constexpr char n5343[] = "Nvidia GP107GL [Quadro P620]";
-constexpr char n5344[] = "Nvidia GP107GLM [Quadro P2000 Mobile]";
-constexpr char n5345[] = "Nvidia GP107GLM [Quadro P1000 Mobile]";
-constexpr char n5346[] = "Nvidia GP107GLM [Quadro P600 Mobile]";
-constexpr char n5347[] = "Nvidia GP107GLM [Quadro P620]";
-constexpr char n5348[] = "Nvidia GP107BM [GeForce GTX 1050 Ti Mobile]";
-constexpr char n5349[] = "Nvidia GP107BM [GeForce GTX 1050 Mobile]";
-constexpr char n5350[] = "Nvidia GP107GL [Quadro P2000]";
-constexpr char n5351[] = "Nvidia GP108 [GeForce GT 1030]";
-constexpr char n5352[] = "Nvidia GP108 [GeForce GT 1010]";
-constexpr char n5353[] = "Nvidia GP108M [GeForce MX150]";
-constexpr char n5354[] = "Nvidia GP108M [GeForce MX230]";
-constexpr char n5355[] = "Nvidia GP108M [GeForce MX250]";
-constexpr char n5356[] = "Nvidia GP108M [GeForce MX330]";
-constexpr char n5357[] = "Nvidia GP108GLM [Quadro P500 Mobile]";
-constexpr char n5358[] = "Nvidia GP108GLM [Quadro P520]";
-constexpr char n5359[] = "Nvidia GP108BM [GeForce MX250]";
-constexpr char n5360[] = "Nvidia GP108BM [GeForce MX330]";
-constexpr char n5361[] = "Nvidia GV100 [TITAN V]";
-constexpr char n5362[] = "Nvidia GV100GL [Tesla V100 SXM2 16GB]";
-constexpr char n5363[] = "Nvidia GV100GL [Tesla V100 DGXS 16GB]";
-constexpr char n5364[] = "Nvidia GV100GL [Tesla V100 FHHL 16GB]";
-constexpr char n5365[] = "Nvidia GV100GL [Tesla V100 PCIe 16GB]";
-constexpr char n5366[] = "Nvidia GV100GL [Tesla V100 SXM2 32GB]";
-constexpr char n5367[] = "Nvidia GV100GL [Tesla V100 PCIe 32GB]";
-constexpr char n5368[] = "Nvidia GV100GL [Tesla V100 DGXS 32GB]";
-constexpr char n5369[] = "Nvidia GV100GL [Tesla V100 SXM3 32GB]";
-constexpr char n5370[] = "Nvidia GV100GL [Quadro GV100]";
-constexpr char n5371[] = "Nvidia GV100 Engineering Sample";
-constexpr char n5372[] = "Nvidia GV100GL [Tesla PG500-216]";
-constexpr char n5373[] = "Nvidia GV100GL [Tesla PG503-216]";
-constexpr char n5374[] = "Nvidia GV100GL [Tesla V100S PCIe 32GB]";
-constexpr char n5375[] = "Nvidia TU102 [TITAN RTX]";
-constexpr char n5376[] = "Nvidia TU102 [GeForce RTX 2080 Ti 12GB]";
-constexpr char n5377[] = "Nvidia TU102 [GeForce RTX 2080 Ti]";
-constexpr char n5378[] = "Nvidia TU102 [GeForce RTX 2080 Ti Rev. A]";
-constexpr char n5379[] = "Nvidia TU102 [CMP 50HX]";
-constexpr char n5380[] = "Nvidia TU102 [GeForce RTX 2080 Ti Engineering Sample]";
-constexpr char n5381[] = "Nvidia TU102 [GeForce RTX 2080 Ti 12GB Engineering Sample]";
-constexpr char n5382[] = "Nvidia TU102GL [Quadro RTX 6000/8000]";
-constexpr char n5383[] = "Nvidia TU102GL [Quadro RTX 6000]";
-constexpr char n5384[] = "Nvidia TU102GL [Tesla T10 16GB / GRID RTX T10-2/T10-4/T10-8]";
-constexpr char n5385[] = "Nvidia TU102GL [Tesla T40 24GB]";
-constexpr char n5386[] = "Nvidia TU102GL";
-constexpr char n5387[] = "Nvidia TU104 [GeForce RTX 2080 SUPER]";
-constexpr char n5388[] = "Nvidia TU104 [GeForce RTX 2080]";
-constexpr char n5389[] = "Nvidia TU104 [GeForce RTX 2070 SUPER]";
-constexpr char n5390[] = "Nvidia TU104 [GeForce RTX 2080 Rev. A]";
-constexpr char n5391[] = "Nvidia TU104 [GeForce RTX 2060]";
-constexpr char n5392[] = "Nvidia TU104M [GeForce RTX 2080 Mobile]";
-constexpr char n5393[] = "Nvidia TU104M [GeForce RTX 2070 SUPER Mobile / Max-Q]";
-constexpr char n5394[] = "Nvidia TU104M [GeForce RTX 2080 SUPER Mobile / Max-Q]";
-constexpr char n5395[] = "Nvidia TU104M";
-constexpr char n5396[] = "Nvidia TU104M [GeForce GTX 2080 Engineering Sample]";
-constexpr char n5397[] = "Nvidia TU104GL [Quadro RTX 5000]";
-constexpr char n5398[] = "Nvidia TU104GL [Quadro RTX 4000]";
-constexpr char n5399[] = "Nvidia TU104GL [T4G]";
-constexpr char n5400[] = "Nvidia TU104GLM [Quadro RTX 5000 Mobile / Max-Q]";
-constexpr char n5401[] = "Nvidia TU104GLM [Quadro RTX 4000 Mobile / Max-Q]";
-constexpr char n5402[] = "Nvidia TU104GL [Tesla T4]";
-constexpr char n5403[] = "Nvidia TU104GL";
-constexpr char n5404[] = "Nvidia TU104GL [PG189 SKU600]";
-constexpr char n5405[] = "Nvidia TU104BM [GeForce RTX 2080 Mobile]";
-constexpr char n5406[] = "Nvidia TU104BM [GeForce RTX 2070 SUPER Mobile / Max-Q]";
-constexpr char n5407[] = "Nvidia TU104BM [GeForce RTX 2080 SUPER Mobile / Max-Q]";
-constexpr char n5408[] = "Nvidia TU104GLM [Quadro RTX 5000 Mobile Refresh]";
-constexpr char n5409[] = "Nvidia TU106 [GeForce RTX 2070]";
-constexpr char n5410[] = "Nvidia TU106 [GeForce RTX 2060 12GB]";
-constexpr char n5411[] = "Nvidia TU106";
-constexpr char n5412[] = "Nvidia TU106 [GeForce RTX 2060 SUPER]";
-constexpr char n5413[] = "Nvidia TU106 [GeForce RTX 2070 Rev. A]";
-constexpr char n5414[] = "Nvidia TU106 [GeForce RTX 2060 Rev. A]";
-constexpr char n5415[] = "Nvidia TU106 [GeForce GTX 1660 SUPER]";
-constexpr char n5416[] = "Nvidia TU106 [GeForce GTX 1650]";
-constexpr char n5417[] = "Nvidia TU106 [CMP 40HX]";
-constexpr char n5418[] = "Nvidia TU106M [GeForce RTX 2070 Mobile]";
-constexpr char n5419[] = "Nvidia TU106M [GeForce RTX 2060 Mobile]";
-constexpr char n5420[] = "Nvidia TU106M [GeForce RTX 2060 Max-Q]";
-constexpr char n5421[] = "Nvidia TU106M [GeForce RTX 2070 Mobile / Max-Q Refresh]";
-constexpr char n5422[] = "Nvidia TU106M";
-constexpr char n5423[] = "Nvidia TU106GLM [Quadro RTX 3000 Mobile / Max-Q]";
-constexpr char n5424[] = "Nvidia TU106BM [GeForce RTX 2070 Mobile / Max-Q]";
-constexpr char n5425[] = "Nvidia TU106BM [GeForce RTX 2060 Mobile]";
-constexpr char n5426[] = "Nvidia TU106BM [GeForce RTX 2070 Mobile]";
-constexpr char n5427[] = "Nvidia TU106GLM [Quadro RTX 3000 Mobile Refresh]";
-constexpr char n5428[] = "Nvidia TU117";
-constexpr char n5429[] = "Nvidia TU117 [GeForce GTX 1650]";
-constexpr char n5430[] = "Nvidia TU117 [GeForce GTX 1630]";
-constexpr char n5431[] = "Nvidia TU117M [GeForce GTX 1650 Mobile / Max-Q]";
-constexpr char n5432[] = "Nvidia TU117M [GeForce GTX 1650 Mobile]";
-constexpr char n5433[] = "Nvidia TU117M [GeForce GTX 1650 Ti Mobile]";
-constexpr char n5434[] = "Nvidia TU117M [GeForce MX450]";
-constexpr char n5435[] = "Nvidia TU117M";
-constexpr char n5436[] = "Nvidia TU117M [GeForce MX550]";
-constexpr char n5437[] = "Nvidia TU117GL";
-constexpr char n5438[] = "Nvidia TU117GLM [Quadro T1000 Mobile]";
-constexpr char n5439[] = "Nvidia TU117GL [T600]";
-constexpr char n5440[] = "Nvidia TU117GLM [Quadro T400 Mobile]";
-constexpr char n5441[] = "Nvidia TU117GLM [T600 Laptop GPU]";
-constexpr char n5442[] = "Nvidia TU117GLM [T550 Laptop GPU]";
-constexpr char n5443[] = "Nvidia TU117GLM [Quadro T2000 Mobile / Max-Q]";
-constexpr char n5444[] = "Nvidia TU117GLM [T600 Mobile]";
-constexpr char n5445[] = "Nvidia TU117GLM [Quadro T500 Mobile]";
-constexpr char n5446[] = "Nvidia TU117GLM [T1200 Laptop GPU]";
-constexpr char n5447[] = "Nvidia TU117BM [GeForce GTX 1650 Mobile Refresh]";
-constexpr char n5448[] = "Nvidia TU117GL [T1000 8GB]";
-constexpr char n5449[] = "Nvidia TU117GL [T400 4GB]";
-constexpr char n5450[] = "Nvidia GA100 [CMP 170HX]";
-constexpr char n5451[] = "Nvidia GA100 [A100 SXM4 40GB]";
-constexpr char n5452[] = "Nvidia GA100 [A100 PCIe 40GB]";
-constexpr char n5453[] = "Nvidia GA100 [A100 SXM4 80GB]";
-constexpr char n5454[] = "Nvidia GA100 [A100-SXM-64GB]";
-constexpr char n5455[] = "Nvidia GA100 [A100 PCIe 80GB]";
-constexpr char n5456[] = "Nvidia GA100GL [PG506-232]";
-constexpr char n5457[] = "Nvidia GA100GL [A30 PCIe]";
-constexpr char n5458[] = "Nvidia GA100 [A100X]";
-constexpr char n5459[] = "Nvidia GA100 [A30X]";
-constexpr char n5460[] = "Nvidia GA100 [DRIVE A100 PROD]";
-constexpr char n5461[] = "Nvidia GA100 [GRID A100A]";
-constexpr char n5462[] = "Nvidia GA100 [GRID A100B]";
-constexpr char n5463[] = "Nvidia GA100 [A100-PG506-207]";
-constexpr char n5464[] = "Nvidia GA100 [A100-PG506-217]";
-constexpr char n5465[] = "Nvidia GA100 [A800-SXM4-80GB]";
-constexpr char n5466[] = "Nvidia GA100 [A800 80GB PCIe]";
-constexpr char n5467[] = "Nvidia GA100 [A800 40GB PCIe]";
-constexpr char n5468[] = "Nvidia GA100 [A100T]";
-constexpr char n5469[] = "Nvidia TU116 [GeForce GTX 1660 Ti]";
-constexpr char n5470[] = "Nvidia TU116";
-constexpr char n5471[] = "Nvidia TU116 [GeForce GTX 1660]";
-constexpr char n5472[] = "Nvidia TU116 [GeForce GTX 1650 SUPER]";
-constexpr char n5473[] = "Nvidia TU116 [GeForce GTX 1650]";
-constexpr char n5474[] = "Nvidia TU116 [CMP 30HX]";
-constexpr char n5475[] = "Nvidia TU116M [GeForce GTX 1660 Ti Mobile]";
-constexpr char n5476[] = "Nvidia TU116M [GeForce GTX 1650 Ti Mobile]";
-constexpr char n5477[] = "Nvidia TU116GL";
-constexpr char n5478[] = "Nvidia TU116 [GeForce GTX 1660 SUPER]";
-constexpr char n5479[] = "Nvidia TU116BM [GeForce GTX 1660 Ti Mobile]";
-constexpr char n5480[] = "Nvidia GA102";
-constexpr char n5481[] = "Nvidia GA102 [GeForce RTX 3090 Ti]";
-constexpr char n5482[] = "Nvidia GA102 [GeForce RTX 3090]";
-constexpr char n5483[] = "Nvidia GA102 [GeForce RTX 3080 Ti 20GB]";
-constexpr char n5484[] = "Nvidia GA102 [GeForce RTX 3080]";
-constexpr char n5485[] = "Nvidia GA102 [GeForce RTX 3070 Ti]";
-constexpr char n5486[] = "Nvidia GA102 [GeForce RTX 3080 Ti]";
-constexpr char n5487[] = "Nvidia GA102 [GeForce RTX 3080 12GB]";
-constexpr char n5488[] = "Nvidia GA102 [CMP 90HX]";
-constexpr char n5489[] = "Nvidia GA102 [GeForce RTX 3080 Lite Hash Rate]";
-constexpr char n5490[] = "Nvidia GA102 [GeForce RTX 3090 Engineering Sample]";
-constexpr char n5491[] = "Nvidia GA102 [GeForce RTX 3080 11GB / 12GB Engineering Sample]";
-constexpr char n5492[] = "Nvidia GA102GL [RTX A6000]";
-constexpr char n5493[] = "Nvidia GA102GL [RTX A5000]";
-constexpr char n5494[] = "Nvidia GA102GL [RTX A4500]";
-constexpr char n5495[] = "Nvidia GA102GL [RTX A5500]";
-constexpr char n5496[] = "Nvidia GA102GL [A40]";
-constexpr char n5497[] = "Nvidia GA102GL [A10]";
-constexpr char n5498[] = "Nvidia GA102GL [A10G]";
-constexpr char n5499[] = "Nvidia GA102GL [A10M]";
-constexpr char n5500[] = "Nvidia GA102GL";
-constexpr char n5501[] = "Nvidia GA104 High Definition Audio Controller";
-constexpr char n5502[] = "Nvidia GA106 High Definition Audio Controller";
-constexpr char n5503[] = "Nvidia Tegra PCIe Endpoint Virtual Network";
-constexpr char n5504[] = "Nvidia AD102 High Definition Audio Controller";
-constexpr char n5505[] = "Nvidia GH100";
-constexpr char n5506[] = "Nvidia GH100 [H100 CNX]";
-constexpr char n5507[] = "Nvidia GH100 [H800 PCIe]";
-constexpr char n5508[] = "Nvidia GH100 [H800]";
-constexpr char n5509[] = "Nvidia GH100[H100 SXM5 80GB]";
-constexpr char n5510[] = "Nvidia GH100 [H100 PCIe]";
-constexpr char n5511[] = "Nvidia GH100 [H100]";
-constexpr char n5512[] = "Nvidia GA103 [GeForce RTX 3060 Ti]";
-constexpr char n5513[] = "Nvidia GA103M [GeForce RTX 3080 Ti Mobile]";
-constexpr char n5514[] = "Nvidia GA103GLM [RTX A5500 Laptop GPU]";
-constexpr char n5515[] = "Nvidia GA103M [GeForce RTX 3080 Ti Laptop GPU]";
-constexpr char n5516[] = "Nvidia GA104 [GeForce RTX 3070 Ti]";
-constexpr char n5517[] = "Nvidia GA104";
-constexpr char n5518[] = "Nvidia GA104 [GeForce RTX 3070]";
-constexpr char n5519[] = "Nvidia GA104 [GeForce RTX 3060 Ti]";
-constexpr char n5520[] = "Nvidia GA104 [GeForce RTX 3060]";
-constexpr char n5521[] = "Nvidia GA104 [GeForce RTX 3070 Lite Hash Rate]";
-constexpr char n5522[] = "Nvidia GA104 [GeForce RTX 3060 Ti Lite Hash Rate]";
-constexpr char n5523[] = "Nvidia GA104 [CMP 70HX]";
-constexpr char n5524[] = "Nvidia GA104M [GeForce RTX 3080 Mobile / Max-Q 8GB/16GB]";
-constexpr char n5525[] = "Nvidia GA104M [GeForce RTX 3070 Mobile / Max-Q]";
-constexpr char n5526[] = "Nvidia GA104M";
-constexpr char n5527[] = "Nvidia GA104 [Geforce RTX 3070 Ti Laptop GPU]";
-constexpr char n5528[] = "Nvidia GA104 [GeForce RTX 30x0 Engineering Sample]";
-constexpr char n5529[] = "Nvidia GA104 [GeForce RTX 3060 Engineering Sample]";
-constexpr char n5530[] = "Nvidia GA104 [GeForce RTX 3070 Engineering Sample]";
-constexpr char n5531[] = "Nvidia GA104GL [RTX A4000]";
-constexpr char n5532[] = "Nvidia GA104GL [RTX A4000H]";
-constexpr char n5533[] = "Nvidia GA104GLM [RTX A5000 Mobile]";
-constexpr char n5534[] = "Nvidia GA104GLM [RTX A4000 Mobile]";
-constexpr char n5535[] = "Nvidia GA104GLM [RTX A3000 Mobile]";
-constexpr char n5536[] = "Nvidia GA104GLM [RTX A3000 12GB Laptop GPU]";
-constexpr char n5537[] = "Nvidia GA104GLM [RTX A4500 Laptop GPU]";
-constexpr char n5538[] = "Nvidia GA104GLM [RTX A3000 Laptop GPU]";
-constexpr char n5539[] = "Nvidia GA104 [GeForce RTX 3060 GDDR6X]";
-constexpr char n5540[] = "Nvidia GA104 [GeForce RTX 3070 GDDR6X]";
-constexpr char n5541[] = "Nvidia GA104 [GeForce RTX 3060 Ti GDDR6X]";
-constexpr char n5542[] = "Nvidia GA104M [Geforce RTX 3070 Ti Laptop GPU]";
-constexpr char n5543[] = "Nvidia GA104 [RTX A4500 Embedded GPU ]";
-constexpr char n5544[] = "Nvidia GA106 [GeForce RTX 3060]";
-constexpr char n5545[] = "Nvidia GA106 [GeForce RTX 3060 Lite Hash Rate]";
-constexpr char n5546[] = "Nvidia GA106";
-constexpr char n5547[] = "Nvidia GA106 [Geforce RTX 3050]";
-constexpr char n5548[] = "Nvidia GA106 [GeForce RTX 3050 OEM]";
-constexpr char n5549[] = "Nvidia GA106 [GeForce RTX 3060 12GB Rev. 2]";
-constexpr char n5550[] = "Nvidia GA106M [GeForce RTX 3060 Mobile / Max-Q]";
-constexpr char n5551[] = "Nvidia GA106M [GeForce RTX 3060 Laptop GPU]";
-constexpr char n5552[] = "Nvidia GA106M [GeForce RTX 3050 Ti Mobile / Max-Q]";
-constexpr char n5553[] = "Nvidia GA106 [GeForce RTX 3060 Engineering Sample]";
-constexpr char n5554[] = "Nvidia GA106 [RTX A2000]";
-constexpr char n5555[] = "Nvidia GA106 [RTX A2000 12GB]";
-constexpr char n5556[] = "Nvidia GA107 [GeForce RTX 3050 8GB]";
-constexpr char n5557[] = "Nvidia GA107 [GeForce RTX 3050 4GB]";
-constexpr char n5558[] = "Nvidia GA107M [GeForce RTX 3050 Ti Mobile]";
-constexpr char n5559[] = "Nvidia GA107M [GeForce RTX 3050 Mobile]";
-constexpr char n5560[] = "Nvidia GA107";
-constexpr char n5561[] = "Nvidia GA107M [GeForce MX570]";
-constexpr char n5562[] = "Nvidia GA107M [GeForce RTX 2050]";
-constexpr char n5563[] = "Nvidia GA107M [GeForce MX570 A]";
-constexpr char n5564[] = "Nvidia GA107M [GeForce RTX 3050 4GB Laptop GPU]";
-constexpr char n5565[] = "Nvidia GN20-P0-R-K2 [GeForce RTX 3050 6GB Laptop GPU]";
-constexpr char n5566[] = "Nvidia GA107 [GeForce RTX 2050]";
-constexpr char n5567[] = "Nvidia GA107 [GeForce RTX 3050 Engineering Sample]";
-constexpr char n5568[] = "Nvidia GA107GLM [RTX A4 Mobile]";
-constexpr char n5569[] = "Nvidia GA107GL [A2 / A16]";
-constexpr char n5570[] = "Nvidia GA107GLM [RTX A2000 Mobile]";
-constexpr char n5571[] = "Nvidia GA107GLM [RTX A1000 Laptop GPU]";
-constexpr char n5572[] = "Nvidia GA107GLM [RTX A2000 8GB Laptop GPU]";
-constexpr char n5573[] = "Nvidia GA107GLM [RTX A500 Laptop GPU]";
-constexpr char n5574[] = "Nvidia GA107GLM [RTX A1000 6GB Laptop GPU]";
-constexpr char n5575[] = "Nvidia GA107BM [GeForce RTX 3050 Ti Mobile]";
-constexpr char n5576[] = "Nvidia GA107BM [GeForce RTX 3050 Mobile]";
-constexpr char n5577[] = "Nvidia GA107 [RTX A1000 Embedded GPU ]";
-constexpr char n5578[] = "Nvidia GA107 [RTX A2000 Embedded GPU]";
-constexpr char n5579[] = "Nvidia GA107 [RTX A500 Embedded GPU]";
-constexpr char n5580[] = "Nvidia AD102 [RTX TITAN Ada]";
-constexpr char n5581[] = "Nvidia AD102 [GeForce RTX 4090]";
-constexpr char n5582[] = "Nvidia AD102GL [L6000 / RTX 6000 Ada Generation]";
-constexpr char n5583[] = "Nvidia AD102GL [L40]";
-constexpr char n5584[] = "Nvidia AD102GL [L40G]";
-constexpr char n5585[] = "Nvidia AD102GL [L40 CNX]";
-constexpr char n5586[] = "Nvidia AD103 [GeForce RTX 4080]";
-constexpr char n5587[] = "Nvidia GN21-X11 [GeForce RTX 4090 Laptop GPU]";
-constexpr char n5588[] = "Nvidia AD103GLM [RTX 5000 Ada Generation Laptop GPU]";
-constexpr char n5589[] = "Nvidia GN21-X11";
-constexpr char n5590[] = "Nvidia AD104 [GeForce RTX 4070 Ti]";
-constexpr char n5591[] = "Nvidia AD104";
-constexpr char n5592[] = "Nvidia AD104 [GeForce RTX 4070]";
-constexpr char n5593[] = "Nvidia AD104M [GeForce RTX 4080 Max-Q / Mobile]";
-constexpr char n5594[] = "Nvidia AD104GL [RTX 4000 SFF Ada Generation]";
-constexpr char n5595[] = "Nvidia AD104GL [L16]";
-constexpr char n5596[] = "Nvidia AD104GL [L4]";
-constexpr char n5597[] = "Nvidia AD104GLM [RTX 4000 Ada Generation Laptop GPU]";
-constexpr char n5598[] = "Nvidia AD104GLM [RTX 3500 Ada Generation Laptop GPU]";
-constexpr char n5599[] = "Nvidia AD106 [GeForce RTX 4060 Ti]";
-constexpr char n5600[] = "Nvidia AD106M [GeForce RTX 4070 Max-Q / Mobile]";
-constexpr char n5601[] = "Nvidia AD106GLM [RTX 3000 Ada Generation Laptop GPU]";
-constexpr char n5602[] = "Nvidia AD107M [GeForce RTX 4060 Max-Q / Mobile]";
-constexpr char n5603[] = "Nvidia AD107M [GeForce RTX 4050 Max-Q / Mobile]";
-constexpr char n5604[] = "Nvidia AD107GLM [RTX 2000 Ada Generation Laptop GPU]";
+enum : uint32_t {
+  n0 = 0,
+  n1 = 14,
+  n2 = 63,
+  n3 = 89,
+  n4 = 126,
+  n5 = 173,
+  n6 = 225,
+  n7 = 278,
+  n8 = 329,
+  n9 = 374,
+  n10 = 419,
+  n11 = 472,
+  n12 = 518,
+  n13 = 564,
+  n14 = 623,
+  n15 = 701,
+  n16 = 775,
+  n17 = 827,
+  n18 = 894,
+  n19 = 981,
+  n20 = 1053,
+  n21 = 1114,
+  n22 = 1181,
+  n23 = 1246,
+  n24 = 1293,
+  n25 = 1338,
+  n26 = 1387,
+  n27 = 1436,
+  n28 = 1489,
+  n29 = 1528,
+  n30 = 1547,
+  n31 = 1610,
+  n32 = 1656,
+  n33 = 1696,
+  n34 = 1724,
+  n35 = 1766,
+  n36 = 1809,
+  n37 = 1852,
+  n38 = 1895,
+  n39 = 1937,
+  n40 = 1979,
+  n41 = 2026,
+  n42 = 2055,
+  n43 = 2093,
+  n44 = 2138,
+  n45 = 2174,
+  n46 = 2222,
+  n47 = 2275,
+  n48 = 2311,
+  n49 = 2345,
+  n50 = 2374,
+  n51 = 2408,
+  n52 = 2452,
+  n53 = 2496,
+  n54 = 2545,
+  n55 = 2596,
+  n56 = 2642,
+  n57 = 2684,
+  n58 = 2726,
+  n59 = 2768,
+  n60 = 2822,
+  n61 = 2876,
+  n62 = 2930,
+  n63 = 2984,
+  n64 = 3025,
+  n65 = 3076,
+  n66 = 3118,
+  n67 = 3187,
+  n68 = 3256,
+  n69 = 3307,
+  n70 = 3332,
+  n71 = 3383,
+  n72 = 3408,
+  n73 = 3445,
+  n74 = 3521,
+  n75 = 3566,
+  n76 = 3629,
+  n77 = 3689,
+  n78 = 3763,
+  n79 = 3789,
+  n80 = 3815,
+  n81 = 3842,
+  n82 = 3891,
+  n83 = 3946,
+  n84 = 4005,
+  n85 = 4058,
+  n86 = 4101,
+  n87 = 4144,
+  n88 = 4180,
+  n89 = 4224,
+  n90 = 4281,
+  n91 = 4329,
+  n92 = 4388,
+  n93 = 4414,
+  n94 = 4448,
+  n95 = 4478,
+  n96 = 4509,
+  n97 = 4540,
+  n98 = 4612,
+  n99 = 4657,
+  n100 = 4702,
+  n101 = 4747,
+  n102 = 4792,
+  n103 = 4829,
+  n104 = 4857,
+  n105 = 4900,
+  n106 = 4943,
+  n107 = 4986,
+  n108 = 5029,
+  n109 = 5072,
+  n110 = 5115,
+  n111 = 5158,
+  n112 = 5201,
+  n113 = 5223,
+  n114 = 5249,
+  n115 = 5288,
+  n116 = 5327,
+  n117 = 5366,
+  n118 = 5398,
+  n119 = 5436,
+  n120 = 5472,
+  n121 = 5527,
+  n122 = 5582,
+  n123 = 5631,
+  n124 = 5680,
+  n125 = 5723,
+  n126 = 5765,
+  n127 = 5795,
+  n128 = 5825,
+  n129 = 5868,
+  n130 = 5894,
+  n131 = 5922,
+  n132 = 5955,
+  n133 = 6007,
+  n134 = 6056,
+  n135 = 6105,
+  n136 = 6154,
+  n137 = 6203,
+  n138 = 6249,
+  n139 = 6282,
+  n140 = 6313,
+  n141 = 6353,
+  n142 = 6402,
+  n143 = 6438,
+  n144 = 6485,
+  n145 = 6531,
+  n146 = 6580,
+  n147 = 6615,
+  n148 = 6644,
+  n149 = 6673,
+  n150 = 6701,
+  n151 = 6729,
+  n152 = 6752,
+  n153 = 6775,
+  n154 = 6798,
+  n155 = 6829,
+  n156 = 6855,
+  n157 = 6887,
+  n158 = 6919,
+  n159 = 6946,
+  n160 = 6974,
+  n161 = 6995,
+  n162 = 7032,
+  n163 = 7067,
+  n164 = 7092,
+  n165 = 7125,
+  n166 = 7164,
+  n167 = 7190,
+  n168 = 7218,
+  n169 = 7242,
+  n170 = 7267,
+  n171 = 7289,
+  n172 = 7332,
+  n173 = 7375,
+  n174 = 7418,
+  n175 = 7456,
+  n176 = 7502,
+  n177 = 7548,
+  n178 = 7594,
+  n179 = 7641,
+  n180 = 7678,
+  n181 = 7712,
+  n182 = 7746,
+  n183 = 7780,
+  n184 = 7814,
+  n185 = 7848,
+  n186 = 7888,
+  n187 = 7925,
+  n188 = 7968,
+  n189 = 7991,
+  n190 = 8034,
+  n191 = 8077,
+  n192 = 8120,
+  n193 = 8159,
+  n194 = 8190,
+  n195 = 8221,
+  n196 = 8252,
+  n197 = 8282,
+  n198 = 8312,
+  n199 = 8342,
+  n200 = 8387,
+  n201 = 8417,
+  n202 = 8437,
+  n203 = 8457,
+  n204 = 8515,
+  n205 = 8553,
+  n206 = 8610,
+  n207 = 8647,
+  n208 = 8677,
+  n209 = 8719,
+  n210 = 8783,
+  n211 = 8830,
+  n212 = 8857,
+  n213 = 8891,
+  n214 = 8911,
+  n215 = 8947,
+  n216 = 8992,
+  n217 = 9022,
+  n218 = 9041,
+  n219 = 9072,
+  n220 = 9091,
+  n221 = 9118,
+  n222 = 9137,
+  n223 = 9161,
+  n224 = 9194,
+  n225 = 9232,
+  n226 = 9268,
+  n227 = 9302,
+  n228 = 9351,
+  n229 = 9389,
+  n230 = 9408,
+  n231 = 9465,
+  n232 = 9514,
+  n233 = 9558,
+  n234 = 9605,
+  n235 = 9660,
+  n236 = 9717,
+  n237 = 9770,
+  n238 = 9802,
+  n239 = 9861,
+  n240 = 9920,
+  n241 = 9979,
+  n242 = 10043,
+  n243 = 10092,
+  n244 = 10137,
+  n245 = 10209,
+  n246 = 10270,
+  n247 = 10341,
+  n248 = 10389,
+  n249 = 10460,
+  n250 = 10525,
+  n251 = 10554,
+  n252 = 10605,
+  n253 = 10656,
+  n254 = 10707,
+  n255 = 10758,
+  n256 = 10797,
+  n257 = 10871,
+  n258 = 10907,
+  n259 = 10940,
+  n260 = 10973,
+  n261 = 11023,
+  n262 = 11073,
+  n263 = 11119,
+  n264 = 11165,
+  n265 = 11211,
+  n266 = 11257,
+  n267 = 11289,
+  n268 = 11338,
+  n269 = 11435,
+  n270 = 11470,
+  n271 = 11516,
+  n272 = 11561,
+  n273 = 11606,
+  n274 = 11645,
+  n275 = 11695,
+  n276 = 11734,
+  n277 = 11772,
+  n278 = 11811,
+  n279 = 11849,
+  n280 = 11888,
+  n281 = 11926,
+  n282 = 12025,
+  n283 = 12063,
+  n284 = 12096,
+  n285 = 12132,
+  n286 = 12173,
+  n287 = 12219,
+  n288 = 12260,
+  n289 = 12331,
+  n290 = 12392,
+  n291 = 12453,
+  n292 = 12514,
+  n293 = 12575,
+  n294 = 12636,
+  n295 = 12697,
+  n296 = 12758,
+  n297 = 12819,
+  n298 = 12880,
+  n299 = 12941,
+  n300 = 13005,
+  n301 = 13048,
+  n302 = 13099,
+  n303 = 13163,
+  n304 = 13227,
+  n305 = 13291,
+  n306 = 13355,
+  n307 = 13419,
+  n308 = 13483,
+  n309 = 13547,
+  n310 = 13611,
+  n311 = 13667,
+  n312 = 13718,
+  n313 = 13762,
+  n314 = 13805,
+  n315 = 13847,
+  n316 = 13896,
+  n317 = 13943,
+  n318 = 13990,
+  n319 = 14063,
+  n320 = 14112,
+  n321 = 14159,
+  n322 = 14214,
+  n323 = 14266,
+  n324 = 14326,
+  n325 = 14426,
+  n326 = 14534,
+  n327 = 14615,
+  n328 = 14696,
+  n329 = 14748,
+  n330 = 14798,
+  n331 = 14850,
+  n332 = 14950,
+  n333 = 15058,
+  n334 = 15110,
+  n335 = 15207,
+  n336 = 15304,
+  n337 = 15401,
+  n338 = 15498,
+  n339 = 15595,
+  n340 = 15692,
+  n341 = 15789,
+  n342 = 15886,
+  n343 = 15943,
+  n344 = 16000,
+  n345 = 16057,
+  n346 = 16114,
+  n347 = 16171,
+  n348 = 16230,
+  n349 = 16286,
+  n350 = 16328,
+  n351 = 16382,
+  n352 = 16479,
+  n353 = 16576,
+  n354 = 16673,
+  n355 = 16770,
+  n356 = 16867,
+  n357 = 16964,
+  n358 = 17061,
+  n359 = 17158,
+  n360 = 17225,
+  n361 = 17300,
+  n362 = 17363,
+  n363 = 17426,
+  n364 = 17495,
+  n365 = 17564,
+  n366 = 17627,
+  n367 = 17685,
+  n368 = 17743,
+  n369 = 17810,
+  n370 = 17871,
+  n371 = 17925,
+  n372 = 17980,
+  n373 = 18043,
+  n374 = 18104,
+  n375 = 18155,
+  n376 = 18221,
+  n377 = 18278,
+  n378 = 18331,
+  n379 = 18394,
+  n380 = 18460,
+  n381 = 18526,
+  n382 = 18592,
+  n383 = 18658,
+  n384 = 18724,
+  n385 = 18790,
+  n386 = 18856,
+  n387 = 18914,
+  n388 = 18972,
+  n389 = 19030,
+  n390 = 19088,
+  n391 = 19142,
+  n392 = 19190,
+  n393 = 19240,
+  n394 = 19278,
+  n395 = 19329,
+  n396 = 19380,
+  n397 = 19430,
+  n398 = 19472,
+  n399 = 19523,
+  n400 = 19571,
+  n401 = 19622,
+  n402 = 19673,
+  n403 = 19723,
+  n404 = 19773,
+  n405 = 19815,
+  n406 = 19857,
+  n407 = 19905,
+  n408 = 19956,
+  n409 = 19998,
+  n410 = 20040,
+  n411 = 20091,
+  n412 = 20133,
+  n413 = 20177,
+  n414 = 20219,
+  n415 = 20251,
+  n416 = 20281,
+  n417 = 20340,
+  n418 = 20393,
+  n419 = 20452,
+  n420 = 20505,
+  n421 = 20561,
+  n422 = 20611,
+  n423 = 20661,
+  n424 = 20719,
+  n425 = 20770,
+  n426 = 20821,
+  n427 = 20872,
+  n428 = 20923,
+  n429 = 20974,
+  n430 = 21025,
+  n431 = 21052,
+  n432 = 21100,
+  n433 = 21140,
+  n434 = 21181,
+  n435 = 21222,
+  n436 = 21263,
+  n437 = 21302,
+  n438 = 21343,
+  n439 = 21394,
+  n440 = 21450,
+  n441 = 21491,
+  n442 = 21547,
+  n443 = 21583,
+  n444 = 21619,
+  n445 = 21653,
+  n446 = 21704,
+  n447 = 21782,
+  n448 = 21824,
+  n449 = 21886,
+  n450 = 21942,
+  n451 = 22002,
+  n452 = 22056,
+  n453 = 22125,
+  n454 = 22191,
+  n455 = 22243,
+  n456 = 22296,
+  n457 = 22338,
+  n458 = 22380,
+  n459 = 22422,
+  n460 = 22464,
+  n461 = 22515,
+  n462 = 22565,
+  n463 = 22607,
+  n464 = 22651,
+  n465 = 22695,
+  n466 = 22738,
+  n467 = 22782,
+  n468 = 22820,
+  n469 = 22866,
+  n470 = 22898,
+  n471 = 22937,
+  n472 = 22962,
+  n473 = 23012,
+  n474 = 23062,
+  n475 = 23099,
+  n476 = 23140,
+  n477 = 23195,
+  n478 = 23244,
+  n479 = 23299,
+  n480 = 23340,
+  n481 = 23391,
+  n482 = 23442,
+  n483 = 23493,
+  n484 = 23543,
+  n485 = 23583,
+  n486 = 23624,
+  n487 = 23667,
+  n488 = 23711,
+  n489 = 23755,
+  n490 = 23799,
+  n491 = 23849,
+  n492 = 23908,
+  n493 = 23951,
+  n494 = 23992,
+  n495 = 24033,
+  n496 = 24074,
+  n497 = 24116,
+  n498 = 24156,
+  n499 = 24195,
+  n500 = 24252,
+  n501 = 24299,
+  n502 = 24346,
+  n503 = 24385,
+  n504 = 24414,
+  n505 = 24454,
+  n506 = 24497,
+  n507 = 24540,
+  n508 = 24582,
+  n509 = 24622,
+  n510 = 24671,
+  n511 = 24727,
+  n512 = 24768,
+  n513 = 24806,
+  n514 = 24856,
+  n515 = 24906,
+  n516 = 24960,
+  n517 = 25011,
+  n518 = 25054,
+  n519 = 25097,
+  n520 = 25140,
+  n521 = 25181,
+  n522 = 25222,
+  n523 = 25271,
+  n524 = 25312,
+  n525 = 25353,
+  n526 = 25394,
+  n527 = 25447,
+  n528 = 25501,
+  n529 = 25553,
+  n530 = 25606,
+  n531 = 25644,
+  n532 = 25682,
+  n533 = 25744,
+  n534 = 25779,
+  n535 = 25825,
+  n536 = 25874,
+  n537 = 25920,
+  n538 = 25977,
+  n539 = 26044,
+  n540 = 26089,
+  n541 = 26130,
+  n542 = 26175,
+  n543 = 26224,
+  n544 = 26266,
+  n545 = 26308,
+  n546 = 26341,
+  n547 = 26386,
+  n548 = 26411,
+  n549 = 26450,
+  n550 = 26492,
+  n551 = 26534,
+  n552 = 26573,
+  n553 = 26612,
+  n554 = 26641,
+  n555 = 26673,
+  n556 = 26720,
+  n557 = 26755,
+  n558 = 26784,
+  n559 = 26798,
+  n560 = 26823,
+  n561 = 26846,
+  n562 = 26880,
+  n563 = 26919,
+  n564 = 26956,
+  n565 = 26993,
+  n566 = 27027,
+  n567 = 27061,
+  n568 = 27078,
+  n569 = 27138,
+  n570 = 27212,
+  n571 = 27247,
+  n572 = 27280,
+  n573 = 27320,
+  n574 = 27366,
+  n575 = 27409,
+  n576 = 27475,
+  n577 = 27527,
+  n578 = 27570,
+  n579 = 27618,
+  n580 = 27665,
+  n581 = 27706,
+  n582 = 27757,
+  n583 = 27795,
+  n584 = 27833,
+  n585 = 27867,
+  n586 = 27900,
+  n587 = 27935,
+  n588 = 27977,
+  n589 = 28012,
+  n590 = 28041,
+  n591 = 28081,
+  n592 = 28123,
+  n593 = 28177,
+  n594 = 28217,
+  n595 = 28255,
+  n596 = 28299,
+  n597 = 28338,
+  n598 = 28379,
+  n599 = 28423,
+  n600 = 28463,
+  n601 = 28504,
+  n602 = 28549,
+  n603 = 28590,
+  n604 = 28625,
+  n605 = 28684,
+  n606 = 28729,
+  n607 = 28777,
+  n608 = 28821,
+  n609 = 28869,
+  n610 = 28928,
+  n611 = 28986,
+  n612 = 29031,
+  n613 = 29073,
+  n614 = 29121,
+  n615 = 29159,
+  n616 = 29203,
+  n617 = 29243,
+  n618 = 29273,
+  n619 = 29315,
+  n620 = 29361,
+  n621 = 29423,
+  n622 = 29487,
+  n623 = 29516,
+  n624 = 29544,
+  n625 = 29572,
+  n626 = 29604,
+  n627 = 29642,
+  n628 = 29686,
+  n629 = 29726,
+  n630 = 29764,
+  n631 = 29798,
+  n632 = 29831,
+  n633 = 29891,
+  n634 = 29951,
+  n635 = 30009,
+  n636 = 30046,
+  n637 = 30089,
+  n638 = 30124,
+  n639 = 30166,
+  n640 = 30215,
+  n641 = 30248,
+  n642 = 30282,
+  n643 = 30319,
+  n644 = 30350,
+  n645 = 30381,
+  n646 = 30409,
+  n647 = 30463,
+  n648 = 30520,
+  n649 = 30574,
+  n650 = 30631,
+  n651 = 30686,
+  n652 = 30744,
+  n653 = 30799,
+  n654 = 30857,
+  n655 = 30891,
+  n656 = 30924,
+  n657 = 30970,
+  n658 = 31012,
+  n659 = 31067,
+  n660 = 31125,
+  n661 = 31180,
+  n662 = 31238,
+  n663 = 31302,
+  n664 = 31369,
+  n665 = 31421,
+  n666 = 31472,
+  n667 = 31520,
+  n668 = 31567,
+  n669 = 31612,
+  n670 = 31664,
+  n671 = 31713,
+  n672 = 31766,
+  n673 = 31815,
+  n674 = 31862,
+  n675 = 31904,
+  n676 = 31945,
+  n677 = 31994,
+  n678 = 32038,
+  n679 = 32081,
+  n680 = 32119,
+  n681 = 32156,
+  n682 = 32194,
+  n683 = 32231,
+  n684 = 32276,
+  n685 = 32329,
+  n686 = 32377,
+  n687 = 32405,
+  n688 = 32453,
+  n689 = 32496,
+  n690 = 32545,
+  n691 = 32587,
+  n692 = 32628,
+  n693 = 32656,
+  n694 = 32704,
+  n695 = 32752,
+  n696 = 32790,
+  n697 = 32827,
+  n698 = 32865,
+  n699 = 32903,
+  n700 = 32940,
+  n701 = 32978,
+  n702 = 33015,
+  n703 = 33082,
+  n704 = 33152,
+  n705 = 33234,
+  n706 = 33275,
+  n707 = 33318,
+  n708 = 33354,
+  n709 = 33403,
+  n710 = 33430,
+  n711 = 33466,
+  n712 = 33530,
+  n713 = 33597,
+  n714 = 33672,
+  n715 = 33717,
+  n716 = 33754,
+  n717 = 33792,
+  n718 = 33829,
+  n719 = 33893,
+  n720 = 33960,
+  n721 = 34039,
+  n722 = 34077,
+  n723 = 34114,
+  n724 = 34152,
+  n725 = 34189,
+  n726 = 34227,
+  n727 = 34284,
+  n728 = 34338,
+  n729 = 34403,
+  n730 = 34460,
+  n731 = 34514,
+  n732 = 34579,
+  n733 = 34636,
+  n734 = 34701,
+  n735 = 34735,
+  n736 = 34768,
+  n737 = 34807,
+  n738 = 34845,
+  n739 = 34884,
+  n740 = 34923,
+  n741 = 34961,
+  n742 = 35000,
+  n743 = 35038,
+  n744 = 35073,
+  n745 = 35118,
+  n746 = 35156,
+  n747 = 35202,
+  n748 = 35246,
+  n749 = 35264,
+  n750 = 35295,
+  n751 = 35321,
+  n752 = 35356,
+  n753 = 35382,
+  n754 = 35418,
+  n755 = 35441,
+  n756 = 35464,
+  n757 = 35487,
+  n758 = 35516,
+  n759 = 35539,
+  n760 = 35569,
+  n761 = 35594,
+  n762 = 35641,
+  n763 = 35683,
+  n764 = 35724,
+  n765 = 35775,
+  n766 = 35813,
+  n767 = 35860,
+  n768 = 35902,
+  n769 = 35943,
+  n770 = 35994,
+  n771 = 36032,
+  n772 = 36079,
+  n773 = 36120,
+  n774 = 36171,
+  n775 = 36209,
+  n776 = 36232,
+  n777 = 36272,
+  n778 = 36295,
+  n779 = 36335,
+  n780 = 36418,
+  n781 = 36474,
+  n782 = 36496,
+  n783 = 36570,
+  n784 = 36647,
+  n785 = 36724,
+  n786 = 36818,
+  n787 = 36840,
+  n788 = 36876,
+  n789 = 36945,
+  n790 = 36968,
+  n791 = 36990,
+  n792 = 37012,
+  n793 = 37034,
+  n794 = 37058,
+  n795 = 37082,
+  n796 = 37106,
+  n797 = 37131,
+  n798 = 37159,
+  n799 = 37188,
+  n800 = 37226,
+  n801 = 37264,
+  n802 = 37302,
+  n803 = 37349,
+  n804 = 37399,
+  n805 = 37462,
+  n806 = 37521,
+  n807 = 37580,
+  n808 = 37639,
+  n809 = 37698,
+  n810 = 37757,
+  n811 = 37816,
+  n812 = 37875,
+  n813 = 37934,
+  n814 = 37993,
+  n815 = 38050,
+  n816 = 38102,
+  n817 = 38154,
+  n818 = 38212,
+  n819 = 38274,
+  n820 = 38336,
+  n821 = 38380,
+  n822 = 38424,
+  n823 = 38475,
+  n824 = 38519,
+  n825 = 38571,
+  n826 = 38617,
+  n827 = 38686,
+  n828 = 38748,
+  n829 = 38799,
+  n830 = 38848,
+  n831 = 38905,
+  n832 = 38979,
+  n833 = 39018,
+  n834 = 39056,
+  n835 = 39095,
+  n836 = 39133,
+  n837 = 39186,
+  n838 = 39230,
+  n839 = 39282,
+  n840 = 39330,
+  n841 = 39377,
+  n842 = 39414,
+  n843 = 39502,
+  n844 = 39589,
+  n845 = 39667,
+  n846 = 39744,
+  n847 = 39800,
+  n848 = 39855,
+  n849 = 39902,
+  n850 = 39990,
+  n851 = 40077,
+  n852 = 40143,
+  n853 = 40209,
+  n854 = 40275,
+  n855 = 40341,
+  n856 = 40407,
+  n857 = 40473,
+  n858 = 40539,
+  n859 = 40605,
+  n860 = 40680,
+  n861 = 40739,
+  n862 = 40811,
+  n863 = 40871,
+  n864 = 40945,
+  n865 = 41020,
+  n866 = 41095,
+  n867 = 41169,
+  n868 = 41226,
+  n869 = 41284,
+  n870 = 41344,
+  n871 = 41404,
+  n872 = 41463,
+  n873 = 41519,
+  n874 = 41576,
+  n875 = 41632,
+  n876 = 41684,
+  n877 = 41725,
+  n878 = 41766,
+  n879 = 41808,
+  n880 = 41850,
+  n881 = 41891,
+  n882 = 41933,
+  n883 = 41974,
+  n884 = 42016,
+  n885 = 42057,
+  n886 = 42099,
+  n887 = 42140,
+  n888 = 42174,
+  n889 = 42208,
+  n890 = 42242,
+  n891 = 42292,
+  n892 = 42343,
+  n893 = 42393,
+  n894 = 42434,
+  n895 = 42491,
+  n896 = 42549,
+  n897 = 42600,
+  n898 = 42659,
+  n899 = 42716,
+  n900 = 42770,
+  n901 = 42824,
+  n902 = 42878,
+  n903 = 42932,
+  n904 = 42986,
+  n905 = 43040,
+  n906 = 43094,
+  n907 = 43148,
+  n908 = 43211,
+  n909 = 43263,
+  n910 = 43323,
+  n911 = 43371,
+  n912 = 43434,
+  n913 = 43497,
+  n914 = 43542,
+  n915 = 43588,
+  n916 = 43636,
+  n917 = 43684,
+  n918 = 43731,
+  n919 = 43775,
+  n920 = 43835,
+  n921 = 43902,
+  n922 = 43947,
+  n923 = 44008,
+  n924 = 44080,
+  n925 = 44147,
+  n926 = 44208,
+  n927 = 44275,
+  n928 = 44343,
+  n929 = 44395,
+  n930 = 44458,
+  n931 = 44507,
+  n932 = 44561,
+  n933 = 44599,
+  n934 = 44660,
+  n935 = 44710,
+  n936 = 44786,
+  n937 = 44850,
+  n938 = 44927,
+  n939 = 44992,
+  n940 = 45062,
+  n941 = 45113,
+  n942 = 45171,
+  n943 = 45247,
+  n944 = 45311,
+  n945 = 45370,
+  n946 = 45436,
+  n947 = 45502,
+  n948 = 45561,
+  n949 = 45627,
+  n950 = 45693,
+  n951 = 45759,
+  n952 = 45825,
+  n953 = 45893,
+  n954 = 45945,
+  n955 = 46017,
+  n956 = 46077,
+  n957 = 46144,
+  n958 = 46211,
+  n959 = 46278,
+  n960 = 46335,
+  n961 = 46388,
+  n962 = 46448,
+  n963 = 46507,
+  n964 = 46563,
+  n965 = 46608,
+  n966 = 46649,
+  n967 = 46690,
+  n968 = 46731,
+  n969 = 46772,
+  n970 = 46813,
+  n971 = 46854,
+  n972 = 46895,
+  n973 = 46937,
+  n974 = 46979,
+  n975 = 47021,
+  n976 = 47063,
+  n977 = 47105,
+  n978 = 47147,
+  n979 = 47189,
+  n980 = 47231,
+  n981 = 47281,
+  n982 = 47325,
+  n983 = 47369,
+  n984 = 47413,
+  n985 = 47457,
+  n986 = 47488,
+  n987 = 47525,
+  n988 = 47557,
+  n989 = 47588,
+  n990 = 47643,
+  n991 = 47692,
+  n992 = 47741,
+  n993 = 47797,
+  n994 = 47852,
+  n995 = 47901,
+  n996 = 47950,
+  n997 = 47981,
+  n998 = 48018,
+  n999 = 48056,
+  n1000 = 48105,
+  n1001 = 48136,
+  n1002 = 48167,
+  n1003 = 48215,
+  n1004 = 48264,
+  n1005 = 48296,
+  n1006 = 48329,
+  n1007 = 48379,
+  n1008 = 48431,
+  n1009 = 48463,
+  n1010 = 48496,
+  n1011 = 48545,
+  n1012 = 48566,
+  n1013 = 48590,
+  n1014 = 48631,
+  n1015 = 48672,
+  n1016 = 48713,
+  n1017 = 48754,
+  n1018 = 48776,
+  n1019 = 48821,
+  n1020 = 48870,
+  n1021 = 48916,
+  n1022 = 48946,
+  n1023 = 48977,
+  n1024 = 49009,
+  n1025 = 49041,
+  n1026 = 49071,
+  n1027 = 49102,
+  n1028 = 49134,
+  n1029 = 49167,
+  n1030 = 49198,
+  n1031 = 49221,
+  n1032 = 49252,
+  n1033 = 49285,
+  n1034 = 49316,
+  n1035 = 49331,
+  n1036 = 49370,
+  n1037 = 49414,
+  n1038 = 49453,
+  n1039 = 49485,
+  n1040 = 49517,
+  n1041 = 49607,
+  n1042 = 49705,
+  n1043 = 49791,
+  n1044 = 49883,
+  n1045 = 49975,
+  n1046 = 50050,
+  n1047 = 50130,
+  n1048 = 50211,
+  n1049 = 50290,
+  n1050 = 50380,
+  n1051 = 50449,
+  n1052 = 50530,
+  n1053 = 50616,
+  n1054 = 50704,
+  n1055 = 50793,
+  n1056 = 50878,
+  n1057 = 50956,
+  n1058 = 51042,
+  n1059 = 51131,
+  n1060 = 51220,
+  n1061 = 51309,
+  n1062 = 51398,
+  n1063 = 51487,
+  n1064 = 51576,
+  n1065 = 51665,
+  n1066 = 51750,
+  n1067 = 51835,
+  n1068 = 51920,
+  n1069 = 52005,
+  n1070 = 52098,
+  n1071 = 52128,
+  n1072 = 52171,
+  n1073 = 52203,
+  n1074 = 52231,
+  n1075 = 52264,
+  n1076 = 52312,
+  n1077 = 52352,
+  n1078 = 52392,
+  n1079 = 52432,
+  n1080 = 52472,
+  n1081 = 52502,
+  n1082 = 52523,
+  n1083 = 52544,
+  n1084 = 52581,
+  n1085 = 52637,
+  n1086 = 52694,
+  n1087 = 52733,
+  n1088 = 52768,
+  n1089 = 52820,
+  n1090 = 52875,
+  n1091 = 52922,
+  n1092 = 52969,
+  n1093 = 53017,
+  n1094 = 53064,
+  n1095 = 53111,
+  n1096 = 53148,
+  n1097 = 53188,
+  n1098 = 53228,
+  n1099 = 53259,
+  n1100 = 53288,
+  n1101 = 53317,
+  n1102 = 53348,
+  n1103 = 53385,
+  n1104 = 53422,
+  n1105 = 53447,
+  n1106 = 53478,
+  n1107 = 53507,
+  n1108 = 53536,
+  n1109 = 53567,
+  n1110 = 53604,
+  n1111 = 53641,
+  n1112 = 53666,
+  n1113 = 53697,
+  n1114 = 53742,
+  n1115 = 53777,
+  n1116 = 53822,
+  n1117 = 53863,
+  n1118 = 53904,
+  n1119 = 53934,
+  n1120 = 53979,
+  n1121 = 54014,
+  n1122 = 54048,
+  n1123 = 54080,
+  n1124 = 54103,
+  n1125 = 54133,
+  n1126 = 54161,
+  n1127 = 54191,
+  n1128 = 54226,
+  n1129 = 54259,
+  n1130 = 54294,
+  n1131 = 54318,
+  n1132 = 54357,
+  n1133 = 54393,
+  n1134 = 54428,
+  n1135 = 54464,
+  n1136 = 54505,
+  n1137 = 54546,
+  n1138 = 54582,
+  n1139 = 54617,
+  n1140 = 54660,
+  n1141 = 54692,
+  n1142 = 54745,
+  n1143 = 54784,
+  n1144 = 54850,
+  n1145 = 54910,
+  n1146 = 54976,
+  n1147 = 55042,
+  n1148 = 55108,
+  n1149 = 55174,
+  n1150 = 55213,
+  n1151 = 55249,
+  n1152 = 55294,
+  n1153 = 55347,
+  n1154 = 55398,
+  n1155 = 55435,
+  n1156 = 55488,
+  n1157 = 55535,
+  n1158 = 55588,
+  n1159 = 55641,
+  n1160 = 55694,
+  n1161 = 55747,
+  n1162 = 55792,
+  n1163 = 55834,
+  n1164 = 55885,
+  n1165 = 55938,
+  n1166 = 55976,
+  n1167 = 56026,
+  n1168 = 56078,
+  n1169 = 56098,
+  n1170 = 56147,
+  n1171 = 56174,
+  n1172 = 56225,
+  n1173 = 56270,
+  n1174 = 56314,
+  n1175 = 56354,
+  n1176 = 56404,
+  n1177 = 56436,
+  n1178 = 56459,
+  n1179 = 56510,
+  n1180 = 56561,
+  n1181 = 56605,
+  n1182 = 56649,
+  n1183 = 56693,
+  n1184 = 56727,
+  n1185 = 56767,
+  n1186 = 56819,
+  n1187 = 56870,
+  n1188 = 56922,
+  n1189 = 56973,
+  n1190 = 57025,
+  n1191 = 57076,
+  n1192 = 57110,
+  n1193 = 57144,
+  n1194 = 57184,
+  n1195 = 57220,
+  n1196 = 57266,
+  n1197 = 57327,
+  n1198 = 57361,
+  n1199 = 57431,
+  n1200 = 57485,
+  n1201 = 57552,
+  n1202 = 57605,
+  n1203 = 57634,
+  n1204 = 57678,
+  n1205 = 57714,
+  n1206 = 57766,
+  n1207 = 57807,
+  n1208 = 57848,
+  n1209 = 57898,
+  n1210 = 57951,
+  n1211 = 58003,
+  n1212 = 58055,
+  n1213 = 58108,
+  n1214 = 58146,
+  n1215 = 58184,
+  n1216 = 58224,
+  n1217 = 58264,
+  n1218 = 58307,
+  n1219 = 58377,
+  n1220 = 58429,
+  n1221 = 58487,
+  n1222 = 58526,
+  n1223 = 58564,
+  n1224 = 58602,
+  n1225 = 58633,
+  n1226 = 58670,
+  n1227 = 58707,
+  n1228 = 58751,
+  n1229 = 58780,
+  n1230 = 58841,
+  n1231 = 58885,
+  n1232 = 58919,
+  n1233 = 58954,
+  n1234 = 58996,
+  n1235 = 59038,
+  n1236 = 59080,
+  n1237 = 59122,
+  n1238 = 59170,
+  n1239 = 59218,
+  n1240 = 59266,
+  n1241 = 59314,
+  n1242 = 59362,
+  n1243 = 59410,
+  n1244 = 59450,
+  n1245 = 59495,
+  n1246 = 59535,
+  n1247 = 59585,
+  n1248 = 59635,
+  n1249 = 59685,
+  n1250 = 59730,
+  n1251 = 59766,
+  n1252 = 59806,
+  n1253 = 59847,
+  n1254 = 59888,
+  n1255 = 59929,
+  n1256 = 59970,
+  n1257 = 60011,
+  n1258 = 60052,
+  n1259 = 60092,
+  n1260 = 60132,
+  n1261 = 60172,
+  n1262 = 60204,
+  n1263 = 60236,
+  n1264 = 60280,
+  n1265 = 60312,
+  n1266 = 60349,
+  n1267 = 60391,
+  n1268 = 60432,
+  n1269 = 60478,
+  n1270 = 60530,
+  n1271 = 60587,
+  n1272 = 60628,
+  n1273 = 60679,
+  n1274 = 60723,
+  n1275 = 60777,
+  n1276 = 60823,
+  n1277 = 60872,
+  n1278 = 60911,
+  n1279 = 60965,
+  n1280 = 61019,
+  n1281 = 61073,
+  n1282 = 61127,
+  n1283 = 61190,
+  n1284 = 61251,
+  n1285 = 61312,
+  n1286 = 61373,
+  n1287 = 61434,
+  n1288 = 61509,
+  n1289 = 61568,
+  n1290 = 61625,
+  n1291 = 61690,
+  n1292 = 61755,
+  n1293 = 61812,
+  n1294 = 61872,
+  n1295 = 61927,
+  n1296 = 61970,
+  n1297 = 62013,
+  n1298 = 62071,
+  n1299 = 62129,
+  n1300 = 62187,
+  n1301 = 62245,
+  n1302 = 62301,
+  n1303 = 62360,
+  n1304 = 62419,
+  n1305 = 62478,
+  n1306 = 62537,
+  n1307 = 62583,
+  n1308 = 62629,
+  n1309 = 62684,
+  n1310 = 62736,
+  n1311 = 62773,
+  n1312 = 62802,
+  n1313 = 62837,
+  n1314 = 62857,
+  n1315 = 62896,
+  n1316 = 62939,
+  n1317 = 62982,
+  n1318 = 63029,
+  n1319 = 63064,
+  n1320 = 63099,
+  n1321 = 63143,
+  n1322 = 63187,
+  n1323 = 63227,
+  n1324 = 63262,
+  n1325 = 63297,
+  n1326 = 63351,
+  n1327 = 63395,
+  n1328 = 63473,
+  n1329 = 63551,
+  n1330 = 63625,
+  n1331 = 63703,
+  n1332 = 63753,
+  n1333 = 63803,
+  n1334 = 63862,
+  n1335 = 63906,
+  n1336 = 63958,
+  n1337 = 64003,
+  n1338 = 64036,
+  n1339 = 64084,
+  n1340 = 64134,
+  n1341 = 64185,
+  n1342 = 64246,
+  n1343 = 64308,
+  n1344 = 64371,
+  n1345 = 64426,
+  n1346 = 64472,
+  n1347 = 64518,
+  n1348 = 64564,
+  n1349 = 64610,
+  n1350 = 64654,
+  n1351 = 64696,
+  n1352 = 64738,
+  n1353 = 64780,
+  n1354 = 64822,
+  n1355 = 64878,
+  n1356 = 64918,
+  n1357 = 64956,
+  n1358 = 65006,
+  n1359 = 65056,
+  n1360 = 65098,
+  n1361 = 65152,
+  n1362 = 65206,
+  n1363 = 65257,
+  n1364 = 65307,
+  n1365 = 65355,
+  n1366 = 65403,
+  n1367 = 65450,
+  n1368 = 65511,
+  n1369 = 65580,
+  n1370 = 65614,
+  n1371 = 65673,
+  n1372 = 65729,
+  n1373 = 65797,
+  n1374 = 65858,
+  n1375 = 65920,
+  n1376 = 65967,
+  n1377 = 66017,
+  n1378 = 66067,
+  n1379 = 66117,
+  n1380 = 66167,
+  n1381 = 66217,
+  n1382 = 66268,
+  n1383 = 66319,
+  n1384 = 66363,
+  n1385 = 66409,
+  n1386 = 66455,
+  n1387 = 66501,
+  n1388 = 66547,
+  n1389 = 66593,
+  n1390 = 66639,
+  n1391 = 66686,
+  n1392 = 66738,
+  n1393 = 66787,
+  n1394 = 66835,
+  n1395 = 66883,
+  n1396 = 66930,
+  n1397 = 66969,
+  n1398 = 67015,
+  n1399 = 67052,
+  n1400 = 67120,
+  n1401 = 67175,
+  n1402 = 67244,
+  n1403 = 67300,
+  n1404 = 67356,
+  n1405 = 67417,
+  n1406 = 67486,
+  n1407 = 67556,
+  n1408 = 67609,
+  n1409 = 67653,
+  n1410 = 67698,
+  n1411 = 67748,
+  n1412 = 67798,
+  n1413 = 67848,
+  n1414 = 67898,
+  n1415 = 67948,
+  n1416 = 67998,
+  n1417 = 68049,
+  n1418 = 68100,
+  n1419 = 68147,
+  n1420 = 68193,
+  n1421 = 68239,
+  n1422 = 68285,
+  n1423 = 68331,
+  n1424 = 68377,
+  n1425 = 68423,
+  n1426 = 68466,
+  n1427 = 68508,
+  n1428 = 68550,
+  n1429 = 68598,
+  n1430 = 68631,
+  n1431 = 68667,
+  n1432 = 68698,
+  n1433 = 68734,
+  n1434 = 68776,
+  n1435 = 68827,
+  n1436 = 68863,
+  n1437 = 68903,
+  n1438 = 68943,
+  n1439 = 68992,
+  n1440 = 69026,
+  n1441 = 69063,
+  n1442 = 69095,
+  n1443 = 69135,
+  n1444 = 69175,
+  n1445 = 69219,
+  n1446 = 69253,
+  n1447 = 69290,
+  n1448 = 69322,
+  n1449 = 69358,
+  n1450 = 69400,
+  n1451 = 69451,
+  n1452 = 69486,
+  n1453 = 69525,
+  n1454 = 69566,
+  n1455 = 69614,
+  n1456 = 69668,
+  n1457 = 69723,
+  n1458 = 69770,
+  n1459 = 69821,
+  n1460 = 69874,
+  n1461 = 69904,
+  n1462 = 69940,
+  n1463 = 69982,
+  n1464 = 70033,
+  n1465 = 70068,
+  n1466 = 70107,
+  n1467 = 70148,
+  n1468 = 70188,
+  n1469 = 70244,
+  n1470 = 70283,
+  n1471 = 70326,
+  n1472 = 70371,
+  n1473 = 70429,
+  n1474 = 70469,
+  n1475 = 70525,
+  n1476 = 70564,
+  n1477 = 70607,
+  n1478 = 70652,
+  n1479 = 70705,
+  n1480 = 70758,
+  n1481 = 70811,
+  n1482 = 70877,
+  n1483 = 70945,
+  n1484 = 70985,
+  n1485 = 71029,
+  n1486 = 71068,
+  n1487 = 71117,
+  n1488 = 71166,
+  n1489 = 71224,
+  n1490 = 71266,
+  n1491 = 71312,
+  n1492 = 71353,
+  n1493 = 71405,
+  n1494 = 71461,
+  n1495 = 71522,
+  n1496 = 71567,
+  n1497 = 71616,
+  n1498 = 71666,
+  n1499 = 71695,
+  n1500 = 71728,
+  n1501 = 71762,
+  n1502 = 71835,
+  n1503 = 71908,
+  n1504 = 71964,
+  n1505 = 72019,
+  n1506 = 72074,
+  n1507 = 72130,
+  n1508 = 72190,
+  n1509 = 72250,
+  n1510 = 72310,
+  n1511 = 72366,
+  n1512 = 72426,
+  n1513 = 72486,
+  n1514 = 72546,
+  n1515 = 72621,
+  n1516 = 72694,
+  n1517 = 72769,
+  n1518 = 72844,
+  n1519 = 72917,
+  n1520 = 72992,
+  n1521 = 73067,
+  n1522 = 73142,
+  n1523 = 73217,
+  n1524 = 73292,
+  n1525 = 73351,
+  n1526 = 73410,
+  n1527 = 73469,
+  n1528 = 73528,
+  n1529 = 73584,
+  n1530 = 73640,
+  n1531 = 73720,
+  n1532 = 73801,
+  n1533 = 73881,
+  n1534 = 73962,
+  n1535 = 74042,
+  n1536 = 74123,
+  n1537 = 74203,
+  n1538 = 74284,
+  n1539 = 74364,
+  n1540 = 74444,
+  n1541 = 74524,
+  n1542 = 74604,
+  n1543 = 74679,
+  n1544 = 74754,
+  n1545 = 74788,
+  n1546 = 74826,
+  n1547 = 74855,
+  n1548 = 74896,
+  n1549 = 74917,
+  n1550 = 74949,
+  n1551 = 75019,
+  n1552 = 75054,
+  n1553 = 75093,
+  n1554 = 75128,
+  n1555 = 75167,
+  n1556 = 75220,
+  n1557 = 75296,
+  n1558 = 75363,
+  n1559 = 75431,
+  n1560 = 75512,
+  n1561 = 75593,
+  n1562 = 75671,
+  n1563 = 75760,
+  n1564 = 75841,
+  n1565 = 75922,
+  n1566 = 76000,
+  n1567 = 76089,
+  n1568 = 76170,
+  n1569 = 76251,
+  n1570 = 76329,
+  n1571 = 76418,
+  n1572 = 76492,
+  n1573 = 76563,
+  n1574 = 76617,
+  n1575 = 76688,
+  n1576 = 76761,
+  n1577 = 76828,
+  n1578 = 76860,
+  n1579 = 76896,
+  n1580 = 76946,
+  n1581 = 77019,
+  n1582 = 77084,
+  n1583 = 77162,
+  n1584 = 77240,
+  n1585 = 77315,
+  n1586 = 77401,
+  n1587 = 77479,
+  n1588 = 77557,
+  n1589 = 77632,
+  n1590 = 77718,
+  n1591 = 77768,
+  n1592 = 77802,
+  n1593 = 77840,
+  n1594 = 77874,
+  n1595 = 77912,
+  n1596 = 77974,
+  n1597 = 78049,
+  n1598 = 78115,
+  n1599 = 78182,
+  n1600 = 78252,
+  n1601 = 78322,
+  n1602 = 78389,
+  n1603 = 78467,
+  n1604 = 78537,
+  n1605 = 78607,
+  n1606 = 78674,
+  n1607 = 78752,
+  n1608 = 78822,
+  n1609 = 78892,
+  n1610 = 78959,
+  n1611 = 79037,
+  n1612 = 79095,
+  n1613 = 79147,
+  n1614 = 79216,
+  n1615 = 79250,
+  n1616 = 79288,
+  n1617 = 79330,
+  n1618 = 79372,
+  n1619 = 79406,
+  n1620 = 79444,
+  n1621 = 79506,
+  n1622 = 79581,
+  n1623 = 79647,
+  n1624 = 79714,
+  n1625 = 79784,
+  n1626 = 79854,
+  n1627 = 79921,
+  n1628 = 79999,
+  n1629 = 80069,
+  n1630 = 80139,
+  n1631 = 80206,
+  n1632 = 80284,
+  n1633 = 80354,
+  n1634 = 80424,
+  n1635 = 80491,
+  n1636 = 80569,
+  n1637 = 80608,
+  n1638 = 80653,
+  n1639 = 80707,
+  n1640 = 80746,
+  n1641 = 80788,
+  n1642 = 80832,
+  n1643 = 80864,
+  n1644 = 80916,
+  n1645 = 80962,
+  n1646 = 81005,
+  n1647 = 81051,
+  n1648 = 81090,
+  n1649 = 81142,
+  n1650 = 81196,
+  n1651 = 81231,
+  n1652 = 81273,
+  n1653 = 81323,
+  n1654 = 81370,
+  n1655 = 81413,
+  n1656 = 81470,
+  n1657 = 81519,
+  n1658 = 81549,
+  n1659 = 81595,
+  n1660 = 81634,
+  n1661 = 81680,
+  n1662 = 81726,
+  n1663 = 81779,
+  n1664 = 81822,
+  n1665 = 81851,
+  n1666 = 81881,
+  n1667 = 81925,
+  n1668 = 81966,
+  n1669 = 82026,
+  n1670 = 82086,
+  n1671 = 82146,
+  n1672 = 82206,
+  n1673 = 82263,
+  n1674 = 82320,
+  n1675 = 82379,
+  n1676 = 82425,
+  n1677 = 82481,
+  n1678 = 82550,
+  n1679 = 82600,
+  n1680 = 82650,
+  n1681 = 82700,
+  n1682 = 82750,
+  n1683 = 82800,
+  n1684 = 82850,
+  n1685 = 82900,
+  n1686 = 82950,
+  n1687 = 83027,
+  n1688 = 83072,
+  n1689 = 83146,
+  n1690 = 83191,
+  n1691 = 83236,
+  n1692 = 83285,
+  n1693 = 83332,
+  n1694 = 83379,
+  n1695 = 83444,
+  n1696 = 83493,
+  n1697 = 83556,
+  n1698 = 83603,
+  n1699 = 83664,
+  n1700 = 83717,
+  n1701 = 83824,
+  n1702 = 83922,
+  n1703 = 83986,
+  n1704 = 84045,
+  n1705 = 84100,
+  n1706 = 84207,
+  n1707 = 84261,
+  n1708 = 84316,
+  n1709 = 84369,
+  n1710 = 84409,
+  n1711 = 84462,
+  n1712 = 84517,
+  n1713 = 84615,
+  n1714 = 84679,
+  n1715 = 84772,
+  n1716 = 84865,
+  n1717 = 84958,
+  n1718 = 85051,
+  n1719 = 85144,
+  n1720 = 85237,
+  n1721 = 85330,
+  n1722 = 85423,
+  n1723 = 85478,
+  n1724 = 85533,
+  n1725 = 85626,
+  n1726 = 85719,
+  n1727 = 85812,
+  n1728 = 85905,
+  n1729 = 85998,
+  n1730 = 86091,
+  n1731 = 86184,
+  n1732 = 86277,
+  n1733 = 86331,
+  n1734 = 86387,
+  n1735 = 86468,
+  n1736 = 86529,
+  n1737 = 86549,
+  n1738 = 86597,
+  n1739 = 86633,
+  n1740 = 86669,
+  n1741 = 86769,
+  n1742 = 86818,
+  n1743 = 86880,
+  n1744 = 86903,
+  n1745 = 86965,
+  n1746 = 87026,
+  n1747 = 87100,
+  n1748 = 87166,
+  n1749 = 87229,
+  n1750 = 87274,
+  n1751 = 87319,
+  n1752 = 87364,
+  n1753 = 87409,
+  n1754 = 87454,
+  n1755 = 87499,
+  n1756 = 87544,
+  n1757 = 87589,
+  n1758 = 87659,
+  n1759 = 87728,
+  n1760 = 87809,
+  n1761 = 87849,
+  n1762 = 87881,
+  n1763 = 87936,
+  n1764 = 87990,
+  n1765 = 88020,
+  n1766 = 88049,
+  n1767 = 88076,
+  n1768 = 88131,
+  n1769 = 88186,
+  n1770 = 88230,
+  n1771 = 88274,
+  n1772 = 88316,
+  n1773 = 88358,
+  n1774 = 88407,
+  n1775 = 88451,
+  n1776 = 88507,
+  n1777 = 88563,
+  n1778 = 88603,
+  n1779 = 88634,
+  n1780 = 88665,
+  n1781 = 88717,
+  n1782 = 88769,
+  n1783 = 88821,
+  n1784 = 88868,
+  n1785 = 88915,
+  n1786 = 88962,
+  n1787 = 89014,
+  n1788 = 89066,
+  n1789 = 89123,
+  n1790 = 89181,
+  n1791 = 89228,
+  n1792 = 89271,
+  n1793 = 89328,
+  n1794 = 89392,
+  n1795 = 89458,
+  n1796 = 89524,
+  n1797 = 89593,
+  n1798 = 89655,
+  n1799 = 89717,
+  n1800 = 89773,
+  n1801 = 89836,
+  n1802 = 89897,
+  n1803 = 89961,
+  n1804 = 90013,
+  n1805 = 90037,
+  n1806 = 90066,
+  n1807 = 90091,
+  n1808 = 90134,
+  n1809 = 90167,
+  n1810 = 90202,
+  n1811 = 90235,
+  n1812 = 90282,
+  n1813 = 90329,
+  n1814 = 90375,
+  n1815 = 90421,
+  n1816 = 90464,
+  n1817 = 90508,
+  n1818 = 90551,
+  n1819 = 90594,
+  n1820 = 90631,
+  n1821 = 90677,
+  n1822 = 90723,
+  n1823 = 90781,
+  n1824 = 90827,
+  n1825 = 90863,
+  n1826 = 90909,
+  n1827 = 90955,
+  n1828 = 91001,
+  n1829 = 91047,
+  n1830 = 91094,
+  n1831 = 91128,
+  n1832 = 91160,
+  n1833 = 91192,
+  n1834 = 91237,
+  n1835 = 91285,
+  n1836 = 91325,
+  n1837 = 91377,
+  n1838 = 91421,
+  n1839 = 91471,
+  n1840 = 91513,
+  n1841 = 91566,
+  n1842 = 91611,
+  n1843 = 91664,
+  n1844 = 91709,
+  n1845 = 91762,
+  n1846 = 91807,
+  n1847 = 91838,
+  n1848 = 91865,
+  n1849 = 91912,
+  n1850 = 91972,
+  n1851 = 92032,
+  n1852 = 92077,
+  n1853 = 92094,
+  n1854 = 92138,
+  n1855 = 92172,
+  n1856 = 92216,
+  n1857 = 92250,
+  n1858 = 92288,
+  n1859 = 92315,
+  n1860 = 92358,
+  n1861 = 92402,
+  n1862 = 92439,
+  n1863 = 92471,
+  n1864 = 92502,
+  n1865 = 92534,
+  n1866 = 92591,
+  n1867 = 92625,
+  n1868 = 92670,
+  n1869 = 92723,
+  n1870 = 92766,
+  n1871 = 92804,
+  n1872 = 92843,
+  n1873 = 92901,
+  n1874 = 92942,
+  n1875 = 92980,
+  n1876 = 93018,
+  n1877 = 93056,
+  n1878 = 93094,
+  n1879 = 93132,
+  n1880 = 93170,
+  n1881 = 93208,
+  n1882 = 93255,
+  n1883 = 93288,
+  n1884 = 93330,
+  n1885 = 93383,
+  n1886 = 93425,
+  n1887 = 93467,
+  n1888 = 93494,
+  n1889 = 93525,
+  n1890 = 93557,
+  n1891 = 93605,
+  n1892 = 93652,
+  n1893 = 93699,
+  n1894 = 93746,
+  n1895 = 93793,
+  n1896 = 93840,
+  n1897 = 93875,
+  n1898 = 93912,
+  n1899 = 93940,
+  n1900 = 93972,
+  n1901 = 94003,
+  n1902 = 94045,
+  n1903 = 94104,
+  n1904 = 94135,
+  n1905 = 94186,
+  n1906 = 94233,
+  n1907 = 94273,
+  n1908 = 94318,
+  n1909 = 94354,
+  n1910 = 94384,
+  n1911 = 94414,
+  n1912 = 94457,
+  n1913 = 94516,
+  n1914 = 94569,
+  n1915 = 94622,
+  n1916 = 94681,
+  n1917 = 94731,
+  n1918 = 94780,
+  n1919 = 94828,
+  n1920 = 94876,
+  n1921 = 94935,
+  n1922 = 94985,
+  n1923 = 95030,
+  n1924 = 95089,
+  n1925 = 95135,
+  n1926 = 95182,
+  n1927 = 95234,
+  n1928 = 95286,
+  n1929 = 95338,
+  n1930 = 95390,
+  n1931 = 95442,
+  n1932 = 95494,
+  n1933 = 95547,
+  n1934 = 95600,
+  n1935 = 95649,
+  n1936 = 95702,
+  n1937 = 95750,
+  n1938 = 95803,
+  n1939 = 95856,
+  n1940 = 95909,
+  n1941 = 95962,
+  n1942 = 96019,
+  n1943 = 96060,
+  n1944 = 96116,
+  n1945 = 96165,
+  n1946 = 96215,
+  n1947 = 96270,
+  n1948 = 96325,
+  n1949 = 96380,
+  n1950 = 96435,
+  n1951 = 96490,
+  n1952 = 96545,
+  n1953 = 96601,
+  n1954 = 96657,
+  n1955 = 96709,
+  n1956 = 96760,
+  n1957 = 96811,
+  n1958 = 96862,
+  n1959 = 96913,
+  n1960 = 96964,
+  n1961 = 97015,
+  n1962 = 97075,
+  n1963 = 97135,
+  n1964 = 97190,
+  n1965 = 97233,
+  n1966 = 97277,
+  n1967 = 97325,
+  n1968 = 97368,
+  n1969 = 97412,
+  n1970 = 97455,
+  n1971 = 97499,
+  n1972 = 97542,
+  n1973 = 97586,
+  n1974 = 97630,
+  n1975 = 97681,
+  n1976 = 97725,
+  n1977 = 97769,
+  n1978 = 97831,
+  n1979 = 97893,
+  n1980 = 97956,
+  n1981 = 98019,
+  n1982 = 98075,
+  n1983 = 98127,
+  n1984 = 98180,
+  n1985 = 98245,
+  n1986 = 98310,
+  n1987 = 98360,
+  n1988 = 98419,
+  n1989 = 98478,
+  n1990 = 98537,
+  n1991 = 98596,
+  n1992 = 98655,
+  n1993 = 98714,
+  n1994 = 98773,
+  n1995 = 98832,
+  n1996 = 98883,
+  n1997 = 98940,
+  n1998 = 98991,
+  n1999 = 99045,
+  n2000 = 99094,
+  n2001 = 99121,
+  n2002 = 99168,
+  n2003 = 99219,
+  n2004 = 99270,
+  n2005 = 99321,
+  n2006 = 99372,
+  n2007 = 99423,
+  n2008 = 99474,
+  n2009 = 99545,
+  n2010 = 99596,
+  n2011 = 99647,
+  n2012 = 99698,
+  n2013 = 99743,
+  n2014 = 99779,
+  n2015 = 99815,
+  n2016 = 99851,
+  n2017 = 99887,
+  n2018 = 99923,
+  n2019 = 99959,
+  n2020 = 99995,
+  n2021 = 100031,
+  n2022 = 100094,
+  n2023 = 100149,
+  n2024 = 100180,
+  n2025 = 100206,
+  n2026 = 100267,
+  n2027 = 100329,
+  n2028 = 100409,
+  n2029 = 100489,
+  n2030 = 100555,
+  n2031 = 100620,
+  n2032 = 100653,
+  n2033 = 100691,
+  n2034 = 100724,
+  n2035 = 100762,
+  n2036 = 100805,
+  n2037 = 100866,
+  n2038 = 100942,
+  n2039 = 101018,
+  n2040 = 101094,
+  n2041 = 101170,
+  n2042 = 101246,
+  n2043 = 101327,
+  n2044 = 101408,
+  n2045 = 101477,
+  n2046 = 101546,
+  n2047 = 101627,
+  n2048 = 101708,
+  n2049 = 101777,
+  n2050 = 101846,
+  n2051 = 101874,
+  n2052 = 101917,
+  n2053 = 101960,
+  n2054 = 102003,
+  n2055 = 102046,
+  n2056 = 102096,
+  n2057 = 102167,
+  n2058 = 102196,
+  n2059 = 102262,
+  n2060 = 102303,
+  n2061 = 102344,
+  n2062 = 102385,
+  n2063 = 102426,
+  n2064 = 102467,
+  n2065 = 102508,
+  n2066 = 102549,
+  n2067 = 102590,
+  n2068 = 102666,
+  n2069 = 102742,
+  n2070 = 102787,
+  n2071 = 102866,
+  n2072 = 102957,
+  n2073 = 103044,
+  n2074 = 103135,
+  n2075 = 103209,
+  n2076 = 103252,
+  n2077 = 103297,
+  n2078 = 103348,
+  n2079 = 103398,
+  n2080 = 103448,
+  n2081 = 103490,
+  n2082 = 103532,
+  n2083 = 103576,
+  n2084 = 103619,
+  n2085 = 103661,
+  n2086 = 103704,
+  n2087 = 103747,
+  n2088 = 103791,
+  n2089 = 103840,
+  n2090 = 103889,
+  n2091 = 103938,
+  n2092 = 103981,
+  n2093 = 104037,
+  n2094 = 104078,
+  n2095 = 104116,
+  n2096 = 104154,
+  n2097 = 104192,
+  n2098 = 104230,
+  n2099 = 104268,
+  n2100 = 104306,
+  n2101 = 104344,
+  n2102 = 104382,
+  n2103 = 104420,
+  n2104 = 104455,
+  n2105 = 104502,
+  n2106 = 104535,
+  n2107 = 104570,
+  n2108 = 104597,
+  n2109 = 104630,
+  n2110 = 104666,
+  n2111 = 104723,
+  n2112 = 104768,
+  n2113 = 104813,
+  n2114 = 104858,
+  n2115 = 104903,
+  n2116 = 104960,
+  n2117 = 105014,
+  n2118 = 105072,
+  n2119 = 105134,
+  n2120 = 105165,
+  n2121 = 105196,
+  n2122 = 105217,
+  n2123 = 105249,
+  n2124 = 105305,
+  n2125 = 105364,
+  n2126 = 105391,
+  n2127 = 105430,
+  n2128 = 105466,
+  n2129 = 105500,
+  n2130 = 105544,
+  n2131 = 105588,
+  n2132 = 105627,
+  n2133 = 105674,
+  n2134 = 105721,
+  n2135 = 105768,
+  n2136 = 105824,
+  n2137 = 105855,
+  n2138 = 105886,
+  n2139 = 105927,
+  n2140 = 105957,
+  n2141 = 106008,
+  n2142 = 106046,
+  n2143 = 106091,
+  n2144 = 106136,
+  n2145 = 106196,
+  n2146 = 106265,
+  n2147 = 106313,
+  n2148 = 106371,
+  n2149 = 106421,
+  n2150 = 106461,
+  n2151 = 106518,
+  n2152 = 106551,
+  n2153 = 106609,
+  n2154 = 106668,
+  n2155 = 106708,
+  n2156 = 106766,
+  n2157 = 106825,
+  n2158 = 106885,
+  n2159 = 106925,
+  n2160 = 106983,
+  n2161 = 107020,
+  n2162 = 107042,
+  n2163 = 107084,
+  n2164 = 107127,
+  n2165 = 107161,
+  n2166 = 107203,
+  n2167 = 107245,
+  n2168 = 107267,
+  n2169 = 107286,
+  n2170 = 107324,
+  n2171 = 107368,
+  n2172 = 107412,
+  n2173 = 107449,
+  n2174 = 107489,
+  n2175 = 107511,
+  n2176 = 107548,
+  n2177 = 107588,
+  n2178 = 107622,
+  n2179 = 107655,
+  n2180 = 107679,
+  n2181 = 107709,
+  n2182 = 107738,
+  n2183 = 107766,
+  n2184 = 107801,
+  n2185 = 107837,
+  n2186 = 107879,
+  n2187 = 107927,
+  n2188 = 107975,
+  n2189 = 108023,
+  n2190 = 108075,
+  n2191 = 108104,
+  n2192 = 108151,
+  n2193 = 108184,
+  n2194 = 108212,
+  n2195 = 108254,
+  n2196 = 108296,
+  n2197 = 108339,
+  n2198 = 108373,
+  n2199 = 108397,
+  n2200 = 108430,
+  n2201 = 108457,
+  n2202 = 108491,
+  n2203 = 108518,
+  n2204 = 108547,
+  n2205 = 108568,
+  n2206 = 108600,
+  n2207 = 108610,
+  n2208 = 108637,
+  n2209 = 108651,
+  n2210 = 108689,
+  n2211 = 108728,
+  n2212 = 108756,
+  n2213 = 108786,
+  n2214 = 108819,
+  n2215 = 108848,
+  n2216 = 108894,
+  n2217 = 108930,
+  n2218 = 108975,
+  n2219 = 109005,
+  n2220 = 109041,
+  n2221 = 109077,
+  n2222 = 109101,
+  n2223 = 109126,
+  n2224 = 109155,
+  n2225 = 109194,
+  n2226 = 109250,
+  n2227 = 109273,
+  n2228 = 109295,
+  n2229 = 109326,
+  n2230 = 109359,
+  n2231 = 109392,
+  n2232 = 109440,
+  n2233 = 109497,
+  n2234 = 109554,
+  n2235 = 109598,
+  n2236 = 109638,
+  n2237 = 109672,
+  n2238 = 109712,
+  n2239 = 109768,
+  n2240 = 109841,
+  n2241 = 109897,
+  n2242 = 109940,
+  n2243 = 109977,
+  n2244 = 110022,
+  n2245 = 110060,
+  n2246 = 110089,
+  n2247 = 110118,
+  n2248 = 110164,
+  n2249 = 110212,
+  n2250 = 110259,
+  n2251 = 110306,
+  n2252 = 110362,
+  n2253 = 110402,
+  n2254 = 110449,
+  n2255 = 110496,
+  n2256 = 110533,
+  n2257 = 110570,
+  n2258 = 110619,
+  n2259 = 110668,
+  n2260 = 110717,
+  n2261 = 110766,
+  n2262 = 110816,
+  n2263 = 110849,
+  n2264 = 110882,
+  n2265 = 110923,
+  n2266 = 110980,
+  n2267 = 111051,
+  n2268 = 111082,
+  n2269 = 111122,
+  n2270 = 111144,
+  n2271 = 111166,
+  n2272 = 111188,
+  n2273 = 111210,
+  n2274 = 111232,
+  n2275 = 111262,
+  n2276 = 111283,
+  n2277 = 111304,
+  n2278 = 111325,
+  n2279 = 111346,
+  n2280 = 111367,
+  n2281 = 111392,
+  n2282 = 111420,
+  n2283 = 111451,
+  n2284 = 111482,
+  n2285 = 111529,
+  n2286 = 111571,
+  n2287 = 111612,
+  n2288 = 111652,
+  n2289 = 111686,
+  n2290 = 111758,
+  n2291 = 111825,
+  n2292 = 111847,
+  n2293 = 111913,
+  n2294 = 111979,
+  n2295 = 112047,
+  n2296 = 112069,
+  n2297 = 112091,
+  n2298 = 112114,
+  n2299 = 112137,
+  n2300 = 112160,
+  n2301 = 112182,
+  n2302 = 112204,
+  n2303 = 112233,
+  n2304 = 112262,
+  n2305 = 112298,
+  n2306 = 112320,
+  n2307 = 112385,
+  n2308 = 112451,
+  n2309 = 112528,
+  n2310 = 112602,
+  n2311 = 112663,
+  n2312 = 112733,
+  n2313 = 112803,
+  n2314 = 112873,
+  n2315 = 112943,
+  n2316 = 113013,
+  n2317 = 113083,
+  n2318 = 113153,
+  n2319 = 113223,
+  n2320 = 113296,
+  n2321 = 113369,
+  n2322 = 113442,
+  n2323 = 113512,
+  n2324 = 113582,
+  n2325 = 113652,
+  n2326 = 113723,
+  n2327 = 113800,
+  n2328 = 113868,
+  n2329 = 113936,
+  n2330 = 114005,
+  n2331 = 114079,
+  n2332 = 114153,
+  n2333 = 114227,
+  n2334 = 114301,
+  n2335 = 114375,
+  n2336 = 114449,
+  n2337 = 114522,
+  n2338 = 114598,
+  n2339 = 114671,
+  n2340 = 114735,
+  n2341 = 114776,
+  n2342 = 114817,
+  n2343 = 114858,
+  n2344 = 114899,
+  n2345 = 114940,
+  n2346 = 114981,
+  n2347 = 115022,
+  n2348 = 115055,
+  n2349 = 115093,
+  n2350 = 115136,
+  n2351 = 115179,
+  n2352 = 115222,
+  n2353 = 115265,
+  n2354 = 115308,
+  n2355 = 115352,
+  n2356 = 115382,
+  n2357 = 115433,
+  n2358 = 115503,
+  n2359 = 115573,
+  n2360 = 115643,
+  n2361 = 115713,
+  n2362 = 115769,
+  n2363 = 115828,
+  n2364 = 115879,
+  n2365 = 115953,
+  n2366 = 116027,
+  n2367 = 116101,
+  n2368 = 116175,
+  n2369 = 116249,
+  n2370 = 116323,
+  n2371 = 116397,
+  n2372 = 116471,
+  n2373 = 116548,
+  n2374 = 116607,
+  n2375 = 116690,
+  n2376 = 116745,
+  n2377 = 116804,
+  n2378 = 116861,
+  n2379 = 116918,
+  n2380 = 116980,
+  n2381 = 117039,
+  n2382 = 117111,
+  n2383 = 117168,
+  n2384 = 117228,
+  n2385 = 117291,
+  n2386 = 117365,
+  n2387 = 117439,
+  n2388 = 117513,
+  n2389 = 117587,
+  n2390 = 117640,
+  n2391 = 117709,
+  n2392 = 117782,
+  n2393 = 117859,
+  n2394 = 117933,
+  n2395 = 118002,
+  n2396 = 118067,
+  n2397 = 118162,
+  n2398 = 118226,
+  n2399 = 118291,
+  n2400 = 118354,
+  n2401 = 118419,
+  n2402 = 118482,
+  n2403 = 118581,
+  n2404 = 118655,
+  n2405 = 118749,
+  n2406 = 118843,
+  n2407 = 118927,
+  n2408 = 119011,
+  n2409 = 119105,
+  n2410 = 119199,
+  n2411 = 119283,
+  n2412 = 119367,
+  n2413 = 119441,
+  n2414 = 119515,
+  n2415 = 119609,
+  n2416 = 119703,
+  n2417 = 119787,
+  n2418 = 119871,
+  n2419 = 119965,
+  n2420 = 120059,
+  n2421 = 120143,
+  n2422 = 120227,
+  n2423 = 120287,
+  n2424 = 120330,
+  n2425 = 120373,
+  n2426 = 120416,
+  n2427 = 120454,
+  n2428 = 120489,
+  n2429 = 120544,
+  n2430 = 120571,
+  n2431 = 120601,
+  n2432 = 120631,
+  n2433 = 120661,
+  n2434 = 120692,
+  n2435 = 120742,
+  n2436 = 120788,
+  n2437 = 120845,
+  n2438 = 120898,
+  n2439 = 120956,
+  n2440 = 121010,
+  n2441 = 121060,
+  n2442 = 121112,
+  n2443 = 121164,
+  n2444 = 121204,
+  n2445 = 121243,
+  n2446 = 121289,
+  n2447 = 121334,
+  n2448 = 121395,
+  n2449 = 121421,
+  n2450 = 121458,
+  n2451 = 121495,
+  n2452 = 121520,
+  n2453 = 121550,
+  n2454 = 121594,
+  n2455 = 121636,
+  n2456 = 121670,
+  n2457 = 121703,
+  n2458 = 121752,
+  n2459 = 121785,
+  n2460 = 121822,
+  n2461 = 121846,
+  n2462 = 121870,
+  n2463 = 121894,
+  n2464 = 121920,
+  n2465 = 121964,
+  n2466 = 122003,
+  n2467 = 122043,
+  n2468 = 122081,
+  n2469 = 122116,
+  n2470 = 122157,
+  n2471 = 122208,
+  n2472 = 122256,
+  n2473 = 122305,
+  n2474 = 122353,
+  n2475 = 122401,
+  n2476 = 122449,
+  n2477 = 122497,
+  n2478 = 122545,
+  n2479 = 122594,
+  n2480 = 122645,
+  n2481 = 122696,
+  n2482 = 122747,
+  n2483 = 122798,
+  n2484 = 122837,
+  n2485 = 122892,
+  n2486 = 122943,
+  n2487 = 122985,
+  n2488 = 123018,
+  n2489 = 123069,
+  n2490 = 123120,
+  n2491 = 123190,
+  n2492 = 123230,
+  n2493 = 123267,
+  n2494 = 123302,
+  n2495 = 123332,
+  n2496 = 123381,
+  n2497 = 123430,
+  n2498 = 123478,
+  n2499 = 123518,
+  n2500 = 123566,
+  n2501 = 123614,
+  n2502 = 123662,
+  n2503 = 123710,
+  n2504 = 123759,
+  n2505 = 123807,
+  n2506 = 123855,
+  n2507 = 123903,
+  n2508 = 123951,
+  n2509 = 124008,
+  n2510 = 124050,
+  n2511 = 124099,
+  n2512 = 124140,
+  n2513 = 124181,
+  n2514 = 124240,
+  n2515 = 124299,
+  n2516 = 124358,
+  n2517 = 124417,
+  n2518 = 124462,
+  n2519 = 124506,
+  n2520 = 124550,
+  n2521 = 124602,
+  n2522 = 124654,
+  n2523 = 124717,
+  n2524 = 124780,
+  n2525 = 124847,
+  n2526 = 124914,
+  n2527 = 124981,
+  n2528 = 125045,
+  n2529 = 125111,
+  n2530 = 125166,
+  n2531 = 125225,
+  n2532 = 125289,
+  n2533 = 125356,
+  n2534 = 125423,
+  n2535 = 125490,
+  n2536 = 125535,
+  n2537 = 125580,
+  n2538 = 125625,
+  n2539 = 125670,
+  n2540 = 125715,
+  n2541 = 125752,
+  n2542 = 125799,
+  n2543 = 125853,
+  n2544 = 125899,
+  n2545 = 125949,
+  n2546 = 126003,
+  n2547 = 126054,
+  n2548 = 126104,
+  n2549 = 126158,
+  n2550 = 126209,
+  n2551 = 126271,
+  n2552 = 126321,
+  n2553 = 126381,
+  n2554 = 126436,
+  n2555 = 126459,
+  n2556 = 126512,
+  n2557 = 126559,
+  n2558 = 126623,
+  n2559 = 126689,
+  n2560 = 126748,
+  n2561 = 126807,
+  n2562 = 126866,
+  n2563 = 126926,
+  n2564 = 126984,
+  n2565 = 127039,
+  n2566 = 127094,
+  n2567 = 127151,
+  n2568 = 127210,
+  n2569 = 127269,
+  n2570 = 127328,
+  n2571 = 127388,
+  n2572 = 127442,
+  n2573 = 127496,
+  n2574 = 127550,
+  n2575 = 127604,
+  n2576 = 127658,
+  n2577 = 127712,
+  n2578 = 127780,
+  n2579 = 127831,
+  n2580 = 127908,
+  n2581 = 127970,
+  n2582 = 128015,
+  n2583 = 128051,
+  n2584 = 128088,
+  n2585 = 128143,
+  n2586 = 128187,
+  n2587 = 128239,
+  n2588 = 128275,
+  n2589 = 128304,
+  n2590 = 128358,
+  n2591 = 128412,
+  n2592 = 128466,
+  n2593 = 128520,
+  n2594 = 128559,
+  n2595 = 128587,
+  n2596 = 128626,
+  n2597 = 128665,
+  n2598 = 128704,
+  n2599 = 128782,
+  n2600 = 128857,
+  n2601 = 128936,
+  n2602 = 129008,
+  n2603 = 129086,
+  n2604 = 129153,
+  n2605 = 129220,
+  n2606 = 129287,
+  n2607 = 129354,
+  n2608 = 129421,
+  n2609 = 129488,
+  n2610 = 129555,
+  n2611 = 129622,
+  n2612 = 129690,
+  n2613 = 129749,
+  n2614 = 129793,
+  n2615 = 129853,
+  n2616 = 129907,
+  n2617 = 129961,
+  n2618 = 130012,
+  n2619 = 130069,
+  n2620 = 130127,
+  n2621 = 130187,
+  n2622 = 130247,
+  n2623 = 130306,
+  n2624 = 130362,
+  n2625 = 130419,
+  n2626 = 130481,
+  n2627 = 130556,
+  n2628 = 130589,
+  n2629 = 130622,
+  n2630 = 130656,
+  n2631 = 130689,
+  n2632 = 130723,
+  n2633 = 130756,
+  n2634 = 130789,
+  n2635 = 130823,
+  n2636 = 130856,
+  n2637 = 130925,
+  n2638 = 130993,
+  n2639 = 131061,
+  n2640 = 131125,
+  n2641 = 131158,
+  n2642 = 131215,
+  n2643 = 131273,
+  n2644 = 131331,
+  n2645 = 131385,
+  n2646 = 131439,
+  n2647 = 131493,
+  n2648 = 131547,
+  n2649 = 131601,
+  n2650 = 131655,
+  n2651 = 131709,
+  n2652 = 131763,
+  n2653 = 131813,
+  n2654 = 131860,
+  n2655 = 131909,
+  n2656 = 131962,
+  n2657 = 132015,
+  n2658 = 132065,
+  n2659 = 132110,
+  n2660 = 132156,
+  n2661 = 132202,
+  n2662 = 132249,
+  n2663 = 132293,
+  n2664 = 132338,
+  n2665 = 132372,
+  n2666 = 132405,
+  n2667 = 132439,
+  n2668 = 132472,
+  n2669 = 132536,
+  n2670 = 132601,
+  n2671 = 132659,
+  n2672 = 132723,
+  n2673 = 132778,
+  n2674 = 132833,
+  n2675 = 132888,
+  n2676 = 132943,
+  n2677 = 132998,
+  n2678 = 133053,
+  n2679 = 133108,
+  n2680 = 133163,
+  n2681 = 133213,
+  n2682 = 133260,
+  n2683 = 133308,
+  n2684 = 133370,
+  n2685 = 133432,
+  n2686 = 133487,
+  n2687 = 133532,
+  n2688 = 133578,
+  n2689 = 133626,
+  n2690 = 133674,
+  n2691 = 133721,
+  n2692 = 133765,
+  n2693 = 133810,
+  n2694 = 133868,
+  n2695 = 133927,
+  n2696 = 133962,
+  n2697 = 134003,
+  n2698 = 134044,
+  n2699 = 134085,
+  n2700 = 134124,
+  n2701 = 134156,
+  n2702 = 134188,
+  n2703 = 134220,
+  n2704 = 134242,
+  n2705 = 134277,
+  n2706 = 134314,
+  n2707 = 134363,
+  n2708 = 134419,
+  n2709 = 134465,
+  n2710 = 134509,
+  n2711 = 134558,
+  n2712 = 134595,
+  n2713 = 134644,
+  n2714 = 134701,
+  n2715 = 134749,
+  n2716 = 134790,
+  n2717 = 134831,
+  n2718 = 134871,
+  n2719 = 134911,
+  n2720 = 134970,
+  n2721 = 135029,
+  n2722 = 135088,
+  n2723 = 135147,
+  n2724 = 135205,
+  n2725 = 135263,
+  n2726 = 135321,
+  n2727 = 135379,
+  n2728 = 135406,
+  n2729 = 135450,
+  n2730 = 135492,
+  n2731 = 135529,
+  n2732 = 135567,
+  n2733 = 135609,
+  n2734 = 135651,
+  n2735 = 135701,
+  n2736 = 135738,
+  n2737 = 135795,
+  n2738 = 135848,
+  n2739 = 135890,
+  n2740 = 135931,
+  n2741 = 135961,
+  n2742 = 135998,
+  n2743 = 136039,
+  n2744 = 136082,
+  n2745 = 136126,
+  n2746 = 136171,
+  n2747 = 136216,
+  n2748 = 136260,
+  n2749 = 136302,
+  n2750 = 136341,
+  n2751 = 136380,
+  n2752 = 136419,
+  n2753 = 136458,
+  n2754 = 136497,
+  n2755 = 136536,
+  n2756 = 136575,
+  n2757 = 136614,
+  n2758 = 136649,
+  n2759 = 136681,
+  n2760 = 136710,
+  n2761 = 136733,
+  n2762 = 136760,
+  n2763 = 136787,
+  n2764 = 136814,
+  n2765 = 136845,
+  n2766 = 136881,
+  n2767 = 136904,
+  n2768 = 136927,
+  n2769 = 136952,
+  n2770 = 136975,
+  n2771 = 137005,
+  n2772 = 137045,
+  n2773 = 137078,
+  n2774 = 137111,
+  n2775 = 137145,
+  n2776 = 137179,
+  n2777 = 137212,
+  n2778 = 137245,
+  n2779 = 137296,
+  n2780 = 137347,
+  n2781 = 137395,
+  n2782 = 137443,
+  n2783 = 137491,
+  n2784 = 137539,
+  n2785 = 137587,
+  n2786 = 137635,
+  n2787 = 137691,
+  n2788 = 137731,
+  n2789 = 137784,
+  n2790 = 137827,
+  n2791 = 137870,
+  n2792 = 137922,
+  n2793 = 137979,
+  n2794 = 138020,
+  n2795 = 138061,
+  n2796 = 138101,
+  n2797 = 138138,
+  n2798 = 138176,
+  n2799 = 138224,
+  n2800 = 138275,
+  n2801 = 138326,
+  n2802 = 138378,
+  n2803 = 138430,
+  n2804 = 138482,
+  n2805 = 138534,
+  n2806 = 138585,
+  n2807 = 138633,
+  n2808 = 138681,
+  n2809 = 138729,
+  n2810 = 138777,
+  n2811 = 138825,
+  n2812 = 138873,
+  n2813 = 138921,
+  n2814 = 138969,
+  n2815 = 139017,
+  n2816 = 139066,
+  n2817 = 139115,
+  n2818 = 139142,
+  n2819 = 139171,
+  n2820 = 139223,
+  n2821 = 139275,
+  n2822 = 139326,
+  n2823 = 139377,
+  n2824 = 139429,
+  n2825 = 139476,
+  n2826 = 139517,
+  n2827 = 139545,
+  n2828 = 139590,
+  n2829 = 139626,
+  n2830 = 139684,
+  n2831 = 139708,
+  n2832 = 139746,
+  n2833 = 139772,
+  n2834 = 139823,
+  n2835 = 139858,
+  n2836 = 139909,
+  n2837 = 139960,
+  n2838 = 140011,
+  n2839 = 140062,
+  n2840 = 140113,
+  n2841 = 140164,
+  n2842 = 140216,
+  n2843 = 140248,
+  n2844 = 140285,
+  n2845 = 140324,
+  n2846 = 140361,
+  n2847 = 140412,
+  n2848 = 140459,
+  n2849 = 140506,
+  n2850 = 140554,
+  n2851 = 140601,
+  n2852 = 140649,
+  n2853 = 140697,
+  n2854 = 140744,
+  n2855 = 140791,
+  n2856 = 140835,
+  n2857 = 140876,
+  n2858 = 140928,
+  n2859 = 140983,
+  n2860 = 141033,
+  n2861 = 141073,
+  n2862 = 141130,
+  n2863 = 141180,
+  n2864 = 141230,
+  n2865 = 141276,
+  n2866 = 141310,
+  n2867 = 141351,
+  n2868 = 141393,
+  n2869 = 141434,
+  n2870 = 141478,
+  n2871 = 141530,
+  n2872 = 141602,
+  n2873 = 141657,
+  n2874 = 141692,
+  n2875 = 141729,
+  n2876 = 141764,
+  n2877 = 141794,
+  n2878 = 141843,
+  n2879 = 141892,
+  n2880 = 141940,
+  n2881 = 141985,
+  n2882 = 142033,
+  n2883 = 142078,
+  n2884 = 142126,
+  n2885 = 142174,
+  n2886 = 142234,
+  n2887 = 142270,
+  n2888 = 142318,
+  n2889 = 142373,
+  n2890 = 142421,
+  n2891 = 142469,
+  n2892 = 142517,
+  n2893 = 142565,
+  n2894 = 142622,
+  n2895 = 142654,
+  n2896 = 142674,
+  n2897 = 142716,
+  n2898 = 142794,
+  n2899 = 142848,
+  n2900 = 142898,
+  n2901 = 142961,
+  n2902 = 143015,
+  n2903 = 143084,
+  n2904 = 143153,
+  n2905 = 143222,
+  n2906 = 143291,
+  n2907 = 143360,
+  n2908 = 143429,
+  n2909 = 143498,
+  n2910 = 143567,
+  n2911 = 143636,
+  n2912 = 143706,
+  n2913 = 143776,
+  n2914 = 143846,
+  n2915 = 143916,
+  n2916 = 143986,
+  n2917 = 144056,
+  n2918 = 144126,
+  n2919 = 144175,
+  n2920 = 144247,
+  n2921 = 144274,
+  n2922 = 144324,
+  n2923 = 144383,
+  n2924 = 144455,
+  n2925 = 144509,
+  n2926 = 144571,
+  n2927 = 144633,
+  n2928 = 144695,
+  n2929 = 144757,
+  n2930 = 144825,
+  n2931 = 144897,
+  n2932 = 144959,
+  n2933 = 145005,
+  n2934 = 145071,
+  n2935 = 145133,
+  n2936 = 145195,
+  n2937 = 145255,
+  n2938 = 145314,
+  n2939 = 145376,
+  n2940 = 145413,
+  n2941 = 145452,
+  n2942 = 145491,
+  n2943 = 145530,
+  n2944 = 145569,
+  n2945 = 145608,
+  n2946 = 145647,
+  n2947 = 145686,
+  n2948 = 145725,
+  n2949 = 145765,
+  n2950 = 145805,
+  n2951 = 145845,
+  n2952 = 145885,
+  n2953 = 145925,
+  n2954 = 145965,
+  n2955 = 146037,
+  n2956 = 146109,
+  n2957 = 146181,
+  n2958 = 146253,
+  n2959 = 146326,
+  n2960 = 146396,
+  n2961 = 146466,
+  n2962 = 146536,
+  n2963 = 146606,
+  n2964 = 146670,
+  n2965 = 146702,
+  n2966 = 146763,
+  n2967 = 146824,
+  n2968 = 146882,
+  n2969 = 146940,
+  n2970 = 146998,
+  n2971 = 147056,
+  n2972 = 147114,
+  n2973 = 147172,
+  n2974 = 147230,
+  n2975 = 147288,
+  n2976 = 147346,
+  n2977 = 147405,
+  n2978 = 147464,
+  n2979 = 147523,
+  n2980 = 147582,
+  n2981 = 147641,
+  n2982 = 147700,
+  n2983 = 147759,
+  n2984 = 147797,
+  n2985 = 147858,
+  n2986 = 147896,
+  n2987 = 147935,
+  n2988 = 147983,
+  n2989 = 148026,
+  n2990 = 148083,
+  n2991 = 148134,
+  n2992 = 148185,
+  n2993 = 148236,
+  n2994 = 148285,
+  n2995 = 148333,
+  n2996 = 148384,
+  n2997 = 148430,
+  n2998 = 148476,
+  n2999 = 148522,
+  n3000 = 148568,
+  n3001 = 148614,
+  n3002 = 148660,
+  n3003 = 148706,
+  n3004 = 148768,
+  n3005 = 148830,
+  n3006 = 148889,
+  n3007 = 148948,
+  n3008 = 149007,
+  n3009 = 149066,
+  n3010 = 149106,
+  n3011 = 149146,
+  n3012 = 149174,
+  n3013 = 149202,
+  n3014 = 149228,
+  n3015 = 149262,
+  n3016 = 149290,
+  n3017 = 149334,
+  n3018 = 149378,
+  n3019 = 149400,
+  n3020 = 149431,
+  n3021 = 149470,
+  n3022 = 149515,
+  n3023 = 149560,
+  n3024 = 149609,
+  n3025 = 149658,
+  n3026 = 149704,
+  n3027 = 149750,
+  n3028 = 149796,
+  n3029 = 149842,
+  n3030 = 149888,
+  n3031 = 149934,
+  n3032 = 149980,
+  n3033 = 150026,
+  n3034 = 150072,
+  n3035 = 150119,
+  n3036 = 150166,
+  n3037 = 150213,
+  n3038 = 150260,
+  n3039 = 150307,
+  n3040 = 150354,
+  n3041 = 150401,
+  n3042 = 150443,
+  n3043 = 150508,
+  n3044 = 150562,
+  n3045 = 150614,
+  n3046 = 150679,
+  n3047 = 150726,
+  n3048 = 150792,
+  n3049 = 150858,
+  n3050 = 150923,
+  n3051 = 150988,
+  n3052 = 151049,
+  n3053 = 151088,
+  n3054 = 151122,
+  n3055 = 151156,
+  n3056 = 151199,
+  n3057 = 151242,
+  n3058 = 151285,
+  n3059 = 151328,
+  n3060 = 151371,
+  n3061 = 151410,
+  n3062 = 151449,
+  n3063 = 151488,
+  n3064 = 151537,
+  n3065 = 151586,
+  n3066 = 151635,
+  n3067 = 151684,
+  n3068 = 151734,
+  n3069 = 151781,
+  n3070 = 151828,
+  n3071 = 151875,
+  n3072 = 151922,
+  n3073 = 151969,
+  n3074 = 152016,
+  n3075 = 152063,
+  n3076 = 152110,
+  n3077 = 152140,
+  n3078 = 152179,
+  n3079 = 152218,
+  n3080 = 152257,
+  n3081 = 152296,
+  n3082 = 152336,
+  n3083 = 152376,
+  n3084 = 152409,
+  n3085 = 152448,
+  n3086 = 152485,
+  n3087 = 152538,
+  n3088 = 152580,
+  n3089 = 152628,
+  n3090 = 152676,
+  n3091 = 152724,
+  n3092 = 152772,
+  n3093 = 152819,
+  n3094 = 152867,
+  n3095 = 152915,
+  n3096 = 152963,
+  n3097 = 153011,
+  n3098 = 153059,
+  n3099 = 153107,
+  n3100 = 153155,
+  n3101 = 153202,
+  n3102 = 153249,
+  n3103 = 153296,
+  n3104 = 153343,
+  n3105 = 153390,
+  n3106 = 153437,
+  n3107 = 153484,
+  n3108 = 153531,
+  n3109 = 153579,
+  n3110 = 153627,
+  n3111 = 153675,
+  n3112 = 153723,
+  n3113 = 153750,
+  n3114 = 153793,
+  n3115 = 153843,
+  n3116 = 153881,
+  n3117 = 153938,
+  n3118 = 153979,
+  n3119 = 154029,
+  n3120 = 154079,
+  n3121 = 154129,
+  n3122 = 154179,
+  n3123 = 154230,
+  n3124 = 154264,
+  n3125 = 154296,
+  n3126 = 154337,
+  n3127 = 154390,
+  n3128 = 154433,
+  n3129 = 154476,
+  n3130 = 154517,
+  n3131 = 154559,
+  n3132 = 154609,
+  n3133 = 154654,
+  n3134 = 154692,
+  n3135 = 154733,
+  n3136 = 154772,
+  n3137 = 154811,
+  n3138 = 154850,
+  n3139 = 154878,
+  n3140 = 154923,
+  n3141 = 154958,
+  n3142 = 155001,
+  n3143 = 155034,
+  n3144 = 155073,
+  n3145 = 155122,
+  n3146 = 155152,
+  n3147 = 155182,
+  n3148 = 155228,
+  n3149 = 155253,
+  n3150 = 155298,
+  n3151 = 155343,
+  n3152 = 155388,
+  n3153 = 155433,
+  n3154 = 155463,
+  n3155 = 155519,
+  n3156 = 155568,
+  n3157 = 155624,
+  n3158 = 155681,
+  n3159 = 155726,
+  n3160 = 155748,
+  n3161 = 155788,
+  n3162 = 155810,
+  n3163 = 155860,
+  n3164 = 155899,
+  n3165 = 155956,
+  n3166 = 155996,
+  n3167 = 156036,
+  n3168 = 156076,
+  n3169 = 156116,
+  n3170 = 156156,
+  n3171 = 156196,
+  n3172 = 156236,
+  n3173 = 156276,
+  n3174 = 156316,
+  n3175 = 156356,
+  n3176 = 156396,
+  n3177 = 156436,
+  n3178 = 156477,
+  n3179 = 156517,
+  n3180 = 156557,
+  n3181 = 156595,
+  n3182 = 156616,
+  n3183 = 156650,
+  n3184 = 156667,
+  n3185 = 156721,
+  n3186 = 156768,
+  n3187 = 156819,
+  n3188 = 156873,
+  n3189 = 156939,
+  n3190 = 156982,
+  n3191 = 157030,
+  n3192 = 157056,
+  n3193 = 157082,
+  n3194 = 157115,
+  n3195 = 157152,
+  n3196 = 157183,
+  n3197 = 157227,
+  n3198 = 157271,
+  n3199 = 157313,
+  n3200 = 157356,
+  n3201 = 157404,
+  n3202 = 157452,
+  n3203 = 157495,
+  n3204 = 157524,
+  n3205 = 157582,
+  n3206 = 157630,
+  n3207 = 157683,
+  n3208 = 157734,
+  n3209 = 157776,
+  n3210 = 157816,
+  n3211 = 157845,
+  n3212 = 157887,
+  n3213 = 157935,
+  n3214 = 157992,
+  n3215 = 158049,
+  n3216 = 158106,
+  n3217 = 158163,
+  n3218 = 158211,
+  n3219 = 158259,
+  n3220 = 158316,
+  n3221 = 158373,
+  n3222 = 158416,
+  n3223 = 158427,
+  n3224 = 158463,
+  n3225 = 158498,
+  n3226 = 158530,
+  n3227 = 158562,
+  n3228 = 158594,
+  n3229 = 158626,
+  n3230 = 158650,
+  n3231 = 158671,
+  n3232 = 158693,
+  n3233 = 158721,
+  n3234 = 158772,
+  n3235 = 158825,
+  n3236 = 158839,
+  n3237 = 158867,
+  n3238 = 158880,
+  n3239 = 158891,
+  n3240 = 158901,
+  n3241 = 158912,
+  n3242 = 158925,
+  n3243 = 158938,
+  n3244 = 159007,
+  n3245 = 159072,
+  n3246 = 159124,
+  n3247 = 159184,
+  n3248 = 159196,
+  n3249 = 159231,
+  n3250 = 159241,
+  n3251 = 159252,
+  n3252 = 159303,
+  n3253 = 159364,
+  n3254 = 159398,
+  n3255 = 159452,
+  n3256 = 159465,
+  n3257 = 159479,
+  n3258 = 159491,
+  n3259 = 159503,
+  n3260 = 159531,
+  n3261 = 159599,
+  n3262 = 159636,
+  n3263 = 159663,
+  n3264 = 159700,
+  n3265 = 159741,
+  n3266 = 159780,
+  n3267 = 159809,
+  n3268 = 159837,
+  n3269 = 159878,
+  n3270 = 159908,
+  n3271 = 159935,
+  n3272 = 159958,
+  n3273 = 159985,
+  n3274 = 160009,
+  n3275 = 160040,
+  n3276 = 160082,
+  n3277 = 160113,
+  n3278 = 160150,
+  n3279 = 160174,
+  n3280 = 160199,
+  n3281 = 160223,
+  n3282 = 160260,
+  n3283 = 160299,
+  n3284 = 160338,
+  n3285 = 160377,
+  n3286 = 160431,
+  n3287 = 160467,
+  n3288 = 160516,
+  n3289 = 160552,
+  n3290 = 160592,
+  n3291 = 160642,
+  n3292 = 160670,
+  n3293 = 160714,
+  n3294 = 160746,
+  n3295 = 160774,
+  n3296 = 160804,
+  n3297 = 160848,
+  n3298 = 160881,
+  n3299 = 160914,
+  n3300 = 160939,
+  n3301 = 160967,
+  n3302 = 160999,
+  n3303 = 161026,
+  n3304 = 161052,
+  n3305 = 161087,
+  n3306 = 161120,
+  n3307 = 161148,
+  n3308 = 161175,
+  n3309 = 161207,
+  n3310 = 161232,
+  n3311 = 161260,
+  n3312 = 161292,
+  n3313 = 161324,
+  n3314 = 161361,
+  n3315 = 161390,
+  n3316 = 161421,
+  n3317 = 161456,
+  n3318 = 161490,
+  n3319 = 161519,
+  n3320 = 161548,
+  n3321 = 161585,
+  n3322 = 161621,
+  n3323 = 161657,
+  n3324 = 161704,
+  n3325 = 161730,
+  n3326 = 161770,
+  n3327 = 161791,
+  n3328 = 161820,
+  n3329 = 161848,
+  n3330 = 161875,
+  n3331 = 161907,
+  n3332 = 161929,
+  n3333 = 161951,
+  n3334 = 161973,
+  n3335 = 161995,
+  n3336 = 162017,
+  n3337 = 162031,
+  n3338 = 162059,
+  n3339 = 162080,
+  n3340 = 162129,
+  n3341 = 162179,
+  n3342 = 162234,
+  n3343 = 162285,
+  n3344 = 162332,
+  n3345 = 162374,
+  n3346 = 162417,
+  n3347 = 162448,
+  n3348 = 162491,
+  n3349 = 162528,
+  n3350 = 162570,
+  n3351 = 162624,
+  n3352 = 162678,
+  n3353 = 162720,
+  n3354 = 162762,
+  n3355 = 162799,
+  n3356 = 162824,
+  n3357 = 162856,
+  n3358 = 162890,
+  n3359 = 162904,
+  n3360 = 162936,
+  n3361 = 162968,
+  n3362 = 162988,
+  n3363 = 163007,
+  n3364 = 163023,
+  n3365 = 163035,
+  n3366 = 163055,
+  n3367 = 163080,
+  n3368 = 163092,
+  n3369 = 163126,
+  n3370 = 163160,
+  n3371 = 163189,
+  n3372 = 163218,
+  n3373 = 163243,
+  n3374 = 163272,
+  n3375 = 163292,
+  n3376 = 163323,
+  n3377 = 163353,
+  n3378 = 163383,
+  n3379 = 163416,
+  n3380 = 163449,
+  n3381 = 163479,
+  n3382 = 163509,
+  n3383 = 163538,
+  n3384 = 163567,
+  n3385 = 163599,
+  n3386 = 163631,
+  n3387 = 163661,
+  n3388 = 163690,
+  n3389 = 163719,
+  n3390 = 163751,
+  n3391 = 163783,
+  n3392 = 163813,
+  n3393 = 163842,
+  n3394 = 163871,
+  n3395 = 163903,
+  n3396 = 163935,
+  n3397 = 163965,
+  n3398 = 163994,
+  n3399 = 164023,
+  n3400 = 164055,
+  n3401 = 164087,
+  n3402 = 164119,
+  n3403 = 164151,
+  n3404 = 164182,
+  n3405 = 164213,
+  n3406 = 164246,
+  n3407 = 164279,
+  n3408 = 164309,
+  n3409 = 164338,
+  n3410 = 164377,
+  n3411 = 164416,
+  n3412 = 164458,
+  n3413 = 164488,
+  n3414 = 164517,
+  n3415 = 164559,
+  n3416 = 164589,
+  n3417 = 164619,
+  n3418 = 164652,
+  n3419 = 164682,
+  n3420 = 164715,
+  n3421 = 164745,
+  n3422 = 164778,
+  n3423 = 164808,
+  n3424 = 164841,
+  n3425 = 164871,
+  n3426 = 164904,
+  n3427 = 164934,
+  n3428 = 164965,
+  n3429 = 164996,
+  n3430 = 165027,
+  n3431 = 165063,
+  n3432 = 165098,
+  n3433 = 165128,
+  n3434 = 165162,
+  n3435 = 165190,
+  n3436 = 165227,
+  n3437 = 165254,
+  n3438 = 165301,
+  n3439 = 165331,
+  n3440 = 165374,
+  n3441 = 165409,
+  n3442 = 165451,
+  n3443 = 165510,
+  n3444 = 165548,
+  n3445 = 165578,
+  n3446 = 165609,
+  n3447 = 165656,
+  n3448 = 165698,
+  n3449 = 165741,
+  n3450 = 165800,
+  n3451 = 165835,
+  n3452 = 165876,
+  n3453 = 165925,
+  n3454 = 165948,
+  n3455 = 165980,
+  n3456 = 166007,
+  n3457 = 166042,
+  n3458 = 166072,
+  n3459 = 166094,
+  n3460 = 166130,
+  n3461 = 166169,
+  n3462 = 166212,
+  n3463 = 166263,
+  n3464 = 166311,
+  n3465 = 166352,
+  n3466 = 166396,
+  n3467 = 166421,
+  n3468 = 166453,
+  n3469 = 166485,
+  n3470 = 166511,
+  n3471 = 166535,
+  n3472 = 166565,
+  n3473 = 166588,
+  n3474 = 166618,
+  n3475 = 166650,
+  n3476 = 166712,
+  n3477 = 166757,
+  n3478 = 166795,
+  n3479 = 166832,
+  n3480 = 166868,
+  n3481 = 166907,
+  n3482 = 166942,
+  n3483 = 166981,
+  n3484 = 167030,
+  n3485 = 167073,
+  n3486 = 167099,
+  n3487 = 167132,
+  n3488 = 167178,
+  n3489 = 167224,
+  n3490 = 167250,
+  n3491 = 167281,
+  n3492 = 167304,
+  n3493 = 167336,
+  n3494 = 167372,
+  n3495 = 167383,
+  n3496 = 167403,
+  n3497 = 167432,
+  n3498 = 167452,
+  n3499 = 167472,
+  n3500 = 167495,
+  n3501 = 167510,
+  n3502 = 167540,
+  n3503 = 167575,
+  n3504 = 167616,
+  n3505 = 167657,
+  n3506 = 167684,
+  n3507 = 167727,
+  n3508 = 167756,
+  n3509 = 167787,
+  n3510 = 167820,
+  n3511 = 167843,
+  n3512 = 167870,
+  n3513 = 167897,
+  n3514 = 167936,
+  n3515 = 167974,
+  n3516 = 168017,
+  n3517 = 168052,
+  n3518 = 168091,
+  n3519 = 168132,
+  n3520 = 168172,
+  n3521 = 168209,
+  n3522 = 168241,
+  n3523 = 168265,
+  n3524 = 168299,
+  n3525 = 168334,
+  n3526 = 168356,
+  n3527 = 168384,
+  n3528 = 168422,
+  n3529 = 168443,
+  n3530 = 168492,
+  n3531 = 168535,
+  n3532 = 168575,
+  n3533 = 168611,
+  n3534 = 168642,
+  n3535 = 168676,
+  n3536 = 168704,
+  n3537 = 168726,
+  n3538 = 168763,
+  n3539 = 168803,
+  n3540 = 168825,
+  n3541 = 168853,
+  n3542 = 168875,
+  n3543 = 168910,
+  n3544 = 168934,
+  n3545 = 168961,
+  n3546 = 168992,
+  n3547 = 169034,
+  n3548 = 169074,
+  n3549 = 169131,
+  n3550 = 169182,
+  n3551 = 169235,
+  n3552 = 169294,
+  n3553 = 169347,
+  n3554 = 169406,
+  n3555 = 169459,
+  n3556 = 169512,
+  n3557 = 169563,
+  n3558 = 169614,
+  n3559 = 169655,
+  n3560 = 169720,
+  n3561 = 169780,
+  n3562 = 169844,
+  n3563 = 169874,
+  n3564 = 169902,
+  n3565 = 169955,
+  n3566 = 170020,
+  n3567 = 170079,
+  n3568 = 170144,
+  n3569 = 170209,
+  n3570 = 170274,
+  n3571 = 170339,
+  n3572 = 170404,
+  n3573 = 170469,
+  n3574 = 170535,
+  n3575 = 170595,
+  n3576 = 170655,
+  n3577 = 170707,
+  n3578 = 170729,
+  n3579 = 170751,
+  n3580 = 170788,
+  n3581 = 170823,
+  n3582 = 170858,
+  n3583 = 170893,
+  n3584 = 170928,
+  n3585 = 170965,
+  n3586 = 170995,
+  n3587 = 171027,
+  n3588 = 171062,
+  n3589 = 171103,
+  n3590 = 171127,
+  n3591 = 171159,
+  n3592 = 171201,
+  n3593 = 171229,
+  n3594 = 171256,
+  n3595 = 171267,
+  n3596 = 171294,
+  n3597 = 171348,
+  n3598 = 171402,
+  n3599 = 171442,
+  n3600 = 171481,
+  n3601 = 171522,
+  n3602 = 171561,
+  n3603 = 171604,
+  n3604 = 171643,
+  n3605 = 171683,
+  n3606 = 171719,
+  n3607 = 171762,
+  n3608 = 171788,
+  n3609 = 171815,
+  n3610 = 171842,
+  n3611 = 171868,
+  n3612 = 171894,
+  n3613 = 171949,
+  n3614 = 171988,
+  n3615 = 172026,
+  n3616 = 172064,
+  n3617 = 172092,
+  n3618 = 172123,
+  n3619 = 172150,
+  n3620 = 172178,
+  n3621 = 172205,
+  n3622 = 172229,
+  n3623 = 172269,
+  n3624 = 172305,
+  n3625 = 172354,
+  n3626 = 172381,
+  n3627 = 172421,
+  n3628 = 172452,
+  n3629 = 172483,
+  n3630 = 172523,
+  n3631 = 172552,
+  n3632 = 172599,
+  n3633 = 172665,
+  n3634 = 172735,
+  n3635 = 172782,
+  n3636 = 172811,
+  n3637 = 172821,
+  n3638 = 172851,
+  n3639 = 172884,
+  n3640 = 172917,
+  n3641 = 172959,
+  n3642 = 172987,
+  n3643 = 173033,
+  n3644 = 173045,
+  n3645 = 173082,
+  n3646 = 173145,
+  n3647 = 173180,
+  n3648 = 173224,
+  n3649 = 173302,
+  n3650 = 173338,
+  n3651 = 173366,
+  n3652 = 173431,
+  n3653 = 173460,
+  n3654 = 173499,
+  n3655 = 173529,
+  n3656 = 173584,
+  n3657 = 173596,
+  n3658 = 173652,
+  n3659 = 173685,
+  n3660 = 173710,
+  n3661 = 173744,
+  n3662 = 173777,
+  n3663 = 173808,
+  n3664 = 173840,
+  n3665 = 173870,
+  n3666 = 173901,
+  n3667 = 173939,
+  n3668 = 173969,
+  n3669 = 174000,
+  n3670 = 174030,
+  n3671 = 174076,
+  n3672 = 174131,
+  n3673 = 174171,
+  n3674 = 174199,
+  n3675 = 174228,
+  n3676 = 174257,
+  n3677 = 174291,
+  n3678 = 174325,
+  n3679 = 174360,
+  n3680 = 174410,
+  n3681 = 174444,
+  n3682 = 174475,
+  n3683 = 174520,
+  n3684 = 174563,
+  n3685 = 174596,
+  n3686 = 174623,
+  n3687 = 174660,
+  n3688 = 174671,
+  n3689 = 174706,
+  n3690 = 174752,
+  n3691 = 174781,
+  n3692 = 174834,
+  n3693 = 174885,
+  n3694 = 174917,
+  n3695 = 174950,
+  n3696 = 174995,
+  n3697 = 175030,
+  n3698 = 175080,
+  n3699 = 175130,
+  n3700 = 175166,
+  n3701 = 175200,
+  n3702 = 175211,
+  n3703 = 175244,
+  n3704 = 175278,
+  n3705 = 175292,
+  n3706 = 175303,
+  n3707 = 175352,
+  n3708 = 175387,
+  n3709 = 175437,
+  n3710 = 175468,
+  n3711 = 175482,
+  n3712 = 175524,
+  n3713 = 175568,
+  n3714 = 175603,
+  n3715 = 175638,
+  n3716 = 175664,
+  n3717 = 175717,
+  n3718 = 175770,
+  n3719 = 175826,
+  n3720 = 175858,
+  n3721 = 175881,
+  n3722 = 175913,
+  n3723 = 175950,
+  n3724 = 175981,
+  n3725 = 176049,
+  n3726 = 176096,
+  n3727 = 176131,
+  n3728 = 176164,
+  n3729 = 176178,
+  n3730 = 176190,
+  n3731 = 176225,
+  n3732 = 176260,
+  n3733 = 176320,
+  n3734 = 176369,
+  n3735 = 176382,
+  n3736 = 176427,
+  n3737 = 176486,
+  n3738 = 176535,
+  n3739 = 176583,
+  n3740 = 176612,
+  n3741 = 176655,
+  n3742 = 176689,
+  n3743 = 176729,
+  n3744 = 176770,
+  n3745 = 176804,
+  n3746 = 176819,
+  n3747 = 176833,
+  n3748 = 176915,
+  n3749 = 176949,
+  n3750 = 176983,
+  n3751 = 177016,
+  n3752 = 177055,
+  n3753 = 177095,
+  n3754 = 177145,
+  n3755 = 177196,
+  n3756 = 177238,
+  n3757 = 177279,
+  n3758 = 177318,
+  n3759 = 177347,
+  n3760 = 177392,
+  n3761 = 177428,
+  n3762 = 177460,
+  n3763 = 177507,
+  n3764 = 177553,
+  n3765 = 177589,
+  n3766 = 177627,
+  n3767 = 177664,
+  n3768 = 177680,
+  n3769 = 177719,
+  n3770 = 177789,
+  n3771 = 177807,
+  n3772 = 177825,
+  n3773 = 177866,
+  n3774 = 177898,
+  n3775 = 177929,
+  n3776 = 177961,
+  n3777 = 177992,
+  n3778 = 178028,
+  n3779 = 178065,
+  n3780 = 178097,
+  n3781 = 178130,
+  n3782 = 178170,
+  n3783 = 178199,
+  n3784 = 178231,
+  n3785 = 178273,
+  n3786 = 178316,
+  n3787 = 178354,
+  n3788 = 178385,
+  n3789 = 178417,
+  n3790 = 178463,
+  n3791 = 178495,
+  n3792 = 178528,
+  n3793 = 178561,
+  n3794 = 178607,
+  n3795 = 178664,
+  n3796 = 178709,
+  n3797 = 178743,
+  n3798 = 178778,
+  n3799 = 178820,
+  n3800 = 178878,
+  n3801 = 178935,
+  n3802 = 178947,
+  n3803 = 178992,
+  n3804 = 179027,
+  n3805 = 179065,
+  n3806 = 179097,
+  n3807 = 179107,
+  n3808 = 179157,
+  n3809 = 179185,
+  n3810 = 179213,
+  n3811 = 179247,
+  n3812 = 179296,
+  n3813 = 179337,
+  n3814 = 179350,
+  n3815 = 179436,
+  n3816 = 179467,
+  n3817 = 179496,
+  n3818 = 179545,
+  n3819 = 179587,
+  n3820 = 179619,
+  n3821 = 179652,
+  n3822 = 179686,
+  n3823 = 179720,
+  n3824 = 179775,
+  n3825 = 179809,
+  n3826 = 179860,
+  n3827 = 179900,
+  n3828 = 179940,
+  n3829 = 179988,
+  n3830 = 180002,
+  n3831 = 180035,
+  n3832 = 180068,
+  n3833 = 180121,
+  n3834 = 180172,
+  n3835 = 180205,
+  n3836 = 180264,
+  n3837 = 180276,
+  n3838 = 180309,
+  n3839 = 180350,
+  n3840 = 180371,
+  n3841 = 180398,
+  n3842 = 180425,
+  n3843 = 180465,
+  n3844 = 180502,
+  n3845 = 180547,
+  n3846 = 180574,
+  n3847 = 180602,
+  n3848 = 180629,
+  n3849 = 180656,
+  n3850 = 180692,
+  n3851 = 180731,
+  n3852 = 180770,
+  n3853 = 180809,
+  n3854 = 180853,
+  n3855 = 180895,
+  n3856 = 180933,
+  n3857 = 180971,
+  n3858 = 181002,
+  n3859 = 181034,
+  n3860 = 181072,
+  n3861 = 181100,
+  n3862 = 181128,
+  n3863 = 181163,
+  n3864 = 181217,
+  n3865 = 181261,
+  n3866 = 181311,
+  n3867 = 181355,
+  n3868 = 181395,
+  n3869 = 181435,
+  n3870 = 181473,
+  n3871 = 181511,
+  n3872 = 181549,
+  n3873 = 181589,
+  n3874 = 181627,
+  n3875 = 181665,
+  n3876 = 181709,
+  n3877 = 181754,
+  n3878 = 181786,
+  n3879 = 181826,
+  n3880 = 181853,
+  n3881 = 181903,
+  n3882 = 181953,
+  n3883 = 181992,
+  n3884 = 182030,
+  n3885 = 182059,
+  n3886 = 182088,
+  n3887 = 182129,
+  n3888 = 182169,
+  n3889 = 182206,
+  n3890 = 182244,
+  n3891 = 182272,
+  n3892 = 182313,
+  n3893 = 182353,
+  n3894 = 182394,
+  n3895 = 182438,
+  n3896 = 182475,
+  n3897 = 182516,
+  n3898 = 182553,
+  n3899 = 182593,
+  n3900 = 182633,
+  n3901 = 182674,
+  n3902 = 182703,
+  n3903 = 182731,
+  n3904 = 182755,
+  n3905 = 182782,
+  n3906 = 182809,
+  n3907 = 182836,
+  n3908 = 182875,
+  n3909 = 182914,
+  n3910 = 182958,
+  n3911 = 182987,
+  n3912 = 183015,
+  n3913 = 183043,
+  n3914 = 183071,
+  n3915 = 183112,
+  n3916 = 183152,
+  n3917 = 183192,
+  n3918 = 183232,
+  n3919 = 183272,
+  n3920 = 183304,
+  n3921 = 183335,
+  n3922 = 183351,
+  n3923 = 183384,
+  n3924 = 183414,
+  n3925 = 183426,
+  n3926 = 183482,
+  n3927 = 183529,
+  n3928 = 183560,
+  n3929 = 183592,
+  n3930 = 183624,
+  n3931 = 183667,
+  n3932 = 183702,
+  n3933 = 183721,
+  n3934 = 183757,
+  n3935 = 183787,
+  n3936 = 183827,
+  n3937 = 183864,
+  n3938 = 183880,
+  n3939 = 183912,
+  n3940 = 183974,
+  n3941 = 184010,
+  n3942 = 184042,
+  n3943 = 184089,
+  n3944 = 184101,
+  n3945 = 184117,
+  n3946 = 184143,
+  n3947 = 184205,
+  n3948 = 184217,
+  n3949 = 184256,
+  n3950 = 184294,
+  n3951 = 184310,
+  n3952 = 184358,
+  n3953 = 184401,
+  n3954 = 184439,
+  n3955 = 184483,
+  n3956 = 184520,
+  n3957 = 184552,
+  n3958 = 184583,
+  n3959 = 184621,
+  n3960 = 184650,
+  n3961 = 184693,
+  n3962 = 184734,
+  n3963 = 184770,
+  n3964 = 184809,
+  n3965 = 184831,
+  n3966 = 184866,
+  n3967 = 184904,
+  n3968 = 184925,
+  n3969 = 184947,
+  n3970 = 184975,
+  n3971 = 185024,
+  n3972 = 185082,
+  n3973 = 185131,
+  n3974 = 185180,
+  n3975 = 185229,
+  n3976 = 185278,
+  n3977 = 185303,
+  n3978 = 185345,
+  n3979 = 185367,
+  n3980 = 185410,
+  n3981 = 185468,
+  n3982 = 185517,
+  n3983 = 185566,
+  n3984 = 185608,
+  n3985 = 185662,
+  n3986 = 185693,
+  n3987 = 185725,
+  n3988 = 185749,
+  n3989 = 185782,
+  n3990 = 185811,
+  n3991 = 185841,
+  n3992 = 185870,
+  n3993 = 185897,
+  n3994 = 185924,
+  n3995 = 185951,
+  n3996 = 185978,
+  n3997 = 186007,
+  n3998 = 186034,
+  n3999 = 186063,
+  n4000 = 186092,
+  n4001 = 186121,
+  n4002 = 186162,
+  n4003 = 186205,
+  n4004 = 186235,
+  n4005 = 186265,
+  n4006 = 186296,
+  n4007 = 186327,
+  n4008 = 186356,
+  n4009 = 186399,
+  n4010 = 186426,
+  n4011 = 186453,
+  n4012 = 186482,
+  n4013 = 186527,
+  n4014 = 186570,
+  n4015 = 186611,
+  n4016 = 186641,
+  n4017 = 186674,
+  n4018 = 186712,
+  n4019 = 186743,
+  n4020 = 186772,
+  n4021 = 186801,
+  n4022 = 186830,
+  n4023 = 186870,
+  n4024 = 186913,
+  n4025 = 186946,
+  n4026 = 186977,
+  n4027 = 187008,
+  n4028 = 187042,
+  n4029 = 187073,
+  n4030 = 187111,
+  n4031 = 187141,
+  n4032 = 187168,
+  n4033 = 187211,
+  n4034 = 187253,
+  n4035 = 187278,
+  n4036 = 187316,
+  n4037 = 187346,
+  n4038 = 187373,
+  n4039 = 187413,
+  n4040 = 187445,
+  n4041 = 187488,
+  n4042 = 187515,
+  n4043 = 187558,
+  n4044 = 187601,
+  n4045 = 187630,
+  n4046 = 187658,
+  n4047 = 187693,
+  n4048 = 187724,
+  n4049 = 187751,
+  n4050 = 187783,
+  n4051 = 187833,
+  n4052 = 187898,
+  n4053 = 187974,
+  n4054 = 188007,
+  n4055 = 188047,
+  n4056 = 188078,
+  n4057 = 188118,
+  n4058 = 188166,
+  n4059 = 188203,
+  n4060 = 188242,
+  n4061 = 188275,
+  n4062 = 188310,
+  n4063 = 188340,
+  n4064 = 188383,
+  n4065 = 188411,
+  n4066 = 188439,
+  n4067 = 188479,
+  n4068 = 188519,
+  n4069 = 188560,
+  n4070 = 188595,
+  n4071 = 188637,
+  n4072 = 188668,
+  n4073 = 188713,
+  n4074 = 188758,
+  n4075 = 188788,
+  n4076 = 188822,
+  n4077 = 188856,
+  n4078 = 188885,
+  n4079 = 188913,
+  n4080 = 188941,
+  n4081 = 188996,
+  n4082 = 189023,
+  n4083 = 189048,
+  n4084 = 189085,
+  n4085 = 189123,
+  n4086 = 189151,
+  n4087 = 189179,
+  n4088 = 189204,
+  n4089 = 189231,
+  n4090 = 189258,
+  n4091 = 189290,
+  n4092 = 189322,
+  n4093 = 189354,
+  n4094 = 189381,
+  n4095 = 189408,
+  n4096 = 189440,
+  n4097 = 189467,
+  n4098 = 189476,
+  n4099 = 189521,
+  n4100 = 189548,
+  n4101 = 189590,
+  n4102 = 189627,
+  n4103 = 189654,
+  n4104 = 189681,
+  n4105 = 189711,
+  n4106 = 189741,
+  n4107 = 189771,
+  n4108 = 189801,
+  n4109 = 189831,
+  n4110 = 189861,
+  n4111 = 189891,
+  n4112 = 189931,
+  n4113 = 189960,
+  n4114 = 189988,
+  n4115 = 190017,
+  n4116 = 190045,
+  n4117 = 190074,
+  n4118 = 190114,
+  n4119 = 190143,
+  n4120 = 190183,
+  n4121 = 190211,
+  n4122 = 190245,
+  n4123 = 190270,
+  n4124 = 190303,
+  n4125 = 190339,
+  n4126 = 190372,
+  n4127 = 190406,
+  n4128 = 190439,
+  n4129 = 190477,
+  n4130 = 190528,
+  n4131 = 190540,
+  n4132 = 190576,
+  n4133 = 190585,
+  n4134 = 190595,
+  n4135 = 190636,
+  n4136 = 190666,
+  n4137 = 190696,
+  n4138 = 190730,
+  n4139 = 190760,
+  n4140 = 190790,
+  n4141 = 190820,
+  n4142 = 190850,
+  n4143 = 190880,
+  n4144 = 190910,
+  n4145 = 190940,
+  n4146 = 190971,
+  n4147 = 191002,
+  n4148 = 191033,
+  n4149 = 191064,
+  n4150 = 191095,
+  n4151 = 191123,
+  n4152 = 191157,
+  n4153 = 191196,
+  n4154 = 191208,
+  n4155 = 191240,
+  n4156 = 191252,
+  n4157 = 191313,
+  n4158 = 191325,
+  n4159 = 191357,
+  n4160 = 191389,
+  n4161 = 191421,
+  n4162 = 191453,
+  n4163 = 191485,
+  n4164 = 191516,
+  n4165 = 191547,
+  n4166 = 191578,
+  n4167 = 191609,
+  n4168 = 191640,
+  n4169 = 191671,
+  n4170 = 191702,
+  n4171 = 191733,
+  n4172 = 191764,
+  n4173 = 191811,
+  n4174 = 191859,
+  n4175 = 191914,
+  n4176 = 191980,
+  n4177 = 192034,
+  n4178 = 192087,
+  n4179 = 192130,
+  n4180 = 192179,
+  n4181 = 192249,
+  n4182 = 192296,
+  n4183 = 192343,
+  n4184 = 192398,
+  n4185 = 192461,
+  n4186 = 192520,
+  n4187 = 192578,
+  n4188 = 192660,
+  n4189 = 192714,
+  n4190 = 192786,
+  n4191 = 192807,
+  n4192 = 192858,
+  n4193 = 192912,
+  n4194 = 192953,
+  n4195 = 193014,
+  n4196 = 193068,
+  n4197 = 193127,
+  n4198 = 193170,
+  n4199 = 193196,
+  n4200 = 193216,
+  n4201 = 193239,
+  n4202 = 193275,
+  n4203 = 193315,
+  n4204 = 193338,
+  n4205 = 193380,
+  n4206 = 193406,
+  n4207 = 193427,
+  n4208 = 193447,
+  n4209 = 193476,
+  n4210 = 193533,
+  n4211 = 193555,
+  n4212 = 193576,
+  n4213 = 193606,
+  n4214 = 193658,
+  n4215 = 193680,
+  n4216 = 193702,
+  n4217 = 193724,
+  n4218 = 193745,
+  n4219 = 193769,
+  n4220 = 193791,
+  n4221 = 193815,
+  n4222 = 193837,
+  n4223 = 193871,
+  n4224 = 193900,
+  n4225 = 193923,
+  n4226 = 193953,
+  n4227 = 194000,
+  n4228 = 194019,
+  n4229 = 194036,
+  n4230 = 194071,
+  n4231 = 194104,
+  n4232 = 194140,
+  n4233 = 194168,
+  n4234 = 194192,
+  n4235 = 194225,
+  n4236 = 194252,
+  n4237 = 194282,
+  n4238 = 194312,
+  n4239 = 194342,
+  n4240 = 194372,
+  n4241 = 194402,
+  n4242 = 194433,
+  n4243 = 194457,
+  n4244 = 194476,
+  n4245 = 194493,
+  n4246 = 194528,
+  n4247 = 194561,
+  n4248 = 194586,
+  n4249 = 194622,
+  n4250 = 194650,
+  n4251 = 194674,
+  n4252 = 194699,
+  n4253 = 194730,
+  n4254 = 194756,
+  n4255 = 194783,
+  n4256 = 194802,
+  n4257 = 194837,
+  n4258 = 194867,
+  n4259 = 194909,
+  n4260 = 194945,
+  n4261 = 194980,
+  n4262 = 195006,
+  n4263 = 195053,
+  n4264 = 195077,
+  n4265 = 195096,
+  n4266 = 195113,
+  n4267 = 195146,
+  n4268 = 195174,
+  n4269 = 195210,
+  n4270 = 195234,
+  n4271 = 195271,
+  n4272 = 195301,
+  n4273 = 195330,
+  n4274 = 195359,
+  n4275 = 195388,
+  n4276 = 195418,
+  n4277 = 195447,
+  n4278 = 195477,
+  n4279 = 195511,
+  n4280 = 195541,
+  n4281 = 195572,
+  n4282 = 195602,
+  n4283 = 195629,
+  n4284 = 195659,
+  n4285 = 195689,
+  n4286 = 195701,
+  n4287 = 195732,
+  n4288 = 195769,
+  n4289 = 195803,
+  n4290 = 195843,
+  n4291 = 195874,
+  n4292 = 195900,
+  n4293 = 195927,
+  n4294 = 195953,
+  n4295 = 195974,
+  n4296 = 195993,
+  n4297 = 196017,
+  n4298 = 196040,
+  n4299 = 196063,
+  n4300 = 196084,
+  n4301 = 196110,
+  n4302 = 196142,
+  n4303 = 196174,
+  n4304 = 196207,
+  n4305 = 196251,
+  n4306 = 196288,
+  n4307 = 196330,
+  n4308 = 196373,
+  n4309 = 196400,
+  n4310 = 196439,
+  n4311 = 196483,
+  n4312 = 196522,
+  n4313 = 196561,
+  n4314 = 196591,
+  n4315 = 196618,
+  n4316 = 196645,
+  n4317 = 196675,
+  n4318 = 196712,
+  n4319 = 196745,
+  n4320 = 196781,
+  n4321 = 196821,
+  n4322 = 196852,
+  n4323 = 196883,
+  n4324 = 196930,
+  n4325 = 196966,
+  n4326 = 196997,
+  n4327 = 197028,
+  n4328 = 197058,
+  n4329 = 197088,
+  n4330 = 197111,
+  n4331 = 197144,
+  n4332 = 197173,
+  n4333 = 197200,
+  n4334 = 197234,
+  n4335 = 197264,
+  n4336 = 197295,
+  n4337 = 197325,
+  n4338 = 197368,
+  n4339 = 197398,
+  n4340 = 197432,
+  n4341 = 197461,
+  n4342 = 197473,
+  n4343 = 197503,
+  n4344 = 197533,
+  n4345 = 197564,
+  n4346 = 197590,
+  n4347 = 197619,
+  n4348 = 197647,
+  n4349 = 197674,
+  n4350 = 197712,
+  n4351 = 197753,
+  n4352 = 197783,
+  n4353 = 197814,
+  n4354 = 197843,
+  n4355 = 197874,
+  n4356 = 197901,
+  n4357 = 197931,
+  n4358 = 197943,
+  n4359 = 197973,
+  n4360 = 198003,
+  n4361 = 198033,
+  n4362 = 198066,
+  n4363 = 198097,
+  n4364 = 198128,
+  n4365 = 198163,
+  n4366 = 198194,
+  n4367 = 198226,
+  n4368 = 198261,
+  n4369 = 198288,
+  n4370 = 198321,
+  n4371 = 198333,
+  n4372 = 198370,
+  n4373 = 198409,
+  n4374 = 198446,
+  n4375 = 198472,
+  n4376 = 198503,
+  n4377 = 198534,
+  n4378 = 198565,
+  n4379 = 198597,
+  n4380 = 198640,
+  n4381 = 198674,
+  n4382 = 198706,
+  n4383 = 198740,
+  n4384 = 198781,
+  n4385 = 198811,
+  n4386 = 198841,
+  n4387 = 198873,
+  n4388 = 198899,
+  n4389 = 198929,
+  n4390 = 198959,
+  n4391 = 199000,
+  n4392 = 199025,
+  n4393 = 199067,
+  n4394 = 199107,
+  n4395 = 199144,
+  n4396 = 199169,
+  n4397 = 199205,
+  n4398 = 199237,
+  n4399 = 199269,
+  n4400 = 199287,
+  n4401 = 199324,
+  n4402 = 199353,
+  n4403 = 199387,
+  n4404 = 199416,
+  n4405 = 199445,
+  n4406 = 199474,
+  n4407 = 199513,
+  n4408 = 199524,
+  n4409 = 199554,
+  n4410 = 199600,
+  n4411 = 199630,
+  n4412 = 199660,
+  n4413 = 199690,
+  n4414 = 199720,
+  n4415 = 199751,
+  n4416 = 199780,
+  n4417 = 199809,
+  n4418 = 199838,
+  n4419 = 199858,
+  n4420 = 199877,
+  n4421 = 199912,
+  n4422 = 199947,
+  n4423 = 199982,
+  n4424 = 200017,
+  n4425 = 200052,
+  n4426 = 200087,
+  n4427 = 200121,
+  n4428 = 200144,
+  n4429 = 200174,
+  n4430 = 200204,
+  n4431 = 200231,
+  n4432 = 200258,
+  n4433 = 200288,
+  n4434 = 200318,
+  n4435 = 200348,
+  n4436 = 200376,
+  n4437 = 200408,
+  n4438 = 200436,
+  n4439 = 200465,
+  n4440 = 200492,
+  n4441 = 200522,
+  n4442 = 200551,
+  n4443 = 200595,
+  n4444 = 200624,
+  n4445 = 200655,
+  n4446 = 200686,
+  n4447 = 200712,
+  n4448 = 200743,
+  n4449 = 200775,
+  n4450 = 200807,
+  n4451 = 200839,
+  n4452 = 200863,
+  n4453 = 200882,
+  n4454 = 200899,
+  n4455 = 200934,
+  n4456 = 200967,
+  n4457 = 200984,
+  n4458 = 201019,
+  n4459 = 201054,
+  n4460 = 201082,
+  n4461 = 201106,
+  n4462 = 201131,
+  n4463 = 201148,
+  n4464 = 201181,
+  n4465 = 201212,
+  n4466 = 201243,
+  n4467 = 201274,
+  n4468 = 201312,
+  n4469 = 201346,
+  n4470 = 201388,
+  n4471 = 201420,
+  n4472 = 201452,
+  n4473 = 201483,
+  n4474 = 201513,
+  n4475 = 201546,
+  n4476 = 201575,
+  n4477 = 201605,
+  n4478 = 201635,
+  n4479 = 201664,
+  n4480 = 201698,
+  n4481 = 201731,
+  n4482 = 201765,
+  n4483 = 201797,
+  n4484 = 201829,
+  n4485 = 201859,
+  n4486 = 201889,
+  n4487 = 201919,
+  n4488 = 201952,
+  n4489 = 201971,
+  n4490 = 201994,
+  n4491 = 202024,
+  n4492 = 202057,
+  n4493 = 202090,
+  n4494 = 202123,
+  n4495 = 202156,
+  n4496 = 202189,
+  n4497 = 202222,
+  n4498 = 202245,
+  n4499 = 202276,
+  n4500 = 202307,
+  n4501 = 202338,
+  n4502 = 202369,
+  n4503 = 202394,
+  n4504 = 202430,
+  n4505 = 202460,
+  n4506 = 202491,
+  n4507 = 202522,
+  n4508 = 202558,
+  n4509 = 202588,
+  n4510 = 202620,
+  n4511 = 202633,
+  n4512 = 202647,
+  n4513 = 202680,
+  n4514 = 202713,
+  n4515 = 202746,
+  n4516 = 202776,
+  n4517 = 202812,
+  n4518 = 202844,
+  n4519 = 202881,
+  n4520 = 202914,
+  n4521 = 202944,
+  n4522 = 202974,
+  n4523 = 203015,
+  n4524 = 203048,
+  n4525 = 203083,
+  n4526 = 203121,
+  n4527 = 203163,
+  n4528 = 203196,
+  n4529 = 203208,
+  n4530 = 203244,
+  n4531 = 203274,
+  n4532 = 203306,
+  n4533 = 203342,
+  n4534 = 203374,
+  n4535 = 203405,
+  n4536 = 203435,
+  n4537 = 203471,
+  n4538 = 203501,
+  n4539 = 203533,
+  n4540 = 203565,
+  n4541 = 203598,
+  n4542 = 203629,
+  n4543 = 203641,
+  n4544 = 203672,
+  n4545 = 203696,
+  n4546 = 203726,
+  n4547 = 203757,
+  n4548 = 203774,
+  n4549 = 203802,
+  n4550 = 203819,
+  n4551 = 203843,
+  n4552 = 203878,
+  n4553 = 203900,
+  n4554 = 203932,
+  n4555 = 203961,
+  n4556 = 203990,
+  n4557 = 204019,
+  n4558 = 204048,
+  n4559 = 204077,
+  n4560 = 204106,
+  n4561 = 204117,
+  n4562 = 204147,
+  n4563 = 204177,
+  n4564 = 204210,
+  n4565 = 204240,
+  n4566 = 204273,
+  n4567 = 204304,
+  n4568 = 204333,
+  n4569 = 204356,
+  n4570 = 204385,
+  n4571 = 204415,
+  n4572 = 204454,
+  n4573 = 204491,
+  n4574 = 204528,
+  n4575 = 204565,
+  n4576 = 204605,
+  n4577 = 204629,
+  n4578 = 204654,
+  n4579 = 204689,
+  n4580 = 204711,
+  n4581 = 204740,
+  n4582 = 204772,
+  n4583 = 204803,
+  n4584 = 204822,
+  n4585 = 204839,
+  n4586 = 204871,
+  n4587 = 204903,
+  n4588 = 204927,
+  n4589 = 204944,
+  n4590 = 204974,
+  n4591 = 205003,
+  n4592 = 205032,
+  n4593 = 205061,
+  n4594 = 205092,
+  n4595 = 205121,
+  n4596 = 205152,
+  n4597 = 205183,
+  n4598 = 205214,
+  n4599 = 205243,
+  n4600 = 205275,
+  n4601 = 205306,
+  n4602 = 205338,
+  n4603 = 205367,
+  n4604 = 205397,
+  n4605 = 205425,
+  n4606 = 205454,
+  n4607 = 205486,
+  n4608 = 205515,
+  n4609 = 205544,
+  n4610 = 205573,
+  n4611 = 205602,
+  n4612 = 205633,
+  n4613 = 205664,
+  n4614 = 205695,
+  n4615 = 205725,
+  n4616 = 205755,
+  n4617 = 205785,
+  n4618 = 205815,
+  n4619 = 205844,
+  n4620 = 205875,
+  n4621 = 205905,
+  n4622 = 205933,
+  n4623 = 205957,
+  n4624 = 205988,
+  n4625 = 206007,
+  n4626 = 206024,
+  n4627 = 206041,
+  n4628 = 206065,
+  n4629 = 206100,
+  n4630 = 206129,
+  n4631 = 206151,
+  n4632 = 206188,
+  n4633 = 206225,
+  n4634 = 206253,
+  n4635 = 206285,
+  n4636 = 206314,
+  n4637 = 206355,
+  n4638 = 206396,
+  n4639 = 206439,
+  n4640 = 206479,
+  n4641 = 206510,
+  n4642 = 206529,
+  n4643 = 206555,
+  n4644 = 206579,
+  n4645 = 206601,
+  n4646 = 206630,
+  n4647 = 206659,
+  n4648 = 206694,
+  n4649 = 206731,
+  n4650 = 206768,
+  n4651 = 206796,
+  n4652 = 206820,
+  n4653 = 206852,
+  n4654 = 206899,
+  n4655 = 206947,
+  n4656 = 207000,
+  n4657 = 207028,
+  n4658 = 207060,
+  n4659 = 207089,
+  n4660 = 207130,
+  n4661 = 207219,
+  n4662 = 207251,
+  n4663 = 207282,
+  n4664 = 207313,
+  n4665 = 207345,
+  n4666 = 207377,
+  n4667 = 207414,
+  n4668 = 207445,
+  n4669 = 207482,
+  n4670 = 207519,
+  n4671 = 207546,
+  n4672 = 207578,
+  n4673 = 207610,
+  n4674 = 207642,
+  n4675 = 207676,
+  n4676 = 207705,
+  n4677 = 207737,
+  n4678 = 207767,
+  n4679 = 207796,
+  n4680 = 207825,
+  n4681 = 207857,
+  n4682 = 207889,
+  n4683 = 207920,
+  n4684 = 207951,
+  n4685 = 207983,
+  n4686 = 208014,
+  n4687 = 208044,
+  n4688 = 208086,
+  n4689 = 208117,
+  n4690 = 208146,
+  n4691 = 208177,
+  n4692 = 208210,
+  n4693 = 208240,
+  n4694 = 208269,
+  n4695 = 208301,
+  n4696 = 208333,
+  n4697 = 208365,
+  n4698 = 208397,
+  n4699 = 208426,
+  n4700 = 208454,
+  n4701 = 208483,
+  n4702 = 208512,
+  n4703 = 208555,
+  n4704 = 208589,
+  n4705 = 208617,
+  n4706 = 208645,
+  n4707 = 208677,
+  n4708 = 208709,
+  n4709 = 208740,
+  n4710 = 208768,
+  n4711 = 208799,
+  n4712 = 208830,
+  n4713 = 208858,
+  n4714 = 208888,
+  n4715 = 208918,
+  n4716 = 208950,
+  n4717 = 208979,
+  n4718 = 209009,
+  n4719 = 209039,
+  n4720 = 209059,
+  n4721 = 209088,
+  n4722 = 209117,
+  n4723 = 209147,
+  n4724 = 209176,
+  n4725 = 209208,
+  n4726 = 209240,
+  n4727 = 209271,
+  n4728 = 209301,
+  n4729 = 209333,
+  n4730 = 209374,
+  n4731 = 209404,
+  n4732 = 209435,
+  n4733 = 209466,
+  n4734 = 209497,
+  n4735 = 209537,
+  n4736 = 209566,
+  n4737 = 209596,
+  n4738 = 209628,
+  n4739 = 209659,
+  n4740 = 209708,
+  n4741 = 209735,
+  n4742 = 209766,
+  n4743 = 209797,
+  n4744 = 209830,
+  n4745 = 209861,
+  n4746 = 209876,
+  n4747 = 209913,
+  n4748 = 209942,
+  n4749 = 209971,
+  n4750 = 210000,
+  n4751 = 210031,
+  n4752 = 210060,
+  n4753 = 210097,
+  n4754 = 210128,
+  n4755 = 210157,
+  n4756 = 210186,
+  n4757 = 210212,
+  n4758 = 210241,
+  n4759 = 210277,
+  n4760 = 210308,
+  n4761 = 210335,
+  n4762 = 210364,
+  n4763 = 210395,
+  n4764 = 210425,
+  n4765 = 210455,
+  n4766 = 210484,
+  n4767 = 210523,
+  n4768 = 210571,
+  n4769 = 210600,
+  n4770 = 210628,
+  n4771 = 210660,
+  n4772 = 210688,
+  n4773 = 210719,
+  n4774 = 210747,
+  n4775 = 210778,
+  n4776 = 210813,
+  n4777 = 210855,
+  n4778 = 210888,
+  n4779 = 210928,
+  n4780 = 210968,
+  n4781 = 210990,
+  n4782 = 211048,
+  n4783 = 211101,
+  n4784 = 211154,
+  n4785 = 211179,
+  n4786 = 211210,
+  n4787 = 211252,
+  n4788 = 211276,
+  n4789 = 211295,
+  n4790 = 211321,
+  n4791 = 211343,
+  n4792 = 211383,
+  n4793 = 211423,
+  n4794 = 211463,
+  n4795 = 211503,
+  n4796 = 211543,
+  n4797 = 211583,
+  n4798 = 211620,
+  n4799 = 211654,
+  n4800 = 211689,
+  n4801 = 211726,
+  n4802 = 211753,
+  n4803 = 211782,
+  n4804 = 211811,
+  n4805 = 211837,
+  n4806 = 211863,
+  n4807 = 211889,
+  n4808 = 211915,
+  n4809 = 211940,
+  n4810 = 211974,
+  n4811 = 212003,
+  n4812 = 212043,
+  n4813 = 212069,
+  n4814 = 212095,
+  n4815 = 212124,
+  n4816 = 212151,
+  n4817 = 212183,
+  n4818 = 212212,
+  n4819 = 212240,
+  n4820 = 212280,
+  n4821 = 212306,
+  n4822 = 212335,
+  n4823 = 212366,
+  n4824 = 212393,
+  n4825 = 212410,
+  n4826 = 212443,
+  n4827 = 212463,
+  n4828 = 212491,
+  n4829 = 212521,
+  n4830 = 212553,
+  n4831 = 212580,
+  n4832 = 212607,
+  n4833 = 212634,
+  n4834 = 212666,
+  n4835 = 212692,
+  n4836 = 212724,
+  n4837 = 212751,
+  n4838 = 212781,
+  n4839 = 212813,
+  n4840 = 212845,
+  n4841 = 212873,
+  n4842 = 212906,
+  n4843 = 212934,
+  n4844 = 212961,
+  n4845 = 212988,
+  n4846 = 213007,
+  n4847 = 213034,
+  n4848 = 213061,
+  n4849 = 213092,
+  n4850 = 213118,
+  n4851 = 213144,
+  n4852 = 213173,
+  n4853 = 213193,
+  n4854 = 213222,
+  n4855 = 213252,
+  n4856 = 213274,
+  n4857 = 213308,
+  n4858 = 213337,
+  n4859 = 213364,
+  n4860 = 213397,
+  n4861 = 213422,
+  n4862 = 213453,
+  n4863 = 213485,
+  n4864 = 213504,
+  n4865 = 213530,
+  n4866 = 213567,
+  n4867 = 213604,
+  n4868 = 213628,
+  n4869 = 213652,
+  n4870 = 213674,
+  n4871 = 213703,
+  n4872 = 213732,
+  n4873 = 213761,
+  n4874 = 213796,
+  n4875 = 213857,
+  n4876 = 213902,
+  n4877 = 213959,
+  n4878 = 213994,
+  n4879 = 214034,
+  n4880 = 214080,
+  n4881 = 214126,
+  n4882 = 214172,
+  n4883 = 214218,
+  n4884 = 214264,
+  n4885 = 214293,
+  n4886 = 214322,
+  n4887 = 214352,
+  n4888 = 214382,
+  n4889 = 214412,
+  n4890 = 214442,
+  n4891 = 214472,
+  n4892 = 214505,
+  n4893 = 214538,
+  n4894 = 214572,
+  n4895 = 214604,
+  n4896 = 214637,
+  n4897 = 214670,
+  n4898 = 214704,
+  n4899 = 214729,
+  n4900 = 214760,
+  n4901 = 214792,
+  n4902 = 214811,
+  n4903 = 214837,
+  n4904 = 214859,
+  n4905 = 214883,
+  n4906 = 214912,
+  n4907 = 214953,
+  n4908 = 214994,
+  n4909 = 215029,
+  n4910 = 215066,
+  n4911 = 215103,
+  n4912 = 215133,
+  n4913 = 215164,
+  n4914 = 215199,
+  n4915 = 215231,
+  n4916 = 215264,
+  n4917 = 215296,
+  n4918 = 215328,
+  n4919 = 215360,
+  n4920 = 215389,
+  n4921 = 215420,
+  n4922 = 215450,
+  n4923 = 215480,
+  n4924 = 215510,
+  n4925 = 215542,
+  n4926 = 215572,
+  n4927 = 215602,
+  n4928 = 215632,
+  n4929 = 215664,
+  n4930 = 215714,
+  n4931 = 215743,
+  n4932 = 215775,
+  n4933 = 215807,
+  n4934 = 215839,
+  n4935 = 215871,
+  n4936 = 215897,
+  n4937 = 215929,
+  n4938 = 215961,
+  n4939 = 215993,
+  n4940 = 216025,
+  n4941 = 216057,
+  n4942 = 216085,
+  n4943 = 216115,
+  n4944 = 216146,
+  n4945 = 216174,
+  n4946 = 216209,
+  n4947 = 216255,
+  n4948 = 216290,
+  n4949 = 216325,
+  n4950 = 216360,
+  n4951 = 216398,
+  n4952 = 216428,
+  n4953 = 216458,
+  n4954 = 216504,
+  n4955 = 216539,
+  n4956 = 216569,
+  n4957 = 216599,
+  n4958 = 216630,
+  n4959 = 216664,
+  n4960 = 216699,
+  n4961 = 216732,
+  n4962 = 216765,
+  n4963 = 216796,
+  n4964 = 216827,
+  n4965 = 216857,
+  n4966 = 216887,
+  n4967 = 216917,
+  n4968 = 216952,
+  n4969 = 216998,
+  n4970 = 217046,
+  n4971 = 217092,
+  n4972 = 217138,
+  n4973 = 217200,
+  n4974 = 217234,
+  n4975 = 217264,
+  n4976 = 217298,
+  n4977 = 217329,
+  n4978 = 217360,
+  n4979 = 217390,
+  n4980 = 217420,
+  n4981 = 217452,
+  n4982 = 217487,
+  n4983 = 217519,
+  n4984 = 217551,
+  n4985 = 217584,
+  n4986 = 217628,
+  n4987 = 217642,
+  n4988 = 217686,
+  n4989 = 217718,
+  n4990 = 217750,
+  n4991 = 217795,
+  n4992 = 217827,
+  n4993 = 217859,
+  n4994 = 217891,
+  n4995 = 217923,
+  n4996 = 217954,
+  n4997 = 217986,
+  n4998 = 218010,
+  n4999 = 218054,
+  n5000 = 218098,
+  n5001 = 218127,
+  n5002 = 218156,
+  n5003 = 218185,
+  n5004 = 218212,
+  n5005 = 218236,
+  n5006 = 218261,
+  n5007 = 218290,
+  n5008 = 218325,
+  n5009 = 218357,
+  n5010 = 218390,
+  n5011 = 218421,
+  n5012 = 218452,
+  n5013 = 218481,
+  n5014 = 218513,
+  n5015 = 218545,
+  n5016 = 218568,
+  n5017 = 218598,
+  n5018 = 218626,
+  n5019 = 218662,
+  n5020 = 218698,
+  n5021 = 218729,
+  n5022 = 218762,
+  n5023 = 218800,
+  n5024 = 218838,
+  n5025 = 218873,
+  n5026 = 218913,
+  n5027 = 218941,
+  n5028 = 218968,
+  n5029 = 218997,
+  n5030 = 219025,
+  n5031 = 219054,
+  n5032 = 219082,
+  n5033 = 219110,
+  n5034 = 219140,
+  n5035 = 219168,
+  n5036 = 219197,
+  n5037 = 219226,
+  n5038 = 219253,
+  n5039 = 219282,
+  n5040 = 219318,
+  n5041 = 219348,
+  n5042 = 219378,
+  n5043 = 219413,
+  n5044 = 219443,
+  n5045 = 219470,
+  n5046 = 219483,
+  n5047 = 219510,
+  n5048 = 219544,
+  n5049 = 219574,
+  n5050 = 219608,
+  n5051 = 219638,
+  n5052 = 219668,
+  n5053 = 219700,
+  n5054 = 219733,
+  n5055 = 219762,
+  n5056 = 219788,
+  n5057 = 219821,
+  n5058 = 219850,
+  n5059 = 219879,
+  n5060 = 219902,
+  n5061 = 219925,
+  n5062 = 219956,
+  n5063 = 219987,
+  n5064 = 220025,
+  n5065 = 220060,
+  n5066 = 220098,
+  n5067 = 220142,
+  n5068 = 220173,
+  n5069 = 220211,
+  n5070 = 220240,
+  n5071 = 220269,
+  n5072 = 220298,
+  n5073 = 220335,
+  n5074 = 220366,
+  n5075 = 220395,
+  n5076 = 220433,
+  n5077 = 220471,
+  n5078 = 220498,
+  n5079 = 220521,
+  n5080 = 220556,
+  n5081 = 220602,
+  n5082 = 220648,
+  n5083 = 220694,
+  n5084 = 220727,
+  n5085 = 220773,
+  n5086 = 220842,
+  n5087 = 220873,
+  n5088 = 220907,
+  n5089 = 220941,
+  n5090 = 220972,
+  n5091 = 221007,
+  n5092 = 221038,
+  n5093 = 221069,
+  n5094 = 221100,
+  n5095 = 221127,
+  n5096 = 221164,
+  n5097 = 221195,
+  n5098 = 221227,
+  n5099 = 221262,
+  n5100 = 221289,
+  n5101 = 221327,
+  n5102 = 221365,
+  n5103 = 221391,
+  n5104 = 221429,
+  n5105 = 221462,
+  n5106 = 221495,
+  n5107 = 221528,
+  n5108 = 221573,
+  n5109 = 221618,
+  n5110 = 221651,
+  n5111 = 221684,
+  n5112 = 221718,
+  n5113 = 221764,
+  n5114 = 221798,
+  n5115 = 221832,
+  n5116 = 221864,
+  n5117 = 221895,
+  n5118 = 221936,
+  n5119 = 221971,
+  n5120 = 222001,
+  n5121 = 222033,
+  n5122 = 222065,
+  n5123 = 222081,
+  n5124 = 222111,
+  n5125 = 222140,
+  n5126 = 222172,
+  n5127 = 222204,
+  n5128 = 222236,
+  n5129 = 222261,
+  n5130 = 222292,
+  n5131 = 222332,
+  n5132 = 222370,
+  n5133 = 222405,
+  n5134 = 222435,
+  n5135 = 222469,
+  n5136 = 222503,
+  n5137 = 222538,
+  n5138 = 222571,
+  n5139 = 222604,
+  n5140 = 222637,
+  n5141 = 222651,
+  n5142 = 222681,
+  n5143 = 222713,
+  n5144 = 222747,
+  n5145 = 222778,
+  n5146 = 222816,
+  n5147 = 222853,
+  n5148 = 222887,
+  n5149 = 222918,
+  n5150 = 222952,
+  n5151 = 222986,
+  n5152 = 223019,
+  n5153 = 223052,
+  n5154 = 223085,
+  n5155 = 223118,
+  n5156 = 223152,
+  n5157 = 223182,
+  n5158 = 223216,
+  n5159 = 223254,
+  n5160 = 223286,
+  n5161 = 223323,
+  n5162 = 223361,
+  n5163 = 223395,
+  n5164 = 223427,
+  n5165 = 223457,
+  n5166 = 223487,
+  n5167 = 223524,
+  n5168 = 223561,
+  n5169 = 223591,
+  n5170 = 223622,
+  n5171 = 223653,
+  n5172 = 223667,
+  n5173 = 223698,
+  n5174 = 223730,
+  n5175 = 223762,
+  n5176 = 223794,
+  n5177 = 223823,
+  n5178 = 223852,
+  n5179 = 223884,
+  n5180 = 223914,
+  n5181 = 223944,
+  n5182 = 223957,
+  n5183 = 223988,
+  n5184 = 224019,
+  n5185 = 224048,
+  n5186 = 224077,
+  n5187 = 224106,
+  n5188 = 224135,
+  n5189 = 224164,
+  n5190 = 224200,
+  n5191 = 224230,
+  n5192 = 224260,
+  n5193 = 224290,
+  n5194 = 224336,
+  n5195 = 224373,
+  n5196 = 224402,
+  n5197 = 224436,
+  n5198 = 224467,
+  n5199 = 224498,
+  n5200 = 224524,
+  n5201 = 224553,
+  n5202 = 224586,
+  n5203 = 224619,
+  n5204 = 224648,
+  n5205 = 224677,
+  n5206 = 224710,
+  n5207 = 224743,
+  n5208 = 224772,
+  n5209 = 224807,
+  n5210 = 224839,
+  n5211 = 224871,
+  n5212 = 224902,
+  n5213 = 224934,
+  n5214 = 224971,
+  n5215 = 225009,
+  n5216 = 225034,
+  n5217 = 225064,
+  n5218 = 225093,
+  n5219 = 225123,
+  n5220 = 225150,
+  n5221 = 225181,
+  n5222 = 225194,
+  n5223 = 225225,
+  n5224 = 225258,
+  n5225 = 225301,
+  n5226 = 225334,
+  n5227 = 225373,
+  n5228 = 225425,
+  n5229 = 225455,
+  n5230 = 225485,
+  n5231 = 225512,
+  n5232 = 225538,
+  n5233 = 225581,
+  n5234 = 225613,
+  n5235 = 225645,
+  n5236 = 225676,
+  n5237 = 225707,
+  n5238 = 225738,
+  n5239 = 225774,
+  n5240 = 225809,
+  n5241 = 225843,
+  n5242 = 225876,
+  n5243 = 225906,
+  n5244 = 225932,
+  n5245 = 225970,
+  n5246 = 226000,
+  n5247 = 226015,
+  n5248 = 226053,
+  n5249 = 226091,
+  n5250 = 226129,
+  n5251 = 226162,
+  n5252 = 226175,
+  n5253 = 226205,
+  n5254 = 226235,
+  n5255 = 226265,
+  n5256 = 226294,
+  n5257 = 226329,
+  n5258 = 226363,
+  n5259 = 226393,
+  n5260 = 226428,
+  n5261 = 226455,
+  n5262 = 226485,
+  n5263 = 226531,
+  n5264 = 226565,
+  n5265 = 226595,
+  n5266 = 226632,
+  n5267 = 226672,
+  n5268 = 226709,
+  n5269 = 226749,
+  n5270 = 226786,
+  n5271 = 226826,
+  n5272 = 226872,
+  n5273 = 226909,
+  n5274 = 226949,
+  n5275 = 226995,
+  n5276 = 227024,
+  n5277 = 227047,
+  n5278 = 227087,
+  n5279 = 227111,
+  n5280 = 227124,
+  n5281 = 227159,
+  n5282 = 227183,
+  n5283 = 227213,
+  n5284 = 227240,
+  n5285 = 227267,
+  n5286 = 227282,
+  n5287 = 227314,
+  n5288 = 227346,
+  n5289 = 227381,
+  n5290 = 227417,
+  n5291 = 227453,
+  n5292 = 227477,
+  n5293 = 227517,
+  n5294 = 227557,
+  n5295 = 227571,
+  n5296 = 227622,
+  n5297 = 227652,
+  n5298 = 227682,
+  n5299 = 227708,
+  n5300 = 227734,
+  n5301 = 227772,
+  n5302 = 227810,
+  n5303 = 227848,
+  n5304 = 227886,
+  n5305 = 227924,
+  n5306 = 227962,
+  n5307 = 227986,
+  n5308 = 228027,
+  n5309 = 228068,
+  n5310 = 228081,
+  n5311 = 228117,
+  n5312 = 228153,
+  n5313 = 228189,
+  n5314 = 228232,
+  n5315 = 228256,
+  n5316 = 228280,
+  n5317 = 228320,
+  n5318 = 228363,
+  n5319 = 228403,
+  n5320 = 228450,
+  n5321 = 228464,
+  n5322 = 228494,
+  n5323 = 228524,
+  n5324 = 228560,
+  n5325 = 228581,
+  n5326 = 228626,
+  n5327 = 228670,
+  n5328 = 228711,
+  n5329 = 228726,
+  n5330 = 228758,
+  n5331 = 228793,
+  n5332 = 228829,
+  n5333 = 228872,
+  n5334 = 228912,
+  n5335 = 228926,
+  n5336 = 228968,
+  n5337 = 228998,
+  n5338 = 229042,
+  n5339 = 229072,
+  n5340 = 229087,
+  n5341 = 229117,
+  n5342 = 229146,
+  n5343 = 229175,
+  n5344 = 229204,
+  n5345 = 229242,
+  n5346 = 229280,
+  n5347 = 229317,
+  n5348 = 229347,
+  n5349 = 229391,
+  n5350 = 229432,
+  n5351 = 229462,
+  n5352 = 229493,
+  n5353 = 229524,
+  n5354 = 229554,
+  n5355 = 229584,
+  n5356 = 229614,
+  n5357 = 229644,
+  n5358 = 229681,
+  n5359 = 229711,
+  n5360 = 229742,
+  n5361 = 229773,
+  n5362 = 229796,
+  n5363 = 229834,
+  n5364 = 229872,
+  n5365 = 229910,
+  n5366 = 229948,
+  n5367 = 229986,
+  n5368 = 230024,
+  n5369 = 230062,
+  n5370 = 230100,
+  n5371 = 230130,
+  n5372 = 230162,
+  n5373 = 230195,
+  n5374 = 230228,
+  n5375 = 230267,
+  n5376 = 230292,
+  n5377 = 230332,
+  n5378 = 230367,
+  n5379 = 230409,
+  n5380 = 230433,
+  n5381 = 230487,
+  n5382 = 230546,
+  n5383 = 230584,
+  n5384 = 230617,
+  n5385 = 230678,
+  n5386 = 230710,
+  n5387 = 230725,
+  n5388 = 230763,
+  n5389 = 230795,
+  n5390 = 230833,
+  n5391 = 230872,
+  n5392 = 230904,
+  n5393 = 230944,
+  n5394 = 230998,
+  n5395 = 231052,
+  n5396 = 231066,
+  n5397 = 231118,
+  n5398 = 231151,
+  n5399 = 231184,
+  n5400 = 231205,
+  n5401 = 231254,
+  n5402 = 231303,
+  n5403 = 231329,
+  n5404 = 231344,
+  n5405 = 231374,
+  n5406 = 231415,
+  n5407 = 231470,
+  n5408 = 231525,
+  n5409 = 231574,
+  n5410 = 231606,
+  n5411 = 231643,
+  n5412 = 231656,
+  n5413 = 231694,
+  n5414 = 231733,
+  n5415 = 231772,
+  n5416 = 231810,
+  n5417 = 231842,
+  n5418 = 231866,
+  n5419 = 231906,
+  n5420 = 231946,
+  n5421 = 231985,
+  n5422 = 232041,
+  n5423 = 232055,
+  n5424 = 232104,
+  n5425 = 232153,
+  n5426 = 232194,
+  n5427 = 232235,
+  n5428 = 232284,
+  n5429 = 232297,
+  n5430 = 232329,
+  n5431 = 232361,
+  n5432 = 232409,
+  n5433 = 232449,
+  n5434 = 232492,
+  n5435 = 232522,
+  n5436 = 232536,
+  n5437 = 232566,
+  n5438 = 232581,
+  n5439 = 232619,
+  n5440 = 232641,
+  n5441 = 232678,
+  n5442 = 232712,
+  n5443 = 232746,
+  n5444 = 232792,
+  n5445 = 232822,
+  n5446 = 232859,
+  n5447 = 232894,
+  n5448 = 232943,
+  n5449 = 232970,
+  n5450 = 232996,
+  n5451 = 233021,
+  n5452 = 233051,
+  n5453 = 233081,
+  n5454 = 233111,
+  n5455 = 233140,
+  n5456 = 233170,
+  n5457 = 233197,
+  n5458 = 233223,
+  n5459 = 233244,
+  n5460 = 233264,
+  n5461 = 233295,
+  n5462 = 233321,
+  n5463 = 233347,
+  n5464 = 233377,
+  n5465 = 233407,
+  n5466 = 233437,
+  n5467 = 233467,
+  n5468 = 233497,
+  n5469 = 233518,
+  n5470 = 233553,
+  n5471 = 233566,
+  n5472 = 233598,
+  n5473 = 233636,
+  n5474 = 233668,
+  n5475 = 233692,
+  n5476 = 233735,
+  n5477 = 233778,
+  n5478 = 233793,
+  n5479 = 233831,
+  n5480 = 233875,
+  n5481 = 233888,
+  n5482 = 233923,
+  n5483 = 233955,
+  n5484 = 233995,
+  n5485 = 234027,
+  n5486 = 234062,
+  n5487 = 234097,
+  n5488 = 234134,
+  n5489 = 234158,
+  n5490 = 234205,
+  n5491 = 234256,
+  n5492 = 234319,
+  n5493 = 234346,
+  n5494 = 234373,
+  n5495 = 234400,
+  n5496 = 234427,
+  n5497 = 234448,
+  n5498 = 234469,
+  n5499 = 234491,
+  n5500 = 234513,
+  n5501 = 234528,
+  n5502 = 234574,
+  n5503 = 234620,
+  n5504 = 234663,
+  n5505 = 234709,
+  n5506 = 234722,
+  n5507 = 234746,
+  n5508 = 234771,
+  n5509 = 234791,
+  n5510 = 234820,
+  n5511 = 234845,
+  n5512 = 234865,
+  n5513 = 234900,
+  n5514 = 234943,
+  n5515 = 234982,
+  n5516 = 235029,
+  n5517 = 235064,
+  n5518 = 235077,
+  n5519 = 235109,
+  n5520 = 235144,
+  n5521 = 235176,
+  n5522 = 235223,
+  n5523 = 235273,
+  n5524 = 235297,
+  n5525 = 235354,
+  n5526 = 235402,
+  n5527 = 235416,
+  n5528 = 235462,
+  n5529 = 235513,
+  n5530 = 235564,
+  n5531 = 235615,
+  n5532 = 235642,
+  n5533 = 235670,
+  n5534 = 235705,
+  n5535 = 235740,
+  n5536 = 235775,
+  n5537 = 235819,
+  n5538 = 235858,
+  n5539 = 235897,
+  n5540 = 235936,
+  n5541 = 235975,
+  n5542 = 236017,
+  n5543 = 236064,
+  n5544 = 236103,
+  n5545 = 236135,
+  n5546 = 236182,
+  n5547 = 236195,
+  n5548 = 236227,
+  n5549 = 236263,
+  n5550 = 236307,
+  n5551 = 236355,
+  n5552 = 236399,
+  n5553 = 236450,
+  n5554 = 236501,
+  n5555 = 236526,
+  n5556 = 236556,
+  n5557 = 236592,
+  n5558 = 236628,
+  n5559 = 236671,
+  n5560 = 236711,
+  n5561 = 236724,
+  n5562 = 236754,
+  n5563 = 236787,
+  n5564 = 236819,
+  n5565 = 236867,
+  n5566 = 236921,
+  n5567 = 236953,
+  n5568 = 237004,
+  n5569 = 237036,
+  n5570 = 237062,
+  n5571 = 237097,
+  n5572 = 237136,
+  n5573 = 237179,
+  n5574 = 237217,
+  n5575 = 237260,
+  n5576 = 237304,
+  n5577 = 237345,
+  n5578 = 237384,
+  n5579 = 237422,
+  n5580 = 237459,
+  n5581 = 237488,
+  n5582 = 237520,
+  n5583 = 237569,
+  n5584 = 237590,
+  n5585 = 237612,
+  n5586 = 237637,
+  n5587 = 237669,
+  n5588 = 237715,
+  n5589 = 237768,
+  n5590 = 237784,
+  n5591 = 237819,
+  n5592 = 237832,
+  n5593 = 237864,
+  n5594 = 237912,
+  n5595 = 237957,
+  n5596 = 237978,
+  n5597 = 237998,
+  n5598 = 238051,
+  n5599 = 238104,
+  n5600 = 238139,
+  n5601 = 238187,
+  n5602 = 238240,
+  n5603 = 238288,
+  n5604 = 238336,
+};
+
+}  // namespace
+
+extern const char kNameText[] =
+    "Intel 82379AB" "\0"
+    "Intel Extended Express System Support Controller" "\0"
+    "Intel 21145 Fast Ethernet" "\0"
+    "Intel Core Processor DRAM Controller" "\0"
+    "Intel Core Processor PCI Express x16 Root Port" "\0"
+    "Intel Core Processor Integrated Graphics Controller" "\0"
+    "Intel Core Processor Secondary PCI Express Root Port" "\0"
+    "Intel Core Processor Thermal Management Controller" "\0"
+    "Intel Centrino Advanced-N 6205 [Taylor Peak]" "\0"
+    "Intel Centrino Wireless-N 1000 [Condor Peak]" "\0"
+    "Intel Centrino Advanced-N + WiMAX 6250 [Kilmer Peak]" "\0"
+    "Intel Centrino Wireless-N 1030 [Rainbow Peak]" "\0"
+    "Intel Centrino Advanced-N 6230 [Rainbow Peak]" "\0"
+    "Intel 2nd Generation Core Processor Family DRAM Controller" "\0"
+    "Intel Xeon E3-1200/2nd Generation Core Processor Family PCI Express Root Port" "\0"
+    "Intel 2nd Generation Core Processor Family Integrated Graphics Controller" "\0"
+    "Intel Xeon E3-1200 Processor Family DRAM Controller" "\0"
+    "Intel Xeon E3-1200 Processor Family Integrated Graphics Controller" "\0"
+    "Intel Xeon E3-1200/2nd Generation Core Processor Family Integrated Graphics Controller" "\0"
+    "Intel Xeon E3-1200/2nd Generation Core Processor Family DRAM Controller" "\0"
+    "Intel Xeon E3-1200 v2/3rd Gen Core processor DRAM Controller" "\0"
+    "Intel Xeon E3-1200 v2/3rd Gen Core processor PCI Express Root Port" "\0"
+    "Intel Xeon E3-1200 v2/3rd Gen Core processor Graphics Controller" "\0"
+    "Intel 3rd Gen Core Processor Thermal Subsystem" "\0"
+    "Intel 3rd Gen Core processor DRAM Controller" "\0"
+    "Intel 3rd Gen Core processor Graphics Controller" "\0"
+    "Intel Xeon E3-1200 v2/Ivy Bridge DRAM Controller" "\0"
+    "Intel Xeon E3-1200 v2/Ivy Bridge Graphics Controller" "\0"
+    "Intel IvyBridge GT2 [HD Graphics 4000]" "\0"
+    "Intel Arctic Sound" "\0"
+    "Intel Comet Lake PCH-LP LPC Premium Controller/eSPI Controller" "\0"
+    "Intel Comet Lake PCH-LP SMBus Host Controller" "\0"
+    "Intel Comet Lake SPI (flash) Controller" "\0"
+    "Intel Comet Lake North Peak" "\0"
+    "Intel Comet Lake PCI Express Root Port #9" "\0"
+    "Intel Comet Lake PCI Express Root Port #10" "\0"
+    "Intel Comet Lake PCI Express Root Port #12" "\0"
+    "Intel Comet Lake PCI Express Root Port #13" "\0"
+    "Intel Comet Lake PCI Express Root Port #1" "\0"
+    "Intel Comet Lake PCI Express Root Port #5" "\0"
+    "Intel Comet Lake Serial IO I2C Host Controller" "\0"
+    "Intel Comet Lake PCH-LP cAVS" "\0"
+    "Intel Comet Lake SATA AHCI Controller" "\0"
+    "Intel Comet Lake Management Engine Interface" "\0"
+    "Intel Serial IO I2C Host Controller" "\0"
+    "Intel Comet Lake PCH-LP LPSS: I2C Controller #2" "\0"
+    "Intel Comet Lake PCH-LP USB 3.1 xHCI Host Controller" "\0"
+    "Intel Comet Lake PCH-LP Shared SRAM" "\0"
+    "Intel Comet Lake PCH-LP CNVi WiFi" "\0"
+    "Intel Comet Lake PCH-LP SCS3" "\0"
+    "Intel Comet Lake Thermal Subsytem" "\0"
+    "Intel Comet Lake Integrated Sensor Solution" "\0"
+    "Intel 80303 I/O Processor PCI-to-PCI Bridge" "\0"
+    "Intel 80312 I/O Companion Chip PCI-to-PCI Bridge" "\0"
+    "Intel 6700/6702PXH I/OxAPIC Interrupt Controller A" "\0"
+    "Intel 6700PXH I/OxAPIC Interrupt Controller B" "\0"
+    "Intel 6700PXH PCI Express-to-PCI Bridge A" "\0"
+    "Intel 6700PXH PCI Express-to-PCI Bridge B" "\0"
+    "Intel 6702PXH PCI Express-to-PCI Bridge A" "\0"
+    "Intel 80332 [Dobson] I/O processor (A-Segment Bridge)" "\0"
+    "Intel 80332 [Dobson] I/O processor (A-Segment IOAPIC)" "\0"
+    "Intel 80332 [Dobson] I/O processor (B-Segment Bridge)" "\0"
+    "Intel 80332 [Dobson] I/O processor (B-Segment IOAPIC)" "\0"
+    "Intel 80332 [Dobson] I/O processor (ATU)" "\0"
+    "Intel 80331 [Lindsay] I/O processor (PCI-X Bridge)" "\0"
+    "Intel 80331 [Lindsay] I/O processor (ATU)" "\0"
+    "Intel 41210 [Lanai] Serial to Parallel PCI Bridge (A-Segment Bridge)" "\0"
+    "Intel 41210 [Lanai] Serial to Parallel PCI Bridge (B-Segment Bridge)" "\0"
+    "Intel 80333 Segment-A PCIe Express to PCI-X bridge" "\0"
+    "Intel 80333 A-Bus IOAPIC" "\0"
+    "Intel 80333 Segment-B PCIe Express to PCI-X bridge" "\0"
+    "Intel 80333 B-Bus IOAPIC" "\0"
+    "Intel 80333 Address Translation Unit" "\0"
+    "Intel Xeon E3-1200 v3/4th Gen Core Processor Integrated Graphics Controller" "\0"
+    "Intel Haswell Integrated Graphics Controller" "\0"
+    "Intel Xeon E3-1200 v3 Processor Integrated Graphics Controller" "\0"
+    "Intel 4th Gen Core Processor Integrated Graphics Controller" "\0"
+    "Intel 4th Generation Core Processor Family Integrated Graphics Controller" "\0"
+    "Intel DH89XXCC Series QAT" "\0"
+    "Intel DH895XCC Series QAT" "\0"
+    "Intel DH8900CC Null Device" "\0"
+    "Intel DH8900CC Series Gigabit Network Connection" "\0"
+    "Intel DH8900CC Series Gigabit Fiber Network Connection" "\0"
+    "Intel DH8900CC Series Gigabit Backplane Network Connection" "\0"
+    "Intel DH8900CC Series Gigabit SFP Network Connection" "\0"
+    "Intel DH89XXCC Series QAT Virtual Function" "\0"
+    "Intel DH895XCC Series QAT Virtual Function" "\0"
+    "Intel 82375EB/SB PCI to EISA Bridge" "\0"
+    "Intel 82424TX/ZX [Saturn] CPU to PCI bridge" "\0"
+    "Intel 82378ZB/IB, 82379AB (SIO, SIO.A) PCI to ISA Bridge" "\0"
+    "Intel 82425EX/ZX [Aries] PCIset with ISA bridge" "\0"
+    "Intel 82434LX/NX [Mercury/Neptune] Processor to PCI bridge" "\0"
+    "Intel 82437FX [Triton FX]" "\0"
+    "Intel E8870 Processor bus control" "\0"
+    "Intel E8870 Memory controller" "\0"
+    "Intel E8870 Scalability Port 0" "\0"
+    "Intel E8870 Scalability Port 1" "\0"
+    "Intel E8870IO Hub Interface Port 0 registers (8-bit compatibility port)" "\0"
+    "Intel E8870IO Hub Interface Port 1 registers" "\0"
+    "Intel E8870IO Hub Interface Port 2 registers" "\0"
+    "Intel E8870IO Hub Interface Port 3 registers" "\0"
+    "Intel E8870IO Hub Interface Port 4 registers" "\0"
+    "Intel E8870IO General SIOH registers" "\0"
+    "Intel E8870IO RAS registers" "\0"
+    "Intel E8870SP Scalability Port 0 registers" "\0"
+    "Intel E8870SP Scalability Port 1 registers" "\0"
+    "Intel E8870SP Scalability Port 2 registers" "\0"
+    "Intel E8870SP Scalability Port 3 registers" "\0"
+    "Intel E8870SP Scalability Port 4 registers" "\0"
+    "Intel E8870SP Scalability Port 5 registers" "\0"
+    "Intel E8870SP Interleave registers 0 and 1" "\0"
+    "Intel E8870SP Interleave registers 2 and 3" "\0"
+    "Intel RAID Controller" "\0"
+    "Intel 80303 I/O Processor" "\0"
+    "Intel H470 Chipset LPC/eSPI Controller" "\0"
+    "Intel Z490 Chipset LPC/eSPI Controller" "\0"
+    "Intel Q470 Chipset LPC/eSPI Controller" "\0"
+    "Intel Comet Lake LPC Controller" "\0"
+    "Intel Comet Lake PCH SMBus Controller" "\0"
+    "Intel Comet Lake PCH SPI Controller" "\0"
+    "Intel Comet Lake PCH Serial IO UART Host Controller #0" "\0"
+    "Intel Comet Lake PCH Serial IO UART Host Controller #1" "\0"
+    "Intel Comet Lake PCH Serial IO SPI Controller #0" "\0"
+    "Intel Comet Lake PCH Serial IO SPI Controller #1" "\0"
+    "Intel Comet Lake PCI Express Root Port #21" "\0"
+    "Intel Comet Lake PCI Express Root Port #4" "\0"
+    "Intel Comet Lake PCIe Port #6" "\0"
+    "Intel Comet Lake PCIe Port #8" "\0"
+    "Intel Comet Lake PCI Express Root Port #17" "\0"
+    "Intel Comet Lake PCH cAVS" "\0"
+    "Intel Comet Lake PCH-H RAID" "\0"
+    "Intel Comet Lake HECI Controller" "\0"
+    "Intel Comet Lake Keyboard and Text (KT) Redirection" "\0"
+    "Intel Comet Lake PCH Serial IO I2C Controller #0" "\0"
+    "Intel Comet Lake PCH Serial IO I2C Controller #1" "\0"
+    "Intel Comet Lake PCH Serial IO I2C Controller #2" "\0"
+    "Intel Comet Lake PCH Serial IO I2C Controller #3" "\0"
+    "Intel Comet Lake USB 3.1 xHCI Host Controller" "\0"
+    "Intel Comet Lake PCH Shared SRAM" "\0"
+    "Intel Comet Lake PCH CNVi WiFi" "\0"
+    "Intel Comet Lake PCH Thermal Controller" "\0"
+    "Intel Comet Lake PCH Serial IO SPI Controller #2" "\0"
+    "Intel CE Media Processor A/V Bridge" "\0"
+    "Intel CE Media Processor NAND Flash Controller" "\0"
+    "Intel CE Media Processor Media Control Unit 1" "\0"
+    "Intel CE Media Processor Video Capture Interface" "\0"
+    "Intel CE Media Processor SPI Slave" "\0"
+    "Intel Atom Processor CE 4100" "\0"
+    "Intel Atom Processor CE 4200" "\0"
+    "Intel Moorestown SPI Ctrl 0" "\0"
+    "Intel Moorestown SPI Ctrl 1" "\0"
+    "Intel Moorestown I2C 0" "\0"
+    "Intel Moorestown I2C 1" "\0"
+    "Intel Moorestown I2C 2" "\0"
+    "Intel Moorestown Keyboard Ctrl" "\0"
+    "Intel Moorestown USB Ctrl" "\0"
+    "Intel Moorestown SD Host Ctrl 0" "\0"
+    "Intel Moorestown SD Host Ctrl 1" "\0"
+    "Intel Moorestown NAND Ctrl" "\0"
+    "Intel Moorestown Audio Ctrl" "\0"
+    "Intel Moorestown ISP" "\0"
+    "Intel Moorestown Security Controller" "\0"
+    "Intel Moorestown External Displays" "\0"
+    "Intel Moorestown SCU IPC" "\0"
+    "Intel Moorestown GPIO Controller" "\0"
+    "Intel Moorestown Power Management Unit" "\0"
+    "Intel Moorestown OTG Ctrl" "\0"
+    "Intel Moorestown SPI Ctrl 2" "\0"
+    "Intel Moorestown SC DMA" "\0"
+    "Intel Moorestown LPE DMA" "\0"
+    "Intel Moorestown SSP0" "\0"
+    "Intel Medfield Serial IO I2C Controller #3" "\0"
+    "Intel Medfield Serial IO I2C Controller #4" "\0"
+    "Intel Medfield Serial IO I2C Controller #5" "\0"
+    "Intel Medfield GPIO Controller [Core]" "\0"
+    "Intel Medfield Serial IO HSUART Controller #1" "\0"
+    "Intel Medfield Serial IO HSUART Controller #2" "\0"
+    "Intel Medfield Serial IO HSUART Controller #3" "\0"
+    "Intel Medfield Serial IO HSUART DMA Controller" "\0"
+    "Intel Medfield GPIO Controller [AON]" "\0"
+    "Intel Medfield SD Host Controller" "\0"
+    "Intel Medfield SDIO Controller #1" "\0"
+    "Intel Medfield SDIO Controller #2" "\0"
+    "Intel Medfield eMMC Controller #0" "\0"
+    "Intel Medfield eMMC Controller #1" "\0"
+    "Intel Medfield Serial IO DMA Controller" "\0"
+    "Intel Medfield Power Management Unit" "\0"
+    "Intel Medfield USB Device Controller (OTG)" "\0"
+    "Intel Medfield SCU IPC" "\0"
+    "Intel Medfield Serial IO I2C Controller #0" "\0"
+    "Intel Medfield Serial IO I2C Controller #1" "\0"
+    "Intel Medfield Serial IO I2C Controller #2" "\0"
+    "Intel Centrino Wireless-N + WiMAX 6150" "\0"
+    "Intel Centrino Wireless-N 2230" "\0"
+    "Intel Centrino Advanced-N 6235" "\0"
+    "Intel Centrino Wireless-N 2200" "\0"
+    "Intel Centrino Wireless-N 135" "\0"
+    "Intel Centrino Wireless-N 105" "\0"
+    "Intel Centrino Wireless-N 130" "\0"
+    "Intel Quark SoC X1000 SDIO / eMMC Controller" "\0"
+    "Intel Centrino Wireless-N 100" "\0"
+    "Intel Wireless 7260" "\0"
+    "Intel Wireless 3160" "\0"
+    "Intel Atom Processor Z2760 Integrated Graphics Controller" "\0"
+    "Intel Atom Processor CE 2600 [Puma 6]" "\0"
+    "Intel Quark SoC X1000 I2C Controller and GPIO Controller" "\0"
+    "Intel Quark SoC X1000 SPI Controller" "\0"
+    "Intel Quark SoC X1000 HS-UART" "\0"
+    "Intel Quark SoC X1000 10/100 Ethernet MAC" "\0"
+    "Intel Quark SoC X1000 USB EHCI Host Controller / USB 2.0 Device" "\0"
+    "Intel Quark SoC X1000 USB OHCI Host Controller" "\0"
+    "Intel PCIe Data Center SSD" "\0"
+    "Intel Quark SoC X1000 Host Bridge" "\0"
+    "Intel Wireless 7265" "\0"
+    "Intel Quark SoC X1000 Legacy Bridge" "\0"
+    "Intel 80960RP (i960RP) Microprocessor/Bridge" "\0"
+    "Intel 80960RM (i960RM) Bridge" "\0"
+    "Intel Ice Lake IEH" "\0"
+    "Intel Ice Lake Memory Map/VT-d" "\0"
+    "Intel Ice Lake RAS" "\0"
+    "Intel Ice Lake Mesh 2 PCIe" "\0"
+    "Intel Ice Lake MSM" "\0"
+    "Intel Ice Lake PMON MSM" "\0"
+    "Intel RST VMD Managed Controller" "\0"
+    "Intel PAC with Intel Arria 10 GX FPGA" "\0"
+    "Intel Haswell-ULT Thermal Subsystem" "\0"
+    "Intel Haswell-ULT DRAM Controller" "\0"
+    "Intel Haswell-ULT Integrated Graphics Controller" "\0"
+    "Intel Haswell-ULT HD Audio Controller" "\0"
+    "Intel DC P3520 SSD" "\0"
+    "Intel NVMe Datacenter SSD [3DNAND, Beta Rock Controller]" "\0"
+    "Intel NVMe DC SSD [3DNAND, Beta Rock Controller]" "\0"
+    "Intel Ice Lake CBDMA [QuickData Technology]" "\0"
+    "Intel Thunderbolt 4 Bridge [Goshen Ridge 2020]" "\0"
+    "Intel Thunderbolt 4 USB Controller [Goshen Ridge 2020]" "\0"
+    "Intel PAC with Intel Stratix 10 SX FPGA [FPGA PAC D5005]" "\0"
+    "Intel NVMe DC SSD [3DNAND, Sentinel Rock Controller]" "\0"
+    "Intel Ponte Vecchio XL (2 Tile)" "\0"
+    "Intel Ponte Vecchio XT (2 Tile) [Data Center GPU Max 1550]" "\0"
+    "Intel Ponte Vecchio XT (2 Tile) [Data Center GPU Max 1350]" "\0"
+    "Intel Ponte Vecchio XT (1 Tile) [Data Center GPU Max 1100]" "\0"
+    "Intel Atom Processor D2xxx/N2xxx Integrated Graphics Controller" "\0"
+    "Intel Atom Processor D2xxx/N2xxx DRAM Controller" "\0"
+    "Intel 4th Gen Core Processor DRAM Controller" "\0"
+    "Intel Xeon E3-1200 v3/4th Gen Core Processor PCI Express x16 Controller" "\0"
+    "Intel Xeon E3-1200 v3/4th Gen Core Processor DRAM Controller" "\0"
+    "Intel Xeon E3-1200 v3/4th Gen Core Processor PCI Express x8 Controller" "\0"
+    "Intel Xeon E3-1200 v3 Processor DRAM Controller" "\0"
+    "Intel Xeon E3-1200 v3/4th Gen Core Processor PCI Express x4 Controller" "\0"
+    "Intel Xeon E3-1200 v3/4th Gen Core Processor HD Audio Controller" "\0"
+    "Intel Atom Processor CE 5300" "\0"
+    "Intel Atom Processor S1200 PCI Express Root Port 1" "\0"
+    "Intel Atom Processor S1200 PCI Express Root Port 2" "\0"
+    "Intel Atom Processor S1200 PCI Express Root Port 3" "\0"
+    "Intel Atom Processor S1200 PCI Express Root Port 4" "\0"
+    "Intel Atom Processor S1200 NTB Primary" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QuickData Technology Device" "\0"
+    "Intel Atom Processor S1200 Internal" "\0"
+    "Intel Atom Processor S1200 DFX 1" "\0"
+    "Intel Atom Processor S1200 DFX 2" "\0"
+    "Intel Atom Processor S1200 SMBus 2.0 Controller 0" "\0"
+    "Intel Atom Processor S1200 SMBus 2.0 Controller 1" "\0"
+    "Intel Atom Processor S1200 SMBus Controller 2" "\0"
+    "Intel Atom Processor S1200 SMBus Controller 3" "\0"
+    "Intel Atom Processor S1200 SMBus Controller 4" "\0"
+    "Intel Atom Processor S1200 SMBus Controller 5" "\0"
+    "Intel Atom Processor S1200 UART" "\0"
+    "Intel Atom Processor S1200 Integrated Legacy Bus" "\0"
+    "Intel Ethernet Controller X710 Intel(R) FPGA Programmable Acceleration Card N3000 for Networking" "\0"
+    "Intel Crystal Well DRAM Controller" "\0"
+    "Intel Crystal Well PCI Express x16 Controller" "\0"
+    "Intel Crystal Well PCI Express x8 Controller" "\0"
+    "Intel Crystal Well PCI Express x4 Controller" "\0"
+    "Intel Crystal Well HD Audio Controller" "\0"
+    "Intel Crystal Well Integrated Graphics Controller" "\0"
+    "Intel Ethernet Connection (11) I219-LM" "\0"
+    "Intel Ethernet Connection (11) I219-V" "\0"
+    "Intel Ethernet Connection (10) I219-LM" "\0"
+    "Intel Ethernet Connection (10) I219-V" "\0"
+    "Intel Ethernet Connection (12) I219-LM" "\0"
+    "Intel Ethernet Connection (12) I219-V" "\0"
+    "Intel Ethernet Controller XXV710 Intel(R) FPGA Programmable Acceleration Card N3000 for Networking" "\0"
+    "Intel Ethernet Controller (2) I225-IT" "\0"
+    "Intel Ethernet Connection C825-X" "\0"
+    "Intel Ethernet Network Adapter I710" "\0"
+    "Intel Ethernet Adaptive Virtual Function" "\0"
+    "Intel Ethernet Connection X722 for 10GbE SFP+" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 DMI2" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port in DMI2 Mode" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 1a" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 1b" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 2a" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 2b" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 2c" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 2d" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 3a" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 3b" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 3c" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 PCI Express Root Port 3d" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 IIO Configuration Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 R2PCIe" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 UBOX Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 0" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 1" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 2" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 3" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 4" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 5" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 6" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Crystal Beach DMA Channel 7" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 VTd/Memory Map/Misc" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Memory Hotplug" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 IIO RAS" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 IOAPIC" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 CBDMA" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Home Agent 0" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link 0" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link 1" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Ring Performance Ring Monitoring" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Home Agent 1" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link 2" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Ring Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link Reut 2" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link Agent Register" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Target Address/Thermal Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel Target Address Decoder Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 RAS Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 RAS Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link Reut 0" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 QPI Link Reut 1" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Target Address/Thermal Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel Target Address Decoder Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 DDRIO Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 Thermal Control 0" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 Thermal Control 1" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 ERROR Registers 0" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 ERROR Registers 1" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 Thermal Control 2" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 Thermal Control 3" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 ERROR Registers 2" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 1 Channel 0-3 ERROR Registers 3" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Power Control Unit 0" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Power Control Unit 1" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Power Control Unit 2" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Power Control Unit 3" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Power Control Unit 4" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 System Address Decoder" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Broadcast Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 DDRIO" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Unicast Registers" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 Thermal Control 0" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 Thermal Control 1" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 ERROR Registers 0" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 ERROR Registers 1" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 Thermal Control 2" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 Thermal Control 3" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 ERROR Registers 2" "\0"
+    "Intel Xeon E7 v2/Xeon E5 v2/Core i7 Integrated Memory Controller 0 Channel 0-3 ERROR Registers 3" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series SoC Transaction Register" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series High Definition Audio Controller" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO1 DMA Controller" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO1 PWM Controller" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO1 HSUART Controller #1" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO1 HSUART Controller #2" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO1 SPI Controller" "\0"
+    "Intel Atom Processor E3800/CE2700 Series SMBus Controller" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series SDIO Controller" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series Trusted Execution Engine" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series Power Control Unit" "\0"
+    "Intel Atom Processor E3800 Series SATA IDE Controller" "\0"
+    "Intel Atom Processor E3800 Series SATA AHCI Controller" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPE Audio Controller" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series Graphics & Display" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series USB EHCI" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx, Celeron N2000 Series USB xHCI" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series OTG USB Device" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series Camera ISP" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 DMA Controller" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #1" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #2" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #3" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #4" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #5" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #6" "\0"
+    "Intel Atom Processor Z36xxx/Z37xxx Series LPIO2 I2C Controller #7" "\0"
+    "Intel Atom Processor E3800 Series PCI Express Root Port 1" "\0"
+    "Intel Atom Processor E3800 Series PCI Express Root Port 2" "\0"
+    "Intel Atom Processor E3800 Series PCI Express Root Port 3" "\0"
+    "Intel Atom Processor E3800 Series PCI Express Root Port 4" "\0"
+    "Intel Atom Processor E3800 Series eMMC 4.5 Controller" "\0"
+    "Intel 82542 Gigabit Ethernet Controller (Fiber)" "\0"
+    "Intel 82543GC Gigabit Ethernet Controller (Fiber)" "\0"
+    "Intel Pro 100 LAN+Modem 56 Cardbus II" "\0"
+    "Intel 82543GC Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 82544EI Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 82544EI Gigabit Ethernet Controller (Fiber)" "\0"
+    "Intel 82540EM Gigabit Ethernet Controller" "\0"
+    "Intel 82544GC Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 82544GC Gigabit Ethernet Controller (LOM)" "\0"
+    "Intel 82545EM Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 82546EB Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 82545EM Gigabit Ethernet Controller (Fiber)" "\0"
+    "Intel 82546EB Gigabit Ethernet Controller (Fiber)" "\0"
+    "Intel 82541EI Gigabit Ethernet Controller" "\0"
+    "Intel 82541ER Gigabit Ethernet Controller" "\0"
+    "Intel 82540EM Gigabit Ethernet Controller (LOM)" "\0"
+    "Intel 82540EP Gigabit Ethernet Controller (Mobile)" "\0"
+    "Intel 82540EP Gigabit Ethernet Controller" "\0"
+    "Intel 82547EI Gigabit Ethernet Controller" "\0"
+    "Intel 82547EI Gigabit Ethernet Controller (Mobile)" "\0"
+    "Intel 82546EB Gigabit Ethernet Controller" "\0"
+    "Intel Ethernet Controller V710 for 5GBASE-T" "\0"
+    "Intel 82545GM Gigabit Ethernet Controller" "\0"
+    "Intel 82559 Ethernet Controller" "\0"
+    "Intel 82559 InBusiness 10/100" "\0"
+    "Intel 82801CAM (ICH3) PRO/100 VE (LOM) Ethernet Controller" "\0"
+    "Intel 82801CAM (ICH3) PRO/100 VE Ethernet Controller" "\0"
+    "Intel 82801CAM (ICH3) PRO/100 VM (LOM) Ethernet Controller" "\0"
+    "Intel 82801CAM (ICH3) PRO/100 VM Ethernet Controller" "\0"
+    "Intel 82801CAM (ICH3)/82562EH (LOM) Ethernet Controller" "\0"
+    "Intel 82801CAM (ICH3) 82562EH Ethernet Controller" "\0"
+    "Intel 82801CAM (ICH3) Chipset Ethernet Controller" "\0"
+    "Intel 82801CAM (ICH3) PRO/100 VM (KM) Ethernet Controller" "\0"
+    "Intel 82801DB PRO/100 VE (LOM) Ethernet Controller" "\0"
+    "Intel 82801DB PRO/100 VE (CNR) Ethernet Controller" "\0"
+    "Intel 82801DB PRO/100 VM (LOM) Ethernet Controller" "\0"
+    "Intel 82801DB PRO/100 VM (CNR) Ethernet Controller" "\0"
+    "Intel 82801DB PRO/100 VE (MOB) Ethernet Controller" "\0"
+    "Intel 82801DB PRO/100 VM (MOB) Ethernet Controller" "\0"
+    "Intel 536EP Data Fax Modem" "\0"
+    "Intel PRO/Wireless LAN 2100 3B Mini PCI Adapter" "\0"
+    "Intel 82597EX 10GbE Ethernet Controller" "\0"
+    "Intel 82566MM Gigabit Network Connection" "\0"
+    "Intel 82566DM Gigabit Network Connection" "\0"
+    "Intel 82566DC Gigabit Network Connection" "\0"
+    "Intel 82562V 10/100 Network Connection" "\0"
+    "Intel 82566MC Gigabit Network Connection" "\0"
+    "Intel Ethernet Controller X710 for 10 Gigabit SFP+" "\0"
+    "Intel Ethernet Controller X710 for 10 Gigabit backplane" "\0"
+    "Intel 82562EZ 10/100 Ethernet Controller" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) integrated LAN Controller" "\0"
+    "Intel PRO/100 VM Network Connection" "\0"
+    "Intel PRO/100 VE Network Connection" "\0"
+    "Intel 82551QM Ethernet Controller" "\0"
+    "Intel 82546GB Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 82571EB/82571GB Gigabit Ethernet Controller D0/D1 (copper applications)" "\0"
+    "Intel 82571EB Gigabit Ethernet Controller" "\0"
+    "Intel 82562ET/EZ/GT/GZ - PRO/100 VE (LOM) Ethernet Controller" "\0"
+    "Intel 82562ET/EZ/GT/GZ - PRO/100 VE Ethernet Controller" "\0"
+    "Intel 82562 EM/EX/GX - PRO/100 VM (LOM) Ethernet Controller" "\0"
+    "Intel 82562 EM/EX/GX - PRO/100 VM Ethernet Controller" "\0"
+    "Intel 82562ET/EZ/GT/GZ - PRO/100 VE (LOM) Ethernet Controller Mobile" "\0"
+    "Intel 82562EM/EX/GX - PRO/100 VM (LOM) Ethernet Controller Mobile" "\0"
+    "Intel 82562G - PRO/100 VE (LOM) Ethernet Controller" "\0"
+    "Intel 82562G - PRO/100 VE Ethernet Controller Mobile" "\0"
+    "Intel 82547GI Gigabit Ethernet Controller" "\0"
+    "Intel 82541GI Gigabit Ethernet Controller" "\0"
+    "Intel 82546GB Gigabit Ethernet Controller" "\0"
+    "Intel 82541PI Gigabit Ethernet Controller" "\0"
+    "Intel 82572EI Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 82572EI Gigabit Ethernet Controller (Fiber)" "\0"
+    "Intel 82572EI Gigabit Ethernet Controller" "\0"
+    "Intel FA82537EP 56K V.92 Data/Fax Modem PCI" "\0"
+    "Intel 631xESB/632xESB LAN Controller Copper" "\0"
+    "Intel 631xESB/632xESB LAN Controller fiber" "\0"
+    "Intel 631xESB/632xESB LAN Controller SERDES" "\0"
+    "Intel 631xESB/632xESB IDE Redirection" "\0"
+    "Intel 631xESB/632xESB Serial Port Redirection" "\0"
+    "Intel 631xESB/632xESB IPMI/KCS0" "\0"
+    "Intel 631xESB/632xESB UHCI Redirection" "\0"
+    "Intel 631xESB/632xESB BT" "\0"
+    "Intel 82573V Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 82573E Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 82573E KCS (Active Management)" "\0"
+    "Intel Active Management Technology - SOL" "\0"
+    "Intel 80003ES2LAN Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 631xESB/632xESB DPT LAN Controller (Fiber)" "\0"
+    "Intel 80003ES2LAN Gigabit Ethernet Controller (Serdes)" "\0"
+    "Intel 82573L Gigabit Ethernet Controller" "\0"
+    "Intel 82546GB PRO/1000 GF Quad Port Server Adapter" "\0"
+    "Intel 82571EB PRO/1000 AT Quad Port Bypass Adapter" "\0"
+    "Intel 82571EB PRO/1000 AF Quad Port Bypass Adapter" "\0"
+    "Intel 82571EB Gigabit Ethernet Controller (Fiber)" "\0"
+    "Intel 82599EB 10-Gigabit Dummy Function" "\0"
+    "Intel 82575EB Gigabit Network Connection" "\0"
+    "Intel 82575EB Gigabit Backplane Connection" "\0"
+    "Intel 82573L PRO/1000 PL Network Connection" "\0"
+    "Intel 82573V PRO/1000 PM Network Connection" "\0"
+    "Intel 82573E PRO/1000 PM Network Connection" "\0"
+    "Intel 82598 10GbE PCI-Express Ethernet Controller" "\0"
+    "Intel 82571EB/82571GB Gigabit Ethernet Controller (Copper)" "\0"
+    "Intel 82566DM-2 Gigabit Network Connection" "\0"
+    "Intel 82567LF Gigabit Network Connection" "\0"
+    "Intel 82562V-2 10/100 Network Connection" "\0"
+    "Intel 82562G-2 10/100 Network Connection" "\0"
+    "Intel 82562GT-2 10/100 Network Connection" "\0"
+    "Intel 82562GT 10/100 Network Connection" "\0"
+    "Intel 82562G 10/100 Network Connection" "\0"
+    "Intel 82598EB 10-Gigabit AF Dual Port Network Connection" "\0"
+    "Intel 82598EB 10-Gigabit AF Network Connection" "\0"
+    "Intel 82598EB 10-Gigabit AT Network Connection" "\0"
+    "Intel 82576 Gigabit Network Connection" "\0"
+    "Intel 82576 Virtual Function" "\0"
+    "Intel 82567V Gigabit Network Connection" "\0"
+    "Intel 82567LM-2 Gigabit Network Connection" "\0"
+    "Intel 82567LF-2 Gigabit Network Connection" "\0"
+    "Intel 82567V-2 Gigabit Network Connection" "\0"
+    "Intel 82574L Gigabit Network Connection" "\0"
+    "Intel Matrox Concord GE (customized Intel 82574)" "\0"
+    "Intel 82571PT Gigabit PT Quad Port Server ExpressModule" "\0"
+    "Intel 82575GB Gigabit Network Connection" "\0"
+    "Intel 82599EB 10 Gigabit Unprogrammed" "\0"
+    "Intel 82571EB Dual Port Gigabit Mezzanine Adapter" "\0"
+    "Intel 82571EB Quad Port Gigabit Mezzanine Adapter" "\0"
+    "Intel 82598EB 10-Gigabit Dual Port Network Connection" "\0"
+    "Intel 82598EB 10-Gigabit AT CX4 Network Connection" "\0"
+    "Intel 82567LM-3 Gigabit Network Connection" "\0"
+    "Intel 82567LF-3 Gigabit Network Connection" "\0"
+    "Intel 82567LM-4 Gigabit Network Connection" "\0"
+    "Intel 82577LM Gigabit Network Connection" "\0"
+    "Intel 82577LC Gigabit Network Connection" "\0"
+    "Intel 82599 Ethernet Controller Virtual Function" "\0"
+    "Intel 82578DM Gigabit Network Connection" "\0"
+    "Intel 82578DC Gigabit Network Connection" "\0"
+    "Intel 82567LM Gigabit Network Connection" "\0"
+    "Intel 10 Gigabit BR KX4 Dual Port Network Connection" "\0"
+    "Intel 82599 10 Gigabit Dual Port Backplane Connection" "\0"
+    "Intel 82599 10 Gigabit Dual Port Network Connection" "\0"
+    "Intel 82599ES 10-Gigabit SFI/SFP+ Network Connection" "\0"
+    "Intel 82552 10/100 Network Connection" "\0"
+    "Intel PRO/1000 MF Server Adapter (LX)" "\0"
+    "Intel 82815 815 Chipset Host Bridge and Memory Controller Hub" "\0"
+    "Intel 82815 815 Chipset AGP Bridge" "\0"
+    "Intel 82815 Chipset Graphics Controller (CGC)" "\0"
+    "Intel Thunderbolt 4 Bridge [Maple Ridge 4C 2020]" "\0"
+    "Intel Thunderbolt 4 NHI [Maple Ridge 4C 2020]" "\0"
+    "Intel Thunderbolt 4 USB Controller [Maple Ridge 4C 2020]" "\0"
+    "Intel 82806AA PCI64 Hub Advanced Programmable Interrupt Controller" "\0"
+    "Intel Xscale 80200 Big Endian Companion Chip" "\0"
+    "Intel Merrifield SD/SDIO/eMMC Controller" "\0"
+    "Intel Merrifield Serial IO HSUART Controller" "\0"
+    "Intel Merrifield Serial IO HSUART DMA Controller" "\0"
+    "Intel Merrifield Serial IO SPI Controller" "\0"
+    "Intel Merrifield Serial IO I2C Controller" "\0"
+    "Intel Merrifield GPIO Controller" "\0"
+    "Intel Merrifield USB Device Controller (OTG)" "\0"
+    "Intel Merrifield SCU IPC" "\0"
+    "Intel Merrifield Power Management Unit" "\0"
+    "Intel Merrifield Serial IO DMA Controller" "\0"
+    "Intel Merrifield Serial IO PWM Controller" "\0"
+    "Intel Quark SoC X1000 PCIe Root Port 0" "\0"
+    "Intel Quark SoC X1000 PCIe Root Port 1" "\0"
+    "Intel Simics NVMe Controller" "\0"
+    "Intel IXP1200 Network Processor" "\0"
+    "Intel 8255xER/82551IT Fast Ethernet Controller" "\0"
+    "Intel 82092AA PCI to PCMCIA Bridge" "\0"
+    "Intel 82092AA IDE Controller" "\0"
+    "Intel SAA7116" "\0"
+    "Intel 82452KX/GX [Orion]" "\0"
+    "Intel 82596 PRO/10 PCI" "\0"
+    "Intel 82865 EtherExpress PRO/100A" "\0"
+    "Intel 82556 EtherExpress PRO/100 Smart" "\0"
+    "Intel 82557/8/9/0/1 Ethernet Pro 100" "\0"
+    "Intel 430FX - 82437FX TSC [Triton I]" "\0"
+    "Intel 82371FB PIIX ISA [Triton I]" "\0"
+    "Intel 82371FB PIIX IDE [Triton I]" "\0"
+    "Intel DSVD Modem" "\0"
+    "Intel 430MX - 82371MX Mobile PCI I/O IDE Xcelerator (MPIIX)" "\0"
+    "Intel 430MX - 82437MX Mob. System Ctrlr (MTSC) & 82438MX Data Path (MTDP)" "\0"
+    "Intel 440FX - 82441FX PMC [Natoma]" "\0"
+    "Intel 82371FB PIIX IDE Interface" "\0"
+    "Intel 82380PB PCI to PCI Docking Bridge" "\0"
+    "Intel 82380AB (MISA) Mobile PCI-to-ISA Bridge" "\0"
+    "Intel 683053 Programmable Interrupt Device" "\0"
+    "Intel 82466GX (IHPC) Integrated Hot-Plug Controller (hidden mode)" "\0"
+    "Intel 82466GX Integrated Hot-Plug Controller (IHPC)" "\0"
+    "Intel 82752 (752) AGP Graphics Accelerator" "\0"
+    "Intel 82380FB (MPCI2) Mobile Docking Controller" "\0"
+    "Intel Ethernet Connection E823-L for backplane" "\0"
+    "Intel Ethernet Connection E823-L for SFP" "\0"
+    "Intel Ethernet Connection E823-L/X557-AT 10GBASE-T" "\0"
+    "Intel Ethernet Connection E823-L 1GbE" "\0"
+    "Intel 430HX - 82439HX TXC [Triton II]" "\0"
+    "Intel Ethernet Controller I226-LM" "\0"
+    "Intel Ethernet Controller I226-V" "\0"
+    "Intel 82806AA PCI64 Hub PCI Bridge" "\0"
+    "Intel 82806AA PCI64 Hub Controller (HRes)" "\0"
+    "Intel 82870P2 P64H2 Hub PCI Bridge" "\0"
+    "Intel 82870P2 P64H2 I/OxAPIC" "\0"
+    "Intel 82870P2 P64H2 Hot Plug Controller" "\0"
+    "Intel 82567V-3 Gigabit Network Connection" "\0"
+    "Intel 82579LM Gigabit Network Connection (Lewisville)" "\0"
+    "Intel 82579V Gigabit Network Connection" "\0"
+    "Intel Ethernet Express Module X520-P2" "\0"
+    "Intel 82598EB Gigabit BX Network Connection" "\0"
+    "Intel 82580 Gigabit Network Connection" "\0"
+    "Intel 82576NS Gigabit Network Connection" "\0"
+    "Intel 82598EB 10-Gigabit AT2 Server Adapter" "\0"
+    "Intel 82583V Gigabit Network Connection" "\0"
+    "Intel 82576 Gigabit Backplane Connection" "\0"
+    "Intel 82580 Gigabit Fiber Network Connection" "\0"
+    "Intel 82580 Gigabit Backplane Connection" "\0"
+    "Intel 82580 Gigabit SFP Connection" "\0"
+    "Intel CV82524 Thunderbolt Controller [Light Ridge 4C 2010]" "\0"
+    "Intel Ethernet X520 10GbE Dual Port KX4 Mezz" "\0"
+    "Intel X540 Ethernet Controller Virtual Function" "\0"
+    "Intel 82599ES 10 Gigabit Network Connection" "\0"
+    "Intel 82576NS SerDes Gigabit Network Connection" "\0"
+    "Intel DSL2310 Thunderbolt Controller [Eagle Ridge 2C 2011]" "\0"
+    "Intel CVL2510 Thunderbolt Controller [Light Peak 2C 2010]" "\0"
+    "Intel 82599 10 Gigabit TN Network Connection" "\0"
+    "Intel Ethernet Connection E823-L for QSFP" "\0"
+    "Intel I350 Ethernet Controller Virtual Function" "\0"
+    "Intel I350 Gigabit Network Connection" "\0"
+    "Intel I350 Gigabit Fiber Network Connection" "\0"
+    "Intel I350 Gigabit Backplane Connection" "\0"
+    "Intel I350 Gigabit Connection" "\0"
+    "Intel 82567V-4 Gigabit Network Connection" "\0"
+    "Intel Ethernet Controller 10-Gigabit X540-AT2" "\0"
+    "Intel 82599 10 Gigabit Dual Port Network Connection with FCoE" "\0"
+    "Intel 82599 10 Gigabit Dual Port Backplane Connection with FCoE" "\0"
+    "Intel 82599 Virtual Function" "\0"
+    "Intel I350 Virtual Function" "\0"
+    "Intel X540 Virtual Function" "\0"
+    "Intel I210 Gigabit Unprogrammed" "\0"
+    "Intel I210 Gigabit Network Connection" "\0"
+    "Intel I210 Gigabit Fiber Network Connection" "\0"
+    "Intel I210 Gigabit Backplane Connection" "\0"
+    "Intel I211 Gigabit Network Connection" "\0"
+    "Intel Ethernet Connection I217-LM" "\0"
+    "Intel Ethernet Connection I217-V" "\0"
+    "Intel DSL3510 Thunderbolt Controller [Cactus Ridge 4C 2012]" "\0"
+    "Intel DSL3310 Thunderbolt Controller [Cactus Ridge 2C 2012]" "\0"
+    "Intel DSL2210 Thunderbolt Controller [Port Ridge 1C 2011]" "\0"
+    "Intel Ethernet Server Adapter X520-4" "\0"
+    "Intel Ethernet Virtual Function 700 Series" "\0"
+    "Intel Ethernet 10G 2P X520 Adapter" "\0"
+    "Intel 82599 10 Gigabit Network Connection" "\0"
+    "Intel Ethernet Converged Network Adapter X520-Q1" "\0"
+    "Intel Ethernet Connection I218-V" "\0"
+    "Intel Ethernet Connection I218-LM" "\0"
+    "Intel Ethernet Server Bypass Adapter" "\0"
+    "Intel Ethernet Controller X540" "\0"
+    "Intel Ethernet Controller X550" "\0"
+    "Intel X550 Virtual Function" "\0"
+    "Intel DSL4410 Thunderbolt NHI [Redwood Ridge 2C 2013]" "\0"
+    "Intel DSL4410 Thunderbolt Bridge [Redwood Ridge 2C 2013]" "\0"
+    "Intel DSL4510 Thunderbolt NHI [Redwood Ridge 4C 2013]" "\0"
+    "Intel DSL4510 Thunderbolt Bridge [Redwood Ridge 4C 2013]" "\0"
+    "Intel DSL5320 Thunderbolt 2 NHI [Falcon Ridge 2C 2013]" "\0"
+    "Intel DSL5320 Thunderbolt 2 Bridge [Falcon Ridge 2C 2013]" "\0"
+    "Intel DSL5520 Thunderbolt 2 NHI [Falcon Ridge 4C 2013]" "\0"
+    "Intel DSL5520 Thunderbolt 2 Bridge [Falcon Ridge 4C 2013]" "\0"
+    "Intel Ethernet Connection I219-LM" "\0"
+    "Intel Ethernet Connection I219-V" "\0"
+    "Intel Ethernet Controller X710 for 10GbE SFP+" "\0"
+    "Intel Ethernet Controller XL710 Emulation" "\0"
+    "Intel DSL6340 Thunderbolt 3 NHI [Alpine Ridge 2C 2015]" "\0"
+    "Intel DSL6340 Thunderbolt 3 Bridge [Alpine Ridge 2C 2015]" "\0"
+    "Intel DSL6540 Thunderbolt 3 NHI [Alpine Ridge 4C 2015]" "\0"
+    "Intel DSL6540 Thunderbolt 3 Bridge [Alpine Ridge 4C 2015]" "\0"
+    "Intel DSL5110 Thunderbolt 2 NHI (Low Power) [Win Ridge 2C 2014]" "\0"
+    "Intel DSL5110 Thunderbolt 2 Bridge (Low Power) [Win Ridge 2C 2014]" "\0"
+    "Intel Ethernet Controller XL710 for 40GbE backplane" "\0"
+    "Intel Ethernet Controller X710 for 10GbE backplane" "\0"
+    "Intel Ethernet Controller XL710 for 40GbE QSFP+" "\0"
+    "Intel Ethernet Controller X710 for 10GbE QSFP+" "\0"
+    "Intel Ethernet Controller X710 for 10GBASE-T" "\0"
+    "Intel Ethernet Controller XL710 for 20GbE backplane" "\0"
+    "Intel Ethernet Controller X710/X557-AT 10GBASE-T" "\0"
+    "Intel Ethernet Controller XXV710 for 25GbE backplane" "\0"
+    "Intel Ethernet Controller XXV710 for 25GbE SFP28" "\0"
+    "Intel Ethernet Controller E810-C for backplane" "\0"
+    "Intel Ethernet Controller E810-C for QSFP" "\0"
+    "Intel Ethernet Controller E810-C for SFP" "\0"
+    "Intel Ethernet Controller E810-XXV for backplane" "\0"
+    "Intel Ethernet Controller E810-XXV for QSFP" "\0"
+    "Intel Ethernet Controller E810-XXV for SFP" "\0"
+    "Intel Ethernet Connection (2) I218-LM" "\0"
+    "Intel Ethernet Connection (2) I218-V" "\0"
+    "Intel Ethernet Connection (3) I218-LM" "\0"
+    "Intel Ethernet Connection (3) I218-V" "\0"
+    "Intel Ethernet Switch FM10000 Host Interface" "\0"
+    "Intel Ethernet Switch FM10000 Host Virtual Interface" "\0"
+    "Intel Ethernet Connection X552 Virtual Function" "\0"
+    "Intel X552 Virtual Function" "\0"
+    "Intel Ethernet Connection X552 10 GbE Backplane" "\0"
+    "Intel Ethernet Connection X552 10 GbE SFP+" "\0"
+    "Intel Ethernet Connection X552/X557-AT 10GBASE-T" "\0"
+    "Intel Ethernet Connection X552 1000BASE-T" "\0"
+    "Intel Ethernet Connection X552 Backplane" "\0"
+    "Intel X553 Virtual Function" "\0"
+    "Intel DSL6340 USB 3.1 Controller [Alpine Ridge]" "\0"
+    "Intel DSL6540 USB 3.1 Controller [Alpine Ridge]" "\0"
+    "Intel Ethernet Connection (2) I219-LM" "\0"
+    "Intel Ethernet Connection (2) I219-V" "\0"
+    "Intel Ethernet Connection (3) I219-LM" "\0"
+    "Intel Ethernet Connection (7) I219-LM" "\0"
+    "Intel Ethernet Connection (7) I219-V" "\0"
+    "Intel Ethernet Connection (6) I219-LM" "\0"
+    "Intel Ethernet Connection (6) I219-V" "\0"
+    "Intel JHL6240 Thunderbolt 3 NHI (Low Power) [Alpine Ridge LP 2016]" "\0"
+    "Intel JHL6240 Thunderbolt 3 Bridge (Low Power) [Alpine Ridge LP 2016]" "\0"
+    "Intel JHL6240 Thunderbolt 3 USB 3.1 Controller (Low Power) [Alpine Ridge LP 2016]" "\0"
+    "Intel Ethernet Connection X553 Backplane" "\0"
+    "Intel Ethernet Connection X553 10 GbE SFP+" "\0"
+    "Intel Ethernet Connection X553 1GbE" "\0"
+    "Intel Ethernet Connection X553/X557-AT 10GBASE-T" "\0"
+    "Intel Ethernet SDI Adapter" "\0"
+    "Intel Ethernet Controller 10G X550T" "\0"
+    "Intel JHL6540 Thunderbolt 3 NHI (C step) [Alpine Ridge 4C 2016]" "\0"
+    "Intel JHL6540 Thunderbolt 3 Bridge (C step) [Alpine Ridge 4C 2016]" "\0"
+    "Intel JHL6540 Thunderbolt 3 USB Controller (C step) [Alpine Ridge 4C 2016]" "\0"
+    "Intel Ethernet SDI Adapter FM10420-25GbE-DA2" "\0"
+    "Intel Ethernet Connection (5) I219-V" "\0"
+    "Intel Ethernet Connection (4) I219-LM" "\0"
+    "Intel Ethernet Connection (4) I219-V" "\0"
+    "Intel JHL6340 Thunderbolt 3 NHI (C step) [Alpine Ridge 2C 2016]" "\0"
+    "Intel JHL6340 Thunderbolt 3 Bridge (C step) [Alpine Ridge 2C 2016]" "\0"
+    "Intel JHL6340 Thunderbolt 3 USB 3.1 Controller (C step) [Alpine Ridge 2C 2016]" "\0"
+    "Intel Ethernet Connection (8) I219-LM" "\0"
+    "Intel Ethernet Connection (8) I219-V" "\0"
+    "Intel Ethernet Connection (9) I219-LM" "\0"
+    "Intel Ethernet Connection (9) I219-V" "\0"
+    "Intel Ethernet Connection (5) I219-LM" "\0"
+    "Intel JHL7540 Thunderbolt 3 Bridge [Titan Ridge 2C 2018]" "\0"
+    "Intel JHL7540 Thunderbolt 3 NHI [Titan Ridge 2C 2018]" "\0"
+    "Intel JHL7540 Thunderbolt 3 USB Controller [Titan Ridge 2C 2018]" "\0"
+    "Intel JHL7540 Thunderbolt 3 Bridge [Titan Ridge 4C 2018]" "\0"
+    "Intel JHL7540 Thunderbolt 3 NHI [Titan Ridge 4C 2018]" "\0"
+    "Intel JHL7540 Thunderbolt 3 USB Controller [Titan Ridge 4C 2018]" "\0"
+    "Intel JHL7540 Thunderbolt 3 Bridge [Titan Ridge DD 2018]" "\0"
+    "Intel JHL7540 Thunderbolt 3 USB Controller [Titan Ridge DD 2018]" "\0"
+    "Intel Ethernet Controller I225-LM" "\0"
+    "Intel Ethernet Controller I225-V" "\0"
+    "Intel Ethernet Connection (15) I219-LM" "\0"
+    "Intel Ethernet Connection (15) I219-V" "\0"
+    "Intel I210 Gigabit Ethernet Connection" "\0"
+    "Intel Ethernet Connection (14) I219-LM" "\0"
+    "Intel Ethernet Connection (14) I219-V" "\0"
+    "Intel Ethernet Connection (13) I219-LM" "\0"
+    "Intel Ethernet Connection (13) I219-V" "\0"
+    "Intel Broadwell-U Host Bridge -OPI" "\0"
+    "Intel Broadwell-U PCI Express x16 Controller" "\0"
+    "Intel Broadwell-U Integrated Graphics" "\0"
+    "Intel Broadwell-U Processor Thermal Subsystem" "\0"
+    "Intel Broadwell-U PCI Express x8 Controller" "\0"
+    "Intel HD Graphics" "\0"
+    "Intel Broadwell-U CHAPS Device" "\0"
+    "Intel Broadwell-U x4 PCIe" "\0"
+    "Intel Broadwell-U Audio Controller" "\0"
+    "Intel Broadwell-U SoftSKU" "\0"
+    "Intel Broadwell-U Host Bridge - DMI" "\0"
+    "Intel HD Graphics 5600" "\0"
+    "Intel HD Graphics 5500" "\0"
+    "Intel HD Graphics 5300" "\0"
+    "Intel Iris Pro Graphics 6200" "\0"
+    "Intel HD Graphics 6000" "\0"
+    "Intel Iris Pro Graphics P6300" "\0"
+    "Intel Iris Graphics 6100" "\0"
+    "Intel Ethernet Connection E823-C for backplane" "\0"
+    "Intel Ethernet Connection E823-C for QSFP" "\0"
+    "Intel Ethernet Connection E823-C for SFP" "\0"
+    "Intel Ethernet Connection E823-C/X557-AT 10GBASE-T" "\0"
+    "Intel Ethernet Connection E823-C 1GbE" "\0"
+    "Intel Ethernet Connection E822-C for backplane" "\0"
+    "Intel Ethernet Connection E822-C for QSFP" "\0"
+    "Intel Ethernet Connection E822-C for SFP" "\0"
+    "Intel Ethernet Connection E822-C/X557-AT 10GBASE-T" "\0"
+    "Intel Ethernet Connection E822-C 1GbE" "\0"
+    "Intel Ethernet Connection E822-L for backplane" "\0"
+    "Intel Ethernet Connection E822-L for SFP" "\0"
+    "Intel Ethernet Connection E822-L/X557-AT 10GBASE-T" "\0"
+    "Intel Ethernet Connection E822-L 1GbE" "\0"
+    "Intel C4xxx Series QAT" "\0"
+    "Intel C4XXX Series QAT Virtual Function" "\0"
+    "Intel 200xx Series QAT" "\0"
+    "Intel 200xx Series QAT Virtual Function" "\0"
+    "Intel Xeon E3-1200 v5/E3-1500 v5/6th Gen Core Processor Host Bridge/DRAM Registers" "\0"
+    "Intel 6th-10th Gen Core Processor PCIe Controller (x16)" "\0"
+    "Intel HD Graphics 510" "\0"
+    "Intel Xeon E3-1200 v5/E3-1500 v5/6th Gen Core Processor Thermal Subsystem" "\0"
+    "Intel Xeon E3-1200 v5/E3-1500 v5/6th Gen Core Processor PCIe Controller (x8)" "\0"
+    "Intel Xeon E3-1200 v5/E3-1500 v5/6th Gen Core Processor PCIe Controller (x4)" "\0"
+    "Intel Xeon E3-1200 v5/v6 / E3-1500 v5 / 6th/7th/8th Gen Core Processor Gaussian Mixture Model" "\0"
+    "Intel HD Graphics 530" "\0"
+    "Intel Skylake GT2 [HD Graphics 520]" "\0"
+    "Intel Xeon E3-1200 v5/E3-1500 v5/6th Gen Core Processor Imaging Unit" "\0"
+    "Intel HD Graphics P530" "\0"
+    "Intel HD Graphics 515" "\0"
+    "Intel HD Graphics 520" "\0"
+    "Intel HD Graphics 535" "\0"
+    "Intel Iris Graphics 540" "\0"
+    "Intel Iris Graphics 550" "\0"
+    "Intel Iris Graphics 555" "\0"
+    "Intel Iris Graphics P555" "\0"
+    "Intel Iris Pro Graphics 580" "\0"
+    "Intel Iris Pro Graphics P580" "\0"
+    "Intel 80960RP (i960RP) Microprocessor" "\0"
+    "Intel 80960RM (i960RM) Microprocessor" "\0"
+    "Intel 80960RN (i960RN) Microprocessor" "\0"
+    "Intel Atom Processor C3000 Series System Agent" "\0"
+    "Intel Atom Processor C3000 Series Error Registers" "\0"
+    "Intel Atom Processor C3000 Series Root Complex Event Collector" "\0"
+    "Intel Atom Processor C3000 Series Integrated QAT Root Port" "\0"
+    "Intel Atom Processor C3000 Series PCI Express Root Port #0" "\0"
+    "Intel Atom Processor C3000 Series PCI Express Root Port #1" "\0"
+    "Intel Atom Processor C3000 Series PCI Express Root Port #2" "\0"
+    "Intel Atom Processor C3000 Series PCI Express Root Port #3" "\0"
+    "Intel Atom Processor C3000 Series PCI Express Root Port #4" "\0"
+    "Intel Atom Processor C3000 Series PCI Express Root Port #5" "\0"
+    "Intel Atom Processor C3000 Series PCI Express Root Port #6" "\0"
+    "Intel Atom Processor C3000 Series PCI Express Root Port #7" "\0"
+    "Intel Atom Processor C3000 Series SMBus Contoller - Host" "\0"
+    "Intel Atom Processor C3000 Series SATA Controller 0" "\0"
+    "Intel Atom Processor C3000 Series SATA Controller 1" "\0"
+    "Intel Atom Processor C3000 Series USB 3.0 xHCI Controller" "\0"
+    "Intel Atom Processor C3000 Series Integrated LAN Root Port #0" "\0"
+    "Intel Atom Processor C3000 Series Integrated LAN Root Port #1" "\0"
+    "Intel Atom Processor C3000 Series ME HECI 1" "\0"
+    "Intel Atom Processor C3000 Series ME HECI 2" "\0"
+    "Intel Atom Processor C3000 Series ME KT Controller" "\0"
+    "Intel Atom Processor C3000 Series ME HECI 3" "\0"
+    "Intel Atom Processor C3000 Series HSUART Controller" "\0"
+    "Intel Atom Processor C3000 Series LPC or eSPI" "\0"
+    "Intel Atom Processor C3000 Series Primary to Side Band (P2SB) Bridge" "\0"
+    "Intel Atom Processor C3000 Series Power Management Controller" "\0"
+    "Intel Atom Processor C3000 Series SMBus controller" "\0"
+    "Intel Atom Processor C3000 Series SPI Controller" "\0"
+    "Intel Atom Processor C3000 Series QuickAssist Technology" "\0"
+    "Intel Atom Processor C3000 Series QuickAssist Technology Virtual Function" "\0"
+    "Intel Ethernet Connection (17) I219-LM" "\0"
+    "Intel Ethernet Connection (17) I219-V" "\0"
+    "Intel Ethernet Connection (16) I219-LM" "\0"
+    "Intel Ethernet Connection (16) I219-V" "\0"
+    "Intel 82840 840 [Carmel] Chipset Host Bridge (Hub A)" "\0"
+    "Intel 82840 840 [Carmel] Chipset AGP Bridge" "\0"
+    "Intel 82840 840 [Carmel] Chipset PCI Bridge (Hub B)" "\0"
+    "Intel 82845 845 [Brookdale] Chipset Host Bridge" "\0"
+    "Intel 82845 845 [Brookdale] Chipset AGP Bridge" "\0"
+    "Intel 5000 Series Chipset DMA Engine" "\0"
+    "Intel 6 Series/C200 Series Chipset Family Desktop SATA Controller (IDE mode, ports 0-3)" "\0"
+    "Intel 6 Series/C200 Series Chipset Family Mobile SATA Controller (IDE mode, ports 0-3)" "\0"
+    "Intel 6 Series/C200 Series Chipset Family 6 port Desktop SATA AHCI Controller" "\0"
+    "Intel 6 Series/C200 Series Chipset Family 6 port Mobile SATA AHCI Controller" "\0"
+    "Intel 6 Series/C200 Series Desktop SATA RAID Controller" "\0"
+    "Intel 6 Series/C200 Series Mobile SATA RAID Controller" "\0"
+    "Intel Z68 Express Chipset SATA RAID Controller" "\0"
+    "Intel 6 Series/C200 Series Chipset Family Desktop SATA Controller (IDE mode, ports 4-5)" "\0"
+    "Intel 6 Series/C200 Series Chipset Family Mobile SATA Controller (IDE mode, ports 4-5)" "\0"
+    "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 1" "\0"
+    "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 2" "\0"
+    "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 3" "\0"
+    "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 4" "\0"
+    "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 5" "\0"
+    "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 6" "\0"
+    "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 7" "\0"
+    "Intel 6 Series/C200 Series Chipset Family PCI Express Root Port 8" "\0"
+    "Intel 6 Series/C200 Series Chipset Family High Definition Audio Controller" "\0"
+    "Intel 6 Series/C200 Series Chipset Family SMBus Controller" "\0"
+    "Intel 6 Series/C200 Series Chipset Family Thermal Management Controller" "\0"
+    "Intel 6 Series/C200 Series Chipset Family DMI to PCI Bridge" "\0"
+    "Intel 6 Series/C200 Series Chipset Family USB Enhanced Host Controller #1" "\0"
+    "Intel 6 Series/C200 Series Chipset Family USB Universal Host Controller #1" "\0"
+    "Intel 6 Series/C200 Series Chipset Family USB Universal Host Controller #5" "\0"
+    "Intel 6 Series/C200 Series Chipset Family USB Enhanced Host Controller #2" "\0"
+    "Intel 6 Series/C200 Series Chipset Family LAN Controller" "\0"
+    "Intel 6 Series/C200 Series Chipset Family VECI Controller" "\0"
+    "Intel 6 Series/C200 Series Chipset Family MEI Controller #1" "\0"
+    "Intel 6 Series/C200 Series Chipset Family MEI Controller #2" "\0"
+    "Intel 6 Series/C200 Series Chipset Family IDE-r Controller" "\0"
+    "Intel 6 Series/C200 Series Chipset Family KT Controller" "\0"
+    "Intel 6 Series/C200 Series Chipset Family LPC Controller" "\0"
+    "Intel Mobile SFF 6 Series Chipset Family LPC Controller" "\0"
+    "Intel Mobile 6 Series Chipset Family LPC Controller" "\0"
+    "Intel Z68 Express Chipset LPC Controller" "\0"
+    "Intel P67 Express Chipset LPC Controller" "\0"
+    "Intel UM67 Express Chipset LPC Controller" "\0"
+    "Intel HM65 Express Chipset LPC Controller" "\0"
+    "Intel H67 Express Chipset LPC Controller" "\0"
+    "Intel HM67 Express Chipset LPC Controller" "\0"
+    "Intel Q65 Express Chipset LPC Controller" "\0"
+    "Intel QS67 Express Chipset LPC Controller" "\0"
+    "Intel Q67 Express Chipset LPC Controller" "\0"
+    "Intel QM67 Express Chipset LPC Controller" "\0"
+    "Intel B65 Express Chipset LPC Controller" "\0"
+    "Intel C202 Chipset LPC Controller" "\0"
+    "Intel C204 Chipset LPC Controller" "\0"
+    "Intel C206 Chipset LPC Controller" "\0"
+    "Intel Upgraded B65 Express Chipset LPC Controller" "\0"
+    "Intel Upgraded HM67 Express Chipset LPC Controller" "\0"
+    "Intel Upgraded Q67 Express Chipset LPC Controller" "\0"
+    "Intel H61 Express Chipset LPC Controller" "\0"
+    "Intel C600/X79 series chipset 4-Port SATA IDE Controller" "\0"
+    "Intel C600/X79 series chipset 6-Port SATA AHCI Controller" "\0"
+    "Intel C600/X79 series chipset SATA RAID Controller" "\0"
+    "Intel C600/X79 series chipset SATA Premium RAID Controller" "\0"
+    "Intel C600/X79 series chipset 2-Port SATA IDE Controller" "\0"
+    "Intel C600/X79 series chipset PCI Express Root Port 1" "\0"
+    "Intel C600/X79 series chipset PCI Express Root Port 2" "\0"
+    "Intel C600/X79 series chipset PCI Express Root Port 3" "\0"
+    "Intel C600/X79 series chipset PCI Express Root Port 4" "\0"
+    "Intel C600/X79 series chipset PCI Express Root Port 5" "\0"
+    "Intel C600/X79 series chipset PCI Express Root Port 6" "\0"
+    "Intel C600/X79 series chipset PCI Express Root Port 7" "\0"
+    "Intel C600/X79 series chipset PCI Express Root Port 8" "\0"
+    "Intel C600/X79 series chipset High Definition Audio Controller" "\0"
+    "Intel C600/X79 series chipset SMBus Host Controller" "\0"
+    "Intel C600/X79 series chipset Thermal Management Controller" "\0"
+    "Intel C600/X79 series chipset DMI to PCI Bridge" "\0"
+    "Intel C600/X79 series chipset USB2 Enhanced Host Controller #1" "\0"
+    "Intel C600/X79 series chipset USB2 Enhanced Host Controller #2" "\0"
+    "Intel C600/X79 series chipset LAN Controller" "\0"
+    "Intel C600/X79 series chipset VECI Controller" "\0"
+    "Intel C600/X79 series chipset MEI Controller #1" "\0"
+    "Intel C600/X79 series chipset MEI Controller #2" "\0"
+    "Intel C600/X79 series chipset IDE-r Controller" "\0"
+    "Intel C600/X79 series chipset KT Controller" "\0"
+    "Intel C600/X79 series chipset PCI Express Virtual Root Port" "\0"
+    "Intel C608/C606/X79 series chipset PCI Express Virtual Switch Port" "\0"
+    "Intel C600/X79 series chipset LPC Controller" "\0"
+    "Intel C608 chipset Dual 4-Port SATA/SAS Storage Control Unit" "\0"
+    "Intel C600/X79 series chipset Dual 4-Port SATA/SAS Storage Control Unit" "\0"
+    "Intel C600/X79 series chipset 4-Port SATA/SAS Storage Control Unit" "\0"
+    "Intel C606 chipset Dual 4-Port SATA/SAS Storage Control Unit" "\0"
+    "Intel C604/X79 series chipset 4-Port SATA/SAS Storage Control Unit" "\0"
+    "Intel C600/X79 series chipset Dual 4-Port SATA Storage Control Unit" "\0"
+    "Intel C602 chipset 4-Port SATA Storage Control Unit" "\0"
+    "Intel C600/X79 series chipset 4-Port SATA Storage Control Unit" "\0"
+    "Intel C600/X79 series chipset SMBus Controller 0" "\0"
+    "Intel C608/C606/X79 series chipset SMBus Controller 1" "\0"
+    "Intel C608 chipset SMBus Controller 2" "\0"
+    "Intel C608/C606/X79 series chipset PCI Express Upstream Port" "\0"
+    "Intel C600/X79 series chipset Multi-Function Glue" "\0"
+    "Intel 7 Series/C210 Series Chipset Family 4-port SATA Controller [IDE mode]" "\0"
+    "Intel 7 Series Chipset Family 4-port SATA Controller [IDE mode]" "\0"
+    "Intel 7 Series/C210 Series Chipset Family 6-port SATA Controller [AHCI mode]" "\0"
+    "Intel 7 Series Chipset Family 6-port SATA Controller [AHCI mode]" "\0"
+    "Intel 7 Series/C210 Series Chipset Family SATA Controller [RAID mode]" "\0"
+    "Intel 7 Series Chipset SATA Controller [RAID mode]" "\0"
+    "Intel 7 Series Chipset Family SATA Controller [RAID mode]" "\0"
+    "Intel 7 Series/C210 Series Chipset Family 2-port SATA Controller [IDE mode]" "\0"
+    "Intel 7 Series Chipset Family 2-port SATA Controller [IDE mode]" "\0"
+    "Intel 7 Series/C216 Chipset Family PCI Express Root Port 1" "\0"
+    "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 2" "\0"
+    "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 3" "\0"
+    "Intel 7 Series/C216 Chipset Family PCI Express Root Port 4" "\0"
+    "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 5" "\0"
+    "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 6" "\0"
+    "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 7" "\0"
+    "Intel 7 Series/C210 Series Chipset Family PCI Express Root Port 8" "\0"
+    "Intel 7 Series/C216 Chipset Family High Definition Audio Controller" "\0"
+    "Intel 7 Series/C216 Chipset Family SMBus Controller" "\0"
+    "Intel 7 Series/C210 Series Chipset Family Thermal Management Controller" "\0"
+    "Intel 7 Series/C210 Series Chipset Family DMI to PCI Bridge" "\0"
+    "Intel 7 Series/C216 Chipset Family USB Enhanced Host Controller #1" "\0"
+    "Intel 7 Series/C216 Chipset Family USB Enhanced Host Controller #2" "\0"
+    "Intel 7 Series/C210 Series Chipset Family USB xHCI Host Controller" "\0"
+    "Intel 7 Series/C210 Series Chipset Family LAN Controller" "\0"
+    "Intel 7 Series/C216 Chipset Family MEI Controller #1" "\0"
+    "Intel 7 Series/C210 Series Chipset Family MEI Controller #2" "\0"
+    "Intel 7 Series/C210 Series Chipset Family IDE-r Controller" "\0"
+    "Intel 7 Series/C210 Series Chipset Family KT Controller" "\0"
+    "Intel 7 Series Chipset Family LPC Controller" "\0"
+    "Intel Z77 Express Chipset LPC Controller" "\0"
+    "Intel Z75 Express Chipset LPC Controller" "\0"
+    "Intel Q77 Express Chipset LPC Controller" "\0"
+    "Intel Q75 Express Chipset LPC Controller" "\0"
+    "Intel B75 Express Chipset LPC Controller" "\0"
+    "Intel H77 Express Chipset LPC Controller" "\0"
+    "Intel C216 Series Chipset LPC Controller" "\0"
+    "Intel QM77 Express Chipset LPC Controller" "\0"
+    "Intel QS77 Express Chipset LPC Controller" "\0"
+    "Intel HM77 Express Chipset LPC Controller" "\0"
+    "Intel UM77 Express Chipset LPC Controller" "\0"
+    "Intel HM76 Express Chipset LPC Controller" "\0"
+    "Intel HM75 Express Chipset LPC Controller" "\0"
+    "Intel HM70 Express Chipset LPC Controller" "\0"
+    "Intel NM70 Express Chipset LPC Controller" "\0"
+    "Intel Atom processor C2000 SoC Transaction Router" "\0"
+    "Intel Atom processor C2000 PCIe Root Port 1" "\0"
+    "Intel Atom processor C2000 PCIe Root Port 2" "\0"
+    "Intel Atom processor C2000 PCIe Root Port 3" "\0"
+    "Intel Atom processor C2000 PCIe Root Port 4" "\0"
+    "Intel Atom processor C2000 RAS" "\0"
+    "Intel Atom processor C2000 SMBus 2.0" "\0"
+    "Intel Atom processor C2000 RCEC" "\0"
+    "Intel Atom processor C2000 QAT" "\0"
+    "Intel Atom processor C2000 4-Port IDE SATA2 Controller" "\0"
+    "Intel Atom processor C2000 AHCI SATA2 Controller" "\0"
+    "Intel Atom processor C2000 RAID SATA2 Controller" "\0"
+    "Intel Atom processor C2000 USB Enhanced Host Controller" "\0"
+    "Intel Atom processor C2000 2-Port IDE SATA3 Controller" "\0"
+    "Intel Atom processor C2000 AHCI SATA3 Controller" "\0"
+    "Intel Atom processor C2000 RAID SATA3 Controller" "\0"
+    "Intel Atom processor C2000 PCU" "\0"
+    "Intel Atom processor C2000 PCU SMBus" "\0"
+    "Intel Atom Processor C2000 PECI SMBus" "\0"
+    "Intel Ethernet Connection I354 1.0 GbE Backplane" "\0"
+    "Intel Ethernet Connection I354" "\0"
+    "Intel Atom processor C2000 GbE" "\0"
+    "Intel Atom processor C2000 GbE Virtual Function" "\0"
+    "Intel Ethernet Connection I354 2.5 GbE Backplane" "\0"
+    "Intel Sky Lake-E Ubox Registers" "\0"
+    "Intel Sky Lake-E M2PCI Registers" "\0"
+    "Intel Sky Lake-E Non-Transparent Bridge Registers" "\0"
+    "Intel Volume Management Device NVMe RAID Controller" "\0"
+    "Intel Sky Lake-E DMI3 Registers" "\0"
+    "Intel Sky Lake-E CBDMA Registers" "\0"
+    "Intel Sky Lake-E MM/Vt-d Configuration Registers" "\0"
+    "Intel Sky Lake-E RAS" "\0"
+    "Intel Sky Lake-E IOAPIC" "\0"
+    "Intel Sky Lake-E PCI Express Root Port A" "\0"
+    "Intel Sky Lake-E PCI Express Root Port B" "\0"
+    "Intel Sky Lake-E PCI Express Root Port C" "\0"
+    "Intel Sky Lake-E PCI Express Root Port D" "\0"
+    "Intel Sky Lake-E VT-d" "\0"
+    "Intel Sky Lake-E RAS Configuration Registers" "\0"
+    "Intel Sky Lake-E IOxAPIC Configuration Registers" "\0"
+    "Intel Sky Lake-E Integrated Memory Controller" "\0"
+    "Intel Sky Lake-E LM Channel 1" "\0"
+    "Intel Sky Lake-E LMS Channel 1" "\0"
+    "Intel Sky Lake-E LMDP Channel 1" "\0"
+    "Intel Sky Lake-E DECS Channel 2" "\0"
+    "Intel Sky Lake-E LM Channel 2" "\0"
+    "Intel Sky Lake-E LMS Channel 2" "\0"
+    "Intel Sky Lake-E LMDP Channel 2" "\0"
+    "Intel Sky Lake-E M3KTI Registers" "\0"
+    "Intel Sky Lake-E CHA Registers" "\0"
+    "Intel Sky Lake-E KTI 0" "\0"
+    "Intel Sky Lake-E UPI Registers" "\0"
+    "Intel Sky Lake-E DDRIO Registers" "\0"
+    "Intel Sky Lake-E PCU Registers" "\0"
+    "Intel Larrabee" "\0"
+    "Intel Xeon Phi coprocessor 5100 series" "\0"
+    "Intel Xeon Phi coprocessor SE10/7120 series" "\0"
+    "Intel Xeon Phi coprocessor 3120 series" "\0"
+    "Intel Xeon Phi coprocessor 31S1" "\0"
+    "Intel Xeon Phi coprocessor 7220" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series SoC Transaction Register" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series High Definition Audio Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO1 DMA Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO1 HSUART Controller #1" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO1 HSUART Controller #2" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx SMBus Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series MMC Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series SDIO Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series SD Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series Trusted Execution Engine" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series PCU" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series SATA Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series SATA AHCI Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series Low Power Engine Audio" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Integrated Graphics Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series USB xHCI Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series Imaging Unit" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 DMA Controller" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #1" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #2" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #3" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #4" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #5" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #6" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series LPIO2 I2C Controller #7" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series PCI Express Port #1" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series PCI Express Port #2" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series PCI Express Port #3" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series PCI Express Port #4" "\0"
+    "Intel Atom/Celeron/Pentium Processor x5-E8000/J3xxx/N3xxx Series Power Management Controller" "\0"
+    "Intel DH89xxCC LPC Controller" "\0"
+    "Intel DH89xxCC 4 Port SATA AHCI Controller" "\0"
+    "Intel DH89xxCC SMBus Controller" "\0"
+    "Intel DH89xxCC Chap Counter" "\0"
+    "Intel DH89xxCC Thermal Subsystem" "\0"
+    "Intel DH89xxCC USB2 Enhanced Host Controller #1" "\0"
+    "Intel DH89xxCC PCI Express Root Port #1" "\0"
+    "Intel DH89xxCC PCI Express Root Port #2" "\0"
+    "Intel DH89xxCC PCI Express Root Port #3" "\0"
+    "Intel DH89xxCC PCI Express Root Port #4" "\0"
+    "Intel DH89xxCC Watchdog Timer" "\0"
+    "Intel DH89xxCC MEI 0" "\0"
+    "Intel DH89xxCC MEI 1" "\0"
+    "Intel DH895XCC Series LPC Controller" "\0"
+    "Intel DH895XCC Series 2-Port SATA Controller [IDE Mode]" "\0"
+    "Intel DH895XCC Series 4-Port SATA Controller [AHCI Mode]" "\0"
+    "Intel DH895XCC Series SMBus Controller" "\0"
+    "Intel DH895XCC Series CHAP Counter" "\0"
+    "Intel DH895XCC Series Thermal Management Controller" "\0"
+    "Intel DH895XCC Series USB2 Enhanced Host Controller #1" "\0"
+    "Intel DH895XCC Series PCI Express Root Port #1" "\0"
+    "Intel DH895XCC Series PCI Express Root Port #2" "\0"
+    "Intel CDH895XCC Series PCI Express Root Port #3" "\0"
+    "Intel DH895XCC Series PCI Express Root Port #3" "\0"
+    "Intel DH895XCC Series PCI Express Root Port #4" "\0"
+    "Intel DH895XCC Series Watchdog Timer" "\0"
+    "Intel DH895XCC Series MEI Controller #1" "\0"
+    "Intel DH895XCC Series MEI Controller #2" "\0"
+    "Intel 82801AA ISA Bridge (LPC)" "\0"
+    "Intel 82801AA IDE Controller" "\0"
+    "Intel 82801AA USB Controller" "\0"
+    "Intel 82801AA SMBus Controller" "\0"
+    "Intel 82801AA AC'97 Audio Controller" "\0"
+    "Intel 82801AA AC'97 Modem Controller" "\0"
+    "Intel 82801AA PCI Bridge" "\0"
+    "Intel 82801AB ISA Bridge (LPC)" "\0"
+    "Intel 82801AB IDE Controller" "\0"
+    "Intel 82801AB USB Controller" "\0"
+    "Intel 82801AB SMBus Controller" "\0"
+    "Intel 82801AB AC'97 Audio Controller" "\0"
+    "Intel 82801AB AC'97 Modem Controller" "\0"
+    "Intel 82801AB PCI Bridge" "\0"
+    "Intel 82801BA ISA Bridge (LPC)" "\0"
+    "Intel 82801BA/BAM UHCI USB 1.1 Controller #1" "\0"
+    "Intel 82801BA/BAM SMBus Controller" "\0"
+    "Intel 82801BA/BAM UHCI USB 1.1 Controller #2" "\0"
+    "Intel 82801BA/BAM AC'97 Audio Controller" "\0"
+    "Intel 82801BA/BAM AC'97 Modem Controller" "\0"
+    "Intel 82801 Mobile PCI Bridge" "\0"
+    "Intel 82801BA/BAM/CA/CAM Ethernet Controller" "\0"
+    "Intel 82801BAM IDE U100 Controller" "\0"
+    "Intel 82801BA IDE U100 Controller" "\0"
+    "Intel 82801BAM ISA Bridge (LPC)" "\0"
+    "Intel 82801 PCI Bridge" "\0"
+    "Intel 82801E ISA Bridge (LPC)" "\0"
+    "Intel 82801E USB Controller" "\0"
+    "Intel 82801E SMBus Controller" "\0"
+    "Intel 82801E Ethernet Controller 0" "\0"
+    "Intel 82801E IDE U100 Controller" "\0"
+    "Intel 82801E Ethernet Controller 1" "\0"
+    "Intel 82801E PCI Bridge" "\0"
+    "Intel 82801CA LPC Interface Controller" "\0"
+    "Intel 82801CA/CAM USB Controller #1" "\0"
+    "Intel 82801CA/CAM SMBus Controller" "\0"
+    "Intel 82801CA/CAM USB Controller #2" "\0"
+    "Intel 82801CA/CAM AC'97 Audio Controller" "\0"
+    "Intel 82801CA/CAM AC'97 Modem Controller" "\0"
+    "Intel 82801CA/CAM USB Controller #3" "\0"
+    "Intel 82801CAM IDE U100 Controller" "\0"
+    "Intel 82801CA Ultra ATA Storage Controller" "\0"
+    "Intel 82801CAM ISA Bridge (LPC)" "\0"
+    "Intel 82801DB/DBL (ICH4/ICH4-L) LPC Interface Bridge" "\0"
+    "Intel 82801DBL (ICH4-L) IDE Controller" "\0"
+    "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) USB UHCI Controller #1" "\0"
+    "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) SMBus Controller" "\0"
+    "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) USB UHCI Controller #2" "\0"
+    "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) AC'97 Audio Controller" "\0"
+    "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) AC'97 Modem Controller" "\0"
+    "Intel 82801DB/DBL/DBM (ICH4/ICH4-L/ICH4-M) USB UHCI Controller #3" "\0"
+    "Intel 82801DBM (ICH4-M) IDE Controller" "\0"
+    "Intel 82801DB (ICH4) IDE Controller" "\0"
+    "Intel 82801DBM (ICH4-M) LPC Interface Bridge" "\0"
+    "Intel 82801DB/DBM (ICH4/ICH4-M) USB2 EHCI Controller" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) LPC Interface Bridge" "\0"
+    "Intel 82801EB (ICH5) SATA Controller" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) USB UHCI Controller #1" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) SMBus Controller" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) USB UHCI Controller #2" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) AC'97 Audio Controller" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) AC'97 Modem Controller" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) USB UHCI Controller #3" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) IDE Controller" "\0"
+    "Intel 82801EB (ICH5) LPC Interface Bridge" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) USB2 EHCI Controller" "\0"
+    "Intel 82801EB/ER (ICH5/ICH5R) USB UHCI Controller #4" "\0"
+    "Intel 82801ER (ICH5R) SATA Controller" "\0"
+    "Intel Omni-Path HFI Silicon 100 Series [discrete]" "\0"
+    "Intel Omni-Path HFI Silicon 100 Series [integrated]" "\0"
+    "Intel Wireless 8260" "\0"
+    "Intel Dual Band Wireless-AC 3168NGW [Stone Peak]" "\0"
+    "Intel Wireless 8265 / 8275" "\0"
+    "Intel 82820 820 (Camino) Chipset Host Bridge (MCH)" "\0"
+    "Intel 82820 820 (Camino) Chipset Host Bridge" "\0"
+    "Intel 82820 820 (Camino) Chipset AGP Bridge" "\0"
+    "Intel 82805AA MTH Memory Translator Hub" "\0"
+    "Intel 82804AA MRH-S Memory Repeater Hub for SDRAM" "\0"
+    "Intel NVMe Optane Memory Series" "\0"
+    "Intel Wireless-AC 9260" "\0"
+    "Intel 82850 850 (Tehama) Chipset Host Bridge (MCH)" "\0"
+    "Intel 82860 860 (Wombat) Chipset Host Bridge (MCH)" "\0"
+    "Intel 82850 850 (Tehama) Chipset AGP Bridge" "\0"
+    "Intel 82860 860 (Wombat) Chipset AGP Bridge" "\0"
+    "Intel 82860 860 (Wombat) Chipset PCI Bridge" "\0"
+    "Intel E7500 Memory Controller Hub" "\0"
+    "Intel E7500/E7501 Host RASUM Controller" "\0"
+    "Intel E7500/E7501 Hub Interface B PCI-to-PCI Bridge" "\0"
+    "Intel E7500/E7501 Hub Interface B RASUM Controller" "\0"
+    "Intel E7500/E7501 Hub Interface C PCI-to-PCI Bridge" "\0"
+    "Intel E7500/E7501 Hub Interface C RASUM Controller" "\0"
+    "Intel E7500/E7501 Hub Interface D PCI-to-PCI Bridge" "\0"
+    "Intel E7500/E7501 Hub Interface D RASUM Controller" "\0"
+    "Intel E7501 Memory Controller Hub" "\0"
+    "Intel E7505 Memory Controller Hub" "\0"
+    "Intel E7505/E7205 Series RAS Controller" "\0"
+    "Intel E7505/E7205 PCI-to-AGP Bridge" "\0"
+    "Intel E7505 Hub Interface B PCI-to-PCI Bridge" "\0"
+    "Intel E7505 Hub Interface B PCI-to-PCI Bridge RAS Controller" "\0"
+    "Intel E7205 Memory Controller Hub" "\0"
+    "Intel 82845G/GL[Brookdale-G]/GE/PE DRAM Controller/Host-Hub Interface" "\0"
+    "Intel 82845G/GL[Brookdale-G]/GE/PE Host-to-AGP Bridge" "\0"
+    "Intel 82845G/GL[Brookdale-G]/GE Chipset Integrated Graphics Device" "\0"
+    "Intel 82865G/PE/P DRAM Controller/Host-Hub Interface" "\0"
+    "Intel 82865G/PE/P AGP Bridge" "\0"
+    "Intel 82865G Integrated Graphics Controller" "\0"
+    "Intel 82865G/PE/P PCI to CSA Bridge" "\0"
+    "Intel 82865G/PE/P Processor to I/O Memory Interface" "\0"
+    "Intel 82875P/E7210 Memory Controller Hub" "\0"
+    "Intel 82875P Processor to AGP Controller" "\0"
+    "Intel 82875P/E7210 Processor to PCI to CSA Bridge" "\0"
+    "Intel 82875P/E7210 Processor to I/O Memory Interface" "\0"
+    "Intel 82915G/P/GV/GL/PL/910GL Memory Controller Hub" "\0"
+    "Intel 82915G/P/GV/GL/PL/910GL PCI Express Root Port" "\0"
+    "Intel 82915G/GV/910GL Integrated Graphics Controller" "\0"
+    "Intel 82925X/XE Memory Controller Hub" "\0"
+    "Intel 82925X/XE PCI Express Root Port" "\0"
+    "Intel E7220/E7221 Memory Controller Hub" "\0"
+    "Intel E7220/E7221 PCI Express Root Port" "\0"
+    "Intel E7221 Integrated Graphics Controller" "\0"
+    "Intel Mobile 915GM/PM/GMS/910GML Express Processor to DRAM Controller" "\0"
+    "Intel Mobile 915GM/PM Express PCI Express Root Port" "\0"
+    "Intel Mobile 915GM/GMS/910GML Express Graphics Controller" "\0"
+    "Intel 6300ESB LPC Interface Controller" "\0"
+    "Intel 6300ESB PATA Storage Controller" "\0"
+    "Intel 6300ESB SATA Storage Controller" "\0"
+    "Intel 6300ESB SMBus Controller" "\0"
+    "Intel 6300ESB AC'97 Audio Controller" "\0"
+    "Intel 6300ESB AC'97 Modem Controller" "\0"
+    "Intel 6300ESB USB Universal Host Controller" "\0"
+    "Intel 6300ESB Watchdog Timer" "\0"
+    "Intel 6300ESB I/O Advanced Programmable Interrupt Controller" "\0"
+    "Intel 6300ESB USB2 Enhanced Host Controller" "\0"
+    "Intel 6300ESB 64-bit PCI-X Bridge" "\0"
+    "Intel 6300ESB SATA RAID Controller" "\0"
+    "Intel 5000X Chipset Memory Controller Hub" "\0"
+    "Intel 5000Z Chipset Memory Controller Hub" "\0"
+    "Intel 5000V Chipset Memory Controller Hub" "\0"
+    "Intel 5000P Chipset Memory Controller Hub" "\0"
+    "Intel 5000 Series Chipset PCI Express x4 Port 2" "\0"
+    "Intel 5000 Series Chipset PCI Express x4 Port 3" "\0"
+    "Intel 5000 Series Chipset PCI Express x4 Port 4" "\0"
+    "Intel 5000 Series Chipset PCI Express x4 Port 5" "\0"
+    "Intel 5000 Series Chipset PCI Express x4 Port 6" "\0"
+    "Intel 5000 Series Chipset PCI Express x4 Port 7" "\0"
+    "Intel 5000 Series Chipset FSB Registers" "\0"
+    "Intel 5000 Series Chipset Reserved Registers" "\0"
+    "Intel 5000 Series Chipset FBD Registers" "\0"
+    "Intel 5000 Series Chipset PCI Express x8 Port 2-3" "\0"
+    "Intel 5000 Series Chipset PCI Express x8 Port 4-5" "\0"
+    "Intel 5000 Series Chipset PCI Express x8 Port 6-7" "\0"
+    "Intel 5000X Chipset PCI Express x16 Port 4-7" "\0"
+    "Intel E8500/E8501 Hub Interface 1.5" "\0"
+    "Intel E8500/E8501 PCI Express x4 Port D" "\0"
+    "Intel E8500/E8501 PCI Express x4 Port C0" "\0"
+    "Intel E8500/E8501 PCI Express x4 Port C1" "\0"
+    "Intel E8500/E8501 PCI Express x4 Port B0" "\0"
+    "Intel E8500/E8501 PCI Express x4 Port B1" "\0"
+    "Intel E8500/E8501 PCI Express x4 Port A0" "\0"
+    "Intel E8500/E8501 PCI Express x4 Port A1" "\0"
+    "Intel E8500/E8501 PCI Express x8 Port C" "\0"
+    "Intel E8500/E8501 PCI Express x8 Port B" "\0"
+    "Intel E8500/E8501 PCI Express x8 Port A" "\0"
+    "Intel E8500/E8501 IMI Registers" "\0"
+    "Intel E8500/E8501 FSB Registers" "\0"
+    "Intel E8500/E8501 Address Mapping Registers" "\0"
+    "Intel E8500/E8501 RAS Registers" "\0"
+    "Intel E8500/E8501 Reserved Registers" "\0"
+    "Intel E8500/E8501 Miscellaneous Registers" "\0"
+    "Intel E8500/E8501 eXternal Memory Bridge" "\0"
+    "Intel E8500/E8501 XMB Miscellaneous Registers" "\0"
+    "Intel E8500/E8501 XMB Memory Interleaving Registers" "\0"
+    "Intel E8500/E8501 XMB DDR Initialization and Calibration" "\0"
+    "Intel E8500/E8501 XMB Reserved Registers" "\0"
+    "Intel 82801FB/FR (ICH6/ICH6R) LPC Interface Bridge" "\0"
+    "Intel 82801FBM (ICH6M) LPC Interface Bridge" "\0"
+    "Intel 82801FW/FRW (ICH6W/ICH6RW) LPC Interface Bridge" "\0"
+    "Intel 82801FB/FW (ICH6/ICH6W) SATA Controller" "\0"
+    "Intel 82801FR/FRW (ICH6R/ICH6RW) SATA Controller" "\0"
+    "Intel 82801FBM (ICH6M) SATA Controller" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) USB UHCI #1" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) USB UHCI #2" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) USB UHCI #3" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) USB UHCI #4" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) USB2 EHCI Controller" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) PCI Express Port 1" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) PCI Express Port 2" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) PCI Express Port 3" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) PCI Express Port 4" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) High Definition Audio Controller" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) SMBus Controller" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) LAN Controller" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) AC'97 Modem Controller" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) AC'97 Audio Controller" "\0"
+    "Intel 82801FB/FBM/FR/FW/FRW (ICH6 Family) IDE Controller" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset LPC Interface Controller" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset SATA IDE Controller" "\0"
+    "Intel 631xESB/632xESB SATA AHCI Controller" "\0"
+    "Intel 631xESB/632xESB SATA RAID Controller" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset UHCI USB Controller #1" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset UHCI USB Controller #2" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset UHCI USB Controller #3" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset UHCI USB Controller #4" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset EHCI USB2 Controller" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset PCI Express Root Port 1" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset PCI Express Root Port 2" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset PCI Express Root Port 3" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset PCI Express Root Port 4" "\0"
+    "Intel 631xESB/632xESB AC '97 Audio Controller" "\0"
+    "Intel 631xESB/632xESB AC '97 Modem Controller" "\0"
+    "Intel 631xESB/632xESB High Definition Audio Controller" "\0"
+    "Intel 631xESB/632xESB/3100 Chipset SMBus Controller" "\0"
+    "Intel 631xESB/632xESB IDE Controller" "\0"
+    "Intel Optane SSD 900P Series" "\0"
+    "Intel NVMe Datacenter SSD [Optane]" "\0"
+    "Intel Wi-Fi 6 AX200" "\0"
+    "Intel Wi-Fi 6 AX210/AX211/AX411 160MHz" "\0"
+    "Intel 82945G/GZ/P/PL Memory Controller Hub" "\0"
+    "Intel 82945G/GZ/P/PL PCI Express Root Port" "\0"
+    "Intel 82945G/GZ Integrated Graphics Controller" "\0"
+    "Intel 82955X Memory Controller Hub" "\0"
+    "Intel 82955X PCI Express Root Port" "\0"
+    "Intel E7230/3000/3010 Memory Controller Hub" "\0"
+    "Intel E7230/3000/3010 PCI Express Root Port" "\0"
+    "Intel 82975X/3010 PCI Express Root Port" "\0"
+    "Intel 82975X Memory Controller Hub" "\0"
+    "Intel 82975X PCI Express Root Port" "\0"
+    "Intel 82915G/GV/GL/910GL [Grantsdale] Graphics Device" "\0"
+    "Intel 82915G Integrated Graphics Controller" "\0"
+    "Intel Mobile 945GM/PM/GMS, 943/940GML and 945GT Express Memory Controller Hub" "\0"
+    "Intel Mobile 945GM/PM/GMS, 943/940GML and 945GT Express PCI Express Root Port" "\0"
+    "Intel Mobile 945GM/GMS, 943/940GML Express Integrated Graphics Controller" "\0"
+    "Intel Mobile 945GM/GMS/GME, 943/940GML Express Integrated Graphics Controller" "\0"
+    "Intel Mobile 945GSE Express Memory Controller Hub" "\0"
+    "Intel Mobile 945GSE Express PCI Express Root Port" "\0"
+    "Intel Mobile 945GSE Express Integrated Graphics Controller" "\0"
+    "Intel 82801GH (ICH7DH) LPC Interface Bridge" "\0"
+    "Intel 82801GB/GR (ICH7 Family) LPC Interface Bridge" "\0"
+    "Intel 82801GBM (ICH7-M) LPC Interface Bridge" "\0"
+    "Intel NM10 Family LPC Controller" "\0"
+    "Intel 82801GHM (ICH7-M DH) LPC Interface Bridge" "\0"
+    "Intel NM10/ICH7 Family SATA Controller [IDE mode]" "\0"
+    "Intel NM10/ICH7 Family SATA Controller [AHCI mode]" "\0"
+    "Intel 82801GR/GDH (ICH7R/ICH7DH) SATA Controller [RAID mode]" "\0"
+    "Intel 82801GBM/GHM (ICH7-M Family) SATA Controller [IDE mode]" "\0"
+    "Intel 82801GBM/GHM (ICH7-M Family) SATA Controller [AHCI mode]" "\0"
+    "Intel 82801GHM (ICH7-M DH) SATA Controller [RAID mode]" "\0"
+    "Intel NM10/ICH7 Family USB UHCI Controller #1" "\0"
+    "Intel NM10/ICH7 Family USB UHCI Controller #2" "\0"
+    "Intel NM10/ICH7 Family USB UHCI Controller #3" "\0"
+    "Intel NM10/ICH7 Family USB UHCI Controller #4" "\0"
+    "Intel NM10/ICH7 Family USB2 EHCI Controller" "\0"
+    "Intel NM10/ICH7 Family PCI Express Port 1" "\0"
+    "Intel NM10/ICH7 Family PCI Express Port 2" "\0"
+    "Intel NM10/ICH7 Family PCI Express Port 3" "\0"
+    "Intel NM10/ICH7 Family PCI Express Port 4" "\0"
+    "Intel NM10/ICH7 Family High Definition Audio Controller" "\0"
+    "Intel NM10/ICH7 Family SMBus Controller" "\0"
+    "Intel NM10/ICH7 Family LAN Controller" "\0"
+    "Intel 82801G (ICH7 Family) AC'97 Modem Controller" "\0"
+    "Intel 82801G (ICH7 Family) AC'97 Audio Controller" "\0"
+    "Intel 82801G (ICH7 Family) IDE Controller" "\0"
+    "Intel 82801GR/GH/GHM (ICH7 Family) PCI Express Port 5" "\0"
+    "Intel 82801GR/GH/GHM (ICH7 Family) PCI Express Port 6" "\0"
+    "Intel 82801HB/HR (ICH8/R) LPC Interface Controller" "\0"
+    "Intel 82801HEM (ICH8M-E) LPC Interface Controller" "\0"
+    "Intel 82801HH (ICH8DH) LPC Interface Controller" "\0"
+    "Intel 82801HO (ICH8DO) LPC Interface Controller" "\0"
+    "Intel 82801HM (ICH8M) LPC Interface Controller" "\0"
+    "Intel 82801H (ICH8 Family) 4 port SATA Controller [IDE mode]" "\0"
+    "Intel 82801HR/HO/HH (ICH8R/DO/DH) 6 port SATA Controller [AHCI mode]" "\0"
+    "Intel SATA Controller [RAID mode]" "\0"
+    "Intel C610/X99 series chipset sSATA Controller [RAID mode]" "\0"
+    "Intel 82801HB (ICH8) 4 port SATA Controller [AHCI mode]" "\0"
+    "Intel 82801HR/HO/HH (ICH8R/DO/DH) 2 port SATA Controller [IDE mode]" "\0"
+    "Intel 82801HM/HEM (ICH8M/ICH8M-E) SATA Controller [IDE mode]" "\0"
+    "Intel 82801HM/HEM (ICH8M/ICH8M-E) SATA Controller [AHCI mode]" "\0"
+    "Intel 82801 Mobile SATA Controller [RAID mode]" "\0"
+    "Intel 82801H (ICH8 Family) USB UHCI Controller #1" "\0"
+    "Intel 82801H (ICH8 Family) USB UHCI Controller #2" "\0"
+    "Intel 82801H (ICH8 Family) USB UHCI Controller #3" "\0"
+    "Intel 82801H (ICH8 Family) USB UHCI Controller #4" "\0"
+    "Intel 82801H (ICH8 Family) USB UHCI Controller #5" "\0"
+    "Intel 82801H (ICH8 Family) USB2 EHCI Controller #1" "\0"
+    "Intel 82801H (ICH8 Family) USB2 EHCI Controller #2" "\0"
+    "Intel 82801H (ICH8 Family) SMBus Controller" "\0"
+    "Intel 82801H (ICH8 Family) PCI Express Port 1" "\0"
+    "Intel 82801H (ICH8 Family) PCI Express Port 2" "\0"
+    "Intel 82801H (ICH8 Family) PCI Express Port 3" "\0"
+    "Intel 82801H (ICH8 Family) PCI Express Port 4" "\0"
+    "Intel 82801H (ICH8 Family) PCI Express Port 5" "\0"
+    "Intel 82801H (ICH8 Family) PCI Express Port 6" "\0"
+    "Intel 82801H (ICH8 Family) HD Audio Controller" "\0"
+    "Intel 82801H (ICH8 Family) Thermal Reporting Device" "\0"
+    "Intel 82801HM/HEM (ICH8M/ICH8M-E) IDE Controller" "\0"
+    "Intel 82801IH (ICH9DH) LPC Interface Controller" "\0"
+    "Intel 82801IO (ICH9DO) LPC Interface Controller" "\0"
+    "Intel 82801IR (ICH9R) LPC Interface Controller" "\0"
+    "Intel ICH9M-E LPC Interface Controller" "\0"
+    "Intel 82801IB (ICH9) LPC Interface Controller" "\0"
+    "Intel ICH9M LPC Interface Controller" "\0"
+    "Intel 82801IR/IO/IH (ICH9R/DO/DH) 4 port SATA Controller [IDE mode]" "\0"
+    "Intel 82801IB (ICH9) 2 port SATA Controller [IDE mode]" "\0"
+    "Intel 82801IR/IO/IH (ICH9R/DO/DH) 6 port SATA Controller [AHCI mode]" "\0"
+    "Intel 82801IB (ICH9) 4 port SATA Controller [AHCI mode]" "\0"
+    "Intel 82801IR/IO (ICH9R/DO) SATA Controller [RAID mode]" "\0"
+    "Intel 82801I (ICH9 Family) 2 port SATA Controller [IDE mode]" "\0"
+    "Intel 82801IBM/IEM (ICH9M/ICH9M-E) 2 port SATA Controller [IDE mode]" "\0"
+    "Intel 82801IBM/IEM (ICH9M/ICH9M-E) 4 port SATA Controller [AHCI mode]" "\0"
+    "Intel 82801IEM (ICH9M-E) SATA Controller [RAID mode]" "\0"
+    "Intel 82801I (ICH9 Family) SMBus Controller" "\0"
+    "Intel 82801I (ICH9 Family) Thermal Subsystem" "\0"
+    "Intel 82801I (ICH9 Family) USB UHCI Controller #1" "\0"
+    "Intel 82801I (ICH9 Family) USB UHCI Controller #2" "\0"
+    "Intel 82801I (ICH9 Family) USB UHCI Controller #3" "\0"
+    "Intel 82801I (ICH9 Family) USB UHCI Controller #4" "\0"
+    "Intel 82801I (ICH9 Family) USB UHCI Controller #5" "\0"
+    "Intel 82801I (ICH9 Family) USB UHCI Controller #6" "\0"
+    "Intel 82801I (ICH9 Family) USB2 EHCI Controller #1" "\0"
+    "Intel 82801I (ICH9 Family) USB2 EHCI Controller #2" "\0"
+    "Intel 82801I (ICH9 Family) HD Audio Controller" "\0"
+    "Intel 82801I (ICH9 Family) PCI Express Port 1" "\0"
+    "Intel 82801I (ICH9 Family) PCI Express Port 2" "\0"
+    "Intel 82801I (ICH9 Family) PCI Express Port 3" "\0"
+    "Intel 82801I (ICH9 Family) PCI Express Port 4" "\0"
+    "Intel 82801I (ICH9 Family) PCI Express Port 5" "\0"
+    "Intel 82801I (ICH9 Family) PCI Express Port 6" "\0"
+    "Intel 82566DC-2 Gigabit Network Connection" "\0"
+    "Intel 82946GZ/PL/GL Memory Controller Hub" "\0"
+    "Intel 82946GZ/PL/GL PCI Express Root Port" "\0"
+    "Intel 82946GZ/GL Integrated Graphics Controller" "\0"
+    "Intel 82946GZ/GL HECI Controller" "\0"
+    "Intel 82946GZ/GL PT IDER Controller" "\0"
+    "Intel 82946GZ/GL KT Controller" "\0"
+    "Intel 82G35 Express DRAM Controller" "\0"
+    "Intel 82G35 Express PCI Express Root Port" "\0"
+    "Intel 82G35 Express Integrated Graphics Controller" "\0"
+    "Intel 82G35 Express HECI Controller" "\0"
+    "Intel 82Q963/Q965 Memory Controller Hub" "\0"
+    "Intel 82Q963/Q965 PCI Express Root Port" "\0"
+    "Intel 82Q963/Q965 Integrated Graphics Controller" "\0"
+    "Intel 82Q963/Q965 HECI Controller" "\0"
+    "Intel 82Q963/Q965 PT IDER Controller" "\0"
+    "Intel 82Q963/Q965 KT Controller" "\0"
+    "Intel 82P965/G965 Memory Controller Hub" "\0"
+    "Intel 82P965/G965 PCI Express Root Port" "\0"
+    "Intel 82G965 Integrated Graphics Controller" "\0"
+    "Intel 82P965/G965 HECI Controller" "\0"
+    "Intel 82P965/G965 PT IDER Controller" "\0"
+    "Intel 82P965/G965 KT Controller" "\0"
+    "Intel 82Q35 Express DRAM Controller" "\0"
+    "Intel 82Q35 Express PCI Express Root Port" "\0"
+    "Intel 82Q35 Express Integrated Graphics Controller" "\0"
+    "Intel 82Q35 Express MEI Controller" "\0"
+    "Intel 82Q35 Express PT IDER Controller" "\0"
+    "Intel 82Q35 Express Serial KT Controller" "\0"
+    "Intel 82G33/G31/P35/P31 Express DRAM Controller" "\0"
+    "Intel 82G33/G31/P35/P31 Express PCI Express Root Port" "\0"
+    "Intel 82G33/G31 Express Integrated Graphics Controller" "\0"
+    "Intel 82G33/G31/P35/P31 Express MEI Controller" "\0"
+    "Intel 82G33/G31/P35/P31 Express PT IDER Controller" "\0"
+    "Intel 82G33/G31/P35/P31 Express Serial KT Controller" "\0"
+    "Intel Virtual HECI Controller" "\0"
+    "Intel 82Q33 Express DRAM Controller" "\0"
+    "Intel 82Q33 Express PCI Express Root Port" "\0"
+    "Intel 82Q33 Express Integrated Graphics Controller" "\0"
+    "Intel 82Q33 Express MEI Controller" "\0"
+    "Intel 82Q33 Express PT IDER Controller" "\0"
+    "Intel 82Q33 Express Serial KT Controller" "\0"
+    "Intel 82X38/X48 Express DRAM Controller" "\0"
+    "Intel 82X38/X48 Express Host-Primary PCI Express Bridge" "\0"
+    "Intel 82X38/X48 Express MEI Controller" "\0"
+    "Intel 82X38/X48 Express PT IDER Controller" "\0"
+    "Intel 82X38/X48 Express Serial KT Controller" "\0"
+    "Intel 82X38/X48 Express Host-Secondary PCI Express Bridge" "\0"
+    "Intel 3200/3210 Chipset DRAM Controller" "\0"
+    "Intel 3200/3210 Chipset Host-Primary PCI Express Bridge" "\0"
+    "Intel 3200/3210 Chipset MEI Controller" "\0"
+    "Intel 3200/3210 Chipset PT IDER Controller" "\0"
+    "Intel 3200/3210 Chipset Serial KT Controller" "\0"
+    "Intel 3210 Chipset Host-Secondary PCI Express Bridge" "\0"
+    "Intel Mobile PM965/GM965/GL960 Memory Controller Hub" "\0"
+    "Intel Mobile PM965/GM965/GL960 PCI Express Root Port" "\0"
+    "Intel Mobile GM965/GL960 Integrated Graphics Controller (primary)" "\0"
+    "Intel Mobile GM965/GL960 Integrated Graphics Controller (secondary)" "\0"
+    "Intel Mobile PM965/GM965 MEI Controller" "\0"
+    "Intel Mobile PM965/GM965 PT IDER Controller" "\0"
+    "Intel Mobile PM965/GM965 KT Controller" "\0"
+    "Intel Mobile GME965/GLE960 Memory Controller Hub" "\0"
+    "Intel Mobile GME965/GLE960 PCI Express Root Port" "\0"
+    "Intel Mobile GME965/GLE960 Integrated Graphics Controller" "\0"
+    "Intel Mobile GME965/GLE960 MEI Controller" "\0"
+    "Intel Mobile GME965/GLE960 PT IDER Controller" "\0"
+    "Intel Mobile GME965/GLE960 KT Controller" "\0"
+    "Intel Mobile 4 Series Chipset Memory Controller Hub" "\0"
+    "Intel Mobile 4 Series Chipset PCI Express Graphics Port" "\0"
+    "Intel Mobile 4 Series Chipset Integrated Graphics Controller" "\0"
+    "Intel Mobile 4 Series Chipset MEI Controller" "\0"
+    "Intel Mobile 4 Series Chipset PT IDER Controller" "\0"
+    "Intel Mobile 4 Series Chipset AMT SOL Redirection" "\0"
+    "Intel Cantiga MEI Controller" "\0"
+    "Intel Cantiga PT IDER Controller" "\0"
+    "Intel Cantiga AMT SOL Redirection" "\0"
+    "Intel Xeon Processor E7 Product Family System Configuration Controller 1" "\0"
+    "Intel Xeon Processor E7 Product Family System Configuration Controller 2" "\0"
+    "Intel Xeon Processor E7 Product Family Power Controller" "\0"
+    "Intel Xeon Processor E7 Product Family Caching Agent 0" "\0"
+    "Intel Xeon Processor E7 Product Family Caching Agent 1" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Home Agent 0" "\0"
+    "Intel Xeon Processor E7 Product Family Memory Controller 0c" "\0"
+    "Intel Xeon Processor E7 Product Family Memory Controller 0a" "\0"
+    "Intel Xeon Processor E7 Product Family Memory Controller 0b" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Home Agent 1" "\0"
+    "Intel Xeon Processor E7 Product Family Memory Controller 1c" "\0"
+    "Intel Xeon Processor E7 Product Family Memory Controller 1a" "\0"
+    "Intel Xeon Processor E7 Product Family Memory Controller 1b" "\0"
+    "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 0" "\0"
+    "Intel Xeon Processor E7 Product Family System Configuration Controller 3" "\0"
+    "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 1" "\0"
+    "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 2" "\0"
+    "Intel Xeon Processor E7 Product Family System Configuration Controller 4" "\0"
+    "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 3" "\0"
+    "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 4" "\0"
+    "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 5" "\0"
+    "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 6" "\0"
+    "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 7" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Router Port 0-1" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Router Port 2-3" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Router Port 4-5" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Router Port 6-7" "\0"
+    "Intel Xeon Processor E7 Product Family Test and Debug 0" "\0"
+    "Intel Xeon Processor E7 Product Family Test and Debug 1" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Physical Port 0: REUT control/status" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Physical Port 0: Misc. control/status" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Physical Port 1: REUT control/status" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Physical Port 1: Misc. control/status" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Physical Port 2: REUT control/status" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Physical Port 2: Misc. control/status" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Physical Port 3: REUT control/status" "\0"
+    "Intel Xeon Processor E7 Product Family QPI Physical Port 3: Misc. control/status" "\0"
+    "Intel Xeon Processor E7 Product Family SMI Physical Port 0: REUT control/status" "\0"
+    "Intel Xeon Processor E7 Product Family SMI Physical Port 0: Misc control/status" "\0"
+    "Intel Xeon Processor E7 Product Family SMI Physical Port 1: REUT control/status" "\0"
+    "Intel Xeon Processor E7 Product Family SMI Physical Port 1: Misc control/status" "\0"
+    "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 8" "\0"
+    "Intel Xeon Processor E7 Product Family Last Level Cache Coherence Engine 9" "\0"
+    "Intel Atom CE2700 Series [Puma 7]" "\0"
+    "Intel Puma 7 Trusted Execution Engine" "\0"
+    "Intel Puma 7 xHCI Controller" "\0"
+    "Intel Puma 7 USB Device Controller (OTG)" "\0"
+    "Intel Puma 7 Thermal" "\0"
+    "Intel Puma 7 Security Processor" "\0"
+    "Intel Xeon 5500/Core i7 QuickPath Architecture System Address Decoder" "\0"
+    "Intel Xeon 5500/Core i7 QPI Link 0" "\0"
+    "Intel Xeon 5500/Core i7 QPI Physical 0" "\0"
+    "Intel Xeon 5500/Core i7 QPI Link 1" "\0"
+    "Intel Xeon 5500/Core i7 QPI Physical 1" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Target Address Decoder" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller RAS Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Test Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 0 Control Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 0 Address Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 0 Rank Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 0 Thermal Control Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 1 Control Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 1 Address Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 1 Rank Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 1 Thermal Control Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 2 Control Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 2 Address Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 2 Rank Registers" "\0"
+    "Intel Xeon 5500/Core i7 Integrated Memory Controller Channel 2 Thermal Control Registers" "\0"
+    "Intel Xeon 5500/Core i7 QuickPath Architecture Generic Non-Core Registers" "\0"
+    "Intel Core Processor QuickPath Architecture Generic Non-Core Registers" "\0"
+    "Intel Xeon C5500/C3500 QPI Generic Non-core Registers" "\0"
+    "Intel Core Processor QuickPath Architecture Generic Non-core Registers" "\0"
+    "Intel Xeon 5600 Series QuickPath Architecture Generic Non-core Registers" "\0"
+    "Intel Core Processor QuickPath Architecture System Address Decoder" "\0"
+    "Intel Core Processor QPI Link 0" "\0"
+    "Intel Core Processor QPI Physical 0" "\0"
+    "Intel Core Processor Integrated Memory Controller" "\0"
+    "Intel Core Processor Integrated Memory Controller Target Address Decoder" "\0"
+    "Intel Core Processor Integrated Memory Controller Test Registers" "\0"
+    "Intel Core Processor Integrated Memory Controller Channel 0 Control Registers" "\0"
+    "Intel Core Processor Integrated Memory Controller Channel 0 Address Registers" "\0"
+    "Intel Core Processor Integrated Memory Controller Channel 0 Rank Registers" "\0"
+    "Intel Core Processor Integrated Memory Controller Channel 0 Thermal Control Registers" "\0"
+    "Intel Core Processor Integrated Memory Controller Channel 1 Control Registers" "\0"
+    "Intel Core Processor Integrated Memory Controller Channel 1 Address Registers" "\0"
+    "Intel Core Processor Integrated Memory Controller Channel 1 Rank Registers" "\0"
+    "Intel Core Processor Integrated Memory Controller Channel 1 Thermal Control Registers" "\0"
+    "Intel Xeon C5500/C3500 QPI System Address Decoder" "\0"
+    "Intel Xeon C5500/C3500 QPI Link 0" "\0"
+    "Intel Xeon C5500/C3500 QPI Physical 0" "\0"
+    "Intel Xeon C5500/C3500 QPI Link 1" "\0"
+    "Intel Xeon C5500/C3500 QPI Physical 1" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Registers" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Target Address Decoder" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller RAS Registers" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Test Registers" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 0 Control" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 0 Address" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 0 Rank" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 0 Thermal Control" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 1 Control" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 1 Address" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 1 Rank" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 1 Thermal Control" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 2 Control" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 2 Address" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 2 Rank" "\0"
+    "Intel Xeon C5500/C3500 Integrated Memory Controller Channel 2 Thermal Control" "\0"
+    "Intel 1st Generation Core i3/5/7 Processor QPI Physical 0" "\0"
+    "Intel 1st Generation Core i3/5/7 Processor Reserved" "\0"
+    "Intel Xeon 5600 Series QuickPath Architecture System Address Decoder" "\0"
+    "Intel Xeon 5600 Series QPI Link 0" "\0"
+    "Intel Xeon 5600 Series QPI Physical 0" "\0"
+    "Intel Xeon 5600 Series Mirror Port Link 0" "\0"
+    "Intel Xeon 5600 Series Mirror Port Link 1" "\0"
+    "Intel Xeon 5600 Series QPI Link 1" "\0"
+    "Intel Xeon 5600 Series QPI Physical 1" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Registers" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Target Address Decoder" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller RAS Registers" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Test Registers" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 0 Control" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 0 Address" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 0 Rank" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 0 Thermal Control" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 1 Control" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 1 Address" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 1 Rank" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 1 Thermal Control" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 2 Control" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 2 Address" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 2 Rank" "\0"
+    "Intel Xeon 5600 Series Integrated Memory Controller Channel 2 Thermal Control" "\0"
+    "Intel 4 Series Chipset DRAM Controller" "\0"
+    "Intel 4 Series Chipset PCI Express Root Port" "\0"
+    "Intel 4 Series Chipset Integrated Graphics Controller" "\0"
+    "Intel 4 Series Chipset HECI Controller" "\0"
+    "Intel 4 Series Chipset PT IDER Controller" "\0"
+    "Intel 4 Series Chipset Serial KT Controller" "\0"
+    "Intel CE Media Processor CE3100" "\0"
+    "Intel CE Media Processor Clock and Reset Controller" "\0"
+    "Intel CE Media Processor Interrupt Controller" "\0"
+    "Intel CE Media Processor CE3100 A/V Bridge" "\0"
+    "Intel Graphics Media Accelerator 500 Graphics" "\0"
+    "Intel CE Media Processor Video Decoder" "\0"
+    "Intel CE Media Processor Transport Stream Interface" "\0"
+    "Intel CE Media Processor Transport Stream Processor 0" "\0"
+    "Intel CE Media Processor Audio DSP" "\0"
+    "Intel CE Media Processor Audio Interfaces" "\0"
+    "Intel CE Media Processor Video Display Controller" "\0"
+    "Intel CE Media Processor Video Processing Unit" "\0"
+    "Intel CE Media Processor HDMI Tx Interface" "\0"
+    "Intel Atom CE2600/3100/4100/4200/5300 Security Processor" "\0"
+    "Intel CE Media Processor Expansion Bus Interface" "\0"
+    "Intel CE Media Processor UART" "\0"
+    "Intel CE Media Processor General Purpose I/Os" "\0"
+    "Intel CE Media Processor I2C Interface" "\0"
+    "Intel CE Media Processor Smart Card Interface" "\0"
+    "Intel CE Media Processor SPI Master Interface" "\0"
+    "Intel CE Media Processor Gigabit Ethernet Controller" "\0"
+    "Intel CE Media Processor Media Timing Unit" "\0"
+    "Intel CE Media Processor USB" "\0"
+    "Intel CE Media Processor SATA" "\0"
+    "Intel CE Media Processor CE3100 PCI Express" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMI2" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 PCI Express Root Port 0" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 PCI Express Root Port 1" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 PCI Express Root Port 2" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 PCI Express Root Port 3" "\0"
+    "Intel Haswell Xeon Non-Transparent Bridge (Back-to-back)" "\0"
+    "Intel Haswell Xeon Non-Transparent Bridge (Primary Side)" "\0"
+    "Intel Haswell Xeon Non-Transparent Bridge (Secondary Side)" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 IIO Debug" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 PCIe Ring Interface" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Scratchpad & Semaphore Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 0" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 1" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 2" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 3" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 4" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 5" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 6" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DMA Channel 7" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Address Map, VTd_Misc, System Management" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Hot Plug" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 RAS, Control Status and Global Errors" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 I/O APIC" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 RAID 5/6" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Home Agent 0" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 0" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 1" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 R3 QPI Link 0 & 1 Monitoring" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Home Agent 1" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 I/O Performance Monitoring" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 2" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 R3 QPI Link 2 Monitoring" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 2 Debug" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Target Address, Thermal & RAS Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel Target Address Decoder" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DDRIO Channel 2/3 Broadcast" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DDRIO Global Broadcast" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Home Agent 0 Debug" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Target Address, Thermal & RAS Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 E3 QPI Link Debug" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Home Agent 1 Debug" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 0 Debug" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 VCU" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 QPI Link 1 Debug" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Power Control Unit" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel Target Address Decoder" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DDRIO Channel 0/1 Broadcast" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 0 Thermal Control" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 1 Thermal Control" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 0 ERROR Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 1 ERROR Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 2 Thermal Control" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 3 Thermal Control" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 2 ERROR Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 0 Channel 3 ERROR Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DDRIO (VMSE) 2 & 3" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 DDRIO (VMSE) 0 & 1" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 0 Thermal Control" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 1 Thermal Control" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 0 ERROR Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 1 ERROR Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 2 Thermal Control" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 3 Thermal Control" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 2 ERROR Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Integrated Memory Controller 1 Channel 3 ERROR Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Unicast Registers" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 Buffered Ring Agent" "\0"
+    "Intel Xeon E7 v3/Xeon E5 v3/Core i7 System Address Decoder & Broadcast Registers" "\0"
+    "Intel Easel/Monette Hill Image Processor [Pixel Visual Core]" "\0"
+    "Intel Wireless 3165" "\0"
+    "Intel Dual Band Wireless-AC 3165 Plus Bluetooth" "\0"
+    "Intel GeminiLake [UHD Graphics 605]" "\0"
+    "Intel GeminiLake [UHD Graphics 600]" "\0"
+    "Intel Celeron/Pentium Silver Processor Dynamic Platform and Thermal Framework Processor Participant" "\0"
+    "Intel Celeron/Pentium Silver Processor NorthPeak" "\0"
+    "Intel Celeron/Pentium Silver Processor Gaussian Mixture Model" "\0"
+    "Intel Gemini Lake P2SB" "\0"
+    "Intel Celeron/Pentium Silver Processor PCI-default ISA-bridge" "\0"
+    "Intel Celeron/Pentium Silver Processor High Definition Audio" "\0"
+    "Intel Celeron/Pentium Silver Processor Trusted Execution Engine Interface" "\0"
+    "Intel Celeron/Pentium Silver Processor Integrated Sensor Solution" "\0"
+    "Intel Celeron/Pentium Silver Processor USB 3.0 xHCI Controller" "\0"
+    "Intel Celeron/Pentium Silver Processor I2C 0" "\0"
+    "Intel Celeron/Pentium Silver Processor I2C 1" "\0"
+    "Intel Celeron/Pentium Silver Processor I2C 2" "\0"
+    "Intel Celeron/Pentium Silver Processor I2C 3" "\0"
+    "Intel Celeron/Pentium Silver Processor I2C 4" "\0"
+    "Intel Celeron/Pentium Silver Processor I2C 5" "\0"
+    "Intel Celeron/Pentium Silver Processor I2C 6" "\0"
+    "Intel Celeron/Pentium Silver Processor I2C 7" "\0"
+    "Intel Celeron/Pentium Silver Processor Serial IO UART Host Controller" "\0"
+    "Intel Celeron/Pentium Silver Processor Serial IO SPI Host Controller" "\0"
+    "Intel Celeron/Pentium Silver Processor SDA Standard Compliant SD Host Controller" "\0"
+    "Intel Gemini Lake PCI Express Root Port" "\0"
+    "Intel Gemini Lake PCH CNVi WiFi" "\0"
+    "Intel Celeron/Pentium Silver Processor SATA Controller" "\0"
+    "Intel Celeron/Pentium Silver Processor LPC Controller" "\0"
+    "Intel Gemini Lake Host Bridge" "\0"
+    "Intel GD31244 PCI-X SATA HBA" "\0"
+    "Intel IOP348 I/O Processor" "\0"
+    "Intel IOP348 I/O Processor (SL8e) in IOC Mode SAS/SATA" "\0"
+    "Intel IOP348 I/O Processor (SL8x) in IOC Mode SAS/SATA" "\0"
+    "Intel IOC340 I/O Controller (VV8e) SAS/SATA" "\0"
+    "Intel IOC340 I/O Controller (VV8x) SAS/SATA" "\0"
+    "Intel 82855PM Processor to I/O Controller" "\0"
+    "Intel 82855PM Processor to AGP Controller" "\0"
+    "Intel IOC340 I/O Controller in IOC Mode SAS/SATA" "\0"
+    "Intel 81342 [Chevelon] I/O Processor (ATUe)" "\0"
+    "Intel IOP348 I/O Processor (SL8De) in IOC Mode SAS/SATA" "\0"
+    "Intel IOP348 I/O Processor (SL8Dx) in IOC Mode SAS/SATA" "\0"
+    "Intel 5520/5500/X58 I/O Hub to ESI Port" "\0"
+    "Intel 5500 I/O Hub to ESI Port" "\0"
+    "Intel 5520 I/O Hub to ESI Port" "\0"
+    "Intel 5520/5500/X58 I/O Hub PCI Express Root Port 1" "\0"
+    "Intel 5520/5500/X58 I/O Hub PCI Express Root Port 2" "\0"
+    "Intel 5520/5500/X58 I/O Hub PCI Express Root Port 3" "\0"
+    "Intel 5520/X58 I/O Hub PCI Express Root Port 4" "\0"
+    "Intel 5520/X58 I/O Hub PCI Express Root Port 5" "\0"
+    "Intel 5520/X58 I/O Hub PCI Express Root Port 6" "\0"
+    "Intel 5520/5500/X58 I/O Hub PCI Express Root Port 7" "\0"
+    "Intel 5520/5500/X58 I/O Hub PCI Express Root Port 8" "\0"
+    "Intel 7500/5520/5500/X58 I/O Hub PCI Express Root Port 9" "\0"
+    "Intel 7500/5520/5500/X58 I/O Hub PCI Express Root Port 10" "\0"
+    "Intel 7500/5520/5500/X58 Physical Layer Port 0" "\0"
+    "Intel 7500/5520/5500 Physical Layer Port 1" "\0"
+    "Intel 7500/5520/5500/X58 I/O Hub PCI Express Root Port 0" "\0"
+    "Intel 7500/5520/5500/X58 I/O Hub GPIO and Scratch Pad Registers" "\0"
+    "Intel 7500/5520/5500/X58 I/O Hub Control Status and RAS Registers" "\0"
+    "Intel 7500/5520/5500/X58 Physical and Link Layer Registers Port 0" "\0"
+    "Intel 7500/5520/5500/X58 Routing and Protocol Layer Registers Port 0" "\0"
+    "Intel 7500/5520/5500 Physical and Link Layer Registers Port 1" "\0"
+    "Intel 7500/5520/5500 Routing & Protocol Layer Register Port 1" "\0"
+    "Intel 5520/5500/X58 Chipset QuickData Technology Device" "\0"
+    "Intel 7500/5520/5500/X58 I/O Hub I/OxAPIC Interrupt Controller" "\0"
+    "Intel 7500/5520/5500/X58 I/O Hub System Management Registers" "\0"
+    "Intel 7500/5520/5500/X58 Trusted Execution Technology Registers" "\0"
+    "Intel 7500/5520/5500/X58 I/O Hub Throttle Registers" "\0"
+    "Intel Ice Lake UPI Misc" "\0"
+    "Intel Ice Lake UPI Link/Phy0" "\0"
+    "Intel Ice Lake NorthPeak" "\0"
+    "Intel Ice Lake Xeon Non-Transparent Bridge" "\0"
+    "Intel Ice Lake-LP LPC Controller" "\0"
+    "Intel Ice Lake-LP SMBus Controller" "\0"
+    "Intel Ice Lake-LP SPI Controller" "\0"
+    "Intel Ice Lake-LP Serial IO UART Controller #0" "\0"
+    "Intel Ice Lake-LP Serial IO UART Controller #1" "\0"
+    "Intel Ice Lake-LP Serial IO SPI Controller #0" "\0"
+    "Intel Ice Lake-LP Serial IO SPI Controller #1" "\0"
+    "Intel Ice Lake-LP PCI Express Root Port #9" "\0"
+    "Intel Ice Lake-LP PCI Express Root Port #16" "\0"
+    "Intel Ice Lake-LP PCI Express Root Port #3" "\0"
+    "Intel Ice Lake-LP PCI Express Root Port #5" "\0"
+    "Intel Ice Lake-LP SD Host Controller" "\0"
+    "Intel Ice Lake-LP Serial IO I2c Controller #4" "\0"
+    "Intel Ice Lake-LP Serial IO I2c Controller #5" "\0"
+    "Intel Ice Lake-LP Smart Sound Technology Audio Controller" "\0"
+    "Intel Ice Lake-LP SATA Controller [AHCI mode]" "\0"
+    "Intel Ice Lake-LP Management Engine" "\0"
+    "Intel Ice Lake-LP Serial IO I2C Controller #0" "\0"
+    "Intel Ice Lake-LP Serial IO I2C Controller #1" "\0"
+    "Intel Ice Lake-LP Serial IO I2C Controller #2" "\0"
+    "Intel Ice Lake-LP Serial IO I2C Controller #3" "\0"
+    "Intel Ice Lake-LP USB 3.1 xHCI Host Controller" "\0"
+    "Intel Ice Lake-LP DRAM Controller" "\0"
+    "Intel Ice Lake-LP PCH CNVi WiFi" "\0"
+    "Intel Ice Lake-LP SD Controller" "\0"
+    "Intel Ice Lake-LP Integrated Sensor Solution" "\0"
+    "Intel 6311ESB/6321ESB PCI Express Upstream Port" "\0"
+    "Intel 6310ESB PCI Express Upstream Port" "\0"
+    "Intel 6311ESB/6321ESB I/OxAPIC Interrupt Controller" "\0"
+    "Intel 6310ESB I/OxAPIC Interrupt Controller" "\0"
+    "Intel 6311ESB/6321ESB PCI Express to PCI-X Bridge" "\0"
+    "Intel 6310ESB PCI Express to PCI-X Bridge" "\0"
+    "Intel 6311ESB/6321ESB PCI Express Downstream Port E1" "\0"
+    "Intel 6310ESB PCI Express Downstream Port E1" "\0"
+    "Intel 6311ESB/6321ESB PCI Express Downstream Port E2" "\0"
+    "Intel 6310ESB PCI Express Downstream Port E2" "\0"
+    "Intel 6311ESB/6321ESB PCI Express Downstream Port E3" "\0"
+    "Intel 6310ESB PCI Express Downstream Port E3" "\0"
+    "Intel 82830M/MG/MP Host Bridge" "\0"
+    "Intel 82830M/MP AGP Bridge" "\0"
+    "Intel 82830M/MG Integrated Graphics Controller" "\0"
+    "Intel 82852/82855 GM/GME/PM/GMV Processor to I/O Controller" "\0"
+    "Intel 82852/82855 GM/GME/PM/GMV Processor to AGP Controller" "\0"
+    "Intel 82852/855GM Integrated Graphics Device" "\0"
+    "Intel 82854 GMCH" "\0"
+    "Intel 82854 GMCH Integrated Graphics Device" "\0"
+    "Intel E7520 Memory Controller Hub" "\0"
+    "Intel E7525/E7520 Error Reporting Registers" "\0"
+    "Intel E7320 Memory Controller Hub" "\0"
+    "Intel E7320 Error Reporting Registers" "\0"
+    "Intel E7520 DMA Controller" "\0"
+    "Intel E7525/E7520/E7320 PCI Express Port A" "\0"
+    "Intel E7525/E7520/E7320 PCI Express Port A1" "\0"
+    "Intel E7525/E7520 PCI Express Port B" "\0"
+    "Intel E7520 PCI Express Port B1" "\0"
+    "Intel E7520 PCI Express Port C" "\0"
+    "Intel E7520 PCI Express Port C1" "\0"
+    "Intel E7525/E7520/E7320 Extended Configuration Registers" "\0"
+    "Intel E7525 Memory Controller Hub" "\0"
+    "Intel 3100 Chipset Memory I/O Controller Hub" "\0"
+    "Intel 3100 DRAM Controller Error Reporting Registers" "\0"
+    "Intel 3100 Chipset Enhanced DMA Controller" "\0"
+    "Intel 3100 Chipset PCI Express Port A" "\0"
+    "Intel 3100 Chipset PCI Express Port A1" "\0"
+    "Intel 3100 Extended Configuration Test Overflow Registers" "\0"
+    "Intel 7300 Chipset Memory Controller Hub" "\0"
+    "Intel 7300 Chipset PCI Express Port 1" "\0"
+    "Intel 7300 Chipset PCI Express Port 2" "\0"
+    "Intel 7300 Chipset PCI Express Port 3" "\0"
+    "Intel 7300 Chipset PCI Express Port 4" "\0"
+    "Intel 7300 Chipset PCI Express Port 5" "\0"
+    "Intel 7300 Chipset PCI Express Port 6" "\0"
+    "Intel 7300 Chipset PCI Express Port 7" "\0"
+    "Intel 7300 Chipset QuickData Technology Device" "\0"
+    "Intel 7300 Chipset FSB Registers" "\0"
+    "Intel 7300 Chipset Snoop Filter Registers" "\0"
+    "Intel 7300 Chipset Debug and Miscellaneous Registers" "\0"
+    "Intel 7300 Chipset FBD Branch 0 Registers" "\0"
+    "Intel 7300 Chipset FBD Branch 1 Registers" "\0"
+    "Intel Xeon C5500/C3500 DMI" "\0"
+    "Intel Xeon C5500/C3500 CB3 DMA" "\0"
+    "Intel Xeon C5500/C3500 QPI Link" "\0"
+    "Intel Xeon C5500/C3500 QPI Routing and Protocol" "\0"
+    "Intel Xeon C5500/C3500 PCI Express Root Port 0" "\0"
+    "Intel Xeon C5500/C3500 PCI Express Root Port 1" "\0"
+    "Intel Xeon C5500/C3500 PCI Express Root Port 2" "\0"
+    "Intel Xeon C5500/C3500 PCI Express Root Port 3" "\0"
+    "Intel Xeon C5500/C3500 PCI Express Root Port 4" "\0"
+    "Intel Xeon C5500/C3500 NTB Primary" "\0"
+    "Intel Xeon C5500/C3500 NTB Secondary" "\0"
+    "Intel Xeon C5500/C3500 Core" "\0"
+    "Intel Xeon C5500/C3500 Reserved" "\0"
+    "Intel Xeon C5500/C3500 IOxAPIC" "\0"
+    "Intel C62x Chipset QuickAssist Technology" "\0"
+    "Intel C62x Chipset QuickAssist Technology Virtual Function" "\0"
+    "Intel Ethernet Connection X722" "\0"
+    "Intel Ethernet Connection X722 for 10GbE backplane" "\0"
+    "Intel Ethernet Connection X722 for 10GbE QSFP+" "\0"
+    "Intel Ethernet Connection X722 for 1GbE" "\0"
+    "Intel Ethernet Connection X722 for 10GBASE-T" "\0"
+    "Intel X722 Hyper-V Virtual Function" "\0"
+    "Intel Ice Lake LPC Controller" "\0"
+    "Intel Ice Lake SPI Controller" "\0"
+    "Intel Ice Lake Management Engine Interface" "\0"
+    "Intel 82801JD/DO (ICH10 Family) 4-port SATA IDE Controller" "\0"
+    "Intel 82801JD/DO (ICH10 Family) SATA AHCI Controller" "\0"
+    "Intel 82801JD/DO (ICH10 Family) SATA RAID Controller" "\0"
+    "Intel 82801JD/DO (ICH10 Family) 2-port SATA IDE Controller" "\0"
+    "Intel 82801JDO (ICH10DO) LPC Interface Controller" "\0"
+    "Intel 82801JIR (ICH10R) LPC Interface Controller" "\0"
+    "Intel 82801JIB (ICH10) LPC Interface Controller" "\0"
+    "Intel 82801JD (ICH10D) LPC Interface Controller" "\0"
+    "Intel 82801JI (ICH10 Family) 4 port SATA IDE Controller #1" "\0"
+    "Intel 82801JI (ICH10 Family) SATA AHCI Controller" "\0"
+    "Intel 82801JIR (ICH10R) SATA RAID Controller" "\0"
+    "Intel 82801JI (ICH10 Family) 2 port SATA IDE Controller #2" "\0"
+    "Intel 82801JI (ICH10 Family) SMBus Controller" "\0"
+    "Intel 82801JI (ICH10 Family) Thermal Subsystem" "\0"
+    "Intel 82801JI (ICH10 Family) USB UHCI Controller #1" "\0"
+    "Intel 82801JI (ICH10 Family) USB UHCI Controller #2" "\0"
+    "Intel 82801JI (ICH10 Family) USB UHCI Controller #3" "\0"
+    "Intel 82801JI (ICH10 Family) USB UHCI Controller #4" "\0"
+    "Intel 82801JI (ICH10 Family) USB UHCI Controller #5" "\0"
+    "Intel 82801JI (ICH10 Family) USB UHCI Controller #6" "\0"
+    "Intel 82801JI (ICH10 Family) USB2 EHCI Controller #1" "\0"
+    "Intel 82801JI (ICH10 Family) USB2 EHCI Controller #2" "\0"
+    "Intel 82801JI (ICH10 Family) HD Audio Controller" "\0"
+    "Intel 82801JI (ICH10 Family) PCI Express Root Port 1" "\0"
+    "Intel 82801JI (ICH10 Family) PCI Express Port 2" "\0"
+    "Intel 82801JI (ICH10 Family) PCI Express Root Port 3" "\0"
+    "Intel 82801JI (ICH10 Family) PCI Express Root Port 4" "\0"
+    "Intel 82801JI (ICH10 Family) PCI Express Root Port 5" "\0"
+    "Intel 82801JI (ICH10 Family) PCI Express Root Port 6" "\0"
+    "Intel 82801JI (ICH10 Family) Gigabit Ethernet Controller" "\0"
+    "Intel 82801JDO (ICH10DO) VECI Controller" "\0"
+    "Intel 82801JD/DO (ICH10 Family) Virtual SATA Controller" "\0"
+    "Intel 82801JD/DO (ICH10 Family) SMBus Controller" "\0"
+    "Intel 82801JD/DO (ICH10 Family) Thermal Subsystem" "\0"
+    "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #1" "\0"
+    "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #2" "\0"
+    "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #3" "\0"
+    "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #4" "\0"
+    "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #5" "\0"
+    "Intel 82801JD/DO (ICH10 Family) USB UHCI Controller #6" "\0"
+    "Intel 82801JD/DO (ICH10 Family) USB2 EHCI Controller #1" "\0"
+    "Intel 82801JD/DO (ICH10 Family) USB2 EHCI Controller #2" "\0"
+    "Intel 82801JD/DO (ICH10 Family) HD Audio Controller" "\0"
+    "Intel 82801JD/DO (ICH10 Family) PCI Express Port 1" "\0"
+    "Intel 82801JD/DO (ICH10 Family) PCI Express Port 2" "\0"
+    "Intel 82801JD/DO (ICH10 Family) PCI Express Port 3" "\0"
+    "Intel 82801JD/DO (ICH10 Family) PCI Express Port 4" "\0"
+    "Intel 82801JD/DO (ICH10 Family) PCI Express Port 5" "\0"
+    "Intel 82801JD/DO (ICH10 Family) PCI Express Port 6" "\0"
+    "Intel 82801JD/DO (ICH10 Family) Gigabit Ethernet Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset LPC Interface Controller" "\0"
+    "Intel Mobile 5 Series Chipset LPC Interface Controller" "\0"
+    "Intel P55 Chipset LPC Interface Controller" "\0"
+    "Intel PM55 Chipset LPC Interface Controller" "\0"
+    "Intel 5 Series Chipset LPC Interface Controller" "\0"
+    "Intel H55 Chipset LPC Interface Controller" "\0"
+    "Intel QM57 Chipset LPC Interface Controller" "\0"
+    "Intel H57 Chipset LPC Interface Controller" "\0"
+    "Intel HM55 Chipset LPC Interface Controller" "\0"
+    "Intel Q57 Chipset LPC Interface Controller" "\0"
+    "Intel HM57 Chipset LPC Interface Controller" "\0"
+    "Intel QS57 Chipset LPC Interface Controller" "\0"
+    "Intel 3400 Series Chipset LPC Interface Controller" "\0"
+    "Intel 3420 Chipset LPC Interface Controller" "\0"
+    "Intel 3450 Chipset LPC Interface Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset 4 port SATA IDE Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset 2 port SATA IDE Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset 6 port SATA AHCI Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset 4 port SATA AHCI Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset SATA RAID Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset SMBus Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset Thermal Subsystem" "\0"
+    "Intel 5 Series/3400 Series Chipset USB2 Enhanced Host Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset USB Universal Host Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset LAN Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset PCI Express Root Port 1" "\0"
+    "Intel 5 Series/3400 Series Chipset PCI Express Root Port 2" "\0"
+    "Intel 5 Series/3400 Series Chipset PCI Express Root Port 3" "\0"
+    "Intel 5 Series/3400 Series Chipset PCI Express Root Port 4" "\0"
+    "Intel 5 Series/3400 Series Chipset PCI Express Root Port 5" "\0"
+    "Intel 5 Series/3400 Series Chipset PCI Express Root Port 6" "\0"
+    "Intel 5 Series/3400 Series Chipset PCI Express Root Port 7" "\0"
+    "Intel 5 Series/3400 Series Chipset PCI Express Root Port 8" "\0"
+    "Intel 5 Series/3400 Series Chipset VECI Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset High Definition Audio" "\0"
+    "Intel 5 Series/3400 Series Chipset HECI Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset PT IDER Controller" "\0"
+    "Intel 5 Series/3400 Series Chipset KT Controller" "\0"
+    "Intel Xeon E5/Core i7 DMI2" "\0"
+    "Intel Xeon E5/Core i7 DMI2 in PCI Express Mode" "\0"
+    "Intel Xeon E5/Core i7 IIO PCI Express Root Port 1a" "\0"
+    "Intel Xeon E5/Core i7 IIO PCI Express Root Port 1b" "\0"
+    "Intel Xeon E5/Core i7 IIO PCI Express Root Port 2a" "\0"
+    "Intel Xeon E5/Core i7 IIO PCI Express Root Port 2b" "\0"
+    "Intel Xeon E5/Core i7 IIO PCI Express Root Port 2c" "\0"
+    "Intel Xeon E5/Core i7 IIO PCI Express Root Port 2d" "\0"
+    "Intel Xeon E5/Core i7 IIO PCI Express Root Port 3a in PCI Express Mode" "\0"
+    "Intel Xeon E5/Core i7 IIO PCI Express Root Port 3b" "\0"
+    "Intel Xeon E5/Core i7 IIO PCI Express Root Port 3c" "\0"
+    "Intel Xeon E5/Core i7 IIO PCI Express Root Port 3d" "\0"
+    "Intel Xeon E5/Core i7 Non-Transparent Bridge" "\0"
+    "Intel Xeon E5/Core i7 DMA Channel 0" "\0"
+    "Intel Xeon E5/Core i7 DMA Channel 1" "\0"
+    "Intel Xeon E5/Core i7 DMA Channel 2" "\0"
+    "Intel Xeon E5/Core i7 DMA Channel 3" "\0"
+    "Intel Xeon E5/Core i7 DMA Channel 4" "\0"
+    "Intel Xeon E5/Core i7 DMA Channel 5" "\0"
+    "Intel Xeon E5/Core i7 DMA Channel 6" "\0"
+    "Intel Xeon E5/Core i7 DMA Channel 7" "\0"
+    "Intel Xeon E5/Core i7 Address Map, VTd_Misc, System Management" "\0"
+    "Intel Xeon E5/Core i7 Control Status and Global Errors" "\0"
+    "Intel Xeon E5/Core i7 I/O APIC" "\0"
+    "Intel Xeon E5/Core i7 DMA" "\0"
+    "Intel Xeon E5/Core i7 IIO Switch and IRP Performance Monitor" "\0"
+    "Intel Xeon E5/Core i7 Ring to PCI Express Performance Monitor" "\0"
+    "Intel Xeon E5/Core i7 Ring to QuickPath Interconnect Link 0 Performance Monitor" "\0"
+    "Intel Xeon E5/Core i7 Ring to QuickPath Interconnect Link 1 Performance Monitor" "\0"
+    "Intel Xeon E5/Core i7 Processor Home Agent Performance Monitoring" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller RAS Registers" "\0"
+    "Intel Xeon E5/Core i7 QPI Link 0" "\0"
+    "Intel Xeon E5/Core i7 QPI Link Reut 0" "\0"
+    "Intel Xeon E5/Core i7 QPI Link 1" "\0"
+    "Intel Xeon E5/Core i7 QPI Link Reut 1" "\0"
+    "Intel Xeon E5/Core i7 Processor Home Agent" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller Registers" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller Target Address Decoder 0" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller Target Address Decoder 1" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller Target Address Decoder 2" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller Target Address Decoder 3" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller Target Address Decoder 4" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller Channel 0-3 Thermal Control 0" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller Channel 0-3 Thermal Control 1" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller ERROR Registers 0" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller ERROR Registers 1" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller Channel 0-3 Thermal Control 2" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller Channel 0-3 Thermal Control 3" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller ERROR Registers 2" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller ERROR Registers 3" "\0"
+    "Intel Xeon E5/Core i7 DDRIO" "\0"
+    "Intel Xeon E5/Core i7 Power Control Unit 0" "\0"
+    "Intel Xeon E5/Core i7 Power Control Unit 1" "\0"
+    "Intel Xeon E5/Core i7 Power Control Unit 2" "\0"
+    "Intel Xeon E5/Core i7 Power Control Unit 3" "\0"
+    "Intel Xeon E5/Core i7 Interrupt Control Registers" "\0"
+    "Intel Xeon E5/Core i7 Semaphore and Scratchpad Configuration Registers" "\0"
+    "Intel Xeon E5/Core i7 R2PCIe" "\0"
+    "Intel Xeon E5/Core i7 QuickPath Interconnect Agent Ring Registers" "\0"
+    "Intel Xeon E5/Core i7 Unicast Register 0" "\0"
+    "Intel Xeon E5/Core i7 Unicast Register 5" "\0"
+    "Intel Xeon E5/Core i7 Unicast Register 1" "\0"
+    "Intel Xeon E5/Core i7 Unicast Register 6" "\0"
+    "Intel Xeon E5/Core i7 Unicast Register 3" "\0"
+    "Intel Xeon E5/Core i7 Unicast Register 7" "\0"
+    "Intel Xeon E5/Core i7 Unicast Register 4" "\0"
+    "Intel Xeon E5/Core i7 Unicast Register 8" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller System Address Decoder 0" "\0"
+    "Intel Xeon E5/Core i7 Integrated Memory Controller System Address Decoder 1" "\0"
+    "Intel Xeon E5/Core i7 System Address Decoder" "\0"
+    "Intel 8th Gen Core 4-core Processor Host Bridge/DRAM Registers [Coffee Lake H]" "\0"
+    "Intel 8th Gen Core 4-core Workstation Processor Host Bridge/DRAM Registers [Coffee Lake S]" "\0"
+    "Intel 8th Gen Core 4-core Desktop Processor Host Bridge/DRAM Registers [Coffee Lake S]" "\0"
+    "Intel 8th/9th Gen Core 8-core Desktop Processor Host Bridge/DRAM Registers [Coffee Lake S]" "\0"
+    "Intel 8th/9th Gen Core Processor Host Bridge/DRAM Registers [Coffee Lake]" "\0"
+    "Intel Coffee Lake HOST and DRAM Controller" "\0"
+    "Intel Coffee Lake Host Bridge/DRAM Registers" "\0"
+    "Intel 8th Gen Core Processor PCIe Controller (x16)" "\0"
+    "Intel 8th Gen Core Processor PCIe Controller (x8)" "\0"
+    "Intel 8th Gen Core Processor PCIe Controller (x4)" "\0"
+    "Intel CoffeeLake-S GT1 [UHD Graphics 610]" "\0"
+    "Intel CoffeeLake-S GT2 [UHD Graphics 630]" "\0"
+    "Intel Coffee Lake-S GT2 [UHD Graphics P630]" "\0"
+    "Intel CoffeeLake-S GT2 [UHD Graphics P630]" "\0"
+    "Intel CoffeeLake-H GT2 [UHD Graphics 630]" "\0"
+    "Intel Coffee Lake-S GT1 [UHD Graphics 610]" "\0"
+    "Intel WhiskeyLake-U GT2 [UHD Graphics 620]" "\0"
+    "Intel Whiskey Lake-U GT1 [UHD Graphics 610]" "\0"
+    "Intel CoffeeLake-U GT3e [Iris Plus Graphics 655]" "\0"
+    "Intel Coffee Lake-U GT3 [Iris Plus Graphics 645]" "\0"
+    "Intel Coffee Lake-U GT3 [Iris Plus Graphics 655]" "\0"
+    "Intel Coffee Lake-U GT2 [UHD Graphics 620]" "\0"
+    "Intel 8th Gen Core Processor Host Bridge/DRAM Registers" "\0"
+    "Intel 5400 Chipset Memory Controller Hub" "\0"
+    "Intel 5400 Chipset PCI Express Port 1" "\0"
+    "Intel 5400 Chipset PCI Express Port 2" "\0"
+    "Intel 5400 Chipset PCI Express Port 3" "\0"
+    "Intel 5400 Chipset PCI Express Port 4" "\0"
+    "Intel 5400 Chipset PCI Express Port 5" "\0"
+    "Intel 5400 Chipset PCI Express Port 6" "\0"
+    "Intel 5400 Chipset PCI Express Port 7" "\0"
+    "Intel 5400 Chipset PCI Express Port 8" "\0"
+    "Intel 5400 Chipset PCI Express Port 9" "\0"
+    "Intel 5400 Chipset IBIST Registers" "\0"
+    "Intel 5400 Chipset QuickData Technology Device" "\0"
+    "Intel 5400 Chipset FSB Registers" "\0"
+    "Intel 5400 Chipset CE/SF Registers" "\0"
+    "Intel 5400 Chipset IOxAPIC" "\0"
+    "Intel 5400 Chipset FBD Registers" "\0"
+    "Intel Moorestown Graphics and Video" "\0"
+    "Intel Atom Processor E6xx Integrated Graphics Controller" "\0"
+    "Intel Atom Processor E6xx PCI Host Bridge #1" "\0"
+    "Intel Atom Processor E6xx PCI Host Bridge #2" "\0"
+    "Intel Atom Processor E6xx PCI Host Bridge #3" "\0"
+    "Intel Atom Processor E6xx PCI Host Bridge #4" "\0"
+    "Intel PRO/Wireless 2200BG [Calexico2] Network Connection" "\0"
+    "Intel PRO/Wireless 3945ABG [Golan] Network Connection" "\0"
+    "Intel PRO/Wireless 2915ABG [Calexico2] Network Connection" "\0"
+    "Intel PRO/Wireless 4965 AG or AGN [Kedron] Network Connection" "\0"
+    "Intel Centrino Ultimate-N 6300" "\0"
+    "Intel Centrino Advanced-N 6200" "\0"
+    "Intel WiFi Link 5100" "\0"
+    "Intel Ultimate N WiFi Link 5300" "\0"
+    "Intel PRO/Wireless 5100 AGN [Shiloh] Network Connection" "\0"
+    "Intel PRO/Wireless 5350 AGN [Echo Peak] Network Connection" "\0"
+    "Intel WiMAX/WiFi Link 5150" "\0"
+    "Intel Tiger Lake-H LPC/eSPI Controller" "\0"
+    "Intel Tiger Lake-H SMBus Controller" "\0"
+    "Intel Tiger Lake-H SPI Controller" "\0"
+    "Intel Tiger Lake-H PCI Express Root Port #9" "\0"
+    "Intel Tiger Lake-H PCI Express Root Port #5" "\0"
+    "Intel Tiger Lake-H HD Audio Controller" "\0"
+    "Intel Tiger Lake-H Management Engine Interface" "\0"
+    "Intel Tiger Lake-H Serial IO I2C Controller #0" "\0"
+    "Intel Tiger Lake-H Serial IO I2C Controller #1" "\0"
+    "Intel Tiger Lake-H USB 3.2 Gen 2x1 xHCI Host Controller" "\0"
+    "Intel Tiger Lake-H Shared SRAM" "\0"
+    "Intel Tiger Lake PCH CNVi WiFi" "\0"
+    "Intel Tiger Lake-H Integrated Sensor Hub" "\0"
+    "Intel Turbo Memory Controller" "\0"
+    "Intel Elkhart Lake Gaussian and Neural Accelerator" "\0"
+    "Intel Elkhart Lake PCI-e Root Complex" "\0"
+    "Intel Elkhart Lake [UHD Graphics Gen11 16EU]" "\0"
+    "Intel Elkhart Lake [UHD Graphics Gen11 32EU]" "\0"
+    "Intel 12th Gen Core Processor PCI Express x16 Controller #1" "\0"
+    "Intel Alder Lake Innovation Platform Framework Processor Participant" "\0"
+    "Intel Alder Lake-P Thunderbolt 4 USB Controller" "\0"
+    "Intel Alder Lake-P Thunderbolt 4 PCI Express Root Port #3" "\0"
+    "Intel Alder Lake-P Integrated Graphics Controller" "\0"
+    "Intel Alder Lake-UP3 GT2 [UHD Graphics]" "\0"
+    "Intel 12th Gen Core Processor Host Bridge/DRAM Registers" "\0"
+    "Intel AlderLake-P [UHD Graphics]" "\0"
+    "Intel Alder Lake-P Thunderbolt 4 PCI Express Root Port #2" "\0"
+    "Intel 12th Gen Core Processor PCI Express x4 Controller #2" "\0"
+    "Intel Alder Lake-P Thunderbolt 4 NHI #0" "\0"
+    "Intel Alder Lake-P Thunderbolt 4 PCI Express Root Port #1" "\0"
+    "Intel 12th Gen Core Processor PCI Express x4 Controller #0" "\0"
+    "Intel 12th Gen Core Processor Gaussian & Neural Accelerator" "\0"
+    "Intel Alder Lake-P Thunderbolt 4 NHI #1" "\0"
+    "Intel Alder Lake-P Thunderbolt 4 PCI Express Root Port #0" "\0"
+    "Intel Platform Monitoring Technology" "\0"
+    "Intel AlderLake-S GT1" "\0"
+    "Intel Alder Lake-S GT1 [UHD Graphics 730]" "\0"
+    "Intel Alder Lake-HX GT1 [UHD Graphics 770]" "\0"
+    "Intel Alder Lake-S [UHD Graphics]" "\0"
+    "Intel Alder Lake-S GT1 [UHD Graphics 770]" "\0"
+    "Intel Alder Lake-S GT1 [UHD Graphics 710]" "\0"
+    "Intel AlderLake-P GT2" "\0"
+    "Intel UHD Graphics" "\0"
+    "Intel Alder Lake-P GT1 [UHD Graphics]" "\0"
+    "Intel Alder Lake-UP3 GT2 [Iris Xe Graphics]" "\0"
+    "Intel Alder Lake-UP4 GT2 [Iris Xe Graphics]" "\0"
+    "Intel AlderLake-P [Iris Xe Graphics]" "\0"
+    "Intel Alder Lake-UP3 GT1 [UHD Graphics]" "\0"
+    "Intel AlderLake-M GT1" "\0"
+    "Intel AlderLake-M [Iris Xe Graphics]" "\0"
+    "Intel Alder Lake-UP4 GT1 [UHD Graphics]" "\0"
+    "Intel Alder Lake-N [UHD Graphics]" "\0"
+    "Intel DG1 [Iris Xe MAX Graphics]" "\0"
+    "Intel DG1 [Iris Xe Pod]" "\0"
+    "Intel SG1 [Server GPU SG-18M]" "\0"
+    "Intel DG1 [Iris Xe Graphics]" "\0"
+    "Intel DG1 [Iris Xe MAX 100]" "\0"
+    "Intel Elkhart Lake eSPI Controller" "\0"
+    "Intel Elkhart Lake SMBus Controller" "\0"
+    "Intel Elkhart Lake SPI (Flash) Controller" "\0"
+    "Intel Elkhart Lake PCH PCI Express Root Port #0" "\0"
+    "Intel Elkhart Lake PCH PCI Express Root Port #1" "\0"
+    "Intel Elkhart Lake PCH PCI Express Root Port #6" "\0"
+    "Intel Elkhart Lake High Density Audio bus interface" "\0"
+    "Intel Elkhart Lake SATA AHCI" "\0"
+    "Intel Elkhart Lake Management Engine Interface" "\0"
+    "Intel Elkhart Lake USB 3.10 XHCI" "\0"
+    "Intel Elkhart Lake PMC SRAM" "\0"
+    "Intel RocketLake-S GT1 [UHD Graphics 750]" "\0"
+    "Intel RocketLake-S GT1 [UHD Graphics 730]" "\0"
+    "Intel RocketLake-S GT1 [UHD Graphics P750]" "\0"
+    "Intel RocketLake-S [UHD Graphics]" "\0"
+    "Intel Jasper Lake SMBus" "\0"
+    "Intel Jasper Lake SPI Controller" "\0"
+    "Intel Jasper Lake HD Audio" "\0"
+    "Intel Management Engine Interface" "\0"
+    "Intel Wi-Fi 6 AX201 160MHz" "\0"
+    "Intel Dynamic Tuning service" "\0"
+    "Intel JasperLake IPU" "\0"
+    "Intel JasperLake [UHD Graphics]" "\0"
+    "Intel DG2" "\0"
+    "Intel DG2 Audio Controller" "\0"
+    "Intel LE80578" "\0"
+    "Intel LE80578 Graphics Processor Unit" "\0"
+    "Intel LE80578 Video Display Controller" "\0"
+    "Intel LE80578 Expansion Bus" "\0"
+    "Intel LE80578 UART Controller" "\0"
+    "Intel LE80578 General Purpose IO" "\0"
+    "Intel LE80578 I2C Controller" "\0"
+    "Intel LE80578 Serial Peripheral Interface Bus" "\0"
+    "Intel EP80579 Memory Controller Hub" "\0"
+    "Intel EP80579 DRAM Error Reporting Registers" "\0"
+    "Intel EP80579 EDMA Controller" "\0"
+    "Intel EP80579 PCI Express Port PEA0" "\0"
+    "Intel EP80579 PCI Express Port PEA1" "\0"
+    "Intel EP80579 S-ATA IDE" "\0"
+    "Intel EP80579 S-ATA AHCI" "\0"
+    "Intel EP80579 S-ATA Reserved" "\0"
+    "Intel EP80579 Integrated Processor ASU" "\0"
+    "Intel EP80579 Integrated Processor with QuickAssist ASU" "\0"
+    "Intel EP80579 Reserved" "\0"
+    "Intel EP80579 LPC Bus" "\0"
+    "Intel EP80579 SMBus Controller" "\0"
+    "Intel EP80579 USB 1.1 Controller" "\0"
+    "Intel EP80579 USB 2.0 Controller" "\0"
+    "Intel EP80579 PCI-PCI Bridge (transparent mode)" "\0"
+    "Intel EP80579 Controller Area Network (CAN) interface #1" "\0"
+    "Intel EP80579 Controller Area Network (CAN) interface #2" "\0"
+    "Intel EP80579 Synchronous Serial Port (SPP)" "\0"
+    "Intel EP80579 IEEE 1588 Hardware Assist" "\0"
+    "Intel EP80579 Local Expansion Bus" "\0"
+    "Intel EP80579 Global Control Unit (GCU)" "\0"
+    "Intel EP80579 Integrated Processor Gigabit Ethernet MAC" "\0"
+    "Intel EP80579 Integrated Processor with QuickAssist Gigabit Ethernet MAC" "\0"
+    "Intel EP80579 Integrated Processor with QuickAssist TDM" "\0"
+    "Intel Alder Lake PCH-P LPC/eSPI Controller" "\0"
+    "Intel Alder Lake PCH eSPI Controller" "\0"
+    "Intel Alder Lake PCH-P SMBus Host Controller" "\0"
+    "Intel Alder Lake-P PCH SPI Controller" "\0"
+    "Intel Alder Lake PCH UART #0" "\0"
+    "Intel Alder Lake PCH UART #1" "\0"
+    "Intel Alder Lake PCI Express x1 Root Port #10" "\0"
+    "Intel Alder Lake PCH-P PCI Express Root Port #9" "\0"
+    "Intel Alder Lake-P Serial IO I2C Controller #0" "\0"
+    "Intel Alder Lake-P Serial IO I2C Controller #1" "\0"
+    "Intel Alder Lake PCH-P High Definition Audio Controller" "\0"
+    "Intel Alder Lake-P SATA AHCI Controller" "\0"
+    "Intel Alder Lake-P Serial IO I2C Controller #2" "\0"
+    "Intel Alder Lake-P Serial IO I2C Controller #3" "\0"
+    "Intel Alder Lake PCH HECI Controller" "\0"
+    "Intel Alder Lake AMT SOL Redirection" "\0"
+    "Intel Alder Lake PCH Serial IO I2C Controller #0" "\0"
+    "Intel Alder Lake PCH Serial IO I2C Controller #1" "\0"
+    "Intel Alder Lake PCH Serial IO I2C Controller #2" "\0"
+    "Intel Alder Lake PCH Serial IO I2C Controller #3" "\0"
+    "Intel Alder Lake PCH USB 3.2 xHCI Host Controller" "\0"
+    "Intel Alder Lake PCH Shared SRAM" "\0"
+    "Intel Alder Lake-P PCH CNVi WiFi" "\0"
+    "Intel Alder Lake-P Integrated Sensor Hub" "\0"
+    "Intel EtherExpress PRO/100 Intelligent Server PCI Bridge" "\0"
+    "Intel EtherExpress PRO/100 Intelligent Server Fast Ethernet Controller" "\0"
+    "Intel 80310 (IOP) IO Processor" "\0"
+    "Intel Ethernet Controller (2) I225-LMvP" "\0"
+    "Intel DG2 [Arc A770M]" "\0"
+    "Intel DG2 [Arc A730M]" "\0"
+    "Intel DG2 [Arc A550M]" "\0"
+    "Intel DG2 [Arc A370M]" "\0"
+    "Intel DG2 [Arc A350M]" "\0"
+    "Intel DG2 [Iris Xe MAX A200M]" "\0"
+    "Intel DG2 [Arc A770]" "\0"
+    "Intel DG2 [Arc A750]" "\0"
+    "Intel DG2 [Arc A580]" "\0"
+    "Intel DG2 [Arc A380]" "\0"
+    "Intel DG2 [Arc A310]" "\0"
+    "Intel DG2 [Arc Pro A30M]" "\0"
+    "Intel DG2 [Arc Pro A40/A50]" "\0"
+    "Intel Data Center GPU Flex 170" "\0"
+    "Intel Data Center GPU Flex 140" "\0"
+    "Intel Ethernet Connection E825-C for backplane" "\0"
+    "Intel Ethernet Connection E825-C for QSFP" "\0"
+    "Intel Ethernet Connection E825-C for SFP" "\0"
+    "Intel Ethernet Controller E610 1GBASE T" "\0"
+    "Intel QEMU NVM Express Controller" "\0"
+    "Intel Xeon E3-1200 v6/7th Gen Core Processor Host Bridge/DRAM Registers" "\0"
+    "Intel Xeon E3-1200 v6/7th Gen Core Processor PCIe Controller (x16)" "\0"
+    "Intel HD Graphics 610" "\0"
+    "Intel Xeon E3-1200 v6/7th Gen Core Processor PCIe Controller (x8)" "\0"
+    "Intel Xeon E3-1200 v6/7th Gen Core Processor PCIe Controller (x4)" "\0"
+    "Intel Xeon E3-1200 v6/7th Gen Core Processor Gaussian Mixture Model" "\0"
+    "Intel HD Graphics 630" "\0"
+    "Intel HD Graphics 620" "\0"
+    "Intel UHD Graphics 620" "\0"
+    "Intel UHD Graphics 615" "\0"
+    "Intel HD Graphics P630" "\0"
+    "Intel HD Graphics 615" "\0"
+    "Intel HD Graphics 635" "\0"
+    "Intel Iris Plus Graphics 640" "\0"
+    "Intel Iris Plus Graphics 650" "\0"
+    "Intel Apollo Lake [HD Graphics 505]" "\0"
+    "Intel HD Graphics 500" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Imaging Unit" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Audio Cluster" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Trusted Execution Engine" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Integrated Sensor Hub" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series USB xHCI" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #1" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #2" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #3" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #4" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #5" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #6" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #7" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series I2C Controller #8" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series HSUART Controller #1" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series HSUART Controller #2" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series HSUART Controller #3" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SPI Controller #1" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SPI Controller #2" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SPI Controller #3" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PWM Pin Controller" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SDXC/MMC Host Controller" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series eMMC Controller" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SDIO Controller" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SMBus Controller" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port B #1" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port B #2" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port A #1" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port A #2" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port A #3" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series PCI Express Port A #4" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series SATA AHCI Controller" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Low Pin Count Interface" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series HSUART Controller #4" "\0"
+    "Intel Celeron N3350/Pentium N4200/Atom E3900 Series Host Bridge" "\0"
+    "Intel 5100 Chipset Memory Controller Hub" "\0"
+    "Intel 5100 Chipset PCI Express x4 Port 2" "\0"
+    "Intel 5100 Chipset PCI Express x4 Port 3" "\0"
+    "Intel 5100 Chipset PCI Express x4 Port 4" "\0"
+    "Intel 5100 Chipset PCI Express x4 Port 5" "\0"
+    "Intel 5100 Chipset PCI Express x4 Port 6" "\0"
+    "Intel 5100 Chipset PCI Express x4 Port 7" "\0"
+    "Intel 5100 Chipset FSB Registers" "\0"
+    "Intel 5100 Chipset Reserved Registers" "\0"
+    "Intel 5100 Chipset DDR Channel 0 Registers" "\0"
+    "Intel 5100 Chipset DDR Channel 1 Registers" "\0"
+    "Intel 5100 Chipset PCI Express x8 Port 2-3" "\0"
+    "Intel 5100 Chipset PCI Express x8 Port 4-5" "\0"
+    "Intel 5100 Chipset PCI Express x8 Port 6-7" "\0"
+    "Intel 5100 Chipset PCI Express x16 Port 4-7" "\0"
+    "Intel 5100 Chipset DMA Engine" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DMI2" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D PCI Express Root Port 0" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D PCI Express Root Port 1" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D PCI Express Root Port 2" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D PCI Express Root Port 3" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D IIO Debug" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D R2PCIe Agent" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Ubox" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 0" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 1" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 2" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 3" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 4" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 5" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 6" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Crystal Beach DMA Channel 7" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Map/VTd_Misc/System Management" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D IIO Hot Plug" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D IIO RAS/Control Status/Global Errors" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D I/O APIC" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Home Agent 0" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 0" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 1" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D R3 QPI Link 0/1" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Home Agent 1" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D IO Performance Monitoring" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 2" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D R3 QPI Link 2" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 2 Debug" "\0"
+    "Intel Xeon Processor D Family QuickData Technology Register DMA Channel 0" "\0"
+    "Intel Xeon Processor D Family QuickData Technology Register DMA Channel 1" "\0"
+    "Intel Xeon Processor D Family QuickData Technology Register DMA Channel 2" "\0"
+    "Intel Xeon Processor D Family QuickData Technology Register DMA Channel 3" "\0"
+    "Intel Xeon Processor D Family QuickAssist Technology" "\0"
+    "Intel Xeon Processor D Family QuickAssist Technology Virtual Fuction" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Target Address/Thermal/RAS" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Channel Target Address Decoder" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DDRIO Channel 2/3 Broadcast" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DDRIO Global Broadcast" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Home Agent 0 Debug" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Target Address/Thermal/RAS" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D R3 QPI Link Debug" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Home Agent 1 Debug" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 0 Debug" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Power Control Unit" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D QPI Link 1 Debug" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel Target Address Decoder" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DDRIO Channel 0/1 Broadcast" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 0 Thermal Control" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 1 Thermal Control" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 0 Error" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 1 Error" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 2 Thermal Control" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 3 Thermal Control" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 2 Error" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 0 - Channel 3 Error" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DDRIO Channel 2/3 Interface" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D DDRIO Channel 0/1 Interface" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 0 Thermal Control" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 1 Thermal Control" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 0 Error" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 1 Error" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 2 Thermal Control" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 3 Thermal Control" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 2 Error" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Memory Controller 1 - Channel 3 Error" "\0"
+    "Intel Xeon E7 v4/Xeon E5 v4/Xeon E3 v4/Xeon D Caching Agent" "\0"
+    "Intel 82371SB PIIX3 ISA [Natoma/Triton II]" "\0"
+    "Intel 82371SB PIIX3 IDE [Natoma/Triton II]" "\0"
+    "Intel 82371SB PIIX3 USB [Natoma/Triton II]" "\0"
+    "Intel 430VX - 82437VX TVX [Triton VX]" "\0"
+    "Intel Intercast Video Capture Card" "\0"
+    "Intel PB 642365-003 (Business Video Conferencing Card)" "\0"
+    "Intel 430TX - 82439TX MTXC" "\0"
+    "Intel 82371AB/EB/MB PIIX4 ISA" "\0"
+    "Intel 82371AB/EB/MB PIIX4 IDE" "\0"
+    "Intel 82371AB/EB/MB PIIX4 USB" "\0"
+    "Intel 82371AB/EB/MB PIIX4 ACPI" "\0"
+    "Intel 82810 GMCH (Graphics Memory Controller Hub)" "\0"
+    "Intel 82810 (CGC) Chipset Graphics Controller" "\0"
+    "Intel 82810 DC-100 (GMCH) Graphics Memory Controller Hub" "\0"
+    "Intel 82810 DC-100 (CGC) Chipset Graphics Controller" "\0"
+    "Intel 82810E DC-133 (GMCH) Graphics Memory Controller Hub" "\0"
+    "Intel 82810E DC-133 (CGC) Chipset Graphics Controller" "\0"
+    "Intel 82810 DC-133 System and Graphics Controller" "\0"
+    "Intel 82810-M DC-100 System and Graphics Controller" "\0"
+    "Intel 82810-M DC-133 System and Graphics Controller" "\0"
+    "Intel 440LX/EX - 82443LX/EX Host bridge" "\0"
+    "Intel 440LX/EX - 82443LX/EX AGP bridge" "\0"
+    "Intel 440BX/ZX/DX - 82443BX/ZX/DX Host bridge" "\0"
+    "Intel 440BX/ZX/DX - 82443BX/ZX/DX AGP bridge" "\0"
+    "Intel 440BX/ZX/DX - 82443BX/ZX/DX Host bridge (AGP disabled)" "\0"
+    "Intel 82440MX Host Bridge" "\0"
+    "Intel 82440MX AC'97 Audio Controller" "\0"
+    "Intel 82440MX AC'97 Modem Controller" "\0"
+    "Intel 82440MX ISA Bridge" "\0"
+    "Intel 82440MX EIDE Controller" "\0"
+    "Intel 82440MX USB Universal Host Controller" "\0"
+    "Intel 82440MX Power Management Controller" "\0"
+    "Intel 440GX - 82443GX Host bridge" "\0"
+    "Intel 440GX - 82443GX AGP bridge" "\0"
+    "Intel 440GX - 82443GX Host bridge (AGP disabled)" "\0"
+    "Intel XMM7360 LTE Advanced Modem" "\0"
+    "Intel XMM7560 LTE Advanced Pro Modem" "\0"
+    "Intel 82372FB PIIX5 ISA" "\0"
+    "Intel 82372FB PIIX5 IDE" "\0"
+    "Intel 82372FB PIIX5 USB" "\0"
+    "Intel 82372FB PIIX5 SMBus" "\0"
+    "Intel 82740 (i740) AGP Graphics Accelerator" "\0"
+    "Intel Z690 Chipset LPC/eSPI Controller" "\0"
+    "Intel Alder Lake-S PCH SMBus Controller" "\0"
+    "Intel Alder Lake-S PCH SPI Controller" "\0"
+    "Intel Alder Lake-S PCH Shared SRAM" "\0"
+    "Intel Alder Lake-S PCH Serial IO UART #0" "\0"
+    "Intel Alder Lake-S PCH Serial IO SPI Controller #1" "\0"
+    "Intel Alder Lake-S PCH PCI Express Root Port #9" "\0"
+    "Intel Alder Lake-S PCH PCI Express Root Port #13" "\0"
+    "Intel Alder Lake-S PCH PCI Express Root Port #1" "\0"
+    "Intel Alder Lake-S PCH PCI Express Root Port #2" "\0"
+    "Intel Alder Lake-S PCH PCI Express Root Port #5" "\0"
+    "Intel Alder Lake-S PCH PCI Express Root Port #6" "\0"
+    "Intel Alder Lake-S PCH PCI Express Root Port #8" "\0"
+    "Intel Alder Lake-S PCH PCI Express Root Port #25" "\0"
+    "Intel Alder Lake-S PCH Serial IO I2C Controller #0" "\0"
+    "Intel Alder Lake-S PCH Serial IO I2C Controller #1" "\0"
+    "Intel Alder Lake-S PCH Serial IO I2C Controller #2" "\0"
+    "Intel Alder Lake-S PCH Serial IO I2C Controller #3" "\0"
+    "Intel Alder Lake-S HD Audio Controller" "\0"
+    "Intel Alder Lake-S PCH USB 3.2 Gen 2x2 XHCI Controller" "\0"
+    "Intel Alder Lake-S PCH SATA Controller [AHCI Mode]" "\0"
+    "Intel Alder Lake-S PCH HECI Controller #1" "\0"
+    "Intel Alder Lake-S PCH CNVi WiFi" "\0"
+    "Intel Alder Lake-S PCH Serial IO I2C Controller #4" "\0"
+    "Intel Alder Lake-S PCH Serial IO I2C Controller #5" "\0"
+    "Intel Volume Management Device NVMe RAID Controller Intel Corporation" "\0"
+    "Intel Meteor Lake-P LPC/eSPI Controller" "\0"
+    "Intel Meteor Lake-P SMBus Controller" "\0"
+    "Intel Meteor Lake-P SPI Controller" "\0"
+    "Intel Meteor Lake-P Trace Hub" "\0"
+    "Intel Meteor Lake-P Serial IO UART Controller #0" "\0"
+    "Intel Meteor Lake-P Serial IO UART Controller #1" "\0"
+    "Intel Meteor Lake-P Serial IO SPI Controller #0" "\0"
+    "Intel Meteor Lake-P HD Audio Controller" "\0"
+    "Intel Meteor Lake-P Serial IO SPI Controller #1" "\0"
+    "Intel Meteor Lake-P Serial IO SPI Controller #2" "\0"
+    "Intel Meteor Lake-P Serial IO I2C Controller #4" "\0"
+    "Intel Meteor Lake-P Serial IO I2C Controller #5" "\0"
+    "Intel Meteor Lake-P Serial IO UART Controller #2" "\0"
+    "Intel Meteor Lake-P Serial IO I2C Controller #0" "\0"
+    "Intel Meteor Lake-P Serial IO I2C Controller #1" "\0"
+    "Intel Meteor Lake-P Serial IO I2C Controller #2" "\0"
+    "Intel Meteor Lake-P Serial IO I2C Controller #3" "\0"
+    "Intel Meteor Lake-P USB 3.2 Gen 2x1 xHCI Host Controller" "\0"
+    "Intel Meteor Lake-P USB Device Controller" "\0"
+    "Intel Meteor Lake-P Thunderbolt 4 USB Controller" "\0"
+    "Intel Meteor Lake-P Thunderbolt 4 NHI #0" "\0"
+    "Intel Meteor Lake-P Thunderbolt 4 NHI #1" "\0"
+    "Intel Meteor Lake-P Thunderbolt 4 PCI Express Root Port #0" "\0"
+    "Intel Meteor Lake-P Thunderbolt 4 PCI Express Root Port #1" "\0"
+    "Intel Meteor Lake-P Thunderbolt 4 PCI Express Root Port #2" "\0"
+    "Intel Meteor Lake-P Thunderbolt 4 PCI Express Root Port #3" "\0"
+    "Intel Trusted Execution Technology Registers" "\0"
+    "Intel US15W/US15X SCH [Poulsbo] Host Bridge" "\0"
+    "Intel US15L/UL11L SCH [Poulsbo] Host Bridge" "\0"
+    "Intel US15W/US15X SCH [Poulsbo] Graphics Controller" "\0"
+    "Intel US15L/UL11L SCH [Poulsbo] Graphics Controller" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] PCI Express Port 1" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] PCI Express Port 2" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] USB UHCI Controller #1" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] USB UHCI Controller #2" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] USB UHCI Controller #3" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] USB EHCI Controller" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] USB Client Controller" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] LPC Bridge" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] IDE Controller" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] HD Audio Controller" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] SDIO/MMC Controller #1" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] SDIO/MMC Controller #2" "\0"
+    "Intel US15W/US15X/US15L/UL11L SCH [Poulsbo] SDIO/MMC Controller #3" "\0"
+    "Intel Atom Processor E6xx PCI Express Port 3" "\0"
+    "Intel Atom Processor E6xx PCI Express Port 4" "\0"
+    "Intel Atom Processor E6xx Configuration Unit" "\0"
+    "Intel Atom Processor E6xx PCI Express Port 1" "\0"
+    "Intel Atom Processor E6xx PCI Express Port 2" "\0"
+    "Intel Atom Processor E6xx LPC Bridge" "\0"
+    "Intel 450KX/GX [Orion] - 82454KX/GX PCI bridge" "\0"
+    "Intel 450KX/GX [Orion] - 82453KX/GX Memory controller" "\0"
+    "Intel 450NX - 82451NX Memory & I/O Controller" "\0"
+    "Intel 450NX - 82454NX/84460GX PCI Expander Bridge" "\0"
+    "Intel 460GX - 84460GX System Address Controller (SAC)" "\0"
+    "Intel 460GX - 84460GX System Data Controller (SDC)" "\0"
+    "Intel 460GX - 84460GX AGP Bridge (GXB function 2)" "\0"
+    "Intel 460GX - 84460GX Memory Address Controller (MAC)" "\0"
+    "Intel 460GX - 84460GX Memory Data Controller (MDC)" "\0"
+    "Intel 460GX - 82466GX Wide and fast PCI eXpander Bridge (WXB)" "\0"
+    "Intel 460GX - 84460GX AGP Bridge (GXB function 1)" "\0"
+    "Intel IXP4XX Network Processor (IXP420/421/422/425/IXC1100)" "\0"
+    "Intel Ice Lake-LP Dynamic Tuning Processor Participant" "\0"
+    "Intel UHD Graphics 617" "\0"
+    "Intel Platform Controller Hub EG20T PCI Express Port" "\0"
+    "Intel Platform Controller Hub EG20T Packet Hub" "\0"
+    "Intel Platform Controller Hub EG20T Gigabit Ethernet Controller" "\0"
+    "Intel Platform Controller Hub EG20T General Purpose IO Controller" "\0"
+    "Intel Platform Controller Hub EG20T USB OHCI Controller #4" "\0"
+    "Intel Platform Controller Hub EG20T USB OHCI Controller #5" "\0"
+    "Intel Platform Controller Hub EG20T USB OHCI Controller #6" "\0"
+    "Intel Platform Controller Hub EG20T USB2 EHCI Controller #2" "\0"
+    "Intel Platform Controller Hub EG20T USB Client Controller" "\0"
+    "Intel Platform Controller Hub EG20T SDIO Controller #1" "\0"
+    "Intel Platform Controller Hub EG20T SDIO Controller #2" "\0"
+    "Intel Platform Controller Hub EG20T SATA AHCI Controller" "\0"
+    "Intel Platform Controller Hub EG20T USB OHCI Controller #1" "\0"
+    "Intel Platform Controller Hub EG20T USB OHCI Controller #2" "\0"
+    "Intel Platform Controller Hub EG20T USB OHCI Controller #3" "\0"
+    "Intel Platform Controller Hub EG20T USB2 EHCI Controller #1" "\0"
+    "Intel Platform Controller Hub EG20T DMA Controller #1" "\0"
+    "Intel Platform Controller Hub EG20T UART Controller 0" "\0"
+    "Intel Platform Controller Hub EG20T UART Controller 1" "\0"
+    "Intel Platform Controller Hub EG20T UART Controller 2" "\0"
+    "Intel Platform Controller Hub EG20T UART Controller 3" "\0"
+    "Intel Platform Controller Hub EG20T DMA Controller #2" "\0"
+    "Intel Platform Controller Hub EG20T Serial Peripheral Interface Bus" "\0"
+    "Intel Platform Controller Hub EG20T I2C Controller" "\0"
+    "Intel Platform Controller Hub EG20T Controller Area Network (CAN) Controller" "\0"
+    "Intel Platform Controller Hub EG20T IEEE 1588 Hardware Assist" "\0"
+    "Intel Processor Power and Thermal Controller" "\0"
+    "Intel Ice Lake Thunderbolt 3 NHI #1" "\0"
+    "Intel GNA Scoring Accelerator Module" "\0"
+    "Intel Ice Lake-LP Processor Host Bridge/DRAM Registers" "\0"
+    "Intel Ice Lake Thunderbolt 3 USB Controller" "\0"
+    "Intel Ice Lake Processor Host Bridge/DRAM Registers" "\0"
+    "Intel Ice Lake Thunderbolt 3 NHI #0" "\0"
+    "Intel Image Signal Processor" "\0"
+    "Intel Ice Lake Thunderbolt 3 PCI Express Root Port #0" "\0"
+    "Intel Ice Lake Thunderbolt 3 PCI Express Root Port #1" "\0"
+    "Intel Ice Lake Thunderbolt 3 PCI Express Root Port #2" "\0"
+    "Intel Ice Lake Thunderbolt 3 PCI Express Root Port #3" "\0"
+    "Intel Iris Plus Graphics G7 (Ice Lake)" "\0"
+    "Intel Iris Plus Graphics G7" "\0"
+    "Intel Iris Plus Graphics G1 (Ice Lake)" "\0"
+    "Intel Ice Lake-Y GT1 [UHD Graphics G1]" "\0"
+    "Intel Iris Plus Graphics G4 (Ice Lake)" "\0"
+    "Intel 8 Series/C220 Series Chipset Family 4-port SATA Controller 1 [IDE mode]" "\0"
+    "Intel 8 Series Chipset Family 4-port SATA Controller 1 [IDE mode] - Mobile" "\0"
+    "Intel 8 Series/C220 Series Chipset Family 6-port SATA Controller 1 [AHCI mode]" "\0"
+    "Intel 8 Series/C220 Series Chipset Family SATA Controller 1 [RAID mode]" "\0"
+    "Intel 8 Series/C220 Series Chipset Family 2-port SATA Controller 2 [IDE mode]" "\0"
+    "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #1" "\0"
+    "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #2" "\0"
+    "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #3" "\0"
+    "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #4" "\0"
+    "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #5" "\0"
+    "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #6" "\0"
+    "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #7" "\0"
+    "Intel 8 Series/C220 Series Chipset Family PCI Express Root Port #8" "\0"
+    "Intel 8 Series/C220 Series Chipset High Definition Audio Controller" "\0"
+    "Intel 8 Series/C220 Series Chipset Family SMBus Controller" "\0"
+    "Intel 8 Series Chipset Family CHAP Counters" "\0"
+    "Intel 8 Series Chipset Family Thermal Management Controller" "\0"
+    "Intel 8 Series/C220 Series Chipset Family USB EHCI #1" "\0"
+    "Intel 8 Series/C220 Series Chipset Family USB EHCI #2" "\0"
+    "Intel 8 Series/C220 Series Chipset Family USB xHCI" "\0"
+    "Intel 8 Series/C220 Series Chipset Family LAN Controller" "\0"
+    "Intel 8 Series/C220 Series Chipset Family NAND Controller" "\0"
+    "Intel 8 Series/C220 Series Chipset Family MEI Controller #1" "\0"
+    "Intel 8 Series/C220 Series Chipset Family MEI Controller #2" "\0"
+    "Intel 8 Series/C220 Series Chipset Family IDE-r Controller" "\0"
+    "Intel 8 Series/C220 Series Chipset Family KT Controller" "\0"
+    "Intel 8 Series/C220 Series Chipset Family LPC Controller" "\0"
+    "Intel 8 Series Chipset Family Mobile Super SKU LPC Controller" "\0"
+    "Intel 8 Series/C220 Series Chipset Family Desktop Super SKU LPC Controller" "\0"
+    "Intel Z87 Express LPC Controller" "\0"
+    "Intel Z85 Express LPC Controller" "\0"
+    "Intel HM86 Express LPC Controller" "\0"
+    "Intel H87 Express LPC Controller" "\0"
+    "Intel HM87 Express LPC Controller" "\0"
+    "Intel Q85 Express LPC Controller" "\0"
+    "Intel Q87 Express LPC Controller" "\0"
+    "Intel QM87 Express LPC Controller" "\0"
+    "Intel B85 Express LPC Controller" "\0"
+    "Intel C222 Series Chipset Family Server Essential SKU LPC Controller" "\0"
+    "Intel C224 Series Chipset Family Server Standard SKU LPC Controller" "\0"
+    "Intel C226 Series Chipset Family Server Advanced SKU LPC Controller" "\0"
+    "Intel 8 Series/C220 Series Chipset Family WS SKU LPC Controller" "\0"
+    "Intel H81 Express LPC Controller" "\0"
+    "Intel 9 Series Chipset Family SATA Controller [IDE Mode]" "\0"
+    "Intel 9 Series Chipset Family SATA Controller [AHCI Mode]" "\0"
+    "Intel 9 Series Chipset Family SATA Controller [RAID Mode]" "\0"
+    "Intel 9 Series Chipset Family PCI Express Root Port 1" "\0"
+    "Intel 9 Series Chipset Family PCI Express Root Port 2" "\0"
+    "Intel 9 Series Chipset Family PCI Express Root Port 3" "\0"
+    "Intel 9 Series Chipset Family PCI Express Root Port 4" "\0"
+    "Intel 9 Series Chipset Family PCI Express Root Port 5" "\0"
+    "Intel 9 Series Chipset Family PCI Express Root Port 6" "\0"
+    "Intel 9 Series Chipset Family PCI Express Root Port 7" "\0"
+    "Intel 9 Series Chipset Family PCI Express Root Port 8" "\0"
+    "Intel 9 Series Chipset Family HD Audio Controller" "\0"
+    "Intel 9 Series Chipset Family SMBus Controller" "\0"
+    "Intel 9 Series Chipset Family Thermal Controller" "\0"
+    "Intel 9 Series Chipset Family USB EHCI Controller #1" "\0"
+    "Intel 9 Series Chipset Family USB EHCI Controller #2" "\0"
+    "Intel 9 Series Chipset Family USB xHCI Controller" "\0"
+    "Intel 9 Series Chipset Family LAN Controller" "\0"
+    "Intel 9 Series Chipset Family ME Interface #1" "\0"
+    "Intel 9 Series Chipset Family ME Interface #2" "\0"
+    "Intel 9 Series Chipset Family IDE-R Controller" "\0"
+    "Intel 9 Series Chipset Family KT Controller" "\0"
+    "Intel 9 Series Chipset Family LPC Controller" "\0"
+    "Intel HM97 Chipset LPC Controller" "\0"
+    "Intel Z97 Chipset LPC Controller" "\0"
+    "Intel QM97 Chipset LPC Controller" "\0"
+    "Intel H97 Chipset LPC Controller" "\0"
+    "Intel C610/X99 series chipset 4-port SATA Controller [IDE mode]" "\0"
+    "Intel C610/X99 series chipset 6-Port SATA Controller [AHCI mode]" "\0"
+    "Intel C610/X99 series chipset SATA Controller [RAID mode]" "\0"
+    "Intel C610/X99 series chipset 2-port SATA Controller [IDE mode]" "\0"
+    "Intel C610/X99 series chipset PCI Express Root Port #1" "\0"
+    "Intel C610/X99 series chipset PCI Express Root Port #2" "\0"
+    "Intel C610/X99 series chipset PCI Express Root Port #3" "\0"
+    "Intel C610/X99 series chipset PCI Express Root Port #4" "\0"
+    "Intel C610/X99 series chipset PCI Express Root Port #5" "\0"
+    "Intel C610/X99 series chipset PCI Express Root Port #6" "\0"
+    "Intel C610/X99 series chipset PCI Express Root Port #7" "\0"
+    "Intel C610/X99 series chipset PCI Express Root Port #8" "\0"
+    "Intel C610/X99 series chipset HD Audio Controller" "\0"
+    "Intel C610/X99 series chipset SMBus Controller" "\0"
+    "Intel C610/X99 series chipset Thermal Subsystem" "\0"
+    "Intel C610/X99 series chipset USB Enhanced Host Controller #1" "\0"
+    "Intel C610/X99 series chipset USB Enhanced Host Controller #2" "\0"
+    "Intel C610/X99 series chipset USB xHCI Host Controller" "\0"
+    "Intel C610/X99 series chipset LAN Controller" "\0"
+    "Intel C610/X99 series chipset NAND Controller" "\0"
+    "Intel C610/X99 series chipset MEI Controller #1" "\0"
+    "Intel C610/X99 series chipset MEI Controller #2" "\0"
+    "Intel C610/X99 series chipset IDE-r Controller" "\0"
+    "Intel C610/X99 series chipset KT Controller" "\0"
+    "Intel C610/X99 series chipset LPC Controller" "\0"
+    "Intel C610/X99 series chipset sSATA Controller [IDE mode]" "\0"
+    "Intel C610/X99 series chipset sSATA Controller [AHCI mode]" "\0"
+    "Intel C610/X99 series chipset SPSR" "\0"
+    "Intel C610/X99 series chipset MS SMBus 0" "\0"
+    "Intel C610/X99 series chipset MS SMBus 1" "\0"
+    "Intel C610/X99 series chipset MS SMBus 2" "\0"
+    "Intel IXP2000 Family Network Processor" "\0"
+    "Intel IXP2400 Network Processor" "\0"
+    "Intel IXP2300 Network Processor" "\0"
+    "Intel IXP2800 Network Processor" "\0"
+    "Intel Integrated RAID" "\0"
+    "Intel Lakefield GT2 [UHD Graphics]" "\0"
+    "Intel Lakefield GT1.5 [UHD Graphics]" "\0"
+    "Intel 11th Gen Core Processor PCIe Controller #1" "\0"
+    "Intel TigerLake-LP Dynamic Tuning Processor Participant" "\0"
+    "Intel 11th Gen Core Processor PCIe Controller" "\0"
+    "Intel Tigerlake Telemetry Aggregator Driver" "\0"
+    "Intel 11th Gen Core Processor PCIe Controller #0" "\0"
+    "Intel GNA Scoring Accelerator module" "\0"
+    "Intel Tiger Lake-LP Thunderbolt 4 USB Controller" "\0"
+    "Intel 11th Gen Core Processor Host Bridge/DRAM Registers" "\0"
+    "Intel Tiger Lake-H Thunderbolt 4 USB Controller" "\0"
+    "Intel Tiger Lake-LP Thunderbolt 4 NHI #0" "\0"
+    "Intel Tiger Lake-LP Thunderbolt 4 NHI #1" "\0"
+    "Intel Tiger Lake-H Thunderbolt 4 NHI #0" "\0"
+    "Intel Tiger Lake-H Thunderbolt 4 NHI #1" "\0"
+    "Intel Tiger Lake-LP Thunderbolt 4 PCI Express Root Port #0" "\0"
+    "Intel Tiger Lake-LP Thunderbolt 4 PCI Express Root Port #1" "\0"
+    "Intel Tiger Lake-LP Thunderbolt 4 PCI Express Root Port #2" "\0"
+    "Intel Tiger Lake-LP Thunderbolt 4 PCI Express Root Port #3" "\0"
+    "Intel Tiger Lake-H Thunderbolt 4 PCI Express Root Port #0" "\0"
+    "Intel Tiger Lake-H Thunderbolt 4 PCI Express Root Port #1" "\0"
+    "Intel Tiger Lake-H Thunderbolt 4 PCI Express Root Port #2" "\0"
+    "Intel Tiger Lake-H Thunderbolt 4 PCI Express Root Port #3" "\0"
+    "Intel Tiger Lake Trace Hub" "\0"
+    "Intel Tiger Lake-UP4 GT2 [Iris Xe Graphics]" "\0"
+    "Intel TigerLake-LP GT2 [Iris Xe Graphics]" "\0"
+    "Intel TigerLake-H GT1 [UHD Graphics]" "\0"
+    "Intel Tiger Lake-H GT1 [UHD Graphics]" "\0"
+    "Intel Tiger Lake-LP GT2 [UHD Graphics G4]" "\0"
+    "Intel Comet Lake-U GT2 [UHD Graphics 620]" "\0"
+    "Intel Comet Lake-S 6c Host Bridge/DRAM Controller" "\0"
+    "Intel CometLake-U GT2 [UHD Graphics]" "\0"
+    "Intel 10th Gen Core Processor Host Bridge/DRAM Registers" "\0"
+    "Intel Comet Lake-U v1 4c Host Bridge/DRAM Controller" "\0"
+    "Intel Comet Lake-H GT1 [UHD Graphics 610]" "\0"
+    "Intel CometLake-S GT1 [UHD Graphics 610]" "\0"
+    "Intel Comet Lake UHD Graphics" "\0"
+    "Intel CometLake-H GT2 [UHD Graphics]" "\0"
+    "Intel CometLake-S GT2 [UHD Graphics 630]" "\0"
+    "Intel Comet Lake-S GT2 [UHD Graphics P630]" "\0"
+    "Intel 8 Series SATA Controller 1 [IDE mode]" "\0"
+    "Intel 8 Series SATA Controller 1 [AHCI mode]" "\0"
+    "Intel 8 Series SATA Controller 1 [RAID mode]" "\0"
+    "Intel 8 Series SATA Controller 2 [IDE mode]" "\0"
+    "Intel 8 Series SATA Controller [Reserved]" "\0"
+    "Intel 8 Series PCI Express Root Port 1" "\0"
+    "Intel 8 Series PCI Express Root Port 2" "\0"
+    "Intel 8 Series PCI Express Root Port 3" "\0"
+    "Intel 8 Series PCI Express Root Port 4" "\0"
+    "Intel 8 Series PCI Express Root Port 5" "\0"
+    "Intel 8 Series PCI Express Root Port 6" "\0"
+    "Intel 8 Series PCI Express Root Port 7" "\0"
+    "Intel 8 Series PCI Express Root Port 8" "\0"
+    "Intel 8 Series HD Audio Controller" "\0"
+    "Intel 8 Series SMBus Controller" "\0"
+    "Intel 8 Series CHAP Counters" "\0"
+    "Intel 8 Series Thermal" "\0"
+    "Intel 8 Series USB EHCI #1" "\0"
+    "Intel 8 Series USB EHCI #2" "\0"
+    "Intel 8 Series USB xHCI HC" "\0"
+    "Intel 8 Series SDIO Controller" "\0"
+    "Intel 8 Series Audio DSP Controller" "\0"
+    "Intel 8 Series HECI #0" "\0"
+    "Intel 8 Series HECI #1" "\0"
+    "Intel 8 Series HECI IDER" "\0"
+    "Intel 8 Series HECI KT" "\0"
+    "Intel 8 Series LPC Controller" "\0"
+    "Intel 8 Series Low Power Sub-System DMA" "\0"
+    "Intel 8 Series I2C Controller #0" "\0"
+    "Intel 8 Series I2C Controller #1" "\0"
+    "Intel 8 Series UART Controller #0" "\0"
+    "Intel 8 Series UART Controller #1" "\0"
+    "Intel 8 Series SPI Controller #0" "\0"
+    "Intel 8 Series SPI Controller #1" "\0"
+    "Intel Wildcat Point-LP SATA Controller [AHCI Mode]" "\0"
+    "Intel Wildcat Point-LP SATA Controller [RAID Mode]" "\0"
+    "Intel Wildcat Point-LP PCI Express Root Port #1" "\0"
+    "Intel Wildcat Point-LP PCI Express Root Port #2" "\0"
+    "Intel Wildcat Point-LP PCI Express Root Port #3" "\0"
+    "Intel Wildcat Point-LP PCI Express Root Port #4" "\0"
+    "Intel Wildcat Point-LP PCI Express Root Port #5" "\0"
+    "Intel Wildcat Point-LP PCI Express Root Port #6" "\0"
+    "Intel Wildcat Point-LP High Definition Audio Controller" "\0"
+    "Intel Wildcat Point-LP SMBus Controller" "\0"
+    "Intel Wildcat Point-LP Thermal Management Controller" "\0"
+    "Intel Wildcat Point-LP USB EHCI Controller" "\0"
+    "Intel Wildcat Point-LP USB xHCI Controller" "\0"
+    "Intel Wildcat Point-LP Secure Digital IO Controller" "\0"
+    "Intel Wildcat Point-LP Smart Sound Technology Controller" "\0"
+    "Intel Wildcat Point-LP MEI Controller #1" "\0"
+    "Intel Wildcat Point-LP MEI Controller #2" "\0"
+    "Intel Wildcat Point-LP IDE-r Controller" "\0"
+    "Intel Wildcat Point-LP KT Controller" "\0"
+    "Intel Wildcat Point-LP LPC Controller" "\0"
+    "Intel Wildcat Point-LP Serial IO DMA Controller" "\0"
+    "Intel Wildcat Point-LP Serial IO I2C Controller #0" "\0"
+    "Intel Wildcat Point-LP Serial IO I2C Controller #1" "\0"
+    "Intel Wildcat Point-LP Serial IO UART Controller #0" "\0"
+    "Intel Wildcat Point-LP Serial IO UART Controller #1" "\0"
+    "Intel Wildcat Point-LP Serial IO GSPI Controller #0" "\0"
+    "Intel Wildcat Point-LP Serial IO GSPI Controller #1" "\0"
+    "Intel Sunrise Point-LP SATA Controller [AHCI mode]" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #1" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #2" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #3" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #4" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #5" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #6" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #7" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #8" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #9" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #10" "\0"
+    "Intel Sunrise Point-LP PCI Express Root Port #11" "\0"
+    "Intel Sunrise Point-LP PMC" "\0"
+    "Intel Sunrise Point-LP SMBus" "\0"
+    "Intel Sunrise Point-LP Serial IO UART Controller #0" "\0"
+    "Intel Sunrise Point-LP Serial IO UART Controller #1" "\0"
+    "Intel Sunrise Point-LP Serial IO SPI Controller #0" "\0"
+    "Intel Sunrise Point-LP Serial IO SPI Controller #1" "\0"
+    "Intel Sunrise Point-LP Secure Digital IO Controller" "\0"
+    "Intel Sunrise Point-LP USB 3.0 xHCI Controller" "\0"
+    "Intel Sunrise Point-LP Thermal subsystem" "\0"
+    "Intel CSI-2 Host Controller" "\0"
+    "Intel Sunrise Point-LP Integrated Sensor Hub" "\0"
+    "Intel Sunrise Point-LP CSME HECI #1" "\0"
+    "Intel Sunrise Point-LP Active Management Technology - SOL" "\0"
+    "Intel iTouch Controller" "\0"
+    "Intel Sunrise Point-LP LPC Controller" "\0"
+    "Intel LPC/eSPI Controller" "\0"
+    "Intel Sunrise Point LPC Controller/eSPI Controller" "\0"
+    "Intel Sunrise Point LPC Controller" "\0"
+    "Intel Sunrise Point-LP Serial IO I2C Controller #0" "\0"
+    "Intel Sunrise Point-LP Serial IO I2C Controller #1" "\0"
+    "Intel Sunrise Point-LP Serial IO I2C Controller #2" "\0"
+    "Intel Sunrise Point-LP Serial IO I2C Controller #3" "\0"
+    "Intel Sunrise Point-LP Serial IO I2C Controller #4" "\0"
+    "Intel Sunrise Point-LP Serial IO I2C Controller #5" "\0"
+    "Intel Sunrise Point-LP Serial IO UART Controller #2" "\0"
+    "Intel Sunrise Point-LP HD Audio" "\0"
+    "Intel Cannon Point-LP LPC Controller" "\0"
+    "Intel Cannon Point-LP SMBus Controller" "\0"
+    "Intel Cannon Point-LP SPI Controller" "\0"
+    "Intel Cannon Point-LP Serial IO UART Controller #2" "\0"
+    "Intel Cannon Point-LP Serial IO SPI Controller" "\0"
+    "Intel Cannon Point-LP PCI Express Root Port #9" "\0"
+    "Intel Cannon Point-LP PCI Express Root Port #10" "\0"
+    "Intel Cannon Point-LP PCI Express Root Port #1" "\0"
+    "Intel Cannon Point-LP PCI Express Root Port #13" "\0"
+    "Intel Cannon Point-LP PCI Express Root Port #15" "\0"
+    "Intel Cannon Point-LP PCI Express Root Port #5" "\0"
+    "Intel Cannon Point-LP PCI Express Root Port #7" "\0"
+    "Intel Cannon Point PCI Express Root Port #8" "\0"
+    "Intel Cannon Point-LP SD Host Controller" "\0"
+    "Intel Cannon Point-LP Serial IO I2C Host Controller" "\0"
+    "Intel Cannon Point-LP High Definition Audio Controller" "\0"
+    "Intel Cannon Point-LP SATA Controller [AHCI Mode]" "\0"
+    "Intel Cannon Point-LP MEI Controller #1" "\0"
+    "Intel Cannon Point-LP Keyboard and Text (KT) Redirection" "\0"
+    "Intel Cannon Point-LP Serial IO I2C Controller #0" "\0"
+    "Intel Cannon Point-LP Serial IO I2C Controller #1" "\0"
+    "Intel Cannon Point-LP USB 3.1 xHCI Controller" "\0"
+    "Intel Cannon Point-LP Shared SRAM" "\0"
+    "Intel Cannon Point-LP CNVi [Wireless-AC]" "\0"
+    "Intel BayHubTech Integrated SD controller" "\0"
+    "Intel Cannon Point-LP Thermal Controller" "\0"
+    "Intel Cannon Point-LP Integrated Sensor Hub" "\0"
+    "Intel Atom Processor D4xx/D5xx/N4xx/N5xx DMI Bridge" "\0"
+    "Intel Atom Processor D4xx/D5xx/N4xx/N5xx Integrated Graphics Controller" "\0"
+    "Intel Atom Processor D4xx/D5xx/N4xx/N5xx CHAPS counter" "\0"
+    "Intel Tiger Lake-LP LPC Controller" "\0"
+    "Intel Tiger Lake-LP SMBus Controller" "\0"
+    "Intel Tiger Lake-LP SPI Controller" "\0"
+    "Intel Tiger Lake-LP Trace Hub" "\0"
+    "Intel Tiger Lake-LP Serial IO UART Controller #0" "\0"
+    "Intel Tiger Lake-LP Serial IO UART Controller #1" "\0"
+    "Intel Tiger Lake-LP Serial IO SPI Controller #1" "\0"
+    "Intel Tiger Lake-LP PCI Express Root Port #9" "\0"
+    "Intel Tigerlake PCH-LP PCI Express Root Port #6" "\0"
+    "Intel Tiger Lake-LP PCI Express Root Port #8" "\0"
+    "Intel Tiger Lake-LP Serial IO I2C Controller #4" "\0"
+    "Intel Tiger Lake-LP Serial IO I2C Controller #5" "\0"
+    "Intel Tiger Lake-LP Smart Sound Technology Audio Controller" "\0"
+    "Intel Tiger Lake-LP SATA Controller" "\0"
+    "Intel Tiger Lake-LP Management Engine Interface" "\0"
+    "Intel Tiger Lake-LP Active Management Technology - SOL" "\0"
+    "Intel Tiger Lake-LP Serial IO I2C Controller #0" "\0"
+    "Intel Tiger Lake-LP Serial IO I2C Controller #1" "\0"
+    "Intel Tiger Lake-LP Serial IO I2C Controller #2" "\0"
+    "Intel Tiger Lake-LP Serial IO I2C Controller #3" "\0"
+    "Intel Tiger Lake-LP USB 3.2 Gen 2x1 xHCI Host Controller" "\0"
+    "Intel Tiger Lake-LP Shared SRAM" "\0"
+    "Intel Wi-Fi 6 AX201" "\0"
+    "Intel Tiger Lake-LP Integrated Sensor Hub" "\0"
+    "Intel Q170/Q150/B150/H170/H110/Z170/CM236 Chipset SATA Controller [AHCI Mode]" "\0"
+    "Intel HM170/QM170 Chipset SATA Controller [AHCI Mode]" "\0"
+    "Intel Sunrise Point-H SATA Controller [RAID mode]" "\0"
+    "Intel Q170/H170/Z170/CM236 Chipset SATA Controller [RAID Mode]" "\0"
+    "Intel HM170/QM170 Chipset SATA Controller [RAID Mode]" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #1" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #2" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #3" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #4" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #5" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #6" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #7" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #8" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #9" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #10" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #11" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #12" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #13" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #14" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #15" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #16" "\0"
+    "Intel 100 Series/C230 Series Chipset Family P2SB" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Power Management Controller" "\0"
+    "Intel Sunrise Point-H cAVS" "\0"
+    "Intel 100 Series/C230 Series Chipset Family SMBus" "\0"
+    "Intel 100 Series/C230 Series Chipset Family SPI Controller" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Gigabit Ethernet Controller" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Trace Hub" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Serial IO UART #0" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Serial IO UART #1" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Serial IO GSPI #0" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Serial IO GSPI #1" "\0"
+    "Intel 100 Series/C230 Series Chipset Family USB 3.0 xHCI Controller" "\0"
+    "Intel 100 Series/C230 Series Chipset Family USB Device Controller (OTG)" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Thermal Subsystem" "\0"
+    "Intel Sunrise Point-H Northpeak ACPI Function" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Integrated Sensor Hub" "\0"
+    "Intel 100 Series/C230 Series Chipset Family MEI Controller #1" "\0"
+    "Intel 100 Series/C230 Series Chipset Family MEI Controller #2" "\0"
+    "Intel 100 Series/C230 Series Chipset Family IDE Redirection" "\0"
+    "Intel 100 Series/C230 Series Chipset Family KT Redirection" "\0"
+    "Intel 100 Series/C230 Series Chipset Family MEI Controller #3" "\0"
+    "Intel Sunrise Point-H LPC Controller" "\0"
+    "Intel H110 Chipset LPC/eSPI Controller" "\0"
+    "Intel H170 Chipset LPC/eSPI Controller" "\0"
+    "Intel Z170 Chipset LPC/eSPI Controller" "\0"
+    "Intel Q170 Chipset LPC/eSPI Controller" "\0"
+    "Intel Q150 Chipset LPC/eSPI Controller" "\0"
+    "Intel B150 Chipset LPC/eSPI Controller" "\0"
+    "Intel C236 Chipset LPC/eSPI Controller" "\0"
+    "Intel C232 Chipset LPC/eSPI Controller" "\0"
+    "Intel QM170 Chipset LPC/eSPI Controller" "\0"
+    "Intel HM170 Chipset LPC/eSPI Controller" "\0"
+    "Intel CM236 Chipset LPC/eSPI Controller" "\0"
+    "Intel HM175 Chipset LPC/eSPI Controller" "\0"
+    "Intel QM175 Chipset LPC/eSPI Controller" "\0"
+    "Intel CM238 Chipset LPC/eSPI Controller" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Serial IO I2C Controller #0" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Serial IO I2C Controller #1" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Serial IO I2C Controller #2" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Serial IO I2C Controller #3" "\0"
+    "Intel 100 Series/C230 Series Chipset Family Serial IO UART Controller #2" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #17" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #18" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #19" "\0"
+    "Intel 100 Series/C230 Series Chipset Family PCI Express Root Port #20" "\0"
+    "Intel 100 Series/C230 Series Chipset Family HD Audio Controller" "\0"
+    "Intel CM238 HD Audio Controller" "\0"
+    "Intel C620 Series Chipset Family SATA Controller [AHCI mode]" "\0"
+    "Intel C620 Series Chipset Family SATA Controller [RAID mode]" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #1" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #2" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #3" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #4" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #5" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #6" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #7" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #8" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #9" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #10" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #11" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #12" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #13" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #14" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #15" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #16" "\0"
+    "Intel C620 Series Chipset Family P2SB" "\0"
+    "Intel C620 Series Chipset Family Power Management Controller" "\0"
+    "Intel C620 Series Chipset Family cAVS" "\0"
+    "Intel C620 Series Chipset Family SMBus" "\0"
+    "Intel C620 Series Chipset Family SPI Controller" "\0"
+    "Intel C620 Series Chipset Family Trace Hub" "\0"
+    "Intel C620 Series Chipset Family USB 3.0 xHCI Controller" "\0"
+    "Intel C620 Series Chipset Family Thermal Subsystem" "\0"
+    "Intel C620 Series Chipset Family MEI Controller #1" "\0"
+    "Intel C620 Series Chipset Family MEI Controller #2" "\0"
+    "Intel C620 Series Chipset Family IDE Redirection" "\0"
+    "Intel C620 Series Chipset Family KT Redirection" "\0"
+    "Intel C620 Series Chipset Family MEI Controller #3" "\0"
+    "Intel C621 Series Chipset LPC/eSPI Controller" "\0"
+    "Intel C622 Series Chipset LPC/eSPI Controller" "\0"
+    "Intel C624 Series Chipset LPC/eSPI Controller" "\0"
+    "Intel C625 Series Chipset LPC/eSPI Controller" "\0"
+    "Intel C626 Series Chipset LPC/eSPI Controller" "\0"
+    "Intel C627 Series Chipset LPC/eSPI Controller" "\0"
+    "Intel C628 Series Chipset LPC/eSPI Controller" "\0"
+    "Intel C620 Series Chipset Family SSATA Controller [AHCI mode]" "\0"
+    "Intel C620 Series Chipset Family SSATA Controller [RAID mode]" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #17" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #18" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #19" "\0"
+    "Intel C620 Series Chipset Family PCI Express Root Port #20" "\0"
+    "Intel C620 Series Chipset Family MROM 0" "\0"
+    "Intel C620 Series Chipset Family MROM 1" "\0"
+    "Intel Lewisburg IE: HECI #1" "\0"
+    "Intel Lewisburg IE: HECI #2" "\0"
+    "Intel Lewisburg IE: IDE-r" "\0"
+    "Intel Lewisburg IE: KT Controller" "\0"
+    "Intel Lewisburg IE: HECI #3" "\0"
+    "Intel Lewisburg SATA Controller [AHCI mode]" "\0"
+    "Intel Lewisburg SATA Controller [RAID mode]" "\0"
+    "Intel Lewisburg SMBus" "\0"
+    "Intel Lewisburg SPI Controller" "\0"
+    "Intel Lewisburg LPC or eSPI Controller" "\0"
+    "Intel Lewisburg SSATA Controller [AHCI mode]" "\0"
+    "Intel Lewisburg SSATA Controller [RAID mode]" "\0"
+    "Intel 200 Series PCH SATA controller [AHCI mode]" "\0"
+    "Intel 200 Series PCH SATA controller [RAID mode]" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #1" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #2" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #3" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #4" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #5" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #6" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #7" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #8" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #9" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #10" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #11" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #12" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #13" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #14" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #15" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #16" "\0"
+    "Intel 200 Series/Z370 Chipset Family P2SB" "\0"
+    "Intel 200 Series/Z370 Chipset Family Power Management Controller" "\0"
+    "Intel 200 Series/Z370 Chipset Family SMBus Controller" "\0"
+    "Intel 200 Series/Z370 Chipset Family SPI Controller" "\0"
+    "Intel 200 Series/Z370 Chipset Family Gigabit Ethernet Controller" "\0"
+    "Intel 200 Series/Z370 Chipset Family Trace Hub" "\0"
+    "Intel 200 Series/Z370 Chipset Family Serial IO UART Controller #0" "\0"
+    "Intel 200 Series/Z370 Chipset Family Serial IO UART Controller #1" "\0"
+    "Intel 200 Series/Z370 Chipset Family Serial IO SPI Controller #0" "\0"
+    "Intel 200 Series/Z370 Chipset Family Serial IO SPI Controller #1" "\0"
+    "Intel 200 Series/Z370 Chipset Family USB 3.0 xHCI Controller" "\0"
+    "Intel 200 Series PCH Thermal Subsystem" "\0"
+    "Intel 200 Series PCH CSME HECI #1" "\0"
+    "Intel 200 Series PCH CSME HECI #2" "\0"
+    "Intel 200 Series PCH LPC Controller (H270)" "\0"
+    "Intel 200 Series PCH LPC Controller (Z270)" "\0"
+    "Intel 200 Series PCH LPC Controller (Q270)" "\0"
+    "Intel 200 Series PCH LPC Controller (Q250)" "\0"
+    "Intel 200 Series PCH LPC Controller (B250)" "\0"
+    "Intel Z370 Chipset LPC/eSPI Controller" "\0"
+    "Intel X299 Chipset LPC/eSPI Controller" "\0"
+    "Intel C422 Chipset LPC/eSPI Controller" "\0"
+    "Intel 200 Series PCH Serial IO I2C Controller #0" "\0"
+    "Intel 200 Series PCH Serial IO I2C Controller #1" "\0"
+    "Intel 200 Series PCH Serial IO I2C Controller #2" "\0"
+    "Intel 200 Series PCH Serial IO I2C Controller #3" "\0"
+    "Intel 200 Series PCH Serial IO UART Controller #2" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #17" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #18" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #19" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #20" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #21" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #22" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #23" "\0"
+    "Intel 200 Series PCH PCI Express Root Port #24" "\0"
+    "Intel 200 Series PCH HD Audio" "\0"
+    "Intel H310 Chipset LPC/eSPI Controller" "\0"
+    "Intel H370 Chipset LPC/eSPI Controller" "\0"
+    "Intel Z390 Chipset LPC/eSPI Controller" "\0"
+    "Intel Q370 Chipset LPC/eSPI Controller" "\0"
+    "Intel QM370 Chipset LPC/eSPI Controller" "\0"
+    "Intel HM470 Chipset LPC/eSPI Controller" "\0"
+    "Intel Cannon Lake LPC Controller" "\0"
+    "Intel Cannon Lake PCH SMBus Controller" "\0"
+    "Intel Cannon Lake PCH SPI Controller" "\0"
+    "Intel Cannon Lake PCH Serial IO UART Host Controller" "\0"
+    "Intel Cannon Lake PCH SPI Host Controller" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #21" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #22" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #23" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #24" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #9" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #10" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #11" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #12" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #13" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #14" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #15" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #16" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #1" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #2" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #3" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #4" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #5" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #6" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #7" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #8" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #17" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #18" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #19" "\0"
+    "Intel Cannon Lake PCH PCI Express Root Port #20" "\0"
+    "Intel Cannon Lake PCH cAVS" "\0"
+    "Intel Cannon Lake PCH SATA AHCI Controller" "\0"
+    "Intel Cannon Lake Mobile PCH SATA AHCI Controller" "\0"
+    "Intel Cannon Lake PCH HECI Controller" "\0"
+    "Intel Cannon Lake PCH Active Management Technology - SOL" "\0"
+    "Intel Cannon Lake PCH HECI Controller #2" "\0"
+    "Intel Cannon Lake PCH Serial IO I2C Controller #0" "\0"
+    "Intel Cannon Lake PCH Serial IO I2C Controller #1" "\0"
+    "Intel Cannon Lake PCH Serial IO I2C Controller #2" "\0"
+    "Intel Cannon Lake PCH Serial IO I2C Controller #3" "\0"
+    "Intel Cannon Lake PCH USB 3.1 xHCI Host Controller" "\0"
+    "Intel Cannon Lake PCH Shared SRAM" "\0"
+    "Intel Cannon Lake PCH CNVi WiFi" "\0"
+    "Intel Cannon Lake PCH Thermal Controller" "\0"
+    "Intel 400 Series Chipset Family SATA AHCI Controller" "\0"
+    "Intel Comet Lake PCI Express Root Port #05" "\0"
+    "Intel Comet Lake PCI Express Root Port #08" "\0"
+    "Intel Comet Lake PCI Express Root Port 9" "\0"
+    "Intel Comet Lake PCI Express Root Port 11" "\0"
+    "Intel Cannon Lake PCH Power Management Controller" "\0"
+    "Intel Comet Lake PCH-V SMBus Host Controller" "\0"
+    "Intel Comet Lake PCH-V USB Controller" "\0"
+    "Intel Comet Lake PCH-V Thermal Subsystem" "\0"
+    "Intel Comet Lake PCH-V HECI Controller" "\0"
+    "Intel B460 Chipset LPC/eSPI Controller" "\0"
+    "Intel H410 Chipset LPC/eSPI Controller" "\0"
+    "Intel Comet Lake PCH-V cAVS" "\0"
+    "Intel 6400/6402 Advanced Memory Buffer (AMB)" "\0"
+    "Intel Raptor Lake-P [UHD Graphics]" "\0"
+    "Intel Raptor Lake-S GT1 [UHD Graphics 770]" "\0"
+    "Intel Raptor Lake-S UHD Graphics" "\0"
+    "Intel Raptor Lake-P [Iris Xe Graphics]" "\0"
+    "Intel Omni-Path Fabric Switch Silicon 100 Series" "\0"
+    "Intel 21152 PCI-to-PCI Bridge" "\0"
+    "Intel 21154 PCI-to-PCI Bridge" "\0"
+    "Intel 21555 Non transparent PCI-to-PCI Bridge" "\0"
+    "Intel Core Processor DMI" "\0"
+    "Intel Core Processor PCI Express Root Port 1" "\0"
+    "Intel Core Processor PCI Express Root Port 2" "\0"
+    "Intel Core Processor PCI Express Root Port 3" "\0"
+    "Intel Core Processor PCI Express Root Port 4" "\0"
+    "Intel Core Processor QPI Link" "\0"
+    "Intel Core Processor QPI Routing and Protocol Registers" "\0"
+    "Intel Core Processor System Management Registers" "\0"
+    "Intel Core Processor Semaphore and Scratchpad Registers" "\0"
+    "Intel Core Processor System Control and Status Registers" "\0"
+    "Intel Core Processor Miscellaneous Registers" "\0"
+    "Intel SSD 600P Series" "\0"
+    "Intel SSD Pro 7600p/760p/E 6100p Series" "\0"
+    "Intel SSD 660P Series" "\0"
+    "Realtek RTL-8139/8139C/8139C+ Ethernet Controller" "\0"
+    "Realtek Killer E3000 2.5GbE Controller" "\0"
+    "Realtek RTL8852BE 802.11ax PCIe Wireless Network Adapter" "\0"
+    "Realtek RTS5208 PCI Express Card Reader" "\0"
+    "Realtek RTS5209 PCI Express Card Reader" "\0"
+    "Realtek RTS5227 PCI Express Card Reader" "\0"
+    "Realtek RTS5229 PCI Express Card Reader" "\0"
+    "Realtek RTS522A PCI Express Card Reader" "\0"
+    "Realtek RTS5249 PCI Express Card Reader" "\0"
+    "Realtek RTS524A PCI Express Card Reader" "\0"
+    "Realtek RTS5250 PCI Express Card Reader" "\0"
+    "Realtek RTS525A PCI Express Card Reader" "\0"
+    "Realtek RTS5260 PCI Express Card Reader" "\0"
+    "Realtek RTS5261 PCI Express Card Reader" "\0"
+    "Realtek RTS5286 PCI Express Card Reader" "\0"
+    "Realtek RTL8411B PCI Express Card Reader" "\0"
+    "Realtek RTS5288 PCI Express Card Reader" "\0"
+    "Realtek RTL8411 PCI Express Card Reader" "\0"
+    "Realtek RTS5763DL NVMe SSD Controller" "\0"
+    "Realtek RTL-8029(AS)" "\0"
+    "Realtek RTL8125 2.5GbE Controller" "\0"
+    "Realtek RTL-8129" "\0"
+    "Realtek RTL810xE PCI Express Fast Ethernet controller" "\0"
+    "Realtek RTL8104E PCIe Fast Ethernet Controller" "\0"
+    "Realtek RT8139 (B/C) Cardbus Fast Ethernet Adapter" "\0"
+    "Realtek RTL-8100/8101L/8139 PCI Fast Ethernet Adapter" "\0"
+    "Realtek RTL8111/8168/8411 PCI Express Gigabit Ethernet Controller" "\0"
+    "Realtek RTL-8110SC/8169SC Gigabit Ethernet" "\0"
+    "Realtek RTL8169 PCI Gigabit Ethernet Controller" "\0"
+    "Realtek RTL8111xP UART #1" "\0"
+    "Realtek RTL8111xP UART #2" "\0"
+    "Realtek RTL8111xP IPMI interface" "\0"
+    "Realtek RTL811x EHCI host controller" "\0"
+    "Realtek Realtek RealManage BMC" "\0"
+    "Realtek RTL8191SEvA Wireless LAN Controller" "\0"
+    "Realtek RTL8191SEvB Wireless LAN Controller" "\0"
+    "Realtek RTL8192SE Wireless LAN Controller" "\0"
+    "Realtek RTL8188CE 802.11b/g/n WiFi Adapter" "\0"
+    "Realtek RTL8191CE PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8192CE PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8188EE Wireless Network Adapter" "\0"
+    "Realtek RTL8180L 802.11b MAC" "\0"
+    "Realtek RTL-8185 IEEE 802.11a/b/g Wireless LAN Controller" "\0"
+    "Realtek RTL8192EE PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8190 802.11n PCI Wireless Network Adapter" "\0"
+    "Realtek RTL8192E/RTL8192SE Wireless LAN Controller" "\0"
+    "Realtek RTL8192DE Wireless LAN Controller" "\0"
+    "Realtek RTL8196 Integrated PCI-e Bridge" "\0"
+    "Realtek SmartLAN56 56K Modem" "\0"
+    "Realtek RTL8187SE Wireless LAN Controller" "\0"
+    "Realtek RTL8723AE PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8812AE 802.11ac PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8813AE 802.11ac PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8821AE 802.11ac PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8852AE 802.11ax PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8723BE PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8822BE 802.11a/b/g/n/ac WiFi adapter" "\0"
+    "Realtek RTL8821CE 802.11ac PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8822CE 802.11ac PCIe Wireless Network Adapter" "\0"
+    "Realtek RTL8723DE 802.11b/g/n PCIe Adapter" "\0"
+    "AMD Kaveri" "\0"
+    "AMD Kaveri HDMI/DP Audio Controller" "\0"
+    "AMD Kaveri [Radeon R6/R7 Graphics]" "\0"
+    "AMD Kaveri [Radeon R6 Graphics]" "\0"
+    "AMD Kaveri [Radeon R4 Graphics]" "\0"
+    "AMD Kaveri [Radeon R7 Graphics]" "\0"
+    "AMD Kaveri [Radeon R5 Graphics]" "\0"
+    "AMD Wrestler HDMI Audio" "\0"
+    "AMD Ariel/Navi10Lite" "\0"
+    "AMD Oberon/Navi12Lite" "\0"
+    "AMD Cyan Skillfish [BC-250]" "\0"
+    "AMD Navi 10 XL Upstream Port of PCI Express Switch" "\0"
+    "AMD Navi 10 XL Downstream Port of PCI Express Switch" "\0"
+    "AMD Mendocino" "\0"
+    "AMD Kryptos [Radeon RX 350]" "\0"
+    "AMD Garfield" "\0"
+    "AMD Arlene" "\0"
+    "AMD Pooky" "\0"
+    "AMD Anubis" "\0"
+    "AMD Phoenix1" "\0"
+    "AMD Phoenix2" "\0"
+    "AMD Picasso/Raven 2 [Radeon Vega Series / Radeon Vega Mobile Series]" "\0"
+    "AMD Raven Ridge [Radeon Vega Series / Radeon Vega Mobile Series]" "\0"
+    "AMD Raven/Raven2/Fenghuang HDMI/DP Audio Controller" "\0"
+    "AMD Raven/Raven2/Fenghuang/Renoir Cryptographic Coprocessor" "\0"
+    "AMD Barcelo" "\0"
+    "AMD Fenghuang [Zhongshan Subor Z+]" "\0"
+    "AMD Arden" "\0"
+    "AMD Renoir" "\0"
+    "AMD Renoir Radeon High Definition Audio Controller" "\0"
+    "AMD Cezanne [Radeon Vega Series / Radeon Vega Mobile Series]" "\0"
+    "AMD VanGogh [AMD Custom GPU 0405]" "\0"
+    "AMD Rembrandt Radeon High Definition Audio Controller" "\0"
+    "AMD Lucienne" "\0"
+    "AMD Rembrandt" "\0"
+    "AMD Raphael" "\0"
+    "AMD Phoenix" "\0"
+    "AMD Rembrandt [Radeon 680M]" "\0"
+    "AMD BeaverCreek HDMI Audio [Radeon HD 6500D and 6400G-6600G series]" "\0"
+    "AMD RV380/M24 [Mobility Radeon X600]" "\0"
+    "AMD RV380 GL [FireMV 2400]" "\0"
+    "AMD RV370/M22 [Mobility Radeon X300]" "\0"
+    "AMD RV380/M24 GL [Mobility FireGL V3200]" "\0"
+    "AMD RV380 GL [FireMV 2400] (Secondary)" "\0"
+    "AMD RV380 [Radeon X550/X600]" "\0"
+    "AMD RV380 GL [FireGL V3200]" "\0"
+    "AMD RV380 [Radeon X550/X600] (Secondary)" "\0"
+    "AMD RS100 [Mobility IGP 320M]" "\0"
+    "AMD RS200 [Radeon IGP 340]" "\0"
+    "AMD R300 [Radeon 9500]" "\0"
+    "AMD R300 [Radeon 9700 PRO]" "\0"
+    "AMD R300 GL [FireGL Z1]" "\0"
+    "AMD R350 [Radeon 9800/9800 SE]" "\0"
+    "AMD RV350 [Radeon 9550/9600/X1050 Series]" "\0"
+    "AMD RV350 [Radeon 9600 Series]" "\0"
+    "AMD RV360 [Radeon 9600/X1050 Series]" "\0"
+    "AMD RV350 [Radeon 9550]" "\0"
+    "AMD RV350 GL [FireGL T2]" "\0"
+    "AMD RV350 [Radeon 9600]" "\0"
+    "AMD 68800AX [Graphics Ultra Pro PCI]" "\0"
+    "AMD R300 [Radeon 9500 PRO] (Secondary)" "\0"
+    "AMD R300 [Radeon 9700 PRO] (Secondary)" "\0"
+    "AMD RV350 [Radeon 9800 SE] (Secondary)" "\0"
+    "AMD RV350 [Radeon 9550/9600/X1050 Series] (Secondary)" "\0"
+    "AMD RV350 [Radeon 9600] (Secondary)" "\0"
+    "AMD RV350 [Radeon 9600/X1050 Series] (Secondary)" "\0"
+    "AMD RV350 [Radeon 9550] (Secondary)" "\0"
+    "AMD R200 [All-In-Wonder Radeon 8500 DV]" "\0"
+    "AMD R200 PCI Bridge [All-in-Wonder Radeon 8500DV]" "\0"
+    "AMD RS100 [Radeon IGP 320M]" "\0"
+    "AMD RS200M [Radeon IGP 330M/340M/345M/350M]" "\0"
+    "AMD SB200 AC97 Audio Controller" "\0"
+    "AMD SB200 PCI to PCI Bridge" "\0"
+    "AMD SB200 EHCI USB Controller" "\0"
+    "AMD Crayola 6 [XENOS Parent Die (XBOX 360)]" "\0"
+    "AMD SB200 OHCI USB Controller #1" "\0"
+    "AMD SB200 OHCI USB Controller #2" "\0"
+    "AMD SB200 IDE Controller" "\0"
+    "AMD SB200 PCI to LPC Bridge" "\0"
+    "AMD SB200 AC97 Modem Controller" "\0"
+    "AMD SB200 SMBus Controller" "\0"
+    "AMD 215CT [Mach64 CT PCI]" "\0"
+    "AMD Mach64 CX [Graphics Xpression]" "\0"
+    "AMD SB300 AC'97 Audio Controller" "\0"
+    "AMD SB300 PCI to PCI Bridge" "\0"
+    "AMD SB300 SMBus Controller" "\0"
+    "AMD SB300 USB Controller (EHCI)" "\0"
+    "AMD SB300 IDE Controller" "\0"
+    "AMD SB300 PCI to LPC Bridge" "\0"
+    "AMD SB300 AC97 Modem Controller" "\0"
+    "AMD SB300 Serial ATA Controller" "\0"
+    "AMD IXP SB400 AC'97 Audio Controller" "\0"
+    "AMD IXP SB4x0 PCI-PCI Bridge" "\0"
+    "AMD IXP SB4x0 SMBus Controller" "\0"
+    "AMD IXP SB4x0 USB2 Host Controller" "\0"
+    "AMD IXP SB4x0 USB Host Controller" "\0"
+    "AMD IXP SB4x0 IDE Controller" "\0"
+    "AMD IXP SB4x0 PCI-ISA Bridge" "\0"
+    "AMD IXP SB400 AC'97 Modem Controller" "\0"
+    "AMD IXP SB4x0 Serial ATA Controller" "\0"
+    "AMD IXP SB400 Serial ATA Controller" "\0"
+    "AMD IXP SB4x0 High Definition Audio Controller" "\0"
+    "AMD SB600 Non-Raid-5 SATA" "\0"
+    "AMD SB600 SATA Controller (RAID 5 mode)" "\0"
+    "AMD SB600 AC97 Audio" "\0"
+    "AMD SBx00 Azalia (Intel HDA)" "\0"
+    "AMD SBx00 PCI to PCI Bridge" "\0"
+    "AMD SBx00 SMBus Controller" "\0"
+    "AMD SB600 USB Controller (EHCI)" "\0"
+    "AMD SB600 USB (OHCI0)" "\0"
+    "AMD SB600 USB (OHCI1)" "\0"
+    "AMD SB600 USB (OHCI2)" "\0"
+    "AMD SB600 USB (OHCI3)" "\0"
+    "AMD SB600 USB (OHCI4)" "\0"
+    "AMD SB600 IDE" "\0"
+    "AMD SB600 PCI to LPC Bridge" "\0"
+    "AMD SB600 AC97 Modem" "\0"
+    "AMD SB7x0/SB8x0/SB9x0 SATA Controller [IDE mode]" "\0"
+    "AMD SB7x0/SB8x0/SB9x0 SATA Controller [AHCI mode]" "\0"
+    "AMD SB7x0/SB8x0/SB9x0 SATA Controller [Non-RAID5 mode]" "\0"
+    "AMD SB7x0/SB8x0/SB9x0 SATA Controller [RAID5 mode]" "\0"
+    "AMD SB8x0/SB9x0 SATA Controller [Storage mode]" "\0"
+    "AMD SB7x0/SB8x0/SB9x0 USB EHCI Controller" "\0"
+    "AMD SB7x0/SB8x0/SB9x0 USB OHCI0 Controller" "\0"
+    "AMD SB7x0 USB OHCI1 Controller" "\0"
+    "AMD SB7x0/SB8x0/SB9x0 USB OHCI2 Controller" "\0"
+    "AMD SB7x0/SB8x0/SB9x0 IDE Controller" "\0"
+    "AMD SB7x0/SB8x0/SB9x0 LPC host controller" "\0"
+    "AMD SB700/SB800/SB900 PCI to PCI bridge (PCIE port 0)" "\0"
+    "AMD SB700/SB800/SB900 PCI to PCI bridge (PCIE port 1)" "\0"
+    "AMD SB900 PCI to PCI bridge (PCIE port 2)" "\0"
+    "AMD SB900 PCI to PCI bridge (PCIE port 3)" "\0"
+    "AMD RS250 [Mobility Radeon 7000 IGP]" "\0"
+    "AMD 210888ET [Mach64 ET]" "\0"
+    "AMD XENOS Parent Die (XBOX 360)" "\0"
+    "AMD XENOS Daughter Die (XBOX 360)" "\0"
+    "AMD Mach64 VT" "\0"
+    "AMD Rage 3 [3D Rage PRO AGP 2X]" "\0"
+    "AMD Rage 3 [3D Rage PRO AGP 1X]" "\0"
+    "AMD 3D Rage PRO PCI" "\0"
+    "AMD Rage XL AGP 2X" "\0"
+    "AMD Rage XC AGP" "\0"
+    "AMD Rage XL" "\0"
+    "AMD 3D Rage Pro PCI" "\0"
+    "AMD Rage 3 [Rage XL PCI]" "\0"
+    "AMD Rage XC" "\0"
+    "AMD Mach64 GT/GT-B [3D Rage I/II]" "\0"
+    "AMD Mach64 GT-B [3D Rage II+ DVD]" "\0"
+    "AMD Rage 2 [3D Rage IIC PCI]" "\0"
+    "AMD Rage 2 [3D Rage IIC AGP]" "\0"
+    "AMD Mach64 GX [WinTurbo]" "\0"
+    "AMD Rage 3 [3D Rage IIC PCI]" "\0"
+    "AMD 3D Rage IIC AGP" "\0"
+    "AMD Xilleon 220 HBIU for HDTV2" "\0"
+    "AMD Xilleon 220 IDE for HDTV2" "\0"
+    "AMD Xilleon 220 USB for HDTV2" "\0"
+    "AMD Xilleon 220 DAIO-0 for HDTV2" "\0"
+    "AMD Xilleon 220 DAIO-1 for HDTV2" "\0"
+    "AMD Xilleon 220 LPC for HDTV2" "\0"
+    "AMD Xilleon 215 HBIU for X215" "\0"
+    "AMD Xilleon 215 IDE for X215" "\0"
+    "AMD Xilleon 215 USB for X215" "\0"
+    "AMD Xilleon 215 DAIO-0 for X215" "\0"
+    "AMD Xilleon 215 DAIO-1 for X215" "\0"
+    "AMD Xilleon 225 HBIU for X225" "\0"
+    "AMD Xilleon 225 IDE for X225" "\0"
+    "AMD Xilleon 225 USB for X225" "\0"
+    "AMD Xilleon 225 DAIO-0 for X225" "\0"
+    "AMD Xilleon 225 DAIO-1 for X225" "\0"
+    "AMD Xilleon 210 HBIU for X210" "\0"
+    "AMD Xilleon 210 IDE for X210" "\0"
+    "AMD Xilleon 210 USB for X210" "\0"
+    "AMD Xilleon 210 DAIO-0 for X210" "\0"
+    "AMD Xilleon 210 DAIO-1 for X210" "\0"
+    "AMD Xilleon 226 HBIU for X226" "\0"
+    "AMD Xilleon 226 IDE for X226" "\0"
+    "AMD Xilleon 226 USB for X226" "\0"
+    "AMD Xilleon 226 DAIO-0 for X226" "\0"
+    "AMD Xilleon 226 DAIO-1 for X226" "\0"
+    "AMD Xilleon 240S HBIU for X240S" "\0"
+    "AMD Xilleon 240H HBIU for X240H" "\0"
+    "AMD Xilleon 240S USB for X240S" "\0"
+    "AMD Xilleon 240H USB for X240H" "\0"
+    "AMD Xilleon 250 USB 1.1 for X250" "\0"
+    "AMD Xilleon 260 USB 1.1 for X260" "\0"
+    "AMD Xilleon 250 HBIU for X250" "\0"
+    "AMD Xilleon 250 IDE for X250" "\0"
+    "AMD Xilleon 234/235 HBIU for X234/X235" "\0"
+    "AMD Xilleon 244/245 HBIU for X244/X245" "\0"
+    "AMD Xilleon 234/235 USB 1.1 for X234/X235" "\0"
+    "AMD Xilleon 260 HBIU for X260" "\0"
+    "AMD Xilleon 260 IDE for X260" "\0"
+    "AMD Xilleon 244/245 USB 1.1 for X244/X245" "\0"
+    "AMD Xilleon 270 HBIU for X270" "\0"
+    "AMD Xilleon 242 HBIU for X242" "\0"
+    "AMD Xilleon 242 USB 1.1 for X242" "\0"
+    "AMD Xilleon 254 HBIU for X254" "\0"
+    "AMD Xilleon 254 USB 1.1 for X254" "\0"
+    "AMD Xilleon 255 HBIU for X255" "\0"
+    "AMD Xilleon 255 USB 1.1 for X255" "\0"
+    "AMD Xilleon 243 HBIU for X243" "\0"
+    "AMD Xilleon 243 USB 1.1 for X243" "\0"
+    "AMD Xilleon 233 HBIU for X233" "\0"
+    "AMD Xilleon 233 USB 1.1 for X233" "\0"
+    "AMD Xilleon 143 HBIU for X143" "\0"
+    "AMD Xilleon 143 HBIU for X143L" "\0"
+    "AMD Xilleon 143 HBIU for X143S" "\0"
+    "AMD RV250 [Radeon 9000 Series]" "\0"
+    "AMD RV250 [Radeon 9000] (Secondary)" "\0"
+    "AMD R420 [Radeon X800 PRO/GTO AGP]" "\0"
+    "AMD R420 [Radeon X800 GT AGP]" "\0"
+    "AMD R420 [Radeon X800 AGP Series]" "\0"
+    "AMD R420 GL [FireGL X3-256]" "\0"
+    "AMD RV420/M18 [Mobility Radeon 9800]" "\0"
+    "AMD R420 [Radeon X850 AGP]" "\0"
+    "AMD R420 [Radeon X800 XT Platinum Edition AGP]" "\0"
+    "AMD R420 [Radeon X800 VE AGP]" "\0"
+    "AMD R420 [Radeon X800 PRO/GTO] (Secondary)" "\0"
+    "AMD R420 [Radeon X800] (Secondary)" "\0"
+    "AMD R420 [Radeon X800 XT AGP] (Secondary)" "\0"
+    "AMD R420 [Radeon X800 XT Platinum Edition AGP] (Secondary)" "\0"
+    "AMD R420 [Radeon X800 VE] (Secondary)" "\0"
+    "AMD R481 [Radeon X850 XT AGP]" "\0"
+    "AMD R481 [Radeon X850 PRO AGP]" "\0"
+    "AMD R481 [Radeon X850 XT Platinum Edition AGP]" "\0"
+    "AMD R481 [Radeon X850 XT AGP] (Secondary)" "\0"
+    "AMD R481 [Radeon X850 PRO AGP] (Secondary)" "\0"
+    "AMD R481 [Radeon X850 XT Platinum Edition AGP] (Secondary)" "\0"
+    "AMD Mach64 LT [3D Rage LT PRO AGP]" "\0"
+    "AMD Rage Mobility 128 AGP 2X/Mobility M3" "\0"
+    "AMD 3D Rage IIC PCI / Mobility Radeon 7500/7500C" "\0"
+    "AMD 3D Rage LT PRO PCI" "\0"
+    "AMD Rage Mobility AGP 2x Series" "\0"
+    "AMD Rage Mobility L AGP 2x" "\0"
+    "AMD Rage 3 LT [3D Rage LT PRO PCI]" "\0"
+    "AMD M1 [Rage Mobility-M1 PCI]" "\0"
+    "AMD 264LT [Mach64 LT]" "\0"
+    "AMD RV200/M7 [Mobility Radeon 7500]" "\0"
+    "AMD RV200/M7 GL [Mobility FireGL 7800]" "\0"
+    "AMD RV100/M6 [Rage/Radeon Mobility Series]" "\0"
+    "AMD RV250/M9 GL [Mobility FireGL 9000/Radeon 9000]" "\0"
+    "AMD RV250/M9 [Mobility Radeon 9000] (Secondary)" "\0"
+    "AMD Rage Mobility 128 AGP 4X/Mobility M4" "\0"
+    "AMD Theater 550 PRO PCI [ATI TV Wonder 550]" "\0"
+    "AMD Theater 550 PRO PCIe" "\0"
+    "AMD R300 [Radeon 9700/9700 PRO]" "\0"
+    "AMD R300 [Radeon 9500 PRO/9700]" "\0"
+    "AMD R300 [Radeon 9600 TX]" "\0"
+    "AMD R300 GL [FireGL X1]" "\0"
+    "AMD R350 [Radeon 9800 Series]" "\0"
+    "AMD R350 [Radeon 9800]" "\0"
+    "AMD R360 [Radeon 9800 XXL/XT]" "\0"
+    "AMD R350 GL [FireGL X2 AGP Pro]" "\0"
+    "AMD RV350/M10 / RV360/M11 [Mobility Radeon 9600 (PRO) / 9700]" "\0"
+    "AMD RV350/M10 [Mobility Radeon 9500/9700 SE]" "\0"
+    "AMD RV350/M10 GL [Mobility FireGL T2]" "\0"
+    "AMD RV360/M12 [Mobility Radeon 9550]" "\0"
+    "AMD R300 GL [FireGL X1] (Secondary)" "\0"
+    "AMD R350 [Radeon 9800 PRO] (Secondary)" "\0"
+    "AMD R350 [Radeon 9800] (Secondary)" "\0"
+    "AMD RV350 [Radeon 9800 XT] (Secondary)" "\0"
+    "AMD RV350/M10 [Mobility Radeon 9600] (Secondary)" "\0"
+    "AMD RV250 [Radeon 9000 Series] (Secondary)" "\0"
+    "AMD All-In-Wonder 128 PCI" "\0"
+    "AMD Rage 4 [Rage 128 PRO AGP 4X]" "\0"
+    "AMD Rage 4 [Rage 128 PRO PCI / Xpert 128 PCI]" "\0"
+    "AMD R100 [Radeon 7200 / All-In-Wonder Radeon]" "\0"
+    "AMD R200 GL [FireGL 8800]" "\0"
+    "AMD R200 [Radeon 8500/8500 LE]" "\0"
+    "AMD R200 [Radeon 9100]" "\0"
+    "AMD RV200 [Radeon 7500/7500 LE]" "\0"
+    "AMD RV100 [Radeon 7000 / Radeon VE]" "\0"
+    "AMD ES1000" "\0"
+    "AMD Rage 128 GL PCI" "\0"
+    "AMD Rage 128 (Rage 4) series" "\0"
+    "AMD Rage 128 VR PCI" "\0"
+    "AMD Rage 128 VR AGP" "\0"
+    "AMD Rage 128 4X AGP 4x" "\0"
+    "AMD Mach 64 VT" "\0"
+    "AMD Rage 128 PRO Ultra AGP 4x" "\0"
+    "AMD Rage 128 PRO Ultra4XL VR-R AGP" "\0"
+    "AMD RV380/M24C [Mobility Radeon X600 SE]" "\0"
+    "AMD RV370/M22 GL [Mobility FireGL V3100]" "\0"
+    "AMD R423 [Radeon X800 GTO]" "\0"
+    "AMD R423 [Radeon X800 XT Platinum Edition]" "\0"
+    "AMD R423 [Radeon X800 GT/SE]" "\0"
+    "AMD R480 [Radeon X800 GTO2/XL]" "\0"
+    "AMD R430 [All-In-Wonder X800 GT]" "\0"
+    "AMD R430 [Radeon X800]" "\0"
+    "AMD R423 GL [FireGL V7100]" "\0"
+    "AMD R423 GL [FireGL V5100]" "\0"
+    "AMD R423 [Radeon X800 PRO] (Secondary)" "\0"
+    "AMD R423 [Radeon X800 GT] (Secondary)" "\0"
+    "AMD R480 [Radeon X800 GTO2/XL] (Secondary)" "\0"
+    "AMD R430 [Radeon X800] (Secondary)" "\0"
+    "AMD R423 GL [FireGL V5100] (Secondary)" "\0"
+    "AMD RV410/M26 GL [Mobility FireGL V5000]" "\0"
+    "AMD RV410/M26 [Mobility Radeon X700 XL]" "\0"
+    "AMD RV410/M26 [Mobility Radeon X700]" "\0"
+    "AMD Mach64 VT [Video Xpression]" "\0"
+    "AMD 264VT3 [Mach64 VT3]" "\0"
+    "AMD Mach64 VT4 [Video Xpression+]" "\0"
+    "AMD RV410 [Radeon X550 XTX / X700]" "\0"
+    "AMD RS300 Host Bridge" "\0"
+    "AMD RS300 [Radeon 9100 IGP]" "\0"
+    "AMD RS300M [Mobility Radeon 9100 IGP]" "\0"
+    "AMD RS300 AGP Bridge" "\0"
+    "AMD RS480 [Radeon Xpress 200 Series] (Secondary)" "\0"
+    "AMD RS480 [Radeon Xpress 1150] (Secondary)" "\0"
+    "AMD RV280 [Radeon 9200 PRO] (Secondary)" "\0"
+    "AMD RV280 [Radeon 9200] (Secondary)" "\0"
+    "AMD RV280 [Radeon 9200 SE PCI]" "\0"
+    "AMD RS480/RS482/RS485 Host Bridge" "\0"
+    "AMD RX480/RX482 Host Bridge" "\0"
+    "AMD RD580 Host Bridge" "\0"
+    "AMD RS480 [Radeon Xpress 200 Series]" "\0"
+    "AMD RS480M [Mobility Radeon Xpress 200]" "\0"
+    "AMD RD790 Host Bridge" "\0"
+    "AMD RX780/RX790 Host Bridge" "\0"
+    "AMD RD780 Host Bridge" "\0"
+    "AMD RV280 [Radeon 9200 PRO / 9250]" "\0"
+    "AMD RV280 [Radeon 9200]" "\0"
+    "AMD RV280 [Radeon 9200 SE]" "\0"
+    "AMD RV280 GL [FireMV 2200 PCI]" "\0"
+    "AMD RS482/RS485 [Radeon Xpress 1100/1150]" "\0"
+    "AMD RS482M [Mobility Radeon Xpress 200]" "\0"
+    "AMD RX780/RD790 PCI to PCI bridge (external gfx0 port A)" "\0"
+    "AMD RD790 PCI to PCI bridge (external gfx0 port B)" "\0"
+    "AMD RD790 PCI to PCI bridge (PCI express gpp port A)" "\0"
+    "AMD RX780/RD790 PCI to PCI bridge (PCI express gpp port B)" "\0"
+    "AMD RD790 PCI to PCI bridge (PCI express gpp port C)" "\0"
+    "AMD RX780/RD790 PCI to PCI bridge (PCI express gpp port D)" "\0"
+    "AMD RD790 PCI to PCI bridge (PCI express gpp port E)" "\0"
+    "AMD RD790 PCI to PCI bridge (PCI express gpp port F)" "\0"
+    "AMD RD790 PCI to PCI bridge (external gfx1 port A)" "\0"
+    "AMD RD790 PCI to PCI bridge (external gfx1 port B)" "\0"
+    "AMD RD790 PCI to PCI bridge (NB-SB link)" "\0"
+    "AMD RD890 Northbridge only dual slot (2x16) PCI-e GFX Hydra part" "\0"
+    "AMD RD890 Northbridge only single slot PCI-e GFX Hydra part" "\0"
+    "AMD RD890 Northbridge only dual slot (2x8) PCI-e GFX Hydra part" "\0"
+    "AMD RD890S/SR5650 Host Bridge" "\0"
+    "AMD RD9x0/RX980 Host Bridge" "\0"
+    "AMD RD890 PCI to PCI bridge (PCI express gpp port A)" "\0"
+    "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GFX port 0)" "\0"
+    "AMD RD890/RD9x0 PCI to PCI bridge (PCI Express GFX port 1)" "\0"
+    "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 0)" "\0"
+    "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 1)" "\0"
+    "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 2)" "\0"
+    "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 3)" "\0"
+    "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 4)" "\0"
+    "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP Port 5)" "\0"
+    "AMD RD890/RD9x0/RX980 PCI to PCI bridge (PCI Express GPP2 Port 0)" "\0"
+    "AMD RD890/RD990 PCI to PCI bridge (PCI Express GFX2 port 0)" "\0"
+    "AMD RD890/RD990 PCI to PCI bridge (PCI Express GFX2 port 1)" "\0"
+    "AMD RD890S/RD990 I/O Memory Management Unit (IOMMU)" "\0"
+    "AMD RC410 Host Bridge" "\0"
+    "AMD RS400 Host Bridge" "\0"
+    "AMD RS4xx PCI Express Port [ext gfx]" "\0"
+    "AMD RC4xx/RS4xx PCI Express Port 1" "\0"
+    "AMD RC4xx/RS4xx PCI Express Port 2" "\0"
+    "AMD RC4xx/RS4xx PCI Express Port 3" "\0"
+    "AMD RC4xx/RS4xx PCI Express Port 4" "\0"
+    "AMD RC4xx/RS4xx PCI Bridge [int gfx]" "\0"
+    "AMD RS400 [Radeon Xpress 200]" "\0"
+    "AMD RS400M [Radeon Xpress 200M]" "\0"
+    "AMD RC410 [Radeon Xpress 200/1100]" "\0"
+    "AMD RC410M [Mobility Radeon Xpress 200M]" "\0"
+    "AMD RV370 [Radeon X300]" "\0"
+    "AMD RV370 [Radeon X600/X600 SE]" "\0"
+    "AMD RV370 [Radeon X300/X550/X1050 Series]" "\0"
+    "AMD RV370 GL [FireGL V3100]" "\0"
+    "AMD RV370 GL [FireMV 2200]" "\0"
+    "AMD RV370X" "\0"
+    "AMD RV370 [Radeon X300 SE]" "\0"
+    "AMD RV380 [Radeon X300/X550/X1050 Series] (Secondary)" "\0"
+    "AMD RV370 [Radeon X300/X550/X1050 Series] (Secondary)" "\0"
+    "AMD RV370 GL [FireGL V3100] (Secondary)" "\0"
+    "AMD RV370 GL [FireMV 2200] (Secondary)" "\0"
+    "AMD RV280/M9+ [Mobility Radeon 9200 AGP]" "\0"
+    "AMD RV280 [Radeon 9200 SE] (Secondary)" "\0"
+    "AMD RV280 GL [FireMV 2200 PCI] (Secondary)" "\0"
+    "AMD R423/M28 [Mobility Radeon X800 XT]" "\0"
+    "AMD R423/M28 GL [Mobility FireGL V5100]" "\0"
+    "AMD R423/M28 [Mobility Radeon X800]" "\0"
+    "AMD R480 [Radeon X850 XT Platinum Edition]" "\0"
+    "AMD R480 [Radeon X850 SE]" "\0"
+    "AMD R480 [Radeon X800 GTO]" "\0"
+    "AMD R480 GL [FireGL V7200]" "\0"
+    "AMD R480 [Radeon X850 XT]" "\0"
+    "AMD R423 [Radeon X800 XT]" "\0"
+    "AMD R480 [Radeon X850 XT Platinum Edition] (Secondary)" "\0"
+    "AMD R480 [Radeon X800 GTO] (Secondary)" "\0"
+    "AMD R480 [Radeon X850 XT] (Secondary)" "\0"
+    "AMD R423 [Radeon X800 XT] (Secondary)" "\0"
+    "AMD RV410 GL [FireGL V5000]" "\0"
+    "AMD RV410 [Radeon X700 Series]" "\0"
+    "AMD RV410 [Radeon X700 XT]" "\0"
+    "AMD RV410 [Radeon X700 PRO]" "\0"
+    "AMD RV410 [Radeon X700 SE]" "\0"
+    "AMD RV410 [Radeon X700]" "\0"
+    "AMD RV410 [Radeon X700 PRO] (Secondary)" "\0"
+    "AMD RV410 [Radeon X700] (Secondary)" "\0"
+    "AMD Mars [Radeon HD 8670A/8670M/8750M / R7 M370]" "\0"
+    "AMD Mars [Radeon HD 8730M]" "\0"
+    "AMD Opal XT [Radeon R7 M265/M365X/M465]" "\0"
+    "AMD Opal PRO [Radeon R7 M260X]" "\0"
+    "AMD Mars XTX [Radeon HD 8790M]" "\0"
+    "AMD Mars LE [Radeon HD 8530M / R5 M240]" "\0"
+    "AMD Oland GL [FirePro W2100]" "\0"
+    "AMD Oland GL [FirePro W2100 / Barco MXRT 2600]" "\0"
+    "AMD Oland XT [Radeon HD 8670 / R5 340X OEM / R7 250/350/350X OEM]" "\0"
+    "AMD Oland [Radeon HD 8570 / R5 430 OEM / R7 240/340 / Radeon 520 OEM]" "\0"
+    "AMD Oland PRO [Radeon R7 240/340 / Radeon 520]" "\0"
+    "AMD Oland LE [Radeon R7 240]" "\0"
+    "AMD Oland" "\0"
+    "AMD Saturn XT [FirePro M6100]" "\0"
+    "AMD Saturn PRO [Radeon HD 8930M]" "\0"
+    "AMD Bonaire XT [Radeon R9 M280X]" "\0"
+    "AMD Saturn PRO/XT [Radeon R9 M270X/M280X]" "\0"
+    "AMD Bonaire [FirePro W5100]" "\0"
+    "AMD Bonaire [FirePro W5100 / Barco MXRT-5600]" "\0"
+    "AMD Bonaire" "\0"
+    "AMD Bonaire XTX [Radeon R7 260X/360]" "\0"
+    "AMD Bonaire XT [Radeon HD 7790/8770 / R7 360 / R9 260/360 OEM]" "\0"
+    "AMD Bonaire [Radeon R7 200 Series]" "\0"
+    "AMD Tobago PRO [Radeon R7 360 / R9 360 OEM]" "\0"
+    "AMD Sun XT [Radeon HD 8670A/8670M/8690M / R5 M330 / M430 / Radeon 520 Mobile]" "\0"
+    "AMD Sun PRO [Radeon HD 8570A/8570M]" "\0"
+    "AMD Jet XT [Radeon R5 M240]" "\0"
+    "AMD Jet PRO [Radeon R5 M230 / R7 M260DX / Radeon 520/610 Mobile]" "\0"
+    "AMD Jet ULT [Radeon R5 M230]" "\0"
+    "AMD Sun LE [Radeon HD 8550M / R5 M230]" "\0"
+    "AMD Vega 20 [Radeon Instinct]" "\0"
+    "AMD Vega 20 [Radeon Pro VII/Radeon Instinct MI50 32GB]" "\0"
+    "AMD Vega 20" "\0"
+    "AMD Vega 20 [Radeon Pro Vega II/Radeon Pro Vega II Duo]" "\0"
+    "AMD Vega 20 [Radeon Pro Vega 20]" "\0"
+    "AMD Vega 20 [Radeon VII]" "\0"
+    "AMD Cayman PRO GL [FirePro V7900]" "\0"
+    "AMD Cayman LE GL [FirePro V5900]" "\0"
+    "AMD Cayman XT [Radeon HD 6970]" "\0"
+    "AMD Cayman PRO [Radeon HD 6950]" "\0"
+    "AMD Antilles [Radeon HD 6990]" "\0"
+    "AMD Cayman CE [Radeon HD 6930]" "\0"
+    "AMD Blackcomb [Radeon HD 6970M/6990M]" "\0"
+    "AMD Barts XT [Radeon HD 6870]" "\0"
+    "AMD Barts PRO [Radeon HD 6850]" "\0"
+    "AMD Barts LE [Radeon HD 6790]" "\0"
+    "AMD Whistler [Radeon HD 6730M/6770M/7690M XT]" "\0"
+    "AMD Whistler [Radeon HD 6630M/6650M/6750M/7670M/7690M]" "\0"
+    "AMD Whistler LE [Radeon HD 6610M/7610M]" "\0"
+    "AMD Whistler [Radeon E6760]" "\0"
+    "AMD Turks GL [FirePro V4900]" "\0"
+    "AMD Turks GL [FirePro V3900]" "\0"
+    "AMD Onega [Radeon HD 6650A/7650A]" "\0"
+    "AMD Turks [Radeon HD 7650A/7670A]" "\0"
+    "AMD Turks XT [Radeon HD 6670/7670]" "\0"
+    "AMD Turks PRO [Radeon HD 6570/7570/8550 / R5 230]" "\0"
+    "AMD Turks [Radeon HD 7600 Series]" "\0"
+    "AMD Turks PRO [Radeon HD 7570]" "\0"
+    "AMD Turks LE [Radeon HD 5570/6510/7510/8510]" "\0"
+    "AMD Seymour [Radeon HD 6400M/7400M Series]" "\0"
+    "AMD Seymour LP [Radeon HD 6430M]" "\0"
+    "AMD Seymour [Radeon E6460]" "\0"
+    "AMD Seymour [Radeon HD 6400M Series]" "\0"
+    "AMD Caicos" "\0"
+    "AMD Caicos [Radeon HD 6450A/7450A]" "\0"
+    "AMD Caicos XTX [Radeon HD 8490 / R5 235X OEM]" "\0"
+    "AMD Caicos [Radeon HD 7450A]" "\0"
+    "AMD Caicos XT [Radeon HD 7470/8470 / R5 235/310 OEM]" "\0"
+    "AMD Caicos [Radeon HD 6450/7450/8450 / R5 230 OEM]" "\0"
+    "AMD Caicos PRO [Radeon HD 7450]" "\0"
+    "AMD Tahiti XT GL [FirePro W9000]" "\0"
+    "AMD Tahiti [FirePro Series Graphics Adapter]" "\0"
+    "AMD Tahiti PRO GL [FirePro Series]" "\0"
+    "AMD Tahiti XT [Radeon HD 7970/8970 OEM / R9 280X]" "\0"
+    "AMD Tahiti PRO [Radeon HD 7950/8950 OEM / R9 280]" "\0"
+    "AMD Malta [Radeon HD 7990/8990 OEM]" "\0"
+    "AMD Tahiti LE [Radeon HD 7870 XT]" "\0"
+    "AMD Tahiti" "\0"
+    "AMD Hawaii XT GL [FirePro W9100]" "\0"
+    "AMD Hawaii PRO GL [FirePro W8100]" "\0"
+    "AMD Hawaii GL" "\0"
+    "AMD Hawaii" "\0"
+    "AMD Hawaii XT / Grenada XT [Radeon R9 290X/390X]" "\0"
+    "AMD Hawaii PRO [Radeon R9 290/390]" "\0"
+    "AMD Hawaii XT [Radeon R9 290X Engineering Sample]" "\0"
+    "AMD Vesuvius [Radeon R9 295X2]" "\0"
+    "AMD Hawaii LE" "\0"
+    "AMD Ellesmere [Radeon Pro WX 7100 Mobile]" "\0"
+    "AMD Ellesmere [Radeon Pro V7300X / V7350x2]" "\0"
+    "AMD Ellesmere [Radeon Pro WX 7100]" "\0"
+    "AMD Ellesmere [Radeon Pro WX 5100]" "\0"
+    "AMD Ellesmere [Polaris10]" "\0"
+    "AMD Ellesmere [Radeon Pro WX 7100 / Barco MXRT-8700]" "\0"
+    "AMD Ellesmere [Radeon Pro WX 5100 / Barco MXRT-6700]" "\0"
+    "AMD Ellesmere [Radeon RX 470/480/570/570X/580/580X/590]" "\0"
+    "AMD Baffin [Radeon Pro WX 4170]" "\0"
+    "AMD Baffin [Polaris11]" "\0"
+    "AMD Baffin [Radeon Pro WX 4100]" "\0"
+    "AMD Baffin [Radeon Pro WX 4130/4150]" "\0"
+    "AMD Baffin [Radeon Pro V5300X]" "\0"
+    "AMD Baffin [Radeon RX 460/560D / Pro 450/455/460/555/555X/560/560X]" "\0"
+    "AMD Baffin [Radeon RX 550 640SP / RX 560/560X]" "\0"
+    "AMD Wimbledon XT [Radeon HD 7970M]" "\0"
+    "AMD Neptune XT [Radeon HD 8970M]" "\0"
+    "AMD Wimbledon" "\0"
+    "AMD Neptune" "\0"
+    "AMD Pitcairn XT GL [FirePro W7000]" "\0"
+    "AMD Pitcairn LE GL [FirePro W5000]" "\0"
+    "AMD Curacao XT / Trinidad XT [Radeon R7 370 / R9 270X/370X]" "\0"
+    "AMD Curacao PRO [Radeon R7 370 / R9 270/370 OEM]" "\0"
+    "AMD Pitcairn" "\0"
+    "AMD Pitcairn XT [Radeon HD 7870 GHz Edition]" "\0"
+    "AMD Pitcairn PRO [Radeon HD 7850 / R7 265 / R9 270 1024SP]" "\0"
+    "AMD Venus XTX [Radeon HD 8890M / R9 M275X/M375X]" "\0"
+    "AMD Venus XT [Radeon HD 8870M / R9 M270X/M370X]" "\0"
+    "AMD Venus PRO [Radeon E8860]" "\0"
+    "AMD Venus PRO [Radeon HD 8850M / R9 M265X]" "\0"
+    "AMD Heathrow XT [Radeon HD 7870M]" "\0"
+    "AMD Chelsea LP [Radeon HD 7700M Series]" "\0"
+    "AMD Heathrow PRO [Radeon HD 7850M/8850M]" "\0"
+    "AMD Cape Verde PRO [FirePro W600]" "\0"
+    "AMD Cape Verde" "\0"
+    "AMD Venus PRO" "\0"
+    "AMD Cape Verde PRO / Venus LE / Tropo PRO-L [Radeon HD 8830M / R7 250 / R7 M465X]" "\0"
+    "AMD Cape Verde GL [FirePro W4100]" "\0"
+    "AMD Chelsea XT GL [FirePro M4000]" "\0"
+    "AMD Chelsea LP [Radeon HD 7730M]" "\0"
+    "AMD Cape Verde PRX [Radeon R9 255 OEM]" "\0"
+    "AMD Cape Verde LE [Radeon HD 7730/8730]" "\0"
+    "AMD Cape Verde XT [Radeon HD 7770/8760 / R7 250X]" "\0"
+    "AMD Cape Verde PRO [Radeon HD 7750/8740 / R7 250E]" "\0"
+    "AMD Thames [Radeon HD 7500M/7600M Series]" "\0"
+    "AMD Thames [Radeon HD 7550M/7570M/7650M]" "\0"
+    "AMD Thames LE [Radeon HD 7000M Series]" "\0"
+    "AMD Thames [Radeon HD 7670M]" "\0"
+    "AMD Vega 10 [Instinct MI25/MI25x2/V340/V320]" "\0"
+    "AMD Vega 10 XT [Radeon PRO WX 9100]" "\0"
+    "AMD Vega 10 XT [Radeon PRO SSG]" "\0"
+    "AMD Vega 10 XTX [Radeon Vega Frontier Edition]" "\0"
+    "AMD Vega 10 [Radeon Pro V340/Instinct MI25x2]" "\0"
+    "AMD Vega 10 XL [Radeon Pro Vega 56]" "\0"
+    "AMD Vega 10 [Radeon PRO WX 8100/8200]" "\0"
+    "AMD Vega 10 XGA [Radeon Pro Vega 48]" "\0"
+    "AMD Vega 10 LEA" "\0"
+    "AMD Vega 10 XTXA [Radeon Pro Vega 64X]" "\0"
+    "AMD Vega 10 [Instinct MI25 MxGPU/MI25x2 MxGPU/V340 MxGPU/V340L MxGPU]" "\0"
+    "AMD Vega 10 GLXTA" "\0"
+    "AMD Vega 10 GLXLA" "\0"
+    "AMD Vega 10 XL/XT [Radeon RX Vega 56/64]" "\0"
+    "AMD Lexington [Radeon HD 6550M]" "\0"
+    "AMD Cypress XT [FirePro V8800]" "\0"
+    "AMD Cypress PRO [FirePro V7800]" "\0"
+    "AMD Cypress XT [FirePro V9800]" "\0"
+    "AMD Cypress XT GL [FireStream 9370]" "\0"
+    "AMD Cypress PRO GL [FireStream 9350]" "\0"
+    "AMD Cypress XT [Radeon HD 5870]" "\0"
+    "AMD Cypress PRO [Radeon HD 5850]" "\0"
+    "AMD Cypress PRO [Radeon HD 6800 Series]" "\0"
+    "AMD Hemlock [Radeon HD 5970]" "\0"
+    "AMD Cypress LE [Radeon HD 5830]" "\0"
+    "AMD Broadway XT [Mobility Radeon HD 5870]" "\0"
+    "AMD Broadway PRO [Mobility Radeon HD 5850]" "\0"
+    "AMD Granville [Radeon HD 6850M/6870M]" "\0"
+    "AMD Juniper XT [FirePro V5800]" "\0"
+    "AMD Juniper XT [Radeon HD 5770]" "\0"
+    "AMD Juniper LE [Radeon HD 5670 640SP Edition]" "\0"
+    "AMD Juniper XT [Radeon HD 6770]" "\0"
+    "AMD Juniper PRO [Radeon HD 5750]" "\0"
+    "AMD Juniper PRO [Radeon HD 6750]" "\0"
+    "AMD Madison [Mobility Radeon HD 5730 / 6570M]" "\0"
+    "AMD Madison [Mobility Radeon HD 5650/5750 / 6530M/6550M]" "\0"
+    "AMD Pinewood [Mobility Radeon HD 5570/6550A]" "\0"
+    "AMD Redwood XT GL [FirePro V4800]" "\0"
+    "AMD Redwood PRO GL [FirePro V3800]" "\0"
+    "AMD Redwood XT [Radeon HD 5670/5690/5730]" "\0"
+    "AMD Redwood PRO [Radeon HD 5550/5570/5630/6510/6610/7570]" "\0"
+    "AMD Redwood LE [Radeon HD 5550/5570/5630/6390/6490/7570]" "\0"
+    "AMD Redwood" "\0"
+    "AMD Park [Mobility Radeon HD 5430/5450/5470]" "\0"
+    "AMD Park [Mobility Radeon HD 5430]" "\0"
+    "AMD Robson CE [Radeon HD 6370M/7370M]" "\0"
+    "AMD Robson LE [Radeon HD 6330M]" "\0"
+    "AMD Cedar" "\0"
+    "AMD Cedar [ATI FirePro (FireGL) Graphics Adapter]" "\0"
+    "AMD Cedar GL [FirePro 2460]" "\0"
+    "AMD Cedar GL [FirePro 2270]" "\0"
+    "AMD Cedar [Radeon HD 7300 Series]" "\0"
+    "AMD Cedar [Radeon HD 5000/6000/7350/8350 Series]" "\0"
+    "AMD Cedar [Radeon HD 7350/8350 / R5 220]" "\0"
+    "AMD Cedar LE" "\0"
+    "AMD Topaz XT [Radeon R7 M260/M265 / M340/M360 / M440/M445 / 530/535 / 620/625 Mobile]" "\0"
+    "AMD Topaz PRO [Radeon R5 M255]" "\0"
+    "AMD Meso XT [Radeon R5 M315]" "\0"
+    "AMD Amethyst [Radeon R9 M395/ M395X Mac Edition]" "\0"
+    "AMD Amethyst XT [Radeon R9 M295X / M390X]" "\0"
+    "AMD Tonga XT GL [FirePro S7150]" "\0"
+    "AMD Tonga PRO GL [FirePro W7100]" "\0"
+    "AMD Tonga XTV GL [FirePro S7150V]" "\0"
+    "AMD Tonga PRO [Radeon R9 380 4GB]" "\0"
+    "AMD Tonga XT / Amethyst XT [Radeon R9 380X / R9 M295X]" "\0"
+    "AMD Tonga PRO [Radeon R9 285/380]" "\0"
+    "AMD Tonga PRO GL [FirePro W7100 / Barco MXRT-7600]" "\0"
+    "AMD Polaris 22 XT [Radeon RX Vega M GH]" "\0"
+    "AMD Polaris 22 XL [Radeon RX Vega M GL]" "\0"
+    "AMD Polaris 22 MGL XL [Radeon Pro WX Vega M GL]" "\0"
+    "AMD Polaris12" "\0"
+    "AMD Lexa XT [Radeon PRO WX 3200]" "\0"
+    "AMD Lexa XT [Radeon PRO WX 3100]" "\0"
+    "AMD Lexa [Radeon 540X/550X/630 / RX 640 / E9171 MCM]" "\0"
+    "AMD Lexa XT [Radeon PRO WX 3100 / Barco MXRT 4700]" "\0"
+    "AMD Lexa XT [Radeon PRO WX 2100]" "\0"
+    "AMD Lexa PRO [Radeon 540/540X/550/550X / RX 540X/550/550X]" "\0"
+    "AMD Vega 12" "\0"
+    "AMD Vega 12 [Radeon Pro Vega 20]" "\0"
+    "AMD Polaris 20 XL [Radeon RX 580 2048SP]" "\0"
+    "AMD RS100 AGP Bridge" "\0"
+    "AMD RS200/RS250 AGP Bridge" "\0"
+    "AMD R520 [Radeon X1800 XT]" "\0"
+    "AMD R520/M58 [Mobility Radeon X1800 XT]" "\0"
+    "AMD R520/M58 [Mobility Radeon X1800]" "\0"
+    "AMD R520 GL [FireGL V7200 / Barco MXTR-5100]" "\0"
+    "AMD R520 [Radeon X1800 XL]" "\0"
+    "AMD R520 [Radeon X1800 GTO]" "\0"
+    "AMD R520 GL [FireGL V7300]" "\0"
+    "AMD R520 GL [FireGL V7350]" "\0"
+    "AMD R520 [Radeon X1800] (Secondary)" "\0"
+    "AMD R520 GL [FireGL V7200] (Secondary)" "\0"
+    "AMD R520 GL [FireGL V7300] (Secondary)" "\0"
+    "AMD R520 GL [FireGL V7350] (Secondary)" "\0"
+    "AMD RV515 [Radeon X1300/X1550/X1600 Series]" "\0"
+    "AMD RV515 PRO [Radeon X1300/X1550 Series]" "\0"
+    "AMD RV505 [Radeon X1300/X1550 Series]" "\0"
+    "AMD RV515/M54 [Mobility Radeon X1400]" "\0"
+    "AMD RV515 [Radeon X1300/X1550]" "\0"
+    "AMD RV505 [Radeon X1550 64-bit]" "\0"
+    "AMD RV515/M52 [Mobility Radeon X1300]" "\0"
+    "AMD RV515 GL [FireGL V3300]" "\0"
+    "AMD RV515 GL [FireGL V3350]" "\0"
+    "AMD RV505 CE [Radeon X1550 64-bit]" "\0"
+    "AMD RV515 PRO [Radeon X1300/X1550 Series] (Secondary)" "\0"
+    "AMD RV505 [Radeon X1550 Series] (Secondary)" "\0"
+    "AMD RV515 [Radeon X1300/X1550 Series] (Secondary)" "\0"
+    "AMD RV515 [Radeon X1550 64-bit] (Secondary)" "\0"
+    "AMD RV515 GL [FireGL V3300] (Secondary)" "\0"
+    "AMD RV515 GL [FireGL V3350] (Secondary)" "\0"
+    "AMD RV516 [Radeon X1600/X1650 Series]" "\0"
+    "AMD RV516 [Radeon X1300/X1550 Series]" "\0"
+    "AMD RV516/M64 [Mobility Radeon X1450]" "\0"
+    "AMD RV516/M64-S [Mobility Radeon X2300]" "\0"
+    "AMD RV516/M64 [Mobility Radeon X2300]" "\0"
+    "AMD RV516/M62 [Mobility Radeon X1350]" "\0"
+    "AMD RV516/M62-CSP64 [Mobility Radeon X1350]" "\0"
+    "AMD RV516/M64-CSP128 [Mobility Radeon X1450]" "\0"
+    "AMD RV516 [Radeon X1550 Series]" "\0"
+    "AMD RV516/M62-S [Mobility Radeon X1350]" "\0"
+    "AMD RV516 GL [FireMV 2250]" "\0"
+    "AMD RV516 [Radeon X1300/X1550 Series] (Secondary)" "\0"
+    "AMD RV516 [Radeon X1600/X1650 Series] (Secondary)" "\0"
+    "AMD RV516 GL [FireMV 2250] (Secondary)" "\0"
+    "AMD RV530 [Radeon X1600 XT/X1650 GTO]" "\0"
+    "AMD RV535 [Radeon X1650 PRO]" "\0"
+    "AMD RV530 [Radeon X1600 PRO]" "\0"
+    "AMD RV530/M56 GL [Mobility FireGL V5200]" "\0"
+    "AMD RV530/M56-P [Mobility Radeon X1600]" "\0"
+    "AMD RV530LE [Radeon X1600/X1650 PRO]" "\0"
+    "AMD RV530 [Radeon X1300 XT/X1600 PRO]" "\0"
+    "AMD RV530 GL [FireGL V3400]" "\0"
+    "AMD RV530/M66 GL [Mobility FireGL V5250]" "\0"
+    "AMD RV530/M66-P [Mobility Radeon X1700]" "\0"
+    "AMD RV530/M66-XT [Mobility Radeon X1700]" "\0"
+    "AMD RV530/M66 [Mobility Radeon X1700/X2500]" "\0"
+    "AMD RV530 [Radeon X1600] (Secondary)" "\0"
+    "AMD RV535 [Radeon X1650 PRO] (Secondary)" "\0"
+    "AMD RV530 [Radeon X1650] (Secondary)" "\0"
+    "AMD RV530 GL [FireGL V3400] (Secondary)" "\0"
+    "AMD RV550/M71 [Mobility Radeon HD 2300]" "\0"
+    "AMD RV550/M71 [Mobility Radeon X2300 HD]" "\0"
+    "AMD R580+ [Radeon X1950 XTX]" "\0"
+    "AMD R580+ [Radeon X1950 XT]" "\0"
+    "AMD R580 [Radeon X1950]" "\0"
+    "AMD R580 [Radeon X1900 XT]" "\0"
+    "AMD R580 [Radeon X1900 GT]" "\0"
+    "AMD R580 GL [FireGL V7350]" "\0"
+    "AMD R580 [Radeon X1900 XT] (Secondary)" "\0"
+    "AMD R580 [Radeon X1900 GT] (Secondary)" "\0"
+    "AMD R580 [AMD Stream Processor] (Secondary)" "\0"
+    "AMD RV570 [Radeon X1950 PRO]" "\0"
+    "AMD RV570 [Radeon X1950 GT]" "\0"
+    "AMD RV560 [Radeon X1650 XT]" "\0"
+    "AMD RV560 [Radeon X1650 GT]" "\0"
+    "AMD RV570 [Radeon X1950 PRO] (Secondary)" "\0"
+    "AMD RV570 [Radeon X1950 GT] (Secondary)" "\0"
+    "AMD RV560 [Radeon X1650 XT] (Secondary)" "\0"
+    "AMD RV560 [Radeon X1650 GT] (Secondary)" "\0"
+    "AMD Fiji [Radeon R9 FURY / NANO Series]" "\0"
+    "AMD Navi 10 [Radeon Pro W5700X]" "\0"
+    "AMD Navi 10 [Radeon Pro W5700]" "\0"
+    "AMD Navi 10 USB" "\0"
+    "AMD Navi 10 [Radeon Pro 5700 XT]" "\0"
+    "AMD Navi 10 [Radeon Pro 5700]" "\0"
+    "AMD TDC-150" "\0"
+    "AMD Navi 10 [Radeon RX 5600 OEM/5600 XT / 5700/5700 XT]" "\0"
+    "AMD Navi 14 [Radeon RX 5500/5500M / Pro 5500M]" "\0"
+    "AMD Navi 14 [Radeon Pro W5500]" "\0"
+    "AMD Navi 14 [Radeon Pro W5500M]" "\0"
+    "AMD Navi 14 [Radeon Pro W5300M]" "\0"
+    "AMD Navi 12 [Radeon Pro 5600M/V520/BC-160]" "\0"
+    "AMD Navi 12 [Radeon Pro V520/V540]" "\0"
+    "AMD Arcturus GL-XL" "\0"
+    "AMD Arcturus GL-XL [Instinct MI100]" "\0"
+    "AMD Navi 21 [Radeon Pro V620]" "\0"
+    "AMD Navi 21 Pro-XTA [Radeon Pro W6900X]" "\0"
+    "AMD Navi 21 GL-XL [Radeon PRO W6800]" "\0"
+    "AMD Navi 21 USB" "\0"
+    "AMD Navi 21 [Radeon RX 6950 XT]" "\0"
+    "AMD Navi 21 Pro-XLA [Radeon Pro W6800X/Radeon Pro W6800X Duo]" "\0"
+    "AMD Navi 21 [Radeon Pro V620 MxGPU]" "\0"
+    "AMD Navi 21 [Radeon RX 6900 XT]" "\0"
+    "AMD Navi 21 [Radeon RX 6800/6800 XT / 6900 XT]" "\0"
+    "AMD Navi 22" "\0"
+    "AMD Navi 22 USB" "\0"
+    "AMD Navi22-XL SRIOV MxGPU" "\0"
+    "AMD Navi 22 [Radeon RX 6700/6700 XT/6750 XT / 6800M/6850M XT]" "\0"
+    "AMD Navi 23" "\0"
+    "AMD Navi 23 WKS-XM [Radeon PRO W6600M]" "\0"
+    "AMD Navi 23 WKS-XL [Radeon PRO W6600]" "\0"
+    "AMD Navi 23 USB" "\0"
+    "AMD Navi 23 [Radeon RX 6650 XT / 6700S / 6800S]" "\0"
+    "AMD Navi 23 [Radeon RX 6600/6600 XT/6600M]" "\0"
+    "AMD Aldebaran/MI200 [Instinct MI250X]" "\0"
+    "AMD Aldebaran/MI200 [Instinct MI250X/MI250]" "\0"
+    "AMD Aldebaran/MI200 [Instinct MI210]" "\0"
+    "AMD Navi 24 [Radeon PRO W6500M]" "\0"
+    "AMD Navi 24 [Radeon PRO W6400]" "\0"
+    "AMD Navi 24 [Radeon PRO W6300/W6300M]" "\0"
+    "AMD Navi 24 [Radeon RX 6300]" "\0"
+    "AMD Navi 24 [Radeon RX 6400/6500 XT/6500M]" "\0"
+    "AMD Navi 31 [Radeon RX 7900 XT/7900 XTX]" "\0"
+    "AMD Navi 33 [Radeon RX 7700S/7600S]" "\0"
+    "AMD Navi 33 [Radeon RX 7600M/7600M XT]" "\0"
+    "AMD RS350 Host Bridge" "\0"
+    "AMD RS350 [Radeon 9100 PRO/XT IGP]" "\0"
+    "AMD RS350M [Mobility Radeon 9000 IGP]" "\0"
+    "AMD RS350 AGP Bridge" "\0"
+    "AMD RS690 Host Bridge" "\0"
+    "AMD RS690/RS740 Host Bridge" "\0"
+    "AMD RS690/RS740 PCI to PCI Bridge (Internal gfx)" "\0"
+    "AMD RS690 PCI to PCI Bridge (PCI Express Graphics Port 0)" "\0"
+    "AMD RS690 PCI to PCI Bridge (PCI Express Port 1)" "\0"
+    "AMD RS690 PCI to PCI Bridge (PCI Express Port 2)" "\0"
+    "AMD RS690 PCI to PCI Bridge (PCI Express Port 3)" "\0"
+    "AMD RS690 HDMI Audio [Radeon Xpress 1200 Series]" "\0"
+    "AMD RS690 [Radeon X1200]" "\0"
+    "AMD RS690M [Radeon Xpress 1200/1250/1270]" "\0"
+    "AMD RS600 Host Bridge" "\0"
+    "AMD RS600 PCI to PCI Bridge (Internal gfx)" "\0"
+    "AMD RS600 PCI to PCI Bridge (PCI Express Graphics Port 0)" "\0"
+    "AMD RS600 PCI to PCI Bridge (PCI Express Port 1)" "\0"
+    "AMD RS600 PCI to PCI Bridge (PCI Express Port 2)" "\0"
+    "AMD RS600 HDMI Audio [Radeon Xpress 1250]" "\0"
+    "AMD RS690M [Radeon Xpress 1200/1250/1270] (Secondary)" "\0"
+    "AMD RS600 [Radeon Xpress 1250]" "\0"
+    "AMD RS600M [Radeon Xpress 1250]" "\0"
+    "AMD RS740 [Radeon 2100]" "\0"
+    "AMD R600 [Radeon HD 2900 PRO/XT]" "\0"
+    "AMD R600 [Radeon HD 2900 XT]" "\0"
+    "AMD R600 [Radeon HD 2900 PRO]" "\0"
+    "AMD R600 [Radeon HD 2900 GT]" "\0"
+    "AMD R600 GL [FireGL V8650]" "\0"
+    "AMD R600 GL [FireGL V8600]" "\0"
+    "AMD R600 GL [FireGL V7600]" "\0"
+    "AMD RV770 [Radeon HD 4870]" "\0"
+    "AMD R700 [Radeon HD 4870 X2]" "\0"
+    "AMD RV770 [Radeon HD 4850]" "\0"
+    "AMD R700 [Radeon HD 4850 X2]" "\0"
+    "AMD RV770 GL [FirePro V8750]" "\0"
+    "AMD RV770 GL [FirePro V7760]" "\0"
+    "AMD RV770/M98L [Mobility Radeon HD 4850]" "\0"
+    "AMD RV770/M98 [Mobility Radeon HD 4850 X2]" "\0"
+    "AMD RV770 LE [Radeon HD 4830]" "\0"
+    "AMD RV770 CE [Radeon HD 4710]" "\0"
+    "AMD RV770 GL [FireStream 9270]" "\0"
+    "AMD RV770 GL [FireStream 9250]" "\0"
+    "AMD RV770 GL [FirePro V8700]" "\0"
+    "AMD RV770/M98-XT [Mobility Radeon HD 4870]" "\0"
+    "AMD RV790 [Radeon HD 4890]" "\0"
+    "AMD RV790 [Radeon HD 4860]" "\0"
+    "AMD RV770 GL [FirePro M7750]" "\0"
+    "AMD RV730/M96 [Mobility Radeon HD 4650/5165]" "\0"
+    "AMD RV730/M96-XT [Mobility Radeon HD 4670]" "\0"
+    "AMD RV730/M96 GL [Mobility FireGL V5725]" "\0"
+    "AMD RV730 XT [Radeon HD 4670]" "\0"
+    "AMD RV730/M96-CSP [Radeon E4690]" "\0"
+    "AMD RV730 [Radeon HD 4600 AGP Series]" "\0"
+    "AMD RV730 PRO [Radeon HD 4650]" "\0"
+    "AMD RV730 GL [FirePro V7750]" "\0"
+    "AMD RV730 GL [FirePro V5700]" "\0"
+    "AMD RV730 GL [FirePro V3750]" "\0"
+    "AMD RV740/M97 [Mobility Radeon HD 4830]" "\0"
+    "AMD RV740/M97-XT [Mobility Radeon HD 4860]" "\0"
+    "AMD RV740/M97 GL [FirePro M7740]" "\0"
+    "AMD RV740 PRO [Radeon HD 4770]" "\0"
+    "AMD RV740 PRO [Radeon HD 4750]" "\0"
+    "AMD RV610 [Radeon HD 2400 PRO/XT]" "\0"
+    "AMD RV610 [Radeon HD 2400 PRO]" "\0"
+    "AMD RV610 LE [Radeon HD 2400 PRO AGP]" "\0"
+    "AMD RV610 [Radeon HD 2400 LE]" "\0"
+    "AMD RV610 [Radeon HD 2350]" "\0"
+    "AMD RV610/M74 [Mobility Radeon HD 2400 XT]" "\0"
+    "AMD RV610/M72-S [Mobility Radeon HD 2400]" "\0"
+    "AMD RV610 [Radeon E2400]" "\0"
+    "AMD RV610 LE [Radeon HD 2400 PRO PCI]" "\0"
+    "AMD RV670 [Radeon HD 3850 X2]" "\0"
+    "AMD RV670 [Radeon HD 3870]" "\0"
+    "AMD RV670/M88 [Mobility Radeon HD 3850]" "\0"
+    "AMD RV670 [Radeon HD 3690/3850]" "\0"
+    "AMD RV670/M88 [Mobility Radeon HD 3850 X2]" "\0"
+    "AMD RV670 [Radeon HD 3830]" "\0"
+    "AMD RV670/M88-XT [Mobility Radeon HD 3870]" "\0"
+    "AMD RV670/M88 [Mobility Radeon HD 3870 X2]" "\0"
+    "AMD R680 [Radeon HD 3870 X2]" "\0"
+    "AMD RV670 GL [FireGL V7700]" "\0"
+    "AMD RV670 PRO [Radeon HD 3850 AGP]" "\0"
+    "AMD RV670 GL [FireStream 9170]" "\0"
+    "AMD RV710 [Radeon HD 4550]" "\0"
+    "AMD RV710 [Radeon HD 4350/4550]" "\0"
+    "AMD RV710/M92 [Mobility Radeon HD 4330/4350/4550]" "\0"
+    "AMD RV710/M92 [Mobility Radeon HD 4530/4570/5145/530v/540v/545v]" "\0"
+    "AMD RV711/M93 [Mobility Radeon HD 4350/4550/530v/540v/545v / FirePro RG220]" "\0"
+    "AMD RV711/M93 GL [FirePro RG220]" "\0"
+    "AMD RV710/M92 [Mobility Radeon HD 4330]" "\0"
+    "AMD RV630 [Radeon HD 2600 PRO]" "\0"
+    "AMD RV630/M76 [Mobility Radeon HD 2600]" "\0"
+    "AMD RV630/M76 [Mobility Radeon HD 2600 XT/2700]" "\0"
+    "AMD RV630 XT [Radeon HD 2600 XT AGP]" "\0"
+    "AMD RV630 PRO [Radeon HD 2600 PRO AGP]" "\0"
+    "AMD RV630 XT [Radeon HD 2600 XT]" "\0"
+    "AMD RV630 PRO [Radeon HD 2600 PRO]" "\0"
+    "AMD RV630 [Radeon HD 2600 X2]" "\0"
+    "AMD RV630/M76 [Mobility Radeon HD 2600 XT]" "\0"
+    "AMD RV630 GL [FireGL V5600]" "\0"
+    "AMD RV630 GL [FireGL V3600]" "\0"
+    "AMD RV635/M86 [Mobility Radeon HD 3650]" "\0"
+    "AMD RV635/M86 [Mobility Radeon HD 3670]" "\0"
+    "AMD RV635/M86 GL [Mobility FireGL V5700]" "\0"
+    "AMD RV635 PRO [Radeon HD 3650 AGP]" "\0"
+    "AMD RV635 [Radeon HD 3650/3750/4570/4580]" "\0"
+    "AMD RV620 PRO [Radeon HD 3470]" "\0"
+    "AMD RV620/M82 [Mobility Radeon HD 3410/3430]" "\0"
+    "AMD RV620/M82 [Mobility Radeon HD 3450/3470]" "\0"
+    "AMD RV620 LE [Radeon HD 3450]" "\0"
+    "AMD RV620 LE [Radeon HD 3450 AGP]" "\0"
+    "AMD RV620 LE [Radeon HD 3450 PCI]" "\0"
+    "AMD RV620 GL [FirePro V3700]" "\0"
+    "AMD RV620 GL [FirePro 2450]" "\0"
+    "AMD RV620 GL [FirePro 2260]" "\0"
+    "AMD RS780 HDMI Audio [Radeon 3000/3100 / HD 3200/3300]" "\0"
+    "AMD RS780 [Radeon HD 3200]" "\0"
+    "AMD RS780C [Radeon 3100]" "\0"
+    "AMD RS780M [Mobility Radeon HD 3200]" "\0"
+    "AMD RS780MC [Mobility Radeon HD 3100]" "\0"
+    "AMD RS780D [Radeon HD 3300]" "\0"
+    "AMD RS780E [Radeon HD 3200]" "\0"
+    "AMD RS780L [Radeon 3000]" "\0"
+    "AMD Sumo [Radeon HD 6550D]" "\0"
+    "AMD Sumo [Radeon HD 6620G]" "\0"
+    "AMD SuperSumo [Radeon HD 6370D]" "\0"
+    "AMD SuperSumo [Radeon HD 6380G]" "\0"
+    "AMD SuperSumo [Radeon HD 6410D]" "\0"
+    "AMD Sumo [Radeon HD 6520G]" "\0"
+    "AMD Sumo [Radeon HD 6480G]" "\0"
+    "AMD SuperSumo [Radeon HD 6480G]" "\0"
+    "AMD Sumo [Radeon HD 6530D]" "\0"
+    "AMD Sumo" "\0"
+    "AMD RS880 HDMI Audio [Radeon HD 4200 Series]" "\0"
+    "AMD RS880 [Radeon HD 4200]" "\0"
+    "AMD RS880M [Mobility Radeon HD 4225/4250]" "\0"
+    "AMD RS880M [Mobility Radeon HD 4100]" "\0"
+    "AMD RS880 [Radeon HD 4290]" "\0"
+    "AMD RS880 [Radeon HD 4250]" "\0"
+    "AMD Wrestler [Radeon HD 6310]" "\0"
+    "AMD Wrestler [Radeon HD 6250]" "\0"
+    "AMD Wrestler [Radeon HD 6320]" "\0"
+    "AMD Wrestler [Radeon HD 6290]" "\0"
+    "AMD Wrestler [Radeon HD 7340]" "\0"
+    "AMD Wrestler [Radeon HD 7310]" "\0"
+    "AMD Wrestler [Radeon HD 7290]" "\0"
+    "AMD Kabini [Radeon HD 8400 / R3 Series]" "\0"
+    "AMD Kabini [Radeon HD 8400E]" "\0"
+    "AMD Kabini [Radeon HD 8330]" "\0"
+    "AMD Kabini [Radeon HD 8330E]" "\0"
+    "AMD Kabini [Radeon HD 8210]" "\0"
+    "AMD Kabini [Radeon HD 8310E]" "\0"
+    "AMD Kabini [Radeon HD 8280 / R3 Series]" "\0"
+    "AMD Kabini [Radeon HD 8280E]" "\0"
+    "AMD Kabini [Radeon HD 8240 / R3 Series]" "\0"
+    "AMD Kabini [Radeon HD 8180]" "\0"
+    "AMD Temash [Radeon HD 8250/8280G]" "\0"
+    "AMD Kabini HDMI/DP Audio" "\0"
+    "AMD Mullins [Radeon R3 Graphics]" "\0"
+    "AMD Mullins [Radeon R4/R5 Graphics]" "\0"
+    "AMD Mullins [Radeon R2 Graphics]" "\0"
+    "AMD Mullins [Radeon R3E Graphics]" "\0"
+    "AMD Mullins [Radeon R6 Graphics]" "\0"
+    "AMD Mullins [Radeon R1E/R2E Graphics]" "\0"
+    "AMD Mullins [Radeon APU XX-2200M with R2 Graphics]" "\0"
+    "AMD Mullins" "\0"
+    "AMD Wani [Radeon R5/R6/R7 Graphics]" "\0"
+    "AMD Amur" "\0"
+    "AMD Nolan" "\0"
+    "AMD Stoney [Radeon R2/R3/R4/R5 Graphics]" "\0"
+    "AMD Trinity [Radeon HD 7660G]" "\0"
+    "AMD Trinity [Radeon HD 7660D]" "\0"
+    "AMD Trinity HDMI Audio Controller" "\0"
+    "AMD Trinity [Radeon HD 7640G]" "\0"
+    "AMD Trinity [Radeon HD 7560D]" "\0"
+    "AMD Trinity GL [FirePro A300]" "\0"
+    "AMD Trinity GL [FirePro A320]" "\0"
+    "AMD Trinity [Radeon HD 7620G]" "\0"
+    "AMD Trinity [Radeon HD 7600G]" "\0"
+    "AMD Trinity [Radeon HD 7500G]" "\0"
+    "AMD Richland [Radeon HD 8650G]" "\0"
+    "AMD Richland [Radeon HD 8670D]" "\0"
+    "AMD Richland [Radeon HD 8550G]" "\0"
+    "AMD Richland [Radeon HD 8570D]" "\0"
+    "AMD Richland [Radeon HD 8610G]" "\0"
+    "AMD Bishop [Xbox One S APU]" "\0"
+    "AMD Liverpool [Playstation 4 APU]" "\0"
+    "AMD Liverpool HDMI/DP Audio Controller" "\0"
+    "AMD Starshp" "\0"
+    "AMD Starsha2 [Kingston/Clayton]" "\0"
+    "AMD Gladius" "\0"
+    "AMD Kingston/Clayton/Jupiter/Gladius/Montego HDMI Controller" "\0"
+    "AMD Jupiter" "\0"
+    "AMD Trinity 2 [Radeon HD 7520G]" "\0"
+    "AMD Trinity 2 [Radeon HD 7540D]" "\0"
+    "AMD Trinity 2 [Radeon HD 7420G]" "\0"
+    "AMD Trinity 2 [Radeon HD 7480D]" "\0"
+    "AMD Trinity 2 [Radeon HD 7400G]" "\0"
+    "AMD Richland [Radeon HD 8450G]" "\0"
+    "AMD Richland [Radeon HD 8470D]" "\0"
+    "AMD Richland [Radeon HD 8350G]" "\0"
+    "AMD Richland [Radeon HD 8370D]" "\0"
+    "AMD Richland [Radeon HD 8510G]" "\0"
+    "AMD Richland [Radeon HD 8410G]" "\0"
+    "AMD Richland [Radeon HD 8310G]" "\0"
+    "AMD Richland [Radeon HD 8650D]" "\0"
+    "AMD Richland [Radeon HD 8550D]" "\0"
+    "AMD R600 HDMI Audio [Radeon HD 2900 GT/PRO/XT]" "\0"
+    "AMD RV635 HDMI Audio [Radeon HD 3650/3730/3750]" "\0"
+    "AMD RV630 HDMI Audio [Radeon HD 2600 PRO/XT / HD 3610]" "\0"
+    "AMD RV610 HDMI Audio [Radeon HD 2350 PRO / 2400 PRO/XT / HD 3410]" "\0"
+    "AMD RV670/680 HDMI Audio [Radeon HD 3690/3800 Series]" "\0"
+    "AMD RV620 HDMI Audio [Radeon HD 3450/3470/3550/3570]" "\0"
+    "AMD RV770 HDMI Audio [Radeon HD 4850/4870]" "\0"
+    "AMD RV710/730 HDMI Audio [Radeon HD 4000 series]" "\0"
+    "AMD Cypress HDMI Audio [Radeon HD 5830/5850/5870 / 6850/6870 Rebrand]" "\0"
+    "AMD Juniper HDMI Audio [Radeon HD 5700 Series]" "\0"
+    "AMD Redwood HDMI Audio [Radeon HD 5000 Series]" "\0"
+    "AMD Cedar HDMI Audio [Radeon HD 5400/6300/7300 Series]" "\0"
+    "AMD Cayman/Antilles HDMI Audio [Radeon HD 6930/6950/6970/6990]" "\0"
+    "AMD Barts HDMI Audio [Radeon HD 6790/6850/6870 / 7720 OEM]" "\0"
+    "AMD Turks HDMI Audio [Radeon HD 6500/6600 / 6700M Series]" "\0"
+    "AMD Caicos HDMI Audio [Radeon HD 6450 / 7450/8450/8490 OEM / R5 230/235/235X OEM]" "\0"
+    "AMD Tahiti HDMI Audio [Radeon HD 7870 XT / 7950/7970]" "\0"
+    "AMD Oland/Hainan/Cape Verde/Pitcairn HDMI Audio [Radeon HD 7000 Series]" "\0"
+    "AMD Tiran HDMI Audio" "\0"
+    "AMD Tobago HDMI Audio [Radeon R7 360 / R9 360 OEM]" "\0"
+    "AMD Hawaii HDMI Audio [Radeon R9 290/290X / 390/390X]" "\0"
+    "AMD Tonga HDMI Audio [Radeon R9 285/380]" "\0"
+    "AMD Baffin HDMI/DP Audio [Radeon RX 550 640SP / RX 560/560X]" "\0"
+    "AMD Fiji HDMI/DP Audio [Radeon R9 Nano / FURY/FURY X]" "\0"
+    "AMD Ellesmere HDMI Audio [Radeon RX 470/480 / 570/580/590]" "\0"
+    "AMD Vega 10 HDMI Audio [Radeon Vega 56/64]" "\0"
+    "AMD Polaris 22 HDMI Audio" "\0"
+    "AMD Lexa HDMI Audio" "\0"
+    "AMD Vega 12 HDMI Audio" "\0"
+    "AMD Vega 20 HDMI Audio [Radeon VII]" "\0"
+    "AMD Navi 21/23 HDMI/DP Audio Controller" "\0"
+    "AMD Navi 10 HDMI Audio" "\0"
+    "AMD Theater 506 World-Wide Analog Decoder" "\0"
+    "AMD TV Wonder HD 600 PCIe" "\0"
+    "AMD Theater 506 PCIe" "\0"
+    "AMD Theater 506 USB" "\0"
+    "AMD Theater 506 External USB" "\0"
+    "AMD Theater 506A World-Wide Analog Decoder + Demodulator" "\0"
+    "AMD Theater 506A PCIe" "\0"
+    "AMD Theater 506A USB" "\0"
+    "AMD Theater 506A External USB" "\0"
+    "AMD Theater HD T507 (DVB-T) TV tuner/capture device" "\0"
+    "AMD RS100 Host Bridge" "\0"
+    "AMD RS200 Host Bridge" "\0"
+    "AMD RS250 Host Bridge" "\0"
+    "Nvidia NV1 [EDGE 3D]" "\0"
+    "Nvidia NV1 [NV1 Series]" "\0"
+    "Nvidia NV3 [Riva 128]" "\0"
+    "Nvidia NV3 [Riva 128ZX]" "\0"
+    "Nvidia NV4 [Riva TNT]" "\0"
+    "Nvidia NV5 [Riva TNT2 / TNT2 Pro]" "\0"
+    "Nvidia NV5 [Riva TNT2 Ultra]" "\0"
+    "Nvidia NV5 [Riva TNT2]" "\0"
+    "Nvidia NV5 [Vanta / Vanta LT]" "\0"
+    "Nvidia NV5 [Riva TNT2 Model 64 / Model 64 Pro]" "\0"
+    "Nvidia MCP04 SMBus" "\0"
+    "Nvidia MCP04 IDE" "\0"
+    "Nvidia MCP04 Serial ATA Controller" "\0"
+    "Nvidia MCP04 Ethernet Controller" "\0"
+    "Nvidia MCP04 AC'97 Audio Controller" "\0"
+    "Nvidia MCP04 USB Controller" "\0"
+    "Nvidia MCP04 PCI Bridge" "\0"
+    "Nvidia NV40 [GeForce 6800 Ultra]" "\0"
+    "Nvidia NV40 [GeForce 6800]" "\0"
+    "Nvidia NV40 [GeForce 6800 LE]" "\0"
+    "Nvidia NV40 [GeForce 6800 XE]" "\0"
+    "Nvidia NV40 [GeForce 6800 XT]" "\0"
+    "Nvidia NV40 [GeForce 6800 GT]" "\0"
+    "Nvidia NV40 [GeForce 6800 GS]" "\0"
+    "Nvidia NV40GL [Quadro FX 4000]" "\0"
+    "Nvidia CK804 ISA Bridge" "\0"
+    "Nvidia CK804 SMBus" "\0"
+    "Nvidia CK804 IDE" "\0"
+    "Nvidia CK804 Serial ATA Controller" "\0"
+    "Nvidia CK804 Ethernet Controller" "\0"
+    "Nvidia CK804 AC'97 Modem" "\0"
+    "Nvidia CK804 AC'97 Audio Controller" "\0"
+    "Nvidia CK804 USB Controller" "\0"
+    "Nvidia CK804 PCI Bridge" "\0"
+    "Nvidia CK804 PCIE Bridge" "\0"
+    "Nvidia CK804 Memory Controller" "\0"
+    "Nvidia nForce2 ISA Bridge" "\0"
+    "Nvidia nForce2 SMBus (MCP)" "\0"
+    "Nvidia nForce2 IDE" "\0"
+    "Nvidia nForce2 Ethernet Controller" "\0"
+    "Nvidia nForce2 USB Controller" "\0"
+    "Nvidia nForce2 AC97 Audio Controler (MCP)" "\0"
+    "Nvidia nForce Audio Processing Unit" "\0"
+    "Nvidia nForce2 External PCI Bridge" "\0"
+    "Nvidia nForce2 PCI Bridge" "\0"
+    "Nvidia nForce2 FireWire (IEEE 1394) Controller" "\0"
+    "Nvidia MCP2A ISA bridge" "\0"
+    "Nvidia MCP2A SMBus" "\0"
+    "Nvidia MCP2A IDE" "\0"
+    "Nvidia MCP2A Ethernet Controller" "\0"
+    "Nvidia MCP2A USB Controller" "\0"
+    "Nvidia MCP2S AC'97 Audio Controller" "\0"
+    "Nvidia MCP2A PCI Bridge" "\0"
+    "Nvidia nForce2 Serial ATA Controller" "\0"
+    "Nvidia G70 [GeForce 7800 GTX]" "\0"
+    "Nvidia G70 [GeForce 7800 GT]" "\0"
+    "Nvidia G70 [GeForce 7800 GS]" "\0"
+    "Nvidia High Definition Audio" "\0"
+    "Nvidia G70 [GeForce 7800 SLI]" "\0"
+    "Nvidia G70 [GeForce GTS 250]" "\0"
+    "Nvidia G70M [GeForce Go 7800]" "\0"
+    "Nvidia G70M [GeForce Go 7800 GTX]" "\0"
+    "Nvidia G70GL [Quadro FX 4500]" "\0"
+    "Nvidia NV0A [Aladdin TNT2 IGP]" "\0"
+    "Nvidia NV41 [GeForce 6800 GS]" "\0"
+    "Nvidia NV41 [GeForce 6800]" "\0"
+    "Nvidia NV41 [GeForce 6800 LE]" "\0"
+    "Nvidia NV41 [GeForce 6800 XT]" "\0"
+    "Nvidia NV41" "\0"
+    "Nvidia NV41M [GeForce Go 6800]" "\0"
+    "Nvidia NV41M [GeForce Go 6800 Ultra]" "\0"
+    "Nvidia NV41GLM [Quadro FX Go1400]" "\0"
+    "Nvidia NV42GL [Quadro FX 3450/4000 SDI]" "\0"
+    "Nvidia NV41GL [Quadro FX 1400]" "\0"
+    "Nvidia nForce3 LPC Bridge" "\0"
+    "Nvidia nForce3 Host Bridge" "\0"
+    "Nvidia nForce3 AGP Bridge" "\0"
+    "Nvidia nForce3 SMBus" "\0"
+    "Nvidia nForce3 IDE" "\0"
+    "Nvidia nForce3 Ethernet" "\0"
+    "Nvidia nForce3 USB 1.1" "\0"
+    "Nvidia nForce3 USB 2.0" "\0"
+    "Nvidia nForce3 Audio" "\0"
+    "Nvidia nForce3 PCI Bridge" "\0"
+    "Nvidia CK8S Ethernet Controller" "\0"
+    "Nvidia nForce3 250Gb LPC Bridge" "\0"
+    "Nvidia nForce3 250Gb Host Bridge" "\0"
+    "Nvidia nForce3 250Gb AGP Host to PCI Bridge" "\0"
+    "Nvidia nForce3 Serial ATA Controller" "\0"
+    "Nvidia nForce 250Gb PCI System Management" "\0"
+    "Nvidia CK8S Parallel ATA Controller (v2.5)" "\0"
+    "Nvidia CK8S USB Controller" "\0"
+    "Nvidia nForce3 EHCI USB 2.0 Controller" "\0"
+    "Nvidia nForce3 250Gb AC'97 Audio Controller" "\0"
+    "Nvidia nForce3 250Gb PCI-to-PCI Bridge" "\0"
+    "Nvidia nForce3 Serial ATA Controller 2" "\0"
+    "Nvidia NV43 [GeForce 6600 GT]" "\0"
+    "Nvidia NV43 [GeForce 6600]" "\0"
+    "Nvidia NV43 [GeForce 6200]" "\0"
+    "Nvidia NV43 [GeForce 6600 LE]" "\0"
+    "Nvidia G70/G71 [GeForce 7800 GS AGP]" "\0"
+    "Nvidia NV43 [GeForce 6800 GS/XT]" "\0"
+    "Nvidia NV45GL [Quadro FX 3400/4400]" "\0"
+    "Nvidia NV40 [GeForce 6800 GT/GTO/Ultra]" "\0"
+    "Nvidia NV39 [GeForce PCX 5750]" "\0"
+    "Nvidia NV35 [GeForce PCX 5900]" "\0"
+    "Nvidia NV37GL [Quadro FX 330/GeForce PCX 5300]" "\0"
+    "Nvidia NV37GL [Quadro PCI-E Series]" "\0"
+    "Nvidia NV38GL [Quadro FX 1300]" "\0"
+    "Nvidia NV19 [GeForce PCX 4300]" "\0"
+    "Nvidia NV10 [GeForce 256 SDR]" "\0"
+    "Nvidia NV10 [GeForce 256 DDR]" "\0"
+    "Nvidia NV10GL [Quadro]" "\0"
+    "Nvidia NV11 [GeForce2 MX/MX 400]" "\0"
+    "Nvidia NV11 [GeForce2 MX200]" "\0"
+    "Nvidia NV11M [GeForce2 Go]" "\0"
+    "Nvidia NV11GL [Quadro2 MXR/EX/Go]" "\0"
+    "Nvidia NV43 [GeForce 6600 VE]" "\0"
+    "Nvidia NV43M [GeForce Go 6600]" "\0"
+    "Nvidia NV43 [GeForce 6610 XL]" "\0"
+    "Nvidia NV43M [GeForce Go6200 TE / 6600 TE]" "\0"
+    "Nvidia NV43 [GeForce 6700 XL]" "\0"
+    "Nvidia NV43M [GeForce Go 6600 GT]" "\0"
+    "Nvidia NV43 [Quadro NVS 440]" "\0"
+    "Nvidia NV43" "\0"
+    "Nvidia NV43GL [Quadro FX 550]" "\0"
+    "Nvidia NV43GL [Quadro FX 540]" "\0"
+    "Nvidia NV15 [GeForce2 GTS/Pro]" "\0"
+    "Nvidia NV15 [GeForce2 Ti]" "\0"
+    "Nvidia NV15 [GeForce2 Ultra]" "\0"
+    "Nvidia NV15GL [Quadro2 Pro]" "\0"
+    "Nvidia NV44 [GeForce 6500]" "\0"
+    "Nvidia NV44 [GeForce 6200 TurboCache]" "\0"
+    "Nvidia NV44 [GeForce 6200 SE TurboCache]" "\0"
+    "Nvidia NV44 [GeForce 6200 LE]" "\0"
+    "Nvidia NV44M [GeForce Go 6200]" "\0"
+    "Nvidia NV44 [Quadro NVS 285]" "\0"
+    "Nvidia NV44M [GeForce Go 6400]" "\0"
+    "Nvidia NV44 [GeForce 6250]" "\0"
+    "Nvidia NV44 [GeForce 7100 GS]" "\0"
+    "Nvidia NV44" "\0"
+    "Nvidia NV17 [GeForce4 MX 460]" "\0"
+    "Nvidia NV17 [GeForce4 MX 440]" "\0"
+    "Nvidia NV17 [GeForce4 MX 420]" "\0"
+    "Nvidia NV17 [GeForce4 MX 440-SE]" "\0"
+    "Nvidia NV17M [GeForce4 440 Go]" "\0"
+    "Nvidia NV17M [GeForce4 420 Go]" "\0"
+    "Nvidia NV17M [GeForce4 420 Go 32M]" "\0"
+    "Nvidia NV17M [GeForce4 460 Go]" "\0"
+    "Nvidia NV17GL [Quadro4 550 XGL]" "\0"
+    "Nvidia NV17M [GeForce4 440 Go 64M]" "\0"
+    "Nvidia NV17GL [Quadro NVS]" "\0"
+    "Nvidia NV17GL [Quadro4 500 GoGL]" "\0"
+    "Nvidia NV17" "\0"
+    "Nvidia NV18 [GeForce4 MX 440 AGP 8x]" "\0"
+    "Nvidia NV18 [GeForce4 MX 440SE AGP 8x]" "\0"
+    "Nvidia NV18 [GeForce4 MX 420 AGP 8x]" "\0"
+    "Nvidia NV18 [GeForce4 MX]" "\0"
+    "Nvidia NV18 [GeForce4 MX 4000]" "\0"
+    "Nvidia NV18M [GeForce4 448 Go]" "\0"
+    "Nvidia NV18M [GeForce4 488 Go]" "\0"
+    "Nvidia NV18GL [Quadro4 580 XGL]" "\0"
+    "Nvidia NV18 [GeForce4 MX with AGP8X (Mac)]" "\0"
+    "Nvidia NV18GL [Quadro NVS 280 SD]" "\0"
+    "Nvidia NV18GL [Quadro4 380 XGL]" "\0"
+    "Nvidia NV18GL [Quadro NVS 50 PCI]" "\0"
+    "Nvidia G80 [GeForce 8800 GTS / 8800 GTX]" "\0"
+    "Nvidia G80 [GeForce 8800 GTX]" "\0"
+    "Nvidia G80 [GeForce 8800 GTS]" "\0"
+    "Nvidia G80 [GeForce 8800 Ultra]" "\0"
+    "Nvidia G80GL [Tesla C870]" "\0"
+    "Nvidia G80GL [Quadro FX 5600]" "\0"
+    "Nvidia G80GL [Quadro FX 4600]" "\0"
+    "Nvidia nForce 220/420 NV1A [GeForce2 MX]" "\0"
+    "Nvidia nForce CPU bridge" "\0"
+    "Nvidia nForce 420 Memory Controller (DDR)" "\0"
+    "Nvidia nForce 220/420 Memory Controller" "\0"
+    "Nvidia nForce AC'97 Audio Controller" "\0"
+    "Nvidia nForce ISA Bridge" "\0"
+    "Nvidia nForce PCI System Management" "\0"
+    "Nvidia nForce AGP to PCI Bridge" "\0"
+    "Nvidia nForce PCI-to-PCI bridge" "\0"
+    "Nvidia nForce IDE" "\0"
+    "Nvidia nForce AC'97 Modem Controller" "\0"
+    "Nvidia nForce USB Controller" "\0"
+    "Nvidia nForce Ethernet Controller" "\0"
+    "Nvidia G72 [GeForce 7350 LE]" "\0"
+    "Nvidia G72 [GeForce 7300 LE]" "\0"
+    "Nvidia G72 [GeForce 7550 LE]" "\0"
+    "Nvidia G72 [GeForce 7200 GS / 7300 SE]" "\0"
+    "Nvidia G72" "\0"
+    "Nvidia G72M [GeForce Go 7200]" "\0"
+    "Nvidia G72M [Quadro NVS 110M/GeForce Go 7300]" "\0"
+    "Nvidia G72M [GeForce Go 7400]" "\0"
+    "Nvidia G72M [GeForce Go 7450]" "\0"
+    "Nvidia G72M [Quadro NVS 110M]" "\0"
+    "Nvidia G72M [Quadro NVS 120M]" "\0"
+    "Nvidia G72GLM [Quadro FX 350M]" "\0"
+    "Nvidia G72 [GeForce 7500 LE]" "\0"
+    "Nvidia G72GL [Quadro FX 350]" "\0"
+    "Nvidia G72 [GeForce 7300 GS]" "\0"
+    "Nvidia nForce2 IGP2" "\0"
+    "Nvidia nForce2 AGP" "\0"
+    "Nvidia nForce2 Memory Controller 0" "\0"
+    "Nvidia nForce2 Memory Controller 1" "\0"
+    "Nvidia nForce2 Memory Controller 2" "\0"
+    "Nvidia nForce2 Memory Controller 3" "\0"
+    "Nvidia nForce2 Memory Controller 4" "\0"
+    "Nvidia nForce2 Memory Controller 5" "\0"
+    "Nvidia NV1F C17 [GeForce4 MX IGP]" "\0"
+    "Nvidia NV20 [GeForce3]" "\0"
+    "Nvidia NV20 [GeForce3 Ti 200]" "\0"
+    "Nvidia NV20 [GeForce3 Ti 500]" "\0"
+    "Nvidia NV20GL [Quadro DCC]" "\0"
+    "Nvidia NV48 [GeForce 6800]" "\0"
+    "Nvidia NV48 [GeForce 6800 LE]" "\0"
+    "Nvidia NV48 [GeForce 6800 GT]" "\0"
+    "Nvidia NV48 [GeForce 6800 XT]" "\0"
+    "Nvidia NV44A [GeForce 6200]" "\0"
+    "Nvidia NV44 [GeForce 6200 A-LE]" "\0"
+    "Nvidia C51PV [GeForce 6150]" "\0"
+    "Nvidia C51 [GeForce 6150 LE]" "\0"
+    "Nvidia C51G [GeForce 6100]" "\0"
+    "Nvidia C51 PCI Express Bridge" "\0"
+    "Nvidia C51 [GeForce Go 6150]" "\0"
+    "Nvidia C51 [Quadro NVS 210S/GeForce 6150LE]" "\0"
+    "Nvidia C51 [GeForce Go 6100]" "\0"
+    "Nvidia NV25 [GeForce4 Ti 4600]" "\0"
+    "Nvidia NV25 [GeForce4 Ti 4400]" "\0"
+    "Nvidia NV25 [GeForce4 Ti]" "\0"
+    "Nvidia NV25 [GeForce4 Ti 4200]" "\0"
+    "Nvidia NV25GL [Quadro4 900 XGL]" "\0"
+    "Nvidia NV25GL [Quadro4 750 XGL]" "\0"
+    "Nvidia NV25GL [Quadro4 700 XGL]" "\0"
+    "Nvidia MCP51 LPC Bridge" "\0"
+    "Nvidia MCP51 SMBus" "\0"
+    "Nvidia MCP51 IDE" "\0"
+    "Nvidia MCP51 Serial ATA Controller" "\0"
+    "Nvidia MCP51 Ethernet Controller" "\0"
+    "Nvidia MCP51 MCI" "\0"
+    "Nvidia MCP51 AC97 Audio Controller" "\0"
+    "Nvidia MCP51 High Definition Audio" "\0"
+    "Nvidia MCP51 USB Controller" "\0"
+    "Nvidia MCP51 PCI Bridge" "\0"
+    "Nvidia MCP51 Host Bridge" "\0"
+    "Nvidia MCP51 PMU" "\0"
+    "Nvidia MCP51 Memory Controller 0" "\0"
+    "Nvidia C51 Memory Controller 2" "\0"
+    "Nvidia C51 Memory Controller 3" "\0"
+    "Nvidia NV28 [GeForce4 Ti 4800]" "\0"
+    "Nvidia NV28 [GeForce4 Ti 4200 AGP 8x]" "\0"
+    "Nvidia NV28 [GeForce4 Ti 4800 SE]" "\0"
+    "Nvidia NV28M [GeForce4 Ti 4200 Go AGP 8x]" "\0"
+    "Nvidia NV28GL [Quadro4 980 XGL]" "\0"
+    "Nvidia NV28GL [Quadro4 780 XGL]" "\0"
+    "Nvidia NV28GLM [Quadro4 Go700]" "\0"
+    "Nvidia G71 [GeForce 7900 GTX]" "\0"
+    "Nvidia G71 [GeForce 7900 GT/GTO]" "\0"
+    "Nvidia G71 [GeForce 7900 GS]" "\0"
+    "Nvidia G71 [GeForce 7900 GX2]" "\0"
+    "Nvidia G71 [GeForce 7950 GX2]" "\0"
+    "Nvidia G71 [GeForce 7950 GT]" "\0"
+    "Nvidia G71M [GeForce Go 7950 GTX]" "\0"
+    "Nvidia G71M [GeForce Go 7900 GS]" "\0"
+    "Nvidia G71M [GeForce Go 7900 GTX]" "\0"
+    "Nvidia G71GLM [Quadro FX 2500M]" "\0"
+    "Nvidia G71GLM [Quadro FX 1500M]" "\0"
+    "Nvidia G71GL [Quadro FX 5500]" "\0"
+    "Nvidia G71GL [Quadro FX 3500]" "\0"
+    "Nvidia G71GL [Quadro FX 1500]" "\0"
+    "Nvidia G71GL [Quadro FX 4500 X2]" "\0"
+    "Nvidia NV2A [XGPU]" "\0"
+    "Nvidia MCPX CPU Bridge" "\0"
+    "Nvidia MCPX Memory Controller" "\0"
+    "Nvidia G73 [GeForce 7600 GT AGP]" "\0"
+    "Nvidia G73 [GeForce 7600 GS AGP]" "\0"
+    "Nvidia G73 [GeForce 7300 GT AGP]" "\0"
+    "Nvidia G71 [GeForce 7900 GS AGP]" "\0"
+    "Nvidia G71 [GeForce 7950 GT AGP]" "\0"
+    "Nvidia G71 [GeForce 7600 GS AGP]" "\0"
+    "Nvidia C51 Host Bridge" "\0"
+    "Nvidia C51 Memory Controller 5" "\0"
+    "Nvidia C51 Memory Controller 4" "\0"
+    "Nvidia C51 Memory Controller 0" "\0"
+    "Nvidia C51 Memory Controller 1" "\0"
+    "Nvidia NV30 [GeForce FX]" "\0"
+    "Nvidia NV30 [GeForce FX 5800 Ultra]" "\0"
+    "Nvidia NV30 [GeForce FX 5800]" "\0"
+    "Nvidia NV30GL [Quadro FX 2000]" "\0"
+    "Nvidia NV30GL [Quadro FX 1000]" "\0"
+    "Nvidia NV31 [GeForce FX 5600 Ultra]" "\0"
+    "Nvidia NV31 [GeForce FX 5600]" "\0"
+    "Nvidia NV31 [GeForce FX 5600XT]" "\0"
+    "Nvidia NV31M" "\0"
+    "Nvidia NV31GL" "\0"
+    "Nvidia NV31M [GeForce FX Go5600]" "\0"
+    "Nvidia NV31M [GeForce FX Go5650]" "\0"
+    "Nvidia NV31GLM [Quadro FX Go700]" "\0"
+    "Nvidia NV34 [GeForce FX 5200]" "\0"
+    "Nvidia NV34 [GeForce FX 5200 Ultra]" "\0"
+    "Nvidia NV34 [GeForce FX 5200LE]" "\0"
+    "Nvidia NV34M [GeForce FX Go5200 64M]" "\0"
+    "Nvidia NV34M [GeForce FX Go5250]" "\0"
+    "Nvidia NV34 [GeForce FX 5500]" "\0"
+    "Nvidia NV34 [GeForce FX 5100]" "\0"
+    "Nvidia NV34M [GeForce FX Go5200 32M/64M]" "\0"
+    "Nvidia NV34M [GeForce FX Go5200]" "\0"
+    "Nvidia NV34GL [Quadro NVS 280 PCI]" "\0"
+    "Nvidia NV34GL [Quadro FX 500/600 PCI]" "\0"
+    "Nvidia NV34M [GeForce FX Go5300 / Go5350]" "\0"
+    "Nvidia NV34M [GeForce FX Go5100]" "\0"
+    "Nvidia NV34" "\0"
+    "Nvidia NV35 [GeForce FX 5900 Ultra]" "\0"
+    "Nvidia NV35 [GeForce FX 5900]" "\0"
+    "Nvidia NV35 [GeForce FX 5900XT]" "\0"
+    "Nvidia NV38 [GeForce FX 5950 Ultra]" "\0"
+    "Nvidia NV35 [GeForce FX 5900ZT]" "\0"
+    "Nvidia NV35GL [Quadro FX 3000]" "\0"
+    "Nvidia NV35GL [Quadro FX 700]" "\0"
+    "Nvidia NV36 [GeForce FX 5700 Ultra]" "\0"
+    "Nvidia NV36 [GeForce FX 5700]" "\0"
+    "Nvidia NV36 [GeForce FX 5700LE]" "\0"
+    "Nvidia NV36 [GeForce FX 5700VE]" "\0"
+    "Nvidia NV36M [GeForce FX Go5700]" "\0"
+    "Nvidia NV36 [Quadro FX Go1000]" "\0"
+    "Nvidia NV36" "\0"
+    "Nvidia NV36GL [Quadro FX 1100]" "\0"
+    "Nvidia MCP55 LPC Bridge" "\0"
+    "Nvidia MCP55 SMBus Controller" "\0"
+    "Nvidia MCP55 Memory Controller" "\0"
+    "Nvidia MCP55 SMU" "\0"
+    "Nvidia MCP55 USB Controller" "\0"
+    "Nvidia MCP55 IDE" "\0"
+    "Nvidia MCP55 PCI bridge" "\0"
+    "Nvidia MCP55 High Definition Audio" "\0"
+    "Nvidia MCP55 Ethernet" "\0"
+    "Nvidia MCP55 PCI Express bridge" "\0"
+    "Nvidia MCP55 SATA Controller" "\0"
+    "Nvidia G73 [GeForce 7650 GS]" "\0"
+    "Nvidia G73 [GeForce 7600 GT]" "\0"
+    "Nvidia G73 [GeForce 7600 GS]" "\0"
+    "Nvidia G73 [GeForce 7300 GT]" "\0"
+    "Nvidia G73 [GeForce 7600 LE]" "\0"
+    "Nvidia G73" "\0"
+    "Nvidia G73M [GeForce Go 7700]" "\0"
+    "Nvidia G73M [GeForce Go 7600]" "\0"
+    "Nvidia G73M [GeForce Go 7600 GT]" "\0"
+    "Nvidia G73M [Quadro NVS 300M]" "\0"
+    "Nvidia G73M [GeForce Go 7900 SE]" "\0"
+    "Nvidia G73GLM [Quadro FX 550M]" "\0"
+    "Nvidia G73GL [Quadro FX 560]" "\0"
+    "Nvidia C55 Host Bridge" "\0"
+    "Nvidia C55 Memory Controller" "\0"
+    "Nvidia C55 PCI Express bridge" "\0"
+    "Nvidia C61 [GeForce 6150SE nForce 430]" "\0"
+    "Nvidia C61 [GeForce 6100 nForce 405]" "\0"
+    "Nvidia C61 [GeForce 6100 nForce 400]" "\0"
+    "Nvidia C61 [GeForce 6100 nForce 420]" "\0"
+    "Nvidia C61 [GeForce 7025 / nForce 630a]" "\0"
+    "Nvidia MCP61 LPC Bridge" "\0"
+    "Nvidia MCP61 Host Bridge" "\0"
+    "Nvidia MCP61 High Definition Audio" "\0"
+    "Nvidia MCP61 Ethernet" "\0"
+    "Nvidia MCP61 SATA Controller" "\0"
+    "Nvidia MCP61 PCI Express bridge" "\0"
+    "Nvidia MCP61 Memory Controller" "\0"
+    "Nvidia MCP61 SMBus" "\0"
+    "Nvidia MCP61 IDE" "\0"
+    "Nvidia MCP61 USB 1.1 Controller" "\0"
+    "Nvidia MCP61 USB 2.0 Controller" "\0"
+    "Nvidia MCP61 PCI bridge" "\0"
+    "Nvidia MCP61 SMU" "\0"
+    "Nvidia G84 [GeForce 8600 GTS]" "\0"
+    "Nvidia G84 [GeForce 8600 GT]" "\0"
+    "Nvidia G84 [GeForce 8600 GS]" "\0"
+    "Nvidia G84 [GeForce 8400 GS]" "\0"
+    "Nvidia G84M [GeForce 9500M GS]" "\0"
+    "Nvidia G84 [GeForce 8300 GS]" "\0"
+    "Nvidia G84M [GeForce 8600M GT]" "\0"
+    "Nvidia G84M [GeForce 9650M GS]" "\0"
+    "Nvidia G84M [GeForce 8700M GT]" "\0"
+    "Nvidia G84GL [Quadro FX 370]" "\0"
+    "Nvidia G84GLM [Quadro NVS 320M]" "\0"
+    "Nvidia G84GLM [Quadro FX 570M]" "\0"
+    "Nvidia G84GLM [Quadro FX 1600M]" "\0"
+    "Nvidia G84GL [Quadro FX 570]" "\0"
+    "Nvidia G84GL [Quadro FX 1700]" "\0"
+    "Nvidia G92 [GeForce GT 330]" "\0"
+    "Nvidia G92 [GeForce 9800 GT]" "\0"
+    "Nvidia G92 [GeForce GT 330 OEM]" "\0"
+    "Nvidia G86 [GeForce 8400 SE]" "\0"
+    "Nvidia G86 [GeForce 8500 GT]" "\0"
+    "Nvidia G86 [GeForce 8400 GS]" "\0"
+    "Nvidia G86 [GeForce 8300 GS]" "\0"
+    "Nvidia G86M [GeForce 8600M GS]" "\0"
+    "Nvidia G86M [GeForce 8400M GT]" "\0"
+    "Nvidia G86M [GeForce 8400M GS]" "\0"
+    "Nvidia G86M [GeForce 8400M G]" "\0"
+    "Nvidia G86M [Quadro NVS 140M]" "\0"
+    "Nvidia G86M [Quadro NVS 130M]" "\0"
+    "Nvidia G86M [Quadro NVS 135M]" "\0"
+    "Nvidia G86 [GeForce 9400 GT]" "\0"
+    "Nvidia G86GLM [Quadro FX 360M]" "\0"
+    "Nvidia G86M [GeForce 9300M G]" "\0"
+    "Nvidia G86 [Quadro NVS 290]" "\0"
+    "Nvidia MCP65 LPC Bridge" "\0"
+    "Nvidia MCP65 Memory Controller" "\0"
+    "Nvidia MCP65 SMBus" "\0"
+    "Nvidia MCP65 SMU" "\0"
+    "Nvidia MCP65 IDE" "\0"
+    "Nvidia MCP65 PCI bridge" "\0"
+    "Nvidia MCP65 High Definition Audio" "\0"
+    "Nvidia MCP65 AHCI Controller" "\0"
+    "Nvidia MCP65 Ethernet" "\0"
+    "Nvidia MCP65 USB 1.1 OHCI Controller" "\0"
+    "Nvidia MCP65 USB 2.0 EHCI Controller" "\0"
+    "Nvidia MCP65 USB Controller" "\0"
+    "Nvidia MCP65 PCI Express bridge" "\0"
+    "Nvidia MCP65 SATA Controller" "\0"
+    "Nvidia C67 [GeForce 7150M / nForce 630M]" "\0"
+    "Nvidia C67 [GeForce 7000M / nForce 610M]" "\0"
+    "Nvidia C68 [GeForce 7050 PV / nForce 630a]" "\0"
+    "Nvidia C68 [GeForce 7025 / nForce 630a]" "\0"
+    "Nvidia MCP67 Memory Controller" "\0"
+    "Nvidia MCP67 SMBus" "\0"
+    "Nvidia MCP67 Co-processor" "\0"
+    "Nvidia MCP67 ISA Bridge" "\0"
+    "Nvidia MCP67 Ethernet" "\0"
+    "Nvidia MCP67 AHCI Controller" "\0"
+    "Nvidia MCP67 SATA Controller" "\0"
+    "Nvidia MCP67 High Definition Audio" "\0"
+    "Nvidia MCP67 OHCI USB 1.1 Controller" "\0"
+    "Nvidia MCP67 EHCI USB 2.0 Controller" "\0"
+    "Nvidia MCP67 IDE Controller" "\0"
+    "Nvidia MCP67 PCI Bridge" "\0"
+    "Nvidia MCP67 PCI Express Bridge" "\0"
+    "Nvidia MCP78S [GeForce 8200] Memory Controller" "\0"
+    "Nvidia MCP78S [GeForce 8200] PCI Express Bridge" "\0"
+    "Nvidia MCP73 [nForce 630i] USB 2.0 Controller (EHCI)" "\0"
+    "Nvidia MCP73 IDE Controller" "\0"
+    "Nvidia MCP73 PCI Express bridge" "\0"
+    "Nvidia NF200 PCIe 2.0 switch" "\0"
+    "Nvidia NF200 PCIe 2.0 switch for GTX 295" "\0"
+    "Nvidia NF200 PCIe 2.0 switch for Quadro Plex S4 / Tesla S870 / Tesla S1070 / Tesla S2050" "\0"
+    "Nvidia GT200b [GeForce GTX 295]" "\0"
+    "Nvidia GT200 [GeForce GTX 280]" "\0"
+    "Nvidia GT200 [GeForce GTX 260]" "\0"
+    "Nvidia GT200b [GeForce GTX 285]" "\0"
+    "Nvidia GT200b [GeForce GTX 275]" "\0"
+    "Nvidia GT200GL [Tesla C1060 / M1060]" "\0"
+    "Nvidia GT200 [GeForce GTX 295]" "\0"
+    "Nvidia GT200GL [Quadro Plex 2200 D2]" "\0"
+    "Nvidia GT200GL [Quadro Plex 2200 S4]" "\0"
+    "Nvidia GT200GL [Quadro CX]" "\0"
+    "Nvidia GT200GL [Quadro FX 5800]" "\0"
+    "Nvidia GT200GL [Quadro FX 4800]" "\0"
+    "Nvidia GT200GL [Quadro FX 3800]" "\0"
+    "Nvidia G92 [GeForce 8800 GTS 512]" "\0"
+    "Nvidia G92 [GeForce 8800 GT]" "\0"
+    "Nvidia G92 [GeForce GT 230 OEM]" "\0"
+    "Nvidia G92 [GeForce 9800 GX2]" "\0"
+    "Nvidia G92 [GeForce 8800 GS]" "\0"
+    "Nvidia G92 [GeForce GTS 240]" "\0"
+    "Nvidia G92M [GeForce 9800M GTX]" "\0"
+    "Nvidia G92M [GeForce 8800M GTS]" "\0"
+    "Nvidia G92M [GeForce GTX 280M]" "\0"
+    "Nvidia G92M [GeForce 9800M GT]" "\0"
+    "Nvidia G92M [GeForce 8800M GTX]" "\0"
+    "Nvidia G92M [GeForce GTX 285M]" "\0"
+    "Nvidia G92 [GeForce 9600 GSO]" "\0"
+    "Nvidia G92 [GeForce 9800 GTX / 9800 GTX+]" "\0"
+    "Nvidia G92 [GeForce 9800 GTX+]" "\0"
+    "Nvidia G92 [GeForce GTS 250]" "\0"
+    "Nvidia G92M [GeForce GTX 260M]" "\0"
+    "Nvidia G92GL [Quadro FX 4700 X2]" "\0"
+    "Nvidia G92GL [Quadro FX 3700]" "\0"
+    "Nvidia G92GL [Quadro VX 200]" "\0"
+    "Nvidia G92GLM [Quadro FX 3600M]" "\0"
+    "Nvidia G92GLM [Quadro FX 2800M]" "\0"
+    "Nvidia G92GLM [Quadro FX 3700M]" "\0"
+    "Nvidia G92GLM [Quadro FX 3800M]" "\0"
+    "Nvidia G94 [GeForce 9800 GT]" "\0"
+    "Nvidia G94 [GeForce GT 230]" "\0"
+    "Nvidia G94 [GeForce 9600 GT]" "\0"
+    "Nvidia G94 [GeForce 9600 GS]" "\0"
+    "Nvidia G94 [GeForce 9600 GT Green Edition]" "\0"
+    "Nvidia G94 [GeForce 9600 GSO 512]" "\0"
+    "Nvidia G94 [GeForce GT 130]" "\0"
+    "Nvidia G94 [GeForce GT 140]" "\0"
+    "Nvidia G94M [GeForce 9800M GTS]" "\0"
+    "Nvidia G94M [GeForce 9700M GTS]" "\0"
+    "Nvidia G94M [GeForce 9800M GS]" "\0"
+    "Nvidia G94 [GeForce 9800 S]" "\0"
+    "Nvidia G94M [GeForce GTS 160M]" "\0"
+    "Nvidia G94M [GeForce GTS 150M]" "\0"
+    "Nvidia G94 [GeForce GT 220]" "\0"
+    "Nvidia G94 [GeForce 9600 GSO]" "\0"
+    "Nvidia G94GL [Quadro FX 1800]" "\0"
+    "Nvidia G94GLM [Quadro FX 2700M]" "\0"
+    "Nvidia G94 [GeForce 9600 GE]" "\0"
+    "Nvidia G96C [GeForce 9500 GT]" "\0"
+    "Nvidia G96C [GeForce 9400 GT]" "\0"
+    "Nvidia G96 [D9M-10]" "\0"
+    "Nvidia G96 [GeForce 9500 GT]" "\0"
+    "Nvidia G96 [GeForce 9500 GS]" "\0"
+    "Nvidia G96C [GeForce 9500 GS]" "\0"
+    "Nvidia G96C [GeForce GT 120]" "\0"
+    "Nvidia G96CM [GeForce 9600M GT]" "\0"
+    "Nvidia G96CM [GeForce 9600M GS]" "\0"
+    "Nvidia G96M [GeForce 9700M GT]" "\0"
+    "Nvidia G96M [GeForce 9500M G]" "\0"
+    "Nvidia G96CM [GeForce 9650M GT]" "\0"
+    "Nvidia G96C [GeForce 9600 GSO / 9800 GT]" "\0"
+    "Nvidia G96CM [GeForce G 110M]" "\0"
+    "Nvidia G96CM [GeForce GT 130M]" "\0"
+    "Nvidia G96CM [GeForce GT 120M]" "\0"
+    "Nvidia G96CM [GeForce GT 220M]" "\0"
+    "Nvidia G96 [GeForce GT 120 Mac Edition]" "\0"
+    "Nvidia G96GL [Quadro FX 380]" "\0"
+    "Nvidia G96CGL [Quadro FX 580]" "\0"
+    "Nvidia G96GLM [Quadro FX 1700M]" "\0"
+    "Nvidia G96GLM [Quadro FX 770M]" "\0"
+    "Nvidia G96 [GeForce 9500 GA / 9600 GT / GTS 250]" "\0"
+    "Nvidia G96C [GeForce G210]" "\0"
+    "Nvidia GF100 [GeForce GTX 480]" "\0"
+    "Nvidia GF100 [GeForce GTX 465]" "\0"
+    "Nvidia GF100M [GeForce GTX 480M]" "\0"
+    "Nvidia GF100 [GeForce GTX 470]" "\0"
+    "Nvidia GF100GL" "\0"
+    "Nvidia GF100GL [Tesla C2050 / C2070]" "\0"
+    "Nvidia GF100GL [Tesla M2070]" "\0"
+    "Nvidia GF100GL [Quadro 6000]" "\0"
+    "Nvidia GF100GL [Quadro 5000]" "\0"
+    "Nvidia GF100GLM [Quadro 5000M]" "\0"
+    "Nvidia GF100GL [Quadro 4000]" "\0"
+    "Nvidia GF100GL [Tesla T20 Processor]" "\0"
+    "Nvidia GF100GL [Tesla M2070-Q]" "\0"
+    "Nvidia G98 [GeForce 9300 GE]" "\0"
+    "Nvidia G98 [GeForce 9300 GS]" "\0"
+    "Nvidia G98 [GeForce 8400]" "\0"
+    "Nvidia G98 [GeForce 8300 GS]" "\0"
+    "Nvidia G98 [GeForce 8400 GS Rev. 2]" "\0"
+    "Nvidia G98M [GeForce 9300M GS]" "\0"
+    "Nvidia G98 [GeForce G 100]" "\0"
+    "Nvidia G98 [GeForce 9300 SE]" "\0"
+    "Nvidia G98M [GeForce 9200M GS]" "\0"
+    "Nvidia G98M [Quadro NVS 150M]" "\0"
+    "Nvidia G98M [Quadro NVS 160M]" "\0"
+    "Nvidia G98M [GeForce G 105M]" "\0"
+    "Nvidia G98 [GeForce 9600 GT / 9800 GT]" "\0"
+    "Nvidia G98 [GeForce 9600 GT / 9800 GT / GT 240]" "\0"
+    "Nvidia G98M [GeForce G 103M]" "\0"
+    "Nvidia G98 [Quadro NVS 420]" "\0"
+    "Nvidia G98GL [Quadro FX 370 LP]" "\0"
+    "Nvidia G98 [Quadro NVS 450]" "\0"
+    "Nvidia G98GLM [Quadro FX 370M]" "\0"
+    "Nvidia G98 [Quadro NVS 295]" "\0"
+    "Nvidia G98 [HICx16 + Graphics]" "\0"
+    "Nvidia MCP78S [GeForce 8200] SMBus" "\0"
+    "Nvidia MCP78S [GeForce 8200] Co-Processor" "\0"
+    "Nvidia MCP78S [GeForce 8200] IDE" "\0"
+    "Nvidia MCP78S [GeForce 8200] PCI Bridge" "\0"
+    "Nvidia MCP78S [GeForce 8200] LPC Bridge" "\0"
+    "Nvidia MCP77 Ethernet" "\0"
+    "Nvidia MCP72XE/MCP72P/MCP78U/MCP78S High Definition Audio" "\0"
+    "Nvidia MCP78S [GeForce 8200] OHCI USB 1.1 Controller" "\0"
+    "Nvidia MCP78S [GeForce 8200] EHCI USB 2.0 Controller" "\0"
+    "Nvidia MCP73 Host Bridge" "\0"
+    "Nvidia MCP73 Memory Controller" "\0"
+    "Nvidia nForce 610i/630i memory controller" "\0"
+    "Nvidia MCP73 LPC Bridge" "\0"
+    "Nvidia MCP73 SMBus" "\0"
+    "Nvidia MCP73 Co-processor" "\0"
+    "Nvidia MCP73 Ethernet" "\0"
+    "Nvidia C73 [GeForce 7150 / nForce 630i]" "\0"
+    "Nvidia C73 [GeForce 7100 / nForce 630i]" "\0"
+    "Nvidia C73 [GeForce 7050 / nForce 630i]" "\0"
+    "Nvidia C73 [GeForce 7050 / nForce 610i]" "\0"
+    "Nvidia C73 [GeForce 7100 / nForce 620i]" "\0"
+    "Nvidia MCP73 SATA Controller (IDE mode)" "\0"
+    "Nvidia GeForce 7100/nForce 630i SATA" "\0"
+    "Nvidia MCP73 SATA RAID Controller" "\0"
+    "Nvidia MCP73 High Definition Audio" "\0"
+    "Nvidia MCP73 OHCI USB 1.1 Controller" "\0"
+    "Nvidia C77 [GeForce 8200M]" "\0"
+    "Nvidia C77 [GeForce 9100M G]" "\0"
+    "Nvidia C77 [GeForce 8200M G]" "\0"
+    "Nvidia C77 [GeForce 9200]" "\0"
+    "Nvidia C78 [GeForce 9100]" "\0"
+    "Nvidia C77 [GeForce 8300]" "\0"
+    "Nvidia C77 [GeForce 8200]" "\0"
+    "Nvidia C77 [nForce 730a]" "\0"
+    "Nvidia C77 [nForce 780a/980a SLI]" "\0"
+    "Nvidia C77 [nForce 750a SLI]" "\0"
+    "Nvidia C77 [GeForce 8100 / nForce 720a]" "\0"
+    "Nvidia C79 [GeForce 9300]" "\0"
+    "Nvidia C79 [GeForce 9400]" "\0"
+    "Nvidia C79 [GeForce 9400M G]" "\0"
+    "Nvidia C79 [GeForce 9400M]" "\0"
+    "Nvidia C79 [GeForce 9300 / ION]" "\0"
+    "Nvidia C79 [nForce 760i SLI]" "\0"
+    "Nvidia MCP7A [GeForce 9400]" "\0"
+    "Nvidia C79 [GeForce 9300 / nForce 730i]" "\0"
+    "Nvidia C79 [GeForce 9200]" "\0"
+    "Nvidia C79 [GeForce 9100M G]" "\0"
+    "Nvidia MCP79 [GeForce 8200M G]" "\0"
+    "Nvidia C79 [GeForce G102M]" "\0"
+    "Nvidia C79 [ION]" "\0"
+    "Nvidia C79 [GeForce 9400M / ION]" "\0"
+    "Nvidia C79 [ION LE]" "\0"
+    "Nvidia MCP89 [GeForce 320M]" "\0"
+    "Nvidia GT216 [GeForce GT 220]" "\0"
+    "Nvidia GT216M [GeForce GT 330M]" "\0"
+    "Nvidia GT216 [GeForce 315]" "\0"
+    "Nvidia GT216 [GeForce 210]" "\0"
+    "Nvidia GT216 [GeForce 405]" "\0"
+    "Nvidia GT216M [GeForce GT 230M]" "\0"
+    "Nvidia GT216M [NVS 5100M]" "\0"
+    "Nvidia GT216M [GeForce GT 320M]" "\0"
+    "Nvidia GT216 [GeForce 505]" "\0"
+    "Nvidia GT216 [GeForce GT 415]" "\0"
+    "Nvidia GT216M [GeForce GT 240M]" "\0"
+    "Nvidia GT216M [GeForce GT 325M]" "\0"
+    "Nvidia GT216GL [Quadro 400]" "\0"
+    "Nvidia GT216GLM [Quadro FX 880M]" "\0"
+    "Nvidia GT218 [GeForce G210]" "\0"
+    "Nvidia GT218 [GeForce 205]" "\0"
+    "Nvidia GT218 [GeForce 310]" "\0"
+    "Nvidia GT218 [ION]" "\0"
+    "Nvidia GT218 [GeForce 210]" "\0"
+    "Nvidia GT218 [GeForce 315]" "\0"
+    "Nvidia GT218M [GeForce G 105M]" "\0"
+    "Nvidia GT218M [NVS 2100M]" "\0"
+    "Nvidia GT218M [NVS 3100M]" "\0"
+    "Nvidia GT218M [GeForce 305M]" "\0"
+    "Nvidia GT218M [ION]" "\0"
+    "Nvidia GT218M [GeForce 310M]" "\0"
+    "Nvidia GT218M [GeForce G210M]" "\0"
+    "Nvidia GT218M [ION 2]" "\0"
+    "Nvidia GT218GL [Quadro FX 380 LP]" "\0"
+    "Nvidia GT218M [GeForce 315M]" "\0"
+    "Nvidia GT218 [GeForce 505]" "\0"
+    "Nvidia GT218GLM [Quadro FX 380M]" "\0"
+    "Nvidia MCP79 Host Bridge" "\0"
+    "Nvidia MCP79 Memory Controller" "\0"
+    "Nvidia MCP79 PCI Express Bridge" "\0"
+    "Nvidia MCP79 SMBus" "\0"
+    "Nvidia MCP79 Co-processor" "\0"
+    "Nvidia MCP79 OHCI USB 1.1 Controller" "\0"
+    "Nvidia MCP79 EHCI USB 2.0 Controller" "\0"
+    "Nvidia MCP79 PCI Bridge" "\0"
+    "Nvidia MCP79 LPC Bridge" "\0"
+    "Nvidia MCP79 Ethernet" "\0"
+    "Nvidia MCP79 SATA Controller" "\0"
+    "Nvidia MCP79 AHCI Controller" "\0"
+    "Nvidia MCP79 RAID Controller" "\0"
+    "Nvidia MCP79 High Definition Audio" "\0"
+    "Nvidia MCP78S [GeForce 8200] SATA Controller (non-AHCI mode)" "\0"
+    "Nvidia MCP78S [GeForce 8200] AHCI Controller" "\0"
+    "Nvidia MCP78S [GeForce 8200] SATA Controller (RAID mode)" "\0"
+    "Nvidia GT216 HDMI Audio Controller" "\0"
+    "Nvidia High Definition Audio Controller" "\0"
+    "Nvidia GF100 High Definition Audio Controller" "\0"
+    "Nvidia GF106 High Definition Audio Controller" "\0"
+    "Nvidia GF108 High Definition Audio Controller" "\0"
+    "Nvidia GF104 High Definition Audio Controller" "\0"
+    "Nvidia GF116 High Definition Audio Controller" "\0"
+    "Nvidia Tegra2 PCIe x4 Bridge" "\0"
+    "Nvidia Tegra2 PCIe x2 Bridge" "\0"
+    "Nvidia GT215 [GeForce GT 330]" "\0"
+    "Nvidia GT215 [GeForce GT 320]" "\0"
+    "Nvidia GT215 [GeForce GT 240]" "\0"
+    "Nvidia GT215 [GeForce GT 340]" "\0"
+    "Nvidia GT215 [GeForce GT 220]" "\0"
+    "Nvidia GT215M [GeForce GTS 260M]" "\0"
+    "Nvidia GT215M [GeForce GTS 250M]" "\0"
+    "Nvidia GT215 [GeForce GT 220/315]" "\0"
+    "Nvidia GT215M [GeForce GT 335M]" "\0"
+    "Nvidia GT215M [GeForce GTS 350M]" "\0"
+    "Nvidia GT215M [GeForce GTS 360M]" "\0"
+    "Nvidia GT215GLM [Quadro FX 1800M]" "\0"
+    "Nvidia MCP89 HOST Bridge" "\0"
+    "Nvidia MCP89 Memory Controller" "\0"
+    "Nvidia MCP89 PCI Express Bridge" "\0"
+    "Nvidia MCP89 SMBus" "\0"
+    "Nvidia MCP89 Co-Processor" "\0"
+    "Nvidia MCP89 Ethernet" "\0"
+    "Nvidia MCP89 LPC Bridge" "\0"
+    "Nvidia MCP89 SATA Controller" "\0"
+    "Nvidia MCP89 SATA Controller (AHCI mode)" "\0"
+    "Nvidia MCP89 SATA Controller (RAID mode)" "\0"
+    "Nvidia MCP89 High Definition Audio" "\0"
+    "Nvidia MCP89 OHCI USB 1.1 Controller" "\0"
+    "Nvidia MCP89 EHCI USB 2.0 Controller" "\0"
+    "Nvidia GF106 [GeForce GT 440]" "\0"
+    "Nvidia GF106 [GeForce GTS 450]" "\0"
+    "Nvidia GF106 [GeForce GTS 450 OEM]" "\0"
+    "Nvidia GF106M [GeForce GT 555M]" "\0"
+    "Nvidia GF106M [GeForce GTX 460M]" "\0"
+    "Nvidia GF106M [GeForce GT 445M]" "\0"
+    "Nvidia GF106M [GeForce GT 435M]" "\0"
+    "Nvidia GF106M [GeForce GT 550M]" "\0"
+    "Nvidia GF106GL [Quadro 2000]" "\0"
+    "Nvidia GF106GLM [Quadro 2000M]" "\0"
+    "Nvidia GF108 [GeForce GT 440]" "\0"
+    "Nvidia GF108 [GeForce GT 430]" "\0"
+    "Nvidia GF108 [GeForce GT 420]" "\0"
+    "Nvidia GF108M [GeForce GT 635M]" "\0"
+    "Nvidia GF108 [GeForce GT 520]" "\0"
+    "Nvidia GF108 [GeForce GT 530]" "\0"
+    "Nvidia GF108 [GeForce GT 610]" "\0"
+    "Nvidia GF108M [GeForce GT 620M]" "\0"
+    "Nvidia GF108M [GeForce GT 620M/630M/635M/640M LE]" "\0"
+    "Nvidia GF108M [GeForce 610M]" "\0"
+    "Nvidia GF108M [GeForce GT 555M]" "\0"
+    "Nvidia GF108M [GeForce GT 525M]" "\0"
+    "Nvidia GF108M [GeForce GT 520M]" "\0"
+    "Nvidia GF108M [GeForce GT 415M]" "\0"
+    "Nvidia GF108M [NVS 5400M]" "\0"
+    "Nvidia GF108M [GeForce GT 425M]" "\0"
+    "Nvidia GF108M [GeForce GT 420M]" "\0"
+    "Nvidia GF108M [GeForce GT 435M]" "\0"
+    "Nvidia GF108M [GeForce GT 540M]" "\0"
+    "Nvidia GF108M [GeForce GT 550M]" "\0"
+    "Nvidia GF108GL [Quadro 600]" "\0"
+    "Nvidia GF108GLM [Quadro 500M]" "\0"
+    "Nvidia GF108GLM [Quadro 1000M]" "\0"
+    "Nvidia GF108GLM [NVS 5200M]" "\0"
+    "Nvidia GF119 HDMI Audio Controller" "\0"
+    "Nvidia GF110 High Definition Audio Controller" "\0"
+    "Nvidia GK104 HDMI Audio Controller" "\0"
+    "Nvidia GK106 HDMI Audio Controller" "\0"
+    "Nvidia GF114 HDMI Audio Controller" "\0"
+    "Nvidia GK208 HDMI/DP Audio Controller" "\0"
+    "Nvidia TegraK1 PCIe x4 Bridge" "\0"
+    "Nvidia TegraK1 PCIe x1 Bridge" "\0"
+    "Nvidia GK110 High Definition Audio Controller" "\0"
+    "Nvidia GK107 HDMI Audio Controller" "\0"
+    "Nvidia Tegra3+ PCIe x4 Bridge" "\0"
+    "Nvidia Tegra3+ PCIe x2 Bridge" "\0"
+    "Nvidia GF104 [GeForce GTX 460]" "\0"
+    "Nvidia GF104 [GeForce GTX 460 SE]" "\0"
+    "Nvidia GF104 [GeForce GTX 460 OEM]" "\0"
+    "Nvidia GF104M [GeForce GTX 470M]" "\0"
+    "Nvidia GF104M [GeForce GTX 485M]" "\0"
+    "Nvidia GF104GLM [Quadro 3000M]" "\0"
+    "Nvidia GF104GLM [Quadro 4000M]" "\0"
+    "Nvidia GF108 [GeForce GT 630]" "\0"
+    "Nvidia GF108 [GeForce GT 620]" "\0"
+    "Nvidia GF108 [GeForce GT 730]" "\0"
+    "Nvidia GM200 High Definition Audio" "\0"
+    "Nvidia GP108 High Definition Audio Controller" "\0"
+    "Nvidia GP107GL High Definition Audio Controller" "\0"
+    "Nvidia GM206 High Definition Audio Controller" "\0"
+    "Nvidia GM204 High Definition Audio Controller" "\0"
+    "Nvidia GM107 High Definition Audio Controller [GeForce 940MX]" "\0"
+    "Nvidia GK107 [GeForce GT 640 OEM]" "\0"
+    "Nvidia GK107 [GeForce GT 640]" "\0"
+    "Nvidia GK107 [GeForce GT 630 OEM]" "\0"
+    "Nvidia GK107 [GeForce GT 1030]" "\0"
+    "Nvidia GK107 [GeForce GTX 650]" "\0"
+    "Nvidia GK107 [GeForce GT 740]" "\0"
+    "Nvidia GK107 [GeForce GT 730]" "\0"
+    "Nvidia GK107M [GeForce GT 755M]" "\0"
+    "Nvidia GK107M [GeForce GT 640M LE]" "\0"
+    "Nvidia GK107M [GeForce GT 650M]" "\0"
+    "Nvidia GK107M [GeForce GT 640M]" "\0"
+    "Nvidia GK107M [GeForce GTX 660M]" "\0"
+    "Nvidia GK107M [GeForce GT 650M Mac Edition]" "\0"
+    "Nvidia GK107M" "\0"
+    "Nvidia GK107M [GeForce GT 640M Mac Edition]" "\0"
+    "Nvidia GK107M [GeForce GT 645M]" "\0"
+    "Nvidia GK107M [GeForce GT 740M]" "\0"
+    "Nvidia GK107M [GeForce GTX 660M Mac Edition]" "\0"
+    "Nvidia GK107M [GeForce GT 730M]" "\0"
+    "Nvidia GK107M [GeForce GT 745M]" "\0"
+    "Nvidia GK107M [GeForce GT 750M]" "\0"
+    "Nvidia GK107 [GeForce K340 USM]" "\0"
+    "Nvidia GK107 [GRID K1 NVS USM]" "\0"
+    "Nvidia GK107GL [GRID K100 vGPU]" "\0"
+    "Nvidia GK107M [N14P-GS]" "\0"
+    "Nvidia GK107M [GeForce GT 750M Mac Edition]" "\0"
+    "Nvidia GK107M [GeForce GT 755M Mac Edition]" "\0"
+    "Nvidia GK107M [GeForce 710A]" "\0"
+    "Nvidia GK107M [GeForce 820M]" "\0"
+    "Nvidia GK107M [GeForce 810M]" "\0"
+    "Nvidia GK107GL [GRID K340]" "\0"
+    "Nvidia GK107 [NVS 1000]" "\0"
+    "Nvidia GK107GL [GRID K1]" "\0"
+    "Nvidia GK107GL [Quadro K420]" "\0"
+    "Nvidia GK107GL [GRID K1 Tesla USM]" "\0"
+    "Nvidia GK107GLM [Quadro K1100M]" "\0"
+    "Nvidia GK107GL [GRID K140Q vGPU]" "\0"
+    "Nvidia GK107GLM [Quadro K500M]" "\0"
+    "Nvidia GK107GL [Quadro K2000D]" "\0"
+    "Nvidia GK107GL [Quadro K600]" "\0"
+    "Nvidia GK107GLM [Quadro K2000M]" "\0"
+    "Nvidia GK107GLM [Quadro K1000M]" "\0"
+    "Nvidia GK107 [NVS 510]" "\0"
+    "Nvidia GK107GL [Quadro K2000]" "\0"
+    "Nvidia GK107GL [Quadro 410]" "\0"
+    "Nvidia GK110B [GeForce GTX TITAN Z]" "\0"
+    "Nvidia GK110 [GeForce GTX Titan LE]" "\0"
+    "Nvidia GK110 [GeForce GTX 780]" "\0"
+    "Nvidia GK110 [GeForce GTX TITAN]" "\0"
+    "Nvidia GK110 [GeForce GTX 780 Rev. 2]" "\0"
+    "Nvidia GK110 [GeForce GTX 780 Ti 6GB]" "\0"
+    "Nvidia GK110B [GeForce GTX 780 Ti]" "\0"
+    "Nvidia GK110B [GeForce GTX TITAN Black]" "\0"
+    "Nvidia GK110GL [Tesla K20X]" "\0"
+    "Nvidia GK110GL [Tesla K20]" "\0"
+    "Nvidia GK110GL [Tesla K20Xm]" "\0"
+    "Nvidia GK110GL [Tesla K20c]" "\0"
+    "Nvidia GK110BGL [Tesla K40m]" "\0"
+    "Nvidia GK180GL [Tesla K40c]" "\0"
+    "Nvidia GK110GL [Tesla K20s]" "\0"
+    "Nvidia GK110BGL [Tesla K40st]" "\0"
+    "Nvidia GK110GL [Tesla K20m]" "\0"
+    "Nvidia GK110BGL [Tesla K40s]" "\0"
+    "Nvidia GK110BGL [Tesla K40t]" "\0"
+    "Nvidia GK210GL [Tesla K80]" "\0"
+    "Nvidia GK110BGL [Tesla K40d]" "\0"
+    "Nvidia GK110BGL [Tesla Stella Solo]" "\0"
+    "Nvidia GK110GL [Quadro K6000]" "\0"
+    "Nvidia GK110GL [Quadro K5200]" "\0"
+    "Nvidia GK110BGL [Tesla Stella SXM]" "\0"
+    "Nvidia GF119 [GeForce GT 520]" "\0"
+    "Nvidia GF119 [GeForce 510]" "\0"
+    "Nvidia GF119" "\0"
+    "Nvidia GF119 [GeForce 605]" "\0"
+    "Nvidia GF119 [GeForce GT 620 OEM]" "\0"
+    "Nvidia GF119 [GeForce GT 610]" "\0"
+    "Nvidia GF119 [GeForce GT 625 OEM]" "\0"
+    "Nvidia GF119 [GeForce GT 705]" "\0"
+    "Nvidia GF119 [GeForce GT 710]" "\0"
+    "Nvidia GF119M [GeForce GT 520M]" "\0"
+    "Nvidia GF119M [GeForce GT 520MX]" "\0"
+    "Nvidia GF119M [GeForce 410M]" "\0"
+    "Nvidia GF119M [NVS 4200M]" "\0"
+    "Nvidia GF119M [Quadro NVS 4200M]" "\0"
+    "Nvidia GF119M [GeForce 610M]" "\0"
+    "Nvidia GF119M [GeForce 705M]" "\0"
+    "Nvidia GF119 [NVS 315]" "\0"
+    "Nvidia GF119 [NVS 310]" "\0"
+    "Nvidia GF110 [GeForce GTX 580]" "\0"
+    "Nvidia GF110 [GeForce GTX 570]" "\0"
+    "Nvidia GF110 [GeForce GTX 560 Ti OEM]" "\0"
+    "Nvidia GF110 [GeForce GTX 560 OEM]" "\0"
+    "Nvidia GF110 [GeForce GTX 570 Rev. 2]" "\0"
+    "Nvidia GF110 [GeForce GTX 560 Ti 448 Cores]" "\0"
+    "Nvidia GF110 [GeForce GTX 590]" "\0"
+    "Nvidia GF110 [GeForce GTX 580 Rev. 2]" "\0"
+    "Nvidia GF110GL [Tesla C2090]" "\0"
+    "Nvidia GF110GL [Tesla M2090]" "\0"
+    "Nvidia GF110GL [Tesla M2075]" "\0"
+    "Nvidia GF110GL [Tesla C2050 / C2075]" "\0"
+    "Nvidia GF100GLM [Quadro 5010M]" "\0"
+    "Nvidia GF100GL [Quadro 7000]" "\0"
+    "Nvidia GT218 [GeForce 9300 GS Rev. 2]" "\0"
+    "Nvidia GT218 [GeForce 8400 GS Rev. 3]" "\0"
+    "Nvidia GT218 [GeForce 405]" "\0"
+    "Nvidia GT218 [NVS 300]" "\0"
+    "Nvidia GP102 HDMI Audio Controller" "\0"
+    "Nvidia GP104 High Definition Audio Controller" "\0"
+    "Nvidia GP106 High Definition Audio Controller" "\0"
+    "Nvidia TU102 High Definition Audio Controller" "\0"
+    "Nvidia TU104 HD Audio Controller" "\0"
+    "Nvidia TU106 High Definition Audio Controller" "\0"
+    "Nvidia GF117M [GeForce 610M/710M/810M/820M / GT 620M/625M/630M/720M]" "\0"
+    "Nvidia GK104 [GeForce GTX 680]" "\0"
+    "Nvidia GK104 [GeForce GTX 760 Ti]" "\0"
+    "Nvidia GK104 [GeForce GTX 660 Ti]" "\0"
+    "Nvidia GK104 [GeForce GTX 770]" "\0"
+    "Nvidia GK104 [GeForce GTX 660 OEM]" "\0"
+    "Nvidia GK104 [GeForce GTX 760]" "\0"
+    "Nvidia GK104 [GeForce GTX 690]" "\0"
+    "Nvidia GK104 [GeForce GTX 670]" "\0"
+    "Nvidia GK104GL [GRID K520]" "\0"
+    "Nvidia GK104GL [GRID K2 GeForce USM]" "\0"
+    "Nvidia GK104 [GRID K2 NVS USM]" "\0"
+    "Nvidia GK104GL [GRID K200 vGPU]" "\0"
+    "Nvidia GK104 [GeForce GTX 760 OEM]" "\0"
+    "Nvidia GK104GL [Tesla K10]" "\0"
+    "Nvidia GK104 [GeForce GTX 760 Rev. 2]" "\0"
+    "Nvidia GK104 [GeForce GTX 760 Ti OEM]" "\0"
+    "Nvidia GK104GL [Tesla K8]" "\0"
+    "Nvidia GK104 [GeForce GTX 660 Rev. 2]" "\0"
+    "Nvidia GK104M [GeForce GTX 880M]" "\0"
+    "Nvidia GK104M [GeForce GTX 870M]" "\0"
+    "Nvidia GK104M [GeForce GTX 860M]" "\0"
+    "Nvidia GK104M [GeForce GTX 775M Mac Edition]" "\0"
+    "Nvidia GK104M [GeForce GTX 780M Mac Edition]" "\0"
+    "Nvidia GK104M [GeForce GTX 780M]" "\0"
+    "Nvidia GK104M [GeForce GTX 680M]" "\0"
+    "Nvidia GK104M [GeForce GTX 670MX]" "\0"
+    "Nvidia GK104M [GeForce GTX 675MX Mac Edition]" "\0"
+    "Nvidia GK104M [GeForce GTX 680MX]" "\0"
+    "Nvidia GK104M [GeForce GTX 675MX]" "\0"
+    "Nvidia GK104GLM [Quadro K5100M]" "\0"
+    "Nvidia GK104GLM [GRID IceCube]" "\0"
+    "Nvidia GK104GL [GRID K240Q / K260Q vGPU]" "\0"
+    "Nvidia GK104GL [GRID K2 Tesla USM]" "\0"
+    "Nvidia GK104GL [Quadro K4200]" "\0"
+    "Nvidia GK104GLM [Quadro K3100M]" "\0"
+    "Nvidia GK104GLM [Quadro K4100M]" "\0"
+    "Nvidia GK104GLM" "\0"
+    "Nvidia GK104GL [Quadro K5000]" "\0"
+    "Nvidia GK104GL [Quadro 4100]" "\0"
+    "Nvidia GK104GLM [Quadro K5000M]" "\0"
+    "Nvidia GK104GLM [Quadro K4000M]" "\0"
+    "Nvidia GK104GLM [Quadro K3000M]" "\0"
+    "Nvidia GK104GL [GRID K2]" "\0"
+    "Nvidia GK106 [GeForce GTX 660]" "\0"
+    "Nvidia GK106 [GeForce GTX 650 Ti Boost]" "\0"
+    "Nvidia GK106 [GeForce GTX 650 Ti OEM]" "\0"
+    "Nvidia GK106 [GeForce GTX 645 OEM]" "\0"
+    "Nvidia GK106 [GeForce GT 740]" "\0"
+    "Nvidia GK106 [GeForce GTX 650 Ti]" "\0"
+    "Nvidia GK106 [GeForce GTX 750 Ti]" "\0"
+    "Nvidia GK106 [GeForce GTX 650 OEM]" "\0"
+    "Nvidia GK106M [GeForce GTX 770M]" "\0"
+    "Nvidia GK106M [GeForce GTX 765M]" "\0"
+    "Nvidia GK106M [GeForce GTX 760M]" "\0"
+    "Nvidia GK106M" "\0"
+    "Nvidia GK106GL [Quadro K4000]" "\0"
+    "Nvidia GK106GLM [Quadro K2100M]" "\0"
+    "Nvidia GF114 [GeForce GTX 560 Ti]" "\0"
+    "Nvidia GF114 [GeForce GTX 560]" "\0"
+    "Nvidia GF114 [GeForce GTX 560 Ti OEM]" "\0"
+    "Nvidia GF114 [GeForce GTX 460 SE v2]" "\0"
+    "Nvidia GF114 [GeForce GTX 460 v2]" "\0"
+    "Nvidia GF114 [GeForce GTX 555]" "\0"
+    "Nvidia GF114 [GeForce GT 645 OEM]" "\0"
+    "Nvidia GF114 [GeForce GTX 560 SE]" "\0"
+    "Nvidia GF114M [GeForce GTX 570M]" "\0"
+    "Nvidia GF114M [GeForce GTX 580M]" "\0"
+    "Nvidia GF114M [GeForce GTX 675M]" "\0"
+    "Nvidia GF114M [GeForce GTX 670M]" "\0"
+    "Nvidia GF116 [GeForce GT 545 OEM]" "\0"
+    "Nvidia GF116 [GeForce GT 545]" "\0"
+    "Nvidia GF116 [GeForce GTX 550 Ti]" "\0"
+    "Nvidia GF116 [GeForce GTS 450 Rev. 2]" "\0"
+    "Nvidia GF116M [GeForce GT 550M]" "\0"
+    "Nvidia GF116M [GeForce GT 555M/635M]" "\0"
+    "Nvidia GF116 [GeForce GTS 450 Rev. 3]" "\0"
+    "Nvidia GF116 [GeForce GT 640 OEM]" "\0"
+    "Nvidia GF116M [GeForce GT 560M]" "\0"
+    "Nvidia GK208 [GeForce GT 635]" "\0"
+    "Nvidia GK208 [GeForce GT 710]" "\0"
+    "Nvidia GK208 [GeForce GT 640 Rev. 2]" "\0"
+    "Nvidia GK208 [GeForce GT 630 Rev. 2]" "\0"
+    "Nvidia GK208 [GeForce GT 720]" "\0"
+    "Nvidia GK208B [GeForce GT 730]" "\0"
+    "Nvidia GK208B [GeForce GT 720]" "\0"
+    "Nvidia GK208B" "\0"
+    "Nvidia GK208B [GeForce GT 710]" "\0"
+    "Nvidia GK208M [GeForce GT 730M]" "\0"
+    "Nvidia GK208M [GeForce GT 735M]" "\0"
+    "Nvidia GK208M [GeForce GT 740M]" "\0"
+    "Nvidia GK208M [GeForce 710M]" "\0"
+    "Nvidia GK208M [GeForce 825M]" "\0"
+    "Nvidia GK208M [GeForce GT 720M]" "\0"
+    "Nvidia GK208BM [GeForce 920M]" "\0"
+    "Nvidia GK208BM [GeForce 910M]" "\0"
+    "Nvidia GK208" "\0"
+    "Nvidia GK208GLM [Quadro K610M]" "\0"
+    "Nvidia GK208GLM [Quadro K510M]" "\0"
+    "Nvidia GM108M [GeForce 830M]" "\0"
+    "Nvidia GM108M [GeForce 840M]" "\0"
+    "Nvidia GM108M [GeForce 845M]" "\0"
+    "Nvidia GM108M [GeForce 930M]" "\0"
+    "Nvidia GM108M [GeForce 940M]" "\0"
+    "Nvidia GM108M [GeForce 945M / 945A]" "\0"
+    "Nvidia GM108M [GeForce 940MX]" "\0"
+    "Nvidia GM108M [GeForce 930MX]" "\0"
+    "Nvidia GM108M [GeForce 920MX]" "\0"
+    "Nvidia GM108GLM [Quadro K620M / Quadro M500M]" "\0"
+    "Nvidia GM108GLM [Quadro M520 Mobile]" "\0"
+    "Nvidia GM108M [GeForce 940A]" "\0"
+    "Nvidia GM107 [GeForce GTX 750 Ti]" "\0"
+    "Nvidia GM107 [GeForce GTX 750]" "\0"
+    "Nvidia GM107 [GeForce GTX 745]" "\0"
+    "Nvidia GM107GL [GRID M30]" "\0"
+    "Nvidia GM107M [GeForce 845M]" "\0"
+    "Nvidia GM107M [GeForce GTX 850M]" "\0"
+    "Nvidia GM107M [GeForce GTX 860M]" "\0"
+    "Nvidia GM107M [GeForce 840M]" "\0"
+    "Nvidia GM107M [GeForce 945M]" "\0"
+    "Nvidia GM107M [GeForce GTX 950M]" "\0"
+    "Nvidia GM107M [GeForce GTX 960M]" "\0"
+    "Nvidia GM107M [GeForce 940M]" "\0"
+    "Nvidia GM107M [GeForce GTX 750 Ti]" "\0"
+    "Nvidia GM107GLM [Quadro M2000M]" "\0"
+    "Nvidia GM107GLM [Quadro M1000M]" "\0"
+    "Nvidia GM107GLM [Quadro M600M]" "\0"
+    "Nvidia GM107GLM [Quadro K2200M]" "\0"
+    "Nvidia GM107GLM [Quadro M620 Mobile]" "\0"
+    "Nvidia GM107GLM [Quadro M1200 Mobile]" "\0"
+    "Nvidia GM107GL [NVS 810]" "\0"
+    "Nvidia GM107GL [Quadro K2200]" "\0"
+    "Nvidia GM107GL [Quadro K620]" "\0"
+    "Nvidia GM107GL [Quadro K1200]" "\0"
+    "Nvidia GM107GL [Tesla M10]" "\0"
+    "Nvidia GM204 [GeForce GTX 980]" "\0"
+    "Nvidia GM204" "\0"
+    "Nvidia GM204 [GeForce GTX 970]" "\0"
+    "Nvidia GM204M [GeForce GTX 980M]" "\0"
+    "Nvidia GM204M [GeForce GTX 960 OEM / 970M]" "\0"
+    "Nvidia GM204M [GeForce GTX 965M]" "\0"
+    "Nvidia GM204M [GeForce GTX 980 Mobile]" "\0"
+    "Nvidia GM204GL [GeForce GTX 980 Engineering Sample]" "\0"
+    "Nvidia GM204GL [Quadro M5000]" "\0"
+    "Nvidia GM204GL [Quadro M4000]" "\0"
+    "Nvidia GM204GL [Tesla M60]" "\0"
+    "Nvidia GM204GL [Tesla M6]" "\0"
+    "Nvidia GM204GLM [Quadro M5000M / M5000 SE]" "\0"
+    "Nvidia GM204GLM [Quadro M4000M]" "\0"
+    "Nvidia GM204GLM [Quadro M3000M]" "\0"
+    "Nvidia GM204GLM [Quadro M5500]" "\0"
+    "Nvidia GM206 [GeForce GTX 960]" "\0"
+    "Nvidia GM206 [GeForce GTX 950]" "\0"
+    "Nvidia GM206 [GeForce GTX 960 FAKE]" "\0"
+    "Nvidia GM206 [GeForce GTX 960 OEM]" "\0"
+    "Nvidia GM206 [GeForce GTX 750 v2]" "\0"
+    "Nvidia GM206M [GeForce GTX 965M]" "\0"
+    "Nvidia GM206GL [Quadro M2000]" "\0"
+    "Nvidia GM206GL [Tesla M4]" "\0"
+    "Nvidia GM206GLM [Quadro M2200 Mobile]" "\0"
+    "Nvidia GP100GL [Quadro GP100]" "\0"
+    "Nvidia GP100GL" "\0"
+    "Nvidia GP100GL [Tesla P100 PCIe 12GB]" "\0"
+    "Nvidia GP100GL [Tesla P100 PCIe 16GB]" "\0"
+    "Nvidia GP100GL [Tesla P100 SXM2 16GB]" "\0"
+    "Nvidia GM204M [GeForce GTX 970M]" "\0"
+    "Nvidia GP100" "\0"
+    "Nvidia GM108M [GeForce MX130]" "\0"
+    "Nvidia GM108M [GeForce MX110]" "\0"
+    "Nvidia GM107GL [GRID M3-3020]" "\0"
+    "Nvidia GM107 [GeForce 940MX]" "\0"
+    "Nvidia GM200 [GeForce GTX TITAN X]" "\0"
+    "Nvidia GM200 [GeForce GTX 980 Ti]" "\0"
+    "Nvidia GM200GL [Quadro M6000]" "\0"
+    "Nvidia GM200GL [Quadro M6000 24GB]" "\0"
+    "Nvidia GM200GL [Tesla M40]" "\0"
+    "Nvidia Tegra PCIe x8 Endpoint" "\0"
+    "Nvidia Tegra PCIe x4/x8 Endpoint/Root Complex" "\0"
+    "Nvidia Tegra PCIe x1 Root Complex" "\0"
+    "Nvidia Xavier SATA Controller" "\0"
+    "Nvidia TU102 USB 3.1 Host Controller" "\0"
+    "Nvidia TU102 USB Type-C UCSI Controller" "\0"
+    "Nvidia TU104 USB 3.1 Host Controller" "\0"
+    "Nvidia TU104 USB Type-C UCSI Controller" "\0"
+    "Nvidia TU106 USB 3.1 Host Controller" "\0"
+    "Nvidia TU106 USB Type-C UCSI Controller" "\0"
+    "Nvidia TU116 High Definition Audio Controller" "\0"
+    "Nvidia TU116 USB 3.1 Host Controller" "\0"
+    "Nvidia TU116 USB Type-C UCSI Controller" "\0"
+    "Nvidia GA102 High Definition Audio Controller" "\0"
+    "Nvidia GA100 [A100 NVSwitch]" "\0"
+    "Nvidia GP102 [TITAN X]" "\0"
+    "Nvidia GP102 [GeForce GTX 1080 Ti 10GB]" "\0"
+    "Nvidia GP102 [TITAN Xp]" "\0"
+    "Nvidia GP102" "\0"
+    "Nvidia GP102 [GeForce GTX 1080 Ti]" "\0"
+    "Nvidia GP102 [P102-100]" "\0"
+    "Nvidia GP102GL [Quadro P6000]" "\0"
+    "Nvidia GP102GL [Tesla P40]" "\0"
+    "Nvidia GP102GL [Tesla P10]" "\0"
+    "Nvidia GP102GL" "\0"
+    "Nvidia GP104 [GeForce GTX 1080]" "\0"
+    "Nvidia GP104 [GeForce GTX 1070]" "\0"
+    "Nvidia GP104 [GeForce GTX 1070 Ti]" "\0"
+    "Nvidia GP104 [GeForce GTX 1060 6GB]" "\0"
+    "Nvidia GP104 [GeForce GTX 1060 3GB]" "\0"
+    "Nvidia GP104 [P104-100]" "\0"
+    "Nvidia GP104M [GeForce GTX 1080 Mobile]" "\0"
+    "Nvidia GP104M [GeForce GTX 1070 Mobile]" "\0"
+    "Nvidia GP104M" "\0"
+    "Nvidia GP104 [GeForce GTX 1070 Engineering Sample]" "\0"
+    "Nvidia GP104GL [Quadro P5000]" "\0"
+    "Nvidia GP104GL [Quadro P4000]" "\0"
+    "Nvidia GP104GL [Tesla P4]" "\0"
+    "Nvidia GP104GL [Tesla P6]" "\0"
+    "Nvidia GP104GLM [Quadro P5200 Mobile]" "\0"
+    "Nvidia GP104GLM [Quadro P5000 Mobile]" "\0"
+    "Nvidia GP104GLM [Quadro P4000 Mobile]" "\0"
+    "Nvidia GP104GLM [Quadro P3000 Mobile]" "\0"
+    "Nvidia GP104GLM [Quadro P4200 Mobile]" "\0"
+    "Nvidia GP104GLM [Quadro P3200 Mobile]" "\0"
+    "Nvidia GP104 [P104-101]" "\0"
+    "Nvidia GP104BM [GeForce GTX 1080 Mobile]" "\0"
+    "Nvidia GP104BM [GeForce GTX 1070 Mobile]" "\0"
+    "Nvidia GP106" "\0"
+    "Nvidia GP106 [GeForce GTX 1060 3GB]" "\0"
+    "Nvidia GP106 [GeForce GTX 1060 6GB]" "\0"
+    "Nvidia GP106 [GeForce GTX 1060 5GB]" "\0"
+    "Nvidia GP106 [GeForce GTX 1060 6GB Rev. 2]" "\0"
+    "Nvidia GP106 [P106-100]" "\0"
+    "Nvidia GP106 [P106-090]" "\0"
+    "Nvidia GP106M [GeForce GTX 1060 Mobile]" "\0"
+    "Nvidia GP106M [GeForce GTX 1050 Ti Mobile]" "\0"
+    "Nvidia GP106M [GeForce GTX 1050 Mobile]" "\0"
+    "Nvidia GP106M [GeForce GTX 1060 Mobile Rev. 2]" "\0"
+    "Nvidia GP106M" "\0"
+    "Nvidia GP106GL [Quadro P2000]" "\0"
+    "Nvidia GP106GL [Quadro P2200]" "\0"
+    "Nvidia GP106M [Quadro P2000 Mobile]" "\0"
+    "Nvidia GP106 [P106M]" "\0"
+    "Nvidia GP106BM [GeForce GTX 1060 Mobile 6GB]" "\0"
+    "Nvidia GP106BM [GeForce GTX 1050 Ti Mobile]" "\0"
+    "Nvidia GP106BM [GeForce GTX 1050 Mobile]" "\0"
+    "Nvidia GP106GL" "\0"
+    "Nvidia GP107 [GeForce GTX 1050]" "\0"
+    "Nvidia GP107 [GeForce GTX 1050 Ti]" "\0"
+    "Nvidia GP107 [GeForce GTX 1050 3GB]" "\0"
+    "Nvidia GP107M [GeForce GTX 1050 Ti Mobile]" "\0"
+    "Nvidia GP107M [GeForce GTX 1050 Mobile]" "\0"
+    "Nvidia GP107M" "\0"
+    "Nvidia GP107M [GeForce GTX 1050 Ti Max-Q]" "\0"
+    "Nvidia GP107M [GeForce MX150]" "\0"
+    "Nvidia GP107M [GeForce GTX 1050 3 GB Max-Q]" "\0"
+    "Nvidia GP107M [GeForce MX350]" "\0"
+    "Nvidia GP107GL" "\0"
+    "Nvidia GP107GL [Quadro P1000]" "\0"
+    "Nvidia GP107GL [Quadro P600]" "\0"
+    "Nvidia GP107GL [Quadro P400]" "\0"
+    "Nvidia GP107GL [Quadro P620]" "\0"
+    "Nvidia GP107GLM [Quadro P2000 Mobile]" "\0"
+    "Nvidia GP107GLM [Quadro P1000 Mobile]" "\0"
+    "Nvidia GP107GLM [Quadro P600 Mobile]" "\0"
+    "Nvidia GP107GLM [Quadro P620]" "\0"
+    "Nvidia GP107BM [GeForce GTX 1050 Ti Mobile]" "\0"
+    "Nvidia GP107BM [GeForce GTX 1050 Mobile]" "\0"
+    "Nvidia GP107GL [Quadro P2000]" "\0"
+    "Nvidia GP108 [GeForce GT 1030]" "\0"
+    "Nvidia GP108 [GeForce GT 1010]" "\0"
+    "Nvidia GP108M [GeForce MX150]" "\0"
+    "Nvidia GP108M [GeForce MX230]" "\0"
+    "Nvidia GP108M [GeForce MX250]" "\0"
+    "Nvidia GP108M [GeForce MX330]" "\0"
+    "Nvidia GP108GLM [Quadro P500 Mobile]" "\0"
+    "Nvidia GP108GLM [Quadro P520]" "\0"
+    "Nvidia GP108BM [GeForce MX250]" "\0"
+    "Nvidia GP108BM [GeForce MX330]" "\0"
+    "Nvidia GV100 [TITAN V]" "\0"
+    "Nvidia GV100GL [Tesla V100 SXM2 16GB]" "\0"
+    "Nvidia GV100GL [Tesla V100 DGXS 16GB]" "\0"
+    "Nvidia GV100GL [Tesla V100 FHHL 16GB]" "\0"
+    "Nvidia GV100GL [Tesla V100 PCIe 16GB]" "\0"
+    "Nvidia GV100GL [Tesla V100 SXM2 32GB]" "\0"
+    "Nvidia GV100GL [Tesla V100 PCIe 32GB]" "\0"
+    "Nvidia GV100GL [Tesla V100 DGXS 32GB]" "\0"
+    "Nvidia GV100GL [Tesla V100 SXM3 32GB]" "\0"
+    "Nvidia GV100GL [Quadro GV100]" "\0"
+    "Nvidia GV100 Engineering Sample" "\0"
+    "Nvidia GV100GL [Tesla PG500-216]" "\0"
+    "Nvidia GV100GL [Tesla PG503-216]" "\0"
+    "Nvidia GV100GL [Tesla V100S PCIe 32GB]" "\0"
+    "Nvidia TU102 [TITAN RTX]" "\0"
+    "Nvidia TU102 [GeForce RTX 2080 Ti 12GB]" "\0"
+    "Nvidia TU102 [GeForce RTX 2080 Ti]" "\0"
+    "Nvidia TU102 [GeForce RTX 2080 Ti Rev. A]" "\0"
+    "Nvidia TU102 [CMP 50HX]" "\0"
+    "Nvidia TU102 [GeForce RTX 2080 Ti Engineering Sample]" "\0"
+    "Nvidia TU102 [GeForce RTX 2080 Ti 12GB Engineering Sample]" "\0"
+    "Nvidia TU102GL [Quadro RTX 6000/8000]" "\0"
+    "Nvidia TU102GL [Quadro RTX 6000]" "\0"
+    "Nvidia TU102GL [Tesla T10 16GB / GRID RTX T10-2/T10-4/T10-8]" "\0"
+    "Nvidia TU102GL [Tesla T40 24GB]" "\0"
+    "Nvidia TU102GL" "\0"
+    "Nvidia TU104 [GeForce RTX 2080 SUPER]" "\0"
+    "Nvidia TU104 [GeForce RTX 2080]" "\0"
+    "Nvidia TU104 [GeForce RTX 2070 SUPER]" "\0"
+    "Nvidia TU104 [GeForce RTX 2080 Rev. A]" "\0"
+    "Nvidia TU104 [GeForce RTX 2060]" "\0"
+    "Nvidia TU104M [GeForce RTX 2080 Mobile]" "\0"
+    "Nvidia TU104M [GeForce RTX 2070 SUPER Mobile / Max-Q]" "\0"
+    "Nvidia TU104M [GeForce RTX 2080 SUPER Mobile / Max-Q]" "\0"
+    "Nvidia TU104M" "\0"
+    "Nvidia TU104M [GeForce GTX 2080 Engineering Sample]" "\0"
+    "Nvidia TU104GL [Quadro RTX 5000]" "\0"
+    "Nvidia TU104GL [Quadro RTX 4000]" "\0"
+    "Nvidia TU104GL [T4G]" "\0"
+    "Nvidia TU104GLM [Quadro RTX 5000 Mobile / Max-Q]" "\0"
+    "Nvidia TU104GLM [Quadro RTX 4000 Mobile / Max-Q]" "\0"
+    "Nvidia TU104GL [Tesla T4]" "\0"
+    "Nvidia TU104GL" "\0"
+    "Nvidia TU104GL [PG189 SKU600]" "\0"
+    "Nvidia TU104BM [GeForce RTX 2080 Mobile]" "\0"
+    "Nvidia TU104BM [GeForce RTX 2070 SUPER Mobile / Max-Q]" "\0"
+    "Nvidia TU104BM [GeForce RTX 2080 SUPER Mobile / Max-Q]" "\0"
+    "Nvidia TU104GLM [Quadro RTX 5000 Mobile Refresh]" "\0"
+    "Nvidia TU106 [GeForce RTX 2070]" "\0"
+    "Nvidia TU106 [GeForce RTX 2060 12GB]" "\0"
+    "Nvidia TU106" "\0"
+    "Nvidia TU106 [GeForce RTX 2060 SUPER]" "\0"
+    "Nvidia TU106 [GeForce RTX 2070 Rev. A]" "\0"
+    "Nvidia TU106 [GeForce RTX 2060 Rev. A]" "\0"
+    "Nvidia TU106 [GeForce GTX 1660 SUPER]" "\0"
+    "Nvidia TU106 [GeForce GTX 1650]" "\0"
+    "Nvidia TU106 [CMP 40HX]" "\0"
+    "Nvidia TU106M [GeForce RTX 2070 Mobile]" "\0"
+    "Nvidia TU106M [GeForce RTX 2060 Mobile]" "\0"
+    "Nvidia TU106M [GeForce RTX 2060 Max-Q]" "\0"
+    "Nvidia TU106M [GeForce RTX 2070 Mobile / Max-Q Refresh]" "\0"
+    "Nvidia TU106M" "\0"
+    "Nvidia TU106GLM [Quadro RTX 3000 Mobile / Max-Q]" "\0"
+    "Nvidia TU106BM [GeForce RTX 2070 Mobile / Max-Q]" "\0"
+    "Nvidia TU106BM [GeForce RTX 2060 Mobile]" "\0"
+    "Nvidia TU106BM [GeForce RTX 2070 Mobile]" "\0"
+    "Nvidia TU106GLM [Quadro RTX 3000 Mobile Refresh]" "\0"
+    "Nvidia TU117" "\0"
+    "Nvidia TU117 [GeForce GTX 1650]" "\0"
+    "Nvidia TU117 [GeForce GTX 1630]" "\0"
+    "Nvidia TU117M [GeForce GTX 1650 Mobile / Max-Q]" "\0"
+    "Nvidia TU117M [GeForce GTX 1650 Mobile]" "\0"
+    "Nvidia TU117M [GeForce GTX 1650 Ti Mobile]" "\0"
+    "Nvidia TU117M [GeForce MX450]" "\0"
+    "Nvidia TU117M" "\0"
+    "Nvidia TU117M [GeForce MX550]" "\0"
+    "Nvidia TU117GL" "\0"
+    "Nvidia TU117GLM [Quadro T1000 Mobile]" "\0"
+    "Nvidia TU117GL [T600]" "\0"
+    "Nvidia TU117GLM [Quadro T400 Mobile]" "\0"
+    "Nvidia TU117GLM [T600 Laptop GPU]" "\0"
+    "Nvidia TU117GLM [T550 Laptop GPU]" "\0"
+    "Nvidia TU117GLM [Quadro T2000 Mobile / Max-Q]" "\0"
+    "Nvidia TU117GLM [T600 Mobile]" "\0"
+    "Nvidia TU117GLM [Quadro T500 Mobile]" "\0"
+    "Nvidia TU117GLM [T1200 Laptop GPU]" "\0"
+    "Nvidia TU117BM [GeForce GTX 1650 Mobile Refresh]" "\0"
+    "Nvidia TU117GL [T1000 8GB]" "\0"
+    "Nvidia TU117GL [T400 4GB]" "\0"
+    "Nvidia GA100 [CMP 170HX]" "\0"
+    "Nvidia GA100 [A100 SXM4 40GB]" "\0"
+    "Nvidia GA100 [A100 PCIe 40GB]" "\0"
+    "Nvidia GA100 [A100 SXM4 80GB]" "\0"
+    "Nvidia GA100 [A100-SXM-64GB]" "\0"
+    "Nvidia GA100 [A100 PCIe 80GB]" "\0"
+    "Nvidia GA100GL [PG506-232]" "\0"
+    "Nvidia GA100GL [A30 PCIe]" "\0"
+    "Nvidia GA100 [A100X]" "\0"
+    "Nvidia GA100 [A30X]" "\0"
+    "Nvidia GA100 [DRIVE A100 PROD]" "\0"
+    "Nvidia GA100 [GRID A100A]" "\0"
+    "Nvidia GA100 [GRID A100B]" "\0"
+    "Nvidia GA100 [A100-PG506-207]" "\0"
+    "Nvidia GA100 [A100-PG506-217]" "\0"
+    "Nvidia GA100 [A800-SXM4-80GB]" "\0"
+    "Nvidia GA100 [A800 80GB PCIe]" "\0"
+    "Nvidia GA100 [A800 40GB PCIe]" "\0"
+    "Nvidia GA100 [A100T]" "\0"
+    "Nvidia TU116 [GeForce GTX 1660 Ti]" "\0"
+    "Nvidia TU116" "\0"
+    "Nvidia TU116 [GeForce GTX 1660]" "\0"
+    "Nvidia TU116 [GeForce GTX 1650 SUPER]" "\0"
+    "Nvidia TU116 [GeForce GTX 1650]" "\0"
+    "Nvidia TU116 [CMP 30HX]" "\0"
+    "Nvidia TU116M [GeForce GTX 1660 Ti Mobile]" "\0"
+    "Nvidia TU116M [GeForce GTX 1650 Ti Mobile]" "\0"
+    "Nvidia TU116GL" "\0"
+    "Nvidia TU116 [GeForce GTX 1660 SUPER]" "\0"
+    "Nvidia TU116BM [GeForce GTX 1660 Ti Mobile]" "\0"
+    "Nvidia GA102" "\0"
+    "Nvidia GA102 [GeForce RTX 3090 Ti]" "\0"
+    "Nvidia GA102 [GeForce RTX 3090]" "\0"
+    "Nvidia GA102 [GeForce RTX 3080 Ti 20GB]" "\0"
+    "Nvidia GA102 [GeForce RTX 3080]" "\0"
+    "Nvidia GA102 [GeForce RTX 3070 Ti]" "\0"
+    "Nvidia GA102 [GeForce RTX 3080 Ti]" "\0"
+    "Nvidia GA102 [GeForce RTX 3080 12GB]" "\0"
+    "Nvidia GA102 [CMP 90HX]" "\0"
+    "Nvidia GA102 [GeForce RTX 3080 Lite Hash Rate]" "\0"
+    "Nvidia GA102 [GeForce RTX 3090 Engineering Sample]" "\0"
+    "Nvidia GA102 [GeForce RTX 3080 11GB / 12GB Engineering Sample]" "\0"
+    "Nvidia GA102GL [RTX A6000]" "\0"
+    "Nvidia GA102GL [RTX A5000]" "\0"
+    "Nvidia GA102GL [RTX A4500]" "\0"
+    "Nvidia GA102GL [RTX A5500]" "\0"
+    "Nvidia GA102GL [A40]" "\0"
+    "Nvidia GA102GL [A10]" "\0"
+    "Nvidia GA102GL [A10G]" "\0"
+    "Nvidia GA102GL [A10M]" "\0"
+    "Nvidia GA102GL" "\0"
+    "Nvidia GA104 High Definition Audio Controller" "\0"
+    "Nvidia GA106 High Definition Audio Controller" "\0"
+    "Nvidia Tegra PCIe Endpoint Virtual Network" "\0"
+    "Nvidia AD102 High Definition Audio Controller" "\0"
+    "Nvidia GH100" "\0"
+    "Nvidia GH100 [H100 CNX]" "\0"
+    "Nvidia GH100 [H800 PCIe]" "\0"
+    "Nvidia GH100 [H800]" "\0"
+    "Nvidia GH100[H100 SXM5 80GB]" "\0"
+    "Nvidia GH100 [H100 PCIe]" "\0"
+    "Nvidia GH100 [H100]" "\0"
+    "Nvidia GA103 [GeForce RTX 3060 Ti]" "\0"
+    "Nvidia GA103M [GeForce RTX 3080 Ti Mobile]" "\0"
+    "Nvidia GA103GLM [RTX A5500 Laptop GPU]" "\0"
+    "Nvidia GA103M [GeForce RTX 3080 Ti Laptop GPU]" "\0"
+    "Nvidia GA104 [GeForce RTX 3070 Ti]" "\0"
+    "Nvidia GA104" "\0"
+    "Nvidia GA104 [GeForce RTX 3070]" "\0"
+    "Nvidia GA104 [GeForce RTX 3060 Ti]" "\0"
+    "Nvidia GA104 [GeForce RTX 3060]" "\0"
+    "Nvidia GA104 [GeForce RTX 3070 Lite Hash Rate]" "\0"
+    "Nvidia GA104 [GeForce RTX 3060 Ti Lite Hash Rate]" "\0"
+    "Nvidia GA104 [CMP 70HX]" "\0"
+    "Nvidia GA104M [GeForce RTX 3080 Mobile / Max-Q 8GB/16GB]" "\0"
+    "Nvidia GA104M [GeForce RTX 3070 Mobile / Max-Q]" "\0"
+    "Nvidia GA104M" "\0"
+    "Nvidia GA104 [Geforce RTX 3070 Ti Laptop GPU]" "\0"
+    "Nvidia GA104 [GeForce RTX 30x0 Engineering Sample]" "\0"
+    "Nvidia GA104 [GeForce RTX 3060 Engineering Sample]" "\0"
+    "Nvidia GA104 [GeForce RTX 3070 Engineering Sample]" "\0"
+    "Nvidia GA104GL [RTX A4000]" "\0"
+    "Nvidia GA104GL [RTX A4000H]" "\0"
+    "Nvidia GA104GLM [RTX A5000 Mobile]" "\0"
+    "Nvidia GA104GLM [RTX A4000 Mobile]" "\0"
+    "Nvidia GA104GLM [RTX A3000 Mobile]" "\0"
+    "Nvidia GA104GLM [RTX A3000 12GB Laptop GPU]" "\0"
+    "Nvidia GA104GLM [RTX A4500 Laptop GPU]" "\0"
+    "Nvidia GA104GLM [RTX A3000 Laptop GPU]" "\0"
+    "Nvidia GA104 [GeForce RTX 3060 GDDR6X]" "\0"
+    "Nvidia GA104 [GeForce RTX 3070 GDDR6X]" "\0"
+    "Nvidia GA104 [GeForce RTX 3060 Ti GDDR6X]" "\0"
+    "Nvidia GA104M [Geforce RTX 3070 Ti Laptop GPU]" "\0"
+    "Nvidia GA104 [RTX A4500 Embedded GPU ]" "\0"
+    "Nvidia GA106 [GeForce RTX 3060]" "\0"
+    "Nvidia GA106 [GeForce RTX 3060 Lite Hash Rate]" "\0"
+    "Nvidia GA106" "\0"
+    "Nvidia GA106 [Geforce RTX 3050]" "\0"
+    "Nvidia GA106 [GeForce RTX 3050 OEM]" "\0"
+    "Nvidia GA106 [GeForce RTX 3060 12GB Rev. 2]" "\0"
+    "Nvidia GA106M [GeForce RTX 3060 Mobile / Max-Q]" "\0"
+    "Nvidia GA106M [GeForce RTX 3060 Laptop GPU]" "\0"
+    "Nvidia GA106M [GeForce RTX 3050 Ti Mobile / Max-Q]" "\0"
+    "Nvidia GA106 [GeForce RTX 3060 Engineering Sample]" "\0"
+    "Nvidia GA106 [RTX A2000]" "\0"
+    "Nvidia GA106 [RTX A2000 12GB]" "\0"
+    "Nvidia GA107 [GeForce RTX 3050 8GB]" "\0"
+    "Nvidia GA107 [GeForce RTX 3050 4GB]" "\0"
+    "Nvidia GA107M [GeForce RTX 3050 Ti Mobile]" "\0"
+    "Nvidia GA107M [GeForce RTX 3050 Mobile]" "\0"
+    "Nvidia GA107" "\0"
+    "Nvidia GA107M [GeForce MX570]" "\0"
+    "Nvidia GA107M [GeForce RTX 2050]" "\0"
+    "Nvidia GA107M [GeForce MX570 A]" "\0"
+    "Nvidia GA107M [GeForce RTX 3050 4GB Laptop GPU]" "\0"
+    "Nvidia GN20-P0-R-K2 [GeForce RTX 3050 6GB Laptop GPU]" "\0"
+    "Nvidia GA107 [GeForce RTX 2050]" "\0"
+    "Nvidia GA107 [GeForce RTX 3050 Engineering Sample]" "\0"
+    "Nvidia GA107GLM [RTX A4 Mobile]" "\0"
+    "Nvidia GA107GL [A2 / A16]" "\0"
+    "Nvidia GA107GLM [RTX A2000 Mobile]" "\0"
+    "Nvidia GA107GLM [RTX A1000 Laptop GPU]" "\0"
+    "Nvidia GA107GLM [RTX A2000 8GB Laptop GPU]" "\0"
+    "Nvidia GA107GLM [RTX A500 Laptop GPU]" "\0"
+    "Nvidia GA107GLM [RTX A1000 6GB Laptop GPU]" "\0"
+    "Nvidia GA107BM [GeForce RTX 3050 Ti Mobile]" "\0"
+    "Nvidia GA107BM [GeForce RTX 3050 Mobile]" "\0"
+    "Nvidia GA107 [RTX A1000 Embedded GPU ]" "\0"
+    "Nvidia GA107 [RTX A2000 Embedded GPU]" "\0"
+    "Nvidia GA107 [RTX A500 Embedded GPU]" "\0"
+    "Nvidia AD102 [RTX TITAN Ada]" "\0"
+    "Nvidia AD102 [GeForce RTX 4090]" "\0"
+    "Nvidia AD102GL [L6000 / RTX 6000 Ada Generation]" "\0"
+    "Nvidia AD102GL [L40]" "\0"
+    "Nvidia AD102GL [L40G]" "\0"
+    "Nvidia AD102GL [L40 CNX]" "\0"
+    "Nvidia AD103 [GeForce RTX 4080]" "\0"
+    "Nvidia GN21-X11 [GeForce RTX 4090 Laptop GPU]" "\0"
+    "Nvidia AD103GLM [RTX 5000 Ada Generation Laptop GPU]" "\0"
+    "Nvidia GN21-X11" "\0"
+    "Nvidia AD104 [GeForce RTX 4070 Ti]" "\0"
+    "Nvidia AD104" "\0"
+    "Nvidia AD104 [GeForce RTX 4070]" "\0"
+    "Nvidia AD104M [GeForce RTX 4080 Max-Q / Mobile]" "\0"
+    "Nvidia AD104GL [RTX 4000 SFF Ada Generation]" "\0"
+    "Nvidia AD104GL [L16]" "\0"
+    "Nvidia AD104GL [L4]" "\0"
+    "Nvidia AD104GLM [RTX 4000 Ada Generation Laptop GPU]" "\0"
+    "Nvidia AD104GLM [RTX 3500 Ada Generation Laptop GPU]" "\0"
+    "Nvidia AD106 [GeForce RTX 4060 Ti]" "\0"
+    "Nvidia AD106M [GeForce RTX 4070 Max-Q / Mobile]" "\0"
+    "Nvidia AD106GLM [RTX 3000 Ada Generation Laptop GPU]" "\0"
+    "Nvidia AD107M [GeForce RTX 4060 Max-Q / Mobile]" "\0"
+    "Nvidia AD107M [GeForce RTX 4050 Max-Q / Mobile]" "\0"
+    "Nvidia AD107GLM [RTX 2000 Ada Generation Laptop GPU]" "\0";
+
+namespace {
 
 // Group 1: vendor 8086, 10EC, 4297 records.
 constexpr NameRecord kGroup1[] = {

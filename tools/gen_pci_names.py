@@ -439,8 +439,28 @@ def render(version, groups, others):
         "namespace {",
         "",
     ]
-    for name, ident in names.items():
-        lines.append("constexpr char %s[] = %s;" % (ident, c_string(name)))
+    # Every name once, NUL-terminated, in one array; a record holds its
+    # name's offset there. One array instead of one per name spares the
+    # alignment padding of thousands of small arrays, and a 32-bit offset is
+    # half a 64-bit pointer.
+    offsets = []
+    at = 0
+    for name in names:
+        offsets.append(at)
+        at += len(name.encode("ascii")) + 1
+    lines.append("enum : uint32_t {")
+    for (name, ident), offset in zip(names.items(), offsets):
+        lines.append("  %s = %d," % (ident, offset))
+    lines.append("};")
+    lines.append("")
+    lines.append("}  // namespace")
+    lines.append("")
+    lines.append("extern const char kNameText[] =")
+    for name in names:
+        lines.append("    %s \"\\0\"" % c_string(name))
+    lines[-1] += ";"
+    lines.append("")
+    lines.append("namespace {")
     for index, records in enumerate(groups):
         lines.append("")
         vendors = ", ".join("%04X" % v for v, _ in GROUPS[index])

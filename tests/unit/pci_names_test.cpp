@@ -146,8 +146,8 @@ TEST(PciNamesTables, GroupsHoldOnlyTheirVendorsWithTheirPrefix) {
       const auto it = prefix.find(vendor_of(r.key));
       ASSERT_NE(it, prefix.end()) << std::hex << r.key;
       seen.insert(it->first);
-      EXPECT_EQ(std::string(r.name).rfind(it->second, 0), 0u) << r.name;
-      EXPECT_GT(std::strlen(r.name), it->second.size()) << r.name;
+      EXPECT_EQ(std::string(r.name()).rfind(it->second, 0), 0u) << r.name();
+      EXPECT_GT(std::strlen(r.name()), it->second.size()) << r.name();
     }
     EXPECT_EQ(seen.size(), prefix.size()) << "a vendor has no records";
   }
@@ -189,7 +189,7 @@ TEST(PciNamesTables, KeysAreUniqueAndNoVendorSpansGroups) {
 TEST(PciNamesTables, NamesArePrintableAsciiWithoutTrailingBlanks) {
   for (const NameGroup& group : kGroups) {
     for (uint32_t i = 0; i < group.count; ++i) {
-      const char* name = group.records[i].name;
+      const char* name = group.records[i].name();
       ASSERT_NE(name, nullptr);
       const size_t len = std::strlen(name);
       ASSERT_GT(len, 0u);
@@ -206,7 +206,7 @@ TEST(PciNamesTables, EqualNamesAreStoredOnce) {
   std::map<std::string, const char*> storage;
   for (const NameGroup& group : kGroups) {
     for (uint32_t i = 0; i < group.count; ++i) {
-      const char* name = group.records[i].name;
+      const char* name = group.records[i].name();
       const auto [it, fresh] = storage.emplace(name, name);
       EXPECT_EQ(it->second, name) << "second copy of \"" << name << "\"";
       (void)fresh;
@@ -217,7 +217,7 @@ TEST(PciNamesTables, EqualNamesAreStoredOnce) {
 TEST(PciNamesTables, EveryListNameIsTheFittedPlainName) {
   for (const NameGroup& group : kGroups) {
     for (uint32_t i = 0; i < group.count; ++i) {
-      const char* name = group.records[i].name;
+      const char* name = group.records[i].name();
       const std::string list = list_name(name);
       EXPECT_EQ(list, expected_list_name(name)) << name;
       EXPECT_EQ(std::strlen(list.c_str()), static_cast<size_t>(kListNameWidth)) << name;
@@ -242,9 +242,9 @@ TEST(PciNamesFind, WholeDwordMustMatch) {
 
 TEST(PciNamesFind, FindsFirstAndLastRecordOfEveryGroup) {
   for (const NameGroup& group : kGroups) {
-    EXPECT_EQ(find(group, group.records[0].key), group.records[0].name);
+    EXPECT_EQ(find(group, group.records[0].key), group.records[0].name());
     const NameRecord& last = group.records[group.count - 1];
-    EXPECT_EQ(find(group, last.key), last.name);
+    EXPECT_EQ(find(group, last.key), last.name());
   }
 }
 
