@@ -7,11 +7,14 @@ namespace kvq {
 namespace {
 
 constexpr WidthGeometry kGeometry[kWidthCount] = {
-    {16, 3, 2, 48, u"00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F", u"%02X"},
+    {.cells = 16, .pitch = 3, .digits = 2, .last_col = 48,
+     .header = u"00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F", .cell_format = u"%02X"},
     // Word and dword headers name the bytes of each cell, most significant
     // first, as the cells are little-endian.
-    {8, 5, 4, 38, u"0100 0302 0504 0706 0908 0B0A 0D0C 0F0E", u"%04X"},
-    {4, 9, 8, 30, u"03020100 07060504 0B0A0908 0F0E0D0C ", u"%08X"},
+    {.cells = 8, .pitch = 5, .digits = 4, .last_col = 38,
+     .header = u"0100 0302 0504 0706 0908 0B0A 0D0C 0F0E", .cell_format = u"%04X"},
+    {.cells = 4, .pitch = 9, .digits = 8, .last_col = 30,
+     .header = u"03020100 07060504 0B0A0908 0F0E0D0C ", .cell_format = u"%08X"},
 };
 
 struct RulerLayout {
@@ -23,9 +26,15 @@ struct RulerLayout {
 };
 
 constexpr RulerLayout kRulers[kWidthCount] = {
-    {8, 33, u"0x%02X", u"                            |  |   |", u"                            7  4   0"},
-    {16, 31, u"0x%04X", u"                   |  |   |    |   |", u"                  15 12   8    4   0"},
-    {32, 27, u"0x%08X", u" |  |   |    |   |    |   |    |   |", u"31 28  24   20  16   12   8    4   0"},
+    {.bits = 8, .value_col = 33, .value_format = u"0x%02X",
+     .ticks = u"                            |  |   |",
+     .numbers = u"                            7  4   0"},
+    {.bits = 16, .value_col = 31, .value_format = u"0x%04X",
+     .ticks = u"                   |  |   |    |   |",
+     .numbers = u"                  15 12   8    4   0"},
+    {.bits = 32, .value_col = 27, .value_format = u"0x%08X",
+     .ticks = u" |  |   |    |   |    |   |    |   |",
+     .numbers = u"31 28  24   20  16   12   8    4   0"},
 };
 
 constexpr int kBit0Col = 36;

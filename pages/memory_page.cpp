@@ -17,19 +17,19 @@ bool back_to_pcie(AppState& state) {
 }
 
 constexpr AddressSpace kMemory = {
-    u"Memory Address: %08X",
-    u"Memory Address:",
-    16,
-    8,
-    true,
-    u"0x%08X ->",
-    {19, 17, 13},
-    0xFFFFFFFFu,
-    [](const AppState& s) { return s.memory_base; },
-    [](AppState& s, uint32_t base) { s.memory_base = base; },
-    memio::read_memory_window,
-    memio::write_memory,
-    back_to_pcie,
+    .title_format = u"Memory Address: %08X",
+    .prompt = u"Memory Address:",
+    .digits_col = 16,
+    .digits = 8,
+    .backspace_steps_back = true,
+    .address_format = u"0x%08X ->",
+    .address_col = {19, 17, 13},
+    .mask = 0xFFFFFFFFu,
+    .base = [](const AppState& s) { return s.memory_base; },
+    .set_base = [](AppState& s, uint32_t base) { s.memory_base = base; },
+    .read_window = memio::read_memory_window,
+    .write = memio::write_memory,
+    .own_key = back_to_pcie,
 };
 
 }  // namespace

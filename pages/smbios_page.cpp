@@ -26,18 +26,18 @@ struct IdentityLine {
 // the string set. The SKU field exists only from SMBIOS 2.4 on (formatted
 // length 1Bh); an older table leaves that line empty.
 constexpr IdentityLine kLines[] = {
-    {0, 0x04, 3, u"Type0_Vendor_Name       : "},
-    {0, 0x05, 4, u"Type0_BIOS_Version      : "},
-    {0, 0x08, 5, u"Type0_BIOS_Build_Date   : "},
-    {1, 0x04, 7, u"Type1_Manufacturer_Name : "},
-    {1, 0x05, 8, u"Type1_Product_Name      : "},
-    {1, 0x06, 9, u"Type1_Version           : "},
-    {1, 0x07, 10, u"Type1_Serial_Number     : "},
-    {1, 0x19, 11, u"Type1_SKU_Number        : "},
-    {2, 0x04, 13, u"Type2_Manufacturer_Name : "},
-    {2, 0x05, 14, u"Type2_Product_Name      : "},
-    {2, 0x06, 15, u"Type2_Version           : "},
-    {2, 0x07, 16, u"Type2_Serial_Number     : "},
+    {.type = 0, .field = 0x04, .row = 3, .label = u"Type0_Vendor_Name       : "},
+    {.type = 0, .field = 0x05, .row = 4, .label = u"Type0_BIOS_Version      : "},
+    {.type = 0, .field = 0x08, .row = 5, .label = u"Type0_BIOS_Build_Date   : "},
+    {.type = 1, .field = 0x04, .row = 7, .label = u"Type1_Manufacturer_Name : "},
+    {.type = 1, .field = 0x05, .row = 8, .label = u"Type1_Product_Name      : "},
+    {.type = 1, .field = 0x06, .row = 9, .label = u"Type1_Version           : "},
+    {.type = 1, .field = 0x07, .row = 10, .label = u"Type1_Serial_Number     : "},
+    {.type = 1, .field = 0x19, .row = 11, .label = u"Type1_SKU_Number        : "},
+    {.type = 2, .field = 0x04, .row = 13, .label = u"Type2_Manufacturer_Name : "},
+    {.type = 2, .field = 0x05, .row = 14, .label = u"Type2_Product_Name      : "},
+    {.type = 2, .field = 0x06, .row = 15, .label = u"Type2_Version           : "},
+    {.type = 2, .field = 0x07, .row = 16, .label = u"Type2_Serial_Number     : "},
 };
 
 constexpr bool lines_are_sound() {

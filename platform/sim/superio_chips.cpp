@@ -9,22 +9,32 @@ namespace {
 constexpr uint16_t kHwmBase = 0x0290;
 
 constexpr SioModel kModels[] = {
-    {"it8528", {0x85, 0x28}, SioKey::kNone, 0, -1, 0, false},
-    {"it8518", {0x85, 0x18}, SioKey::kNone, 0, -1, 0, false},
+    {.name = "it8528", .chip_id = {0x85, 0x28}, .key = SioKey::kNone, .devices = 0,
+     .monitor_device = -1, .monitor_base = 0, .banked_monitor = false},
+    {.name = "it8518", .chip_id = {0x85, 0x18}, .key = SioKey::kNone, .devices = 0,
+     .monitor_device = -1, .monitor_base = 0, .banked_monitor = false},
     // FDC, serial 1 and 2, parallel, environment controller, keyboard,
     // mouse, GPIO; consumer IR at 0Ah (IT8728, IT8721); serial 3 and 4 at
     // 08h and 09h (IT8781).
-    {"it8728", {0x87, 0x28}, SioKey::kIte, 0x4FF, 0x04, kHwmBase, false},
-    {"it8781", {0x87, 0x81}, SioKey::kIte, 0x3FF, 0x04, kHwmBase, false},
-    {"it8721", {0x87, 0x21}, SioKey::kIte, 0x4FF, 0x04, kHwmBase, false},
+    {.name = "it8728", .chip_id = {0x87, 0x28}, .key = SioKey::kIte, .devices = 0x4FF,
+     .monitor_device = 0x04, .monitor_base = kHwmBase, .banked_monitor = false},
+    {.name = "it8781", .chip_id = {0x87, 0x81}, .key = SioKey::kIte, .devices = 0x3FF,
+     .monitor_device = 0x04, .monitor_base = kHwmBase, .banked_monitor = false},
+    {.name = "it8721", .chip_id = {0x87, 0x21}, .key = SioKey::kIte, .devices = 0x4FF,
+     .monitor_device = 0x04, .monitor_base = kHwmBase, .banked_monitor = false},
     // No logical device 04h on the W83627DHG; the monitor is 0Bh.
-    {"w83627dhg", {0xA0, 0x25}, SioKey::kDouble87, 0xFEF, 0x0B, kHwmBase, true},
-    {"w83627uhg", {0xA2, 0x32}, SioKey::kDouble87, 0xFFF, 0x0B, kHwmBase, false},
-    {"nct6102", {0xC4, 0x52}, SioKey::kDouble87, 0xEFAD, 0x0B, kHwmBase, false},
+    {.name = "w83627dhg", .chip_id = {0xA0, 0x25}, .key = SioKey::kDouble87, .devices = 0xFEF,
+     .monitor_device = 0x0B, .monitor_base = kHwmBase, .banked_monitor = true},
+    {.name = "w83627uhg", .chip_id = {0xA2, 0x32}, .key = SioKey::kDouble87, .devices = 0xFFF,
+     .monitor_device = 0x0B, .monitor_base = kHwmBase, .banked_monitor = false},
+    {.name = "nct6102", .chip_id = {0xC4, 0x52}, .key = SioKey::kDouble87, .devices = 0xEFAD,
+     .monitor_device = 0x0B, .monitor_base = kHwmBase, .banked_monitor = false},
     // Four UARTs and the watchdog; no monitor.
-    {"f81216", {0x02, 0x08}, SioKey::kDouble77, 0x10F, -1, 0, false},
+    {.name = "f81216", .chip_id = {0x02, 0x08}, .key = SioKey::kDouble77, .devices = 0x10F,
+     .monitor_device = -1, .monitor_base = 0, .banked_monitor = false},
     // The F81865's monitor is logical device 04h; it has no 0Bh.
-    {"f81865", {0x07, 0x04}, SioKey::kDouble87, 0x5F9, 0x04, kHwmBase, false},
+    {.name = "f81865", .chip_id = {0x07, 0x04}, .key = SioKey::kDouble87, .devices = 0x5F9,
+     .monitor_device = 0x04, .monitor_base = kHwmBase, .banked_monitor = false},
 };
 
 constexpr uint8_t kRegConfigControl = 0x02;
