@@ -235,29 +235,6 @@ uint32_t peek32(sim::Board& board, uint32_t addr) {
 }
 bool in_reach(uint32_t low, uint32_t high) { return low != 0 && low != 0xFFFFFFFFu && high == 0; }
 
-}  // namespace
-
-// Ports with a disk on the link (DET 3) whose command list, received-FIS
-// area and slot 0's command table the firmware placed below 4 GiB.
-std::vector<Slot0> find_slots(sim::Board& board) {
-  std::vector<Slot0> slots;
-  const sim::AhciController* hba = board.ahci;
-  const sim::PciFunction* sata = board.function(0, 31, 2);
-  if (hba == nullptr || sata == nullptr || sata->get32(0x24) != hba->abar()) return slots;
-  for (int n = 0; n < sim::AhciController::kPorts; ++n) {
-    const sim::AhciController::Port& p = hba->ports[n];
-    if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu)) {
-      continue;
-    }
-    const uint32_t table = peek32(board, p.clb + 8);
-    if (!in_reach(table, peek32(board, p.clb + 12))) continue;
-    slots.push_back(Slot0{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table});
-  }
-  return slots;
-}
-
-namespace {
-
 // --- The write audit --------------------------------------------------------
 
 class WriteAudit {
@@ -529,6 +506,25 @@ std::string summarize_writes(const std::vector<sim::Access>& log) {
                   std::to_string(key_bytes) + " Super I/O key bytes";
   if (shown > 0) s += "," + listed + (shown > 12 ? " ... (" + std::to_string(shown) + " in all)" : "");
   return s;
+}
+
+// Ports with a disk on the link (DET 3) whose command list, received-FIS
+// area and slot 0's command table the firmware placed below 4 GiB.
+std::vector<Slot0> find_slots(sim::Board& board) {
+  std::vector<Slot0> slots;
+  const sim::AhciController* hba = board.ahci;
+  const sim::PciFunction* sata = board.function(0, 31, 2);
+  if (hba == nullptr || sata == nullptr || sata->get32(0x24) != hba->abar()) return slots;
+  for (int n = 0; n < sim::AhciController::kPorts; ++n) {
+    const sim::AhciController::Port& p = hba->ports[n];
+    if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu)) {
+      continue;
+    }
+    const uint32_t table = peek32(board, p.clb + 8);
+    if (!in_reach(table, peek32(board, p.clb + 12))) continue;
+    slots.push_back(Slot0{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table});
+  }
+  return slots;
 }
 
 Oracle::Oracle(sim::Board& board)
