@@ -73,7 +73,9 @@ void menu_pass(AppState& state) {
     open_column(state, MenuColumn::kOther);
   } else if (key.scan == kScanLeft) {
     open_column(state, MenuColumn::kDevices);
-  } else if (key.ch == kCharEnter) {
+  } else if (key.scan == 0 && key.ch == kCharEnter) {
+    // A record with a scan code is that key, whatever character comes with
+    // it (a terminal's F5 can carry a CR): left to the loop.
     choose(state);
   } else {
     return;  // F5, F6, F7, Esc and anything else: left to the loop

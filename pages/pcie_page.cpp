@@ -43,13 +43,33 @@ void print_mac(const uint8_t mac[6]) {
   for (int i = 0; i < 6; ++i) con::print(i < 5 ? u"%02X-" : u"%02X", mac[i]);
 }
 
+// "MAC: " and six bytes "XX-" with the last one's dash dropped.
+constexpr int kMacLineWidth = 5 + 6 * 3 - 1;
+
+// An Intel controller's registers lie behind a memory BAR0. Its flag bits
+// are cleared so a 64-bit or prefetchable BAR gives its address. An address
+// of 0 (never assigned) or all ones (a function that stopped answering)
+// points at no register block.
+bool intel_registers(uint32_t bar0, uint32_t* base) {
+  *base = bar0 & ~0xFu;
+  return (bar0 & 1) == 0 && *base != 0 && *base != 0xFFFFFFF0u;
+}
+
+// A Realtek controller's behind an I/O BAR0 whose address holds all six
+// station address ports below 64 KiB. An unassigned BAR (0) would read the
+// legacy DMA controller's ports 0 to 5, and a read there flips its byte
+// pointer.
+bool realtek_ports(uint32_t bar0, uint16_t* base) {
+  const uint32_t address = bar0 & ~3u;
+  *base = static_cast<uint16_t>(address);
+  return (bar0 & 1) != 0 && address != 0 && address <= 0xFFFFu - 5;
+}
+
 // Intel network controllers decode their registers only as whole dwords:
-// the receive address pair RAL0/RAH0 is read with two 32-bit loads. BAR0's
-// flag bits are cleared so a 64-bit or prefetchable BAR gives its address.
-void draw_intel_mac() {
-  const uint32_t bar0 = plat::port_in32(pci::kDataPort) & ~0xFu;
-  const uint32_t ral = plat::mem_read32(bar0 + 0x40);
-  const uint32_t rah = plat::mem_read32(bar0 + 0x44);
+// the receive address pair RAL0/RAH0 is read with two 32-bit loads.
+void draw_intel_mac(uint32_t base) {
+  const uint32_t ral = plat::mem_read32(base + 0x40);
+  const uint32_t rah = plat::mem_read32(base + 0x44);
   const uint8_t mac[6] = {static_cast<uint8_t>(ral),       static_cast<uint8_t>(ral >> 8),
                           static_cast<uint8_t>(ral >> 16), static_cast<uint8_t>(ral >> 24),
                           static_cast<uint8_t>(rah),       static_cast<uint8_t>(rah >> 8)};
@@ -58,8 +78,7 @@ void draw_intel_mac() {
 
 // The RTL8139 family keeps the station address in its first six I/O
 // registers, which it lets be read byte by byte.
-void draw_realtek_mac() {
-  const uint16_t base = static_cast<uint16_t>(plat::port_in32(pci::kDataPort) & ~3u);
+void draw_realtek_mac(uint16_t base) {
   con::set_cursor(56, 0);
   for (int i = 0; i < 6; ++i) {
     const uint8_t b = plat::port_in8(static_cast<uint16_t>(base + i));
@@ -67,18 +86,30 @@ void draw_realtek_mac() {
   }
 }
 
+// The MAC line of an Intel or Realtek Ethernet controller whose BAR0 leads
+// to its registers. Otherwise row 0 holds none, not even one left from a
+// BAR0 the user has just cleared.
 void draw_mac_line(const AppState& state, const RegisterWindow& w) {
   const bool ethernet = w.bytes[0x0B] == 0x02 && w.bytes[0x0A] == 0x00;
   const uint16_t vendor = static_cast<uint16_t>(w.value(0x00, 2));
-  if (!ethernet || (vendor != kVendorIntel && vendor != kVendorRealtek)) return;
-  const PciDevice& d = state.device;
-  plat::port_out32(pci::kAddressPort, pci::config_address(d.bus, d.device, d.function) + 0x10);
+  uint32_t memory_base = 0;
+  uint16_t port_base = 0;
+  bool shown = false;
+  if (ethernet && (vendor == kVendorIntel || vendor == kVendorRealtek)) {
+    const PciDevice& d = state.device;
+    const uint32_t bar0 = pci::read_config(pci::config_address(d.bus, d.device, d.function) + 0x10);
+    shown = vendor == kVendorIntel ? intel_registers(bar0, &memory_base) : realtek_ports(bar0, &port_base);
+  }
   con::set_cursor(51, 0);
+  if (!shown) {
+    con::repeat(u' ', kMacLineWidth);
+    return;
+  }
   con::put_text(u"MAC:");
   if (vendor == kVendorIntel) {
-    draw_intel_mac();
+    draw_intel_mac(memory_base);
   } else {
-    draw_realtek_mac();
+    draw_realtek_mac(port_base);
   }
 }
 
@@ -114,6 +145,8 @@ void blank_device_lines() {
   }
 }
 
+int32_t clamp(int32_t v, int32_t low, int32_t high) { return v < low ? low : (v > high ? high : v); }
+
 void select_table_entry(AppState& state, int32_t index) {
   const pci::TableEntry& e = pci::g_devices.entries[index];
   state.table_index = index;
@@ -135,11 +168,12 @@ void write_cell(AppState& state, int offset, uint32_t value) {
 void act_on_key(AppState& state) {
   if (handle_grid_keys(state, write_cell)) return;
   const Key key = state.key;
-  if (key.scan == kScanPageUp) {
-    if (state.device_count > 0 && state.table_index > 0) select_table_entry(state, state.table_index - 1);
-  } else if (key.scan == kScanPageDown) {
-    if (state.device_count > 0 && state.table_index < state.device_count - 1) {
-      select_table_entry(state, state.table_index + 1);
+  if (key.scan == kScanPageUp || key.scan == kScanPageDown) {
+    // The device becomes the table entry even at either end, so PageUp
+    // after `p` chose a function off the table goes back to the table.
+    if (state.device_count > 0) {
+      const int32_t step = key.scan == kScanPageUp ? -1 : 1;
+      select_table_entry(state, clamp(state.table_index + step, 0, state.device_count - 1));
     }
   } else if (key.scan == 0 && key.ch == u'p') {
     PciDevice chosen;

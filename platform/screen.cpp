@@ -21,7 +21,10 @@ void Screen::clear() {
 }
 
 void Screen::set_cursor(int col, int row) {
-  if (col < 0 || row < 0 || col >= cols_ || row >= rows_) return;
+  if (col < 0 || row < 0 || col >= cols_ || row >= rows_) {
+    ++off_screen_;
+    return;
+  }
   col_ = col;
   row_ = row;
 }
@@ -35,7 +38,10 @@ void Screen::put(char16_t ch) {
     if (row_ < rows_) ++row_;
     return;
   }
-  if (row_ >= rows_) return;
+  if (row_ >= rows_) {
+    ++off_screen_;
+    return;
+  }
   cells_[row_][col_] = Cell{ch, attr_};
   if (++col_ >= cols_) {
     col_ = 0;

@@ -50,6 +50,10 @@ class Screen {
   uint32_t mode_generation() const { return mode_generation_; }
   uint32_t clear_generation() const { return clear_generation_; }
   uint8_t clear_attr() const { return clear_attr_; }
+  // Drawing that fell outside the screen: cursor positions refused and
+  // characters dropped past the last row. A page that draws only on the
+  // screen leaves it at 0.
+  uint32_t off_screen() const { return off_screen_; }
 
  private:
   // All zero until the first reset: a zero-initialised model stays out of
@@ -65,6 +69,7 @@ class Screen {
   bool cursor_visible_ = false;
   uint32_t mode_generation_ = 0;
   uint32_t clear_generation_ = 0;
+  uint32_t off_screen_ = 0;
 };
 
 }  // namespace kvq

@@ -210,6 +210,14 @@ TEST_F(MainLoopTest, MenuEnterOpensEachPageAndTheMenuReopensAsLeft) {
   EXPECT_EQ(state.menu_item, 4);
 }
 
+TEST_F(MainLoopTest, MenuTakesEnterOnlyWithoutAScanCode) {
+  // A terminal's F5 that arrives with a CR is F5.
+  start();
+  pass_scan(kScanF6);
+  pass_key(Key{kScanF5, kCharEnter});
+  EXPECT_EQ(state.page, PageId::kPciList);
+}
+
 TEST_F(MainLoopTest, HddOpensOnlyInAhciOrRaidModeAndTheMenuClearsEitherWay) {
   start();
   for (uint32_t reg : {0x00u, 0x40u, 0x80u, 0xC0u}) {

@@ -147,6 +147,55 @@ TEST_F(PciePageTest, MacLineOnlyForIntelAndRealtekEthernet) {
   EXPECT_EQ(text_at(51, 0, 4), "    ");
 }
 
+TEST_F(PciePageTest, MacLineOnlyFromABar0ThatLeadsToTheRegisters) {
+  // The NIC's BAR0 as found, and whether the MAC line reads it: Intel from
+  // a memory BAR, Realtek from an I/O BAR holding its six ports.
+  struct Case {
+    int device;
+    uint32_t bar0;
+    bool shown;
+  };
+  const Case cases[] = {
+      {4, sim::kQ35E1000eBar0, true},  {4, 0, false},          {4, 0xFFFFFFFF, false},
+      {4, 0xFFFFFFF0, false},          {4, 0x6001, false},      {5, sim::kQ35Rtl8139Io | 1u, true},
+      {5, 0, false},                   {5, 1, false},           {5, 0xFFFFFFFF, false},
+      {5, 0x10001, false},             {5, 0xC0000000, false},
+  };
+  for (const Case& c : cases) {
+    board.function(0, c.device, 0)->set32(0x10, c.bar0);
+    go_to(index_of(0, c.device, 0));
+    pass();
+    board.clear_log();
+    pass();
+    EXPECT_EQ(text_at(51, 0, 4), c.shown ? "MAC:" : "    ") << c.device << " " << std::hex << c.bar0;
+    // Nothing on this page reads bytes of ports or memory but the MAC line.
+    const bool read_bar = std::any_of(board.log().begin(), board.log().end(), [](const sim::Access& a) {
+      return (a.op == sim::Op::kPortIn && a.width == 8) || a.op == sim::Op::kMemRead;
+    });
+    EXPECT_EQ(read_bar, c.shown) << c.device << " " << std::hex << c.bar0;
+    state.table_index = 0;
+  }
+}
+
+TEST_F(PciePageTest, PageKeysReturnToTheTableAfterTheSelector) {
+  // 00:00.0 is the first entry: PageUp there goes back to it from 31:03.
+  console().push_char(u'p');
+  console().push_text(u"003103");
+  pass();
+  EXPECT_EQ(state.device.device, 31);
+  pass_scan(kScanPageUp);
+  EXPECT_EQ(state.table_index, 0);
+  EXPECT_EQ(state.device.device, 0);
+  go_to(state.device_count - 1);
+  console().push_char(u'p');
+  console().push_text(u"000402");
+  pass();
+  pass_scan(kScanPageDown);
+  EXPECT_EQ(state.table_index, state.device_count - 1);
+  EXPECT_EQ(state.device.device, 31);
+  EXPECT_EQ(state.device.function, 3);
+}
+
 TEST_F(PciePageTest, PageUpAndPageDownStopAtTheEndsAndBlankTheOldLines) {
   pass_scan(kScanPageUp);
   EXPECT_EQ(state.table_index, 0);

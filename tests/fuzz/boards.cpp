@@ -1,0 +1,150 @@
+// The boards the fuzzer runs on: Q35 as OVMF leaves it, and variations that
+// stress what kvq reads (chips, crowded and broken PCI topologies, disks that
+// never answer).
+#include "tests/fuzz/boards.h"
+
+#include <array>
+
+#include "platform/sim/ahci_sim.h"
+#include "platform/sim/q35.h"
+#include "platform/sim/smbios_tables.h"
+#include "platform/sim/spi_straps.h"
+#include "platform/sim/superio_chips.h"
+#include "platform/sim/test_console.h"
+
+namespace kvq::fuzz {
+namespace {
+
+void add_chips(sim::Board& board, std::initializer_list<const char*> chips) {
+  for (const char* c : chips) add_superio(board, c);
+}
+
+// Three buses full of functions: more than the device table holds.
+void build_crowded(sim::Board& board) {
+  sim::PciFunction& host = board.add_function(0, 0, 0, 0x8086, 0x29C0);
+  host.set32(0x60, 0xB0000001);
+  for (int bus = 0; bus < 3; ++bus) {
+    for (int dev = 0; dev < 32; ++dev) {
+      for (int fn = 0; fn < 8; ++fn) {
+        if (bus == 0 && dev == 0 && fn == 0) continue;
+        sim::PciFunction& f =
+            board.add_function(bus, dev, fn, fn % 2 == 0 ? 0x8086 : 0x10EC, static_cast<uint16_t>(0x1000 + dev));
+        f.set32(0x08, 0x02000000);  // Ethernet, so the MAC line reads BAR0
+        if (fn == 1) f.set_io_bar(0, static_cast<uint16_t>(0x1000 + 0x100 * dev), 0x100);
+      }
+    }
+  }
+}
+
+// A function whose capability list is given as (offset, id, next) triples.
+void add_capabilities(sim::Board& board, int dev, uint8_t first, std::initializer_list<std::array<uint8_t, 3>> caps) {
+  sim::PciFunction& f = board.add_function(0, dev, 0, 0x1B36, static_cast<uint16_t>(0x0100 + dev));
+  f.cfg[0x06] |= 0x10;
+  f.cfg[0x34] = first;
+  for (const auto& c : caps) {
+    f.cfg[c[0]] = c[1];
+    f.cfg[c[0] + 1] = c[2];
+  }
+}
+
+void build_odd_pci(sim::Board& board) {
+  sim::build_q35(board);
+  // Ethernet controllers whose BAR0 points nowhere.
+  const struct {
+    int dev;
+    uint16_t vendor;
+    uint32_t bar0;
+  } nics[] = {{6, 0x8086, 0xFFFFFFFF}, {7, 0x8086, 0x6001}, {8, 0x10EC, 0}, {9, 0x10EC, 0xFFFFFFFF},
+              {10, 0x10EC, 0xC2000000}, {11, 0x8086, 0}};
+  for (const auto& n : nics) {
+    sim::PciFunction& f = board.add_function(0, n.dev, 0, n.vendor, 0x10D3);
+    f.set32(0x08, 0x02000000);
+    f.set32(0x10, n.bar0);
+    f.set_writable(0x10, 4, 0xFFFFFFFF);
+  }
+  add_capabilities(board, 12, 0x40, {{0x40, 0x01, 0x50}, {0x50, 0x05, 0x40}});  // a loop of two
+  add_capabilities(board, 13, 0x40, {{0x40, 0x01, 0x40}});                      // points at itself
+  add_capabilities(board, 14, 0xFF, {{0xFC, 0x01, 0xFF}});                      // at the very end
+  add_capabilities(board, 15, 0x3C, {});                                        // into the header
+  board.add_function(0, 16, 3, 0xFFFF, 0x1234);  // function 0 absent; vendor FFFF
+  board.add_function(0, 17, 0, 0x8086, 0x0000);  // device ID 0: an empty list row
+  board.function(0, 31, 2)->set32(0x24, 0xFFFFFFFF);  // no ABAR
+  board.function(0, 0, 0)->set32(0x60, 0xB0000000);  // memory-mapped configuration off
+  auto straps = std::make_unique<sim::SpiStraps>();
+  straps->pch_straps = {0x00000000, 0x12AB, 0xFFFFFFFF, 0x80000001};
+  board.add_mem_device(std::move(straps));
+  // SMBIOS strings that are long, not ASCII, or control characters; a
+  // structure with fewer strings than kvq shows, and one cut short.
+  sim::SmbiosLayout layout;
+  layout.f_segment_copy = 0xF0010;
+  const std::vector<uint8_t> table = sim::smbios_table({
+      {0, {1, 2, 0, 0xE8, 3}, {std::string(120, 'V'), "\x80\xFF\x01\x1B[2J", "\t\r\n"}},
+      {1, {1, 2, 3, 4, 0}, {"M"}},
+      {2, {1, 2, 3, 4}, {}},
+  });
+  layout.stated_length = static_cast<int64_t>(table.size()) - 5;  // into the end-of-table structure
+  sim::install_smbios(board, table, sim::SmbiosEntry::k2, layout);
+}
+
+void build_odd_disks(sim::Board& board) {
+  sim::build_q35(board);
+  board.function(0, 31, 2)->set32(0x90, 0x80);  // RAID mode: the HDD page opens
+  sim::AhciController& hba = *board.ahci;
+  using Answer = sim::SimDisk::Answer;
+  const struct {
+    int port;
+    Answer answer;
+    bool set_up;
+  } disks[] = {{1, Answer::kNever, true}, {2, Answer::kAbort, true}, {3, Answer::kData, false}};
+  for (const auto& d : disks) {
+    hba.attach(d.port, sim::SimDisk{.model = "FUZZ DISK", .sectors28 = 0x0FFFFFFF, .sectors48 = ~0ull, .answer = d.answer});
+    const uint32_t p = static_cast<uint32_t>(d.port);
+    if (d.set_up) {
+      hba.set_up_like_firmware(d.port, 0x1D000000 + 0x1000 * p, 0x1D100000 + 0x1000 * p, 0x1D200000 + 0x1000 * p,
+                               0x1D300000 + 0x1000 * p);
+    } else {
+      hba.ports[d.port].clb = 0;
+    }
+  }
+  hba.ports[4].clb = 0xFFFFFFFF;  // no disk, and a base never written
+  hba.ports[5].clbu = 1;          // above 4 GiB
+}
+
+}  // namespace
+
+const char* board_name(BoardKind kind) {
+  static const char* const kNames[kBoardKinds] = {"q35", "chips", "ec-chips", "empty", "crowded", "odd-pci", "odd-disks"};
+  return kNames[static_cast<int>(kind)];
+}
+
+void build_board(BoardKind kind, sim::Board& board) {
+  std::vector<std::pair<int, int>> modes = {{80, 25}, {0, 0}, {100, 31}};
+  switch (kind) {
+    case BoardKind::kQ35:
+      sim::build_q35(board);
+      break;
+    case BoardKind::kChips:
+      sim::build_q35(board);
+      add_chips(board, {"it8728@2e", "w83627dhg@4e", "f81216@6e"});
+      break;
+    case BoardKind::kEcChips:
+      sim::build_q35(board);
+      add_chips(board, {"it8528@2e", "nct6102@4e", "f81865@6e"});
+      modes = {{80, 25}, {0, 0}, {0, 0}};  // the list drawn on the standard screen
+      break;
+    case BoardKind::kEmpty:
+      break;
+    case BoardKind::kCrowded:
+      build_crowded(board);
+      break;
+    case BoardKind::kOddPci:
+      build_odd_pci(board);
+      break;
+    case BoardKind::kOddDisks:
+      build_odd_disks(board);
+      break;
+  }
+  sim::TestConsole::instance().install(modes);
+}
+
+}  // namespace kvq::fuzz

@@ -1,0 +1,597 @@
+#include "tests/fuzz/oracle.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+
+#include "platform/console.h"
+#include "platform/flusher.h"
+#include "platform/sim/ahci_sim.h"
+#include "platform/sim/test_console.h"
+
+namespace kvq::fuzz {
+namespace {
+
+using sim::Access;
+using sim::Op;
+
+constexpr uint16_t kCf8 = 0xCF8;
+constexpr uint16_t kCfc = 0xCFC;
+constexpr uint16_t kConfigPorts[] = {0x2E, 0x4E, 0x6E};
+// Every byte of every Super I/O entry key, and AAh, the exit of the 87h 87h
+// and 77h 77h families.
+constexpr uint8_t kKeyBytes[] = {0x87, 0x01, 0x55, 0xAA, 0x77};
+constexpr uint32_t kStrapControl = 0xFED1F8B0;
+
+const char* const kPageNames[kPageCount] = {"PCIE", "Memory", "I/O", "Super I/O", "menu",
+                                            "HELP", "SMBIOS", "HDD", "PCH Strap", "PCI list"};
+
+bool is_grid(PageId p) {
+  return p == PageId::kPcie || p == PageId::kMemory || p == PageId::kIo || p == PageId::kSuperIo || p == PageId::kHdd;
+}
+int bytes_of(int width) { return width == kDword ? 4 : width == kWord ? 2 : 1; }
+bool is_config_port(uint32_t port) {
+  for (uint16_t p : kConfigPorts) {
+    if (p == port) return true;
+  }
+  return false;
+}
+template <class T, size_t N>
+bool one_of(uint64_t v, const T (&set)[N]) {
+  for (const T& s : set) {
+    if (s == v) return true;
+  }
+  return false;
+}
+
+std::string hex(uint64_t v) {
+  char b[24];
+  std::snprintf(b, sizeof b, "0x%llX", static_cast<unsigned long long>(v));
+  return b;
+}
+
+std::string access_text(const Access& a) {
+  static const char* const kOps[] = {"in", "out", "read", "write", "stall"};
+  return std::string(kOps[static_cast<int>(a.op)]) + std::to_string(a.width) + "(" + hex(a.addr) + ", " + hex(a.value) +
+         ")";
+}
+
+std::string keys_text(const std::vector<Key>& keys) {
+  std::string s;
+  for (const Key& k : keys) s += (s.empty() ? "" : " ") + key_name(k);
+  return s.empty() ? "none" : s;
+}
+
+// --- The modal inputs, as a user sees them --------------------------------
+
+enum HexKey { kDigit, kEsc, kBackspace, kDropped };
+HexKey classify(Key k, uint32_t* digit) {
+  if (k.scan == kScanEsc) return kEsc;
+  if (k.scan != 0) return kDropped;
+  if (k.ch == kCharBackspace) return kBackspace;
+  const uint16_t c = k.ch;
+  if (c >= u'0' && c <= u'9') *digit = c - u'0';
+  else if (c >= u'a' && c <= u'f') *digit = c - u'a' + 10;
+  else if (c >= u'A' && c <= u'F') *digit = c - u'A' + 10;
+  else return kDropped;
+  return kDigit;
+}
+
+// What Backspace does in an entry: take back the last digit, nothing, or
+// (the device selector) take back only function digits.
+enum class Backspace { kStepsBack, kIgnored, kFunctionDigits };
+
+struct Entry {
+  bool complete = false;
+  size_t used = 0;  // keys it read
+  uint32_t digits[8] = {};
+  uint32_t value() const {
+    uint32_t v = 0;
+    for (int i = 0; i < n; ++i) v = (v << 4) | digits[i];
+    return v;
+  }
+  int n = 0;
+};
+
+Entry read_entry(const std::vector<Key>& keys, size_t from, int n, Backspace bs) {
+  Entry e;
+  e.n = n;
+  int k = 0;
+  size_t i = from;
+  while (k < n && i < keys.size()) {
+    uint32_t d = 0;
+    const HexKey h = classify(keys[i++], &d);
+    if (h == kEsc) break;
+    if (h == kBackspace) {
+      if ((bs == Backspace::kStepsBack && k > 0) || (bs == Backspace::kFunctionDigits && k >= 4)) --k;
+    } else if (h == kDigit) {
+      e.digits[k++] = d;
+    }
+  }
+  e.complete = k == n;
+  e.used = i - from;
+  return e;
+}
+
+// A write the pass must make, in order. A configuration byte or word is
+// merged into the dword the pass read last at the same address.
+struct ExpectedWrite {
+  Access access;
+  uint32_t latch = 0;  // CF8 for a configuration write
+  uint32_t merge_mask = 0;
+  int merge_shift = 0;
+};
+
+// What the keys a pass took should do.
+struct Expectation {
+  size_t keys = 0;
+  std::deque<ExpectedWrite> writes;
+  int ldn_step = 0;  // Super I/O PageUp +1, PageDown -1
+  std::vector<uint32_t> index_ports;  // Super I/O pairs the pass may read through
+  // An address entry's result: the field, its value if complete.
+  enum Field { kNone, kDevice, kMemoryBase, kIoBase, kIsa, kHddBuffer } field = kNone;
+  bool entry_complete = false;
+  uint32_t entry_value = 0;
+  PciDevice device;
+};
+
+uint32_t config_address(const PciDevice& d) {
+  return 0x80000000u | (static_cast<uint32_t>(d.bus) << 16) | (static_cast<uint32_t>(d.device) << 11) |
+         (static_cast<uint32_t>(d.function) << 8);
+}
+
+void value_entry_writes(const AppState& s, int offset, uint32_t v, Expectation* x) {
+  const int size = bytes_of(s.width);
+  const uint32_t off = static_cast<uint32_t>(offset);
+  auto add = [&](Access a, uint32_t latch = 0, uint32_t mask = 0, int shift = 0) {
+    x->writes.push_back(ExpectedWrite{a, latch, mask, shift});
+  };
+  switch (s.page) {
+    case PageId::kPcie: {
+      const uint32_t latch = config_address(s.device) + (off & 0xFC);
+      if (size == 4) add(sim::out32(kCfc, v), latch);
+      else if (size == 2) add(sim::out32(kCfc, v), latch, 0xFFFF, (off & 2) ? 16 : 0);
+      else add(sim::out32(kCfc, v), latch, 0xFF, 8 * static_cast<int>(off & 3));
+      break;
+    }
+    case PageId::kMemory:
+    case PageId::kHdd: {
+      const uint32_t base = s.page == PageId::kMemory ? s.memory_base : s.hdd_buffer;
+      add(sim::wr(8 * size, base + off, size == 4 ? v : v & ((1u << (8 * size)) - 1)));
+      break;
+    }
+    case PageId::kIo:
+      for (int i = size - 1; i >= 0; --i) {
+        add(sim::out8(static_cast<uint16_t>(s.io_base + off + static_cast<uint32_t>(i)), static_cast<uint8_t>(v >> (8 * i))));
+      }
+      break;
+    case PageId::kSuperIo:
+      for (int i = size - 1; i >= 0; --i) {
+        add(sim::out8(s.isa_address, static_cast<uint8_t>(off + static_cast<uint32_t>(i))));
+        add(sim::out8(static_cast<uint16_t>(s.isa_address + 1), static_cast<uint8_t>(v >> (8 * i))));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+Expectation expect(const AppState& s, const std::vector<Key>& taken, Coverage* coverage) {
+  Expectation x;
+  x.index_ports = {s.isa_address};
+  if (taken.empty()) return x;
+  x.keys = 1;
+  const Key k = taken[0];
+  const int page = static_cast<int>(s.page);
+  const CellCursor& c = s.cursors[page][s.width - 1];
+  const int offset = 16 * (c.row - 2) + bytes_of(s.width) * c.index;
+  auto address_entry = [&](Expectation::Field field, int digits, Backspace bs) {
+    const Entry e = read_entry(taken, 1, digits, bs);
+    x.keys += e.used;
+    x.field = field;
+    x.entry_complete = e.complete;
+    x.entry_value = e.value();
+    if (field == Expectation::kDevice) {
+      x.device = PciDevice{static_cast<int32_t>(e.digits[0] * 10 + e.digits[1]),
+                           static_cast<int32_t>(e.digits[2] * 10 + e.digits[3]),
+                           static_cast<int32_t>(e.digits[4] * 10 + e.digits[5])};
+      // A number out of its field's range would name another function.
+      x.entry_complete = e.complete && x.device.device <= 31 && x.device.function <= 7;
+    }
+    if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
+  };
+  if (is_grid(s.page) && k.scan == 0 && k.ch == kCharEnter) {
+    const Entry e = read_entry(taken, 1, 2 * bytes_of(s.width), Backspace::kStepsBack);
+    x.keys += e.used;
+    if (e.complete) {
+      value_entry_writes(s, offset, e.value(), &x);
+      if (coverage != nullptr) ++coverage->value_entries[page];
+    }
+  } else if (k.scan == 0 && k.ch == u'p') {
+    switch (s.page) {
+      case PageId::kPcie: address_entry(Expectation::kDevice, 6, Backspace::kFunctionDigits); break;
+      case PageId::kMemory: address_entry(Expectation::kMemoryBase, 8, Backspace::kStepsBack); break;
+      case PageId::kIo: address_entry(Expectation::kIoBase, 4, Backspace::kIgnored); break;
+      case PageId::kSuperIo:
+        address_entry(Expectation::kIsa, 4, Backspace::kIgnored);
+        if (x.entry_complete) x.index_ports.push_back(x.entry_value);
+        break;
+      case PageId::kHdd:
+        if (s.width != kByte) address_entry(Expectation::kHddBuffer, 8, Backspace::kStepsBack);
+        break;
+      default: break;
+    }
+  } else if (s.page == PageId::kSuperIo && (k.scan == kScanPageUp || k.scan == kScanPageDown)) {
+    x.ldn_step = k.scan == kScanPageUp ? 1 : -1;
+  }
+  return x;
+}
+
+uint32_t peek32(sim::Board& board, uint32_t addr) {
+  board.logging = false;
+  const uint32_t v = static_cast<uint32_t>(board.mem_read(addr, 32));
+  board.logging = true;
+  return v;
+}
+bool in_reach(uint32_t low, uint32_t high) { return low != 0 && low != 0xFFFFFFFFu && high == 0; }
+
+// --- The write audit --------------------------------------------------------
+
+class WriteAudit {
+ public:
+  WriteAudit(const std::vector<Access>& log, bool startup, PageId page, uint32_t buffer, const std::vector<Slot0>& slots)
+      : log_(log), startup_(startup), page_(page), buffer_(buffer), slots_(slots) {}
+
+  // The first write that is none of those allowed, or a missing one.
+  std::optional<std::string> run(const Expectation& x) {
+    // A completed value entry ends the pass: its writes are the last ones
+    // (CF8 latches aside).
+    std::vector<size_t> at(x.writes.size());
+    size_t j = log_.size();
+    for (size_t w = x.writes.size(); w-- > 0;) {
+      while (j > 0 && !(is_write(log_[j - 1]) && !is_latch(log_[j - 1]))) --j;
+      if (j == 0) return "a completed entry's write is missing: " + access_text(x.writes[w].access);
+      at[w] = --j;
+    }
+    size_t next_expected = 0;
+    for (i_ = 0; i_ < log_.size(); ++i_) {
+      const Access& a = log_[i_];
+      if (a.op == Op::kPortIn && a.addr == kCfc && a.width == 32) last_cfc_ = {latch_, static_cast<uint32_t>(a.value)};
+      if (!is_write(a)) continue;
+      if (next_expected < at.size() && at[next_expected] == i_) {
+        const ExpectedWrite& e = x.writes[next_expected++];
+        if (!expected(e, a)) return "the entry wrote " + access_text(a) + " for " + access_text(e.access);
+        continue;
+      }
+      if (is_latch(a)) {
+        latch_ = static_cast<uint32_t>(a.value);
+        continue;
+      }
+      if (a.op == Op::kPortOut && a.width == 8 && superio_write(a, x)) continue;
+      if (a.op == Op::kMemWrite && (strap_write(a) || ahci_write(a))) continue;
+      return "stray write " + access_text(a);
+    }
+    return std::nullopt;
+  }
+
+ private:
+  bool expected(const ExpectedWrite& e, const Access& a) const {
+    if (e.latch == 0) return a == e.access;
+    if (a.op != Op::kPortOut || a.addr != kCfc || a.width != 32 || latch_ != e.latch) return false;
+    if (e.merge_mask == 0) return a.value == e.access.value;
+    if (last_cfc_.first != e.latch) return false;
+    const uint32_t mask = e.merge_mask << e.merge_shift;
+    return a.value == ((last_cfc_.second & ~mask) | ((static_cast<uint32_t>(e.access.value) << e.merge_shift) & mask));
+  }
+
+  static bool is_write(const Access& a) { return a.op == Op::kPortOut || a.op == Op::kMemWrite; }
+  static bool is_latch(const Access& a) { return a.op == Op::kPortOut && a.addr == kCf8 && a.width == 32; }
+
+  const Access* next() const { return i_ + 1 < log_.size() ? &log_[i_ + 1] : nullptr; }
+
+  // The most recent read of `width` bits at `addr` before this write.
+  std::optional<uint64_t> last_read(Op op, int width, uint32_t addr) const {
+    for (size_t j = i_; j-- > 0;) {
+      if (log_[j].op == op && log_[j].width == width && log_[j].addr == addr) return log_[j].value;
+    }
+    return std::nullopt;
+  }
+
+  // Index/data pairs: a register select for a read; a key byte at a
+  // configuration port; at start-up the ITE exit (02h to register 02h) and
+  // the monitor's logical device select (04h or 0Bh to register 07h); on
+  // the Super I/O page one logical device step.
+  bool superio_write(const Access& a, const Expectation& x) {
+    const uint32_t p = a.addr;
+    bool index_port = false;
+    if (startup_) index_port = is_config_port(p);
+    if (page_ == PageId::kSuperIo) {
+      for (uint32_t q : x.index_ports) index_port = index_port || q == p;
+    }
+    if (!index_port) return false;
+    const Access* n = next();
+    const uint16_t data = static_cast<uint16_t>(p + 1);
+    if (n != nullptr && n->op == Op::kPortIn && n->width == 8 && n->addr == data) return true;
+    if (is_config_port(p) && one_of(a.value, kKeyBytes)) return true;
+    if (n == nullptr || n->op != Op::kPortOut || n->width != 8 || n->addr != data) return false;
+    bool pair = false;
+    if (startup_) pair = (a.value == 0x02 && n->value == 0x02) || (a.value == 0x07 && (n->value == 0x04 || n->value == 0x0B));
+    if (!pair && x.ldn_step != 0 && !ldn_stepped_ && a.value == 0x07) {
+      const auto n_read = last_read(Op::kPortIn, 8, data);
+      pair = n_read && n->value == ((*n_read + static_cast<uint64_t>(x.ldn_step)) & 0xFF);
+      ldn_stepped_ = pair;
+    }
+    if (pair) ++i_;
+    return pair;
+  }
+
+  bool strap_write(const Access& a) const {
+    if (page_ != PageId::kPchStrap || a.addr != kStrapControl || a.width != 32) return false;
+    return a.value >= 0x4000 && a.value <= 0x4050 && a.value % 4 == 0;
+  }
+
+  // IDENTIFY DEVICE in slot 0: header DW0 (one PRD entry, a 5-dword FIS),
+  // the FIS type, C bit and command, PRD entry 0 into kvq's buffer for 512
+  // bytes with an interrupt; FRE, ST and CI bit 0 set or ST and FRE cleared,
+  // one bit at a time over what the register read. And kvq's own buffer.
+  bool ahci_write(const Access& a) const {
+    if (!startup_ && page_ != PageId::kHdd) return false;
+    if (a.addr >= buffer_ && a.addr - buffer_ + a.width / 8 <= 4096) return true;
+    const auto is = [&](int width, uint32_t addr, uint64_t value) {
+      return a.width == width && a.addr == addr && a.value == value;
+    };
+    for (const Slot0& s : slots_) {
+      if (is(32, s.header, 0x00010005) || is(32, s.table + 0x80, buffer_) || is(32, s.table + 0x84, 0) ||
+          is(8, s.table, 0x27) || is(8, s.table + 1, 0x80) || is(8, s.table + 2, 0xEC) ||
+          is(8, s.table + 0x8C, 0xFF) || is(8, s.table + 0x8D, 0x01) || is(8, s.table + 0x8E, 0x00) ||
+          is(8, s.table + 0x8F, 0x80)) {
+        return true;
+      }
+      if (a.width != 8 || (a.addr != s.port + 0x18 && a.addr != s.port + 0x38)) continue;
+      const auto before = last_read(Op::kMemRead, 8, a.addr);
+      if (!before) return false;
+      if (a.addr == s.port + 0x38) return a.value == (*before | 1);
+      const uint64_t changed = a.value ^ *before;
+      return changed == 0x01 || changed == 0x10;
+    }
+    return false;
+  }
+
+  const std::vector<Access>& log_;
+  bool startup_;
+  PageId page_;
+  uint32_t buffer_;
+  const std::vector<Slot0>& slots_;
+  size_t i_ = 0;
+  uint32_t latch_ = 0;
+  std::pair<uint32_t, uint32_t> last_cfc_ = {0, 0};  // latch, value
+  bool ldn_stepped_ = false;
+};
+
+// --- Keys and state ----------------------------------------------------------
+
+std::optional<std::string> check_keys(const PassRecord& r, const AppState& after, const Expectation& x) {
+  if (r.waiting == 0 && (r.starved || !r.taken.empty())) return "a pass with no key waiting blocked";
+  if (r.waiting > 0 && r.taken.empty()) return "a pass with keys waiting took none";
+  if (r.taken.size() != x.keys) {
+    return "took " + std::to_string(r.taken.size()) + " keys where the entry reads " + std::to_string(x.keys);
+  }
+  if (r.taken.empty()) return std::nullopt;
+  const uint16_t scan = r.taken[0].scan;
+  const PageId from = r.before.page;
+  if ((scan == kScanEsc) == r.went_on) return "Esc must end the run, and only Esc";
+  if (scan == kScanF5 && (after.page != PageId::kPciList || con::screen().mode() != con::real_mode(con::kListMode))) {
+    return "F5 did not open the PCI list";
+  }
+  if (scan == kScanF6) {
+    if (after.page != PageId::kMenu || con::screen().mode() != con::real_mode(con::kStandardMode)) {
+      return "F6 did not open the menu";
+    }
+    if (from == PageId::kMenu && (after.menu_item != r.before.menu_item || after.menu_column != r.before.menu_column)) {
+      return "F6 on the menu moved it";
+    }
+  }
+  if (scan == kScanF7) {
+    const int next = is_grid(from) ? r.before.width % 3 + 1 : r.before.width;
+    if (after.width != next) return "F7 did not cycle the width on a grid page only";
+  }
+  return std::nullopt;
+}
+
+// An address entry sets its field to the digits typed when complete, and
+// leaves it alone otherwise.
+std::optional<std::string> check_entry(const AppState& b, const AppState& a, const Expectation& x) {
+  uint32_t before = 0;
+  uint32_t now = 0;
+  switch (x.field) {
+    case Expectation::kNone: return std::nullopt;
+    case Expectation::kDevice: {
+      const PciDevice want = x.entry_complete ? x.device : b.device;
+      if (a.device.bus != want.bus || a.device.device != want.device || a.device.function != want.function ||
+          a.table_index != b.table_index) {
+        return "the device selector chose another function than typed";
+      }
+      return std::nullopt;
+    }
+    case Expectation::kMemoryBase: before = b.memory_base; now = a.memory_base; break;
+    case Expectation::kIoBase: before = b.io_base; now = a.io_base; break;
+    case Expectation::kIsa: before = b.isa_address; now = a.isa_address; break;
+    case Expectation::kHddBuffer: before = b.hdd_buffer; now = a.hdd_buffer; break;
+  }
+  if (now != (x.entry_complete ? x.entry_value : before)) return "the address entry took " + hex(now);
+  return std::nullopt;
+}
+
+std::optional<std::string> check_state(const AppState& s) {
+  const int page = static_cast<int>(s.page);
+  if (page < 0 || page >= kPageCount) return "page " + std::to_string(page);
+  if (s.width < kByte || s.width > kDword) return "width " + std::to_string(s.width);
+  static constexpr int kCells[] = {16, 8, 4};
+  static constexpr int kPitch[] = {3, 5, 9};
+  for (int p = 0; p < kPageCount; ++p) {
+    for (int w = 0; w < kWidthCount; ++w) {
+      const CellCursor& c = s.cursors[p][w];
+      if (c.row < 2 || c.row > 17 || c.index < 0 || c.index >= kCells[w] || c.col != 3 + kPitch[w] * c.index) {
+        return std::string("cursor of the ") + kPageNames[p] + " page at row " + std::to_string(c.row) + " index " +
+               std::to_string(c.index) + " column " + std::to_string(c.col);
+      }
+    }
+  }
+  if (s.device_count < 0 || s.device_count > 500) return "device count " + std::to_string(s.device_count);
+  if (s.table_index < 0 || s.table_index > (s.device_count > 0 ? s.device_count - 1 : 0)) {
+    return "table index " + std::to_string(s.table_index);
+  }
+  const ListState& l = s.list;
+  const int last_row = l.count - l.last_page * 25;
+  if (l.page < 0 || l.page > l.last_page || l.row < 1 || l.row > 25 ||
+      (l.count > 0 && l.page == l.last_page && l.row > last_row)) {
+    return "list page " + std::to_string(l.page) + " row " + std::to_string(l.row);
+  }
+  if (s.menu_item < 1 || s.menu_item > 4 ||
+      (s.menu_column != MenuColumn::kDevices && s.menu_column != MenuColumn::kOther)) {
+    return "menu item " + std::to_string(s.menu_item);
+  }
+  if (s.hdd_port_offset < 0x100 || s.hdd_port_offset > 0x480 || s.hdd_port_offset % 0x80 != 0) {
+    return "HDD port offset " + hex(s.hdd_port_offset);
+  }
+  return std::nullopt;
+}
+
+Failure fail(const char* check, const std::string& what, const PassRecord* r) {
+  std::string detail = what;
+  if (r != nullptr) {
+    detail += std::string(" (on the ") + kPageNames[static_cast<int>(r->before.page)] + " page, width " +
+              std::to_string(r->before.width) + ", keys taken: " + keys_text(r->taken) + ")";
+  }
+  return Failure{check, detail};
+}
+
+}  // namespace
+
+std::string key_name(Key k) {
+  static const char* const kScans[] = {"",   "Up", "Down", "Right", "Left", "Home", "End", "Insert", "Delete", "PageUp",
+                                       "PageDown", "F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10",
+                                       "F11", "F12", "Esc"};
+  std::string s;
+  if (k.scan != 0) s = k.scan < 24 ? kScans[k.scan] : "scan" + hex(k.scan);
+  if (k.ch == 0) return s.empty() ? "Null" : s;
+  if (!s.empty()) s += "+";
+  if (k.ch == kCharEnter) return s + "Enter";
+  if (k.ch == kCharBackspace) return s + "Backspace";
+  if (k.ch > 0x20 && k.ch < 0x7F) return s + std::string(1, static_cast<char>(k.ch));
+  return s + "char" + hex(k.ch);
+}
+
+std::string summarize_writes(const std::vector<sim::Access>& log) {
+  int latches = 0;
+  int selects = 0;
+  int key_bytes = 0;
+  std::string listed;
+  int shown = 0;
+  for (size_t i = 0; i < log.size(); ++i) {
+    const Access& a = log[i];
+    if (a.op != Op::kPortOut && a.op != Op::kMemWrite) continue;
+    if (a.op == Op::kPortOut && a.addr == kCf8 && a.width == 32) {
+      ++latches;
+    } else if (a.op == Op::kPortOut && i + 1 < log.size() && log[i + 1].op == Op::kPortIn &&
+               log[i + 1].addr == a.addr + 1) {
+      ++selects;
+    } else if (a.op == Op::kPortOut && a.width == 8 && is_config_port(a.addr) && one_of(a.value, kKeyBytes)) {
+      ++key_bytes;
+    } else if (shown++ < 12) {
+      listed += " " + access_text(a);
+    }
+  }
+  std::string s = std::to_string(latches) + " CF8 latches, " + std::to_string(selects) + " register selects, " +
+                  std::to_string(key_bytes) + " Super I/O key bytes";
+  if (shown > 0) s += "," + listed + (shown > 12 ? " ... (" + std::to_string(shown) + " in all)" : "");
+  return s;
+}
+
+// Ports with a disk on the link (DET 3) whose command list, received-FIS
+// area and slot 0's command table the firmware placed below 4 GiB.
+std::vector<Slot0> find_slots(sim::Board& board) {
+  std::vector<Slot0> slots;
+  const sim::AhciController* hba = board.ahci;
+  const sim::PciFunction* sata = board.function(0, 31, 2);
+  if (hba == nullptr || sata == nullptr || sata->get32(0x24) != hba->abar()) return slots;
+  for (int n = 0; n < sim::AhciController::kPorts; ++n) {
+    const sim::AhciController::Port& p = hba->ports[n];
+    if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu)) {
+      continue;
+    }
+    const uint32_t table = peek32(board, p.clb + 8);
+    if (!in_reach(table, peek32(board, p.clb + 12))) continue;
+    slots.push_back(Slot0{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table});
+  }
+  return slots;
+}
+
+Oracle::Oracle(sim::Board& board)
+    : board_(board), buffer_(board.pool_top), off_screen_(con::screen().off_screen()) {}
+
+void Oracle::begin_pass(const AppState& state) {
+  slots_.clear();
+  if (state.page == PageId::kHdd) slots_ = find_slots(board_);
+}
+
+std::optional<Failure> Oracle::check_startup(const std::vector<sim::Access>& log) {
+  Expectation none;
+  if (auto bad = WriteAudit(log, true, PageId::kPcie, buffer_, find_slots(board_)).run(none)) {
+    return fail("write", *bad + " at start-up", nullptr);
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& after,
+                                          const std::vector<sim::Access>& log, Coverage* coverage) {
+  const int page = static_cast<int>(r.before.page);
+  if (coverage != nullptr) {
+    ++coverage->passes[page][r.before.width - 1];
+    const uint16_t scan = r.taken.empty() ? 0 : r.taken[0].scan;
+    if (scan == kScanF5 || scan == kScanF6 || scan == kScanEsc) {
+      ++coverage->global_keys[page][scan == kScanF5 ? 0 : scan == kScanF6 ? 1 : 2];
+    }
+  }
+  const Expectation x = expect(r.before, r.taken, coverage);
+  if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
+  if (auto bad = WriteAudit(log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
+  if (auto bad = check_entry(r.before, after, x)) return fail("state", *bad, &r);
+  if (auto bad = check_state(after)) return fail("state", *bad, &r);
+  return std::nullopt;
+}
+
+std::optional<Failure> Oracle::check_screen() {
+  const Screen& m = con::screen();
+  const sim::TestConsole& tc = sim::TestConsole::instance();
+  if (m.off_screen() != off_screen_) return fail("screen", "drawn off the screen", nullptr);
+  if (tc.mirror_scrolled) return fail("screen", "the console scrolled", nullptr);
+  if (tc.mirror_mode != m.mode()) return fail("screen", "the console is in mode " + std::to_string(tc.mirror_mode), nullptr);
+  const int cols = std::min(m.cols(), tc.mirror_cols);
+  const int rows = std::min(m.rows(), tc.mirror_rows);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      // The console's bottom-right cell is never written: it would scroll.
+      if (r == tc.mirror_rows - 1 && c == tc.mirror_cols - 1) continue;
+      const Cell model{printable(m.at(c, r).ch), m.at(c, r).attr};
+      const Cell shown{tc.mirror[static_cast<size_t>(r)][static_cast<size_t>(c)]};
+      if (!looks_same(model, shown)) {
+        return fail("screen", "the console differs from the model at (" + std::to_string(c) + ", " + std::to_string(r) + ")",
+                    nullptr);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> Oracle::check_exit() {
+  const sim::TestConsole& tc = sim::TestConsole::instance();
+  bool blank = true;
+  for (int r = 0; r < tc.mirror_rows; ++r) {
+    for (char16_t ch : tc.mirror_row(r)) blank = blank && ch == u' ';
+  }
+  if (tc.mirror_mode != 0 || !tc.cursor_on || !blank) return fail("keys", "Esc left the Shell an unclean screen", nullptr);
+  return std::nullopt;
+}
+
+}  // namespace kvq::fuzz
