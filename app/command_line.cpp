@@ -4,7 +4,7 @@
 
 namespace kvq::cli {
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandForm kCommands[] = {
     {.verb = u"-h", .space = nullptr, .action = Action::kHelp, .target = Space::kNone, .args = {}, .listed = true},
     {.verb = u"-?", .space = nullptr, .action = Action::kHelp, .target = Space::kNone, .args = {}, .listed = false},
     {.verb = u"dump", .space = u"pci", .action = Action::kDump, .target = Space::kPci, .args = {}, .listed = true},
@@ -80,14 +80,14 @@ constexpr bool tables_sound() {
   for (int i = 0; i < static_cast<int>(sizeof(kArgInfo) / sizeof(kArgInfo[0])); ++i) {
     if (static_cast<int>(kArgInfo[i].kind) != i) return false;
   }
-  for (const CommandSpec& c : kCommands) {
+  for (const CommandForm& c : kCommands) {
     bool ended = false;
     for (int i = 0; i < kMaxArgs; ++i) {
       if (ended && c.args[i] != Arg::kNone) return false;
       if (c.args[i] == Arg::kWidth || c.args[i] == Arg::kNone) ended = true;
     }
     if ((c.space == nullptr) != (c.target == Space::kNone)) return false;
-    for (const CommandSpec& d : kCommands) {
+    for (const CommandForm& d : kCommands) {
       if (&c != &d && same_text(c.verb, d.verb) && same_text(c.space, d.space)) return false;
     }
   }
@@ -145,12 +145,12 @@ class Parser {
     sformat(result_.message, kMessageCapacity, fmt, args...);
     return false;
   }
-  const CommandSpec* find_command();
+  const CommandForm* find_command();
   bool take(Arg kind, const char16_t* text);
   bool take_number(Arg kind, const char16_t* text, uint32_t* value);
   bool take_function(const char16_t* text);
   bool take_width(const char16_t* text);
-  bool check_whole(const CommandSpec& spec);
+  bool check_whole(const CommandForm& form);
 
   int argc_;
   const char16_t* const* argv_;
@@ -160,14 +160,14 @@ class Parser {
   ParseResult result_;
 };
 
-const CommandSpec* Parser::find_command() {
+const CommandForm* Parser::find_command() {
   if (argc_ < 1) {
     fail(u"kvq: no command");
     return nullptr;
   }
   const char16_t* verb = argv_[0];
-  const CommandSpec* first = nullptr;
-  for (const CommandSpec& c : kCommands) {
+  const CommandForm* first = nullptr;
+  for (const CommandForm& c : kCommands) {
     if (!word_is(verb, c.verb)) continue;
     if (first == nullptr) first = &c;
     if (c.space == nullptr) return &c;
@@ -180,7 +180,7 @@ const CommandSpec* Parser::find_command() {
   // The spaces the verb takes, from the table: "pci", "pci, mem or io".
   const char16_t* taken[kCommandCount] = {};
   int count = 0;
-  for (const CommandSpec& c : kCommands) {
+  for (const CommandForm& c : kCommands) {
     if (same_text(c.verb, first->verb)) taken[count++] = c.space;
   }
   char16_t spaces[32] = {};
@@ -283,14 +283,14 @@ bool Parser::take(Arg kind, const char16_t* text) {
 // What only the whole line tells: a value that fits the width, a
 // configuration register at an offset of its own width (a word at 3Dh is
 // no register), an access that stays inside its space.
-bool Parser::check_whole(const CommandSpec& spec) {
+bool Parser::check_whole(const CommandForm& form) {
   const Command& c = result_.command;
   const uint32_t width_mask = c.size == 4 ? 0xFFFFFFFFu : (1u << (8 * c.size)) - 1;
-  if (spec.action == Action::kWrite && (c.value & ~width_mask) != 0) {
+  if (form.action == Action::kWrite && (c.value & ~width_mask) != 0) {
     return fail(u"kvq: VALUE \"%s\" does not fit in %s", value_text_, size_name(c.size));
   }
   const uint32_t last = c.where + static_cast<uint32_t>(c.size - 1);
-  switch (spec.target) {
+  switch (form.target) {
     case Space::kPci:
       if (c.where % static_cast<uint32_t>(c.size) != 0) {
         return fail(u"kvq: OFFSET \"%s\" is not aligned to %s", where_text_, size_name(c.size));
@@ -309,12 +309,12 @@ bool Parser::check_whole(const CommandSpec& spec) {
 }
 
 ParseResult Parser::run() {
-  const CommandSpec* spec = find_command();
-  if (spec == nullptr) return result_;
-  result_.usage = spec;
-  result_.command.spec = spec;
-  next_ = spec->space == nullptr ? 1 : 2;
-  for (const Arg kind : spec->args) {
+  const CommandForm* form = find_command();
+  if (form == nullptr) return result_;
+  result_.usage = form;
+  result_.command.form = form;
+  next_ = form->space == nullptr ? 1 : 2;
+  for (const Arg kind : form->args) {
     if (kind == Arg::kNone) break;
     if (next_ >= argc_) {
       if (kind == Arg::kWidth) break;  // bytes unless told otherwise
@@ -327,7 +327,7 @@ ParseResult Parser::run() {
     fail(u"kvq: unexpected argument \"%s\"", argv_[next_]);
     return result_;
   }
-  result_.ok = check_whole(*spec);
+  result_.ok = check_whole(*form);
   return result_;
 }
 
@@ -335,10 +335,10 @@ ParseResult Parser::run() {
 
 ParseResult parse(int argc, const char16_t* const* argv) { return Parser(argc, argv).run(); }
 
-void synopsis(const CommandSpec& spec, char16_t* out, int capacity) {
-  int n = sformat(out, capacity, u"%s", spec.verb);
-  if (spec.space != nullptr) n += sformat(out + n, capacity - n, u" %s", spec.space);
-  for (const Arg a : spec.args) {
+void synopsis(const CommandForm& form, char16_t* out, int capacity) {
+  int n = sformat(out, capacity, u"%s", form.verb);
+  if (form.space != nullptr) n += sformat(out + n, capacity - n, u" %s", form.space);
+  for (const Arg a : form.args) {
     if (a == Arg::kNone) break;
     n += sformat(out + n, capacity - n, u" %s", info(a).name);
   }

@@ -15,7 +15,7 @@ enum class Arg : uint8_t { kNone, kFunction, kOffset, kAddress, kPort, kValue, k
 
 inline constexpr int kMaxArgs = 4;
 
-struct CommandSpec {
+struct CommandForm {
   const char16_t* verb;
   const char16_t* space;  // nullptr: the verb stands alone
   Action action;
@@ -25,11 +25,11 @@ struct CommandSpec {
   bool listed;  // in the usage text
 };
 
-extern const CommandSpec kCommands[];
+extern const CommandForm kCommands[];
 extern const int kCommandCount;
 
 struct Command {
-  const CommandSpec* spec = nullptr;
+  const CommandForm* form = nullptr;
   int32_t bus = 0;
   int32_t device = 0;
   int32_t function = 0;
@@ -46,7 +46,7 @@ struct ParseResult {
   // When the line does not parse: one line naming the argument, and the
   // command whose usage to show (nullptr: the general usage).
   char16_t message[kMessageCapacity] = {};
-  const CommandSpec* usage = nullptr;
+  const CommandForm* usage = nullptr;
 };
 
 // `argv` holds the arguments after the program's name. Every number is
@@ -54,6 +54,6 @@ struct ParseResult {
 ParseResult parse(int argc, const char16_t* const* argv);
 
 // "read pci BB:DD.F OFFSET [b|w|d]"
-void synopsis(const CommandSpec& spec, char16_t* out, int capacity);
+void synopsis(const CommandForm& form, char16_t* out, int capacity);
 
 }  // namespace kvq::cli

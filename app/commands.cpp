@@ -26,9 +26,9 @@ constexpr const char16_t* kHelpNotes[] = {
     u"The Shell's > writes UCS-2, which lspci cannot read.",
 };
 
-void print_synopsis(Stream stream, const char16_t* lead, const CommandSpec& spec) {
+void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form) {
   char16_t buffer[96];
-  synopsis(spec, buffer, 96);
+  synopsis(form, buffer, 96);
   text::line(stream, u"%skvq.efi %s", lead, buffer);
 }
 
@@ -36,7 +36,7 @@ void print_help() {
   text::line(Stream::kOut, u"kvq: PCI, memory and I/O registers from the UEFI Shell.");
   const char16_t* lead = u"usage: ";
   for (int i = 0; i < kCommandCount; ++i) {
-    const CommandSpec& c = kCommands[i];
+    const CommandForm& c = kCommands[i];
     if (!c.listed) continue;
     print_synopsis(Stream::kOut, lead, c);
     lead = u"       ";
@@ -75,9 +75,9 @@ void write_port_register(const Command& c) {
 }
 
 Status read_or_write(const Command& c) {
-  const bool write = c.spec->action == Action::kWrite;
+  const bool write = c.form->action == Action::kWrite;
   uint32_t value = 0;
-  switch (c.spec->target) {
+  switch (c.form->target) {
     case Space::kPci:
       if (c.where < 0x100) {
         if (write) write_port_register(c);
@@ -107,7 +107,7 @@ Status read_or_write(const Command& c) {
 }
 
 Status execute(const Command& c) {
-  switch (c.spec->action) {
+  switch (c.form->action) {
     case Action::kHelp:
       print_help();
       return Status::kOk;

@@ -30,9 +30,9 @@ cli::ParseResult parse_line(const char* line) {
 // What a good line parsed to, in one string: "read pci 00:1f.2 where=3c size=2 value=0".
 std::string summary(const cli::Command& c) {
   std::ostringstream s;
-  s << test::narrow(c.spec->verb);
-  if (c.spec->space != nullptr) s << ' ' << test::narrow(c.spec->space);
-  if (c.spec->target == cli::Space::kPci) s << ' ' << c.bus << ':' << c.device << '.' << c.function;
+  s << test::narrow(c.form->verb);
+  if (c.form->space != nullptr) s << ' ' << test::narrow(c.form->space);
+  if (c.form->target == cli::Space::kPci) s << ' ' << c.bus << ':' << c.device << '.' << c.function;
   s << std::hex << " where=" << c.where << " size=" << c.size << " value=" << c.value;
   return s.str();
 }
