@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "platform/format.h"
+#include "platform/text16.h"
 
 namespace kvq::cli {
 
@@ -70,12 +71,6 @@ constexpr const ArgInfo& info(Arg a) { return kArgInfo[static_cast<int>(a)]; }
 
 // Compile-time checks of the tables: the argument names stand at their
 // kind's index; every command's width is last; no verb and space twice.
-constexpr bool same_text(const char16_t* a, const char16_t* b) {
-  if (a == nullptr || b == nullptr) return a == b;
-  while (*a != 0 && *a == *b) ++a, ++b;
-  return *a == *b;
-}
-
 constexpr bool tables_sound() {
   for (int i = 0; i < static_cast<int>(sizeof(kArgInfo) / sizeof(kArgInfo[0])); ++i) {
     if (static_cast<int>(kArgInfo[i].kind) != i) return false;

@@ -3,6 +3,7 @@
 // register space and register, so that no two parallel arrays can drift.
 #pragma once
 #include <stdint.h>
+#include "platform/text16.h"
 
 namespace kvq::data {
 
@@ -47,12 +48,6 @@ constexpr int space_rank(uint16_t space) {
   if ((space & 0xFF00) == 0x4E00) return 0x100 + (space & 0xFF);
   if (space == kSpaceCmos) return 0x200;
   return -1;
-}
-
-constexpr int text_length(const char16_t* text) {
-  int n = 0;
-  while (text[n] != 0) ++n;
-  return n;
 }
 
 // Compile-time self-check of one table: every row carries the table's key

@@ -1,6 +1,7 @@
 #include "hw/superio.h"
 
 #include "platform/hw.h"
+#include "platform/text16.h"
 
 namespace kvq::sio {
 namespace {
@@ -76,11 +77,6 @@ constexpr ChipId kChipIds[] = {
     {.found_by = Finder::kFintekPhase, .vid = 0x02, .did = 0x08, .key_family = kKeyFintek, .vendor = u"Fintek", .model = u"F81216"},
     {.found_by = Finder::kFintekPhase, .vid = 0x07, .did = 0x04, .key_family = kKeyFintek, .vendor = u"Fintek", .model = u"F81865"},
 };
-
-constexpr bool same_text(const char16_t* a, const char16_t* b) {
-  for (; *a != 0 && *a == *b; ++a) ++b;
-  return *a == *b;
-}
 
 // A vendor byte names one vendor and key family, whichever model it comes
 // with, and no (finder, vendor, model) triple repeats.

@@ -2,6 +2,7 @@
 
 #include "data/superio_descriptions.h"
 #include "platform/console.h"
+#include "platform/text16.h"
 
 namespace kvq {
 namespace {
@@ -60,7 +61,7 @@ bool chip_row_matches(const data::RegisterDescription& row, const DescriptionQue
 void print_at_description_line(const char16_t* text, void*) {
   con::set_cursor(0, 18);
   con::print(u"%s", text);
-  con::repeat(u' ', 80 - data::text_length(text));
+  con::repeat(u' ', 80 - text_length(text));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "pages/pages.h"
 #include "pages/superio_lookup.h"
 #include "platform/console.h"
+#include "platform/text16.h"
 
 namespace kvq {
 namespace {
@@ -28,11 +29,6 @@ void draw_header(const AppState& state) {
   con::set_cursor(0, 0);
   con::set_attr(kAttrWhite);
   con::print(u"ISA Address : %04X,%04X", state.isa_address, data_port(state));
-}
-
-bool same_text(const char16_t* a, const char16_t* b) {
-  for (; *a != 0 && *a == *b; ++a) ++b;
-  return *a == *b;
 }
 
 // A label in white, then the value in its colour.
