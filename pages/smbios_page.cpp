@@ -7,6 +7,7 @@
 #include "hw/smbios.h"
 #include "pages/pages.h"
 #include "platform/console.h"
+#include "platform/text16.h"
 
 namespace kvq {
 namespace {
@@ -44,8 +45,7 @@ constexpr bool lines_are_sound() {
   int previous_row = 2;
   for (const IdentityLine& line : kLines) {
     if (line.type >= smbios::kIdentityTypes || line.field < 4 || line.row <= previous_row || line.row > 16) return false;
-    int len = 0;
-    while (line.label[len] != 0) ++len;
+    const int len = text_length(line.label);
     // Label and the longest string fit one line of the standard screen.
     if (len != 26 || len + kStringChars > 80) return false;
     previous_row = line.row;
