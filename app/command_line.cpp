@@ -234,9 +234,8 @@ bool Parser::take_function(const char16_t* text) {
   if (n[0] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a bus above FF", name, text);
   if (n[1] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a device above 1F", name, text);
   if (n[2] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a function above 7", name, text);
-  result_.command.bus = static_cast<int32_t>(bus);
-  result_.command.device = static_cast<int32_t>(device);
-  result_.command.function = static_cast<int32_t>(function);
+  result_.command.function =
+      pci::Bdf{0, static_cast<uint8_t>(bus), static_cast<uint8_t>(device), static_cast<uint8_t>(function)};
   return true;
 }
 

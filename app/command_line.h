@@ -5,6 +5,8 @@
 #pragma once
 #include <stdint.h>
 
+#include "hw/pci.h"
+
 namespace kvq::cli {
 
 enum class Action : uint8_t { kHelp, kDump, kRead, kWrite };
@@ -30,9 +32,7 @@ extern const int kCommandCount;
 
 struct Command {
   const CommandForm* form = nullptr;
-  int32_t bus = 0;
-  int32_t device = 0;
-  int32_t function = 0;
+  pci::Bdf function;
   uint32_t where = 0;  // configuration offset, memory address or port
   uint32_t value = 0;
   int size = 1;  // bytes: 1, 2 or 4

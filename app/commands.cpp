@@ -2,7 +2,6 @@
 
 #include "hw/memio.h"
 #include "hw/pci.h"
-#include "hw/pci_extended.h"
 #include "platform/text_out.h"
 
 namespace kvq::cli {
@@ -48,49 +47,23 @@ void print_value(uint32_t value, int size) {
   text::line(Stream::kOut, size == 4 ? u"%08X" : (size == 2 ? u"%04X" : u"%02X"), value);
 }
 
-// Configuration registers below 100h go through the configuration ports,
-// as on the PCIE page; those above through the memory-mapped space, as on
-// the Memory page after S. Returns 0 when that space cannot be reached.
-uint32_t extended_register(const Command& c) {
-  const pci::ExtendedSpace space = pci::find_extended_space();
-  const uint32_t base = pci::checked_function_space(space, c.bus, c.device, c.function);
-  return base == 0 ? 0 : base + c.where;
-}
-
-uint32_t read_port_register(const Command& c) {
-  const uint32_t shift = 8 * (c.where & 3);
-  const uint32_t d = pci::read_config(pci::config_address(c.bus, c.device, c.function) + (c.where & 0xFC));
-  return c.size == 4 ? d : (d >> shift) & ((1u << (8 * c.size)) - 1);
-}
-
-void write_port_register(const Command& c) {
-  const int offset = static_cast<int>(c.where);
-  if (c.size == 4) {
-    pci::write_dword(c.bus, c.device, c.function, offset, c.value);
-  } else if (c.size == 2) {
-    pci::write_word(c.bus, c.device, c.function, offset, static_cast<uint16_t>(c.value));
-  } else {
-    pci::write_byte(c.bus, c.device, c.function, offset, static_cast<uint8_t>(c.value));
-  }
-}
-
 Status read_or_write(const Command& c) {
   const bool write = c.form->action == Action::kWrite;
   uint32_t value = 0;
   switch (c.form->target) {
-    case Space::kPci:
-      if (c.where < 0x100) {
-        if (write) write_port_register(c);
-        value = read_port_register(c);
-      } else if (const uint32_t address = extended_register(c)) {
-        if (write) memio::write_memory(address, c.size, c.value);
-        value = memio::read_memory(address, c.size);
-      } else {
-        text::line(Stream::kErr, u"kvq: no memory-mapped configuration space reaches %02x:%02x.%d", c.bus,
-                   c.device, c.function);
+    case Space::kPci: {
+      // The same choke point as the pages: the ports below 100h, the
+      // memory-mapped space above.
+      const pci::Bdf& f = c.function;
+      if (!pci::reaches(f, c.where, c.size)) {
+        text::line(Stream::kErr, u"kvq: no memory-mapped configuration space reaches %02x:%02x.%d", f.bus, f.device,
+                   f.function);
         return Status::kUnsupported;
       }
+      if (write) pci::config_write(f, c.where, c.size, c.value);
+      value = pci::config_read(f, c.where, c.size);
       break;
+    }
     case Space::kMem:
       if (write) memio::write_memory(c.where, c.size, c.value);
       value = memio::read_memory(c.where, c.size);
@@ -124,6 +97,7 @@ Status execute(const Command& c) {
 }  // namespace
 
 Status run(int argc, const char16_t* const* argv) {
+  pci::forget_board();
   const ParseResult parsed = parse(argc, argv);
   Status status = Status::kOk;
   if (!parsed.ok) {

@@ -6,46 +6,52 @@
 namespace kvq {
 namespace {
 
-constexpr WidthGeometry kGeometry[kWidthCount] = {
-    {.cells = 16, .pitch = 3, .digits = 2, .last_col = 48,
-     .header = u"00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F", .cell_format = u"%02X"},
+constexpr WidthLayout kLayouts[kWidthCount] = {
+    {.width = kByte, .bytes = 1, .cells = 16, .pitch = 3, .digits = 2, .last_col = 48,
+     .header = u"00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F", .cell_format = u"%02X",
+     .ruler_bits = 8, .ruler_value_col = 33, .ruler_value_format = u"0x%02X",
+     .ruler_ticks = u"                            |  |   |",
+     .ruler_numbers = u"                            7  4   0",
+     .label = u"Data Width : 8 bits"},
     // Word and dword headers name the bytes of each cell, most significant
     // first, as the cells are little-endian.
-    {.cells = 8, .pitch = 5, .digits = 4, .last_col = 38,
-     .header = u"0100 0302 0504 0706 0908 0B0A 0D0C 0F0E", .cell_format = u"%04X"},
-    {.cells = 4, .pitch = 9, .digits = 8, .last_col = 30,
-     .header = u"03020100 07060504 0B0A0908 0F0E0D0C ", .cell_format = u"%08X"},
-};
-
-struct RulerLayout {
-  int bits;
-  int value_col;
-  const char16_t* value_format;
-  const char16_t* ticks;
-  const char16_t* numbers;
-};
-
-constexpr RulerLayout kRulers[kWidthCount] = {
-    {.bits = 8, .value_col = 33, .value_format = u"0x%02X",
-     .ticks = u"                            |  |   |",
-     .numbers = u"                            7  4   0"},
-    {.bits = 16, .value_col = 31, .value_format = u"0x%04X",
-     .ticks = u"                   |  |   |    |   |",
-     .numbers = u"                  15 12   8    4   0"},
-    {.bits = 32, .value_col = 27, .value_format = u"0x%08X",
-     .ticks = u" |  |   |    |   |    |   |    |   |",
-     .numbers = u"31 28  24   20  16   12   8    4   0"},
+    {.width = kWord, .bytes = 2, .cells = 8, .pitch = 5, .digits = 4, .last_col = 38,
+     .header = u"0100 0302 0504 0706 0908 0B0A 0D0C 0F0E", .cell_format = u"%04X",
+     .ruler_bits = 16, .ruler_value_col = 31, .ruler_value_format = u"0x%04X",
+     .ruler_ticks = u"                   |  |   |    |   |",
+     .ruler_numbers = u"                  15 12   8    4   0",
+     .label = u"Data Width : 16 bits"},
+    {.width = kDword, .bytes = 4, .cells = 4, .pitch = 9, .digits = 8, .last_col = 30,
+     .header = u"03020100 07060504 0B0A0908 0F0E0D0C ", .cell_format = u"%08X",
+     .ruler_bits = 32, .ruler_value_col = 27, .ruler_value_format = u"0x%08X",
+     .ruler_ticks = u" |  |   |    |   |    |   |    |   |",
+     .ruler_numbers = u"31 28  24   20  16   12   8    4   0",
+     .label = u"Data Width : 32 bits"},
 };
 
 constexpr int kBit0Col = 36;
 
+// Every mode has its row at index mode - 1, and each row agrees with
+// itself: the cells fill the 16 bytes of a grid row, the last cell stands
+// where the pitch puts it, and the ruler's value ("0x" and the digits) ends
+// above bit 0.
+constexpr bool layouts_sound() {
+  for (int i = 0; i < kWidthCount; ++i) {
+    const WidthLayout& l = kLayouts[i];
+    if (l.width != i + 1 || l.bytes * l.cells != 16 || l.digits != 2 * l.bytes || l.ruler_bits != 8 * l.bytes) return false;
+    if (l.last_col != 3 + l.pitch * (l.cells - 1) || l.pitch != l.digits + 1) return false;
+    if (l.ruler_value_col + 2 + l.digits - 1 != kBit0Col) return false;
+  }
+  return true;
+}
+static_assert(layouts_sound());
+
 }  // namespace
 
-const WidthGeometry& geometry(int width) { return kGeometry[(width >= kByte && width <= kDword ? width : kByte) - 1]; }
-
+const WidthLayout& layout(int width) { return kLayouts[(width >= kByte && width <= kDword ? width : kByte) - 1]; }
 void draw_grid(const RegisterWindow& window, int width, const CellCursor& cursor) {
-  const WidthGeometry& g = geometry(width);
-  const int size = cell_bytes(width);
+  const WidthLayout& g = layout(width);
+  const int size = g.bytes;
   con::set_attr(kAttrYellow);
   con::set_cursor(3, 1);
   con::put_text(g.header);
@@ -81,11 +87,11 @@ void draw_cursor_offset(const CellCursor& cursor, int width) {
 }
 
 void draw_ruler(uint32_t value, int width) {
-  const RulerLayout& r = kRulers[(width >= kByte && width <= kDword ? width : kByte) - 1];
+  const WidthLayout& r = layout(width);
   con::set_attr(kAttrWhite);
-  con::set_cursor(r.value_col, 19);
-  con::print(r.value_format, value);
-  const int top = r.bits - 1;
+  con::set_cursor(r.ruler_value_col, 19);
+  con::print(r.ruler_value_format, value);
+  const int top = r.ruler_bits - 1;
   con::set_cursor(kBit0Col - top - top / 8, 20);
   for (int b = top; b >= 0; --b) {
     const bool one = ((value >> b) & 1) != 0;
@@ -98,20 +104,15 @@ void draw_ruler(uint32_t value, int width) {
   }
   con::set_attr(kAttrWhite);
   con::set_cursor(1, 21);
-  con::put_text(r.ticks);
+  con::put_text(r.ruler_ticks);
   con::set_cursor(1, 22);
-  con::put_text(r.numbers);
+  con::put_text(r.ruler_numbers);
 }
 
 void draw_width_label(int width) {
+  if (width < kByte || width > kDword) return;
   con::set_cursor(51, 1);
-  if (width == kByte) {
-    con::put_text(u"Data Width : 8 bits");
-  } else if (width == kWord) {
-    con::put_text(u"Data Width : 16 bits");
-  } else if (width == kDword) {
-    con::put_text(u"Data Width : 32 bits");
-  }
+  con::put_text(layout(width).label);
 }
 
 }  // namespace kvq

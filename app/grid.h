@@ -1,5 +1,5 @@
 // The register window grid, the bit ruler and the data width label, shared
-// by every grid page.
+// by every grid page, and the one table that lays out each data width.
 #pragma once
 #include <stdint.h>
 
@@ -8,24 +8,35 @@
 
 namespace kvq {
 
-// Geometry of one data width mode.
-struct WidthGeometry {
-  int cells;      // cells per grid row
+// Everything that depends on the data width mode: the grid's cells, the
+// bit ruler below it and the label beside it.
+struct WidthLayout {
+  int width;      // the mode: kByte, kWord or kDword
+  int bytes;      // per cell
+  int cells;      // per grid row
   int pitch;      // screen columns per cell (digits and one blank)
   int digits;     // hex digits per cell
   int last_col;   // screen column of the last cell of a row
   const char16_t* header;
   const char16_t* cell_format;
+  // The ruler: its value on row 19 ends in column 36, above bit 0.
+  int ruler_bits;
+  int ruler_value_col;
+  const char16_t* ruler_value_format;
+  const char16_t* ruler_ticks;
+  const char16_t* ruler_numbers;
+  const char16_t* label;  // at (51, 1)
 };
 
-const WidthGeometry& geometry(int width);
+const WidthLayout& layout(int width);
 
-inline int cursor_offset(const CellCursor& c, int width) {
-  return 16 * (c.row - 2) + cell_bytes(width) * c.index;
-}
+inline int cursor_offset(const CellCursor& c, int width) { return 16 * (c.row - 2) + layout(width).bytes * c.index; }
 inline uint32_t cursor_value(const RegisterWindow& w, const CellCursor& c, int width) {
-  return w.value(cursor_offset(c, width), cell_bytes(width));
+  return w.value(cursor_offset(c, width), layout(width).bytes);
 }
+// Where a label of `length` characters on row 19 starts so that it ends one
+// blank before the ruler's value: the pages' "0xNN ->" and address lines.
+inline int col_before_ruler(int width, int length) { return layout(width).ruler_value_col - 1 - length; }
 
 // Column header, row labels and every cell, the cursor's digits in white on
 // blue; zero values light gray, others white.
@@ -36,10 +47,6 @@ void draw_cursor_offset(const CellCursor& cursor, int width);
 void draw_ruler(uint32_t value, int width);
 // "Data Width : 8 bits" at (51, 1) in the current attribute.
 void draw_width_label(int width);
-
-}  // namespace kvq
-
-namespace kvq {
 
 // Byte mode's character column at columns 51 to 66 of the grid rows: "0" to
 // "z" as themselves, anything else as "."; the cursor's character white on

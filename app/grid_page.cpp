@@ -5,7 +5,7 @@
 
 namespace kvq {
 
-bool handle_grid_keys(AppState& state, CellWrite write, bool wrap) {
+bool handle_grid_keys(AppState& state, CellWrite write, const void* context, bool wrap) {
   CellCursor& cursor = state.cursor();
   if (move_cursor(cursor, state.width, state.key.scan, wrap)) {
     state.key = Key{0, 0};
@@ -13,8 +13,8 @@ bool handle_grid_keys(AppState& state, CellWrite write, bool wrap) {
   }
   if (state.key.scan == 0 && state.key.ch == kCharEnter) {
     uint32_t value = 0;
-    if (value_entry(cursor, geometry(state.width).digits, &value)) {
-      write(state, cursor_offset(cursor, state.width), value);
+    if (value_entry(cursor, layout(state.width).digits, &value)) {
+      write(state, context, cursor_offset(cursor, state.width), value);
     }
     state.key = Key{0, 0};
     return true;

@@ -20,7 +20,7 @@ int read_hex_key() {
 }
 
 bool move_cursor(CellCursor& cursor, int width, uint16_t scan, bool wrap) {
-  const WidthGeometry& g = geometry(width);
+  const WidthLayout& g = layout(width);
   switch (scan) {
     case kScanUp:
       cursor.row = cursor.row == 2 ? (wrap ? 17 : 2) : cursor.row - 1;
@@ -81,7 +81,7 @@ bool value_entry(const CellCursor& cursor, int digits, uint32_t* value) {
   return read_hex_field(cursor.col, cursor.row, digits, true, value);
 }
 
-bool device_selector(PciDevice* device) {
+bool device_selector(pci::Bdf* device) {
   // Digit k (0..5) stands at this column of row 0.
   static constexpr int kColumns[6] = {4, 5, 11, 12, 18, 19};
   con::set_cursor(0, 0);
@@ -112,7 +112,7 @@ bool device_selector(PciDevice* device) {
   const int32_t dev = typed[2] * 10 + typed[3];
   const int32_t fn = typed[4] * 10 + typed[5];
   if (bus > 255 || dev > 31 || fn > 7) return false;
-  *device = PciDevice{bus, dev, fn};
+  *device = pci::Bdf{0, static_cast<uint8_t>(bus), static_cast<uint8_t>(dev), static_cast<uint8_t>(fn)};
   return true;
 }
 

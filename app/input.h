@@ -27,7 +27,7 @@ bool value_entry(const CellCursor& cursor, int digits, uint32_t* value);
 // The PCIE page's selector: bus, device and function, two digit places each.
 // False on Esc, and for a bus above 255, a device above 31 or a function
 // above 7, which would name another function than the header shows.
-bool device_selector(PciDevice* device);
+bool device_selector(pci::Bdf* device);
 
 // Address entry over a title line: `prompt` in light green at (0, 0), then
 // `digits` hex digits from column `first_col`, each echoed where the old

@@ -22,7 +22,7 @@ int next_width(int width) { return width == kDword ? kByte : width + 1; }
 // on Esc.
 bool act_on_global_key(AppState& state) {
   const Key key = state.key;
-  const PageKind kind = page_info(state.page).kind;
+  const PageKind kind = page_row(state.page).kind;
   if (key.scan == kScanEsc) return false;
   if (key.scan == kScanF5 && kind != PageKind::kList) {
     state.page = PageId::kPciList;
@@ -53,12 +53,12 @@ void startup(AppState& state) {
   state = AppState{};
   sata::allocate_identify_buffer();
   state.hdd_buffer = sata::probe_port(state.hdd_port_offset);
+  pci::forget_board();
   state.device_count = pci::scan(pci::g_devices);
   reset_list_state(state);
   pci_ids::load_beside_image();
   if (state.device_count > 0) {
-    const pci::TableEntry& first = pci::g_devices.entries[0];
-    state.device = PciDevice{first.bus, first.device, first.function};
+    state.device = pci::g_devices.entries[0].bdf;
   }
   con::clear_screen();
   con::enable_cursor(false);
@@ -69,7 +69,7 @@ void startup(AppState& state) {
 }
 
 bool run_pass(AppState& state) {
-  page_info(state.page).pass(state);
+  page_row(state.page).pass(state);
   const bool go_on = act_on_global_key(state);
   state.key = Key{0, 0};
   if (go_on) con::flush();

@@ -2,41 +2,28 @@
 
 #include "app/colors.h"
 #include "app/footer.h"
-#include "hw/sata.h"
+#include "pages/pages.h"
 #include "platform/console.h"
 
 namespace kvq {
 namespace {
 
-constexpr int kItems = 4;
+constexpr int kColumnCount = 2;
 constexpr int kColumnWidth = 11;
+constexpr const char16_t* kTitles[kColumnCount] = {u" DEVICES   ", u" OTHER     "};
 
-struct MenuColumnDef {
-  const char16_t* title;
-  const char16_t* items[kItems];
-  PageId pages[kItems];
-};
-
-constexpr MenuColumnDef kColumns[2] = {
-    {u" DEVICES   ",
-     {u" PCIE      ", u" Memory    ", u" I/O       ", u" Super I/O "},
-     {PageId::kPcie, PageId::kMemory, PageId::kIo, PageId::kSuperIo}},
-    {u" OTHER     ",
-     {u" HELP      ", u" SMBIOS    ", u" HDD       ", u" PCH Strap "},
-     {PageId::kHelp, PageId::kSmbios, PageId::kHdd, PageId::kPchStrap}},
-};
 
 void draw_menu(const AppState& state) {
   const int open = static_cast<int>(state.menu_column);
-  for (int c = 0; c < 2; ++c) {
+  for (int c = 0; c < kColumnCount; ++c) {
     con::set_cursor(c * kColumnWidth, 0);
     con::set_attr(c == open ? kAttrBlackOnGreen : kAttrBlackOnGray);
-    con::put_text(kColumns[c].title);
+    con::put_text(kTitles[c]);
   }
-  for (int i = 0; i < kItems; ++i) {
-    con::set_cursor(open * kColumnWidth, 1 + i);
-    con::set_attr(i + 1 == state.menu_item ? kAttrWhiteOnBlue : kAttrBlackOnGray);
-    con::put_text(kColumns[open].items[i]);
+  for (int slot = 1; slot <= menu_items(state.menu_column); ++slot) {
+    con::set_cursor(open * kColumnWidth, slot);
+    con::set_attr(slot == state.menu_item ? kAttrWhiteOnBlue : kAttrBlackOnGray);
+    con::put_text(menu_page(state.menu_column, slot)->label);
   }
   con::set_attr(kAttrBlack);
 }
@@ -48,13 +35,8 @@ void open_column(AppState& state, MenuColumn column) {
 }
 
 void choose(AppState& state) {
-  const PageId page = kColumns[static_cast<int>(state.menu_column)].pages[state.menu_item - 1];
-  if (page == PageId::kHdd) {
-    // The disk page reads AHCI port registers: only in AHCI or RAID mode.
-    if (sata::mode_allows_disk_page(sata::mode_query())) state.page = page;
-  } else {
-    state.page = page;
-  }
+  const PageRow* page = menu_page(state.menu_column, state.menu_item);
+  if (page != nullptr && (page->can_open == nullptr || page->can_open())) state.page = page->id;
   con::clear_screen();
 }
 
@@ -68,7 +50,7 @@ void menu_pass(AppState& state) {
   if (key.scan == kScanUp) {
     if (state.menu_item > 1) --state.menu_item;
   } else if (key.scan == kScanDown) {
-    if (state.menu_item < kItems) ++state.menu_item;
+    if (state.menu_item < menu_items(state.menu_column)) ++state.menu_item;
   } else if (key.scan == kScanRight) {
     open_column(state, MenuColumn::kOther);
   } else if (key.scan == kScanLeft) {

@@ -11,7 +11,6 @@
 // most 4096 bytes per function.
 #include "app/commands.h"
 #include "hw/pci.h"
-#include "hw/pci_extended.h"
 #include "platform/text_out.h"
 
 namespace kvq::cli {
@@ -34,10 +33,10 @@ void put_hex_byte(uint8_t b) {
 }
 
 void print_header(const pci::TableEntry& e, const RegisterWindow& w) {
-  const uint8_t* b = w.bytes;
-  text::print(Stream::kOut, u"%02x:%02x.%d %02x%02x: %04x:%04x", e.bus, e.device, e.function, b[0x0B], b[0x0A],
-              e.vendor_id, e.device_id);
-  if (b[0x08] != 0) text::print(Stream::kOut, u" (rev %02x)", b[0x08]);
+  using namespace pci::hdr;
+  text::print(Stream::kOut, u"%02x:%02x.%d %02x%02x: %04x:%04x", e.bdf.bus, e.bdf.device, e.bdf.function,
+              w.reg<BaseClass>(), w.reg<SubClass>(), e.vendor_id, e.device_id);
+  if (w.reg<RevisionId>() != 0) text::print(Stream::kOut, u" (rev %02x)", w.reg<RevisionId>());
   text::end_line(Stream::kOut);
 }
 
@@ -56,18 +55,18 @@ void print_bytes(const uint8_t* bytes, int length) {
 
 void dump_pci() {
   const int32_t count = pci::scan(pci::g_devices);
-  const pci::ExtendedSpace extended = pci::find_extended_space();
   for (int32_t i = 0; i < count; ++i) {
     const pci::TableEntry& e = pci::g_devices.entries[i];
     RegisterWindow window;
-    pci::read_window(e.bus, e.device, e.function, window);
+    pci::read_window(e.bdf, window);
     for (int k = 0; k < 256; ++k) g_space.bytes[k] = window.bytes[k];
     int length = 256;
-    if (pci::is_express(window)) {
-      if (const uint32_t address = pci::checked_function_space(extended, e.bus, e.device, e.function)) {
-        pci::read_extended(address, g_space.bytes);
-        length = 4096;
+    if (pci::is_express(window) && pci::reaches(e.bdf, 0x100)) {
+      for (uint32_t offset = 0x100; offset < 4096; offset += 4) {
+        const uint32_t d = pci::config_read(e.bdf, offset, 4);
+        for (uint32_t k = 0; k < 4; ++k) g_space.bytes[offset + k] = static_cast<uint8_t>(d >> (8 * k));
       }
+      length = 4096;
     }
     print_header(e, window);
     print_bytes(g_space.bytes, length);

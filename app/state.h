@@ -3,12 +3,14 @@
 #pragma once
 #include <stdint.h>
 
+#include "hw/pci.h"
 #include "hw/smbios.h"
 #include "platform/keys.h"
 
 namespace kvq {
 
-// Page numbers, in the order the main loop tests them.
+// Every page, by its number. The page table (pages/pages.h) gives each its
+// name, kind, pass routine and place in the menu, one row per page.
 enum class PageId : int {
   kPcie = 0,
   kMemory = 1,
@@ -26,7 +28,6 @@ inline constexpr int kPageCount = 10;
 // Data width mode: how many bytes make one grid cell.
 enum Width : int { kByte = 1, kWord = 2, kDword = 3 };
 inline constexpr int kWidthCount = 3;
-inline constexpr int cell_bytes(int width) { return width == kDword ? 4 : (width == kWord ? 2 : 1); }
 
 // The highlighted grid cell: screen row 2..17, screen column of its first
 // digit, index of the cell in its row.
@@ -34,12 +35,6 @@ struct CellCursor {
   int row = 2;
   int col = 3;
   int index = 0;
-};
-
-struct PciDevice {
-  int32_t bus = 0;
-  int32_t device = 0;
-  int32_t function = 0;
 };
 
 enum class MenuColumn : int { kDevices = 0, kOther = 1 };
@@ -54,7 +49,7 @@ struct ListState {
 struct AppState {
   PageId page = PageId::kPcie;
   int width = kByte;
-  PciDevice device;
+  pci::Bdf device;  // the PCIE page's function
   int32_t table_index = 0;
   int32_t device_count = 0;
   CellCursor cursors[kPageCount][kWidthCount];

@@ -11,6 +11,8 @@ set(KVQ_APP_SOURCES
   hw/pci.cpp
   hw/sata.cpp
   hw/memio.cpp
+  hw/nic.cpp
+  hw/spi.cpp
   hw/superio.cpp
   data/pci_names.cpp
   data/pci_names_generated.cpp
@@ -22,7 +24,6 @@ set(KVQ_APP_SOURCES
   app/input.cpp
   app/main_loop.cpp
   app/menu.cpp
-  pages/pages.cpp
   pages/pcie_page.cpp
   pages/pci_name_lookup.cpp
   pages/space_page.cpp

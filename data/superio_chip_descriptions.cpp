@@ -50,16 +50,34 @@ static_assert(coverage(kW83627dhgRows, monitor_bank_space(4)) == SpaceCoverage{1
 static_assert(coverage(kW83627dhgRows, monitor_bank_space(5)) == SpaceCoverage{13, 0x50, 0x5C});
 static_assert(coverage(kW83627dhgRows, monitor_bank_space(6)) == SpaceCoverage{8, 0x50, 0x57});
 
+// A chip's monitor is banked when the chip has rows in a monitor bank.
 template <int N>
 constexpr DescriptionTable table(const RegisterDescription (&rows)[N]) {
-  return {rows[0].vid, rows[0].did, rows, N};
+  return {rows[0].vid, rows[0].did, coverage(rows, monitor_bank_space(0), monitor_bank_space(0xFF)).rows > 0, rows, N};
 }
+
+constexpr DescriptionTable kIt8781 = table(kIt8781Rows);
+constexpr DescriptionTable kIt8728 = table(kIt8728Rows);
+constexpr DescriptionTable kNct6102 = table(kNct6102Rows);
+constexpr DescriptionTable kW83627dhg = table(kW83627dhgRows);
+static_assert(!kIt8781.banked && !kIt8728.banked && !kNct6102.banked && kW83627dhg.banked);
+
+constexpr const DescriptionTable* kAll[] = {&kIt8781, &kIt8728, &kNct6102, &kW83627dhg};
+
+// No chip is described twice.
+constexpr bool one_table_per_chip() {
+  for (const DescriptionTable* a : kAll) {
+    for (const DescriptionTable* b : kAll) {
+      if (a != b && a->vid == b->vid && a->did == b->did) return false;
+    }
+  }
+  return true;
+}
+static_assert(one_table_per_chip());
 
 }  // namespace
 
-constinit const DescriptionTable kIt8781Descriptions = table(kIt8781Rows);
-constinit const DescriptionTable kIt8728Descriptions = table(kIt8728Rows);
-constinit const DescriptionTable kNct6102Descriptions = table(kNct6102Rows);
-constinit const DescriptionTable kW83627dhgDescriptions = table(kW83627dhgRows);
+constinit const DescriptionTable* const kChipDescriptions[] = {&kIt8781, &kIt8728, &kNct6102, &kW83627dhg};
+constinit const int kChipDescriptionCount = sizeof(kChipDescriptions) / sizeof(kChipDescriptions[0]);
 
 }  // namespace kvq::data

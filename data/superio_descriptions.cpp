@@ -24,6 +24,6 @@ static_assert(well_formed(kCmosRows, 0x0070, 0x0071));
 
 }  // namespace
 
-constinit const DescriptionTable kCmosDescriptions = {0x0070, 0x0071, kCmosRows, 14};
+constinit const DescriptionTable kCmosDescriptions = {0x0070, 0x0071, false, kCmosRows, 14};
 
 }  // namespace kvq::data

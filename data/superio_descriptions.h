@@ -26,18 +26,21 @@ struct RegisterDescription {
   const char16_t* text;
 };
 
+// One chip's rows, and which chip they describe: its registers 20h and 21h,
+// and whether its hardware monitor is banked (register 4Eh of the monitor
+// selects which registers 50h-5Fh show).
 struct DescriptionTable {
   uint16_t vid;
   uint16_t did;
+  bool banked;
   const RegisterDescription* rows;
   int count;
 };
 
 extern const DescriptionTable kCmosDescriptions;
-extern const DescriptionTable kIt8781Descriptions;
-extern const DescriptionTable kIt8728Descriptions;
-extern const DescriptionTable kNct6102Descriptions;
-extern const DescriptionTable kW83627dhgDescriptions;
+// Every chip with descriptions.
+extern const DescriptionTable* const kChipDescriptions[];
+extern const int kChipDescriptionCount;
 
 // Rows come grouped by space in this order: global, logical devices
 // ascending, monitor, monitor banks ascending; CMOS on its own.

@@ -7,8 +7,6 @@ namespace kvq::acpi {
 namespace {
 
 constexpr char kRsdpSignature[9] = "RSD PTR ";
-constexpr uint32_t kRsdp1Length = 20;  // what the ACPI 1.0 checksum covers
-constexpr uint32_t kRsdp2Length = 36;
 // A root table lists a few dozen tables; this many entries is already far
 // more than any firmware publishes.
 constexpr uint32_t kMaxRootEntries = 256;
@@ -37,7 +35,7 @@ uint32_t checked_table(uint64_t address, const char* signature, uint32_t max_len
   if (!reachable(address, kHeaderLength)) return 0;
   const uint32_t a = static_cast<uint32_t>(address);
   if (!bytes_are(a, signature, 4)) return 0;
-  const uint32_t length = static_cast<uint32_t>(read_le(a + 4, 4));
+  const uint32_t length = static_cast<uint32_t>(read_field<header::Length>(a));
   if (length < kHeaderLength || length > max_length || !reachable(a, length)) return 0;
   return checksum_ok(a, length) ? length : 0;
 }
@@ -52,17 +50,18 @@ struct RootTable {
 // 2.0 or later and the XSDT is reachable and sound, else the RSDT.
 RootTable root_table(uint64_t rsdp) {
   RootTable root;
-  if (!reachable(rsdp, kRsdp2Length)) return root;
+  if (!reachable(rsdp, rsdp::kLength2)) return root;
   const uint32_t r = static_cast<uint32_t>(rsdp);
-  if (!bytes_are(r, kRsdpSignature, 8) || !checksum_ok(r, kRsdp1Length)) return root;
+  if (!bytes_are(r, kRsdpSignature, 8) || !checksum_ok(r, rsdp::kLength1)) return root;
   constexpr uint32_t kMaxRoot = kHeaderLength + kMaxRootEntries * 8;
-  if (plat::mem_read8(r + 15) >= 2 && read_le(r + 20, 4) == kRsdp2Length && checksum_ok(r, kRsdp2Length)) {
-    const uint64_t xsdt = read_le(r + 24, 8);
+  if (read_field<rsdp::Revision>(r) >= 2 && read_field<rsdp::Length>(r) == rsdp::kLength2 &&
+      checksum_ok(r, rsdp::kLength2)) {
+    const uint64_t xsdt = read_field<rsdp::XsdtAddress>(r);
     if (const uint32_t length = checked_table(xsdt, "XSDT", kMaxRoot)) {
       return RootTable{static_cast<uint32_t>(xsdt), (length - kHeaderLength) / 8, 8};
     }
   }
-  const uint64_t rsdt = read_le(r + 16, 4);
+  const uint64_t rsdt = read_field<rsdp::RsdtAddress>(r);
   if (const uint32_t length = checked_table(rsdt, "RSDT", kHeaderLength + kMaxRootEntries * 4)) {
     root = RootTable{static_cast<uint32_t>(rsdt), (length - kHeaderLength) / 4, 4};
   }

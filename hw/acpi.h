@@ -7,10 +7,42 @@
 #pragma once
 #include <stdint.h>
 
+#include "hw/reg.h"
+
 namespace kvq::acpi {
 
+// The root system description pointer (RSDP): the ACPI 1.0 part is 20 bytes
+// under the first checksum; ACPI 2.0 and later add the length, the XSDT and
+// an extended checksum over all of it.
+namespace rsdp {
+struct Signature : reg::Register<0, 8> {};  // "RSD PTR "
+struct Checksum : reg::Register<8, 1> {};
+struct OemId : reg::Register<9, 6> {};
+struct Revision : reg::Register<15, 1> {};  // 0 for ACPI 1.0, 2 from ACPI 2.0 on
+struct RsdtAddress : reg::Register<16, 4> {};
+struct Length : reg::Register<20, 4> {};
+struct XsdtAddress : reg::Register<24, 8> {};
+struct ExtendedChecksum : reg::Register<32, 1> {};
+inline constexpr uint32_t kLength1 = 20;  // what the ACPI 1.0 checksum covers
+inline constexpr uint32_t kLength2 = 36;
+static_assert(Revision::kOffset == 15 && RsdtAddress::kOffset == 16 && Length::kOffset == 20 &&
+              XsdtAddress::kOffset == 24 && ExtendedChecksum::kOffset + 4 == kLength2);
+}  // namespace rsdp
+
 // Every system description table starts with this 36-byte header.
-inline constexpr uint32_t kHeaderLength = 36;
+namespace header {
+struct Signature : reg::Register<0, 4> {};
+struct Length : reg::Register<4, 4> {};  // of the whole table, header included
+struct Revision : reg::Register<8, 1> {};
+struct Checksum : reg::Register<9, 1> {};
+struct OemId : reg::Register<10, 6> {};
+struct OemTableId : reg::Register<16, 8> {};
+struct OemRevision : reg::Register<24, 4> {};
+struct CreatorId : reg::Register<28, 4> {};
+struct CreatorRevision : reg::Register<32, 4> {};
+}  // namespace header
+inline constexpr uint32_t kHeaderLength = header::CreatorRevision::kOffset + header::CreatorRevision::kWidth;
+static_assert(kHeaderLength == 36);
 
 // Physical address of the first table named `signature` (four characters,
 // as "MCFG") that passes its checks and is no longer than `max_length`
@@ -20,5 +52,11 @@ uint32_t find_table(const char (&signature)[5], uint32_t max_length, uint32_t* l
 // Little-endian value of `bytes` bytes (1 to 8) at a physical address, read
 // a byte at a time (table fields need not be aligned).
 uint64_t read_le(uint32_t address, int bytes);
+
+// A declared field of the structure at `address`.
+template <class Field>
+uint64_t read_field(uint32_t address) {
+  return read_le(address + Field::kOffset, Field::kWidth);
+}
 
 }  // namespace kvq::acpi

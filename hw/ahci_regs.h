@@ -3,34 +3,14 @@
 // command structures in memory. Checked at compile time against the values
 // the AHCI 1.3.1 and ATA8-ACS documents give.
 #pragma once
-#include <stddef.h>
 #include <stdint.h>
+
+#include "hw/reg.h"
 
 namespace kvq::ahci {
 
-// Bits High..Low of a 32-bit register.
-template <int High, int Low>
-struct Field {
-  static_assert(0 <= Low && Low <= High && High <= 31, "a field lies within the 32 bits of its register");
-  static constexpr int kHigh = High;
-  static constexpr int kLow = Low;
-  static constexpr uint32_t kMask = static_cast<uint32_t>(((uint64_t{1} << (High - Low + 1)) - 1) << Low);
-
-  static constexpr uint32_t get(uint32_t reg) { return (reg & kMask) >> Low; }
-  // The register with this field set to `value` (cut to the field's width).
-  static constexpr uint32_t with(uint32_t reg, uint32_t value) { return (reg & ~kMask) | ((value << Low) & kMask); }
-};
-
-// A register's fields, listed from the high bit down, without overlaps.
-template <class... Fields>
-constexpr bool high_bit_first() {
-  constexpr int highs[] = {Fields::kHigh...};
-  constexpr int lows[] = {Fields::kLow...};
-  for (size_t i = 1; i < sizeof...(Fields); ++i) {
-    if (highs[i] >= lows[i - 1]) return false;
-  }
-  return true;
-}
+using reg::Field;
+using reg::high_bit_first;
 
 // Generic host control, from ABAR.
 inline constexpr uint32_t kPi = 0x0C;  // ports implemented: bit n for port n
@@ -39,6 +19,7 @@ inline constexpr uint32_t kPi = 0x0C;  // ports implemented: bit n for port n
 inline constexpr uint32_t kFirstPort = 0x100;
 inline constexpr uint32_t kPortStride = 0x80;
 inline constexpr int kMaxPorts = 32;
+constexpr uint32_t port_offset(int port) { return kFirstPort + kPortStride * static_cast<uint32_t>(port); }
 
 inline constexpr uint32_t kPxClb = 0x00;   // command list base, 1 KiB aligned
 inline constexpr uint32_t kPxClbu = 0x04;  // its upper 32 bits
@@ -46,13 +27,12 @@ inline constexpr uint32_t kPxFb = 0x08;    // received-FIS area
 inline constexpr uint32_t kPxFbu = 0x0C;
 inline constexpr uint32_t kPxIs = 0x10;    // interrupt status
 
-struct PxIs {
+struct PxIs : reg::Register<kPxIs, 4> {
   using Tfes = Field<30, 30>;  // task-file error status
   static_assert(high_bit_first<Tfes>());
 };
 
-struct PxCmd {
-  static constexpr uint32_t kOffset = 0x18;
+struct PxCmd : reg::Register<0x18, 4> {
   using Cr = Field<15, 15>;   // command list running
   using Fr = Field<14, 14>;   // FIS receive running
   using Fre = Field<4, 4>;    // FIS receive enable
@@ -60,8 +40,7 @@ struct PxCmd {
   static_assert(high_bit_first<Cr, Fr, Fre, St>());
 };
 
-struct PxTfd {
-  static constexpr uint32_t kOffset = 0x20;
+struct PxTfd : reg::Register<0x20, 4> {
   using Error = Field<15, 8>;  // the device's error register
   using Bsy = Field<7, 7>;
   using Drq = Field<3, 3>;
@@ -69,8 +48,7 @@ struct PxTfd {
   static_assert(high_bit_first<Error, Bsy, Drq, Err>());
 };
 
-struct PxSsts {
-  static constexpr uint32_t kOffset = 0x28;
+struct PxSsts : reg::Register<0x28, 4> {
   using Ipm = Field<11, 8>;  // interface power management
   using Spd = Field<7, 4>;   // negotiated speed
   using Det = Field<3, 0>;   // device detection

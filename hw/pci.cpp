@@ -1,5 +1,6 @@
 #include "hw/pci.h"
 
+#include "hw/pci_extended.h"
 #include "platform/hw.h"
 
 namespace kvq {
@@ -10,83 +11,183 @@ namespace kvq::pci {
 
 constinit DeviceTable g_devices;
 
-uint32_t read_config(uint32_t address) {
+namespace {
+
+uint32_t width_mask(int width) { return width >= 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1; }
+
+// --- Configuration mechanism #1 -------------------------------------------
+
+// Segment 0 only: the ports know no other.
+bool ports_reach(const Bdf& f) { return f.segment == 0; }
+
+uint32_t ports_read_dword(uint32_t address) {
   plat::port_out32(kAddressPort, address);
   return plat::port_in32(kDataPort);
 }
 
-void read_window(int32_t bus, int32_t device, int32_t function, RegisterWindow& window) {
-  const uint32_t base = config_address(bus, device, function);
-  for (int offset = 0; offset < 256; offset += 4) {
-    const uint32_t d = read_config(base + static_cast<uint32_t>(offset));
-    window.bytes[offset] = static_cast<uint8_t>(d);
-    window.bytes[offset + 1] = static_cast<uint8_t>(d >> 8);
-    window.bytes[offset + 2] = static_cast<uint8_t>(d >> 16);
-    window.bytes[offset + 3] = static_cast<uint8_t>(d >> 24);
+// Always the whole dword: the narrower value is cut from it.
+uint32_t ports_read(const Bdf& f, uint32_t offset, int width) {
+  const uint32_t d = ports_read_dword(config_address(f) + (offset & 0xFC));
+  return (d >> (8 * (offset & 3))) & width_mask(width);
+}
+
+// A dword is written without reading. A byte or word is merged into the
+// dword read first, and the other bytes go back as read (a status register
+// is written with what it read).
+void ports_write(const Bdf& f, uint32_t offset, int width, uint32_t value) {
+  const uint32_t address = config_address(f) + (offset & 0xFC);
+  uint32_t d = value;
+  if (width < 4) {
+    const uint32_t shift = 8 * (offset & 3);
+    const uint32_t mask = width_mask(width) << shift;
+    d = (ports_read_dword(address) & ~mask) | ((value << shift) & mask);
+  }
+  plat::port_out32(kAddressPort, address);
+  plat::port_out32(kDataPort, d);
+}
+
+// --- The memory-mapped space ------------------------------------------------
+
+// What this board has, found on first need: the space, and which function
+// was last seen through it.
+struct BoardAccess {
+  bool searched = false;
+  ExtendedSpace space;
+  bool checked = false;
+  Bdf checked_function;
+  bool shows_checked = false;
+};
+constinit BoardAccess g_board;
+
+uint32_t mapped_address(const Bdf& f, uint32_t offset) {
+  return g_board.space.base + static_cast<uint32_t>(memory_mapped_offset(f)) + offset;
+}
+
+// Before the space is believed for a function, the function's ID dword read
+// through it must match the one read through the ports: a base register
+// that holds something else on another chipset must not send kvq reading
+// arbitrary memory. The answer is kept for the function until another is
+// asked about.
+bool memory_mapped_reach(const Bdf& f) {
+  if (!g_board.searched) {
+    g_board.space = find_extended_space();
+    g_board.searched = true;
+  }
+  const ExtendedSpace& s = g_board.space;
+  if (!s.present || f.segment != 0 || f.bus < s.first_bus || f.bus > s.last_bus) return false;
+  if (!g_board.checked || !(g_board.checked_function == f)) {
+    const uint32_t seen_there = plat::mem_read32(mapped_address(f, 0));
+    g_board.shows_checked = seen_there == ports_read(f, hdr::Id::kOffset, hdr::Id::kWidth);
+    g_board.checked_function = f;
+    g_board.checked = true;
+  }
+  return g_board.shows_checked;
+}
+
+uint32_t memory_mapped_read(const Bdf& f, uint32_t offset, int width) {
+  const uint32_t address = mapped_address(f, offset);
+  if (width == 4) return plat::mem_read32(address);
+  if (width == 2) return plat::mem_read16(address);
+  return plat::mem_read8(address);
+}
+
+void memory_mapped_write(const Bdf& f, uint32_t offset, int width, uint32_t value) {
+  const uint32_t address = mapped_address(f, offset);
+  if (width == 4) {
+    plat::mem_write32(address, value);
+  } else if (width == 2) {
+    plat::mem_write16(address, static_cast<uint16_t>(value));
+  } else {
+    plat::mem_write8(address, static_cast<uint8_t>(value));
   }
 }
 
+}  // namespace
+
+constexpr AccessMethod kAccessMethods[kMethodCount] = {
+    {.method = Method::kPorts,
+     .name = u"configuration ports 0xCF8/0xCFC",
+     .size = 256,
+     .reaches = ports_reach,
+     .read = ports_read,
+     .write = ports_write},
+    {.method = Method::kMemoryMapped,
+     .name = u"memory-mapped configuration space",
+     .size = 4096,
+     .reaches = memory_mapped_reach,
+     .read = memory_mapped_read,
+     .write = memory_mapped_write},
+};
+
+// Each row stands at its method's index, and the rows reach ever more of
+// the space, so the first that covers a register is the narrowest.
+constexpr bool methods_sound() {
+  for (int i = 0; i < kMethodCount; ++i) {
+    if (static_cast<int>(kAccessMethods[i].method) != i) return false;
+    if (i > 0 && kAccessMethods[i].size <= kAccessMethods[i - 1].size) return false;
+  }
+  return true;
+}
+static_assert(methods_sound());
+
+const AccessMethod* method_for(const Bdf& f, uint32_t offset, int width) {
+  if ((width != 1 && width != 2 && width != 4) || offset % static_cast<uint32_t>(width) != 0) return nullptr;
+  for (const AccessMethod& m : kAccessMethods) {
+    if (offset + static_cast<uint32_t>(width) <= m.size && m.reaches(f)) return &m;
+  }
+  return nullptr;
+}
+
+uint32_t config_read(const Bdf& f, uint32_t offset, int width) {
+  const AccessMethod* m = method_for(f, offset, width);
+  return m != nullptr ? m->read(f, offset, width) : width_mask(width);
+}
+
+void config_write(const Bdf& f, uint32_t offset, int width, uint32_t value) {
+  if (const AccessMethod* m = method_for(f, offset, width)) m->write(f, offset, width, value & width_mask(width));
+}
+
+uint32_t config_read_latched(int width) {
+  return width == 1 ? plat::port_in8(kDataPort) : plat::port_in32(kDataPort);
+}
+
+void read_window(const Bdf& f, RegisterWindow& window) {
+  for (uint32_t offset = 0; offset < 256; offset += 4) {
+    const uint32_t d = config_read(f, offset, 4);
+    for (uint32_t i = 0; i < 4; ++i) window.bytes[offset + i] = static_cast<uint8_t>(d >> (8 * i));
+  }
+}
+
+void forget_board() { g_board = BoardAccess{}; }
+
+uint32_t extended_base() { return read<Pciexbar>(kHostBridge) & Pciexbar::Address::kMask; }
+
+uint32_t extended_address(const Bdf& f) { return extended_base() + static_cast<uint32_t>(memory_mapped_offset(f)); }
+
 int32_t scan(DeviceTable& table) {
   table.count = 0;
-  for (int32_t bus = 0; bus < 256; ++bus) {
-    for (int32_t device = 0; device < 32; ++device) {
-      for (int32_t function = 0; function < 8; ++function) {
-        const uint32_t id = read_config(config_address(bus, device, function));
+  for (int bus = 0; bus < 256; ++bus) {
+    for (int device = 0; device < 32; ++device) {
+      for (int function = 0; function < 8; ++function) {
+        const Bdf f = {0, static_cast<uint8_t>(bus), static_cast<uint8_t>(device), static_cast<uint8_t>(function)};
+        const uint32_t id = read<hdr::Id>(f);
         // Only all ones means nothing answered; a vendor ID of 0xFFFF with a
         // device ID is a function in a strange state, and is listed.
         if (id == 0xFFFFFFFFu) continue;
         if (table.count >= kTableCapacity) continue;
-        table.entries[table.count++] = TableEntry{bus, device, function, static_cast<int32_t>(id >> 16),
-                                                  static_cast<int32_t>(id & 0xFFFF)};
+        table.entries[table.count++] = TableEntry{f, static_cast<uint16_t>(hdr::Id::Device::get(id)),
+                                                  static_cast<uint16_t>(hdr::Id::Vendor::get(id))};
       }
     }
   }
   return table.count;
 }
 
-namespace {
-// Read-modify-write of the dword that holds the cursor cell: the other bytes
-// go back as read (a status register is written with what it read).
-void merge_write(int32_t bus, int32_t device, int32_t function, int offset, uint32_t value, uint32_t mask,
-                 int shift) {
-  const uint32_t address = config_address(bus, device, function) + static_cast<uint32_t>(offset & 0xFC);
-  const uint32_t d = read_config(address);
-  const uint32_t merged = (d & ~(mask << shift)) | ((value & mask) << shift);
-  plat::port_out32(kAddressPort, address);
-  plat::port_out32(kDataPort, merged);
-}
-}  // namespace
-
-void write_byte(int32_t bus, int32_t device, int32_t function, int offset, uint8_t value) {
-  merge_write(bus, device, function, offset, value, 0xFF, 8 * (offset & 3));
-}
-
-void write_word(int32_t bus, int32_t device, int32_t function, int offset, uint16_t value) {
-  merge_write(bus, device, function, offset, value, 0xFFFF, (offset & 2) != 0 ? 16 : 0);
-}
-
-void write_dword(int32_t bus, int32_t device, int32_t function, int offset, uint32_t value) {
-  plat::port_out32(kAddressPort, config_address(bus, device, function) + static_cast<uint32_t>(offset));
-  plat::port_out32(kDataPort, value);
-}
-
-uint32_t extended_base() { return read_config(config_address(0, 0, 0) + 0x60) & 0xFFFFFFF0u; }
-
-uint32_t extended_address(int32_t bus, int32_t device, int32_t function) {
-  return extended_base() + static_cast<uint32_t>(bus) * 0x100000u + static_cast<uint32_t>(device) * 0x8000u +
-         static_cast<uint32_t>(function) * 0x1000u;
-}
-
-}  // namespace kvq::pci
-
-namespace kvq::pci {
-
 bool is_express(const RegisterWindow& w) {
-  constexpr uint8_t kCapabilityListBit = 0x10;
   constexpr uint8_t kExpressId = 0x10;
-  if ((w.bytes[0x06] & kCapabilityListBit) == 0) return false;
+  if (hdr::Status::CapabilitiesList::get(w.reg<hdr::Status>()) == 0) return false;
   bool seen[64] = {};
-  int p = w.bytes[0x34] & 0xFC;
+  int p = static_cast<int>(w.reg<hdr::CapabilitiesPointer>()) & 0xFC;
   for (int n = 0; n < 48 && p >= 0x40; ++n) {
     if (seen[p >> 2]) break;
     seen[p >> 2] = true;

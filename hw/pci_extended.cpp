@@ -42,26 +42,11 @@ ExtendedSpace find_extended_space() {
   bool have_mcfg = false;
   const ExtendedSpace space = from_mcfg(&have_mcfg);
   if (have_mcfg) return space;
-  // PCIEXBAR decodes nothing while its enable bit (0) is clear.
-  const uint32_t reg = read_config(config_address(0, 0, 0) + 0x60);
+  // PCIEXBAR decodes nothing while its enable bit is clear.
+  const uint32_t reg = read<Pciexbar>(kHostBridge);
   const uint32_t base = extended_base();
-  if ((reg & 1) == 0 || base == 0) return ExtendedSpace{};
+  if (Pciexbar::Enable::get(reg) == 0 || base == 0) return ExtendedSpace{};
   return ExtendedSpace{true, base, 0, 255, false};
-}
-
-uint32_t checked_function_space(const ExtendedSpace& space, int32_t bus, int32_t device, int32_t function) {
-  if (!space.present || bus < space.first_bus || bus > space.last_bus) return 0;
-  const uint32_t address = space.base + static_cast<uint32_t>(bus) * 0x100000u +
-                           static_cast<uint32_t>(device) * 0x8000u + static_cast<uint32_t>(function) * 0x1000u;
-  const uint32_t seen_there = plat::mem_read32(address);
-  return seen_there == read_config(config_address(bus, device, function)) ? address : 0;
-}
-
-void read_extended(uint32_t address, uint8_t (&bytes)[4096]) {
-  for (uint32_t offset = 0x100; offset < 4096; offset += 4) {
-    const uint32_t d = plat::mem_read32(address + offset);
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(d >> (8 * i));
-  }
 }
 
 }  // namespace kvq::pci

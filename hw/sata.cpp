@@ -2,21 +2,18 @@
 
 #include "hw/ahci_regs.h"
 #include "hw/pci.h"
-#include "platform/console.h"
 #include "platform/firmware.h"
 #include "platform/hw.h"
 
 namespace kvq::sata {
 
-int mode_query() {
-  plat::port_out32(pci::kAddressPort, pci::config_address(0, 31, 2) + 0x90);
-  const uint32_t dword = plat::port_in32(pci::kDataPort);
-  con::print(u"%08X\n", dword);
-  const uint8_t low = plat::port_in8(pci::kDataPort);
-  con::print(u"%02X\n", low);
-  const uint32_t mode_bits = plat::port_in32(pci::kDataPort) & 0xC0u;
-  con::print(u"%02X\n", mode_bits);
-  return static_cast<int>(mode_bits >> 6);
+ModeQuery mode_query() {
+  ModeQuery q;
+  q.dword = pci::read<ModeSelect>(kController);
+  q.low_byte = static_cast<uint8_t>(pci::config_read_latched(1));
+  q.mode_bits = pci::config_read_latched(4) & ModeSelect::Mode::kMask;
+  q.mode = static_cast<int>(ModeSelect::Mode::get(q.mode_bits));
+  return q;
 }
 
 namespace {
@@ -28,7 +25,6 @@ using ahci::PxCmd;
 
 constinit uint32_t g_identify_buffer = 0;
 
-constexpr uint32_t kAbarRegister = 0x24;
 constexpr uint32_t kSettleUs = 10;
 constexpr uint32_t kPollUs = 100;
 // A disk answers IDENTIFY DEVICE from its own memory, well within this.
@@ -66,7 +62,7 @@ bool find_slot0(uint16_t port_offset, Slot0* slot) {
   if (offset < ahci::kFirstPort || (offset - ahci::kFirstPort) % ahci::kPortStride != 0 || index >= ahci::kMaxPorts) {
     return false;
   }
-  const uint32_t abar = pci::read_config(pci::config_address(0, 31, 2) + kAbarRegister);
+  const uint32_t abar = pci::read<Abar>(kController);
   if (!in_reach(abar, 0)) return false;
   if (((plat::mem_read32(abar + ahci::kPi) >> index) & 1) == 0) return false;
   const uint32_t port = abar + offset;
@@ -187,31 +183,28 @@ uint64_t gigabytes(uint64_t sectors) { return sectors * 512 / 1000 / 1000 / 1000
 
 }  // namespace
 
-void show_model_name(uint32_t buffer) {
-  con::set_cursor(0, 18);
-  if (is_no_device(buffer)) {
-    con::put_text(u"No device be detected !");
-    return;
-  }
-  char16_t name[ata::kModelShown + 1];
+DiskModel read_model(uint32_t buffer) {
+  DiskModel m = {};
+  m.present = !is_no_device(buffer);
+  if (!m.present) return m;
   for (int i = 0; i < ata::kModelShown; i += 2) {
     // Two characters a word, the first in its high byte.
     const uint32_t word = buffer + ata::kModel + static_cast<uint32_t>(i);
-    name[i] = model_char(plat::mem_read8(word + 1));
-    name[i + 1] = model_char(plat::mem_read8(word));
+    m.text[i] = model_char(plat::mem_read8(word + 1));
+    m.text[i + 1] = model_char(plat::mem_read8(word));
   }
-  name[ata::kModelShown] = 0;
-  con::print(u"Model Name: %s", static_cast<const char16_t*>(name));
+  return m;
 }
 
-void show_disk_size(uint32_t buffer) {
-  if (is_no_device(buffer)) return;
-  uint64_t size = gigabytes(plat::mem_read32(buffer + ata::kSectors28));
+DiskSize read_size(uint32_t buffer) {
+  DiskSize d = {};
+  d.present = !is_no_device(buffer);
+  if (!d.present) return d;
+  d.gigabytes = gigabytes(plat::mem_read32(buffer + ata::kSectors28));
   // The 28-bit count stops at 0x0FFFFFFF sectors, 137 G; a disk that reaches
   // it has its size in the 48-bit count.
-  if (size >= 137) size = gigabytes(plat::mem_read64(buffer + ata::kSectors48));
-  con::set_cursor(51, 18);
-  con::print(u"Size: %dG", size);
+  if (d.gigabytes >= 137) d.gigabytes = gigabytes(plat::mem_read64(buffer + ata::kSectors48));
+  return d;
 }
 
 }  // namespace kvq::sata

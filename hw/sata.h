@@ -2,24 +2,50 @@
 #pragma once
 #include <stdint.h>
 
+#include "hw/ahci_regs.h"
+#include "hw/pci.h"
+
 namespace kvq::sata {
 
-// SATA mode select, bits 7:6 of register 0x90 of 0:31:2: 0 IDE, 1 AHCI,
-// 2 RAID, 3 reserved. Prints the register three ways at the cursor, one line
-// each: the dword, its low byte and the mode bits.
-int mode_query();
+// The chipset's SATA controller: bus 0, device 31, function 2.
+inline constexpr pci::Bdf kController = {0, 0, 31, 2};
+
+// The SATA mode select register of Intel ICH and PCH controllers (its
+// "MAP" register): bits 7:6 are 0 IDE, 1 AHCI, 2 RAID, 3 reserved.
+struct ModeSelect : reg::Register<0x90, 4> {
+  using Mode = reg::Field<7, 6>;
+};
+static_assert(reg::fields_fit<ModeSelect, ModeSelect::Mode>());
+// ABAR, the AHCI base address: BAR5 of the controller.
+struct Abar : reg::Register<0x24, 4> {};
+
+// The mode register as the query reads it, under one address: the dword,
+// the data port's low byte, and the dword again for the mode bits.
+struct ModeQuery {
+  uint32_t dword;
+  uint8_t low_byte;
+  uint32_t mode_bits;  // bits 7:6 of the second dword, in place
+  int mode;            // 0 to 3
+};
+ModeQuery mode_query();
 
 // Only in AHCI and RAID mode does the controller have the port registers the
 // disk page reads.
 inline bool mode_allows_disk_page(int mode) { return mode == 1 || mode == 2; }
 
-// Port register offsets from ABAR: port n's registers are at 0x100 + 0x80 n.
-inline constexpr uint16_t kPort0Offset = 0x100;
-inline constexpr uint16_t kPort7Offset = 0x480;
-inline constexpr uint16_t kPortOffsetStep = 0x80;
+// Port register offsets from ABAR, as the HDD page steps them: ports 0 to 7.
+inline constexpr uint16_t kPort0Offset = static_cast<uint16_t>(ahci::port_offset(0));
+inline constexpr uint16_t kPort7Offset = static_cast<uint16_t>(ahci::port_offset(7));
+inline constexpr uint16_t kPortOffsetStep = static_cast<uint16_t>(ahci::kPortStride);
 inline constexpr int port_number(uint16_t offset) { return (offset - kPort0Offset) / kPortOffsetStep; }
 
-// Buffer addresses that mean "no disk answered".
+// Buffer addresses that mean "no disk answered". All ones is what the probe
+// returns, and what an absent controller or an unset register reads. The
+// other two are real-mode interrupt vectors (segment:offset, F000:EEF3 the
+// legacy BIOS's default handler): what a chain of AHCI pointers followed
+// from a command list base of 0 reads out of the vector table at address 0
+// on a board with a compatibility BIOS. kvq no longer follows such a chain,
+// but a buffer address typed or read equal to them still means no disk.
 inline constexpr uint32_t kNoDevice = 0xFFFFFFFFu;
 inline constexpr bool is_no_device(uint32_t buffer) {
   return buffer == 0x00780003u || buffer == 0xF000EEF3u || buffer == kNoDevice;
@@ -38,10 +64,17 @@ void free_identify_buffer();
 // and for a command that failed or went unanswered for 100 ms.
 uint32_t probe_port(uint16_t port_offset);
 
-// "Model Name: ..." at (0, 18) from the answer at `buffer`, or "No device be
-// detected !".
-void show_model_name(uint32_t buffer);
-// "Size: %dG" at (51, 18), in decimal gigabytes; nothing for no disk.
-void show_disk_size(uint32_t buffer);
+// What the IDENTIFY DEVICE answer at `buffer` says of the disk. Its model
+// and its size are read separately, each when the page shows it.
+struct DiskModel {
+  bool present;                         // false for a no-device buffer
+  char16_t text[ata::kModelShown + 1];  // words 27-45, control bytes as blanks
+};
+struct DiskSize {
+  bool present;
+  uint64_t gigabytes;  // decimal gigabytes, rounded down
+};
+DiskModel read_model(uint32_t buffer);
+DiskSize read_size(uint32_t buffer);
 
 }  // namespace kvq::sata

@@ -105,12 +105,17 @@ constexpr Phase kPhases[] = {
     {.finder = Finder::kFintekPhase, .key_family = kKeyFintek, .monitor_device = -1},
 };
 
-constexpr uint8_t kRegConfigControl = 0x02;
-constexpr uint8_t kRegLogicalDevice = 0x07;
-constexpr uint8_t kRegChipId1 = 0x20;
-constexpr uint8_t kRegChipId2 = 0x21;
-constexpr uint8_t kRegBaseHigh = 0x60;
-constexpr uint8_t kRegBaseLow = 0x61;
+template <class Reg>
+constexpr uint8_t index_of() {
+  static_assert(Reg::kWidth == 1 && Reg::kOffset <= 0xFF, "an 8-bit register index");
+  return static_cast<uint8_t>(Reg::kOffset);
+}
+constexpr uint8_t kRegConfigControl = index_of<ConfigControl>();
+constexpr uint8_t kRegLogicalDevice = index_of<LogicalDeviceNumber>();
+constexpr uint8_t kRegChipId1 = index_of<ChipId1>();
+constexpr uint8_t kRegChipId2 = index_of<ChipId2>();
+constexpr uint8_t kRegBaseHigh = index_of<BaseAddressHigh>();
+constexpr uint8_t kRegBaseLow = index_of<BaseAddressLow>();
 constexpr uint8_t kExitWinbond = 0xAA;
 constexpr uint8_t kAbsent = 0xFF;  // what an unclaimed port reads
 

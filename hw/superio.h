@@ -5,9 +5,24 @@
 #pragma once
 #include <stdint.h>
 
+#include "hw/reg.h"
 #include "hw/window.h"
 
 namespace kvq::sio {
+
+// Configuration registers every chip kvq knows has at these indexes.
+struct ConfigControl : reg::Register<0x02, 1> {};        // ITE: bit 1 returns to wait-for-key
+struct LogicalDeviceNumber : reg::Register<0x07, 1> {};  // selects the device behind 30h-FFh
+struct ChipId1 : reg::Register<0x20, 1> {};              // vendor or family byte
+struct ChipId2 : reg::Register<0x21, 1> {};              // model byte
+struct BaseAddressHigh : reg::Register<0x60, 1> {};      // of the selected logical device
+struct BaseAddressLow : reg::Register<0x61, 1> {};
+// The Winbond hardware monitor's bank select, at index 4Eh of the monitor's
+// own index/data pair: bank 0 is the monitor's base space.
+struct MonitorBankSelect : reg::Register<0x4E, 1> {
+  using Bank = reg::Field<3, 0>;
+};
+static_assert(reg::fields_fit<MonitorBankSelect, MonitorBankSelect::Bank>());
 
 // Which entry key opens a chip's configuration registers.
 enum KeyFamily : uint16_t { kKeyIte = 0, kKeyWinbond = 1, kKeyNuvoton = 2, kKeyFintek = 3 };

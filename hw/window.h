@@ -14,6 +14,13 @@ struct RegisterWindow {
     for (int i = size - 1; i >= 0; --i) v = (v << 8) | bytes[(offset + i) & 0xFF];
     return v;
   }
+  // A declared register (hw/reg.h) of up to four bytes, as the window holds
+  // it.
+  template <class Reg>
+  uint32_t reg() const {
+    static_assert(Reg::kWidth <= 4 && Reg::kOffset + Reg::kWidth <= 256, "a register within the window");
+    return value(static_cast<int>(Reg::kOffset), Reg::kWidth);
+  }
 };
 
 // The one window of the program.

@@ -10,12 +10,27 @@
 namespace kvq {
 namespace {
 
+void draw_model(const sata::DiskModel& model) {
+  con::set_cursor(0, 18);
+  if (!model.present) {
+    con::put_text(u"No device be detected !");
+    return;
+  }
+  con::print(u"Model Name: %s", static_cast<const char16_t*>(model.text));
+}
+
+void draw_size(const sata::DiskSize& size) {
+  if (!size.present) return;
+  con::set_cursor(51, 18);
+  con::print(u"Size: %dG", size.gigabytes);
+}
+
 // Every pass asks the disk again, once for each line, so the lines show
 // what the port answers now.
 void draw_title(AppState& state, uint32_t base) {
   con::print(u"HDD Port %d Address: %08X", sata::port_number(state.hdd_port_offset), base);
-  sata::show_model_name(sata::probe_port(state.hdd_port_offset));
-  sata::show_disk_size(sata::probe_port(state.hdd_port_offset));
+  draw_model(sata::read_model(sata::probe_port(state.hdd_port_offset)));
+  draw_size(sata::read_size(sata::probe_port(state.hdd_port_offset)));
 }
 
 void step_port(AppState& state, int direction) {
@@ -40,7 +55,7 @@ constexpr AddressSpace kHdd = {
     .digits = 8,
     .backspace_steps_back = true,
     .address_format = u"0x%08X ->",
-    .address_col = {19, 17, 13},
+    .address_length = 13,
     .mask = 0xFFFFFFFFu,
     .base = [](const AppState& s) { return s.hdd_buffer; },
     .set_base = [](AppState& s, uint32_t base) { s.hdd_buffer = base; },
@@ -56,5 +71,13 @@ constexpr AddressSpace kHdd = {
 }  // namespace
 
 void hdd_pass(AppState& state) { address_space_pass(state, kHdd); }
+
+bool hdd_can_open() {
+  const sata::ModeQuery q = sata::mode_query();
+  con::print(u"%08X\n", q.dword);
+  con::print(u"%02X\n", q.low_byte);
+  con::print(u"%02X\n", q.mode_bits);
+  return sata::mode_allows_disk_page(q.mode);
+}
 
 }  // namespace kvq

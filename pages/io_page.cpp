@@ -14,7 +14,7 @@ constexpr AddressSpace kIo = {
     .digits = 4,
     .backspace_steps_back = false,
     .address_format = u"0x%04X ->",
-    .address_col = {23, 21, 17},
+    .address_length = 9,
     .mask = 0xFFFFu,
     .base = [](const AppState& s) { return static_cast<uint32_t>(s.io_base); },
     .set_base = [](AppState& s, uint32_t base) { s.io_base = static_cast<uint16_t>(base); },

@@ -23,7 +23,7 @@ constexpr AddressSpace kMemory = {
     .digits = 8,
     .backspace_steps_back = true,
     .address_format = u"0x%08X ->",
-    .address_col = {19, 17, 13},
+    .address_length = 13,
     .mask = 0xFFFFFFFFu,
     .base = [](const AppState& s) { return s.memory_base; },
     .set_base = [](AppState& s, uint32_t base) { s.memory_base = base; },

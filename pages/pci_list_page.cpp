@@ -17,13 +17,13 @@ constexpr int kRowsPerPage = 25;
 constexpr int kListWidth = 100;
 
 pci::TableEntry slot_entry(int32_t slot, int32_t count) {
-  if (slot < 0 || slot >= count || slot >= pci::kTableCapacity) return pci::TableEntry{0, 0, 0, 0, 0};
+  if (slot < 0 || slot >= count || slot >= pci::kTableCapacity) return pci::TableEntry{};
   return pci::g_devices.entries[slot];
 }
 
 void draw_row_prefix(const pci::TableEntry& e, int row) {
   con::set_cursor(0, row);
-  con::print(u"%03d %03d %03d %04X%04X ", e.bus, e.device, e.function, e.device_id, e.vendor_id);
+  con::print(u"%03d %03d %03d %04X%04X ", e.bdf.bus, e.bdf.device, e.bdf.function, e.device_id, e.vendor_id);
 }
 
 void draw_row(const ListState& list, int row) {
@@ -40,7 +40,7 @@ void draw_row(const ListState& list, int row) {
   draw_row_prefix(e, row);
   bool named = false;
   for (int group = 0; group < kNameLookupCount && !named; ++group) {
-    named = list_name_lookup(group, selected, e.bus, e.device, e.function, row);
+    named = list_name_lookup(group, selected, e.bdf, row);
   }
   if (!named) {
     // The bar spans the full width even without a name.
@@ -84,7 +84,7 @@ void act_on_key(AppState& state) {
     const int32_t slot = list.page * kRowsPerPage + list.row - 1;
     const pci::TableEntry e = slot_entry(slot, list.count);
     state.table_index = slot;
-    state.device = PciDevice{e.bus, e.device, e.function};
+    state.device = e.bdf;
     state.page = PageId::kPcie;
     con::set_mode(con::kStandardMode);
     con::clear_screen();

@@ -11,17 +11,17 @@ namespace {
 
 // The name of the function from lookup `group`: a vendor group's record, or
 // for the last lookup the name of any other device, written into `buffer`.
-const char* name_of(int group, int32_t bus, int32_t device, int32_t function, char* buffer) {
-  const uint32_t id = pci::read_config(pci::config_address(bus, device, function));
+const char* name_of(int group, const pci::Bdf& f, char* buffer) {
+  const uint32_t id = pci::read<pci::hdr::Id>(f);
   if (group < pci_names::kGroupCount) return pci_names::find(pci_names::kGroups[group], id);
   return pci_names::other_name(id, buffer) ? buffer : nullptr;
 }
 
 }  // namespace
 
-void pcie_name_lookup(int group, int32_t bus, int32_t device, int32_t function) {
+void pcie_name_lookup(int group, const pci::Bdf& f) {
   char buffer[pci_names::kOtherNameSize];
-  const char* name = name_of(group, bus, device, function, buffer);
+  const char* name = name_of(group, f, buffer);
   con::set_attr(kAttrWhite);
   if (name != nullptr) {
     // Cut where the console's wrap would reach the offset label on row 19.
@@ -39,9 +39,9 @@ void pcie_name_lookup(int group, int32_t bus, int32_t device, int32_t function) 
   con::set_attr(kAttrWhite);
 }
 
-bool list_name_lookup(int group, bool selected, int32_t bus, int32_t device, int32_t function, int row) {
+bool list_name_lookup(int group, bool selected, const pci::Bdf& f, int row) {
   char buffer[pci_names::kOtherNameSize];
-  const char* name = name_of(group, bus, device, function, buffer);
+  const char* name = name_of(group, f, buffer);
   con::set_attr(selected ? kAttrWhiteOnGreen : kAttrGray);
   if (name == nullptr) return false;
   char fitted[pci_names::kListNameWidth + 1];

@@ -4,6 +4,8 @@
 #pragma once
 #include <stdint.h>
 
+#include "hw/pci.h"
+
 namespace kvq {
 
 // The lookups, in the order the pages run them: the Intel and Realtek, AMD
@@ -14,11 +16,11 @@ inline constexpr int kNameLookupCount = 4;
 
 // Prints the name from lookup `group` at (0, 18) in white, if it holds the
 // function's ID, cut to 98 characters; leaves the attribute white.
-void pcie_name_lookup(int group, int32_t bus, int32_t device, int32_t function);
+void pcie_name_lookup(int group, const pci::Bdf& f);
 
 // Prints the name from `group`, fitted to the list's 79-column name field,
 // at (21, row): white on green for the selected row, light gray otherwise.
 // True when a name was printed.
-bool list_name_lookup(int group, bool selected, int32_t bus, int32_t device, int32_t function, int row);
+bool list_name_lookup(int group, bool selected, const pci::Bdf& f, int row);
 
 }  // namespace kvq

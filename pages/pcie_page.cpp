@@ -6,133 +6,79 @@
 #include "app/grid.h"
 #include "app/grid_page.h"
 #include "app/input.h"
+#include "hw/nic.h"
 #include "hw/pci.h"
 #include "pages/pages.h"
 #include "pages/pci_name_lookup.h"
 #include "platform/console.h"
-#include "platform/hw.h"
 
 namespace kvq {
 namespace {
 
-constexpr uint16_t kVendorIntel = 0x8086;
-constexpr uint16_t kVendorRealtek = 0x10EC;
+using namespace pci::hdr;
 
-// Column of the "0xNN ->" label on row 19: two columns before the ruler's
-// value, whose start depends on the width.
-constexpr int kOffsetLabelCol[kWidthCount] = {25, 23, 19};
-
-void draw_header(const PciDevice& d) {
+void draw_header(const pci::Bdf& d) {
   con::set_cursor(0, 0);
   con::set_attr(kAttrWhite);
   con::print(u"Bus:%02d Dev:%02d Fun:%02d", d.bus, d.device, d.function);
 }
 
 void draw_address_lines(const AppState& state, int offset) {
-  const PciDevice& d = state.device;
-  con::set_cursor(kOffsetLabelCol[state.width - 1], 19);
+  const pci::Bdf& d = state.device;
+  con::set_cursor(col_before_ruler(state.width, 7), 19);  // "0xNN ->"
   con::print(u"0x%02X ->", offset);
   con::set_cursor(39, 19);
-  con::print(u"IO Port Address : 0x%08X", pci::config_address(d.bus, d.device, d.function) + static_cast<uint32_t>(offset));
+  con::print(u"IO Port Address : 0x%08X", pci::config_address(d) + static_cast<uint32_t>(offset));
   con::set_cursor(39, 20);
-  con::print(u"Memory Address  : 0x%08X", pci::extended_address(d.bus, d.device, d.function) + static_cast<uint32_t>(offset));
-}
-
-void print_mac(const uint8_t mac[6]) {
-  con::set_cursor(56, 0);
-  for (int i = 0; i < 6; ++i) con::print(i < 5 ? u"%02X-" : u"%02X", mac[i]);
+  con::print(u"Memory Address  : 0x%08X", pci::extended_address(d) + static_cast<uint32_t>(offset));
 }
 
 // "MAC: " and six bytes "XX-" with the last one's dash dropped.
 constexpr int kMacLineWidth = 5 + 6 * 3 - 1;
 
-// An Intel controller's registers lie behind a memory BAR0. Its flag bits
-// are cleared so a 64-bit or prefetchable BAR gives its address. An address
-// of 0 (never assigned) or all ones (a function that stopped answering)
-// points at no register block.
-bool intel_registers(uint32_t bar0, uint32_t* base) {
-  *base = bar0 & ~0xFu;
-  return (bar0 & 1) == 0 && *base != 0 && *base != 0xFFFFFFF0u;
-}
-
-// A Realtek controller's behind an I/O BAR0 whose address holds all six
-// station address ports below 64 KiB. An unassigned BAR (0) would read the
-// legacy DMA controller's ports 0 to 5, and a read there flips its byte
-// pointer.
-bool realtek_ports(uint32_t bar0, uint16_t* base) {
-  const uint32_t address = bar0 & ~3u;
-  *base = static_cast<uint16_t>(address);
-  return (bar0 & 1) != 0 && address != 0 && address <= 0xFFFFu - 5;
-}
-
-// Intel network controllers decode their registers only as whole dwords:
-// the receive address pair RAL0/RAH0 is read with two 32-bit loads.
-void draw_intel_mac(uint32_t base) {
-  const uint32_t ral = plat::mem_read32(base + 0x40);
-  const uint32_t rah = plat::mem_read32(base + 0x44);
-  const uint8_t mac[6] = {static_cast<uint8_t>(ral),       static_cast<uint8_t>(ral >> 8),
-                          static_cast<uint8_t>(ral >> 16), static_cast<uint8_t>(ral >> 24),
-                          static_cast<uint8_t>(rah),       static_cast<uint8_t>(rah >> 8)};
-  print_mac(mac);
-}
-
-// The RTL8139 family keeps the station address in its first six I/O
-// registers, which it lets be read byte by byte.
-void draw_realtek_mac(uint16_t base) {
-  con::set_cursor(56, 0);
-  for (int i = 0; i < 6; ++i) {
-    const uint8_t b = plat::port_in8(static_cast<uint16_t>(base + i));
-    con::print(i < 5 ? u"%02X-" : u"%02X", b);
-  }
-}
-
 // The MAC line of an Intel or Realtek Ethernet controller whose BAR0 leads
 // to its registers. Otherwise row 0 holds none, not even one left from a
 // BAR0 the user has just cleared.
 void draw_mac_line(const AppState& state, const RegisterWindow& w) {
-  const bool ethernet = w.bytes[0x0B] == 0x02 && w.bytes[0x0A] == 0x00;
-  const uint16_t vendor = static_cast<uint16_t>(w.value(0x00, 2));
-  uint32_t memory_base = 0;
-  uint16_t port_base = 0;
-  bool shown = false;
-  if (ethernet && (vendor == kVendorIntel || vendor == kVendorRealtek)) {
-    const PciDevice& d = state.device;
-    const uint32_t bar0 = pci::read_config(pci::config_address(d.bus, d.device, d.function) + 0x10);
-    shown = vendor == kVendorIntel ? intel_registers(bar0, &memory_base) : realtek_ports(bar0, &port_base);
-  }
+  const nic::MacSource source = nic::mac_source(state.device, w);
   con::set_cursor(51, 0);
-  if (!shown) {
+  if (source.kind == nic::MacSource::kNone) {
     con::repeat(u' ', kMacLineWidth);
     return;
   }
+  uint8_t mac[6];
+  nic::read_mac(source, mac);
   con::put_text(u"MAC:");
-  if (vendor == kVendorIntel) {
-    draw_intel_mac(memory_base);
-  } else {
-    draw_realtek_mac(port_base);
-  }
+  con::set_cursor(56, 0);
+  for (int i = 0; i < 6; ++i) con::print(i < 5 ? u"%02X-" : u"%02X", mac[i]);
 }
 
+// The panel's lines: the row, the text, and the register it shows, two
+// bytes high byte first.
+struct PanelLine {
+  int row;
+  const char16_t* format;
+  uint32_t (*value)(const RegisterWindow& w);
+};
+
+constexpr PanelLine kPanel[] = {
+    {3, u"Vendor ID   : %04X", [](const RegisterWindow& w) { return w.reg<VendorId>(); }},
+    {4, u"Device ID   : %04X", [](const RegisterWindow& w) { return w.reg<DeviceId>(); }},
+    {6, u"PCI CMD     : %04X", [](const RegisterWindow& w) { return w.reg<Command>(); }},
+    {7, u"PCI STS     : %04X", [](const RegisterWindow& w) { return w.reg<Status>(); }},
+    {8, u"Rev ID      : %02X", [](const RegisterWindow& w) { return w.reg<RevisionId>(); }},
+    {10, u"Sub Class   : %02X", [](const RegisterWindow& w) { return w.reg<SubClass>(); }},
+    {11, u"Base Class  : %02X", [](const RegisterWindow& w) { return w.reg<BaseClass>(); }},
+    {13, u"PCI IRQ#    : %02X", [](const RegisterWindow& w) { return w.reg<InterruptLine>(); }},
+};
+
 void draw_panel(const RegisterWindow& w) {
-  const uint8_t* b = w.bytes;
-  con::set_cursor(51, 3);
-  con::print(u"Vendor ID   : %02X%02X", b[0x01], b[0x00]);
-  con::set_cursor(51, 4);
-  con::print(u"Device ID   : %02X%02X", b[0x03], b[0x02]);
-  con::set_cursor(51, 6);
-  con::print(u"PCI CMD     : %02X%02X", b[0x05], b[0x04]);
-  con::set_cursor(51, 7);
-  con::print(u"PCI STS     : %02X%02X", b[0x07], b[0x06]);
-  con::set_cursor(51, 8);
-  con::print(u"Rev ID      : %02X", b[0x08]);
-  con::set_cursor(51, 10);
-  con::print(u"Sub Class   : %02X", b[0x0A]);
-  con::set_cursor(51, 11);
-  con::print(u"Base Class  : %02X", b[0x0B]);
+  for (const PanelLine& line : kPanel) {
+    con::set_cursor(51, line.row);
+    con::print(line.format, line.value(w));
+  }
   con::set_cursor(51, 12);
   con::put_text(pci::is_express(w) ? u"PCI Express : YES" : u"PCI Express : NO ");
-  con::set_cursor(51, 13);
-  con::print(u"PCI IRQ#    : %02X", b[0x3C]);
 }
 
 // Removes the previous function's header, MAC and name lines (a long name
@@ -148,25 +94,17 @@ void blank_device_lines() {
 int32_t clamp(int32_t v, int32_t low, int32_t high) { return v < low ? low : (v > high ? high : v); }
 
 void select_table_entry(AppState& state, int32_t index) {
-  const pci::TableEntry& e = pci::g_devices.entries[index];
   state.table_index = index;
-  state.device = PciDevice{e.bus, e.device, e.function};
+  state.device = pci::g_devices.entries[index].bdf;
   blank_device_lines();
 }
 
-void write_cell(AppState& state, int offset, uint32_t value) {
-  const PciDevice& d = state.device;
-  if (state.width == kByte) {
-    pci::write_byte(d.bus, d.device, d.function, offset, static_cast<uint8_t>(value));
-  } else if (state.width == kWord) {
-    pci::write_word(d.bus, d.device, d.function, offset, static_cast<uint16_t>(value));
-  } else {
-    pci::write_dword(d.bus, d.device, d.function, offset, value);
-  }
+void write_cell(AppState& state, const void*, int offset, uint32_t value) {
+  pci::config_write(state.device, static_cast<uint32_t>(offset), layout(state.width).bytes, value);
 }
 
 void act_on_key(AppState& state) {
-  if (handle_grid_keys(state, write_cell)) return;
+  if (handle_grid_keys(state, write_cell, nullptr)) return;
   const Key key = state.key;
   if (key.scan == kScanPageUp || key.scan == kScanPageDown) {
     // The device becomes the table entry even at either end, so PageUp
@@ -176,15 +114,14 @@ void act_on_key(AppState& state) {
       select_table_entry(state, clamp(state.table_index + step, 0, state.device_count - 1));
     }
   } else if (key.scan == 0 && key.ch == u'p') {
-    PciDevice chosen;
+    pci::Bdf chosen;
     if (device_selector(&chosen)) {
       state.device = chosen;
       blank_device_lines();
     }
   } else if (key.scan == 0 && (key.ch == u'S' || key.ch == u's')) {
     if (!pci::is_express(g_window)) return;
-    const PciDevice& d = state.device;
-    state.memory_base = pci::extended_address(d.bus, d.device, d.function);
+    state.memory_base = pci::extended_address(state.device);
     state.page = PageId::kMemory;
     con::clear_screen();
   } else {
@@ -196,12 +133,12 @@ void act_on_key(AppState& state) {
 }  // namespace
 
 void pcie_pass(AppState& state) {
-  const PciDevice& d = state.device;
+  const pci::Bdf& d = state.device;
   draw_header(d);
-  pci::read_window(d.bus, d.device, d.function, g_window);
+  pci::read_window(d, g_window);
   const CellCursor& cursor = state.cursor();
   draw_grid(g_window, state.width, cursor);
-  for (int group = 0; group < kNameLookupCount; ++group) pcie_name_lookup(group, d.bus, d.device, d.function);
+  for (int group = 0; group < kNameLookupCount; ++group) pcie_name_lookup(group, d);
   draw_cursor_offset(cursor, state.width);
   const int offset = cursor_offset(cursor, state.width);
   draw_address_lines(state, offset);

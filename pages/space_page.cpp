@@ -10,13 +10,10 @@
 namespace kvq {
 namespace {
 
-// The grid page write callback has no room for the space: the pass in
-// progress names it.
-constinit const AddressSpace* g_space = nullptr;
-
-void write_cell(AppState& state, int offset, uint32_t value) {
-  const uint32_t address = (g_space->base(state) + static_cast<uint32_t>(offset)) & g_space->mask;
-  g_space->write(address, cell_bytes(state.width), value);
+void write_cell(AppState& state, const void* context, int offset, uint32_t value) {
+  const AddressSpace& space = *static_cast<const AddressSpace*>(context);
+  const uint32_t address = (space.base(state) + static_cast<uint32_t>(offset)) & space.mask;
+  space.write(address, layout(state.width).bytes, value);
 }
 
 void step(AppState& state, const AddressSpace& space, int direction) {
@@ -28,7 +25,7 @@ void step(AppState& state, const AddressSpace& space, int direction) {
 }
 
 void act_on_key(AppState& state, const AddressSpace& space) {
-  if (handle_grid_keys(state, write_cell, !space.cursor_stops_at_edges)) return;
+  if (handle_grid_keys(state, write_cell, &space, !space.cursor_stops_at_edges)) return;
   const Key key = state.key;
   if (key.scan == kScanPageUp) {
     step(state, space, -1);
@@ -50,7 +47,6 @@ void act_on_key(AppState& state, const AddressSpace& space) {
 }  // namespace
 
 void address_space_pass(AppState& state, const AddressSpace& space) {
-  g_space = &space;
   const uint32_t base = space.base(state);
   con::set_cursor(0, 0);
   con::set_attr(kAttrWhite);
@@ -65,7 +61,7 @@ void address_space_pass(AppState& state, const AddressSpace& space) {
   if (state.width == kByte) draw_char_column(g_window, cursor);
   draw_cursor_offset(cursor, state.width);
   const uint32_t address = (base + static_cast<uint32_t>(cursor_offset(cursor, state.width))) & space.mask;
-  con::set_cursor(space.address_col[state.width - 1], 19);
+  con::set_cursor(col_before_ruler(state.width, space.address_length), 19);
   con::print(space.address_format, address);
   draw_ruler(cursor_value(g_window, cursor, state.width), state.width);
   draw_footer(false);

@@ -16,8 +16,8 @@ struct AddressSpace {
   int digits_col;                  // where the title's base digits stand
   int digits;                      // of a typed base
   bool backspace_steps_back;       // in the address entry
-  const char16_t* address_format;  // cursor cell's address on row 19
-  int address_col[kWidthCount];    // its column, by width
+  const char16_t* address_format;  // cursor cell's address on row 19,
+  int address_length;              // this long, ending before the ruler's value
   uint32_t mask;                   // address arithmetic wraps here
   uint32_t (*base)(const AppState& state);
   void (*set_base)(AppState& state, uint32_t base);

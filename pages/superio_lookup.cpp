@@ -9,23 +9,11 @@ namespace {
 
 constexpr uint16_t kCmosIndexPort = 0x70;
 
-struct ChipTable {
-  uint16_t vid;
-  uint16_t did;
-  const data::DescriptionTable* table;
-};
-
-// The chips with descriptions, by registers 20h and 21h.
-constexpr ChipTable kChipTables[] = {
-    {0x87, 0x81, &data::kIt8781Descriptions},
-    {0x87, 0x28, &data::kIt8728Descriptions},
-    {0xC4, 0x52, &data::kNct6102Descriptions},
-    {0xA0, 0x25, &data::kW83627dhgDescriptions},
-};
-
+// The table that describes the chip, by its registers 20h and 21h.
 const data::DescriptionTable* chip_table(const sio::ChipRecord& chip) {
-  for (const ChipTable& t : kChipTables) {
-    if (t.vid == chip.vid && t.did == chip.did) return t.table;
+  for (int i = 0; i < data::kChipDescriptionCount; ++i) {
+    const data::DescriptionTable* t = data::kChipDescriptions[i];
+    if (t->vid == chip.vid && t->did == chip.did) return t;
   }
   return nullptr;
 }
@@ -76,7 +64,7 @@ void find_descriptions(const DescriptionQuery& q, const sio::ChipRecord& chip, D
   }
   const data::DescriptionTable* table = chip_table(chip);
   if (table == nullptr) return;
-  const bool banked = table == &data::kW83627dhgDescriptions;
+  const bool banked = table->banked;
   for (int i = 0; i < table->count; ++i) {
     const data::RegisterDescription& row = table->rows[i];
     if (chip_row_matches(row, q, chip, banked)) sink(row.text, context);

@@ -19,10 +19,6 @@ namespace {
 constexpr uint16_t kCmosIndexPort = 0x70;
 constexpr int kDescriptionRow = 18;
 
-// Column of the "0xNN ->" label on row 19: two columns before the ruler's
-// value, whose start depends on the width.
-constexpr int kOffsetLabelCol[kWidthCount] = {25, 23, 19};
-
 uint16_t data_port(const AppState& state) { return static_cast<uint16_t>(state.isa_address + 1); }
 
 void draw_header(const AppState& state) {
@@ -67,7 +63,7 @@ void draw_chip_panel() {
 }
 
 void draw_offset_label(int width, int offset) {
-  con::set_cursor(kOffsetLabelCol[width - 1], 19);
+  con::set_cursor(col_before_ruler(width, 7), 19);  // "0xNN ->"
   con::print(u"0x%02X ->", offset);
 }
 
@@ -79,8 +75,9 @@ void draw_clock_line(const RegisterWindow& w) {
 }
 
 void draw_description(const AppState& state, int offset) {
-  const DescriptionQuery query = {state.isa_address, static_cast<uint8_t>(offset), g_window.bytes[0x07],
-                                  g_window.bytes[0x4E]};
+  const DescriptionQuery query = {state.isa_address, static_cast<uint8_t>(offset),
+                                  static_cast<uint8_t>(g_window.reg<sio::LogicalDeviceNumber>()),
+                                  static_cast<uint8_t>(g_window.reg<sio::MonitorBankSelect>())};
   con::set_attr(kAttrWhite);
   print_descriptions(query, sio::g_chips[0]);
 }
@@ -92,8 +89,8 @@ void blank_description() {
 }
 
 // The typed value goes out a byte at a time, the highest register first.
-void write_cell(AppState& state, int offset, uint32_t value) {
-  for (int i = cell_bytes(state.width) - 1; i >= 0; --i) {
+void write_cell(AppState& state, const void*, int offset, uint32_t value) {
+  for (int i = layout(state.width).bytes - 1; i >= 0; --i) {
     sio::write_register(state.isa_address, data_port(state), static_cast<uint8_t>(offset + i),
                         static_cast<uint8_t>(value >> (8 * i)));
   }
@@ -103,7 +100,7 @@ bool is_arrow(uint16_t scan) { return scan == kScanUp || scan == kScanDown || sc
 
 void act_on_key(AppState& state) {
   const Key key = state.key;
-  if (handle_grid_keys(state, write_cell)) {
+  if (handle_grid_keys(state, write_cell, nullptr)) {
     if (is_arrow(key.scan) && state.width == kByte) blank_description();
     return;
   }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "hw/ahci_regs.h"
+
 namespace kvq::sim {
 namespace {
 
@@ -78,7 +80,7 @@ void AhciController::set_up_like_firmware(int port, uint32_t clb, uint32_t fb, u
 }
 
 uint32_t AhciController::reg(uint32_t offset) const {
-  if (offset < 0x100) {
+  if (offset < ahci::kFirstPort) {
     switch (offset) {
       case 0x00:
         return 0x80001F00u | (kPorts - 1);  // 64-bit addressing, 32 slots
@@ -92,10 +94,10 @@ uint32_t AhciController::reg(uint32_t offset) const {
         return 0;
     }
   }
-  const uint32_t n = (offset - 0x100) / 0x80;
+  const uint32_t n = (offset - ahci::kFirstPort) / ahci::kPortStride;
   if (n >= kPorts || ((pi >> n) & 1) == 0) return 0;
   const Port& p = ports[n];
-  switch ((offset - 0x100) % 0x80) {
+  switch ((offset - ahci::kFirstPort) % ahci::kPortStride) {
     case 0x00: return p.clb;
     case 0x04: return p.clbu;
     case 0x08: return p.fb;
@@ -131,12 +133,12 @@ void AhciController::write(uint32_t addr, int width, uint64_t value) {
 }
 
 void AhciController::write_reg(uint32_t offset, uint32_t value, uint32_t mask) {
-  if (offset < 0x100) return;
-  const uint32_t n = (offset - 0x100) / 0x80;
+  if (offset < ahci::kFirstPort) return;
+  const uint32_t n = (offset - ahci::kFirstPort) / ahci::kPortStride;
   if (n >= kPorts || ((pi >> n) & 1) == 0) return;
   Port& p = ports[n];
   auto merge = [&](uint32_t& r) { r = (r & ~mask) | (value & mask); };
-  switch ((offset - 0x100) % 0x80) {
+  switch ((offset - ahci::kFirstPort) % ahci::kPortStride) {
     case 0x00: merge(p.clb); break;
     case 0x04: merge(p.clbu); break;
     case 0x08: merge(p.fb); break;

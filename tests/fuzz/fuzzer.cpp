@@ -6,6 +6,7 @@
 
 #include "app/main_loop.h"
 #include "data/pci_ids_file.h"
+#include "pages/pages.h"
 #include "platform/console.h"
 #include "platform/sim/q35.h"
 #include "platform/sim/test_console.h"
@@ -102,13 +103,11 @@ class Runner {
   }
 
   void print(const PassRecord& r) const {
-    static const char* const kPages[kPageCount] = {"PCIE", "Memory", "I/O", "SuperIO", "menu",
-                                                   "HELP", "SMBIOS", "HDD", "Strap", "List"};
     const CellCursor& c = r.before.cursors[static_cast<int>(r.before.page)][r.before.width - 1];
-    *trace_ << "pass " << result_.passes << ": " << kPages[static_cast<int>(r.before.page)] << " w" << r.before.width
+    *trace_ << "pass " << result_.passes << ": " << page_row(r.before.page).name << " w" << r.before.width
             << " cell " << 16 * (c.row - 2) + (r.before.width == kDword ? 4 : r.before.width) * c.index << " keys [";
     for (size_t i = 0; i < r.taken.size(); ++i) *trace_ << (i ? " " : "") << key_name(r.taken[i]);
-    *trace_ << "] -> " << kPages[static_cast<int>(state_.page)] << "; " << summarize_writes(board_.log()) << "\n";
+    *trace_ << "] -> " << page_row(state_.page).name << "; " << summarize_writes(board_.log()) << "\n";
   }
 
   sim::Board board_;
@@ -197,21 +196,19 @@ void entry_keys(Rng& rng, uint32_t value, int n, std::vector<Key>* out) {
   }
 }
 
-// Menu column and item of every page the menu opens.
-struct MenuPath {
-  PageId page;
-  bool other;
-  int item;
-};
-constexpr MenuPath kMenuPaths[] = {{PageId::kPcie, false, 1},  {PageId::kMemory, false, 2}, {PageId::kIo, false, 3},
-                                   {PageId::kSuperIo, false, 4}, {PageId::kHelp, true, 1},  {PageId::kSmbios, true, 2},
-                                   {PageId::kHdd, true, 3},    {PageId::kPchStrap, true, 4}};
+// Every page the menu opens, from the page table.
+std::vector<const PageRow*> menu_pages() {
+  std::vector<const PageRow*> pages;
+  for (const PageRow& p : kPages) {
+    if (p.slot > 0) pages.push_back(&p);
+  }
+  return pages;
+}
 
 // One chunk of keys, chosen by the page on the screen.
 std::vector<Key> next_chunk(Rng& rng, const AppState& s) {
   std::vector<Key> keys;
-  const bool grid = s.page == PageId::kPcie || s.page == PageId::kMemory || s.page == PageId::kIo ||
-                    s.page == PageId::kSuperIo || s.page == PageId::kHdd;
+  const bool grid = page_row(s.page).kind == PageKind::kGrid;
   // Entries open only on grid pages: elsewhere their keys are a few more
   // keys of any kind.
   int r = rng.below(100);
@@ -219,9 +216,10 @@ std::vector<Key> next_chunk(Rng& rng, const AppState& s) {
   const int n = 2 * (s.width == kDword ? 4 : s.width);
   if (r < 14) {  // to another page
     if (rng.chance(12)) return {scan(kScanF5)};
-    const MenuPath& m = rng.pick(kMenuPaths);
-    keys = {scan(kScanF6), scan(m.other ? kScanRight : kScanLeft)};
-    for (int i = 1; i < m.item; ++i) keys.push_back(scan(kScanDown));
+    static const std::vector<const PageRow*> kMenuPages = menu_pages();
+    const PageRow& m = *kMenuPages[static_cast<size_t>(rng.below(static_cast<int>(kMenuPages.size())))];
+    keys = {scan(kScanF6), scan(m.column == MenuColumn::kOther ? kScanRight : kScanLeft)};
+    for (int i = 1; i < m.slot; ++i) keys.push_back(scan(kScanDown));
     keys.push_back(ch(kCharEnter));
   } else if (r < 34) {  // a value entry
     keys.push_back(ch(kCharEnter));
@@ -281,24 +279,21 @@ RunResult run(Runner& runner, const Script& script) {
 }  // namespace
 
 std::vector<std::string> Coverage::missing() const {
-  static const char* const kPages[kPageCount] = {"PCIE", "Memory", "I/O", "Super I/O", "menu",
-                                                 "HELP", "SMBIOS", "HDD", "PCH Strap", "PCI list"};
   std::vector<std::string> gaps;
   for (int p = 0; p < kPageCount; ++p) {
-    const PageId page = static_cast<PageId>(p);
-    const bool grid = page == PageId::kPcie || page == PageId::kMemory || page == PageId::kIo ||
-                      page == PageId::kSuperIo || page == PageId::kHdd;
+    const char* const name = kPages[p].name;
+    const bool grid = kPages[p].kind == PageKind::kGrid;
     long any = 0;
     for (int w = 0; w < kWidthCount; ++w) {
       any += passes[p][w];
-      if (grid && passes[p][w] == 0) gaps.push_back(std::string(kPages[p]) + " in width " + std::to_string(w + 1));
+      if (grid && passes[p][w] == 0) gaps.push_back(std::string(name) + " in width " + std::to_string(w + 1));
     }
-    if (any == 0) gaps.push_back(std::string(kPages[p]) + " page");
-    if (grid && value_entries[p] == 0) gaps.push_back(std::string("a value entry on ") + kPages[p]);
-    if (grid && address_entries[p] == 0) gaps.push_back(std::string("an address entry on ") + kPages[p]);
+    if (any == 0) gaps.push_back(std::string(name) + " page");
+    if (grid && value_entries[p] == 0) gaps.push_back(std::string("a value entry on ") + name);
+    if (grid && address_entries[p] == 0) gaps.push_back(std::string("an address entry on ") + name);
     static const char* const kGlobal[3] = {"F5", "F6", "Esc"};
     for (int k = 0; k < 3; ++k) {
-      if (global_keys[p][k] == 0) gaps.push_back(std::string(kGlobal[k]) + " on " + kPages[p]);
+      if (global_keys[p][k] == 0) gaps.push_back(std::string(kGlobal[k]) + " on " + name);
     }
   }
   return gaps;

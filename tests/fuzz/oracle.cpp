@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <deque>
 
+#include "pages/pages.h"
 #include "platform/console.h"
 #include "platform/flusher.h"
 #include "platform/sim/ahci_sim.h"
@@ -23,12 +24,8 @@ constexpr uint16_t kConfigPorts[] = {0x2E, 0x4E, 0x6E};
 constexpr uint8_t kKeyBytes[] = {0x87, 0x01, 0x55, 0xAA, 0x77};
 constexpr uint32_t kStrapControl = 0xFED1F8B0;
 
-const char* const kPageNames[kPageCount] = {"PCIE", "Memory", "I/O", "Super I/O", "menu",
-                                            "HELP", "SMBIOS", "HDD", "PCH Strap", "PCI list"};
-
-bool is_grid(PageId p) {
-  return p == PageId::kPcie || p == PageId::kMemory || p == PageId::kIo || p == PageId::kSuperIo || p == PageId::kHdd;
-}
+const char* page_name(PageId p) { return page_row(p).name; }
+bool is_grid(PageId p) { return page_row(p).kind == PageKind::kGrid; }
 int bytes_of(int width) { return width == kDword ? 4 : width == kWord ? 2 : 1; }
 bool is_config_port(uint32_t port) {
   for (uint16_t p : kConfigPorts) {
@@ -132,10 +129,10 @@ struct Expectation {
   enum Field { kNone, kDevice, kMemoryBase, kIoBase, kIsa, kHddBuffer } field = kNone;
   bool entry_complete = false;
   uint32_t entry_value = 0;
-  PciDevice device;
+  pci::Bdf device;
 };
 
-uint32_t config_address(const PciDevice& d) {
+uint32_t latch_of(const pci::Bdf& d) {
   return 0x80000000u | (static_cast<uint32_t>(d.bus) << 16) | (static_cast<uint32_t>(d.device) << 11) |
          (static_cast<uint32_t>(d.function) << 8);
 }
@@ -148,7 +145,7 @@ void value_entry_writes(const AppState& s, int offset, uint32_t v, Expectation* 
   };
   switch (s.page) {
     case PageId::kPcie: {
-      const uint32_t latch = config_address(s.device) + (off & 0xFC);
+      const uint32_t latch = latch_of(s.device) + (off & 0xFC);
       if (size == 4) add(sim::out32(kCfc, v), latch);
       else if (size == 2) add(sim::out32(kCfc, v), latch, 0xFFFF, (off & 2) ? 16 : 0);
       else add(sim::out32(kCfc, v), latch, 0xFF, 8 * static_cast<int>(off & 3));
@@ -192,11 +189,12 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, Coverage* c
     x.entry_complete = e.complete;
     x.entry_value = e.value();
     if (field == Expectation::kDevice) {
-      x.device = PciDevice{static_cast<int32_t>(e.digits[0] * 10 + e.digits[1]),
-                           static_cast<int32_t>(e.digits[2] * 10 + e.digits[3]),
-                           static_cast<int32_t>(e.digits[4] * 10 + e.digits[5])};
+      const uint32_t dev = e.digits[2] * 10 + e.digits[3];
+      const uint32_t fn = e.digits[4] * 10 + e.digits[5];
+      x.device = pci::Bdf{0, static_cast<uint8_t>(e.digits[0] * 10 + e.digits[1]), static_cast<uint8_t>(dev),
+                          static_cast<uint8_t>(fn)};
       // A number out of its field's range would name another function.
-      x.entry_complete = e.complete && x.device.device <= 31 && x.device.function <= 7;
+      x.entry_complete = e.complete && dev <= 31 && fn <= 7;
     }
     if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
   };
@@ -406,7 +404,7 @@ std::optional<std::string> check_entry(const AppState& b, const AppState& a, con
   switch (x.field) {
     case Expectation::kNone: return std::nullopt;
     case Expectation::kDevice: {
-      const PciDevice want = x.entry_complete ? x.device : b.device;
+      const pci::Bdf want = x.entry_complete ? x.device : b.device;
       if (a.device.bus != want.bus || a.device.device != want.device || a.device.function != want.function ||
           a.table_index != b.table_index) {
         return "the device selector chose another function than typed";
@@ -432,7 +430,7 @@ std::optional<std::string> check_state(const AppState& s) {
     for (int w = 0; w < kWidthCount; ++w) {
       const CellCursor& c = s.cursors[p][w];
       if (c.row < 2 || c.row > 17 || c.index < 0 || c.index >= kCells[w] || c.col != 3 + kPitch[w] * c.index) {
-        return std::string("cursor of the ") + kPageNames[p] + " page at row " + std::to_string(c.row) + " index " +
+        return std::string("cursor of the ") + page_name(static_cast<PageId>(p)) + " page at row " + std::to_string(c.row) + " index " +
                std::to_string(c.index) + " column " + std::to_string(c.col);
       }
     }
@@ -460,7 +458,7 @@ std::optional<std::string> check_state(const AppState& s) {
 Failure fail(const char* check, const std::string& what, const PassRecord* r) {
   std::string detail = what;
   if (r != nullptr) {
-    detail += std::string(" (on the ") + kPageNames[static_cast<int>(r->before.page)] + " page, width " +
+    detail += std::string(" (on the ") + page_name(r->before.page) + " page, width " +
               std::to_string(r->before.width) + ", keys taken: " + keys_text(r->taken) + ")";
   }
   return Failure{check, detail};

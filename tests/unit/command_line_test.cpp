@@ -32,7 +32,7 @@ std::string summary(const cli::Command& c) {
   std::ostringstream s;
   s << test::narrow(c.form->verb);
   if (c.form->space != nullptr) s << ' ' << test::narrow(c.form->space);
-  if (c.form->target == cli::Space::kPci) s << ' ' << c.bus << ':' << c.device << '.' << c.function;
+  if (c.form->target == cli::Space::kPci) s << ' ' << +c.function.bus << ':' << +c.function.device << '.' << +c.function.function;
   s << std::hex << " where=" << c.where << " size=" << c.size << " value=" << c.value;
   return s.str();
 }

@@ -192,7 +192,7 @@ TEST_F(GridTest, ValueEntryBlanksTheCellAndFlushesBeforeWaiting) {
 }
 
 TEST_F(GridTest, DeviceSelectorTakesDecimalPlaces) {
-  PciDevice d{1, 2, 3};
+  pci::Bdf d{0, 1, 2, 3};
   console().push_text(u"001F02");
   ASSERT_TRUE(device_selector(&d));
   EXPECT_EQ(d.bus, 0);
@@ -203,7 +203,7 @@ TEST_F(GridTest, DeviceSelectorTakesDecimalPlaces) {
 }
 
 TEST_F(GridTest, DeviceSelectorBackspaceAndEsc) {
-  PciDevice d{1, 2, 3};
+  pci::Bdf d{0, 1, 2, 3};
   // Backspace ignored on bus and device digits.
   console().push_text(u"\b0\b1\b0\b2");
   // From the function digits it steps back, erasing.
@@ -223,7 +223,7 @@ TEST_F(GridTest, DeviceSelectorBackspaceAndEsc) {
 }
 
 TEST_F(GridTest, DeviceSelectorRefusesFunctionsOutOfRange) {
-  PciDevice d{0, 4, 0};
+  pci::Bdf d{0, 0, 4, 0};
   // Two decimal places of digits up to F reach 165: the bus is always in
   // range, the device and function are not.
   for (const char16_t* typed : {u"000008", u"003200", u"00F000", u"00001F"}) {

@@ -5,6 +5,7 @@
 #include "app/footer.h"
 #include "hw/pci.h"
 #include "hw/sata.h"
+#include "pages/pages.h"
 #include "support.h"
 
 namespace kvq {
@@ -243,7 +244,7 @@ TEST_F(MainLoopTest, HddOpensOnlyInAhciOrRaidModeAndTheMenuClearsEitherWay) {
 TEST_F(MainLoopTest, SataModeQueryPrintsItsThreeLinesAtTheCursor) {
   ahci_->set32(0x90, 0xAABBCC80);
   con::set_cursor(0, 5);
-  EXPECT_EQ(sata::mode_query(), 2);
+  EXPECT_TRUE(hdd_can_open());
   EXPECT_EQ(row_text(5), "AABBCC80");
   EXPECT_EQ(row_text(6), "80");
   EXPECT_EQ(row_text(7), "80");

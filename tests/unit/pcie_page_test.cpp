@@ -32,7 +32,7 @@ class PciePageTest : public test::KvqTest {
   int32_t index_of(int bus, int dev, int fn) {
     for (int32_t i = 0; i < state.device_count; ++i) {
       const auto& e = pci::g_devices.entries[i];
-      if (e.bus == bus && e.device == dev && e.function == fn) return i;
+      if (e.bdf == pci::Bdf{0, static_cast<uint8_t>(bus), static_cast<uint8_t>(dev), static_cast<uint8_t>(fn)}) return i;
     }
     return -1;
   }
@@ -80,23 +80,23 @@ TEST_F(PciePageTest, PciExpressComesFromTheCapabilityListNotCacheLineSize) {
   sim::PciFunction* host = board.function(0, 0, 0);
   host->set8(0x0C, 0x10);
   RegisterWindow w;
-  pci::read_window(0, 0, 0, w);
+  pci::read_window({}, w);
   EXPECT_FALSE(pci::is_express(w));
   // Malformed lists end: a loop, a pointer below 0x40, status bit clear.
   host->add_capability(0x01, 0x50);
   host->set8(0x51, 0x50);
-  pci::read_window(0, 0, 0, w);
+  pci::read_window({}, w);
   EXPECT_FALSE(pci::is_express(w));
   host->set8(0x51, 0x20);
   host->set8(0x20, 0x10);
-  pci::read_window(0, 0, 0, w);
+  pci::read_window({}, w);
   EXPECT_FALSE(pci::is_express(w));
   host->set8(0x51, 0x60);
   host->set8(0x60, 0x10);
-  pci::read_window(0, 0, 0, w);
+  pci::read_window({}, w);
   EXPECT_TRUE(pci::is_express(w));
   host->set8(0x06, 0x00);
-  pci::read_window(0, 0, 0, w);
+  pci::read_window({}, w);
   EXPECT_FALSE(pci::is_express(w));
 }
 

@@ -155,35 +155,32 @@ class SataLinesTest : public test::KvqTest {
   static constexpr uint32_t kBuf = 0x00200000;
 };
 
-TEST_F(SataLinesTest, SizeModelAndNoDeviceLines) {
+TEST_F(SataLinesTest, SizeModelAndNoDeviceRecords) {
   const struct {
     uint32_t sectors28;
     uint64_t sectors48;
-    const char* shown;
+    uint64_t gigabytes;
   } cases[] = {
-      {250069680, 0, "Size: 128G"},
-      {0x0FFFFFFF, 1953525168, "Size: 1000G"},
+      {250069680, 0, 128},
+      {0x0FFFFFFF, 1953525168, 1000},
   };
   for (const auto& c : cases) {
     put_answer({.model = "X", .sectors28 = c.sectors28, .sectors48 = c.sectors48});
-    sata::show_disk_size(kBuf);
-    EXPECT_EQ(text_at(51, 18, 12), std::string(c.shown) + std::string(12 - strlen(c.shown), ' '));
-    con::clear_screen();
+    const sata::DiskSize size = sata::read_size(kBuf);
+    EXPECT_TRUE(size.present);
+    EXPECT_EQ(size.gigabytes, c.gigabytes);
   }
   // Each model word's high byte comes first.
   put_answer({.model = "ST1000DM003-1CH162"});
-  sata::show_model_name(kBuf);
-  EXPECT_EQ(row_text(18), "Model Name: ST1000DM003-1CH162");
+  EXPECT_EQ(test::narrow(sata::read_model(kBuf).text), "ST1000DM003-1CH162                    ");
   // A control character would move the cursor: it shows as a blank.
   board.ram_poke(kBuf + 55, '\n');
-  sata::show_model_name(kBuf);
-  EXPECT_EQ(row_text(18), "Model Name:  T1000DM003-1CH162");
-  EXPECT_EQ(row_text(19), "");
+  EXPECT_EQ(test::narrow(sata::read_model(kBuf).text), " T1000DM003-1CH162                    ");
   for (uint32_t none : {0xFFFFFFFFu, 0xF000EEF3u, 0x00780003u}) {
-    con::clear_screen();
-    sata::show_model_name(none);
-    sata::show_disk_size(none);
-    EXPECT_EQ(row_text(18), "No device be detected !") << std::hex << none;
+    board.clear_log();
+    EXPECT_FALSE(sata::read_model(none).present) << std::hex << none;
+    EXPECT_FALSE(sata::read_size(none).present) << std::hex << none;
+    EXPECT_TRUE(board.log().empty());
   }
 }
 

@@ -4,7 +4,12 @@
 // it and folds its figures into one table with the QEMU measurements.
 #include <benchmark/benchmark.h>
 
+#include <cctype>
+#include <string>
+#include <vector>
+
 #include "app/main_loop.h"
+#include "pages/pages.h"
 #include "platform/console.h"
 #include "platform/sim/board.h"
 #include "platform/sim/q35.h"
@@ -12,29 +17,27 @@
 
 namespace {
 
-// Every page, by the name the bench reports it under. The HDD page runs
-// twice: on the disk of port 0 (two IDENTIFY commands a pass) and on an
-// empty port (no command at all).
+// Every page of the page table, under its name without blanks or slashes
+// ("Super I/O" is SuperIO). The HDD page runs twice: on the disk of port 0
+// (two IDENTIFY commands a pass) and on an empty port (no command at all).
 struct BenchPage {
   kvq::PageId page;
-  const char* name;
+  std::string name;
   uint16_t hdd_port_offset = 0x100;
 };
 
-constexpr BenchPage kBenchPages[] = {
-    {.page = kvq::PageId::kPcie, .name = "PCIE"},
-    {.page = kvq::PageId::kMemory, .name = "Memory"},
-    {.page = kvq::PageId::kIo, .name = "IO"},
-    {.page = kvq::PageId::kSuperIo, .name = "SuperIO"},
-    {.page = kvq::PageId::kMenu, .name = "menu"},
-    {.page = kvq::PageId::kHelp, .name = "HELP"},
-    {.page = kvq::PageId::kSmbios, .name = "SMBIOS"},
-    {.page = kvq::PageId::kHdd, .name = "HDD"},
-    {.page = kvq::PageId::kHdd, .name = "HDDemptyport", .hdd_port_offset = 0x180},
-    {.page = kvq::PageId::kPchStrap, .name = "PCHStrap"},
-    {.page = kvq::PageId::kPciList, .name = "PCIlist"},
-};
-static_assert(sizeof kBenchPages / sizeof kBenchPages[0] == kvq::kPageCount + 1, "one row per page, HDD twice");
+std::vector<BenchPage> bench_pages() {
+  std::vector<BenchPage> pages;
+  for (const kvq::PageRow& row : kvq::kPages) {
+    std::string name;
+    for (const char* c = row.name; *c != 0; ++c) {
+      if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+    }
+    pages.push_back({row.id, name});
+    if (row.id == kvq::PageId::kHdd) pages.push_back({row.id, name + "emptyport", 0x180});
+  }
+  return pages;
+}
 
 struct Fixture {
   kvq::sim::Board board;
@@ -70,8 +73,9 @@ void BM_Pass(benchmark::State& st, const BenchPage& p) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  static const std::vector<BenchPage> kBenchPages = bench_pages();
   for (const BenchPage& p : kBenchPages) {
-    benchmark::RegisterBenchmark((std::string("BM_Pass/") + p.name).c_str(), BM_Pass, p)
+    benchmark::RegisterBenchmark(("BM_Pass/" + p.name).c_str(), BM_Pass, p)
         ->Unit(benchmark::kMicrosecond);
   }
   benchmark::Initialize(&argc, argv);
