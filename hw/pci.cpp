@@ -1,5 +1,6 @@
 #include "hw/pci.h"
 
+#include "hw/memio.h"
 #include "hw/pci_extended.h"
 #include "platform/hw.h"
 
@@ -84,22 +85,13 @@ bool memory_mapped_reach(const Bdf& f) {
   return g_board.shows_checked;
 }
 
+// One load or store of the width, as the Memory page makes them.
 uint32_t memory_mapped_read(const Bdf& f, uint32_t offset, int width) {
-  const uint32_t address = mapped_address(f, offset);
-  if (width == 4) return plat::mem_read32(address);
-  if (width == 2) return plat::mem_read16(address);
-  return plat::mem_read8(address);
+  return memio::read_memory(mapped_address(f, offset), width);
 }
 
 void memory_mapped_write(const Bdf& f, uint32_t offset, int width, uint32_t value) {
-  const uint32_t address = mapped_address(f, offset);
-  if (width == 4) {
-    plat::mem_write32(address, value);
-  } else if (width == 2) {
-    plat::mem_write16(address, static_cast<uint16_t>(value));
-  } else {
-    plat::mem_write8(address, static_cast<uint8_t>(value));
-  }
+  memio::write_memory(mapped_address(f, offset), width, value);
 }
 
 }  // namespace

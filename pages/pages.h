@@ -72,14 +72,14 @@ constexpr int menu_items(MenuColumn column) {
   return n;
 }
 
-// Every page has exactly one row, at its number; every pass is set; in each
+// Every page has exactly one row, at its number, with a name; in each
 // column the menu's slots run 1, 2, ... without a gap or a repeat, and
 // every item has its 11-character text.
 constexpr bool pages_sound() {
   if (sizeof(kPages) / sizeof(kPages[0]) != kPageCount) return false;
   for (int i = 0; i < kPageCount; ++i) {
     const PageRow& p = kPages[i];
-    if (static_cast<int>(p.id) != i || p.pass == nullptr || p.name == nullptr) return false;
+    if (static_cast<int>(p.id) != i || p.name == nullptr) return false;
     if (p.slot < 0 || (p.slot > 0) != (p.label != nullptr)) return false;
     if (p.slot == 0) continue;
     if (text_length(p.label) != kMenuLabelWidth || p.slot > menu_items(p.column)) return false;

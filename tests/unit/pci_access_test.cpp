@@ -171,7 +171,7 @@ TEST_F(PciAccessTest, ConfigAccessPicksTheMethodByOffsetWidthAndBoard) {
     sim::Board b;
     sim::set_board(&b);
     sim::build_q35(b);
-    b.function(0, 4, 0)->set_writable(0x100, 0xF00, 0xFFFFFFFF);
+    for (int o = 0x100; o < 0x1000; o += 4) b.function(0, 4, 0)->set_writable(o, 4, 0xFFFFFFFF);
     if (c.board != Board::kQ35) b.config_tables.clear();
     if (c.board == Board::kNoMemoryMapped) b.function(0, 0, 0)->set32(0x60, 0);
     if (c.board == Board::kMcfgOnRam) sim::install_acpi(b, 0x1F700000u, {{0x10000000u, 0, 0, 255}});
