@@ -54,14 +54,14 @@ namespace {
 struct ArgInfo {
   Arg kind;
   const char16_t* name;
-  uint32_t max;  // numbers only
+  uint64_t max;  // numbers only; an address's is the image's (below)
 };
 
 constexpr ArgInfo kArgInfo[] = {
     {Arg::kNone, u"", 0},
     {Arg::kFunction, u"BB:DD.F", 0},
     {Arg::kOffset, u"OFFSET", 0xFFF},
-    {Arg::kAddress, u"ADDRESS", 0xFFFFFFFFu},
+    {Arg::kAddress, u"ADDRESS", 0},
     {Arg::kPort, u"PORT", 0xFFFF},
     {Arg::kValue, u"VALUE", 0xFFFFFFFFu},
     {Arg::kWidth, u"[b|w|d]", 0},
@@ -108,7 +108,8 @@ enum class Number : uint8_t { kOk, kNotHex, kTooBig };
 
 // Hex digits from `s` to `end` (or the NUL), with an optional 0x; values
 // above `max` are too big, however many digits they have.
-Number parse_hex(const char16_t* s, const char16_t* end, uint32_t max, uint32_t* value) {
+template <class T>
+Number parse_hex(const char16_t* s, const char16_t* end, uint64_t max, T* value) {
   if (s[0] == u'0' && (s[1] == u'x' || s[1] == u'X')) s += 2;
   if (s == end || *s == 0) return Number::kNotHex;
   uint64_t v = 0;
@@ -116,14 +117,16 @@ Number parse_hex(const char16_t* s, const char16_t* end, uint32_t max, uint32_t*
   for (; s != end && *s != 0; ++s) {
     const int d = hex_digit(*s);
     if (d < 0) return Number::kNotHex;
-    v = (v << 4) | static_cast<uint64_t>(d);
-    if (v > max) {
+    // A digit more would carry past 64 bits, or past `max`.
+    if (static_cast<uint64_t>(d) > max || v > (max - static_cast<uint64_t>(d)) >> 4) {
       too_big = true;
       v = 0;
+      continue;
     }
+    v = (v << 4) | static_cast<uint64_t>(d);
   }
   if (too_big) return Number::kTooBig;
-  *value = static_cast<uint32_t>(v);
+  *value = static_cast<T>(v);
   return Number::kOk;
 }
 
@@ -131,7 +134,8 @@ const char16_t* size_name(int size) { return size == 4 ? u"a dword" : (size == 2
 
 class Parser {
  public:
-  Parser(int argc, const char16_t* const* argv) : argc_(argc), argv_(argv) {}
+  Parser(int argc, const char16_t* const* argv, int address_bits)
+      : argc_(argc), argv_(argv), address_max_(address_bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << address_bits) - 1) {}
   ParseResult run();
 
  private:
@@ -142,7 +146,8 @@ class Parser {
   }
   const CommandForm* find_command();
   bool take(Arg kind, const char16_t* text);
-  bool take_number(Arg kind, const char16_t* text, uint32_t* value);
+  template <class T>
+  bool take_number(Arg kind, const char16_t* text, T* value);
   bool take_function(const char16_t* text);
   bool take_width(const char16_t* text);
   bool check_whole(const CommandForm& form);
@@ -150,6 +155,7 @@ class Parser {
   int argc_;
   const char16_t* const* argv_;
   int next_ = 0;
+  uint64_t address_max_;
   const char16_t* where_text_ = u"";
   const char16_t* value_text_ = u"";
   ParseResult result_;
@@ -191,9 +197,11 @@ const CommandForm* Parser::find_command() {
   return nullptr;
 }
 
-bool Parser::take_number(Arg kind, const char16_t* text, uint32_t* value) {
+template <class T>
+bool Parser::take_number(Arg kind, const char16_t* text, T* value) {
   const ArgInfo& a = info(kind);
-  switch (parse_hex(text, nullptr, a.max, value)) {
+  const uint64_t max = kind == Arg::kAddress ? address_max_ : a.max;
+  switch (parse_hex(text, nullptr, max, value)) {
     case Number::kOk:
       return true;
     case Number::kNotHex:
@@ -201,7 +209,7 @@ bool Parser::take_number(Arg kind, const char16_t* text, uint32_t* value) {
     case Number::kTooBig:
       break;
   }
-  return fail(u"kvq: %s \"%s\" is above %X", a.name, text, a.max);
+  return fail(u"kvq: %s \"%s\" is above %X", a.name, text, max);
 }
 
 // BB:DD.F as lspci writes it: bus and device in hex, the function a digit.
@@ -283,15 +291,17 @@ bool Parser::check_whole(const CommandForm& form) {
   if (form.action == Action::kWrite && (c.value & ~width_mask) != 0) {
     return fail(u"kvq: VALUE \"%s\" does not fit in %s", value_text_, size_name(c.size));
   }
-  const uint32_t last = c.where + static_cast<uint32_t>(c.size - 1);
+  const uint64_t last = c.where + static_cast<uint64_t>(c.size - 1);
   switch (form.target) {
     case Space::kPci:
-      if (c.where % static_cast<uint32_t>(c.size) != 0) {
+      if (c.where % static_cast<uint64_t>(c.size) != 0) {
         return fail(u"kvq: OFFSET \"%s\" is not aligned to %s", where_text_, size_name(c.size));
       }
       break;
     case Space::kMem:
-      if (last < c.where) return fail(u"kvq: ADDRESS \"%s\": %s there runs past FFFFFFFF", where_text_, size_name(c.size));
+      if (last < c.where || last > address_max_) {
+        return fail(u"kvq: ADDRESS \"%s\": %s there runs past %X", where_text_, size_name(c.size), address_max_);
+      }
       break;
     case Space::kIo:
       if (last > 0xFFFF) return fail(u"kvq: PORT \"%s\": %s there runs past FFFF", where_text_, size_name(c.size));
@@ -327,7 +337,9 @@ ParseResult Parser::run() {
 
 }  // namespace
 
-ParseResult parse(int argc, const char16_t* const* argv) { return Parser(argc, argv).run(); }
+ParseResult parse(int argc, const char16_t* const* argv, int address_bits) {
+  return Parser(argc, argv, address_bits).run();
+}
 
 void synopsis(const CommandForm& form, char16_t* out, int capacity) {
   int n = sformat(out, capacity, u"%s", form.verb);

@@ -33,7 +33,7 @@ extern const int kCommandCount;
 struct Command {
   const CommandForm* form = nullptr;
   pci::Bdf function;
-  uint32_t where = 0;  // configuration offset, memory address or port
+  uint64_t where = 0;  // configuration offset, memory address or port
   uint32_t value = 0;
   int size = 1;  // bytes: 1, 2 or 4
 };
@@ -49,9 +49,14 @@ struct ParseResult {
   const CommandForm* usage = nullptr;
 };
 
+// Bits of a memory address the image takes: 64 on x64, 32 on IA-32, whose
+// identity map ends at 4 GiB.
+inline constexpr int kImageAddressBits = sizeof(void*) == 8 ? 64 : 32;
+
 // `argv` holds the arguments after the program's name. Every number is
-// hexadecimal, with or without 0x; words are taken in any case.
-ParseResult parse(int argc, const char16_t* const* argv);
+// hexadecimal, with or without 0x; words are taken in any case. A memory
+// address has `address_bits` bits at most.
+ParseResult parse(int argc, const char16_t* const* argv, int address_bits = kImageAddressBits);
 
 // "read pci BB:DD.F OFFSET [b|w|d]"
 void synopsis(const CommandForm& form, char16_t* out, int capacity);

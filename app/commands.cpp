@@ -1,6 +1,7 @@
 #include "app/commands.h"
 
 #include "hw/memio.h"
+#include "hw/phys.h"
 #include "hw/pci.h"
 #include "platform/text_out.h"
 
@@ -47,6 +48,29 @@ void print_value(uint32_t value, int size) {
   text::line(Stream::kOut, size == 4 ? u"%08X" : (size == 2 ? u"%04X" : u"%02X"), value);
 }
 
+// Memory is touched only where the processor can address it and the page
+// tables map it (for a write, writable): a page fault would halt the
+// firmware.
+Status check_memory(const Command& c) {
+  const uint64_t last = c.where + static_cast<uint64_t>(c.size - 1);
+  if (last > phys::highest_address()) {
+    text::line(Stream::kErr, u"kvq: ADDRESS %X lies beyond the processor's %d-bit physical address space", c.where,
+               kImageAddressBits == 64 ? plat::physical_address_bits() : 32);
+    return Status::kUnsupported;
+  }
+  const bool write = c.form->action == Action::kWrite;
+  if (!phys::mapped(c.where, static_cast<uint64_t>(c.size))) {
+    text::line(Stream::kErr, u"kvq: ADDRESS %X is not mapped by the firmware's page tables: nothing was %s", c.where,
+               write ? u"written" : u"read");
+    return Status::kUnsupported;
+  }
+  if (write && !phys::mapped(c.where, static_cast<uint64_t>(c.size), paging::Access::kWrite)) {
+    text::line(Stream::kErr, u"kvq: ADDRESS %X is mapped read-only: nothing was written", c.where);
+    return Status::kUnsupported;
+  }
+  return Status::kOk;
+}
+
 Status read_or_write(const Command& c) {
   const bool write = c.form->action == Action::kWrite;
   uint32_t value = 0;
@@ -55,18 +79,20 @@ Status read_or_write(const Command& c) {
       // The same choke point as the pages: the ports below 100h, the
       // memory-mapped space above.
       const pci::Bdf& f = c.function;
-      if (!pci::reaches(f, c.where, c.size)) {
+      const uint32_t offset = static_cast<uint32_t>(c.where);
+      if (!pci::reaches(f, offset, c.size)) {
         text::line(Stream::kErr, u"kvq: no memory-mapped configuration space reaches %02x:%02x.%d", f.bus, f.device,
                    f.function);
         return Status::kUnsupported;
       }
-      if (write) pci::config_write(f, c.where, c.size, c.value);
-      value = pci::config_read(f, c.where, c.size);
+      if (write) pci::config_write(f, offset, c.size, c.value);
+      value = pci::config_read(f, offset, c.size);
       break;
     }
     case Space::kMem:
+      if (const Status refused = check_memory(c); refused != Status::kOk) return refused;
       if (write) memio::write_memory(c.where, c.size, c.value);
-      value = memio::read_memory(c.where, c.size);
+      memio::read_memory(c.where, c.size, &value);
       break;
     case Space::kIo:
       if (write) memio::write_io(static_cast<uint16_t>(c.where), c.size, c.value);

@@ -62,17 +62,20 @@ void draw_grid(const RegisterWindow& window, int width, const CellCursor& cursor
   con::set_attr(kAttrWhite);
   for (int r = 0; r < 16; ++r) {
     for (int i = 0; i < g.cells; ++i) {
-      const uint32_t v = window.value(16 * r + size * i, size);
+      const int offset = 16 * r + size * i;
+      const uint32_t v = window.value(offset, size);
+      const bool absent = window.any_absent(offset, size);
       const bool is_cursor = cursor.row == 2 + r && cursor.index == i;
       con::set_cursor(3 + g.pitch * i, 2 + r);
-      if (is_cursor) {
-        con::set_attr(kAttrWhiteOnBlue);
-        con::print(g.cell_format, v);
-        con::set_attr(kAttrWhite);
+      con::set_attr(is_cursor ? kAttrWhiteOnBlue : (v != 0 && !absent ? kAttrWhite : kAttrGray));
+      // A cell whose bytes were not read shows dashes, never a value.
+      if (absent) {
+        con::repeat(u'-', g.digits);
       } else {
-        con::set_attr(v != 0 ? kAttrWhite : kAttrGray);
         con::print(g.cell_format, v);
       }
+      // Only the cursor's digits are highlighted.
+      if (is_cursor) con::set_attr(kAttrWhite);
       con::put_char(u' ');
     }
   }
@@ -86,17 +89,26 @@ void draw_cursor_offset(const CellCursor& cursor, int width) {
   con::set_attr(kAttrWhite);
 }
 
-void draw_ruler(uint32_t value, int width) {
+void draw_ruler(uint32_t value, int width, bool absent) {
   const WidthLayout& r = layout(width);
   con::set_attr(kAttrWhite);
   con::set_cursor(r.ruler_value_col, 19);
-  con::print(r.ruler_value_format, value);
+  if (absent) {
+    con::put_text(u"0x");
+    con::repeat(u'-', r.digits);
+  } else {
+    con::print(r.ruler_value_format, value);
+  }
   const int top = r.ruler_bits - 1;
   con::set_cursor(kBit0Col - top - top / 8, 20);
   for (int b = top; b >= 0; --b) {
     const bool one = ((value >> b) & 1) != 0;
-    con::set_attr(one ? kAttrYellow : kAttrWhite);
-    con::print(u"%d", one ? 1 : 0);
+    con::set_attr(one && !absent ? kAttrYellow : kAttrWhite);
+    if (absent) {
+      con::put_char(u'-');
+    } else {
+      con::print(u"%d", one ? 1 : 0);
+    }
     if (b != 0 && b % 8 == 0) {
       con::set_attr(kAttrWhite);
       con::put_char(u' ');
@@ -126,7 +138,11 @@ void draw_char_column(const RegisterWindow& window, const CellCursor& cursor) {
       const uint8_t b = window.bytes[16 * r + c];
       const bool is_cursor = cursor.row == 2 + r && cursor.index == c;
       con::set_attr(is_cursor ? kAttrWhiteOnGreen : kAttrWhite);
-      con::print(u"%c", (b >= 0x30 && b <= 0x7A) ? static_cast<char16_t>(b) : u'.');
+      if (window.absent[16 * r + c]) {
+        con::put_char(u' ');
+      } else {
+        con::print(u"%c", (b >= 0x30 && b <= 0x7A) ? static_cast<char16_t>(b) : u'.');
+      }
     }
   }
   con::set_attr(kAttrWhite);

@@ -39,12 +39,18 @@ inline uint32_t cursor_value(const RegisterWindow& w, const CellCursor& c, int w
 inline int col_before_ruler(int width, int length) { return layout(width).ruler_value_col - 1 - length; }
 
 // Column header, row labels and every cell, the cursor's digits in white on
-// blue; zero values light gray, others white.
+// blue; zero values light gray, others white; dashes in light gray for a
+// cell that holds a byte that was not read.
 void draw_grid(const RegisterWindow& window, int width, const CellCursor& cursor);
 // The cursor cell's window offset at (0, 1) in light green, then white.
 void draw_cursor_offset(const CellCursor& cursor, int width);
-// The value spelled out bit by bit on rows 19 to 22, bit 0 in column 36.
-void draw_ruler(uint32_t value, int width);
+// The value spelled out bit by bit on rows 19 to 22, bit 0 in column 36;
+// dashes for a cell that was not read.
+void draw_ruler(uint32_t value, int width, bool absent = false);
+// The cursor cell's ruler.
+inline void draw_cursor_ruler(const RegisterWindow& w, const CellCursor& c, int width) {
+  draw_ruler(cursor_value(w, c, width), width, w.any_absent(cursor_offset(c, width), layout(width).bytes));
+}
 // "Data Width : 8 bits" at (51, 1) in the current attribute.
 void draw_width_label(int width);
 

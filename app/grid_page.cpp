@@ -13,8 +13,14 @@ bool handle_grid_keys(AppState& state, CellWrite write, const void* context, boo
   }
   if (state.key.scan == 0 && state.key.ch == kCharEnter) {
     uint32_t value = 0;
+    const int offset = cursor_offset(cursor, state.width);
+    // A cell that could not be read cannot be written either.
+    if (g_window.any_absent(offset, layout(state.width).bytes)) {
+      state.key = Key{0, 0};
+      return true;
+    }
     if (value_entry(cursor, layout(state.width).digits, &value)) {
-      write(state, context, cursor_offset(cursor, state.width), value);
+      write(state, context, offset, value);
     }
     state.key = Key{0, 0};
     return true;

@@ -6,16 +6,25 @@
 
 namespace kvq {
 
+namespace {
+
+int hex_value(uint16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
 int read_hex_key() {
   for (;;) {
     const Key key = con::wait_key();
     if (key.scan == kScanEsc) return kHexEsc;
     if (key.scan != 0) continue;
-    const uint16_t c = key.ch;
-    if (c == kCharBackspace) return kHexBackspace;
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    if (key.ch == kCharBackspace) return kHexBackspace;
+    const int d = hex_value(key.ch);
+    if (d >= 0) return d;
   }
 }
 
@@ -113,6 +122,40 @@ bool device_selector(pci::Bdf* device) {
   const int32_t fn = typed[4] * 10 + typed[5];
   if (bus > 255 || dev > 31 || fn > 7) return false;
   *device = pci::Bdf{0, static_cast<uint8_t>(bus), static_cast<uint8_t>(dev), static_cast<uint8_t>(fn)};
+  return true;
+}
+
+bool long_address_entry(const char16_t* prompt, int first_col, int max_digits, uint64_t* value) {
+  con::set_cursor(0, 0);
+  con::set_attr(kAttrLightGreen);
+  con::put_text(prompt);
+  con::set_cursor(first_col, 0);
+  uint64_t v = 0;
+  int k = 0;  // digits taken
+  for (;;) {
+    const Key key = con::wait_key();
+    if (key.scan == kScanEsc) return false;
+    if (key.scan != 0) continue;
+    if (key.ch == kCharEnter) {
+      if (k == 0) continue;
+      break;
+    }
+    if (key.ch == kCharBackspace) {
+      if (k == 0) continue;
+      --k;
+      v >>= 4;
+      con::set_cursor(first_col + k, 0);
+      con::put_char(u' ');
+      con::set_cursor(first_col + k, 0);
+      continue;
+    }
+    const int d = hex_value(key.ch);
+    if (d < 0 || k == max_digits) continue;
+    con::print(u"%X", d);
+    v = (v << 4) | static_cast<uint64_t>(d);
+    if (++k == max_digits) break;
+  }
+  *value = v;
   return true;
 }
 

@@ -35,4 +35,9 @@ bool device_selector(pci::Bdf* device);
 // `backspace_steps_back`, and is ignored otherwise. False on Esc.
 bool address_entry(const char16_t* prompt, int first_col, int digits, bool backspace_steps_back, uint32_t* value);
 
+// The same over up to `max_digits` (16 at most) hex digits, which Enter may
+// end early once one is typed; Backspace erases and retakes the previous
+// digit. False on Esc.
+bool long_address_entry(const char16_t* prompt, int first_col, int max_digits, uint64_t* value);
+
 }  // namespace kvq

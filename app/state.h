@@ -53,7 +53,7 @@ struct AppState {
   int32_t table_index = 0;
   int32_t device_count = 0;
   CellCursor cursors[kPageCount][kWidthCount];
-  uint32_t memory_base = 0;
+  uint64_t memory_base = 0;  // physical: 64 bits on x64
   uint16_t io_base = 0;
   uint16_t isa_address = 0x2E;
   uint16_t hdd_port_offset = 0x100;

@@ -8,9 +8,11 @@ set(KVQ_APP_SOURCES
   platform/flusher.cpp
   platform/runtime.cpp
   platform/firmware.cpp
+  platform/paging.cpp
   hw/pci.cpp
   hw/sata.cpp
   hw/memio.cpp
+  hw/phys.cpp
   hw/nic.cpp
   hw/spi.cpp
   hw/superio.cpp
@@ -55,6 +57,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/runtime_uefi.cpp
   platform/uefi/firmware_uefi.cpp
   platform/uefi/file_uefi.cpp
+  platform/uefi/paging_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -72,6 +75,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/ahci_sim.cpp
   platform/sim/file_sim.cpp
   platform/sim/acpi_tables.cpp
+  platform/sim/paging_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -1,12 +1,13 @@
 // The firmware's ACPI tables, found the way an operating system finds them:
 // the root pointer (RSDP) from the UEFI configuration table, then the root
 // table (XSDT, or RSDT for ACPI 1.0), then a table by its signature. Every
-// byte is read through the hardware seam, and a table is believed only when
-// its signature, length and checksum are right; a length is never trusted
-// beyond the bounds below. Tables above 4 GiB are out of reach.
+// byte is read through a span the page tables map, and a table is believed
+// only when its signature, length and checksum are right; a length is never
+// trusted beyond the bounds below, and nothing past it is read.
 #pragma once
 #include <stdint.h>
 
+#include "hw/phys.h"
 #include "hw/reg.h"
 
 namespace kvq::acpi {
@@ -44,19 +45,15 @@ struct CreatorRevision : reg::Register<32, 4> {};
 inline constexpr uint32_t kHeaderLength = header::CreatorRevision::kOffset + header::CreatorRevision::kWidth;
 static_assert(kHeaderLength == 36);
 
-// Physical address of the first table named `signature` (four characters,
-// as "MCFG") that passes its checks and is no longer than `max_length`
-// bytes, or 0 when the firmware has none. *length receives its length.
-uint32_t find_table(const char (&signature)[5], uint32_t max_length, uint32_t* length);
+// The first table named `signature` (four characters, as "MCFG") that
+// passes its checks and is no longer than `max_length` bytes: a span of
+// exactly its stated length. Empty when the firmware has none.
+phys::Span find_table(const char (&signature)[5], uint32_t max_length);
 
-// Little-endian value of `bytes` bytes (1 to 8) at a physical address, read
-// a byte at a time (table fields need not be aligned).
-uint64_t read_le(uint32_t address, int bytes);
-
-// A declared field of the structure at `address`.
+// A declared field of the structure a span holds.
 template <class Field>
-uint64_t read_field(uint32_t address) {
-  return read_le(address + Field::kOffset, Field::kWidth);
+uint64_t read_field(const phys::Span& span) {
+  return span.read_le(Field::kOffset, Field::kWidth);
 }
 
 }  // namespace kvq::acpi

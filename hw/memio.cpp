@@ -1,25 +1,36 @@
 #include "hw/memio.h"
 
+#include "hw/phys.h"
 #include "platform/hw.h"
 
 namespace kvq::memio {
 
-void read_memory_window(uint32_t base, RegisterWindow& window) {
-  for (uint32_t i = 0; i < 256; ++i) window.bytes[i] = plat::mem_read8(base + i);
+// The window spans at most two pages (three where it wraps at 4 GiB); each
+// is looked up once, then its bytes are read one by one.
+void read_memory_window(uint64_t base, RegisterWindow& window) {
+  uint64_t page = ~uint64_t{0};
+  phys::Span span;
+  for (uint32_t i = 0; i < 256; ++i) {
+    const uint64_t a = window_address(base, i);
+    if ((a & ~(phys::kPageSize - 1)) != page) {
+      page = a & ~(phys::kPageSize - 1);
+      span = phys::Span(page, phys::kPageSize);
+    }
+    window.absent[i] = !span.ok();
+    window.bytes[i] = span.read8(a - page);
+  }
 }
 
 void read_io_window(uint16_t base, RegisterWindow& window) {
+  window.all_present();
   for (int i = 0; i < 256; ++i) window.bytes[i] = plat::port_in8(static_cast<uint16_t>(base + i));
 }
 
-void write_memory(uint32_t address, int size, uint32_t value) {
-  if (size == 4) {
-    plat::mem_write32(address, value);
-  } else if (size == 2) {
-    plat::mem_write16(address, static_cast<uint16_t>(value));
-  } else {
-    plat::mem_write8(address, static_cast<uint8_t>(value));
-  }
+bool write_memory(uint64_t address, int size, uint32_t value) {
+  const phys::Span span(address, static_cast<uint64_t>(size), paging::Access::kWrite);
+  if (!span.ok()) return false;
+  span.write(0, size, value);
+  return true;
 }
 
 void write_io(uint16_t port, int size, uint32_t value) {
@@ -28,10 +39,11 @@ void write_io(uint16_t port, int size, uint32_t value) {
   }
 }
 
-uint32_t read_memory(uint32_t address, int size) {
-  if (size == 4) return plat::mem_read32(address);
-  if (size == 2) return plat::mem_read16(address);
-  return plat::mem_read8(address);
+bool read_memory(uint64_t address, int size, uint32_t* value) {
+  const phys::Span span(address, static_cast<uint64_t>(size));
+  if (!span.ok()) return false;
+  *value = static_cast<uint32_t>(span.read(0, size));
+  return true;
 }
 
 uint32_t read_io(uint16_t port, int size) {

@@ -1,5 +1,6 @@
 #include "hw/nic.h"
 
+#include "hw/phys.h"
 #include "platform/hw.h"
 
 namespace kvq::nic {
@@ -10,9 +11,9 @@ using Bar0 = pci::hdr::Bar0;
 constexpr uint8_t kClassNetwork = 0x02;
 constexpr uint8_t kSubClassEthernet = 0x00;
 
-// Intel: the receive address pair RAL0/RAH0 of the register block.
+// Intel: the receive address pair RAL0/RAH0 of the register block, at 40h
+// and 44h.
 constexpr uint32_t kRal0 = 0x40;
-constexpr uint32_t kRah0 = 0x44;
 
 // An Intel controller's registers lie behind a memory BAR0. Its flag bits
 // are cleared so a 64-bit or prefetchable BAR gives its address. An address
@@ -51,8 +52,9 @@ void read_mac(const MacSource& source, uint8_t (&mac)[6]) {
   if (source.kind == MacSource::kIntelMemory) {
     // Intel network controllers decode their registers only as whole
     // dwords: the pair is read with two 32-bit loads.
-    const uint32_t ral = plat::mem_read32(source.base + kRal0);
-    const uint32_t rah = plat::mem_read32(source.base + kRah0);
+    const phys::Span pair(source.base + kRal0, 8);
+    const uint32_t ral = pair.read32(0);
+    const uint32_t rah = pair.read32(4);
     for (int i = 0; i < 4; ++i) mac[i] = static_cast<uint8_t>(ral >> (8 * i));
     mac[4] = static_cast<uint8_t>(rah);
     mac[5] = static_cast<uint8_t>(rah >> 8);

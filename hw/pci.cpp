@@ -2,6 +2,7 @@
 
 #include "hw/memio.h"
 #include "hw/pci_extended.h"
+#include "hw/phys.h"
 #include "platform/hw.h"
 
 namespace kvq {
@@ -49,6 +50,8 @@ void ports_write(const Bdf& f, uint32_t offset, int width, uint32_t value) {
 
 // --- The memory-mapped space ------------------------------------------------
 
+constexpr uint64_t kFunctionBytes = 4096;
+
 // What this board has, found on first need: the space, and which function
 // was last seen through it.
 struct BoardAccess {
@@ -60,15 +63,16 @@ struct BoardAccess {
 };
 constinit BoardAccess g_board;
 
-uint32_t mapped_address(const Bdf& f, uint32_t offset) {
-  return g_board.space.base + static_cast<uint32_t>(memory_mapped_offset(f)) + offset;
+uint64_t mapped_address(const Bdf& f, uint32_t offset) {
+  return g_board.space.base + memory_mapped_offset(f) + offset;
 }
 
-// Before the space is believed for a function, the function's ID dword read
-// through it must match the one read through the ports: a base register
-// that holds something else on another chipset must not send kvq reading
-// arbitrary memory. The answer is kept for the function until another is
-// asked about.
+// Before the space is believed for a function, the page tables must map
+// its 4 KiB (asked every time, as for any memory), and the function's ID
+// dword read through it must match the one read through the ports: a base
+// register that holds something else on another chipset must not send kvq
+// reading arbitrary memory. The ID's answer is kept for the function until
+// another is asked about.
 bool memory_mapped_reach(const Bdf& f) {
   if (!g_board.searched) {
     g_board.space = find_extended_space();
@@ -76,8 +80,10 @@ bool memory_mapped_reach(const Bdf& f) {
   }
   const ExtendedSpace& s = g_board.space;
   if (!s.present || f.segment != 0 || f.bus < s.first_bus || f.bus > s.last_bus) return false;
+  if (!phys::mapped(mapped_address(f, 0), kFunctionBytes)) return false;
   if (!g_board.checked || !(g_board.checked_function == f)) {
-    const uint32_t seen_there = plat::mem_read32(mapped_address(f, 0));
+    uint32_t seen_there = 0xFFFFFFFFu;
+    memio::read_memory(mapped_address(f, 0), 4, &seen_there);
     g_board.shows_checked = seen_there == ports_read(f, hdr::Id::kOffset, hdr::Id::kWidth);
     g_board.checked_function = f;
     g_board.checked = true;
@@ -87,7 +93,9 @@ bool memory_mapped_reach(const Bdf& f) {
 
 // One load or store of the width, as the Memory page makes them.
 uint32_t memory_mapped_read(const Bdf& f, uint32_t offset, int width) {
-  return memio::read_memory(mapped_address(f, offset), width);
+  uint32_t v = width_mask(width);
+  memio::read_memory(mapped_address(f, offset), width, &v);
+  return v;
 }
 
 void memory_mapped_write(const Bdf& f, uint32_t offset, int width, uint32_t value) {
@@ -144,6 +152,7 @@ uint32_t config_read_latched(int width) {
 }
 
 void read_window(const Bdf& f, RegisterWindow& window) {
+  window.all_present();
   for (uint32_t offset = 0; offset < 256; offset += 4) {
     const uint32_t d = config_read(f, offset, 4);
     for (uint32_t i = 0; i < 4; ++i) window.bytes[offset + i] = static_cast<uint8_t>(d >> (8 * i));

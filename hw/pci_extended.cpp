@@ -2,7 +2,6 @@
 
 #include "hw/acpi.h"
 #include "hw/pci.h"
-#include "platform/hw.h"
 
 namespace kvq::pci {
 namespace {
@@ -17,20 +16,18 @@ constexpr uint32_t kMcfgMaxLength = kMcfgAllocations + 256 * kMcfgAllocationByte
 // Looks for segment 0 in the MCFG; *found tells whether the firmware has an
 // MCFG at all.
 ExtendedSpace from_mcfg(bool* found) {
-  uint32_t length = 0;
-  const uint32_t mcfg = acpi::find_table("MCFG", kMcfgMaxLength, &length);
-  *found = mcfg != 0;
+  const phys::Span mcfg = acpi::find_table("MCFG", kMcfgMaxLength);
+  *found = mcfg.ok();
   ExtendedSpace space;
-  for (uint32_t at = kMcfgAllocations; mcfg != 0 && at + kMcfgAllocationBytes <= length; at += kMcfgAllocationBytes) {
-    const uint32_t entry = mcfg + at;
-    if (acpi::read_le(entry + 8, 2) != 0) continue;
-    const uint64_t base = acpi::read_le(entry, 8);
-    const uint8_t first = plat::mem_read8(entry + 10);
-    const uint8_t last = plat::mem_read8(entry + 11);
-    // The whole range of buses must lie below 4 GiB.
+  for (uint64_t at = kMcfgAllocations; mcfg.holds(at, kMcfgAllocationBytes); at += kMcfgAllocationBytes) {
+    if (mcfg.read_le(at + 8, 2) != 0) continue;
+    const uint64_t base = mcfg.read_le(at, 8);
+    const uint8_t first = mcfg.read8(at + 10);
+    const uint8_t last = mcfg.read8(at + 11);
+    // The buses' 1 MiB each must lie within the processor's reach.
     const uint64_t end = base + (static_cast<uint64_t>(last) + 1) * 0x100000u;
-    if (last < first || end > 0x100000000ull) continue;
-    space = ExtendedSpace{true, static_cast<uint32_t>(base), first, last, true};
+    if (last < first || end < base || end - 1 > phys::highest_address()) continue;
+    space = ExtendedSpace{true, base, first, last, true};
     break;
   }
   return space;

@@ -3,6 +3,7 @@
 #include "hw/ahci_regs.h"
 #include "hw/pci.h"
 #include "platform/firmware.h"
+#include "hw/phys.h"
 #include "platform/hw.h"
 
 namespace kvq::sata {
@@ -41,12 +42,18 @@ constexpr uint32_t kIdentifyByteCount = Prd::I::with(Prd::Dbc::with(0, ata::kIde
 constexpr uint8_t kFre = PxCmd::Fre::kMask;
 constexpr uint8_t kSt = PxCmd::St::kMask;
 
-// Where slot 0 of a port lives, as the firmware's driver set it up.
+// Where slot 0 of a port lives, as the firmware's driver set it up: the
+// port's registers, command header 0 at PxCLB and its command table at
+// CTBA, each a span the page tables map writable.
 struct Slot0 {
-  uint32_t port;    // the port's registers
-  uint32_t header;  // command header 0, at PxCLB
-  uint32_t table;   // its command table, at CTBA
+  phys::Span port;
+  phys::Span header;
+  phys::Span table;
 };
+
+// The command table up to the end of PRD entry 0.
+constexpr uint64_t kTableBytes = CommandTable::kPrd0 + 16;
+constexpr uint64_t kHeaderBytes = 32;
 
 // A base address the firmware has filled in: neither 0 nor all ones (an
 // absent function or a register never written), and below 4 GiB.
@@ -54,8 +61,8 @@ bool in_reach(uint32_t low, uint32_t high) { return low != 0 && low != 0xFFFFFFF
 
 // Follows ABAR, PxCLB and CTBA, reading only. False unless they lead to an
 // implemented port with a device on its link, a received-FIS area (FRE is
-// about to be set) and a command table, all below 4 GiB, and slot 0 is not
-// running a command of the firmware's own.
+// about to be set) and a command table, all below 4 GiB and mapped, and
+// slot 0 is not running a command of the firmware's own.
 bool find_slot0(uint16_t port_offset, Slot0* slot) {
   const uint32_t offset = port_offset;
   const uint32_t index = (offset - ahci::kFirstPort) / ahci::kPortStride;
@@ -64,23 +71,29 @@ bool find_slot0(uint16_t port_offset, Slot0* slot) {
   }
   const uint32_t abar = pci::read<Abar>(kController);
   if (!in_reach(abar, 0)) return false;
-  if (((plat::mem_read32(abar + ahci::kPi) >> index) & 1) == 0) return false;
-  const uint32_t port = abar + offset;
-  const uint32_t ssts = plat::mem_read32(port + ahci::PxSsts::kOffset);
-  if (ahci::PxSsts::Det::get(ssts) != ahci::PxSsts::kDetPresent) return false;
-  const uint32_t clb = plat::mem_read32(port + ahci::kPxClb);
-  if (!in_reach(clb, plat::mem_read32(port + ahci::kPxClbu))) return false;
-  const uint32_t fb = plat::mem_read32(port + ahci::kPxFb);
-  if (!in_reach(fb, plat::mem_read32(port + ahci::kPxFbu))) return false;
-  if ((plat::mem_read32(port + ahci::kPxCi) & 1) != 0) return false;
-  const uint32_t ctba = plat::mem_read32(clb + CommandHeader::kCtba);
-  if (!in_reach(ctba, plat::mem_read32(clb + CommandHeader::kCtbau))) return false;
-  *slot = Slot0{port, clb, ctba};
+  const phys::Span ghc(abar, ahci::kFirstPort, paging::Access::kRead);
+  if (!ghc.ok() || ((ghc.read32(ahci::kPi) >> index) & 1) == 0) return false;
+  const phys::Span port(uint64_t{abar} + offset, ahci::kPortStride, paging::Access::kWrite);
+  if (!port.ok() || ahci::PxSsts::Det::get(port.read32(ahci::PxSsts::kOffset)) != ahci::PxSsts::kDetPresent) {
+    return false;
+  }
+  const uint32_t clb = port.read32(ahci::kPxClb);
+  if (!in_reach(clb, port.read32(ahci::kPxClbu))) return false;
+  const uint32_t fb = port.read32(ahci::kPxFb);
+  if (!in_reach(fb, port.read32(ahci::kPxFbu))) return false;
+  if ((port.read32(ahci::kPxCi) & 1) != 0) return false;
+  const phys::Span header(clb, kHeaderBytes, paging::Access::kWrite);
+  if (!header.ok()) return false;
+  const uint32_t ctba = header.read32(CommandHeader::kCtba);
+  if (!in_reach(ctba, header.read32(CommandHeader::kCtbau))) return false;
+  const phys::Span table(ctba, kTableBytes, paging::Access::kWrite);
+  if (!table.ok()) return false;
+  *slot = Slot0{port, header, table};
   return true;
 }
 
-void write_and_settle(uint32_t addr, uint8_t value) {
-  plat::mem_write8(addr, value);
+void write_and_settle(const phys::Span& span, uint64_t offset, uint8_t value) {
+  span.write8(offset, value);
   plat::stall_us(kSettleUs);
 }
 
@@ -89,35 +102,33 @@ void write_and_settle(uint32_t addr, uint8_t value) {
 // have had several PRD entries, and entry 0 points at that command's data,
 // a buffer that may have been freed since.
 void build_identify(const Slot0& s, uint32_t buffer) {
-  const uint32_t prd = s.table + CommandTable::kPrd0;
-  plat::mem_write32(s.header + CommandHeader::kDw0, kIdentifyHeader);
-  plat::mem_write32(prd + Prd::kDba, buffer);
-  plat::mem_write32(prd + Prd::kDbau, 0);
-  write_and_settle(s.table + CommandTable::kFisType, ahci::kFisRegisterH2D);
-  write_and_settle(s.table + CommandTable::kFisFlags, ahci::kFisCommandBit);
-  write_and_settle(s.table + CommandTable::kFisCommand, ata::kIdentifyDevice);
+  constexpr uint32_t prd = CommandTable::kPrd0;
+  s.header.write32(CommandHeader::kDw0, kIdentifyHeader);
+  s.table.write32(prd + Prd::kDba, buffer);
+  s.table.write32(prd + Prd::kDbau, 0);
+  write_and_settle(s.table, CommandTable::kFisType, ahci::kFisRegisterH2D);
+  write_and_settle(s.table, CommandTable::kFisFlags, ahci::kFisCommandBit);
+  write_and_settle(s.table, CommandTable::kFisCommand, ata::kIdentifyDevice);
   for (uint32_t i = 0; i < 4; ++i) {
-    write_and_settle(prd + Prd::kDbc + i, static_cast<uint8_t>(kIdentifyByteCount >> (8 * i)));
+    write_and_settle(s.table, prd + Prd::kDbc + i, static_cast<uint8_t>(kIdentifyByteCount >> (8 * i)));
   }
 }
 
 // Slot 0's bit in PxCI clears when the device has answered. A task-file
 // error stops the HBA with the bit still set; its TFES flag ends the wait at
 // once, unless it was already set before the command was issued.
-bool wait_for_answer(uint32_t port, bool tfes_before) {
+bool wait_for_answer(const phys::Span& port, bool tfes_before) {
   for (uint32_t waited = 0;; waited += kPollUs) {
-    if ((plat::mem_read32(port + ahci::kPxCi) & 1) == 0) {
-      return ahci::PxTfd::Err::get(plat::mem_read32(port + ahci::PxTfd::kOffset)) == 0;
-    }
-    if (!tfes_before && ahci::PxIs::Tfes::get(plat::mem_read32(port + ahci::kPxIs)) != 0) return false;
+    if ((port.read32(ahci::kPxCi) & 1) == 0) return ahci::PxTfd::Err::get(port.read32(ahci::PxTfd::kOffset)) == 0;
+    if (!tfes_before && ahci::PxIs::Tfes::get(port.read32(ahci::kPxIs)) != 0) return false;
     if (waited >= kAnswerLimitUs) return false;
     plat::stall_us(kPollUs);
   }
 }
 
-bool wait_until_clear(uint32_t reg, uint32_t mask) {
+bool wait_until_clear(const phys::Span& port, uint32_t reg, uint32_t mask) {
   for (uint32_t waited = 0;; waited += kPollUs) {
-    if ((plat::mem_read32(reg) & mask) == 0) return true;
+    if ((port.read32(reg) & mask) == 0) return true;
     if (waited >= kStopLimitUs) return false;
     plat::stall_us(kPollUs);
   }
@@ -128,30 +139,31 @@ bool wait_until_clear(uint32_t reg, uint32_t mask) {
 // as it left it. A command that did not complete is taken out of slot 0 by
 // stopping the port, whatever it was before. ST goes first, and FRE may be
 // cleared only once the command list has stopped running.
-void leave_port(uint32_t port, uint8_t found_cmd, bool answered) {
-  const uint32_t cmd = port + PxCmd::kOffset;
+void leave_port(const phys::Span& port, uint8_t found_cmd, bool answered) {
+  constexpr uint32_t cmd = PxCmd::kOffset;
   if (answered && (found_cmd & kSt) != 0) return;
-  plat::mem_write8(cmd, static_cast<uint8_t>(plat::mem_read8(cmd) & ~kSt));
-  if (!wait_until_clear(cmd, PxCmd::Cr::kMask)) return;
+  port.write8(cmd, static_cast<uint8_t>(port.read8(cmd) & ~kSt));
+  if (!wait_until_clear(port, cmd, PxCmd::Cr::kMask)) return;
   if ((found_cmd & kFre) != 0) return;
-  plat::mem_write8(cmd, static_cast<uint8_t>(plat::mem_read8(cmd) & ~kFre));
-  wait_until_clear(cmd, PxCmd::Fr::kMask);
+  port.write8(cmd, static_cast<uint8_t>(port.read8(cmd) & ~kFre));
+  wait_until_clear(port, cmd, PxCmd::Fr::kMask);
 }
 
 uint32_t identify(uint16_t port_offset) {
   Slot0 slot;
   if (g_identify_buffer == 0 || !find_slot0(port_offset, &slot)) return kNoDevice;
-  const bool tfes_before = ahci::PxIs::Tfes::get(plat::mem_read32(slot.port + ahci::kPxIs)) != 0;
+  const phys::Span& port = slot.port;
+  const bool tfes_before = ahci::PxIs::Tfes::get(port.read32(ahci::kPxIs)) != 0;
   build_identify(slot, g_identify_buffer);
   // FRE, then the command, then ST: each a read of the register's low byte
   // with the bit added.
-  const uint32_t cmd = slot.port + PxCmd::kOffset;
-  const uint8_t found_cmd = plat::mem_read8(cmd);
-  write_and_settle(cmd, static_cast<uint8_t>(found_cmd | kFre));
-  write_and_settle(slot.port + ahci::kPxCi, static_cast<uint8_t>(plat::mem_read8(slot.port + ahci::kPxCi) | 1));
-  write_and_settle(cmd, static_cast<uint8_t>(plat::mem_read8(cmd) | kSt));
-  const bool answered = wait_for_answer(slot.port, tfes_before);
-  leave_port(slot.port, found_cmd, answered);
+  constexpr uint32_t cmd = PxCmd::kOffset;
+  const uint8_t found_cmd = port.read8(cmd);
+  write_and_settle(port, cmd, static_cast<uint8_t>(found_cmd | kFre));
+  write_and_settle(port, ahci::kPxCi, static_cast<uint8_t>(port.read8(ahci::kPxCi) | 1));
+  write_and_settle(port, cmd, static_cast<uint8_t>(port.read8(cmd) | kSt));
+  const bool answered = wait_for_answer(port, tfes_before);
+  leave_port(port, found_cmd, answered);
   return answered ? g_identify_buffer : kNoDevice;
 }
 
@@ -183,15 +195,18 @@ uint64_t gigabytes(uint64_t sectors) { return sectors * 512 / 1000 / 1000 / 1000
 
 }  // namespace
 
+// A buffer address typed by hand may point anywhere: the answer is read
+// only where it is mapped (and reads as all ones elsewhere).
 DiskModel read_model(uint32_t buffer) {
   DiskModel m = {};
   m.present = !is_no_device(buffer);
   if (!m.present) return m;
+  const phys::Span answer(buffer, ata::kIdentifyBytes);
   for (int i = 0; i < ata::kModelShown; i += 2) {
     // Two characters a word, the first in its high byte.
-    const uint32_t word = buffer + ata::kModel + static_cast<uint32_t>(i);
-    m.text[i] = model_char(plat::mem_read8(word + 1));
-    m.text[i + 1] = model_char(plat::mem_read8(word));
+    const uint32_t word = ata::kModel + static_cast<uint32_t>(i);
+    m.text[i] = model_char(answer.read8(word + 1));
+    m.text[i + 1] = model_char(answer.read8(word));
   }
   return m;
 }
@@ -200,10 +215,11 @@ DiskSize read_size(uint32_t buffer) {
   DiskSize d = {};
   d.present = !is_no_device(buffer);
   if (!d.present) return d;
-  d.gigabytes = gigabytes(plat::mem_read32(buffer + ata::kSectors28));
+  const phys::Span answer(buffer, ata::kIdentifyBytes);
+  d.gigabytes = gigabytes(answer.read32(ata::kSectors28));
   // The 28-bit count stops at 0x0FFFFFFF sectors, 137 G; a disk that reaches
   // it has its size in the 48-bit count.
-  if (d.gigabytes >= 137) d.gigabytes = gigabytes(plat::mem_read64(buffer + ata::kSectors48));
+  if (d.gigabytes >= 137) d.gigabytes = gigabytes(answer.read(ata::kSectors48, 8));
   return d;
 }
 

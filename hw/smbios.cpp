@@ -1,7 +1,7 @@
 #include "hw/smbios.h"
 
+#include "hw/phys.h"
 #include "platform/firmware.h"
-#include "platform/hw.h"
 #include "platform/screen.h"
 
 namespace kvq::smbios {
@@ -27,9 +27,9 @@ constexpr uint32_t kAnchorSm = 0x5F4D535F;  // "_SM_" as a little-endian dword
 constexpr uint8_t kEndOfTable = 127;
 constexpr uint8_t kHeaderSize = 4;  // type, length, handle
 
-bool bytes_are(uint32_t addr, const char* text) {
+bool bytes_are(const phys::Span& span, uint32_t offset, const char* text) {
   for (uint32_t i = 0; text[i] != 0; ++i) {
-    if (plat::mem_read8(addr + i) != static_cast<uint8_t>(text[i])) return false;
+    if (span.read8(offset + i) != static_cast<uint8_t>(text[i])) return false;
   }
   return true;
 }
@@ -50,44 +50,47 @@ uint32_t reachable_length(uint64_t table, uint64_t length) {
   return static_cast<uint32_t>(length < room ? length : room);
 }
 
-EntryPoint entry2_at(uint32_t a, Source source) {
+// `entry` holds a 2.x entry point from its first byte.
+EntryPoint entry2_at(const phys::Span& entry, Source source) {
   EntryPoint e;
   e.source = source;
-  e.address = a;
-  e.table = plat::mem_read32(a + kEntry2TableAddress);
-  e.length = reachable_length(e.table, plat::mem_read16(a + kEntry2TableLength));
+  e.address = static_cast<uint32_t>(entry.base());
+  e.table = entry.read32(kEntry2TableAddress);
+  e.length = reachable_length(e.table, entry.read16(kEntry2TableLength));
   return e;
 }
 
 EntryPoint from_config_table3() {
   uint32_t a = 0;
-  if (!entry_address(plat::kSmbios3TableGuid, kEntry3Size, &a) || !bytes_are(a, "_SM3_")) return {};
+  if (!entry_address(plat::kSmbios3TableGuid, kEntry3Size, &a)) return {};
+  const phys::Span entry(a, kEntry3Size);
+  if (!entry.ok() || !bytes_are(entry, 0, "_SM3_")) return {};
   EntryPoint e;
   e.source = Source::kConfigTable3;
   e.address = a;
-  const uint32_t low = plat::mem_read32(a + kEntry3TableAddress);
-  const uint32_t high = plat::mem_read32(a + kEntry3TableAddress + 4);
+  const uint32_t low = entry.read32(kEntry3TableAddress);
+  const uint32_t high = entry.read32(kEntry3TableAddress + 4);
   e.table = (static_cast<uint64_t>(high) << 32) | low;
-  e.length = reachable_length(e.table, plat::mem_read32(a + kEntry3TableMaxSize));
+  e.length = reachable_length(e.table, entry.read32(kEntry3TableMaxSize));
   return e;
 }
 
 EntryPoint from_config_table() {
   uint32_t a = 0;
-  if (!entry_address(plat::kSmbiosTableGuid, kEntry2Size, &a) || !bytes_are(a, "_SM_") ||
-      !bytes_are(a + kEntry2DmiAnchor, "_DMI_")) {
-    return {};
-  }
-  return entry2_at(a, Source::kConfigTable);
+  if (!entry_address(plat::kSmbiosTableGuid, kEntry2Size, &a)) return {};
+  const phys::Span entry(a, kEntry2Size);
+  if (!entry.ok() || !bytes_are(entry, 0, "_SM_") || !bytes_are(entry, kEntry2DmiAnchor, "_DMI_")) return {};
+  return entry2_at(entry, Source::kConfigTable);
 }
 
 // The legacy search, for firmware without the configuration table entries:
 // the BIOS area only, where nothing but ROM or its shadow answers.
 EntryPoint scan_f_segment() {
-  for (uint32_t a = kFSegment; a + kEntry2Size < kFSegmentEnd; a += 4) {
-    if (plat::mem_read32(a) != kAnchorSm) continue;
-    if (plat::mem_read8(a + kEntry2Checksum) == 0 || !bytes_are(a + kEntry2DmiAnchor, "_DMI_")) continue;
-    return entry2_at(a, Source::kFSegment);
+  const phys::Span segment(kFSegment, kFSegmentEnd - kFSegment);
+  for (uint32_t at = 0; segment.ok() && at + kEntry2Size < segment.length(); at += 4) {
+    if (segment.read32(at) != kAnchorSm) continue;
+    if (segment.read8(at + kEntry2Checksum) == 0 || !bytes_are(segment, at + kEntry2DmiAnchor, "_DMI_")) continue;
+    return entry2_at(phys::Span(kFSegment + at, kEntry2Size), Source::kFSegment);
   }
   return {};
 }
@@ -106,26 +109,27 @@ EntryPoint find_entry_point() {
 void find_identity_structures(const EntryPoint& entry, Structure (&found)[kIdentityTypes]) {
   for (Structure& s : found) s = Structure{};
   if (entry.length == 0) return;
-  const uint64_t end = entry.table + entry.length;
+  const phys::Span table(entry.table, entry.length);
+  const uint64_t end = table.length();  // 0 when the table's pages are not all mapped
   int missing = kIdentityTypes;
-  uint64_t p = entry.table;
+  uint64_t p = 0;
   while (missing > 0 && p + kHeaderSize <= end) {
-    const uint32_t at = static_cast<uint32_t>(p);
-    const uint8_t type = plat::mem_read8(at);
-    const uint8_t length = plat::mem_read8(at + 1);
+    const uint8_t type = table.read8(p);
+    const uint8_t length = table.read8(p + 1);
     if (length < kHeaderSize || p + length > end) return;
     // The string set ends at the first double zero after the formatted area
     // (an empty set is the double zero alone).
     uint64_t q = p + length;
     int previous = -1;
     for (; q < end; ++q) {
-      const uint8_t b = plat::mem_read8(static_cast<uint32_t>(q));
+      const uint8_t b = table.read8(q);
       if (b == 0 && previous == 0) break;
       previous = b;
     }
     if (q >= end) return;
     if (type < kIdentityTypes && !found[type].present()) {
-      found[type] = Structure{at, length, static_cast<uint32_t>(q + 1)};
+      const uint32_t at = static_cast<uint32_t>(entry.table + p);
+      found[type] = Structure{at, length, static_cast<uint32_t>(entry.table + q + 1)};
       --missing;
     }
     if (type == kEndOfTable) return;
@@ -136,19 +140,21 @@ void find_identity_structures(const EntryPoint& entry, Structure (&found)[kIdent
 void read_string(const Structure& s, uint8_t field, char16_t* out, int capacity) {
   out[0] = 0;
   if (!s.present() || field >= s.length) return;
-  const uint8_t number = plat::mem_read8(s.address + field);
+  const phys::Span span(s.address, s.end - s.address);
+  const uint32_t end = static_cast<uint32_t>(span.length());
+  const uint8_t number = span.read8(field);
   if (number == 0) return;
-  // The set lies wholly in [address + length, end) and ends in a double
-  // zero, so every loop below stops inside it.
-  uint32_t p = s.address + s.length;
+  // The set lies wholly in [length, end) and ends in a double zero, so
+  // every loop below stops inside it.
+  uint32_t p = s.length;
   for (uint8_t n = 1; n < number; ++n) {
-    if (p >= s.end || plat::mem_read8(p) == 0) return;  // fewer strings
-    while (p < s.end && plat::mem_read8(p) != 0) ++p;
+    if (p >= end || span.read8(p) == 0) return;  // fewer strings
+    while (p < end && span.read8(p) != 0) ++p;
     ++p;
   }
   int len = 0;
-  for (; p < s.end && len < capacity - 1; ++p, ++len) {
-    const uint8_t b = plat::mem_read8(p);
+  for (; p < end && len < capacity - 1; ++p, ++len) {
+    const uint8_t b = span.read8(p);
     if (b == 0) break;
     out[len] = printable(static_cast<char16_t>(b));
   }

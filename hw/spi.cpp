@@ -1,6 +1,6 @@
 #include "hw/spi.h"
 
-#include "platform/hw.h"
+#include "hw/phys.h"
 
 namespace kvq::spi {
 namespace {
@@ -8,9 +8,10 @@ constexpr uint32_t kSpiBar = kDefaultRcba + kSpiBarInRcba;
 }  // namespace
 
 void read_straps(uint32_t (&straps)[kStrapCount]) {
+  const phys::Span registers(kSpiBar + Fdoc::kOffset, 8, paging::Access::kWrite);
   for (int i = 0; i < kStrapCount; ++i) {
-    plat::mem_write32(kSpiBar + Fdoc::kOffset, fdoc_value(i));
-    straps[i] = plat::mem_read32(kSpiBar + Fdod::kOffset);
+    registers.write32(0, fdoc_value(i));
+    straps[i] = registers.read32(Fdod::kOffset - Fdoc::kOffset);
   }
 }
 

@@ -228,6 +228,7 @@ void detect(ChipRecord (&chips)[kChipCount]) {
 }
 
 void read_window(uint16_t index_port, uint16_t data, RegisterWindow& window) {
+  window.all_present();
   const ChipRecord* chip = chip_at(index_port);
   const EntryKey* key = chip != nullptr ? entry_key(chip->key_family, index_port) : nullptr;
   for (int reg = 0; reg < 256; ++reg) {

@@ -7,6 +7,20 @@ namespace kvq {
 
 struct RegisterWindow {
   uint8_t bytes[256] = {};
+  // Bytes that were not read, because the page they lie in is not mapped:
+  // the grid shows them as "--". Every read of a window sets all 256.
+  bool absent[256] = {};
+
+  // Whether any of `size` bytes from `offset` was not read.
+  bool any_absent(int offset, int size) const {
+    for (int i = 0; i < size; ++i) {
+      if (absent[(offset + i) & 0xFF]) return true;
+    }
+    return false;
+  }
+  void all_present() {
+    for (bool& a : absent) a = false;
+  }
 
   // The little-endian value of `size` bytes (1, 2 or 4) from `offset`.
   uint32_t value(int offset, int size) const {

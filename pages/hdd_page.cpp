@@ -27,7 +27,7 @@ void draw_size(const sata::DiskSize& size) {
 
 // Every pass asks the disk again, once for each line, so the lines show
 // what the port answers now.
-void draw_title(AppState& state, uint32_t base) {
+void draw_title(AppState& state, uint64_t base) {
   con::print(u"HDD Port %d Address: %08X", sata::port_number(state.hdd_port_offset), base);
   draw_model(sata::read_model(sata::probe_port(state.hdd_port_offset)));
   draw_size(sata::read_size(sata::probe_port(state.hdd_port_offset)));
@@ -47,22 +47,21 @@ void step_port(AppState& state, int direction) {
 }
 
 constexpr AddressSpace kHdd = {
-    .title_format = nullptr,
+    .draw_title = draw_title,
     // Typed digits replace the header's address digits at column 20; the
     // rest of "Port n Address: " is blanked behind the prompt.
     .prompt = u"HDD Address:        ",
     .digits_col = 20,
     .digits = 8,
     .backspace_steps_back = true,
-    .address_format = u"0x%08X ->",
-    .address_length = 13,
-    .mask = 0xFFFFFFFFu,
-    .base = [](const AppState& s) { return s.hdd_buffer; },
-    .set_base = [](AppState& s, uint32_t base) { s.hdd_buffer = base; },
+    .address_digits = 8,
+    .wide = false,
+    .address = [](uint64_t base, int offset) { return (base + static_cast<uint64_t>(offset)) & 0xFFFFFFFFu; },
+    .base = [](const AppState& s) { return static_cast<uint64_t>(s.hdd_buffer); },
+    .set_base = [](AppState& s, uint64_t base) { s.hdd_buffer = static_cast<uint32_t>(base); },
     .read_window = memio::read_memory_window,
     .write = memio::write_memory,
     .own_key = nullptr,
-    .draw_title = draw_title,
     .page_step = step_port,
     .cursor_stops_at_edges = true,
     .no_address_entry_in_byte_mode = true,

@@ -3,23 +3,28 @@
 #include "hw/memio.h"
 #include "pages/pages.h"
 #include "pages/space_page.h"
+#include "platform/console.h"
 
 namespace kvq {
 namespace {
 
 constexpr AddressSpace kIo = {
-    .title_format = u"I/O Address : %04X",
+    .draw_title = [](AppState&, uint64_t base) { con::print(u"I/O Address : %04X", base); },
     .prompt = u"I/O Address :",
     .digits_col = 14,
     .digits = 4,
     .backspace_steps_back = false,
-    .address_format = u"0x%04X ->",
-    .address_length = 9,
-    .mask = 0xFFFFu,
-    .base = [](const AppState& s) { return static_cast<uint32_t>(s.io_base); },
-    .set_base = [](AppState& s, uint32_t base) { s.io_base = static_cast<uint16_t>(base); },
-    .read_window = [](uint32_t base, RegisterWindow& w) { memio::read_io_window(static_cast<uint16_t>(base), w); },
-    .write = [](uint32_t port, int size, uint32_t value) { memio::write_io(static_cast<uint16_t>(port), size, value); },
+    .address_digits = 4,
+    .wide = false,
+    .address = [](uint64_t base, int offset) { return (base + static_cast<uint64_t>(offset)) & 0xFFFFu; },
+    .base = [](const AppState& s) { return static_cast<uint64_t>(s.io_base); },
+    .set_base = [](AppState& s, uint64_t base) { s.io_base = static_cast<uint16_t>(base); },
+    .read_window = [](uint64_t base, RegisterWindow& w) { memio::read_io_window(static_cast<uint16_t>(base), w); },
+    .write =
+        [](uint64_t port, int size, uint32_t value) {
+          memio::write_io(static_cast<uint16_t>(port), size, value);
+          return true;
+        },
     .own_key = nullptr,
 };
 

@@ -1,35 +1,87 @@
 // The Memory page: 256 bytes of physical memory from the memory base
-// address. S goes back to the PCIE page (which opened it on a function's
-// memory-mapped configuration space).
+// address, anywhere the processor can address. Below 4 GiB it works on
+// 32-bit addresses (p, and PageUp/PageDown wrapping at 4 GiB); P takes a
+// 64-bit address. Bytes of pages the page tables do not map show as "--"
+// and are never touched. S goes back to the PCIE page (which opened it on a
+// function's memory-mapped configuration space).
+#include "app/input.h"
 #include "hw/memio.h"
+#include "hw/phys.h"
 #include "pages/pages.h"
 #include "pages/space_page.h"
 #include "platform/console.h"
+#include "platform/format.h"
 
 namespace kvq {
 namespace {
 
-bool back_to_pcie(AppState& state) {
-  if (state.key.scan != 0 || (state.key.ch != u'S' && state.key.ch != u's')) return false;
-  state.page = PageId::kPcie;
-  con::clear_screen();
-  return true;
+// 16 digits for the 64-bit addresses of an x64 image; an IA-32 image
+// reaches only the first 4 GiB.
+constexpr int kLongDigits = sizeof(uintptr_t) == 8 ? 16 : 8;
+
+void draw_title(AppState&, uint64_t base) {
+  if (base > 0xFFFFFFFFu) {
+    con::print(u"Memory Address: %016X", base);
+  } else {
+    // Blanks over the tail a 16-digit address leaves.
+    con::print(u"Memory Address: %08X        ", base);
+  }
+}
+
+// A base is taken only when the processor can address the whole window;
+// otherwise row 18 says why and the base stays.
+void set_base(AppState& state, uint64_t base) {
+  if (base > phys::highest_address() || memio::window_address(base, 255) > phys::highest_address()) {
+    char16_t text[80];
+    sformat(text, 80, u"%X lies beyond the processor's %d-bit physical address space", base,
+            sizeof(uintptr_t) == 8 ? plat::physical_address_bits() : 32);
+    say_on_message_row(text);
+    return;
+  }
+  if (base != state.memory_base) blank_message_row();
+  state.memory_base = base;
+}
+
+// Below 4 GiB the base wraps at 32 bits; above it the steps cross the line.
+void step(AppState& state, int direction) {
+  const uint64_t base = state.memory_base;
+  if (base > 0xFFFFFFFFu) {
+    set_base(state, base + static_cast<uint64_t>(static_cast<int64_t>(direction) * 0x100));
+  } else {
+    set_base(state, (base + static_cast<uint64_t>(static_cast<int64_t>(direction) * 0x100)) & 0xFFFFFFFFu);
+  }
+}
+
+bool own_key(AppState& state) {
+  if (state.key.scan != 0) return false;
+  if (state.key.ch == u'S' || state.key.ch == u's') {
+    state.page = PageId::kPcie;
+    con::clear_screen();
+    return true;
+  }
+  if (state.key.ch == u'P') {
+    uint64_t typed = 0;
+    if (long_address_entry(u"Memory Address:", 16, kLongDigits, &typed)) set_base(state, typed);
+    return true;
+  }
+  return false;
 }
 
 constexpr AddressSpace kMemory = {
-    .title_format = u"Memory Address: %08X",
+    .draw_title = draw_title,
     .prompt = u"Memory Address:",
     .digits_col = 16,
     .digits = 8,
     .backspace_steps_back = true,
-    .address_format = u"0x%08X ->",
-    .address_length = 13,
-    .mask = 0xFFFFFFFFu,
+    .address_digits = 8,
+    .wide = true,
+    .address = [](uint64_t base, int offset) { return memio::window_address(base, static_cast<uint64_t>(offset)); },
     .base = [](const AppState& s) { return s.memory_base; },
-    .set_base = [](AppState& s, uint32_t base) { s.memory_base = base; },
+    .set_base = set_base,
     .read_window = memio::read_memory_window,
     .write = memio::write_memory,
-    .own_key = back_to_pcie,
+    .own_key = own_key,
+    .page_step = step,
 };
 
 }  // namespace

@@ -142,7 +142,7 @@ void pcie_pass(AppState& state) {
   draw_cursor_offset(cursor, state.width);
   const int offset = cursor_offset(cursor, state.width);
   draw_address_lines(state, offset);
-  draw_ruler(cursor_value(g_window, cursor, state.width), state.width);
+  draw_cursor_ruler(g_window, cursor, state.width);
   draw_footer(false);
   draw_mac_line(state, g_window);
   draw_width_label(state.width);

@@ -6,21 +6,26 @@
 #include "app/grid_page.h"
 #include "app/input.h"
 #include "platform/console.h"
+#include "platform/text16.h"
 
 namespace kvq {
 namespace {
 
+constexpr int kMessageRow = 18;
+
 void write_cell(AppState& state, const void* context, int offset, uint32_t value) {
   const AddressSpace& space = *static_cast<const AddressSpace*>(context);
-  const uint32_t address = (space.base(state) + static_cast<uint32_t>(offset)) & space.mask;
-  space.write(address, layout(state.width).bytes, value);
+  const uint64_t address = space.address(space.base(state), offset);
+  if (!space.write(address, layout(state.width).bytes, value)) {
+    say_on_message_row(u"The page tables map this address read-only: nothing was written.");
+  }
 }
 
 void step(AppState& state, const AddressSpace& space, int direction) {
   if (space.page_step != nullptr) {
     space.page_step(state, direction);
   } else {
-    space.set_base(state, (space.base(state) + static_cast<uint32_t>(direction * 0x100)) & space.mask);
+    space.set_base(state, space.address(space.base(state), direction * 0x100));
   }
 }
 
@@ -44,26 +49,43 @@ void act_on_key(AppState& state, const AddressSpace& space) {
   state.key = Key{0, 0};
 }
 
+// The cursor cell's address, ending one blank before the ruler's value. A
+// wide space keeps room for 16 digits, blank while the address has fewer.
+void draw_address_label(const AddressSpace& space, int width, uint64_t address) {
+  const int digits = space.wide && address > 0xFFFFFFFFu ? 16 : space.address_digits;
+  const int room = space.wide ? 16 : space.address_digits;
+  con::set_cursor(col_before_ruler(width, room + 5), 19);
+  con::repeat(u' ', room - digits);
+  con::print(digits == 16 ? u"0x%016X ->" : (digits == 8 ? u"0x%08X ->" : u"0x%04X ->"), address);
+}
+
 }  // namespace
 
+void say_on_message_row(const char16_t* text) {
+  con::set_cursor(0, kMessageRow);
+  con::set_attr(kAttrWhite);
+  con::put_text(text);
+  con::repeat(u' ', 80 - text_length(text));
+}
+
+void blank_message_row() {
+  con::set_cursor(0, kMessageRow);
+  con::set_attr(kAttrWhite);
+  con::repeat(u' ', 80);
+}
+
 void address_space_pass(AppState& state, const AddressSpace& space) {
-  const uint32_t base = space.base(state);
+  const uint64_t base = space.base(state);
   con::set_cursor(0, 0);
   con::set_attr(kAttrWhite);
-  if (space.draw_title != nullptr) {
-    space.draw_title(state, base);
-  } else {
-    con::print(space.title_format, base);
-  }
+  space.draw_title(state, base);
   space.read_window(base, g_window);
   const CellCursor& cursor = state.cursor();
   draw_grid(g_window, state.width, cursor);
   if (state.width == kByte) draw_char_column(g_window, cursor);
   draw_cursor_offset(cursor, state.width);
-  const uint32_t address = (base + static_cast<uint32_t>(cursor_offset(cursor, state.width))) & space.mask;
-  con::set_cursor(col_before_ruler(state.width, space.address_length), 19);
-  con::print(space.address_format, address);
-  draw_ruler(cursor_value(g_window, cursor, state.width), state.width);
+  draw_address_label(space, state.width, space.address(base, cursor_offset(cursor, state.width)));
+  draw_cursor_ruler(g_window, cursor, state.width);
   draw_footer(false);
   draw_width_label(state.width);
   con::poll_key(&state.key);

@@ -11,29 +11,34 @@
 namespace kvq {
 
 struct AddressSpace {
-  const char16_t* title_format;    // header line at (0, 0), with the base
+  // The header line at (0, 0), with the base.
+  void (*draw_title)(AppState& state, uint64_t base);
   const char16_t* prompt;          // address entry prompt over the title
   int digits_col;                  // where the title's base digits stand
-  int digits;                      // of a typed base
+  int digits;                      // of a base typed after p
   bool backspace_steps_back;       // in the address entry
-  const char16_t* address_format;  // cursor cell's address on row 19,
-  int address_length;              // this long, ending before the ruler's value
-  uint32_t mask;                   // address arithmetic wraps here
-  uint32_t (*base)(const AppState& state);
-  void (*set_base)(AppState& state, uint32_t base);
-  void (*read_window)(uint32_t base, RegisterWindow& window);
-  void (*write)(uint32_t address, int size, uint32_t value);
+  // The cursor cell's address on row 19 ("0x%08X ->"), in this many digits;
+  // an address above 4 GiB takes 16 when the space is `wide`.
+  int address_digits;
+  bool wide;
+  uint64_t (*address)(uint64_t base, int offset);  // of window byte `offset`
+  uint64_t (*base)(const AppState& state);
+  void (*set_base)(AppState& state, uint64_t base);
+  void (*read_window)(uint64_t base, RegisterWindow& window);
+  // False when the space refused the write (nothing was written).
+  bool (*write)(uint64_t address, int size, uint32_t value);
   // A page's own key beyond the shared ones; true when it acted.
   bool (*own_key)(AppState& state);
-  // For a space whose base comes from elsewhere (the HDD page): the header
-  // line and what stands with it, drawn instead of title_format; what
-  // PageUp (-1) and PageDown (+1) do instead of moving the base by 0x100.
-  void (*draw_title)(AppState& state, uint32_t base) = nullptr;
+  // What PageUp (-1) and PageDown (+1) do; null: the base moves by 0x100.
   void (*page_step)(AppState& state, int direction) = nullptr;
   bool cursor_stops_at_edges = false;  // instead of wrapping
   bool no_address_entry_in_byte_mode = false;
 };
 
 void address_space_pass(AppState& state, const AddressSpace& space);
+
+// Row 18 says why a write or a base was refused; blank_message clears it.
+void say_on_message_row(const char16_t* text);
+void blank_message_row();
 
 }  // namespace kvq

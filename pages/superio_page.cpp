@@ -135,7 +135,7 @@ void superio_pass(AppState& state) {
     if (state.isa_address == kCmosIndexPort) draw_clock_line(g_window);
     draw_description(state, offset);
   }
-  draw_ruler(cursor_value(g_window, cursor, state.width), state.width);
+  draw_cursor_ruler(g_window, cursor, state.width);
   draw_footer(false);
   draw_width_label(state.width);
   con::poll_key(&state.key);

@@ -114,19 +114,19 @@ uint32_t AhciController::reg(uint32_t offset) const {
   }
 }
 
-uint64_t AhciController::read(uint32_t addr, int width) {
+uint64_t AhciController::read(uint64_t addr, int width) {
   uint64_t v = 0;
   for (int i = width / 8 - 1; i >= 0; --i) {
-    const uint32_t o = addr - abar_ + static_cast<uint32_t>(i);
+    const uint32_t o = static_cast<uint32_t>(addr - abar_) + static_cast<uint32_t>(i);
     v = (v << 8) | ((reg(o & ~3u) >> (8 * (o & 3))) & 0xFF);
   }
   return v;
 }
 
-void AhciController::write(uint32_t addr, int width, uint64_t value) {
+void AhciController::write(uint64_t addr, int width, uint64_t value) {
   // Byte enables: each dword register sees only the bytes written to it.
   for (int i = 0; i < width / 8; ++i) {
-    const uint32_t o = addr - abar_ + static_cast<uint32_t>(i);
+    const uint32_t o = static_cast<uint32_t>(addr - abar_) + static_cast<uint32_t>(i);
     const uint32_t lane = 8 * (o & 3);
     write_reg(o & ~3u, static_cast<uint32_t>((value >> (8 * i)) & 0xFF) << lane, 0xFFu << lane);
   }

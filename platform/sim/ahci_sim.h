@@ -31,10 +31,10 @@ class AhciController : public MemDevice {
   };
 
   AhciController(Board& board, uint32_t abar, uint32_t implemented);
-  bool claims(uint32_t addr) const override { return addr - abar_ < 0x1000; }
+  bool claims(uint64_t addr) const override { return addr - abar_ < 0x1000; }
   uint32_t abar() const { return abar_; }
-  uint64_t read(uint32_t addr, int width) override;
-  void write(uint32_t addr, int width, uint64_t value) override;
+  uint64_t read(uint64_t addr, int width) override;
+  void write(uint64_t addr, int width, uint64_t value) override;
 
   // A disk on the port's link: DET 3, a device signature, status ready.
   void attach(int port, SimDisk disk);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "platform/sim/paging_sim.h"
 #include "platform/sim/pci_devices.h"
 
 namespace kvq::sim {
@@ -75,7 +76,10 @@ void PciFunction::set_io_bar(int index, uint16_t base, uint16_t size) {
   set_writable(offset, 4, ~(static_cast<uint32_t>(size) - 1) & 0xFFFCu);
 }
 
-Board::Board() { install_pci_host(*this); }
+Board::Board() {
+  install_pci_host(*this);
+  map_like_ovmf(*this);
+}
 Board::~Board() = default;
 
 PciFunction& Board::add_function(int bus, int device, int function, uint16_t vendor, uint16_t device_id) {
@@ -99,14 +103,14 @@ PortDevice* Board::port_device(uint16_t port) {
   return nullptr;
 }
 
-MemDevice* Board::mem_device(uint32_t addr) {
+MemDevice* Board::mem_device(uint64_t addr) {
   for (auto& d : mem_devices_) {
     if (d->claims(addr)) return d.get();
   }
   return nullptr;
 }
 
-void Board::record(Op op, int width, uint32_t addr, uint64_t value) {
+void Board::record(Op op, int width, uint64_t addr, uint64_t value) {
   if (logging) log_.push_back(Access{op, static_cast<uint8_t>(width), addr, value});
 }
 
@@ -123,25 +127,25 @@ void Board::port_write(uint16_t port, int width, uint32_t value) {
   if (PortDevice* d = port_device(port)) d->write(port, width, value);
 }
 
-uint64_t Board::mem_read(uint32_t addr, int width) {
+uint64_t Board::mem_read(uint64_t addr, int width) {
   uint64_t v = 0;
   if (MemDevice* d = mem_device(addr)) {
     v = d->read(addr, width);
   } else {
-    for (int i = width / 8 - 1; i >= 0; --i) v = (v << 8) | ram_peek(addr + static_cast<uint32_t>(i));
+    for (int i = width / 8 - 1; i >= 0; --i) v = (v << 8) | ram_peek(addr + static_cast<uint64_t>(i));
   }
   if (width < 64) v &= (uint64_t{1} << width) - 1;
   record(Op::kMemRead, width, addr, v);
   return v;
 }
 
-void Board::mem_write(uint32_t addr, int width, uint64_t value) {
+void Board::mem_write(uint64_t addr, int width, uint64_t value) {
   record(Op::kMemWrite, width, addr, value);
   if (MemDevice* d = mem_device(addr)) {
     d->write(addr, width, value);
     return;
   }
-  for (int i = 0; i < width / 8; ++i) ram_poke(addr + static_cast<uint32_t>(i), static_cast<uint8_t>(value >> (8 * i)));
+  for (int i = 0; i < width / 8; ++i) ram_poke(addr + static_cast<uint64_t>(i), static_cast<uint8_t>(value >> (8 * i)));
 }
 
 void Board::stall(uint32_t microseconds) {
@@ -149,12 +153,12 @@ void Board::stall(uint32_t microseconds) {
   total_stall_us += microseconds;
 }
 
-uint8_t Board::ram_peek(uint32_t addr) const {
+uint8_t Board::ram_peek(uint64_t addr) const {
   auto it = ram_.find(addr >> 12);
   return it == ram_.end() ? 0 : it->second[addr & 0xFFF];
 }
 
-void Board::ram_poke(uint32_t addr, uint8_t value) {
+void Board::ram_poke(uint64_t addr, uint8_t value) {
   auto it = ram_.find(addr >> 12);
   if (it == ram_.end()) {
     std::array<uint8_t, 4096> page{};
@@ -163,8 +167,12 @@ void Board::ram_poke(uint32_t addr, uint8_t value) {
   it->second[addr & 0xFFF] = value;
 }
 
-void Board::ram_poke32(uint32_t addr, uint32_t value) {
-  for (int i = 0; i < 4; ++i) ram_poke(addr + static_cast<uint32_t>(i), static_cast<uint8_t>(value >> (8 * i)));
+void Board::ram_poke32(uint64_t addr, uint32_t value) {
+  for (int i = 0; i < 4; ++i) ram_poke(addr + static_cast<uint64_t>(i), static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void Board::ram_poke64(uint64_t addr, uint64_t value) {
+  for (int i = 0; i < 8; ++i) ram_poke(addr + static_cast<uint64_t>(i), static_cast<uint8_t>(value >> (8 * i)));
 }
 
 namespace {

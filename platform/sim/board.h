@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/firmware.h"
+#include "platform/paging.h"
 
 namespace kvq::sim {
 
@@ -24,7 +25,7 @@ enum class Op : uint8_t { kPortIn, kPortOut, kMemRead, kMemWrite, kStall };
 struct Access {
   Op op;
   uint8_t width;  // bits: 8, 16, 32, 64 (0 for a stall)
-  uint32_t addr;  // port, physical address, or microseconds for a stall
+  uint64_t addr;  // port, physical address, or microseconds for a stall
   uint64_t value;
   bool operator==(const Access&) const = default;
 };
@@ -35,8 +36,8 @@ inline Access in8(uint16_t port, uint8_t v) { return {Op::kPortIn, 8, port, v}; 
 inline Access in32(uint16_t port, uint32_t v) { return {Op::kPortIn, 32, port, v}; }
 inline Access out8(uint16_t port, uint8_t v) { return {Op::kPortOut, 8, port, v}; }
 inline Access out32(uint16_t port, uint32_t v) { return {Op::kPortOut, 32, port, v}; }
-inline Access rd(int width, uint32_t addr, uint64_t v) { return {Op::kMemRead, static_cast<uint8_t>(width), addr, v}; }
-inline Access wr(int width, uint32_t addr, uint64_t v) { return {Op::kMemWrite, static_cast<uint8_t>(width), addr, v}; }
+inline Access rd(int width, uint64_t addr, uint64_t v) { return {Op::kMemRead, static_cast<uint8_t>(width), addr, v}; }
+inline Access wr(int width, uint64_t addr, uint64_t v) { return {Op::kMemWrite, static_cast<uint8_t>(width), addr, v}; }
 
 // One entry of the firmware's configuration table: a GUID and the
 // physical address of its table, which lies in the board's RAM.
@@ -57,10 +58,10 @@ class PortDevice {
 class MemDevice {
  public:
   virtual ~MemDevice() = default;
-  virtual bool claims(uint32_t addr) const = 0;
+  virtual bool claims(uint64_t addr) const = 0;
   // width in bits: 8, 16, 32 or 64; addr need not be aligned
-  virtual uint64_t read(uint32_t addr, int width) = 0;
-  virtual void write(uint32_t addr, int width, uint64_t value) = 0;
+  virtual uint64_t read(uint64_t addr, int width) = 0;
+  virtual void write(uint64_t addr, int width, uint64_t value) = 0;
 };
 
 // One PCI function: 4 KiB of configuration space (256 bytes reachable through
@@ -103,14 +104,26 @@ class Board {
   // The seam calls these; every call is logged.
   uint32_t port_read(uint16_t port, int width);
   void port_write(uint16_t port, int width, uint32_t value);
-  uint64_t mem_read(uint32_t addr, int width);
-  void mem_write(uint32_t addr, int width, uint64_t value);
+  uint64_t mem_read(uint64_t addr, int width);
+  void mem_write(uint64_t addr, int width, uint64_t value);
   void stall(uint32_t microseconds);
 
   // RAM behind everything no device claims; these do not log.
-  uint8_t ram_peek(uint32_t addr) const;
-  void ram_poke(uint32_t addr, uint8_t value);
-  void ram_poke32(uint32_t addr, uint32_t value);
+  uint8_t ram_peek(uint64_t addr) const;
+  void ram_poke(uint64_t addr, uint8_t value);
+  void ram_poke32(uint64_t addr, uint32_t value);
+  void ram_poke64(uint64_t addr, uint64_t value);
+
+  // The processor's address translation: its control registers (the page
+  // tables lie in the board's RAM; see paging_sim.h) and its physical
+  // address width. A new board has 4-level tables that map the first
+  // 1 TiB with 1 GiB pages, as OVMF maps a 40-bit board; tests shape
+  // their own. The walk's reads are the processor's, not kvq's: unlogged.
+  paging::Registers paging;
+  int physical_address_bits = 40;
+  // A memory-mapped configuration space for buses 0 to 255 at this
+  // address as well (0: none), as firmware places it above 4 GiB.
+  uint64_t ecam_above_4g = 0;
 
   const std::vector<Access>& log() const { return log_; }
   void clear_log() { log_.clear(); }
@@ -139,13 +152,13 @@ class Board {
 
  private:
   PortDevice* port_device(uint16_t port);
-  MemDevice* mem_device(uint32_t addr);
-  void record(Op op, int width, uint32_t addr, uint64_t value);
+  MemDevice* mem_device(uint64_t addr);
+  void record(Op op, int width, uint64_t addr, uint64_t value);
 
   std::unordered_map<uint32_t, std::unique_ptr<PciFunction>> functions_;
   std::vector<std::unique_ptr<PortDevice>> port_devices_;
   std::vector<std::unique_ptr<MemDevice>> mem_devices_;
-  std::unordered_map<uint32_t, std::array<uint8_t, 4096>> ram_;
+  std::unordered_map<uint64_t, std::array<uint8_t, 4096>> ram_;
   std::vector<Access> log_;
 };
 

@@ -24,13 +24,13 @@ uint32_t E1000eMmio::reg(uint32_t offset) const {
   }
 }
 
-uint64_t E1000eMmio::read(uint32_t addr, int width) {
-  const uint32_t v = reg(addr - base_);
+uint64_t E1000eMmio::read(uint64_t addr, int width) {
+  const uint32_t v = reg(static_cast<uint32_t>(addr - base_));
   if (width >= 32) return v;
   return v & ((1u << width) - 1);
 }
 
-void E1000eMmio::write(uint32_t, int, uint64_t) {}
+void E1000eMmio::write(uint64_t, int, uint64_t) {}
 
 Rtl8139Io::Rtl8139Io(uint16_t base, const uint8_t mac[6]) : base_(base) {
   for (int i = 0; i < 6; ++i) regs_[i] = mac[i];

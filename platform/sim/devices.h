@@ -13,9 +13,9 @@ namespace kvq::sim {
 class E1000eMmio : public MemDevice {
  public:
   E1000eMmio(uint32_t base, const uint8_t mac[6]);
-  bool claims(uint32_t addr) const override { return addr - base_ < kSize; }
-  uint64_t read(uint32_t addr, int width) override;
-  void write(uint32_t addr, int width, uint64_t value) override;
+  bool claims(uint64_t addr) const override { return addr - base_ < kSize; }
+  uint64_t read(uint64_t addr, int width) override;
+  void write(uint64_t addr, int width, uint64_t value) override;
   static constexpr uint32_t kSize = 128 * 1024;
 
  private:

@@ -59,14 +59,13 @@ class Ecam : public MemDevice {
  public:
   explicit Ecam(Board& board) : board_(board) {}
 
-  bool claims(uint32_t addr) const override {
-    uint32_t base = 0;
-    uint32_t size = 0;
-    if (!window(&base, &size)) return false;
-    return addr - base < size;
+  bool claims(uint64_t addr) const override {
+    uint64_t base = 0;
+    uint64_t size = 0;
+    return window(addr, &base, &size);
   }
 
-  uint64_t read(uint32_t addr, int width) override {
+  uint64_t read(uint64_t addr, int width) override {
     PciFunction* f = target(addr);
     uint64_t v = 0;
     for (int i = width / 8 - 1; i >= 0; --i) {
@@ -75,12 +74,19 @@ class Ecam : public MemDevice {
     return v;
   }
 
-  void write(uint32_t addr, int width, uint64_t value) override {
+  void write(uint64_t addr, int width, uint64_t value) override {
     if (PciFunction* f = target(addr)) f->write(offset(addr), width / 8, static_cast<uint32_t>(value));
   }
 
  private:
-  bool window(uint32_t* base, uint32_t* size) const {
+  // The window that holds `addr`: PCIEXBAR's, or the one a board with its
+  // space above 4 GiB places there (buses 0 to 255).
+  bool window(uint64_t addr, uint64_t* base, uint64_t* size) const {
+    if (board_.ecam_above_4g != 0 && addr - board_.ecam_above_4g < (256u << 20)) {
+      *base = board_.ecam_above_4g;
+      *size = 256u << 20;
+      return true;
+    }
     PciFunction* host = const_cast<Board&>(board_).function(0, 0, 0);
     if (host == nullptr) return false;
     const uint32_t reg = host->get32(0x60);
@@ -88,17 +94,17 @@ class Ecam : public MemDevice {
     static constexpr uint32_t kSizes[4] = {256u << 20, 128u << 20, 64u << 20, 256u << 20};
     *size = kSizes[(reg >> 1) & 3];
     *base = reg & ~(*size - 1);
-    return true;
+    return addr - *base < *size;
   }
-  uint32_t relative(uint32_t addr) const {
-    uint32_t base = 0;
-    uint32_t size = 0;
-    window(&base, &size);
+  uint64_t relative(uint64_t addr) const {
+    uint64_t base = 0;
+    uint64_t size = 0;
+    window(addr, &base, &size);
     return addr - base;
   }
-  int offset(uint32_t addr) const { return static_cast<int>(relative(addr) & 0xFFF); }
-  PciFunction* target(uint32_t addr) {
-    const uint32_t r = relative(addr);
+  int offset(uint64_t addr) const { return static_cast<int>(relative(addr) & 0xFFF); }
+  PciFunction* target(uint64_t addr) {
+    const uint64_t r = relative(addr);
     return board_.function(static_cast<int>(r >> 20), static_cast<int>((r >> 15) & 0x1F),
                            static_cast<int>((r >> 12) & 7));
   }

@@ -9,17 +9,17 @@ uint32_t SpiStraps::fdod() const {
   return pch_straps[index];
 }
 
-uint64_t SpiStraps::read(uint32_t addr, int width) {
+uint64_t SpiStraps::read(uint64_t addr, int width) {
   const uint64_t both = fdoc_ | static_cast<uint64_t>(fdod()) << 32;
-  const uint32_t shift = (addr - kFdoc) * 8;
+  const uint32_t shift = static_cast<uint32_t>(addr - kFdoc) * 8;
   const uint64_t v = both >> shift;
   return width >= 64 ? v : v & ((uint64_t{1} << width) - 1);
 }
 
-void SpiStraps::write(uint32_t addr, int width, uint64_t value) {
+void SpiStraps::write(uint64_t addr, int width, uint64_t value) {
   // Byte lanes of FDOC take the write; FDOD is read-only.
   for (int i = 0; i < width / 8; ++i) {
-    const uint32_t lane = addr - kFdoc + static_cast<uint32_t>(i);
+    const uint32_t lane = static_cast<uint32_t>(addr - kFdoc) + static_cast<uint32_t>(i);
     if (lane >= 4) break;
     const uint32_t mask = 0xFFu << (8 * lane);
     fdoc_ = (fdoc_ & ~mask) | ((static_cast<uint32_t>(value >> (8 * i)) & 0xFF) << (8 * lane));

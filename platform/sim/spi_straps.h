@@ -15,9 +15,9 @@ class SpiStraps : public MemDevice {
   static constexpr uint32_t kFdoc = 0xFED1F8B0u;
   static constexpr uint32_t kSectionPchStraps = 4;
 
-  bool claims(uint32_t addr) const override { return addr - kFdoc < 8; }
-  uint64_t read(uint32_t addr, int width) override;
-  void write(uint32_t addr, int width, uint64_t value) override;
+  bool claims(uint64_t addr) const override { return addr - kFdoc < 8; }
+  uint64_t read(uint64_t addr, int width) override;
+  void write(uint64_t addr, int width, uint64_t value) override;
 
   // The descriptor's PCH soft straps; dwords past them, and every other
   // section, read as erased flash.

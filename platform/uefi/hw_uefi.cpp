@@ -10,7 +10,7 @@
 namespace kvq::plat {
 namespace {
 // Firmware runs identity-mapped: a physical address is the pointer.
-inline uintptr_t pointer_of(uint32_t addr) { return static_cast<uintptr_t>(addr); }
+inline uintptr_t pointer_of(uint64_t addr) { return static_cast<uintptr_t>(addr); }
 }  // namespace
 
 uint8_t port_in8(uint16_t port) {
@@ -29,25 +29,25 @@ void port_out8(uint16_t port, uint8_t value) { asm volatile("outb %b0, %w1" : : 
 
 void port_out32(uint16_t port, uint32_t value) { asm volatile("outl %0, %w1" : : "a"(value), "Nd"(port) : "memory"); }
 
-uint8_t mem_read8(uint32_t addr) {
+uint8_t mem_read8(uint64_t addr) {
   uint8_t v;
   asm volatile("movb (%1), %0" : "=q"(v) : "r"(pointer_of(addr)) : "memory");
   return v;
 }
 
-uint16_t mem_read16(uint32_t addr) {
+uint16_t mem_read16(uint64_t addr) {
   uint16_t v;
   asm volatile("movw (%1), %0" : "=r"(v) : "r"(pointer_of(addr)) : "memory");
   return v;
 }
 
-uint32_t mem_read32(uint32_t addr) {
+uint32_t mem_read32(uint64_t addr) {
   uint32_t v;
   asm volatile("movl (%1), %0" : "=r"(v) : "r"(pointer_of(addr)) : "memory");
   return v;
 }
 
-uint64_t mem_read64(uint32_t addr) {
+uint64_t mem_read64(uint64_t addr) {
 #if defined(__x86_64__)
   uint64_t v;
   asm volatile("movq (%1), %0" : "=r"(v) : "r"(pointer_of(addr)) : "memory");
@@ -60,15 +60,15 @@ uint64_t mem_read64(uint32_t addr) {
 #endif
 }
 
-void mem_write8(uint32_t addr, uint8_t value) {
+void mem_write8(uint64_t addr, uint8_t value) {
   asm volatile("movb %0, (%1)" : : "q"(value), "r"(pointer_of(addr)) : "memory");
 }
 
-void mem_write16(uint32_t addr, uint16_t value) {
+void mem_write16(uint64_t addr, uint16_t value) {
   asm volatile("movw %0, (%1)" : : "r"(value), "r"(pointer_of(addr)) : "memory");
 }
 
-void mem_write32(uint32_t addr, uint32_t value) {
+void mem_write32(uint64_t addr, uint32_t value) {
   asm volatile("movl %0, (%1)" : : "r"(value), "r"(pointer_of(addr)) : "memory");
 }
 

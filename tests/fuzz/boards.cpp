@@ -3,6 +3,10 @@
 // never answer).
 #include "tests/fuzz/boards.h"
 
+#include <iterator>
+
+#include "platform/sim/paging_sim.h"
+
 #include <array>
 
 #include "platform/sim/ahci_sim.h"
@@ -47,8 +51,24 @@ void add_capabilities(sim::Board& board, int dev, uint8_t first, std::initialize
   }
 }
 
+// Holes in the page tables, as firmware that guards null pointers and its
+// pool leaves them: page 0, the last page below 4 GiB and the first above.
+constexpr uint64_t kHoles[] = {0x0, 0xFFFFF000u, 0x100000000ull};
+
+void punch_holes(sim::Board& board) {
+  constexpr uint64_t k2M = 2u << 20, k1G = 1u << 30, k4G = 4 * k1G;
+  sim::PageTables t(board, sim::PageTables::Shape::k4Level, 0x1FF00000u);
+  t.map(0, k2M, 4096);
+  t.map(k2M, k4G - 2 * k2M, k2M);
+  t.map(k4G - k2M, 2 * k2M, 4096);
+  t.map(k4G + k2M, k1G - k2M, k2M);
+  t.map(k4G + k1G, (uint64_t{1} << 40) - k4G - k1G, k1G);
+  for (uint64_t page : kHoles) t.unmap(page);
+}
+
 void build_odd_pci(sim::Board& board) {
   sim::build_q35(board);
+  punch_holes(board);
   // Ethernet controllers whose BAR0 points nowhere.
   const struct {
     int dev;
@@ -115,6 +135,11 @@ void build_odd_disks(sim::Board& board) {
 const char* board_name(BoardKind kind) {
   static const char* const kNames[kBoardKinds] = {"q35", "chips", "ec-chips", "empty", "crowded", "odd-pci", "odd-disks"};
   return kNames[static_cast<int>(kind)];
+}
+
+std::vector<uint64_t> unmapped_pages(BoardKind kind) {
+  if (kind == BoardKind::kOddPci) return {std::begin(kHoles), std::end(kHoles)};
+  return {};
 }
 
 void build_board(BoardKind kind, sim::Board& board) {

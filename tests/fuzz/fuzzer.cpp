@@ -29,7 +29,7 @@ class Runner {
     board_.clear_log();
     startup(state_);
     con::flush();
-    oracle_ = std::make_unique<Oracle>(board_);
+    oracle_ = std::make_unique<Oracle>(board_, unmapped_pages(kind));
     note(oracle_->check_startup(board_.log()));
     note(oracle_->check_screen());
     board_.clear_log();
@@ -167,9 +167,14 @@ constexpr uint32_t kMemoryAddresses[] = {0,          0xFFFFFF00, 0xFFFFFFFF, 0xB
 constexpr uint32_t kPorts[] = {0x0000, 0xFF00, 0xFFF0, 0xFFFF, 0x0CF8, 0x0CFC, 0x0070, 0x002E,
                                0x004E, 0x006E, 0x0295, 0x6000, 0x0080, 0x0020};
 
-void digits(Rng& rng, uint32_t value, int n, std::vector<Key>* out) {
+// Above 4 GiB: the first addresses, the NVMe BAR QEMU places, the top of
+// a 40-bit processor's reach, and beyond it.
+constexpr uint64_t kLongAddresses[] = {0x100000000ull, 0xE000000000ull, 0xFFFFFFFF00ull, 0x10000000000ull,
+                                       0x7FFFFFFFF000ull};
+
+void digits(Rng& rng, uint64_t value, int n, std::vector<Key>* out) {
   for (int i = n - 1; i >= 0; --i) {
-    const uint32_t d = (value >> (4 * i)) & 0xF;
+    const uint32_t d = static_cast<uint32_t>(value >> (4 * i)) & 0xF;
     const char16_t c = d < 10 ? static_cast<char16_t>(u'0' + d) : static_cast<char16_t>((rng.chance(50) ? u'a' : u'A') + d - 10);
     out->push_back(ch(c));
   }
@@ -242,6 +247,14 @@ std::vector<Key> next_chunk(Rng& rng, const AppState& s) {
         entry_keys(rng, rng.chance(70) ? rng.pick(kPorts) : any & 0xFFFF, 4, &keys);
         break;
       default:
+        if (s.page == PageId::kMemory && rng.chance(30)) {
+          // P: up to 16 digits, ended by Enter when fewer.
+          keys.back() = ch(u'P');
+          const int count = rng.chance(50) ? 16 : 1 + rng.below(16);
+          digits(rng, rng.pick(kLongAddresses) + (any & 0x3F0) * static_cast<uint64_t>(rng.below(2)), count, &keys);
+          if (count < 16 || rng.chance(10)) keys.push_back(ch(kCharEnter));
+          break;
+        }
         entry_keys(rng, rng.chance(60) ? rng.pick(kMemoryAddresses) + (any & 0x3F0) * rng.below(2) : any, 8, &keys);
         break;
     }

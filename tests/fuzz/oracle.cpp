@@ -81,9 +81,9 @@ enum class Backspace { kStepsBack, kIgnored, kFunctionDigits };
 struct Entry {
   bool complete = false;
   size_t used = 0;  // keys it read
-  uint32_t digits[8] = {};
-  uint32_t value() const {
-    uint32_t v = 0;
+  uint32_t digits[16] = {};
+  uint64_t value() const {
+    uint64_t v = 0;
     for (int i = 0; i < n; ++i) v = (v << 4) | digits[i];
     return v;
   }
@@ -110,6 +110,37 @@ Entry read_entry(const std::vector<Key>& keys, size_t from, int n, Backspace bs)
   return e;
 }
 
+// The Memory page's P: up to `max` digits, Enter ends it once one is typed,
+// Backspace takes one back.
+Entry read_long_entry(const std::vector<Key>& keys, size_t from, int max) {
+  Entry e;
+  size_t i = from;
+  while (i < keys.size()) {
+    const Key key = keys[i++];
+    if (key.scan == 0 && key.ch == kCharEnter) {
+      if (e.n == 0) continue;
+      e.complete = true;
+      break;
+    }
+    uint32_t d = 0;
+    const HexKey h = classify(key, &d);
+    if (h == kEsc) break;
+    if (h == kBackspace && e.n > 0) --e.n;
+    if (h == kDigit) {
+      e.digits[e.n++] = d;
+      if (e.n == max) {
+        e.complete = true;
+        break;
+      }
+    }
+  }
+  e.used = i - from;
+  return e;
+}
+
+// The fuzz boards' processor: 40 bits of physical address, as QEMU's.
+constexpr uint64_t kHighestAddress = (uint64_t{1} << 40) - 1;
+
 // A write the pass must make, in order. A configuration byte or word is
 // merged into the dword the pass read last at the same address.
 struct ExpectedWrite {
@@ -128,13 +159,31 @@ struct Expectation {
   // An address entry's result: the field, its value if complete.
   enum Field { kNone, kDevice, kMemoryBase, kIoBase, kIsa, kHddBuffer } field = kNone;
   bool entry_complete = false;
-  uint32_t entry_value = 0;
+  uint64_t entry_value = 0;
   pci::Bdf device;
 };
 
 uint32_t latch_of(const pci::Bdf& d) {
   return 0x80000000u | (static_cast<uint32_t>(d.bus) << 16) | (static_cast<uint32_t>(d.device) << 11) |
          (static_cast<uint32_t>(d.function) << 8);
+}
+
+// The address of byte `offset` of the window the page shows (Memory and
+// HDD pages).
+uint64_t cell_address(const AppState& s, uint32_t off) {
+  const uint64_t base = s.page == PageId::kMemory ? s.memory_base : s.hdd_buffer;
+  return base > 0xFFFFFFFFu ? base + off : (base + off) & 0xFFFFFFFFu;
+}
+
+// Whether a memory cell holds a byte of an unmapped page: kvq neither shows
+// nor writes it, and Enter there opens no entry.
+bool cell_unmapped(const AppState& s, int offset, const std::vector<uint64_t>& unmapped) {
+  if (s.page != PageId::kMemory && s.page != PageId::kHdd) return false;
+  for (int i = 0; i < bytes_of(s.width); ++i) {
+    const uint64_t page = cell_address(s, static_cast<uint32_t>(offset + i)) & ~uint64_t{0xFFF};
+    if (std::find(unmapped.begin(), unmapped.end(), page) != unmapped.end()) return true;
+  }
+  return false;
 }
 
 void value_entry_writes(const AppState& s, int offset, uint32_t v, Expectation* x) {
@@ -153,8 +202,8 @@ void value_entry_writes(const AppState& s, int offset, uint32_t v, Expectation* 
     }
     case PageId::kMemory:
     case PageId::kHdd: {
-      const uint32_t base = s.page == PageId::kMemory ? s.memory_base : s.hdd_buffer;
-      add(sim::wr(8 * size, base + off, size == 4 ? v : v & ((1u << (8 * size)) - 1)));
+      // Memory below 4 GiB wraps at 32 bits; above, addresses run on.
+      add(sim::wr(8 * size, cell_address(s, off), size == 4 ? v : v & ((1u << (8 * size)) - 1)));
       break;
     }
     case PageId::kIo:
@@ -173,7 +222,8 @@ void value_entry_writes(const AppState& s, int offset, uint32_t v, Expectation* 
   }
 }
 
-Expectation expect(const AppState& s, const std::vector<Key>& taken, Coverage* coverage) {
+Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::vector<uint64_t>& unmapped,
+                   Coverage* coverage) {
   Expectation x;
   x.index_ports = {s.isa_address};
   if (taken.empty()) return x;
@@ -198,11 +248,13 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, Coverage* c
     }
     if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
   };
-  if (is_grid(s.page) && k.scan == 0 && k.ch == kCharEnter) {
+  if (is_grid(s.page) && k.scan == 0 && k.ch == kCharEnter && cell_unmapped(s, offset, unmapped)) {
+    return x;  // no entry: Enter alone
+  } else if (is_grid(s.page) && k.scan == 0 && k.ch == kCharEnter) {
     const Entry e = read_entry(taken, 1, 2 * bytes_of(s.width), Backspace::kStepsBack);
     x.keys += e.used;
     if (e.complete) {
-      value_entry_writes(s, offset, e.value(), &x);
+      value_entry_writes(s, offset, static_cast<uint32_t>(e.value()), &x);
       if (coverage != nullptr) ++coverage->value_entries[page];
     }
   } else if (k.scan == 0 && k.ch == u'p') {
@@ -212,13 +264,21 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, Coverage* c
       case PageId::kIo: address_entry(Expectation::kIoBase, 4, Backspace::kIgnored); break;
       case PageId::kSuperIo:
         address_entry(Expectation::kIsa, 4, Backspace::kIgnored);
-        if (x.entry_complete) x.index_ports.push_back(x.entry_value);
+        if (x.entry_complete) x.index_ports.push_back(static_cast<uint32_t>(x.entry_value));
         break;
       case PageId::kHdd:
         if (s.width != kByte) address_entry(Expectation::kHddBuffer, 8, Backspace::kStepsBack);
         break;
       default: break;
     }
+  } else if (s.page == PageId::kMemory && k.scan == 0 && k.ch == u'P') {
+    const Entry e = read_long_entry(taken, 1, 16);
+    x.keys += e.used;
+    x.field = Expectation::kMemoryBase;
+    x.entry_value = e.value();
+    // A base whose window would run past the processor's reach is refused.
+    x.entry_complete = e.complete && (x.entry_value <= 0xFFFFFFFFu || x.entry_value + 255 <= kHighestAddress);
+    if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
   } else if (s.page == PageId::kSuperIo && (k.scan == kScanPageUp || k.scan == kScanPageDown)) {
     x.ldn_step = k.scan == kScanPageUp ? 1 : -1;
   }
@@ -288,7 +348,7 @@ class WriteAudit {
   const Access* next() const { return i_ + 1 < log_.size() ? &log_[i_ + 1] : nullptr; }
 
   // The most recent read of `width` bits at `addr` before this write.
-  std::optional<uint64_t> last_read(Op op, int width, uint32_t addr) const {
+  std::optional<uint64_t> last_read(Op op, int width, uint64_t addr) const {
     for (size_t j = i_; j-- > 0;) {
       if (log_[j].op == op && log_[j].width == width && log_[j].addr == addr) return log_[j].value;
     }
@@ -300,7 +360,7 @@ class WriteAudit {
   // the monitor's logical device select (04h or 0Bh to register 07h); on
   // the Super I/O page one logical device step.
   bool superio_write(const Access& a, const Expectation& x) {
-    const uint32_t p = a.addr;
+    const uint32_t p = static_cast<uint32_t>(a.addr);
     bool index_port = false;
     if (startup_) index_port = is_config_port(p);
     if (page_ == PageId::kSuperIo) {
@@ -399,8 +459,8 @@ std::optional<std::string> check_keys(const PassRecord& r, const AppState& after
 // An address entry sets its field to the digits typed when complete, and
 // leaves it alone otherwise.
 std::optional<std::string> check_entry(const AppState& b, const AppState& a, const Expectation& x) {
-  uint32_t before = 0;
-  uint32_t now = 0;
+  uint64_t before = 0;
+  uint64_t now = 0;
   switch (x.field) {
     case Expectation::kNone: return std::nullopt;
     case Expectation::kDevice: {
@@ -494,7 +554,8 @@ std::string summarize_writes(const std::vector<sim::Access>& log) {
     } else if (a.op == Op::kPortOut && i + 1 < log.size() && log[i + 1].op == Op::kPortIn &&
                log[i + 1].addr == a.addr + 1) {
       ++selects;
-    } else if (a.op == Op::kPortOut && a.width == 8 && is_config_port(a.addr) && one_of(a.value, kKeyBytes)) {
+    } else if (a.op == Op::kPortOut && a.width == 8 && is_config_port(static_cast<uint32_t>(a.addr)) &&
+               one_of(a.value, kKeyBytes)) {
       ++key_bytes;
     } else if (shown++ < 12) {
       listed += " " + access_text(a);
@@ -525,8 +586,8 @@ std::vector<Slot0> find_slots(sim::Board& board) {
   return slots;
 }
 
-Oracle::Oracle(sim::Board& board)
-    : board_(board), buffer_(board.pool_top), off_screen_(con::screen().off_screen()) {}
+Oracle::Oracle(sim::Board& board, std::vector<uint64_t> unmapped)
+    : board_(board), buffer_(board.pool_top), off_screen_(con::screen().off_screen()), unmapped_(std::move(unmapped)) {}
 
 void Oracle::begin_pass(const AppState& state) {
   slots_.clear();
@@ -551,7 +612,7 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
       ++coverage->global_keys[page][scan == kScanF5 ? 0 : scan == kScanF6 ? 1 : 2];
     }
   }
-  const Expectation x = expect(r.before, r.taken, coverage);
+  const Expectation x = expect(r.before, r.taken, unmapped_, coverage);
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
   if (auto bad = check_entry(r.before, after, x)) return fail("state", *bad, &r);

@@ -34,8 +34,9 @@ std::vector<Slot0> find_slots(sim::Board& board);
 
 class Oracle {
  public:
-  // After start-up: where kvq's own IDENTIFY buffer lies.
-  explicit Oracle(sim::Board& board);
+  // After start-up: where kvq's own IDENTIFY buffer lies, and the pages the
+  // board's tables leave unmapped.
+  Oracle(sim::Board& board, std::vector<uint64_t> unmapped);
 
   // The writes of start-up.
   std::optional<Failure> check_startup(const std::vector<sim::Access>& log);
@@ -53,6 +54,7 @@ class Oracle {
   sim::Board& board_;
   uint32_t buffer_;
   uint32_t off_screen_;
+  std::vector<uint64_t> unmapped_;
   std::vector<Slot0> slots_;
 };
 

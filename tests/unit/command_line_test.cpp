@@ -20,11 +20,11 @@ std::vector<std::u16string> split(const char* line) {
   return args;
 }
 
-cli::ParseResult parse_line(const char* line) {
+cli::ParseResult parse_line(const char* line, int address_bits = 64) {
   const std::vector<std::u16string> words = split(line);
   std::vector<const char16_t*> argv;
   for (const auto& w : words) argv.push_back(w.c_str());
-  return cli::parse(static_cast<int>(argv.size()), argv.data());
+  return cli::parse(static_cast<int>(argv.size()), argv.data(), address_bits);
 }
 
 // What a good line parsed to, in one string: "read pci 00:1f.2 where=3c size=2 value=0".
@@ -40,6 +40,7 @@ std::string summary(const cli::Command& c) {
 struct Case {
   const char* line;
   const char* expected;  // the summary of a good line, or the message of a bad one
+  int address_bits = 64;  // the x64 image's; 32 for the IA-32 image's
 };
 
 TEST(CommandLineTest, GoodAndBadLines) {
@@ -68,8 +69,10 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"-h now", "kvq: unexpected argument \"now\""},
       {"read mem 10g0", "kvq: ADDRESS \"10g0\" is not a hexadecimal number"},
       {"read mem 0x", "kvq: ADDRESS \"0x\" is not a hexadecimal number"},
-      {"read mem 100000000", "kvq: ADDRESS \"100000000\" is above FFFFFFFF"},
-      {"read mem 10000000000000000000", "kvq: ADDRESS \"10000000000000000000\" is above FFFFFFFF"},
+      {"read mem 100000000", "read mem where=100000000 size=1 value=0"},
+      {"read mem 10000000000000000000", "kvq: ADDRESS \"10000000000000000000\" is above FFFFFFFFFFFFFFFF"},
+      {"read mem 100000000", "kvq: ADDRESS \"100000000\" is above FFFFFFFF", 32},
+      {"read mem 10000000000000000000", "kvq: ADDRESS \"10000000000000000000\" is above FFFFFFFF", 32},
       {"read io 10000", "kvq: PORT \"10000\" is above FFFF"},
       {"read pci 00:04.0 1000", "kvq: OFFSET \"1000\" is above FFF"},
       {"read pci 00:20.0 0", "kvq: BB:DD.F \"00:20.0\" has a device above 1F"},
@@ -84,11 +87,12 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"write mem 0 10000 w", "kvq: VALUE \"10000\" does not fit in a word"},
       {"read pci 00:04.0 3d w", "kvq: OFFSET \"3d\" is not aligned to a word"},
       {"write pci 00:04.0 3e 0 d", "kvq: OFFSET \"3e\" is not aligned to a dword"},
-      {"read mem ffffffff w", "kvq: ADDRESS \"ffffffff\": a word there runs past FFFFFFFF"},
+      {"read mem ffffffff w", "kvq: ADDRESS \"ffffffff\": a word there runs past FFFFFFFF", 32},
+      {"read mem ffffffffffffffff w", "kvq: ADDRESS \"ffffffffffffffff\": a word there runs past FFFFFFFFFFFFFFFF"},
       {"write io fffe 0 d", "kvq: PORT \"fffe\": a dword there runs past FFFF"},
   };
   for (const Case& c : kCases) {
-    const cli::ParseResult r = parse_line(c.line);
+    const cli::ParseResult r = parse_line(c.line, c.address_bits);
     const std::string got = r.ok ? summary(r.command) : test::narrow(r.message);
     EXPECT_EQ(got, c.expected) << c.line;
   }

@@ -13,6 +13,7 @@
 #include "app/commands.h"
 #include "hw/pci_extended.h"
 #include "platform/sim/acpi_tables.h"
+#include "platform/sim/paging_sim.h"
 #include "platform/sim/q35.h"
 #include "platform/text_out.h"
 #include "support.h"
@@ -172,10 +173,16 @@ TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
          sim::install_acpi(b, kOther, {{0xE0000000u, 1, 0, 255}, {0xC0000000u, 0, 0, 63}});
        },
        {true, 0xC0000000u, 0, 63, true}},
-      {"segment 0 above 4 GiB: out of reach",
+      {"segment 0 above 4 GiB: used",
        [](sim::Board& b, const sim::AcpiLayout&) {
          b.config_tables.clear();
          sim::install_acpi(b, kOther, {{0x100000000ull, 0, 0, 255}});
+       },
+       {true, 0x100000000ull, 0, 255, true}},
+      {"segment 0 beyond the processor's 40 bits: not used",
+       [](sim::Board& b, const sim::AcpiLayout&) {
+         b.config_tables.clear();
+         sim::install_acpi(b, kOther, {{0xFFFFF00000ull, 0, 0, 255}});
        },
        {}},
   };
@@ -186,8 +193,8 @@ TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
     c.setup(board, q35);
     const pci::ExtendedSpace got = pci::find_extended_space();
     const pci::ExtendedSpace& want = c.expected;
-    EXPECT_EQ((std::vector<uint32_t>{got.present, got.base, got.first_bus, got.last_bus, got.from_mcfg}),
-              (std::vector<uint32_t>{want.present, want.base, want.first_bus, want.last_bus, want.from_mcfg}))
+    EXPECT_EQ((std::vector<uint64_t>{got.present, got.base, got.first_bus, got.last_bus, got.from_mcfg}),
+              (std::vector<uint64_t>{want.present, want.base, want.first_bus, want.last_bus, want.from_mcfg}))
         << c.what;
   }
 }
@@ -203,6 +210,36 @@ TEST_F(CommandsTest, ASpaceThatDoesNotShowTheFunctionIsNotUsed) {
   g_out.clear();
   run("dump pci");
   EXPECT_EQ(out().find("\n100:"), std::string::npos);
+}
+
+// Memory past the processor's reach or off the page tables is refused with
+// nothing touched; above 4 GiB within them is reached like any other.
+TEST_F(CommandsTest, MemoryOffThePageTablesIsRefused) {
+  sim::PageTables tables(board, sim::PageTables::Shape::k4Level, 0x10000000u);
+  tables.map(0, 2u << 20, 4096);
+  tables.map(0x100000000ull, 2u << 20, 2u << 20);
+  tables.map(0x8000, 4096, 4096, false);
+  tables.unmap(0x5000);
+  const struct {
+    const char* line;
+    cli::Status status;
+    const char* err;
+    std::vector<Access> log;
+  } kCases[] = {
+      {"read mem 10000000000", cli::Status::kUnsupported,
+       "kvq: ADDRESS 10000000000 lies beyond the processor's 40-bit physical address space\r\n", {}},
+      {"read mem 5ffe w", cli::Status::kUnsupported,
+       "kvq: ADDRESS 5FFE is not mapped by the firmware's page tables: nothing was read\r\n", {}},
+      {"write mem 8000 1", cli::Status::kUnsupported, "kvq: ADDRESS 8000 is mapped read-only: nothing was written\r\n", {}},
+      {"write mem 100000001 1234 w", cli::Status::kOk, "",
+       {wr(16, 0x100000001ull, 0x1234), rd(16, 0x100000001ull, 0x1234)}},
+  };
+  for (const auto& c : kCases) {
+    g_err.clear();
+    EXPECT_EQ(run(c.line), c.status) << c.line;
+    EXPECT_EQ(err(), c.err) << c.line;
+    EXPECT_EQ(board.log(), c.log) << c.line;
+  }
 }
 
 }  // namespace

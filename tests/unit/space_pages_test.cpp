@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/colors.h"
+#include "platform/sim/paging_sim.h"
 #include "platform/sim/q35.h"
 #include "support.h"
 
@@ -169,8 +170,12 @@ TEST_F(SpacePagesTest, MemoryAddressEntryWithEscAndBackspace) {
   EXPECT_EQ(console().pending_keys(), 0u);
   pass();
   EXPECT_EQ(row_text(0), "Memory Address: FEC00000");
-  // Upper-case P does nothing.
-  pass_char(u'P');
+  // Upper-case P opens the 64-bit entry; Esc leaves the base.
+  console().push_char(u'P');
+  console().push_text(u"12");
+  console().push_scan(kScanEsc);
+  pass();
+  EXPECT_EQ(state.memory_base, 0xFEC00000u);
   EXPECT_EQ(console().pending_keys(), 0u);
   EXPECT_FALSE(console().starved);
 }
@@ -239,6 +244,88 @@ TEST_F(SpacePagesTest, IdleMemoryPageOverUnchangingRamSendsNothing) {
   console().clear_ops();
   for (int i = 0; i < 5; ++i) pass();
   EXPECT_TRUE(console().ops.empty());
+}
+
+// A page the tables leave unmapped: dashes, no access to it, no entry.
+TEST_F(SpacePagesTest, UnmappedPageShowsDashesAndIsNeverTouched) {
+  sim::PageTables tables(board, sim::PageTables::Shape::k4Level, 0x10000000u);
+  tables.map(0, 2u << 20, 4096);
+  tables.unmap(0x2000);
+  board.ram_poke(0x1F80, 0x41);
+  state.memory_base = 0x1F80;
+  open(PageId::kMemory);
+  state.cursor() = CellCursor{10, 3, 0};  // offset 0x80, at 0x2000
+  board.clear_log();
+  pass();
+  EXPECT_EQ(text_at(3, 2, 6), "41 00 ");
+  EXPECT_EQ(text_at(3, 10, 6), "-- -- ");
+  EXPECT_EQ(attr_at(3, 10), kAttrWhiteOnBlue);
+  EXPECT_EQ(attr_at(6, 10), kAttrGray);
+  EXPECT_EQ(text_at(33, 19, 4), "0x--");
+  EXPECT_EQ(text_at(29, 20, 8), "--------");
+  for (const sim::Access& a : board.log()) EXPECT_FALSE(a.addr >= 0x2000 && a.addr < 0x3000) << a;
+  // Enter opens no entry there: the digits that follow are the page's keys.
+  board.clear_log();
+  pass_char(kCharEnter);
+  console().push_text(u"5A");
+  pass();
+  pass();
+  for (const sim::Access& a : board.log()) EXPECT_NE(a.op, sim::Op::kMemWrite) << a;
+  // Word mode: a cell with one unmapped byte is dashes too.
+  pass_scan(kScanF7);
+  state.memory_base = 0x1FFF;
+  pass();
+  EXPECT_EQ(text_at(3, 2, 5), "---- ");
+}
+
+// P takes up to 16 digits; PageUp and PageDown cross the 4 GiB line from
+// above and wrap at 32 bits below it; nothing past 40 bits is taken.
+TEST_F(SpacePagesTest, SixtyFourBitBaseEntryAndSteps) {
+  const struct {
+    uint64_t base;
+    std::u16string keys;  // after the key below
+    Key key;
+    uint64_t expected;
+    const char* title;
+    const char* message;  // row 18, nullptr: blank
+  } kCases[] = {
+      {0x1000, u"E000000000\r", {0, u'P'}, 0xE000000000ull, "Memory Address: 000000E000000000", nullptr},
+      {0x1000, u"1\x1b", {0, u'P'}, 0x1000, "Memory Address: 00001000", nullptr},
+      {0x1000, u"7FFFFFFFF000\r", {0, u'P'}, 0x1000, "Memory Address: 00001000",
+       "7FFFFFFFF000 lies beyond the processor's 40-bit physical address space"},
+      {0x100000000ull, u"", {kScanPageUp, 0}, 0xFFFFFF00u, "Memory Address: FFFFFF00", nullptr},
+      {0xFFFFFF00u, u"", {kScanPageDown, 0}, 0, "Memory Address: 00000000", nullptr},
+      {0x100000000ull, u"", {kScanPageDown, 0}, 0x100000100ull, "Memory Address: 0000000100000100", nullptr},
+      {0xFFFFFFFF00ull, u"", {kScanPageDown, 0}, 0xFFFFFFFF00ull, "Memory Address: 000000FFFFFFFF00",
+       "10000000000 lies beyond the processor's 40-bit physical address space"},
+  };
+  for (const auto& c : kCases) {
+    state.memory_base = c.base;
+    open(PageId::kMemory);
+    pass();
+    console().push_key(c.key);
+    for (char16_t ch : c.keys) {
+      if (ch == 0x1b) {
+        console().push_scan(kScanEsc);
+      } else {
+        console().push_char(ch);
+      }
+    }
+    pass();
+    pass();
+    EXPECT_EQ(state.memory_base, c.expected) << c.title;
+    EXPECT_EQ(row_text(0), c.title);
+    EXPECT_EQ(row_text(18), c.message != nullptr ? c.message : "") << c.title;
+  }
+  // Above 4 GiB the cell's address has 16 digits, and a write lands there.
+  state.memory_base = 0x100000000ull;
+  pass();
+  EXPECT_EQ(text_at(11, 19, 21), "0x0000000100000000 ->");
+  board.clear_log();
+  console().push_char(kCharEnter);
+  console().push_text(u"5A");
+  pass();
+  EXPECT_EQ(board.log().back(), sim::wr(8, 0x100000000ull, 0x5A));
 }
 
 }  // namespace

@@ -1,0 +1,66 @@
+// The live page tables on the bare machine. UEFI applications run at
+// privilege level 0, so the control registers can be read directly; the
+// tables themselves lie in boot-services memory, which the firmware's
+// identity map always covers, and are read as plain loads.
+#include "platform/paging.h"
+
+namespace kvq::plat {
+namespace {
+
+uintptr_t read_cr0() {
+  uintptr_t v;
+  asm volatile("mov %%cr0, %0" : "=r"(v));
+  return v;
+}
+uintptr_t read_cr3() {
+  uintptr_t v;
+  asm volatile("mov %%cr3, %0" : "=r"(v));
+  return v;
+}
+uintptr_t read_cr4() {
+  uintptr_t v;
+  asm volatile("mov %%cr4, %0" : "=r"(v));
+  return v;
+}
+
+bool read_entry(uint64_t address, int bytes, uint64_t* entry, void*) {
+  // An IA-32 image reaches only the first 4 GiB.
+  if (address > UINTPTR_MAX - 8) return false;
+  const uintptr_t p = static_cast<uintptr_t>(address);
+  *entry = bytes == 8 ? *reinterpret_cast<const volatile uint64_t*>(p) : *reinterpret_cast<const volatile uint32_t*>(p);
+  return true;
+}
+
+void cpuid(uint32_t leaf, uint32_t* eax, uint32_t* edx) {
+  uint32_t ebx;
+  uint32_t ecx;
+  asm volatile("cpuid" : "=a"(*eax), "=b"(ebx), "=c"(ecx), "=d"(*edx) : "a"(leaf), "c"(0));
+}
+
+}  // namespace
+
+bool page_mapped(uint64_t address, paging::Access access) {
+  paging::Registers r;
+  r.cr0 = read_cr0();
+  r.cr3 = read_cr3();
+  r.cr4 = read_cr4();
+  // x64 firmware runs in long mode from its first instruction on; IA-32
+  // firmware never does.
+  r.long_mode = sizeof(uintptr_t) == 8;
+  return paging::maps_to_itself(r, address, access, read_entry, nullptr);
+}
+
+int physical_address_bits() {
+  uint32_t eax = 0;
+  uint32_t edx = 0;
+  cpuid(0x80000000u, &eax, &edx);
+  if (eax >= 0x80000008u) {
+    cpuid(0x80000008u, &eax, &edx);
+    return static_cast<int>(eax & 0xFF);
+  }
+  cpuid(1, &eax, &edx);
+  constexpr uint32_t kPae = 1u << 6;
+  return (edx & kPae) != 0 ? 36 : 32;
+}
+
+}  // namespace kvq::plat
