@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """IA-32: the same program on the 32-bit OVMF, booted as BOOTIA32.EFI: the
 start frame, the e1000e's MAC and PCI Express line, the PCI list, S to its
-memory-mapped configuration space with a byte written there, the menu, the
+memory-mapped configuration space with a byte written there, p and P on
+the Memory page (eight digits at most on IA-32), the menu, the
 HDD page with a 1000 GB disk of our own on port 1 (its size from the 48-bit
 count, read as two 32-bit loads), and Esc ending kvq."""
 
@@ -49,6 +50,13 @@ def run_subset(disk):
         wait_row(m, 19, r'0xB002003C ->')
         m.keys('Enter', '6', '6', 'S')
         wait_row(m, 13, r'PCI IRQ#    : 66')
+        # p as on x64; P takes at most eight digits on a 32-bit image.
+        m.keys('S', 'p', '0', '0', '0', 'F', '0', '0', '0', '0')
+        wait_row(m, 0, r'^Memory Address: 000F0000 *$')
+        m.keys('P', '1', '2', '3', '4', 'A', 'B', 'C', 'D')
+        wait_row(m, 0, r'^Memory Address: 1234ABCD *$')
+        m.keys('S')
+        wait_row(m, 0, r'^Bus:00 Dev:04 Fun:00')
 
         m.keys('F6')
         wait_row(m, 0, r'^ DEVICES    OTHER ')
