@@ -1,6 +1,7 @@
 #include "app/main_loop.h"
 
 #include "data/pci_ids_file.h"
+#include "hw/disks.h"
 #include "hw/pci.h"
 #include "hw/sata.h"
 #include "hw/superio.h"
@@ -78,6 +79,7 @@ bool run_pass(AppState& state) {
 
 void shutdown() {
   sata::free_identify_buffer();
+  disks::free_buffers();
   con::stop_pacing();
   con::set_attr(g_shell_attr);
   con::set_mode(con::kStandardMode);

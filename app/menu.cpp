@@ -36,7 +36,7 @@ void open_column(AppState& state, MenuColumn column) {
 
 void choose(AppState& state) {
   const PageRow* page = menu_page(state.menu_column, state.menu_item);
-  if (page != nullptr && (page->can_open == nullptr || page->can_open())) state.page = page->id;
+  if (page != nullptr && (page->can_open == nullptr || page->can_open(state))) state.page = page->id;
   con::clear_screen();
 }
 

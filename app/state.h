@@ -58,6 +58,10 @@ struct AppState {
   uint16_t isa_address = 0x2E;
   uint16_t hdd_port_offset = 0x100;
   uint32_t hdd_buffer = 0;
+  // The disk the HDD page shows, in the list the menu found (hw/disks), and
+  // whether its buffer is still to be asked for.
+  int hdd_disk = 0;
+  bool hdd_disk_unasked = false;
   MenuColumn menu_column = MenuColumn::kDevices;
   int menu_item = 1;
   ListState list;

@@ -11,6 +11,7 @@ set(KVQ_APP_SOURCES
   platform/paging.cpp
   hw/pci.cpp
   hw/sata.cpp
+  hw/disks.cpp
   hw/memio.cpp
   hw/phys.cpp
   hw/nic.cpp
@@ -58,6 +59,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/firmware_uefi.cpp
   platform/uefi/file_uefi.cpp
   platform/uefi/paging_uefi.cpp
+  platform/uefi/nvme_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -76,6 +78,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/file_sim.cpp
   platform/sim/acpi_tables.cpp
   platform/sim/paging_sim.cpp
+  platform/sim/nvme_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

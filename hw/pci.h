@@ -64,6 +64,14 @@ struct Status : Register<0x06, 2> {
   using CapabilitiesList = Field<4, 4>;  // the capability pointer at 34h is valid
 };
 static_assert(reg::fields_fit<Status, Status::CapabilitiesList>());
+struct ClassRevision : Register<0x08, 4> {
+  using BaseClass = Field<31, 24>;
+  using SubClass = Field<23, 16>;
+  using ProgIf = Field<15, 8>;
+  using Revision = Field<7, 0>;
+};
+static_assert(reg::fields_fit<ClassRevision, ClassRevision::BaseClass, ClassRevision::SubClass, ClassRevision::ProgIf,
+                              ClassRevision::Revision>());
 struct RevisionId : Register<0x08, 1> {};
 struct ProgIf : Register<0x09, 1> {};
 struct SubClass : Register<0x0A, 1> {};

@@ -30,8 +30,8 @@ constexpr uint32_t kSettleUs = 10;
 constexpr uint32_t kPollUs = 100;
 // A disk answers IDENTIFY DEVICE from its own memory, well within this.
 constexpr uint32_t kAnswerLimitUs = 100 * 1000;
-// The HBA clears CR and FR within 500 ms of ST and FRE being cleared.
-constexpr uint32_t kStopLimitUs = 500 * 1000;
+// The HBA sets and clears CR and FR within 500 ms of ST and FRE.
+constexpr uint32_t kEngineLimitUs = 500 * 1000;
 
 // Slot 0's header: a 5-dword Register H2D FIS, one PRD entry, data from the
 // device to the host; no ATAPI, reset, BIST or port multiplier.
@@ -63,17 +63,13 @@ bool in_reach(uint32_t low, uint32_t high) { return low != 0 && low != 0xFFFFFFF
 // implemented port with a device on its link, a received-FIS area (FRE is
 // about to be set) and a command table, all below 4 GiB and mapped, and
 // slot 0 is not running a command of the firmware's own.
-bool find_slot0(uint16_t port_offset, Slot0* slot) {
-  const uint32_t offset = port_offset;
-  const uint32_t index = (offset - ahci::kFirstPort) / ahci::kPortStride;
-  if (offset < ahci::kFirstPort || (offset - ahci::kFirstPort) % ahci::kPortStride != 0 || index >= ahci::kMaxPorts) {
-    return false;
-  }
-  const uint32_t abar = pci::read<Abar>(kController);
-  if (!in_reach(abar, 0)) return false;
-  const phys::Span ghc(abar, ahci::kFirstPort, paging::Access::kRead);
+bool find_slot0(const pci::Bdf& controller, int index, Slot0* slot) {
+  if (index < 0 || index >= ahci::kMaxPorts) return false;
+  uint32_t abar = 0;
+  if (!abar_of(controller, &abar)) return false;
+  const phys::Span ghc(abar, ahci::kFirstPort);
   if (!ghc.ok() || ((ghc.read32(ahci::kPi) >> index) & 1) == 0) return false;
-  const phys::Span port(uint64_t{abar} + offset, ahci::kPortStride, paging::Access::kWrite);
+  const phys::Span port(uint64_t{abar} + ahci::port_offset(index), ahci::kPortStride, paging::Access::kWrite);
   if (!port.ok() || ahci::PxSsts::Det::get(port.read32(ahci::PxSsts::kOffset)) != ahci::PxSsts::kDetPresent) {
     return false;
   }
@@ -126,43 +122,52 @@ bool wait_for_answer(const phys::Span& port, bool tfes_before) {
   }
 }
 
-bool wait_until_clear(const phys::Span& port, uint32_t reg, uint32_t mask) {
+// Polls a PxCMD bit until it reads `set` (or 500 ms have gone by).
+bool wait_for_bit(const phys::Span& port, uint32_t mask, bool set) {
   for (uint32_t waited = 0;; waited += kPollUs) {
-    if ((port.read32(reg) & mask) == 0) return true;
-    if (waited >= kStopLimitUs) return false;
+    if (((port.read32(PxCmd::kOffset) & mask) != 0) == set) return true;
+    if (waited >= kEngineLimitUs) return false;
     plat::stall_us(kPollUs);
   }
+}
+
+// Sets or clears one bit of PxCMD's low byte (read, change, write), then
+// waits for the engine it drives to follow: FRE drives FR, ST drives CR.
+bool drive(const phys::Span& port, uint8_t bit, bool on, uint32_t running) {
+  const uint8_t now = port.read8(PxCmd::kOffset);
+  write_and_settle(port, PxCmd::kOffset, static_cast<uint8_t>(on ? now | bit : now & ~bit));
+  return wait_for_bit(port, running, on);
 }
 
 // The firmware's driver starts the port for each command of its own and
 // stops it afterwards (OVMF leaves ST and FRE clear): it must find the port
 // as it left it. A command that did not complete is taken out of slot 0 by
-// stopping the port, whatever it was before. ST goes first, and FRE may be
-// cleared only once the command list has stopped running.
+// stopping the port; a port the firmware had running is then started
+// again. ST goes first, and FRE may be cleared only once the command list
+// has stopped running.
 void leave_port(const phys::Span& port, uint8_t found_cmd, bool answered) {
-  constexpr uint32_t cmd = PxCmd::kOffset;
-  if (answered && (found_cmd & kSt) != 0) return;
-  port.write8(cmd, static_cast<uint8_t>(port.read8(cmd) & ~kSt));
-  if (!wait_until_clear(port, cmd, PxCmd::Cr::kMask)) return;
-  if ((found_cmd & kFre) != 0) return;
-  port.write8(cmd, static_cast<uint8_t>(port.read8(cmd) & ~kFre));
-  wait_until_clear(port, cmd, PxCmd::Fr::kMask);
+  const bool was_running = (found_cmd & kSt) != 0;
+  if (!answered || !was_running) {
+    if (!drive(port, kSt, false, PxCmd::Cr::kMask)) return;
+  }
+  if ((found_cmd & kFre) == 0) drive(port, kFre, false, PxCmd::Fr::kMask);
+  if (!answered && was_running) drive(port, kSt, true, PxCmd::Cr::kMask);
 }
 
-uint32_t identify(uint16_t port_offset) {
+uint32_t identify(const pci::Bdf& controller, int index) {
   Slot0 slot;
-  if (g_identify_buffer == 0 || !find_slot0(port_offset, &slot)) return kNoDevice;
+  if (g_identify_buffer == 0 || !find_slot0(controller, index, &slot)) return kNoDevice;
   const phys::Span& port = slot.port;
   const bool tfes_before = ahci::PxIs::Tfes::get(port.read32(ahci::kPxIs)) != 0;
   build_identify(slot, g_identify_buffer);
-  // FRE, then the command, then ST: each a read of the register's low byte
-  // with the bit added.
-  constexpr uint32_t cmd = PxCmd::kOffset;
-  const uint8_t found_cmd = port.read8(cmd);
-  write_and_settle(port, cmd, static_cast<uint8_t>(found_cmd | kFre));
-  write_and_settle(port, ahci::kPxCi, static_cast<uint8_t>(port.read8(ahci::kPxCi) | 1));
-  write_and_settle(port, cmd, static_cast<uint8_t>(port.read8(cmd) | kSt));
-  const bool answered = wait_for_answer(port, tfes_before);
+  // FIS receive on, then the command list engine, each waited for, and
+  // only then the command: a controller takes PxCI only while ST is set.
+  const uint8_t found_cmd = port.read8(PxCmd::kOffset);
+  bool answered = false;
+  if (drive(port, kFre, true, PxCmd::Fr::kMask) && drive(port, kSt, true, PxCmd::Cr::kMask)) {
+    write_and_settle(port, ahci::kPxCi, static_cast<uint8_t>(port.read8(ahci::kPxCi) | 1));
+    answered = wait_for_answer(port, tfes_before);
+  }
   leave_port(port, found_cmd, answered);
   return answered ? g_identify_buffer : kNoDevice;
 }
@@ -176,13 +181,33 @@ void free_identify_buffer() {
   g_identify_buffer = 0;
 }
 
-uint32_t probe_port(uint16_t port_offset) {
+bool abar_of(const pci::Bdf& controller, uint32_t* abar) {
+  const uint32_t bar = pci::read<Abar>(controller);
+  *abar = bar & Abar::Address::kMask;
+  return Abar::IoSpace::get(bar) == 0 && Abar::Type::get(bar) == 0 && in_reach(bar, 0) &&
+         *abar != Abar::Address::kMask && *abar != 0;
+}
+
+uint32_t implemented_ports(const pci::Bdf& controller) {
+  uint32_t abar = 0;
+  if (!abar_of(controller, &abar)) return 0;
+  const phys::Span ghc(abar, ahci::kFirstPort);
+  return ghc.ok() ? ghc.read32(ahci::kPi) : 0;
+}
+
+uint32_t probe(const pci::Bdf& controller, int port) {
   // The firmware's own disk driver must not start a transfer of its own on
   // the port meanwhile.
   const uintptr_t old_tpl = plat::raise_tpl(plat::kTplNotify);
-  const uint32_t buffer = identify(port_offset);
+  const uint32_t buffer = identify(controller, port);
   plat::restore_tpl(old_tpl);
   return buffer;
+}
+
+uint32_t probe_port(uint16_t port_offset) {
+  const uint32_t offset = port_offset;
+  if (offset < ahci::kFirstPort || (offset - ahci::kFirstPort) % ahci::kPortStride != 0) return kNoDevice;
+  return probe(kController, static_cast<int>((offset - ahci::kFirstPort) / ahci::kPortStride));
 }
 
 namespace {

@@ -16,8 +16,20 @@ struct ModeSelect : reg::Register<0x90, 4> {
   using Mode = reg::Field<7, 6>;
 };
 static_assert(reg::fields_fit<ModeSelect, ModeSelect::Mode>());
-// ABAR, the AHCI base address: BAR5 of the controller.
-struct Abar : reg::Register<0x24, 4> {};
+// ABAR, the AHCI base address: BAR5 of the controller, a 32-bit memory BAR.
+struct Abar : reg::Register<0x24, 4> {
+  using Address = reg::Field<31, 4>;
+  using Type = reg::Field<2, 1>;     // 0: 32-bit memory
+  using IoSpace = reg::Field<0, 0>;  // set: an I/O BAR (IDE mode)
+};
+static_assert(reg::fields_fit<Abar, Abar::Address, Abar::Type, Abar::IoSpace>());
+
+// The controller's register block, when its ABAR is a 32-bit memory BAR
+// that holds an address. An I/O BAR (a controller in IDE mode) is never
+// followed as memory.
+bool abar_of(const pci::Bdf& controller, uint32_t* abar);
+// Its ports implemented (PI), bit n for port n; 0 without an ABAR.
+uint32_t implemented_ports(const pci::Bdf& controller);
 
 // The mode register as the query reads it, under one address: the dword,
 // the data port's low byte, and the dword again for the mode bits.
@@ -56,12 +68,15 @@ inline constexpr bool is_no_device(uint32_t buffer) {
 void allocate_identify_buffer();
 void free_identify_buffer();
 
-// Runs IDENTIFY DEVICE on the port whose registers lie at ABAR +
-// `port_offset`, in slot 0 of the command list the firmware's driver set up
-// for it, and waits for the answer. Returns the address of the 512-byte
-// answer, or kNoDevice: for a port that is not implemented, has no device,
-// or whose command structures were never set up (then nothing is written),
-// and for a command that failed or went unanswered for 100 ms.
+// Runs IDENTIFY DEVICE on port `port` of the AHCI controller, in slot 0 of
+// the command list the firmware's driver set up for it, and waits for the
+// answer. Returns the address of the 512-byte answer, or kNoDevice: for a
+// port that is not implemented, has no device, or whose command structures
+// were never set up (then nothing is written), and for a command that
+// failed or went unanswered for 100 ms.
+uint32_t probe(const pci::Bdf& controller, int port);
+// The same on the chipset's controller, the port named by its register
+// offset from ABAR (0x100 + 0x80 x port), as the HDD page keeps it.
 uint32_t probe_port(uint16_t port_offset);
 
 // What the IDENTIFY DEVICE answer at `buffer` says of the disk. Its model

@@ -1,57 +1,155 @@
-// The HDD page: a memory page on the buffer that a SATA disk's IDENTIFY
-// DEVICE answer lands in. PageUp and PageDown step through AHCI ports 0 to
-// 7, probing each; the cursor stops at the grid's edges.
+// The HDD page: a memory page on the buffer a disk's identity lands in:
+// IDENTIFY DEVICE for an AHCI port, Identify Controller and Namespace for
+// an NVM Express namespace. PageUp and PageDown step through every disk the
+// menu found (ports 0 to 7 of the chipset's controller first, as they
+// always were), probing each; the cursor stops at the grid's edges. A disk
+// that does not answer gets no read at all: its cells show "--".
+#include "app/colors.h"
+#include "hw/disks.h"
 #include "hw/memio.h"
 #include "hw/sata.h"
 #include "pages/pages.h"
 #include "pages/space_page.h"
 #include "platform/console.h"
+#include "platform/format.h"
+#include "platform/text16.h"
 
 namespace kvq {
 namespace {
 
-void draw_model(const sata::DiskModel& model) {
-  con::set_cursor(0, 18);
+using disks::Disk;
+using disks::Kind;
+
+constexpr int kLineRow = 18;
+constexpr int kSizeCol = 51;
+constexpr int kTitleWidth = 50;  // the longest title, and blanks after a shorter one
+
+// The disk shown: an entry of the list the menu found, or, on a page opened
+// without it, the chipset's port that the port register offset names.
+Disk current(const AppState& s) {
+  if (s.hdd_disk >= 0 && s.hdd_disk < disks::g_disks.count) return disks::g_disks.disks[s.hdd_disk];
+  return Disk{Kind::kChipsetPort, sata::kController, sata::port_number(s.hdd_port_offset), 0, 0};
+}
+
+int title(const AppState& s, uint64_t base, char16_t (&text)[kTitleWidth + 1]) {
+  const Disk d = current(s);
+  const pci::Bdf& f = d.function;
+  switch (d.kind) {
+    case Kind::kChipsetPort:
+      return sformat(text, kTitleWidth + 1, u"HDD Port %d Address: %08X", d.port, base);
+    case Kind::kAhciPort:
+      return sformat(text, kTitleWidth + 1, u"HDD %02X:%02X.%X Port %d Address: %08X", f.bus, f.device, f.function,
+                     d.port, base);
+    case Kind::kNvmeNamespace:
+      break;
+  }
+  return sformat(text, kTitleWidth + 1, u"NVMe %02X:%02X.%X NS %u Address: %08X", f.bus, f.device, f.function, d.nsid,
+                 base);
+}
+
+// Row 18 is written whole, so no tail of a longer line stays behind.
+void put_line(const char16_t* text) {
+  con::set_cursor(0, kLineRow);
+  con::put_text(text);
+  con::repeat(u' ', 80 - text_length(text));
+}
+
+// An ATA disk: the model at column 0, the size at 51, each from its own
+// IDENTIFY DEVICE, as the lines always were.
+void draw_ata_lines(const Disk& d) {
+  const sata::DiskModel model = sata::read_model(sata::probe(d.function, d.port));
+  char16_t line[81];
   if (!model.present) {
-    con::put_text(u"No device be detected !");
+    put_line(u"No device be detected !");
+  } else {
+    sformat(line, kSizeCol, u"Model Name: %s", static_cast<const char16_t*>(model.text));
+    put_line(line);
+  }
+  const sata::DiskSize size = sata::read_size(sata::probe(d.function, d.port));
+  if (size.present) {
+    sformat(line, 80 - kSizeCol + 1, u"Size: %dG", size.gigabytes);
+    con::set_cursor(kSizeCol, kLineRow);
+    con::put_text(line);
+  }
+}
+
+// An NVM Express namespace: model and serial from the controller, the size
+// from the namespace, asked for once a pass.
+void draw_nvme_lines(const Disk& d) {
+  const disks::NvmeIdentity id = disks::read_nvme(disks::identify(d));
+  if (!id.present) {
+    put_line(u"No device be detected !");
     return;
   }
-  con::print(u"Model Name: %s", static_cast<const char16_t*>(model.text));
+  char16_t line[81];
+  sformat(line, kSizeCol, u"Model Name: %s  Serial: %s", static_cast<const char16_t*>(id.model),
+          static_cast<const char16_t*>(id.serial));
+  put_line(line);
+  sformat(line, 80 - kSizeCol + 1, u"Size: %dG", id.gigabytes);
+  con::set_cursor(kSizeCol, kLineRow);
+  con::put_text(line);
 }
 
-void draw_size(const sata::DiskSize& size) {
-  if (!size.present) return;
-  con::set_cursor(51, 18);
-  con::print(u"Size: %dG", size.gigabytes);
-}
-
-// Every pass asks the disk again, once for each line, so the lines show
-// what the port answers now.
 void draw_title(AppState& state, uint64_t base) {
-  con::print(u"HDD Port %d Address: %08X", sata::port_number(state.hdd_port_offset), base);
-  draw_model(sata::read_model(sata::probe_port(state.hdd_port_offset)));
-  draw_size(sata::read_size(sata::probe_port(state.hdd_port_offset)));
+  if (state.hdd_disk_unasked) {
+    // A disk chosen before the page could ask it: its buffer now.
+    state.hdd_buffer = disks::identify(current(state));
+    state.hdd_disk_unasked = false;
+    base = state.hdd_buffer;
+  }
+  char16_t text[kTitleWidth + 1];
+  const int n = title(state, base, text);
+  con::put_text(text);
+  con::repeat(u' ', kTitleWidth - n);
+  const Disk d = current(state);
+  if (d.kind == Kind::kNvmeNamespace) {
+    draw_nvme_lines(d);
+  } else {
+    draw_ata_lines(d);
+  }
 }
 
-void step_port(AppState& state, int direction) {
-  uint16_t& offset = state.hdd_port_offset;
-  if (direction < 0) {
-    offset = offset > sata::kPort0Offset ? static_cast<uint16_t>(offset - sata::kPortOffsetStep) : sata::kPort7Offset;
-  } else {
-    offset = offset >= sata::kPort7Offset ? sata::kPort0Offset : static_cast<uint16_t>(offset + sata::kPortOffsetStep);
-  }
-  state.hdd_buffer = sata::probe_port(offset);
-  // The next pass draws the model and size of the new port.
-  con::set_cursor(0, 18);
+void select_disk(AppState& state, int index) {
+  state.hdd_disk = index;
+  const Disk d = current(state);
+  if (d.kind == Kind::kChipsetPort) state.hdd_port_offset = static_cast<uint16_t>(ahci::port_offset(d.port));
+  state.hdd_buffer = disks::identify(d);
+  // The next pass draws the lines of the new disk.
+  con::set_cursor(0, kLineRow);
   con::repeat(u' ', 80);
+}
+
+void step_disk(AppState& state, int direction) {
+  const int count = disks::g_disks.count;
+  if (count == 0) {
+    // Without the menu's list: the chipset's ports 0 to 7, wrapping.
+    const int port = (sata::port_number(state.hdd_port_offset) + direction + 8) % 8;
+    state.hdd_port_offset = static_cast<uint16_t>(ahci::port_offset(port));
+    select_disk(state, 0);
+    return;
+  }
+  select_disk(state, ((state.hdd_disk + direction) % count + count) % count);
+}
+
+// A buffer no disk filled is not read.
+void read_window(uint64_t base, RegisterWindow& w) {
+  if (sata::is_no_device(static_cast<uint32_t>(base))) {
+    for (int i = 0; i < 256; ++i) w.absent[i] = true;
+    return;
+  }
+  memio::read_memory_window(base, w);
 }
 
 constexpr AddressSpace kHdd = {
     .draw_title = draw_title,
-    // Typed digits replace the header's address digits at column 20; the
-    // rest of "Port n Address: " is blanked behind the prompt.
-    .prompt = u"HDD Address:        ",
+    .prompt = u"HDD Address:",
     .digits_col = 20,
+    // Typed digits replace the title's address digits, its last eight.
+    .digits_col_of =
+        [](const AppState& s) {
+          char16_t text[kTitleWidth + 1];
+          return title(s, s.hdd_buffer, text) - 8;
+        },
     .digits = 8,
     .backspace_steps_back = true,
     .address_digits = 8,
@@ -59,10 +157,10 @@ constexpr AddressSpace kHdd = {
     .address = [](uint64_t base, int offset) { return (base + static_cast<uint64_t>(offset)) & 0xFFFFFFFFu; },
     .base = [](const AppState& s) { return static_cast<uint64_t>(s.hdd_buffer); },
     .set_base = [](AppState& s, uint64_t base) { s.hdd_buffer = static_cast<uint32_t>(base); },
-    .read_window = memio::read_memory_window,
+    .read_window = read_window,
     .write = memio::write_memory,
     .own_key = nullptr,
-    .page_step = step_port,
+    .page_step = step_disk,
     .cursor_stops_at_edges = true,
     .no_address_entry_in_byte_mode = true,
 };
@@ -71,12 +169,27 @@ constexpr AddressSpace kHdd = {
 
 void hdd_pass(AppState& state) { address_space_pass(state, kHdd); }
 
-bool hdd_can_open() {
+// The chipset's controller opens the page in AHCI or RAID mode, as it
+// always did; any other AHCI function or NVM Express namespace opens it too.
+bool hdd_can_open(AppState& state) {
   const sata::ModeQuery q = sata::mode_query();
   con::print(u"%08X\n", q.dword);
   con::print(u"%02X\n", q.low_byte);
   con::print(u"%02X\n", q.mode_bits);
-  return sata::mode_allows_disk_page(q.mode);
+  const bool chipset = sata::mode_allows_disk_page(q.mode);
+  disks::find(pci::g_devices, chipset, disks::g_disks);
+  if (disks::g_disks.count == 0) return false;
+  // The chipset's ports stand first, one per port: the port the page last
+  // showed is the same entry, and its buffer is the one already probed.
+  if (chipset) {
+    state.hdd_disk = sata::port_number(state.hdd_port_offset);
+  } else if (state.hdd_disk >= disks::g_disks.count || disks::g_disks.disks[state.hdd_disk].kind == Kind::kChipsetPort) {
+    state.hdd_disk = 0;
+    state.hdd_disk_unasked = true;
+  } else {
+    state.hdd_disk_unasked = true;
+  }
+  return true;
 }
 
 }  // namespace kvq

@@ -23,7 +23,7 @@ struct PageRow {
   const char16_t* label;
   // Asked when the item is chosen: the page opens only if it answers true.
   // Null: it always opens.
-  bool (*can_open)();
+  bool (*can_open)(AppState& state);
 };
 
 void pcie_pass(AppState& state);
@@ -35,9 +35,10 @@ void help_pass(AppState& state);
 void smbios_pass(AppState& state);
 void pch_strap_pass(AppState& state);
 void hdd_pass(AppState& state);
-// The HDD page reads AHCI port registers: only in AHCI or RAID mode. Prints
-// the SATA mode query's three lines at the cursor.
-bool hdd_can_open();
+// The HDD page opens when the board has a disk to show: the chipset's SATA
+// controller in AHCI or RAID mode, or another AHCI or NVM Express
+// controller. Prints the SATA mode query's three lines at the cursor.
+bool hdd_can_open(AppState& state);
 
 
 inline constexpr PageRow kPages[] = {

@@ -37,11 +37,16 @@ void act_on_key(AppState& state, const AddressSpace& space) {
   } else if (key.scan == kScanPageDown) {
     step(state, space, +1);
   } else if (key.scan == 0 && key.ch == u'p') {
-    // The typed digits replace the title's digits from left to right.
+    // The typed digits replace the title's digits from left to right; the
+    // title before them gives way to the prompt.
     uint32_t typed = 0;
-    if ((state.width != kByte || !space.no_address_entry_in_byte_mode) &&
-        address_entry(space.prompt, space.digits_col, space.digits, space.backspace_steps_back, &typed)) {
-      space.set_base(state, typed);
+    const int col = space.digits_col_of != nullptr ? space.digits_col_of(state) : space.digits_col;
+    if (state.width != kByte || !space.no_address_entry_in_byte_mode) {
+      con::set_cursor(0, 0);
+      con::repeat(u' ', col);
+      if (address_entry(space.prompt, col, space.digits, space.backspace_steps_back, &typed)) {
+        space.set_base(state, typed);
+      }
     }
   } else if (space.own_key == nullptr || !space.own_key(state)) {
     return;

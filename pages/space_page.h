@@ -15,6 +15,7 @@ struct AddressSpace {
   void (*draw_title)(AppState& state, uint64_t base);
   const char16_t* prompt;          // address entry prompt over the title
   int digits_col;                  // where the title's base digits stand
+  int (*digits_col_of)(const AppState& state) = nullptr;  // ... when the title's length varies
   int digits;                      // of a base typed after p
   bool backspace_steps_back;       // in the address entry
   // The cursor cell's address on row 19 ("0x%08X ->"), in this many digits;

@@ -60,3 +60,35 @@ uintptr_t raise_tpl(uintptr_t tpl);
 void restore_tpl(uintptr_t old_tpl);
 
 }  // namespace kvq::plat
+
+namespace kvq::plat {
+
+// NVM Express controllers, as the firmware's NVM Express Pass Thru protocol
+// offers them. kvq never submits into a controller's queues itself: the
+// firmware's driver owns them, and its protocol runs a command for kvq.
+struct NvmeController {
+  // The controller's PCI function, from the PCI I/O protocol on the same
+  // handle (all ones where there is none).
+  uint16_t segment;
+  uint8_t bus;
+  uint8_t device;
+  uint8_t function;
+};
+
+inline constexpr int kMaxNvmeControllers = 8;
+
+// Finds the controllers, at most kMaxNvmeControllers; returns how many.
+// Controller numbers below count from them.
+int nvme_controllers(NvmeController (&out)[kMaxNvmeControllers]);
+
+// The namespace after *nsid (0xFFFFFFFF: the first); false after the last.
+bool nvme_next_namespace(int controller, uint32_t* nsid);
+
+// An admin Identify of CNS `cns` (0 namespace `nsid`, 1 the controller, 2
+// the active namespace IDs above `nsid`) into the 4 KiB of kvq's own memory
+// at `buffer` (page aligned, below 4 GiB). False when the protocol refused
+// or the command failed.
+bool nvme_identify(int controller, uint32_t nsid, uint32_t cns, uint32_t buffer);
+
+}  // namespace kvq::plat
+

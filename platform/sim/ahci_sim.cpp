@@ -157,7 +157,10 @@ void AhciController::write_reg(uint32_t offset, uint32_t value, uint32_t mask) {
       break;
     }
     case 0x38:
-      p.ci |= value & mask;  // write 1 to issue
+      // Write 1 to issue. A controller that takes commands only while ST
+      // is set drops an earlier one.
+      if (ignores_ci_while_stopped && (p.cmd & kSt) == 0) break;
+      p.ci |= value & mask;
       run(p);
       break;
     default:

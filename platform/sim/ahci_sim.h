@@ -47,6 +47,9 @@ class AhciController : public MemDevice {
 
   Port ports[kPorts];
   uint32_t pi;
+  // As the AHCI document allows: PxCI written while ST is clear is lost
+  // (QEMU keeps it).
+  bool ignores_ci_while_stopped = false;
 
  private:
   uint32_t reg(uint32_t offset) const;

@@ -46,6 +46,26 @@ struct ConfigEntry {
   uint64_t address;
 };
 
+// An NVM Express controller behind the firmware's pass-thru protocol, with
+// its namespaces: the firmware's driver runs kvq's commands and DMAs the
+// answers into kvq's buffer (unlogged: not the processor's accesses).
+struct SimNamespace {
+  uint32_t nsid;
+  uint64_t blocks;    // NSZE
+  int block_shift;    // LBADS of the format in use: 9 for 512-byte blocks
+};
+struct SimNvme {
+  uint16_t segment = 0;
+  uint8_t bus = 0, device = 0, function = 0;
+  std::string model;
+  std::string serial;
+  std::vector<SimNamespace> namespaces;  // ascending IDs
+  uint32_t number_of_namespaces = 256;    // NN: the IDs the firmware walks
+  bool active_list = true;                // answers Identify CNS 02h
+  bool fails = false;                     // every command fails
+  int identifies = 0;  // commands run
+};
+
 class PortDevice {
  public:
   virtual ~PortDevice() = default;
@@ -138,14 +158,18 @@ class Board {
   uint32_t pages_allocated = 0;
   uint32_t pages_freed = 0;
   bool out_of_pages = false;
-  // The board's AHCI controller, when it has one (owned as a memory device).
+  // The board's AHCI controller, when it has one (owned as a memory device),
+  // and any others on functions of their own.
   AhciController* ahci = nullptr;
+  std::vector<AhciController*> more_ahci;
   // Files in the directory kvq's image was loaded from, by name; with
   // file_reads_fail they are there but cannot be read.
   std::map<std::u16string, std::string> files_beside_image;
   bool file_reads_fail = false;
   // Pool allocations not given back yet.
   int pool_in_use = 0;
+  // The firmware's NVM Express pass-thru protocol instances.
+  std::vector<SimNvme> nvme;
 
   // Configuration-space lookup by mechanism #1 fields.
   std::unordered_map<uint32_t, std::unique_ptr<PciFunction>>& functions() { return functions_; }

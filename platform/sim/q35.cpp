@@ -42,6 +42,7 @@ void build_q35(Board& board) {
   PciFunction& lpc = board.add_function(0, 31, 0, 0x8086, 0x2918);
   lpc.set32(0x08, 0x06010002);
   lpc.set8(0x0E, 0x80);  // multi-function device
+  lpc.set32(0xF0, 0xFED1C001);  // RCBA: the root complex block, enabled
 
   PciFunction& ahci = board.add_function(0, 31, 2, 0x8086, 0x2922);
   ahci.set32(0x08, 0x01060102);
@@ -76,6 +77,30 @@ void build_q35(Board& board) {
 
   // OVMF's MCFG on Q35: segment 0, buses 0 to 255 at PCIEXBAR's base.
   install_acpi(board, kQ35AcpiTables, {{0xB0000000u, 0, 0, 255}});
+}
+
+AhciController& add_ahci_function(Board& board, int device, uint32_t abar, const SimDisk& disk, uint32_t structures) {
+  PciFunction& f = board.add_function(0, device, 0, 0x8086, 0x2922);
+  f.set32(0x08, 0x01060102);
+  f.set32(0x24, abar);
+  auto hba = std::make_unique<AhciController>(board, abar, 0x3F);
+  hba->attach(0, disk);
+  hba->set_up_like_firmware(0, structures, structures + 0x1000, structures + 0x2000, structures + 0x3000);
+  AhciController& ref = *hba;
+  board.more_ahci.push_back(&ref);
+  board.add_mem_device(std::move(hba));
+  return ref;
+}
+
+void add_nvme(Board& board, int device, SimNvme nvme) {
+  PciFunction& f = board.add_function(0, device, 0, 0x1B36, 0x0010);
+  f.set32(0x08, 0x01080202);
+  f.set32(0x10, 0x00000004);  // 64-bit memory BAR0 at E0_0000_0000h
+  f.set32(0x14, 0x000000E0);
+  nvme.bus = 0;
+  nvme.device = static_cast<uint8_t>(device);
+  nvme.function = 0;
+  board.nvme.push_back(std::move(nvme));
 }
 
 std::vector<uint8_t> q35_smbios_table() {

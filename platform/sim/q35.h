@@ -11,6 +11,17 @@ namespace kvq::sim {
 // functions with the boot disk on AHCI port 0, and the CMOS clock.
 void build_q35(Board& board);
 
+// A second AHCI function at 0:`device`.0, as `-device ich9-ahci,addr=N`
+// adds one: ports 0 to 5 implemented, `disk` on port 0 set up by the
+// firmware with its structures from `structures` up.
+class AhciController;
+struct SimDisk;
+AhciController& add_ahci_function(Board& board, int device, uint32_t abar, const SimDisk& disk, uint32_t structures);
+
+// An NVM Express controller at 0:`device`.0 that the firmware drives, as
+// `-device nvme,addr=N` adds one (its 64-bit BAR0 above 4 GiB).
+void add_nvme(Board& board, int device, SimNvme nvme);
+
 // The SMBIOS structure table OVMF builds from QEMU's defaults.
 std::vector<uint8_t> q35_smbios_table();
 

@@ -9,18 +9,29 @@ uint32_t SpiStraps::fdod() const {
   return pch_straps[index];
 }
 
+// Whole dwords: HSFS in the low half of the one at 04h.
+uint32_t SpiStraps::reg(uint32_t offset) const {
+  if (offset == 0x04) return descriptor_valid ? 0x4000u : 0;
+  if (offset == fdoc_at_) return fdoc_;
+  if (offset == fdoc_at_ + 4) return fdod();
+  return 0;
+}
+
 uint64_t SpiStraps::read(uint64_t addr, int width) {
-  const uint64_t both = fdoc_ | static_cast<uint64_t>(fdod()) << 32;
-  const uint32_t shift = static_cast<uint32_t>(addr - kFdoc) * 8;
-  const uint64_t v = both >> shift;
-  return width >= 64 ? v : v & ((uint64_t{1} << width) - 1);
+  uint64_t v = 0;
+  for (int i = width / 8 - 1; i >= 0; --i) {
+    const uint32_t o = static_cast<uint32_t>(addr - spibar_) + static_cast<uint32_t>(i);
+    v = (v << 8) | ((reg(o & ~3u) >> (8 * (o & 3))) & 0xFF);
+  }
+  return v;
 }
 
 void SpiStraps::write(uint64_t addr, int width, uint64_t value) {
-  // Byte lanes of FDOC take the write; FDOD is read-only.
+  // Byte lanes of FDOC take the write; the rest is read-only here.
   for (int i = 0; i < width / 8; ++i) {
-    const uint32_t lane = static_cast<uint32_t>(addr - kFdoc) + static_cast<uint32_t>(i);
-    if (lane >= 4) break;
+    const uint32_t o = static_cast<uint32_t>(addr - spibar_) + static_cast<uint32_t>(i);
+    if ((o & ~3u) != fdoc_at_) continue;
+    const uint32_t lane = o & 3;
     const uint32_t mask = 0xFFu << (8 * lane);
     fdoc_ = (fdoc_ & ~mask) | ((static_cast<uint32_t>(value >> (8 * i)) & 0xFF) << (8 * lane));
   }

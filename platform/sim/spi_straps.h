@@ -1,7 +1,10 @@
-// The SPI controller's flash descriptor observability registers of an Intel
-// PCH, at their place behind the default root complex base 0xFED1C000:
-// FDOC (0xFED1F8B0) selects a descriptor section (bits 14:12) and a dword in
-// it (bits 11:2); FDOD (0xFED1F8B4) returns that dword.
+// The SPI controller of an Intel PCH for the simulated board: HSFS (its FDV
+// bit says whether the flash holds a descriptor) and the flash descriptor
+// observability registers, FDOC (bits 14:12 select a descriptor section,
+// bits 11:2 a dword in it) and FDOD (that dword), from SPIBAR. Up to the 9
+// series FDOC sits at B0h, SPIBAR 3800h into the root complex block that
+// RCBA places (FED1F800h by default); from the 100 series on at B4h,
+// SPIBAR being BAR0 of the function at 0:31.5.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -12,19 +15,26 @@ namespace kvq::sim {
 
 class SpiStraps : public MemDevice {
  public:
-  static constexpr uint32_t kFdoc = 0xFED1F8B0u;
+  static constexpr uint64_t kIchSpiBar = 0xFED1F800u;
+  static constexpr uint32_t kIchFdoc = 0xB0;
+  static constexpr uint32_t kPchFdoc = 0xB4;
   static constexpr uint32_t kSectionPchStraps = 4;
 
-  bool claims(uint64_t addr) const override { return addr - kFdoc < 8; }
+  explicit SpiStraps(uint64_t spibar = kIchSpiBar, uint32_t fdoc = kIchFdoc) : spibar_(spibar), fdoc_at_(fdoc) {}
+  bool claims(uint64_t addr) const override { return addr - spibar_ < 0x100; }
   uint64_t read(uint64_t addr, int width) override;
   void write(uint64_t addr, int width, uint64_t value) override;
 
   // The descriptor's PCH soft straps; dwords past them, and every other
   // section, read as erased flash.
   std::vector<uint32_t> pch_straps;
+  bool descriptor_valid = true;  // HSFS.FDV
 
  private:
+  uint32_t reg(uint32_t offset) const;
   uint32_t fdod() const;
+  uint64_t spibar_;
+  uint32_t fdoc_at_;
   uint32_t fdoc_ = 0;
 };
 

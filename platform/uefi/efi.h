@@ -109,7 +109,23 @@ struct BootServices {
   AnyFn get_next_monotonic_count;
   Status (*stall)(uintptr_t microseconds);
   Status (*set_watchdog_timer)(uintptr_t timeout, uint64_t watchdog_code, uintptr_t data_size, Char16* data);
+  AnyFn connect_controller;
+  AnyFn disconnect_controller;
+  AnyFn open_protocol;
+  AnyFn close_protocol;
+  AnyFn open_protocol_information;
+  AnyFn protocols_per_handle;
+  Status (*locate_handle_buffer)(int search_type, const Guid* protocol, void* search_key, uintptr_t* count,
+                                 Handle** buffer);
+  Status (*locate_protocol)(const Guid* protocol, void* registration, void** interface);
+  AnyFn install_multiple_protocol_interfaces;
+  AnyFn uninstall_multiple_protocol_interfaces;
+  AnyFn calculate_crc32;
+  AnyFn copy_mem;
+  AnyFn set_mem;
+  AnyFn create_event_ex;
 };
+inline constexpr int kByProtocol = 2;  // LocateHandleBuffer's search type
 
 struct ConfigurationTable {
   uint8_t vendor_guid[16];
@@ -136,6 +152,9 @@ struct SystemTable {
 static_assert(offsetof(BootServices, wait_for_event) == 24 + 9 * sizeof(void*));
 static_assert(offsetof(BootServices, stall) == 24 + 28 * sizeof(void*));
 static_assert(offsetof(BootServices, handle_protocol) == 24 + 16 * sizeof(void*));
+static_assert(offsetof(BootServices, locate_handle_buffer) == 24 + 36 * sizeof(void*));
+static_assert(offsetof(BootServices, locate_protocol) == 24 + 37 * sizeof(void*));
+static_assert(sizeof(BootServices) == 24 + 44 * sizeof(void*));
 static_assert(offsetof(SimpleTextOutput, mode) == 9 * sizeof(void*));
 static_assert(sizeof(TableHeader) == 24);
 
@@ -219,5 +238,76 @@ inline constexpr Status kUnsupported = kErrorBit | 3;
 // before anything else.
 extern SystemTable* g_system_table;
 extern Handle g_image_handle;
+
+// The NVM Express Pass Thru protocol (UEFI 2.5 and later), and the PCI I/O
+// protocol whose GetLocation names a handle's PCI function.
+struct NvmeMode {
+  uint32_t attributes;
+  uint32_t io_align;
+  uint32_t nvme_version;
+};
+struct NvmeCommand {
+  uint32_t cdw0;  // opcode in bits 7:0
+  uint8_t flags;  // which of CDW2, 3, 10-15 hold a value
+  uint32_t nsid;
+  uint32_t cdw2;
+  uint32_t cdw3;
+  uint32_t cdw10;
+  uint32_t cdw11;
+  uint32_t cdw12;
+  uint32_t cdw13;
+  uint32_t cdw14;
+  uint32_t cdw15;
+};
+struct NvmeCompletion {
+  uint32_t dw0;
+  uint32_t dw1;
+  uint32_t dw2;
+  uint32_t dw3;
+};
+struct NvmeCommandPacket {
+  uint64_t command_timeout;  // 100 ns units
+  void* transfer_buffer;
+  uint32_t transfer_length;
+  void* metadata_buffer;
+  uint32_t metadata_length;
+  uint8_t queue_type;  // 0 admin
+  NvmeCommand* command;
+  NvmeCompletion* completion;
+};
+struct NvmePassThruProtocol {
+  NvmeMode* mode;
+  Status (*pass_thru)(NvmePassThruProtocol* self, uint32_t nsid, NvmeCommandPacket* packet, Event event);
+  Status (*get_next_namespace)(NvmePassThruProtocol* self, uint32_t* nsid);
+  AnyFn build_device_path;
+  AnyFn get_namespace;
+};
+inline constexpr uint8_t kNvmeCdw10Valid = 0x04;
+inline constexpr Guid kNvmePassThruProtocolGuid = {0x52C78312, 0x8EDC, 0x4233, {0x98, 0xF2, 0x1A, 0x1A, 0xA5, 0xE3, 0x88, 0xA5}};
+
+struct PciIoProtocol {
+  AnyFn poll_mem;
+  AnyFn poll_io;
+  AnyFn mem_read;
+  AnyFn mem_write;
+  AnyFn io_read;
+  AnyFn io_write;
+  AnyFn pci_read;
+  AnyFn pci_write;
+  AnyFn copy_mem;
+  AnyFn map;
+  AnyFn unmap;
+  AnyFn allocate_buffer;
+  AnyFn free_buffer;
+  AnyFn flush;
+  Status (*get_location)(PciIoProtocol* self, uintptr_t* segment, uintptr_t* bus, uintptr_t* device,
+                         uintptr_t* function);
+};
+inline constexpr Guid kPciIoProtocolGuid = {0x4CF5B200, 0x68B8, 0x4CA5, {0x9E, 0xEC, 0xB2, 0x3E, 0x3F, 0x50, 0x02, 0x9A}};
+
+static_assert(offsetof(NvmeCommand, nsid) == 8 && sizeof(NvmeCommand) == 44);
+static_assert(offsetof(NvmeCommandPacket, transfer_buffer) == 8);
+static_assert(offsetof(NvmePassThruProtocol, get_next_namespace) == 2 * sizeof(void*));
+static_assert(offsetof(PciIoProtocol, get_location) == 14 * sizeof(void*));
 
 }  // namespace kvq::efi

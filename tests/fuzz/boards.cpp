@@ -1,15 +1,13 @@
 // The boards the fuzzer runs on: Q35 as OVMF leaves it, and variations that
-// stress what kvq reads (chips, crowded and broken PCI topologies, disks that
-// never answer).
+// stress what kvq reads (chips, crowded and broken PCI topologies, holes in
+// the page tables, disks that never answer, on more than one controller).
 #include "tests/fuzz/boards.h"
 
+#include <array>
 #include <iterator>
 
-#include "platform/sim/paging_sim.h"
-
-#include <array>
-
 #include "platform/sim/ahci_sim.h"
+#include "platform/sim/paging_sim.h"
 #include "platform/sim/q35.h"
 #include "platform/sim/smbios_tables.h"
 #include "platform/sim/spi_straps.h"
@@ -126,6 +124,11 @@ void build_odd_disks(sim::Board& board) {
       hba.ports[d.port].clb = 0;
     }
   }
+  // A second AHCI function and an NVM Express controller: the HDD page
+  // steps on to their disks.
+  sim::add_ahci_function(board, 8, 0xC2000000u, {.model = "FUZZ SECOND", .sectors28 = 2000000, .sectors48 = 2000000},
+                         0x1C000000u);
+  sim::add_nvme(board, 7, {.model = "FUZZ NVME", .serial = "F1", .namespaces = {{1, 4096, 9}, {3, 1, 12}}});
   hba.ports[4].clb = 0xFFFFFFFF;  // no disk, and a base never written
   hba.ports[5].clbu = 1;          // above 4 GiB
 }

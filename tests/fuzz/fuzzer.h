@@ -35,8 +35,8 @@ enum class BoardKind : int {
   kEcChips,    // ... an embedded controller and two chips; no list mode
   kEmpty,      // no PCI function, no disk, no SMBIOS
   kCrowded,    // 768 functions on buses 0 to 2
-  kOddPci,     // capability loops, BAR0 0 or all ones, odd SMBIOS, no ABAR
-  kOddDisks,   // AHCI ports that hang, abort, or were never set up; RAID mode
+  kOddPci,     // capability loops, BAR0 0 or all ones, odd SMBIOS, no ABAR, page table holes
+  kOddDisks,   // AHCI ports that hang, abort, or were never set up; RAID mode; another AHCI, NVMe
 };
 inline constexpr int kBoardKinds = 7;
 const char* board_name(BoardKind kind);

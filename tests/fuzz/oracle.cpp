@@ -569,19 +569,25 @@ std::string summarize_writes(const std::vector<sim::Access>& log) {
 
 // Ports with a disk on the link (DET 3) whose command list, received-FIS
 // area and slot 0's command table the firmware placed below 4 GiB.
+// Slot 0 of every port with a disk the firmware set up, on the chipset's
+// controller (when 0:31:2's ABAR leads to it) and on any other.
 std::vector<Slot0> find_slots(sim::Board& board) {
   std::vector<Slot0> slots;
-  const sim::AhciController* hba = board.ahci;
+  std::vector<const sim::AhciController*> controllers(board.more_ahci.begin(), board.more_ahci.end());
   const sim::PciFunction* sata = board.function(0, 31, 2);
-  if (hba == nullptr || sata == nullptr || sata->get32(0x24) != hba->abar()) return slots;
-  for (int n = 0; n < sim::AhciController::kPorts; ++n) {
-    const sim::AhciController::Port& p = hba->ports[n];
-    if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu)) {
-      continue;
+  if (board.ahci != nullptr && sata != nullptr && sata->get32(0x24) == board.ahci->abar()) {
+    controllers.push_back(board.ahci);
+  }
+  for (const sim::AhciController* hba : controllers) {
+    for (int n = 0; n < sim::AhciController::kPorts; ++n) {
+      const sim::AhciController::Port& p = hba->ports[n];
+      if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu)) {
+        continue;
+      }
+      const uint32_t table = peek32(board, p.clb + 8);
+      if (!in_reach(table, peek32(board, p.clb + 12))) continue;
+      slots.push_back(Slot0{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table});
     }
-    const uint32_t table = peek32(board, p.clb + 8);
-    if (!in_reach(table, peek32(board, p.clb + 12))) continue;
-    slots.push_back(Slot0{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table});
   }
   return slots;
 }

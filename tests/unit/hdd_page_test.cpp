@@ -2,6 +2,10 @@
 // ports 1 to 5 empty, ports 6 and 7 not implemented.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
+#include "hw/pci.h"
 #include "hw/sata.h"
 #include "platform/sim/ahci_sim.h"
 #include "platform/sim/q35.h"
@@ -110,6 +114,63 @@ TEST_F(HddPageTest, AddressEntryOnlyInWordAndDwordModeAndWritesGoToBasePlusOffse
     if (a.op == sim::Op::kMemWrite && a.addr < 0x01000000) stores.push_back(a);
   }
   EXPECT_EQ(stores, (std::vector<sim::Access>{sim::wr(16, 0x00100036, 0xBEEF)}));
+}
+
+// Every disk in order, wrapping: the chipset's ports 0 to 7, the other AHCI
+// function's implemented ports, the NVM Express namespaces; each title says
+// where its data comes from, and row 18 is written whole.
+TEST_F(HddPageTest, DisksOfEveryControllerInOrderAndWrapping) {
+  sim::add_ahci_function(board, 8, 0xC2000000u, {.model = "SECOND DISK", .sectors28 = 1000000, .sectors48 = 1000000},
+                         0x1D000000u);
+  sim::add_nvme(board, 7, {.model = "KVQ NVME", .serial = "SN0001", .namespaces = {{1, 4194304, 9}, {2, 262144, 12}}});
+  // One without the active namespace list: the firmware's walk of every ID,
+  // each kept when it has blocks.
+  sim::add_nvme(board, 6,
+                {.model = "OLD NVME", .serial = "SN2", .namespaces = {{3, 2000000, 9}}, .number_of_namespaces = 4,
+                 .active_list = false});
+  pci::scan(pci::g_devices);
+  state.page = PageId::kMenu;
+  state.menu_column = MenuColumn::kOther;
+  state.menu_item = 3;
+  pass_char(kCharEnter);
+  ASSERT_EQ(state.page, PageId::kHdd);
+  const struct {
+    const char* title;  // without the buffer's digits
+    const char* line;   // row 18
+  } kOrder[] = {
+      {"HDD Port 0 Address:", "Model Name: QEMU HARDDISK                          Size: 0G"},
+      {"HDD Port 1 Address:", "No device be detected !"},
+      {"HDD Port 2 Address:", "No device be detected !"},
+      {"HDD Port 3 Address:", "No device be detected !"},
+      {"HDD Port 4 Address:", "No device be detected !"},
+      {"HDD Port 5 Address:", "No device be detected !"},
+      {"HDD Port 6 Address:", "No device be detected !"},
+      {"HDD Port 7 Address:", "No device be detected !"},
+      {"HDD 00:08.0 Port 0 Address:", "Model Name: SECOND DISK                            Size: 0G"},
+      {"HDD 00:08.0 Port 1 Address:", "No device be detected !"},
+      {"HDD 00:08.0 Port 2 Address:", "No device be detected !"},
+      {"HDD 00:08.0 Port 3 Address:", "No device be detected !"},
+      {"HDD 00:08.0 Port 4 Address:", "No device be detected !"},
+      {"HDD 00:08.0 Port 5 Address:", "No device be detected !"},
+      {"NVMe 00:07.0 NS 1 Address:", "Model Name: KVQ NVME  Serial: SN0001               Size: 2G"},
+      {"NVMe 00:07.0 NS 2 Address:", "Model Name: KVQ NVME  Serial: SN0001               Size: 1G"},
+      {"NVMe 00:06.0 NS 3 Address:", "Model Name: OLD NVME  Serial: SN2                  Size: 1G"},
+  };
+  const int n = static_cast<int>(sizeof kOrder / sizeof kOrder[0]);
+  for (int step = 0; step <= n; ++step) {
+    pass();
+    const auto& want = kOrder[step % n];
+    EXPECT_EQ(row_text(0).substr(0, strlen(want.title)), want.title) << step;
+    EXPECT_EQ(row_text(18), want.line) << step;
+    // A disk that does not answer gets no read: its cells are dashes.
+    const bool none = std::string(want.line) == "No device be detected !";
+    EXPECT_EQ(test::text_at(3, 2, 3), none ? "-- " : test::text_at(3, 2, 3)) << step;
+    pass_scan(kScanPageDown);
+  }
+  pass_scan(kScanPageUp);
+  pass_scan(kScanPageUp);
+  pass();
+  EXPECT_EQ(row_text(0).substr(0, 26), "NVMe 00:06.0 NS 3 Address:");
 }
 
 }  // namespace

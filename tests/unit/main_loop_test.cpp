@@ -244,7 +244,7 @@ TEST_F(MainLoopTest, HddOpensOnlyInAhciOrRaidModeAndTheMenuClearsEitherWay) {
 TEST_F(MainLoopTest, SataModeQueryPrintsItsThreeLinesAtTheCursor) {
   ahci_->set32(0x90, 0xAABBCC80);
   con::set_cursor(0, 5);
-  EXPECT_TRUE(hdd_can_open());
+  EXPECT_TRUE(hdd_can_open(state));
   EXPECT_EQ(row_text(5), "AABBCC80");
   EXPECT_EQ(row_text(6), "80");
   EXPECT_EQ(row_text(7), "80");

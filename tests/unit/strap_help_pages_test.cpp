@@ -25,31 +25,60 @@ class TextPagesTest : public test::KvqTest {
   }
 };
 
-TEST_F(TextPagesTest, StrapPageWritesEachIndexThenReadsItsDword) {
-  auto straps = std::make_unique<sim::SpiStraps>();
-  for (uint32_t i = 0; i < 21; ++i) straps->pch_straps.push_back(i == 7 ? 0x12AB : 0xA5000000u | i);
-  board.add_mem_device(std::move(straps));
-  state.page = PageId::kPchStrap;
-  con::clear_screen();
-  board.clear_log();
-  pass();
-  std::vector<sim::Access> expected;
-  for (uint32_t i = 0; i < 21; ++i) {
-    expected.push_back(sim::wr(32, 0xFED1F8B0, 0x4000 + 4 * i));
-    expected.push_back(sim::rd(32, 0xFED1F8B4, i == 7 ? 0x12AB : 0xA5000000u | i));
+// The controller is found where the chipset puts it: behind RCBA, or the
+// function at 0:31.5 on later chipsets; with neither, nothing is written.
+TEST_F(TextPagesTest, StrapPageFindsTheControllerThenWritesEachIndexAndReadsItsDword) {
+  const struct {
+    const char* what;
+    uint32_t rcba;                // 0:31.0 register F0h; 0: no such function
+    uint32_t spi_bar0;            // 0:31.5 BAR0; 0: no such function
+    uint64_t fdoc;                // where the writes go; 0: none
+    bool valid;                   // HSFS.FDV
+  } kCases[] = {
+      {"RCBA", 0xFED1C001u, 0, 0xFED1F8B0u, true},
+      {"RCBA, no descriptor", 0xFED1C001u, 0, 0xFED1F8B0u, false},
+      {"RCBA disabled: the SPI function", 0xFED1C000u, 0xFE010000u, 0xFE0100B4u, true},
+      {"neither", 0xFED1C000u, 0, 0, true},
+  };
+  for (const auto& c : kCases) {
+    sim::Board b;
+    sim::set_board(&b);
+    start();
+    if (c.rcba != 0) b.add_function(0, 31, 0, 0x8086, 0x2918).set32(0xF0, c.rcba);
+    if (c.spi_bar0 != 0) b.add_function(0, 31, 5, 0x8086, 0xA324).set32(0x10, c.spi_bar0);
+    auto straps = c.spi_bar0 != 0 ? std::make_unique<sim::SpiStraps>(c.spi_bar0, sim::SpiStraps::kPchFdoc)
+                                  : std::make_unique<sim::SpiStraps>();
+    for (uint32_t i = 0; i < 21; ++i) straps->pch_straps.push_back(i == 7 ? 0x12AB : 0xA5000000u | i);
+    straps->descriptor_valid = c.valid;
+    b.add_mem_device(std::move(straps));
+    state.page = PageId::kPchStrap;
+    con::clear_screen();
+    b.clear_log();
+    pass();
+    std::vector<sim::Access> pairs;
+    for (const sim::Access& a : b.log()) {
+      if (a.op == sim::Op::kMemWrite || (a.op == sim::Op::kMemRead && a.width == 32)) pairs.push_back(a);
+    }
+    std::vector<sim::Access> expected;
+    for (uint32_t i = 0; c.fdoc != 0 && i < 21; ++i) {
+      expected.push_back(sim::wr(32, c.fdoc, 0x4000 + 4 * i));
+      expected.push_back(sim::rd(32, c.fdoc + 4, i == 7 ? 0x12AB : 0xA5000000u | i));
+    }
+    EXPECT_EQ(pairs, expected) << c.what;
+    EXPECT_EQ(row_text(0), std::string(32, ' ') + "PCH Soft Straps") << c.what;
+    EXPECT_EQ(row_text(2), std::string(c.fdoc != 0 ? 33 : 32, ' ') +
+                               (c.fdoc != 0 ? "00:0xA5000000" : "No flash controller found")) << c.what;
+    EXPECT_EQ(row_text(23).empty(), c.valid) << c.what;
+    if (&c == &kCases[0]) {
+      EXPECT_EQ(row_text(9), std::string(33, ' ') + "07:0x000012AB");
+      EXPECT_EQ(row_text(22), std::string(33, ' ') + "20:0xA5000014");
+      EXPECT_EQ(attr_at(32, 0), kAttrLightGreen);
+      EXPECT_EQ(attr_at(33, 9), kAttrYellow);
+      EXPECT_EQ(attr_at(36, 9), kAttrWhite);
+      EXPECT_EQ(text_at(21, 24, 3), "KVQ");
+    }
   }
-  EXPECT_EQ(board.log(), expected);
-
-  EXPECT_EQ(row_text(0), std::string(32, ' ') + "PCH Soft Straps");
-  EXPECT_EQ(attr_at(32, 0), kAttrLightGreen);
-  EXPECT_EQ(row_text(1), "");
-  EXPECT_EQ(row_text(2), std::string(33, ' ') + "00:0xA5000000");
-  EXPECT_EQ(row_text(9), std::string(33, ' ') + "07:0x000012AB");
-  EXPECT_EQ(row_text(22), std::string(33, ' ') + "20:0xA5000014");
-  EXPECT_EQ(attr_at(33, 9), kAttrYellow);
-  EXPECT_EQ(attr_at(35, 9), kAttrYellow);
-  EXPECT_EQ(attr_at(36, 9), kAttrWhite);
-  EXPECT_EQ(text_at(21, 24, 3), "KVQ");
+  sim::set_board(&board);
 }
 
 TEST_F(TextPagesTest, HelpPageIsTheBoxAloneAndIgnoresPageKeys) {
