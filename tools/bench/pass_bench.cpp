@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/main_loop.h"
+#include "hw/disks.h"
 #include "pages/pages.h"
 #include "platform/console.h"
 #include "platform/sim/board.h"
@@ -18,12 +19,15 @@
 namespace {
 
 // Every page of the page table, under its name without blanks or slashes
-// ("Super I/O" is SuperIO). The HDD page runs twice: on the disk of port 0
-// (two IDENTIFY commands a pass) and on an empty port (no command at all).
+// ("Super I/O" is SuperIO). The HDD page runs three times: on the disk of
+// port 0 (two IDENTIFY commands a pass), on an empty port (no command at
+// all) and on an NVMe namespace (Identify Controller and Namespace through
+// the firmware a pass).
 struct BenchPage {
   kvq::PageId page;
   std::string name;
   uint16_t hdd_port_offset = 0x100;
+  bool nvme = false;
 };
 
 std::vector<BenchPage> bench_pages() {
@@ -34,7 +38,10 @@ std::vector<BenchPage> bench_pages() {
       if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
     }
     pages.push_back({row.id, name});
-    if (row.id == kvq::PageId::kHdd) pages.push_back({row.id, name + "emptyport", 0x180});
+    if (row.id == kvq::PageId::kHdd) {
+      pages.push_back({row.id, name + "emptyport", 0x180});
+      pages.push_back({row.id, name + "nvme", 0x100, true});
+    }
   }
   return pages;
 }
@@ -42,14 +49,21 @@ std::vector<BenchPage> bench_pages() {
 struct Fixture {
   kvq::sim::Board board;
   kvq::AppState state;
-  explicit Fixture(kvq::PageId page, uint16_t hdd_port_offset) {
+  explicit Fixture(kvq::PageId page, uint16_t hdd_port_offset, bool nvme) {
     kvq::sim::build_q35(board);
+    if (nvme) kvq::sim::add_nvme(board, 7, {.model = "QEMU NVMe Ctrl", .serial = "1", .namespaces = {{1, 4194304, 9}}});
     board.logging = false;
     kvq::sim::set_board(&board);
     kvq::sim::TestConsole::instance().install();
     kvq::startup(state);
     state.page = page;
     state.hdd_port_offset = hdd_port_offset;
+    if (nvme) {
+      // The HDD page on the namespace, after the chipset's eight ports.
+      kvq::disks::find(kvq::pci::g_devices, true, kvq::disks::g_disks);
+      state.hdd_disk = 8;
+      state.hdd_disk_unasked = true;
+    }
     if (page == kvq::PageId::kPciList) kvq::con::set_mode(kvq::con::kListMode);
     kvq::run_pass(state);
     kvq::run_pass(state);
@@ -58,7 +72,7 @@ struct Fixture {
 };
 
 void BM_Pass(benchmark::State& st, const BenchPage& p) {
-  Fixture f(p.page, p.hdd_port_offset);
+  Fixture f(p.page, p.hdd_port_offset, p.nvme);
   for (auto _ : st) kvq::run_pass(f.state);
   kvq::sim::TestConsole& console = kvq::sim::TestConsole::instance();
   console.clear_ops();
