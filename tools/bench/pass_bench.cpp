@@ -19,11 +19,14 @@ namespace {
 
 // Every page of the page table, under its name without blanks or slashes
 // ("Super I/O" is SuperIO). The HDD page runs twice: on the disk of port 0
-// (two IDENTIFY commands a pass) and on an empty port (no command at all).
+// (two IDENTIFY commands a pass) and on an empty port (no command at all);
+// the PCIE page twice too: on the host bridge (no capability list) and on
+// the e1000e at 00:04.0 (four capabilities and AER in extended space).
 struct BenchPage {
   kvq::PageId page;
   std::string name;
   uint16_t hdd_port_offset = 0x100;
+  kvq::pci::Bdf device = {};
 };
 
 std::vector<BenchPage> bench_pages() {
@@ -35,6 +38,7 @@ std::vector<BenchPage> bench_pages() {
     }
     pages.push_back({row.id, name});
     if (row.id == kvq::PageId::kHdd) pages.push_back({row.id, name + "emptyport", 0x180});
+    if (row.id == kvq::PageId::kPcie) pages.push_back({row.id, name + "e1000e", 0x100, {0, 0, 4, 0}});
   }
   return pages;
 }
@@ -42,7 +46,7 @@ std::vector<BenchPage> bench_pages() {
 struct Fixture {
   kvq::sim::Board board;
   kvq::AppState state;
-  explicit Fixture(kvq::PageId page, uint16_t hdd_port_offset) {
+  Fixture(kvq::PageId page, uint16_t hdd_port_offset, const kvq::pci::Bdf& device) {
     kvq::sim::build_q35(board);
     board.logging = false;
     kvq::sim::set_board(&board);
@@ -50,6 +54,7 @@ struct Fixture {
     kvq::startup(state);
     state.page = page;
     state.hdd_port_offset = hdd_port_offset;
+    state.device = device;
     if (page == kvq::PageId::kPciList) kvq::con::set_mode(kvq::con::kListMode);
     kvq::run_pass(state);
     kvq::run_pass(state);
@@ -58,7 +63,7 @@ struct Fixture {
 };
 
 void BM_Pass(benchmark::State& st, const BenchPage& p) {
-  Fixture f(p.page, p.hdd_port_offset);
+  Fixture f(p.page, p.hdd_port_offset, p.device);
   for (auto _ : st) kvq::run_pass(f.state);
   kvq::sim::TestConsole& console = kvq::sim::TestConsole::instance();
   console.clear_ops();
