@@ -42,6 +42,8 @@ set(KVQ_APP_SOURCES
   platform/text_out.cpp
   hw/acpi.cpp
   hw/pci_extended.cpp
+  hw/pci_caps.cpp
+  data/pci_cap_names.cpp
   app/command_line.cpp
   app/commands.cpp
   app/pci_dump.cpp
