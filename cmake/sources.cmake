@@ -25,6 +25,7 @@ set(KVQ_APP_SOURCES
   app/main_loop.cpp
   app/menu.cpp
   pages/pcie_page.cpp
+  pages/pcie_caps_page.cpp
   pages/pci_name_lookup.cpp
   pages/space_page.cpp
   pages/memory_page.cpp
