@@ -36,7 +36,7 @@ class Lines {
     used_ = sformat(text_, kCols + 1, fmt, args...);
     end(attr);
   }
-  // Starts a line of words with `fmt`; words() adds to it.
+  // Starts a line of words with `fmt`; word() adds to it, end() draws it.
   template <class... A>
   void start(const char16_t* fmt, const A&... args) {
     used_ = sformat(text_, kCols + 1, fmt, args...);
@@ -54,7 +54,8 @@ class Lines {
     if (row >= kFirstRow && row < kStatusRow) {
       con::set_attr(attr);
       con::set_cursor(0, row);
-      con::print(u"%-80s", text_);
+      con::put_text(text_);
+      con::repeat(u' ', kCols - used_);
     }
     ++count_;
     used_ = 0;

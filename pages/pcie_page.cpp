@@ -110,7 +110,8 @@ class PanelRows {
   }
   void end_row() {
     con::set_cursor(kListCol, row_++);
-    con::print(u"%-29s", line_);
+    con::put_text(line_);
+    con::repeat(u' ', kListCols - used_);
     used_ = 0;
     line_[0] = 0;
   }
