@@ -21,19 +21,12 @@ import harness  # noqa: E402
 from kvq_e2e import START_FRAME, report, wait_row  # noqa: E402
 from test_x64_command_line import STARTUP, lspci  # noqa: E402
 
-NIC = '01:00.0'
-PORT = '00:09.0'
-
-
-def board_args(qmp_path):
-    return ['-device', 'pcie-root-port,id=rp1,bus=pcie.0,addr=9,chassis=1',
-            '-netdev', 'user,id=net2,restrict=on',
-            '-device', 'e1000e,id=nic2,bus=rp1,addr=0,netdev=net2,romfile=,mac=52:54:00:AA:BB:03',
-            '-qmp', 'unix:%s,server=on,wait=off' % qmp_path]
+BOARD = ['-device', 'pcie-root-port,id=rp1,bus=pcie.0,addr=9,chassis=1', '-netdev', 'user,id=net2,restrict=on',
+         '-device', 'e1000e,id=nic2,bus=rp1,addr=0,netdev=net2,romfile=,mac=52:54:00:AA:BB:03']
 
 
 def monitor(qmp_path, command):
-    """One HMP command through QMP; returns its output."""
+    """One HMP command through QMP."""
     with socket.socket(socket.AF_UNIX) as s:
         s.connect(qmp_path)
         f = s.makefile('rw')
@@ -42,15 +35,19 @@ def monitor(qmp_path, command):
                     {'execute': 'human-monitor-command', 'arguments': {'command-line': command}}):
             f.write(json.dumps(cmd) + '\n')
             f.flush()
-            while True:
+            answer = {}
+            while 'return' not in answer and 'error' not in answer:  # events come between
                 answer = json.loads(f.readline())
-                if 'return' in answer or 'error' in answer:
-                    break
-        assert 'return' in answer, answer
-        return answer['return']
+            assert 'return' in answer, answer
 
 
-def panel(m):
+def panel(m, function):
+    """Rows 14 to 17 of the function the selector types in: bus, device and
+    function, two decimal digits each."""
+    m.send_keys('p', *function)
+    wait_row(m, 0, r'^Bus:%s Dev:%s Fun:%s' % (function[:2], function[2:4], function[4:]))
+    wait_row(m, 14, r'Link x')
+    m.wait_quiet(0.5)
     return [m.row(r)[51:80].rstrip() for r in range(14, 18)]
 
 
@@ -65,13 +62,7 @@ def link_line(lspci_text):
 def check_panel(rows, lspci_text):
     assert rows[0] == link_line(lspci_text), (rows, lspci_text)
     offsets = re.findall(r'Capabilities: \[([0-9a-f]+)', lspci_text)
-    tokens = ' '.join(rows[1:]).split()
-    shown = [t.lower() for t in tokens[0::2]]
-    assert shown == offsets, (rows, offsets)
-
-
-def set_bits(line):
-    return sorted(re.findall(r'(\w+)\+', line))
+    assert [t.lower() for t in ' '.join(rows[1:]).split()[0::2]] == offsets, (rows, offsets)
 
 
 def test_capabilities_against_lspci():
@@ -80,7 +71,7 @@ def test_capabilities_against_lspci():
     qmp_dir = tempfile.mkdtemp(prefix='kvq-qmp-')
     qmp_path = os.path.join(qmp_dir, 'qmp.sock')
     with harness.Machine(arch='x64', image=image, startup=STARTUP, disk_image=True, time_limit=500,
-                         key_pause=0.2, extra=board_args(qmp_path)) as m:
+                         key_pause=0.2, extra=BOARD + ['-qmp', 'unix:%s,server=on,wait=off' % qmp_path]) as m:
         m.boot_to_shell()
         m.wait_raw(r'kvq-disk-ready', 60)
         m.wait_raw(harness.SHELL_PROMPT + r'$', 30)
@@ -89,15 +80,10 @@ def test_capabilities_against_lspci():
 
         m.send_text('kvq.efi\r')
         m.wait_for(START_FRAME, 90)
-        m.send_keys('p', '0', '1', '0', '0', '0', '0')
-        wait_row(m, 0, r'^Bus:01 Dev:00 Fun:00')
-        wait_row(m, 14, r'Link x')
-        m.wait_quiet(0.5)
-        nic_panel = panel(m)
+        nic_panel = panel(m, '010000')
         idle = m.quiet_bytes(5)
         report('x64 idle bytes in 5 s on the PCIE page of the e1000e behind the root port', idle)
         assert idle == 0, idle
-
         before = len(m.raw)
         m.send_keys('c')
         wait_row(m, 1, r'^A0 ')
@@ -121,11 +107,7 @@ def test_capabilities_against_lspci():
 
         m.send_keys('Esc')
         wait_row(m, 0, r'^Bus:01 Dev:00 Fun:00', 10)
-        m.send_keys('p', '0', '0', '0', '9', '0', '0')
-        wait_row(m, 0, r'^Bus:00 Dev:09 Fun:00')
-        wait_row(m, 14, r'Link x')
-        m.wait_quiet(0.5)
-        port_panel = panel(m)
+        port_panel = panel(m, '000900')
         m.send_keys('Esc')
         m.wait_raw(harness.SHELL_PROMPT + r'$', 20)
         m.send_text('reset -s\r')
@@ -136,8 +118,7 @@ def test_capabilities_against_lspci():
     with tempfile.NamedTemporaryFile(prefix='kvq-e2e-caps-', suffix='.txt') as f:
         f.write(dump)
         f.flush()
-        nic = lspci(f.name, '-vv', '-s', NIC)
-        port = lspci(f.name, '-vv', '-s', PORT)
+        nic, port = (lspci(f.name, '-vv', '-s', s) for s in ('01:00.0', '00:09.0'))
     check_panel(nic_panel, nic)
     check_panel(port_panel, port)
 
@@ -145,7 +126,7 @@ def test_capabilities_against_lspci():
     devctl = re.search(r'MaxPayload (\d+) bytes, MaxReadReq (\d+) bytes', nic).groups()
     assert '       DevCtl: MaxPayload %s bytes, MaxReadReq %s bytes' % devctl in view, view
     for label in ('UESta', 'CESta'):
-        theirs = set_bits(re.search(label + r':\s+(.*)', nic).group(1))
+        theirs = sorted(re.findall(r'(\w+)\+', re.search(label + r':\s+(.*)', nic).group(1)))
         ours = next(line for line in view if line.startswith('       %s: ' % label)).split()[2:]
         assert sorted(ours) == theirs, (label, ours, theirs)
     assert theirs == ['BadTLP'], theirs

@@ -465,25 +465,22 @@ std::optional<std::string> check_state(const AppState& s) {
 // the function's list as the board holds it, or stays without a list.
 std::optional<std::string> check_capability_step(sim::Board& board, const PassRecord& r, const AppState& after,
                                                  Coverage* coverage) {
-  if (r.before.page != PageId::kPcie || r.taken.empty() || r.taken[0].scan != 0 || r.taken[0].ch != u'c') {
-    return std::nullopt;
-  }
-  const int w = r.before.width - 1;
-  const CellCursor& c = after.cursors[static_cast<int>(PageId::kPcie)][w];
+  if (r.before.page != PageId::kPcie || r.taken.empty() || r.taken[0].scan != 0 || r.taken[0].ch != u'c') return {};
+  const int page = static_cast<int>(PageId::kPcie);
+  const CellCursor& b = r.before.cursors[page][r.before.width - 1];
+  const CellCursor& c = after.cursors[page][r.before.width - 1];
   const int offset = 16 * (c.row - 2) + bytes_of(r.before.width) * c.index;
-  const pci::Bdf& d = r.before.device;
-  const sim::PciFunction* f = board.function(d.bus, d.device, d.function);
-  bool seen[64] = {};
-  int p = f != nullptr && (f->cfg[0x06] & 0x10) != 0 ? f->cfg[0x34] & 0xFC : 0;
-  for (int n = 0; n < 48 && p >= 0x40 && !seen[p / 4] && f->cfg[p] != 0xFF; ++n, p = f->cfg[p + 1] & 0xFC) {
-    seen[p / 4] = true;
+  const sim::PciFunction* f = board.function(r.before.device.bus, r.before.device.device, r.before.device.function);
+  bool header[64] = {};
+  int n = 0;
+  for (int p = f != nullptr && (f->cfg[0x06] & 0x10) ? f->cfg[0x34] & 0xFC : 0;
+       n < 48 && p >= 0x40 && !header[p / 4] && f->cfg[p] != 0xFF; p = f->cfg[p + 1] & 0xFC, ++n) {
+    header[p / 4] = true;
   }
-  const CellCursor& b = r.before.cursors[static_cast<int>(PageId::kPcie)][w];
-  const bool any = std::find(std::begin(seen), std::end(seen), true) != std::end(seen);
-  if (!any) return b.row == c.row && b.index == c.index ? std::nullopt : std::optional<std::string>("c moved without a list");
-  if (offset % 4 != 0 || !seen[offset / 4]) return "c landed on " + hex(offset) + ", no capability's header";
+  if (n == 0) return b.row == c.row && b.index == c.index ? std::nullopt : std::optional<std::string>("c moved");
+  if (offset % 4 != 0 || !header[offset / 4]) return "c landed on " + hex(offset) + ", no capability's header";
   if (coverage != nullptr) ++coverage->capability_steps;
-  return std::nullopt;
+  return {};
 }
 
 Failure fail(const char* check, const std::string& what, const PassRecord* r) {
