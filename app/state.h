@@ -22,8 +22,9 @@ enum class PageId : int {
   kHdd = 7,
   kPchStrap = 8,
   kPciList = 9,
+  kPcieCaps = 10,  // the PCIE page's function, its capabilities decoded
 };
-inline constexpr int kPageCount = 10;
+inline constexpr int kPageCount = 11;
 
 // Data width mode: how many bytes make one grid cell.
 enum Width : int { kByte = 1, kWord = 2, kDword = 3 };
@@ -65,6 +66,7 @@ struct AppState {
   MenuColumn menu_column = MenuColumn::kDevices;
   int menu_item = 1;
   ListState list;
+  int caps_top = 0;  // the capability view's first line on the screen
   Key key = {0, 0};
   // Where the SMBIOS entry point lies: looked for once, on the SMBIOS page's
   // first drawing.

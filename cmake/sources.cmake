@@ -28,6 +28,7 @@ set(KVQ_APP_SOURCES
   app/main_loop.cpp
   app/menu.cpp
   pages/pcie_page.cpp
+  pages/pcie_caps_page.cpp
   pages/pci_name_lookup.cpp
   pages/space_page.cpp
   pages/memory_page.cpp
@@ -45,6 +46,8 @@ set(KVQ_APP_SOURCES
   platform/text_out.cpp
   hw/acpi.cpp
   hw/pci_extended.cpp
+  hw/pci_caps.cpp
+  data/pci_cap_names.cpp
   app/command_line.cpp
   app/commands.cpp
   app/pci_dump.cpp

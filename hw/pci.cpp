@@ -1,6 +1,7 @@
 #include "hw/pci.h"
 
 #include "hw/memio.h"
+#include "hw/pci_caps.h"
 #include "hw/pci_extended.h"
 #include "hw/phys.h"
 #include "platform/hw.h"
@@ -185,17 +186,8 @@ int32_t scan(DeviceTable& table) {
 }
 
 bool is_express(const RegisterWindow& w) {
-  constexpr uint8_t kExpressId = 0x10;
-  if (hdr::Status::CapabilitiesList::get(w.reg<hdr::Status>()) == 0) return false;
-  bool seen[64] = {};
-  int p = static_cast<int>(w.reg<hdr::CapabilitiesPointer>()) & 0xFC;
-  for (int n = 0; n < 48 && p >= 0x40; ++n) {
-    if (seen[p >> 2]) break;
-    seen[p >> 2] = true;
-    if (w.bytes[p] == kExpressId) return true;
-    p = w.bytes[p + 1] & 0xFC;
-  }
-  return false;
+  caps::Capability found;
+  return caps::find_standard(caps::Source(Bdf{}, &w), caps::kIdExpress, &found);
 }
 
 }  // namespace kvq::pci

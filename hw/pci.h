@@ -185,9 +185,8 @@ extern DeviceTable g_devices;
 int32_t scan(DeviceTable& table);
 
 // PCI Express: the function's capability list (status bit 4, pointer at
-// 0x34) holds a capability with ID 0x10. Walks the window already read:
-// dword-aligned pointers from 0x40 up, at most 48 entries, stopping on a
-// pointer seen before.
+// 0x34) holds a capability with ID 0x10. The bounded walk of hw/pci_caps.h
+// over the window already read: no access of its own.
 bool is_express(const RegisterWindow& window);
 
 }  // namespace kvq::pci

@@ -31,6 +31,7 @@ void memory_pass(AppState& state);
 void io_pass(AppState& state);
 void superio_pass(AppState& state);
 void pci_list_pass(AppState& state);
+void pcie_caps_pass(AppState& state);
 void help_pass(AppState& state);
 void smbios_pass(AppState& state);
 void pch_strap_pass(AppState& state);
@@ -61,6 +62,9 @@ inline constexpr PageRow kPages[] = {
     {.id = PageId::kPchStrap, .name = "PCH Strap", .kind = PageKind::kText, .pass = pch_strap_pass,
      .column = MenuColumn::kOther, .slot = 4, .label = u" PCH Strap ", .can_open = nullptr},
     {.id = PageId::kPciList, .name = "PCI list", .kind = PageKind::kList, .pass = pci_list_pass,
+     .column = MenuColumn::kDevices, .slot = 0, .label = nullptr, .can_open = nullptr},
+    // Opened with C on the PCIE page, and left with C or Esc.
+    {.id = PageId::kPcieCaps, .name = "PCIE caps", .kind = PageKind::kText, .pass = pcie_caps_pass,
      .column = MenuColumn::kDevices, .slot = 0, .label = nullptr, .can_open = nullptr},
 };
 

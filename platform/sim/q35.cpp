@@ -25,11 +25,30 @@ void build_q35(Board& board) {
   nic.set_writable(0x10, 4, ~(E1000eMmio::kSize - 1));
   nic.set8(0x3C, 0x0B);
   nic.set8(0x3D, 0x01);
-  nic.add_capability(0x01, 0xC8);  // power management
-  nic.add_capability(0x05, 0xD0);                  // MSI
-  nic.add_capability(0x10, 0xE0);                  // PCI Express
-  nic.add_capability(0x11, 0xA0);                  // MSI-X
-  nic.set32(0x100, 0x00010001);                    // Advanced Error Reporting, the only extended capability
+  // Its capabilities as QEMU 7.2 fills them in: power management version 2;
+  // MSI, 64-bit; PCI Express version 1, a root complex integrated endpoint
+  // (no link), 2.5GT/s x1 in its link registers all the same; MSI-X, five
+  // vectors in BAR3. Then AER version 2 and the device serial number.
+  nic.add_capability(0x01, 0xC8);
+  nic.set16(0xCA, 0x0022);
+  nic.add_capability(0x05, 0xD0);
+  nic.set16(0xD2, 0x0080);
+  nic.add_capability(0x10, 0xE0);
+  nic.set16(0xE2, 0x0091);
+  nic.set32(0xE4, 0x00008000);
+  nic.set32(0xEC, 0x00000411);
+  nic.set16(0xF2, 0x0011);
+  nic.add_capability(0x11, 0xA0);
+  nic.set16(0xA2, 0x0004);
+  nic.set32(0xA4, 0x00000003);
+  nic.set32(0xA8, 0x00002003);
+  nic.set32(0x100, 0x14020001);
+  nic.set32(0x10C, 0x00462030);  // uncorrectable error severity
+  nic.set32(0x114, 0x0000E000);  // correctable error mask
+  nic.set32(0x118, 0x000000A0);
+  nic.set32(0x140, 0x00010003);
+  nic.set32(0x144, 0xFFAABB01);
+  nic.set32(0x148, 0x525400FF);
   board.add_mem_device(std::make_unique<E1000eMmio>(kQ35E1000eBar0, kQ35E1000eMac));
 
   PciFunction& rtl = board.add_function(0, 5, 0, 0x10EC, 0x8139);

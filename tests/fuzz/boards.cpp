@@ -84,6 +84,11 @@ void build_odd_pci(sim::Board& board) {
   add_capabilities(board, 13, 0x40, {{0x40, 0x01, 0x40}});                      // points at itself
   add_capabilities(board, 14, 0xFF, {{0xFC, 0x01, 0xFF}});                      // at the very end
   add_capabilities(board, 15, 0x3C, {});                                        // into the header
+  // PCI Express functions whose extended list loops, or points below 100h.
+  add_capabilities(board, 18, 0x40, {{0x40, 0x10, 0x00}});
+  board.function(0, 18, 0)->set32(0x100, 0x10010001);
+  add_capabilities(board, 19, 0x40, {{0x40, 0x10, 0x00}});
+  board.function(0, 19, 0)->set32(0x100, 0x0C010001);
   board.add_function(0, 16, 3, 0xFFFF, 0x1234);  // function 0 absent; vendor FFFF
   board.add_function(0, 17, 0, 0x8086, 0x0000);  // device ID 0: an empty list row
   board.function(0, 31, 2)->set32(0x24, 0xFFFFFFFF);  // no ABAR

@@ -150,7 +150,7 @@ Key ch(char16_t c) { return Key{0, static_cast<uint16_t>(c)}; }
 // a character together, a record with neither.
 constexpr Key kPageKeys[] = {{kScanUp, 0},       {kScanDown, 0}, {kScanRight, 0}, {kScanLeft, 0}, {kScanPageUp, 0},
                              {kScanPageDown, 0}, {kScanF7, 0},   {0, kCharEnter}, {0, u'p'},      {0, u'P'},
-                             {0, u'S'},          {0, u's'}};
+                             {0, u'S'},          {0, u's'},      {0, u'c'},       {0, u'C'}};
 constexpr Key kOddKeys[] = {{kScanF5, kCharEnter}, {kScanF6, u'p'},    {kScanUp, kCharEnter}, {kScanPageUp, u's'},
                             {kScanF7, u'1'},       {kScanHome, 0},     {kScanEnd, 0},         {kScanInsert, 0},
                             {kScanDelete, 0},      {kScanF1, 0},       {kScanF10, 0},         {0x0055, 0},
@@ -219,6 +219,9 @@ std::vector<Key> next_chunk(Rng& rng, const AppState& s) {
   int r = rng.below(100);
   if (!grid && r >= 14 && r < 46) r = 60;
   const int n = 2 * (s.width == kDword ? 4 : s.width);
+  // The capability view takes Esc as its way back: a key to press there
+  // like any other.
+  if (s.page == PageId::kPcieCaps && rng.chance(15)) return {scan(kScanEsc)};
   if (r < 14) {  // to another page
     if (rng.chance(12)) return {scan(kScanF5)};
     static const std::vector<const PageRow*> kMenuPages = menu_pages();
@@ -309,6 +312,7 @@ std::vector<std::string> Coverage::missing() const {
       if (global_keys[p][k] == 0) gaps.push_back(std::string(kGlobal[k]) + " on " + name);
     }
   }
+  if (capability_steps == 0) gaps.push_back("c onto a capability");
   return gaps;
 }
 
@@ -319,6 +323,7 @@ void Coverage::add(const Coverage& o) {
     address_entries[p] += o.address_entries[p];
     for (int k = 0; k < 3; ++k) global_keys[p][k] += o.global_keys[p][k];
   }
+  capability_steps += o.capability_steps;
 }
 
 RunResult run_script(BoardKind kind, const Script& script, const BoardExtra& extra, std::ostream* trace,

@@ -437,7 +437,13 @@ std::optional<std::string> check_keys(const PassRecord& r, const AppState& after
   if (r.taken.empty()) return std::nullopt;
   const uint16_t scan = r.taken[0].scan;
   const PageId from = r.before.page;
-  if ((scan == kScanEsc) == r.went_on) return "Esc must end the run, and only Esc";
+  // The capability view takes Esc, and C, as its way back to the grid; C on
+  // the PCIE page opens it.
+  const bool view = from == PageId::kPcieCaps;
+  const bool c_key = scan == 0 && r.taken[0].ch == u'C';
+  if ((scan == kScanEsc && !view) == r.went_on) return "Esc must end the run, only Esc, and not in the view";
+  if (view && (scan == kScanEsc || c_key) && after.page != PageId::kPcie) return "the view did not return to the grid";
+  if (from == PageId::kPcie && c_key && after.page != PageId::kPcieCaps) return "C did not open the view";
   if (scan == kScanF5 && (after.page != PageId::kPciList || con::screen().mode() != con::real_mode(con::kListMode))) {
     return "F5 did not open the PCI list";
   }
@@ -513,6 +519,28 @@ std::optional<std::string> check_state(const AppState& s) {
     return "HDD port offset " + hex(s.hdd_port_offset);
   }
   return std::nullopt;
+}
+
+// c on the PCIE page: the cursor lands on the header of a capability in
+// the function's list as the board holds it, or stays without a list.
+std::optional<std::string> check_capability_step(sim::Board& board, const PassRecord& r, const AppState& after,
+                                                 Coverage* coverage) {
+  if (r.before.page != PageId::kPcie || r.taken.empty() || r.taken[0].scan != 0 || r.taken[0].ch != u'c') return {};
+  const int page = static_cast<int>(PageId::kPcie);
+  const CellCursor& b = r.before.cursors[page][r.before.width - 1];
+  const CellCursor& c = after.cursors[page][r.before.width - 1];
+  const int offset = 16 * (c.row - 2) + bytes_of(r.before.width) * c.index;
+  const sim::PciFunction* f = board.function(r.before.device.bus, r.before.device.device, r.before.device.function);
+  bool header[64] = {};
+  int n = 0;
+  for (int p = f != nullptr && (f->cfg[0x06] & 0x10) ? f->cfg[0x34] & 0xFC : 0;
+       n < 48 && p >= 0x40 && !header[p / 4] && f->cfg[p] != 0xFF; p = f->cfg[p + 1] & 0xFC, ++n) {
+    header[p / 4] = true;
+  }
+  if (n == 0) return b.row == c.row && b.index == c.index ? std::nullopt : std::optional<std::string>("c moved");
+  if (offset % 4 != 0 || !header[offset / 4]) return "c landed on " + hex(offset) + ", no capability's header";
+  if (coverage != nullptr) ++coverage->capability_steps;
+  return {};
 }
 
 Failure fail(const char* check, const std::string& what, const PassRecord* r) {
@@ -622,6 +650,7 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
   if (auto bad = check_entry(r.before, after, x)) return fail("state", *bad, &r);
+  if (auto bad = check_capability_step(board_, r, after, coverage)) return fail("state", *bad, &r);
   if (auto bad = check_state(after)) return fail("state", *bad, &r);
   return std::nullopt;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/colors.h"
+#include "app/grid.h"
 #include "hw/pci.h"
 #include "platform/sim/devices.h"
 #include "platform/sim/q35.h"
@@ -168,9 +169,11 @@ TEST_F(PciePageTest, MacLineOnlyFromABar0ThatLeadsToTheRegisters) {
     board.clear_log();
     pass();
     EXPECT_EQ(text_at(51, 0, 4), c.shown ? "MAC:" : "    ") << c.device << " " << std::hex << c.bar0;
-    // Nothing on this page reads bytes of ports or memory but the MAC line.
+    // Nothing on this page reads bytes of ports or memory but the MAC line
+    // (and the extended capabilities, in the memory-mapped configuration
+    // space at B0000000h).
     const bool read_bar = std::any_of(board.log().begin(), board.log().end(), [](const sim::Access& a) {
-      return (a.op == sim::Op::kPortIn && a.width == 8) || a.op == sim::Op::kMemRead;
+      return (a.op == sim::Op::kPortIn && a.width == 8) || (a.op == sim::Op::kMemRead && a.addr >> 28 != 0xB);
     });
     EXPECT_EQ(read_bar, c.shown) << c.device << " " << std::hex << c.bar0;
     state.table_index = 0;
@@ -327,6 +330,99 @@ TEST_F(PciePageTest, AnIdlePassSendsNothingToTheConsole) {
   pass();
   EXPECT_GT(console().serial_bytes(), 0u);
   EXPECT_LT(console().serial_bytes(), 200u);
+}
+
+// Rows 14 to 17 of the panel, 29 columns each, joined by "|".
+std::string capability_rows() {
+  std::string rows;
+  for (int row = 14; row <= 17; ++row) rows += (row > 14 ? "|" : "") + text_at(51, row, 29);
+  return rows;
+}
+
+// 24 power management capabilities, 40h to F8h: more than the rows hold.
+void add_crowded_function(sim::Board& board) {
+  sim::PciFunction& f = board.add_function(0, 6, 0, 0x1B36, 0x0001);
+  for (int at = 0x40; at < 0x100; at += 8) f.add_capability(0x01, at);
+}
+
+TEST_F(PciePageTest, CapabilityRowsShowTheLinkThenTheListAndBlankTheirTails) {
+  add_crowded_function(board);
+  struct Step {
+    int device;
+    uint16_t express_caps, link_status;  // at E2h and F2h of the e1000e
+    uint32_t link_caps;                  // at ECh
+    std::vector<const char*> rows;
+  };
+  const Step steps[] = {
+      {4, 0x0091, 0x0011, 0x0411, {"C8 PM D0 MSI E0 Exp A0 MSI-X", "100 AER 140 DSN", "", ""}},  // no link
+      {4, 0x0001, 0x0011, 0x0103, {"Link x1 2.5GT/s of x16 8GT/s", "C8 PM D0 MSI E0 Exp A0 MSI-X", "100 AER 140 DSN", ""}},
+      {4, 0x0001, 0x0101, 0x0101, {"Link x16 2.5 of x16 2.5GT/s", "C8 PM D0 MSI E0 Exp A0 MSI-X", "100 AER 140 DSN", ""}},
+      {6, 0, 0, 0, {"40 PM 48 PM 50 PM 58 PM 60 PM", "68 PM 70 PM 78 PM 80 PM 88 PM", "90 PM 98 PM A0 PM A8 PM B0 PM",
+                    "B8 PM C0 PM C8 PM D0 PM +5"}},
+      {0, 0, 0, 0, {"", "", "", ""}},  // no list
+  };
+  for (const Step& s : steps) {
+    sim::PciFunction* nic = board.function(0, 4, 0);
+    nic->set16(0xE2, s.express_caps);
+    nic->set16(0xF2, s.link_status);
+    nic->set32(0xEC, s.link_caps);
+    state.device = pci::Bdf{0, 0, static_cast<uint8_t>(s.device), 0};
+    pass();
+    std::string want;
+    for (const char* r : s.rows) want += (want.empty() ? "" : "|") + (r + std::string(29, ' ')).substr(0, 29);
+    EXPECT_EQ(capability_rows(), want) << s.device;
+  }
+}
+
+TEST_F(PciePageTest, LowerCaseCMovesToTheNextCapabilityHeaderAndWraps) {
+  go_to(index_of(0, 4, 0));
+  for (int offset : {0xA0, 0xC8, 0xD0, 0xE0, 0xA0}) {
+    pass_char(u'c');
+    EXPECT_EQ(cursor_offset(state.cursor(), state.width), offset);
+  }
+  pass_scan(kScanF7);
+  state.cursor() = CellCursor{16, 8, 1};  // word at E2h, past the last header
+  pass_char(u'c');
+  EXPECT_EQ(state.cursor().col, 3);
+  EXPECT_EQ(cursor_offset(state.cursor(), state.width), 0xA0);
+  state.device = pci::Bdf{};  // the host bridge has no list: the cursor stays
+  pass_char(u'c');
+  EXPECT_EQ(cursor_offset(state.cursor(), state.width), 0xA0);
+}
+
+TEST_F(PciePageTest, CapabilityViewDecodesLiveScrollsAndGoesBackOnCOrEsc) {
+  go_to(index_of(0, 4, 0));
+  pass_char(u'C');
+  EXPECT_EQ(state.page, PageId::kPcieCaps);
+  pass();
+  EXPECT_EQ(row_text(0), "Bus:00 Dev:04 Fun:00  8086:10D3  capabilities");
+  EXPECT_EQ(row_text(6), "[E0] PCI Express v1: Root Complex Integrated Endpoint");
+  EXPECT_EQ(attr_at(0, 6), kAttrYellow);
+  EXPECT_EQ(row_text(8), "       DevCtl: MaxPayload 128 bytes, MaxReadReq 128 bytes");
+  EXPECT_EQ(row_text(12), "       UESta: 00000000");
+  // Read afresh: errors the function latches show on the next pass, by name.
+  board.function(0, 4, 0)->set32(0x104, 0x80100010);
+  board.function(0, 4, 0)->set32(0x110, 0x00000041);
+  pass();
+  EXPECT_EQ(row_text(12), "       UESta: 80100010 DLP UnsupReq TLPXlatBlocked");
+  EXPECT_EQ(row_text(13), "       CESta: 00000041 RxErr BadTLP");
+  console().clear_ops();
+  pass();
+  EXPECT_EQ(console().serial_bytes(), 0u);
+  EXPECT_TRUE(pass_scan(kScanEsc));  // back to the grid, kvq goes on
+  EXPECT_EQ(state.page, PageId::kPcie);
+
+  // 24 capabilities of two lines each: 48 lines, 21 on the screen.
+  add_crowded_function(board);
+  state.device = pci::Bdf{0, 0, 6, 0};
+  pass_char(u'C');
+  for (uint16_t key : {kScanDown, kScanPageDown, kScanPageDown, kScanPageDown, kScanUp}) pass_scan(key);
+  pass();
+  EXPECT_EQ(state.caps_top, 26);
+  EXPECT_EQ(row_text(2), "[A8] Power Management v0");
+  EXPECT_EQ(text_at(0, 23, 17), "Lines 27-47 of 48");
+  pass_char(u'C');
+  EXPECT_EQ(state.page, PageId::kPcie);
 }
 
 }  // namespace

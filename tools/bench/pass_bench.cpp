@@ -22,11 +22,14 @@ namespace {
 // ("Super I/O" is SuperIO). The HDD page runs three times: on the disk of
 // port 0 (two IDENTIFY commands a pass), on an empty port (no command at
 // all) and on an NVMe namespace (Identify Controller and Namespace through
-// the firmware a pass).
+// the firmware a pass); the PCIE page twice: on the host bridge (no
+// capability list) and on the e1000e at 00:04.0 (four capabilities, and
+// AER and the serial number in extended space).
 struct BenchPage {
   kvq::PageId page;
   std::string name;
   uint16_t hdd_port_offset = 0x100;
+  kvq::pci::Bdf device = {};
   bool nvme = false;
 };
 
@@ -37,11 +40,14 @@ std::vector<BenchPage> bench_pages() {
     for (const char* c = row.name; *c != 0; ++c) {
       if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
     }
-    pages.push_back({row.id, name});
+    // The capability view on the e1000e, whose list it decodes.
+    const kvq::pci::Bdf device = row.id == kvq::PageId::kPcieCaps ? kvq::pci::Bdf{0, 0, 4, 0} : kvq::pci::Bdf{};
+    pages.push_back({row.id, name, 0x100, device});
     if (row.id == kvq::PageId::kHdd) {
       pages.push_back({row.id, name + "emptyport", 0x180});
-      pages.push_back({row.id, name + "nvme", 0x100, true});
+      pages.push_back({row.id, name + "nvme", 0x100, {}, true});
     }
+    if (row.id == kvq::PageId::kPcie) pages.push_back({row.id, name + "e1000e", 0x100, {0, 0, 4, 0}});
   }
   return pages;
 }
@@ -49,7 +55,7 @@ std::vector<BenchPage> bench_pages() {
 struct Fixture {
   kvq::sim::Board board;
   kvq::AppState state;
-  explicit Fixture(kvq::PageId page, uint16_t hdd_port_offset, bool nvme) {
+  Fixture(kvq::PageId page, uint16_t hdd_port_offset, const kvq::pci::Bdf& device, bool nvme) {
     kvq::sim::build_q35(board);
     if (nvme) kvq::sim::add_nvme(board, 7, {.model = "QEMU NVMe Ctrl", .serial = "1", .namespaces = {{1, 4194304, 9}}});
     board.logging = false;
@@ -58,6 +64,7 @@ struct Fixture {
     kvq::startup(state);
     state.page = page;
     state.hdd_port_offset = hdd_port_offset;
+    state.device = device;
     if (nvme) {
       // The HDD page on the namespace, after the chipset's eight ports.
       kvq::disks::find(kvq::pci::g_devices, true, kvq::disks::g_disks);
@@ -72,7 +79,7 @@ struct Fixture {
 };
 
 void BM_Pass(benchmark::State& st, const BenchPage& p) {
-  Fixture f(p.page, p.hdd_port_offset, p.nvme);
+  Fixture f(p.page, p.hdd_port_offset, p.device, p.nvme);
   for (auto _ : st) kvq::run_pass(f.state);
   kvq::sim::TestConsole& console = kvq::sim::TestConsole::instance();
   console.clear_ops();
