@@ -1,6 +1,7 @@
 // ACPI tables in the simulated board's RAM, laid out as firmware publishes
 // them: an ACPI 2.0 root pointer listed in the configuration table, an XSDT
-// (and the RSDT an ACPI 1.0 reader would take), a FACP and an MCFG.
+// (and the RSDT an ACPI 1.0 reader would take), a FACP that points to a
+// DSDT (a small AML body iasl decompiles) and a FACS, and an MCFG.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -20,6 +21,9 @@ struct AcpiLayout {
   uint32_t rsdp;
   uint32_t xsdt;
   uint32_t rsdt;
+  uint32_t facp;
+  uint32_t dsdt;
+  uint32_t facs;
   uint32_t mcfg;
 };
 
