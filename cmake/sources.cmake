@@ -43,6 +43,7 @@ set(KVQ_APP_SOURCES
   data/pci_ids_file.cpp
   platform/text_out.cpp
   hw/acpi.cpp
+  pages/acpi_page.cpp
   hw/pci_extended.cpp
   app/command_line.cpp
   app/commands.cpp

@@ -35,6 +35,7 @@ void help_pass(AppState& state);
 void smbios_pass(AppState& state);
 void pch_strap_pass(AppState& state);
 void hdd_pass(AppState& state);
+void acpi_pass(AppState& state);
 // The HDD page reads AHCI port registers: only in AHCI or RAID mode. Prints
 // the SATA mode query's three lines at the cursor.
 bool hdd_can_open();
@@ -61,6 +62,8 @@ inline constexpr PageRow kPages[] = {
      .column = MenuColumn::kOther, .slot = 4, .label = u" PCH Strap ", .can_open = nullptr},
     {.id = PageId::kPciList, .name = "PCI list", .kind = PageKind::kList, .pass = pci_list_pass,
      .column = MenuColumn::kDevices, .slot = 0, .label = nullptr, .can_open = nullptr},
+    {.id = PageId::kAcpi, .name = "ACPI", .kind = PageKind::kText, .pass = acpi_pass,
+     .column = MenuColumn::kOther, .slot = 5, .label = u" ACPI      ", .can_open = nullptr},
 };
 
 inline constexpr int kMenuLabelWidth = 11;

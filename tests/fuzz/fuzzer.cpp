@@ -309,6 +309,7 @@ std::vector<std::string> Coverage::missing() const {
       if (global_keys[p][k] == 0) gaps.push_back(std::string(kGlobal[k]) + " on " + name);
     }
   }
+  if (tables_opened == 0) gaps.push_back("Enter on a table of the ACPI page");
   return gaps;
 }
 
@@ -319,6 +320,7 @@ void Coverage::add(const Coverage& o) {
     address_entries[p] += o.address_entries[p];
     for (int k = 0; k < 3; ++k) global_keys[p][k] += o.global_keys[p][k];
   }
+  tables_opened += o.tables_opened;
 }
 
 RunResult run_script(BoardKind kind, const Script& script, const BoardExtra& extra, std::ostream* trace,

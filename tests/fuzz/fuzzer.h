@@ -55,6 +55,7 @@ struct Coverage {
   long value_entries[kPageCount] = {};  // completed, by page
   long address_entries[kPageCount] = {};
   long global_keys[kPageCount][3] = {};  // F5, F6, Esc taken by the loop
+  long tables_opened = 0;                 // Enter on the ACPI page
   // Pages, widths and entries that every campaign is expected to reach.
   std::vector<std::string> missing() const;
   void add(const Coverage& other);
