@@ -48,6 +48,7 @@ set(KVQ_APP_SOURCES
   app/command_line.cpp
   app/commands.cpp
   app/pci_dump.cpp
+  app/acpi_dump.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
