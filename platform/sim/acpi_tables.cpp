@@ -61,7 +61,16 @@ void fix_checksum(Board& board, uint32_t address, uint32_t length, uint32_t chec
   board.ram_poke(checksum_at, static_cast<uint8_t>(-sum));
 }
 
-AcpiLayout install_acpi(Board& board, uint32_t at, const std::vector<McfgAllocation>& mcfg) {
+void set_field(Board& board, uint32_t table, uint32_t offset, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) {
+    board.ram_poke(table + offset + static_cast<uint32_t>(i), static_cast<uint8_t>(value >> (8 * i)));
+  }
+  uint32_t length = 0;
+  for (uint32_t i = 0; i < 4; ++i) length |= static_cast<uint32_t>(board.ram_peek(table + 4 + i)) << (8 * i);
+  fix_checksum(board, table, length, table + 9);
+}
+
+AcpiLayout install_acpi(Board& board, uint32_t at, const std::vector<McfgAllocation>& mcfg, int ssdts) {
   AcpiLayout layout{};
   Writer w(board, at);
   auto finish = [&](uint32_t table, uint32_t length) {
@@ -108,17 +117,23 @@ AcpiLayout install_acpi(Board& board, uint32_t at, const std::vector<McfgAllocat
   }
   finish(layout.mcfg, mcfg_length);
 
-  layout.xsdt = w.at();
-  w.header("XSDT", 36 + 16, 1);
-  w.le(layout.facp, 8);
-  w.le(layout.mcfg, 8);
-  finish(layout.xsdt, 52);
+  // SSDTs with an empty AML body, as many as asked.
+  std::vector<uint32_t> entries = {layout.facp, layout.mcfg};
+  layout.ssdt = w.at();
+  for (int i = 0; i < ssdts; ++i) {
+    entries.push_back(w.at());
+    w.header("SSDT", 36, 2);
+    finish(entries.back(), 36);
+  }
 
-  layout.rsdt = w.at();
-  w.header("RSDT", 36 + 8, 1);
-  w.le(layout.facp, 4);
-  w.le(layout.mcfg, 4);
-  finish(layout.rsdt, 44);
+  for (const int bytes : {8, 4}) {
+    const uint32_t root = w.at();
+    const uint32_t length = 36 + bytes * static_cast<uint32_t>(entries.size());
+    w.header(bytes == 8 ? "XSDT" : "RSDT", length, 1);
+    for (const uint32_t e : entries) w.le(e, bytes);
+    finish(root, length);
+    (bytes == 8 ? layout.xsdt : layout.rsdt) = root;
+  }
 
   layout.rsdp = w.at();
   w.bytes("RSD PTR ", 8);

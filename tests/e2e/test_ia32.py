@@ -71,8 +71,8 @@ def run_subset(disk):
         m.keys('F6', 'Down', 'Down', 'Enter')
         wait_row(m, 1, r'^RSDP [0-9A-F]{16}  00000024  02 .* ok')
         rows = [m.row(r) for r in range(1, 21) if m.row(r).strip()]
-        assert {'FACP', 'DSDT', 'FACS', 'MCFG'} <= {r[:4] for r in rows}, rows
-        assert all(r[56:].split()[0] in ('ok', 'none') for r in rows), rows
+        assert {'FACP', 'DSDT', 'FACS', 'MCFG'} <= {r[:4] for r in rows} and all(
+            r[56:].split()[0] in ('ok', 'none') for r in rows), rows
         m.keys('Esc')
         # The firmware takes the console back when kvq returns.
         m.wait_for(lambda mm: 'KVQ 1.0.9' not in mm.row(24) and 'HELP' not in mm.row(1), 30)

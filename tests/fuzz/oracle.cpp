@@ -467,11 +467,10 @@ std::optional<std::string> check_keys(const PassRecord& r, const AppState& after
 // An address entry sets its field to the digits typed when complete, and
 // leaves it alone otherwise.
 std::optional<std::string> check_entry(const AppState& b, const AppState& a, const Expectation& x) {
-  if (b.page == PageId::kAcpi && x.opens_table) {
-    const CellCursor& c = a.cursors[static_cast<int>(PageId::kMemory)][kByte - 1];
-    if (a.page != PageId::kMemory || a.width != kByte || a.memory_base != x.table || c.row != 2 || c.index != 0) {
-      return "Enter on the ACPI page did not open the table's first byte on the Memory page in byte mode";
-    }
+  const CellCursor& first = a.cursors[static_cast<int>(PageId::kMemory)][kByte - 1];
+  if (x.opens_table && (a.page != PageId::kMemory || a.width != kByte || a.memory_base != x.table || first.index != 0 ||
+                        first.row != 2)) {
+    return "Enter on the ACPI page did not open the table's first byte on the Memory page in byte mode";
   }
   uint64_t before = 0;
   uint64_t now = 0;
@@ -523,8 +522,7 @@ std::optional<std::string> check_state(const AppState& s) {
       s.menu_item > menu_items(s.menu_column)) {
     return "menu item " + std::to_string(s.menu_item);
   }
-  const int32_t acpi_last = s.acpi.count > 0 ? s.acpi.count - 1 : 0;
-  if (s.acpi_row < 0 || s.acpi_row > acpi_last || s.acpi_top < 0 || s.acpi_top > s.acpi_row ||
+  if (s.acpi_row < 0 || s.acpi_row > std::max(s.acpi.count - 1, 0) || s.acpi_top < 0 || s.acpi_top > s.acpi_row ||
       s.acpi_row >= s.acpi_top + 20) {
     return "ACPI row " + std::to_string(s.acpi_row) + " shown from " + std::to_string(s.acpi_top);
   }
