@@ -9,6 +9,7 @@ constexpr CommandForm kCommands[] = {
     {.verb = u"-h", .space = nullptr, .action = Action::kHelp, .target = Space::kNone, .args = {}, .listed = true},
     {.verb = u"-?", .space = nullptr, .action = Action::kHelp, .target = Space::kNone, .args = {}, .listed = false},
     {.verb = u"dump", .space = u"pci", .action = Action::kDump, .target = Space::kPci, .args = {}, .listed = true},
+    {.verb = u"dump", .space = u"acpi", .action = Action::kDump, .target = Space::kAcpi, .args = {}, .listed = true},
     {.verb = u"read",
      .space = u"pci",
      .action = Action::kRead,
@@ -307,6 +308,7 @@ bool Parser::check_whole(const CommandForm& form) {
       if (last > 0xFFFF) return fail(u"kvq: PORT \"%s\": %s there runs past FFFF", where_text_, size_name(c.size));
       break;
     case Space::kNone:
+    case Space::kAcpi:
       break;
   }
   return true;

@@ -10,7 +10,7 @@
 namespace kvq::cli {
 
 enum class Action : uint8_t { kHelp, kDump, kRead, kWrite };
-enum class Space : uint8_t { kNone, kPci, kMem, kIo };
+enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi };
 
 // The arguments after the space, each with its name in messages and usage.
 enum class Arg : uint8_t { kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth };

@@ -11,7 +11,7 @@ namespace {
 using text::Stream;
 
 constexpr const char16_t* kGeneralUsage =
-    u"usage: kvq.efi [-h | dump pci | read pci|mem|io ... [b|w|d] | write pci|mem|io ... VALUE [b|w|d]]";
+    u"usage: kvq.efi [-h | dump pci|acpi | read pci|mem|io ... [b|w|d] | write pci|mem|io ... VALUE [b|w|d]]";
 
 constexpr const char16_t* kHelpNotes[] = {
     u"Without arguments kvq starts its full-screen pages.",
@@ -24,6 +24,10 @@ constexpr const char16_t* kHelpNotes[] = {
     u"on Linux, write it to a file with >a (ASCII):",
     u"  kvq.efi dump pci >a fs0:\\pci.txt      then      lspci -F pci.txt -vv",
     u"The Shell's > writes UCS-2, which lspci cannot read.",
+    u"dump acpi prints every ACPI table as acpidump does. On Linux, acpixtract splits",
+    u"the file into one binary per table, and iasl decompiles them:",
+    u"  kvq.efi dump acpi >a fs0:\\acpi.txt    then    acpixtract -a acpi.txt",
+    u"                                              and  iasl -d dsdt.dat",
 };
 
 void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form) {
@@ -99,6 +103,7 @@ Status read_or_write(const Command& c) {
       value = memio::read_io(static_cast<uint16_t>(c.where), c.size);
       break;
     case Space::kNone:
+    case Space::kAcpi:
       break;
   }
   print_value(value, c.size);
@@ -111,6 +116,7 @@ Status execute(const Command& c) {
       print_help();
       return Status::kOk;
     case Action::kDump:
+      if (c.form->target == Space::kAcpi) return dump_acpi();
       dump_pci();
       return Status::kOk;
     case Action::kRead:

@@ -22,4 +22,11 @@ Status run(int argc, const char16_t* const* argv);
 // space kvq can reach.
 void dump_pci();
 
+// Every ACPI table, in the text format of ACPICA's acpidump, which
+// `acpixtract -a` splits back into one binary file per table. A table that
+// cannot be read (unmapped, or its signature or length wrong) is named on
+// standard error and left out, and the status says so; one whose checksum
+// fails is dumped with a warning there.
+Status dump_acpi();
+
 }  // namespace kvq::cli

@@ -3,6 +3,7 @@
 #pragma once
 #include <stdint.h>
 
+#include "hw/acpi.h"
 #include "hw/pci.h"
 #include "hw/smbios.h"
 #include "platform/keys.h"
@@ -23,8 +24,9 @@ enum class PageId : int {
   kPchStrap = 8,
   kPciList = 9,
   kPcieCaps = 10,  // the PCIE page's function, its capabilities decoded
+  kAcpi = 11,
 };
-inline constexpr int kPageCount = 11;
+inline constexpr int kPageCount = 12;
 
 // Data width mode: how many bytes make one grid cell.
 enum Width : int { kByte = 1, kWord = 2, kDword = 3 };
@@ -72,6 +74,13 @@ struct AppState {
   // first drawing.
   bool smbios_searched = false;
   smbios::EntryPoint smbios;
+  // The ACPI tables: listed once, on the ACPI page's first drawing, then
+  // read again row by row on every pass; the selected table and the first
+  // one shown.
+  bool acpi_searched = false;
+  acpi::TableList acpi;
+  int32_t acpi_row = 0;
+  int32_t acpi_top = 0;
 
   CellCursor& cursor() { return cursors[static_cast<int>(page)][width - 1]; }
   const CellCursor& cursor() const { return cursors[static_cast<int>(page)][width - 1]; }

@@ -45,12 +45,14 @@ set(KVQ_APP_SOURCES
   data/pci_ids_file.cpp
   platform/text_out.cpp
   hw/acpi.cpp
+  pages/acpi_page.cpp
   hw/pci_extended.cpp
   hw/pci_caps.cpp
   data/pci_cap_names.cpp
   app/command_line.cpp
   app/commands.cpp
   app/pci_dump.cpp
+  app/acpi_dump.cpp
 )
 
 # UEFI backend of the hardware seam and the console.

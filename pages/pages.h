@@ -36,6 +36,7 @@ void help_pass(AppState& state);
 void smbios_pass(AppState& state);
 void pch_strap_pass(AppState& state);
 void hdd_pass(AppState& state);
+void acpi_pass(AppState& state);
 // The HDD page opens when the board has a disk to show: the chipset's SATA
 // controller in AHCI or RAID mode, or another AHCI or NVM Express
 // controller. Prints the SATA mode query's three lines at the cursor.
@@ -66,6 +67,8 @@ inline constexpr PageRow kPages[] = {
     // Opened with C on the PCIE page, and left with C or Esc.
     {.id = PageId::kPcieCaps, .name = "PCIE caps", .kind = PageKind::kText, .pass = pcie_caps_pass,
      .column = MenuColumn::kDevices, .slot = 0, .label = nullptr, .can_open = nullptr},
+    {.id = PageId::kAcpi, .name = "ACPI", .kind = PageKind::kText, .pass = acpi_pass,
+     .column = MenuColumn::kOther, .slot = 5, .label = u" ACPI      ", .can_open = nullptr},
 };
 
 inline constexpr int kMenuLabelWidth = 11;

@@ -10,6 +10,7 @@ packages=(
   pci.ids                                 # source of the PCI name tables
   libbenchmark-dev                        # make bench: pass times on the simulated board
   pciutils mtools dosfstools              # lspci reads kvq's dumps; a real FAT disk image for the tests
+  acpica-tools                            # acpixtract and iasl read kvq's ACPI dump
 )
 
 missing=()

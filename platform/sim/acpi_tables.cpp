@@ -16,6 +16,10 @@ class Writer {
     for (int i = 0; i < n; ++i) board_.ram_poke(at_++, static_cast<uint8_t>(v >> (8 * i)));
   }
   void align16() { at_ = (at_ + 15) & ~15u; }
+  void zeros(uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) board_.ram_poke(at_++, 0);
+  }
+  void align64() { at_ = (at_ + 63) & ~63u; }
 
   // A table header: signature, length, revision, checksum (fixed later),
   // OEM fields, creator fields.
@@ -36,6 +40,18 @@ class Writer {
   uint32_t at_;
 };
 
+// What iasl makes of
+//   Scope (\_SB) { Device (PCI0) { Name (_HID, EisaId ("PNP0A08"))
+//                                  Name (_CID, EisaId ("PNP0A03"))
+//                                  Name (_UID, Zero) } }
+// so that a dump of the board's tables decompiles.
+constexpr uint8_t kDsdtAml[] = {0x10, 0x26, 0x5F, 0x53, 0x42, 0x5F, 0x5B, 0x82, 0x1F, 0x50, 0x43, 0x49, 0x30,
+                                0x08, 0x5F, 0x48, 0x49, 0x44, 0x0C, 0x41, 0xD0, 0x0A, 0x08, 0x08, 0x5F, 0x43,
+                                0x49, 0x44, 0x0C, 0x41, 0xD0, 0x0A, 0x03, 0x08, 0x5F, 0x55, 0x49, 0x44, 0x00};
+constexpr uint32_t kDsdtLength = 36 + sizeof(kDsdtAml);
+constexpr uint32_t kFadtLength = 276;  // ACPI 6
+constexpr uint32_t kFacsLength = 64;
+
 }  // namespace
 
 void fix_checksum(Board& board, uint32_t address, uint32_t length, uint32_t checksum_at) {
@@ -45,14 +61,48 @@ void fix_checksum(Board& board, uint32_t address, uint32_t length, uint32_t chec
   board.ram_poke(checksum_at, static_cast<uint8_t>(-sum));
 }
 
-AcpiLayout install_acpi(Board& board, uint32_t at, const std::vector<McfgAllocation>& mcfg) {
+void set_field(Board& board, uint32_t table, uint32_t offset, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) {
+    board.ram_poke(table + offset + static_cast<uint32_t>(i), static_cast<uint8_t>(value >> (8 * i)));
+  }
+  uint32_t length = 0;
+  for (uint32_t i = 0; i < 4; ++i) length |= static_cast<uint32_t>(board.ram_peek(table + 4 + i)) << (8 * i);
+  fix_checksum(board, table, length, table + 9);
+}
+
+AcpiLayout install_acpi(Board& board, uint32_t at, const std::vector<McfgAllocation>& mcfg, int ssdts) {
   AcpiLayout layout{};
   Writer w(board, at);
+  auto finish = [&](uint32_t table, uint32_t length) {
+    fix_checksum(board, table, length, table + 9);
+    w.align16();
+  };
 
-  const uint32_t facp = w.at();
-  w.header("FACP", 36, 6);
-  fix_checksum(board, facp, 36, facp + 9);
+  // The FACS must be 64-byte aligned; it has no checksum.
+  w.align64();
+  layout.facs = w.at();
+  w.bytes("FACS", 4);
+  w.le(kFacsLength, 4);
+  w.le(0x12345678, 4);      // hardware signature
+  w.zeros(kFacsLength - 12);  // waking vectors, lock, flags; version 0
   w.align16();
+
+  layout.dsdt = w.at();
+  w.header("DSDT", kDsdtLength, 2);
+  w.bytes(reinterpret_cast<const char*>(kDsdtAml), sizeof(kDsdtAml));
+  finish(layout.dsdt, kDsdtLength);
+
+  // FIRMWARE_CTRL and DSDT, then X_FIRMWARE_CTRL (left 0: ACPI wants only
+  // one FACS pointer set) and X_DSDT, as QEMU fills them.
+  layout.facp = w.at();
+  w.header("FACP", kFadtLength, 6);
+  w.le(layout.facs, 4);
+  w.le(layout.dsdt, 4);
+  w.zeros(132 - 44);
+  w.le(0, 8);
+  w.le(layout.dsdt, 8);
+  w.zeros(kFadtLength - 148);
+  finish(layout.facp, kFadtLength);
 
   layout.mcfg = w.at();
   const uint32_t mcfg_length = 44 + 16 * static_cast<uint32_t>(mcfg.size());
@@ -65,22 +115,25 @@ AcpiLayout install_acpi(Board& board, uint32_t at, const std::vector<McfgAllocat
     w.le(a.last_bus, 1);
     w.le(0, 4);
   }
-  fix_checksum(board, layout.mcfg, mcfg_length, layout.mcfg + 9);
-  w.align16();
+  finish(layout.mcfg, mcfg_length);
 
-  layout.xsdt = w.at();
-  w.header("XSDT", 36 + 16, 1);
-  w.le(facp, 8);
-  w.le(layout.mcfg, 8);
-  fix_checksum(board, layout.xsdt, 52, layout.xsdt + 9);
-  w.align16();
+  // SSDTs with an empty AML body, as many as asked.
+  std::vector<uint32_t> entries = {layout.facp, layout.mcfg};
+  layout.ssdt = w.at();
+  for (int i = 0; i < ssdts; ++i) {
+    entries.push_back(w.at());
+    w.header("SSDT", 36, 2);
+    finish(entries.back(), 36);
+  }
 
-  layout.rsdt = w.at();
-  w.header("RSDT", 36 + 8, 1);
-  w.le(facp, 4);
-  w.le(layout.mcfg, 4);
-  fix_checksum(board, layout.rsdt, 44, layout.rsdt + 9);
-  w.align16();
+  for (const int bytes : {8, 4}) {
+    const uint32_t root = w.at();
+    const uint32_t length = 36 + bytes * static_cast<uint32_t>(entries.size());
+    w.header(bytes == 8 ? "XSDT" : "RSDT", length, 1);
+    for (const uint32_t e : entries) w.le(e, bytes);
+    finish(root, length);
+    (bytes == 8 ? layout.xsdt : layout.rsdt) = root;
+  }
 
   layout.rsdp = w.at();
   w.bytes("RSD PTR ", 8);

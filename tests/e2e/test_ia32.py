@@ -4,7 +4,8 @@ start frame, the e1000e's MAC and PCI Express line, the PCI list, S to its
 memory-mapped configuration space with a byte written there, p and P on
 the Memory page (eight digits at most on IA-32), the menu, the
 HDD page with a 1000 GB disk of our own on port 1 (its size from the 48-bit
-count, read as two 32-bit loads), and Esc ending kvq."""
+count, read as two 32-bit loads), the ACPI page listing the firmware's
+tables with every check holding, and Esc ending kvq."""
 
 import os
 import shutil
@@ -67,6 +68,11 @@ def run_subset(disk):
         wait_row(m, 18, r'^Model Name: QEMU HARDDISK ')
         m.keys('PageDown')
         wait_row(m, 18, r'^Model Name: KVQ IA32 DISK +Size: 1000G')
+        m.keys('F6', 'Down', 'Down', 'Enter')
+        wait_row(m, 1, r'^RSDP [0-9A-F]{16}  00000024  02 .* ok')
+        rows = [m.row(r) for r in range(1, 21) if m.row(r).strip()]
+        assert {'FACP', 'DSDT', 'FACS', 'MCFG'} <= {r[:4] for r in rows} and all(
+            r[56:].split()[0] in ('ok', 'none') for r in rows), rows
         m.keys('Esc')
         # The firmware takes the console back when kvq returns.
         m.wait_for(lambda mm: 'KVQ 1.0.9' not in mm.row(24) and 'HELP' not in mm.row(1), 30)

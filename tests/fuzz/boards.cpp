@@ -6,6 +6,7 @@
 #include <array>
 #include <iterator>
 
+#include "platform/sim/acpi_tables.h"
 #include "platform/sim/ahci_sim.h"
 #include "platform/sim/paging_sim.h"
 #include "platform/sim/q35.h"
@@ -93,6 +94,8 @@ void build_odd_pci(sim::Board& board) {
   board.add_function(0, 17, 0, 0x8086, 0x0000);  // device ID 0: an empty list row
   board.function(0, 31, 2)->set32(0x24, 0xFFFFFFFF);  // no ABAR
   board.function(0, 0, 0)->set32(0x60, 0xB0000000);  // memory-mapped configuration off
+  board.config_tables.clear();  // more ACPI tables than the page's rows
+  sim::install_acpi(board, 0x1F600000u, {{0xB0000000u, 0, 0, 255}}, 24);
   auto straps = std::make_unique<sim::SpiStraps>();
   straps->pch_straps = {0x00000000, 0x12AB, 0xFFFFFFFF, 0x80000001};
   board.add_mem_device(std::move(straps));

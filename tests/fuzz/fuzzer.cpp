@@ -313,6 +313,7 @@ std::vector<std::string> Coverage::missing() const {
     }
   }
   if (capability_steps == 0) gaps.push_back("c onto a capability");
+  if (tables_opened == 0) gaps.push_back("Enter on a table of the ACPI page");
   return gaps;
 }
 
@@ -324,6 +325,7 @@ void Coverage::add(const Coverage& o) {
     for (int k = 0; k < 3; ++k) global_keys[p][k] += o.global_keys[p][k];
   }
   capability_steps += o.capability_steps;
+  tables_opened += o.tables_opened;
 }
 
 RunResult run_script(BoardKind kind, const Script& script, const BoardExtra& extra, std::ostream* trace,

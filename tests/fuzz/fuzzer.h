@@ -56,6 +56,7 @@ struct Coverage {
   long address_entries[kPageCount] = {};
   long global_keys[kPageCount][3] = {};  // F5, F6, Esc taken by the loop
   long capability_steps = 0;  // c on the PCIE page, onto a capability's header
+  long tables_opened = 0;                 // Enter on the ACPI page
   // Pages, widths and entries that every campaign is expected to reach.
   std::vector<std::string> missing() const;
   void add(const Coverage& other);

@@ -161,6 +161,9 @@ struct Expectation {
   bool entry_complete = false;
   uint64_t entry_value = 0;
   pci::Bdf device;
+  // Enter on the ACPI page: the Memory page on this table, if it opens.
+  bool opens_table = false;
+  uint64_t table = 0;
 };
 
 uint32_t latch_of(const pci::Bdf& d) {
@@ -279,6 +282,11 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::
     // A base whose window would run past the processor's reach is refused.
     x.entry_complete = e.complete && (x.entry_value <= 0xFFFFFFFFu || x.entry_value + 255 <= kHighestAddress);
     if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
+  } else if (s.page == PageId::kAcpi && k.scan == 0 && k.ch == kCharEnter && s.acpi_row < s.acpi.count) {
+    // Only a window the processor can address whole is opened.
+    x.table = s.acpi.tables[s.acpi_row].address;
+    x.opens_table = x.table <= 0xFFFFFFFFu || x.table <= kHighestAddress - 255;
+    if (x.opens_table && coverage != nullptr) ++coverage->tables_opened;
   } else if (s.page == PageId::kSuperIo && (k.scan == kScanPageUp || k.scan == kScanPageDown)) {
     x.ldn_step = k.scan == kScanPageUp ? 1 : -1;
   }
@@ -465,6 +473,11 @@ std::optional<std::string> check_keys(const PassRecord& r, const AppState& after
 // An address entry sets its field to the digits typed when complete, and
 // leaves it alone otherwise.
 std::optional<std::string> check_entry(const AppState& b, const AppState& a, const Expectation& x) {
+  const CellCursor& first = a.cursors[static_cast<int>(PageId::kMemory)][kByte - 1];
+  if (x.opens_table && (a.page != PageId::kMemory || a.width != kByte || a.memory_base != x.table || first.index != 0 ||
+                        first.row != 2)) {
+    return "Enter on the ACPI page did not open the table's first byte on the Memory page in byte mode";
+  }
   uint64_t before = 0;
   uint64_t now = 0;
   switch (x.field) {
@@ -511,9 +524,13 @@ std::optional<std::string> check_state(const AppState& s) {
       (l.count > 0 && l.page == l.last_page && l.row > last_row)) {
     return "list page " + std::to_string(l.page) + " row " + std::to_string(l.row);
   }
-  if (s.menu_item < 1 || s.menu_item > 4 ||
-      (s.menu_column != MenuColumn::kDevices && s.menu_column != MenuColumn::kOther)) {
+  if ((s.menu_column != MenuColumn::kDevices && s.menu_column != MenuColumn::kOther) || s.menu_item < 1 ||
+      s.menu_item > menu_items(s.menu_column)) {
     return "menu item " + std::to_string(s.menu_item);
+  }
+  if (s.acpi_row < 0 || s.acpi_row > std::max(s.acpi.count - 1, 0) || s.acpi_top < 0 || s.acpi_top > s.acpi_row ||
+      s.acpi_row >= s.acpi_top + 20) {
+    return "ACPI row " + std::to_string(s.acpi_row) + " shown from " + std::to_string(s.acpi_top);
   }
   if (s.hdd_port_offset < 0x100 || s.hdd_port_offset > 0x480 || s.hdd_port_offset % 0x80 != 0) {
     return "HDD port offset " + hex(s.hdd_port_offset);

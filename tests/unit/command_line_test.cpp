@@ -61,7 +61,7 @@ TEST(CommandLineTest, GoodAndBadLines) {
       // Bad lines: one message naming the argument.
       {"frob", "kvq: unknown command \"frob\""},
       {"read", "kvq: read needs a space: pci, mem or io"},
-      {"dump mem", "kvq: dump takes pci, not \"mem\""},
+      {"dump mem", "kvq: dump takes pci or acpi, not \"mem\""},
       {"write disk 0 0", "kvq: write takes pci, mem or io, not \"disk\""},
       {"read pci 00:1f.2", "kvq: OFFSET is missing"},
       {"write mem 1000", "kvq: VALUE is missing"},

@@ -114,7 +114,7 @@ TEST_F(MainLoopTest, GlobalKeysActByKindOfPage) {
 
 TEST_F(MainLoopTest, EscEndsTheRunFromEveryPage) {
   for (PageId page : {PageId::kPcie, PageId::kMemory, PageId::kIo, PageId::kSuperIo, PageId::kMenu, PageId::kHelp,
-                      PageId::kSmbios, PageId::kHdd, PageId::kPchStrap, PageId::kPciList}) {
+                      PageId::kSmbios, PageId::kHdd, PageId::kPchStrap, PageId::kPciList, PageId::kAcpi}) {
     console().install();
     start();
     state.page = page;
@@ -165,6 +165,7 @@ TEST_F(MainLoopTest, MenuDrawsTheOpenColumnInItsColours) {
   EXPECT_EQ(text_at(11, 2, 11), " SMBIOS    ");
   EXPECT_EQ(text_at(11, 3, 11), " HDD       ");
   EXPECT_EQ(text_at(11, 4, 11), " PCH Strap ");
+  EXPECT_EQ(text_at(11, 5, 11), " ACPI      ");
   EXPECT_EQ(attr_at(11, 1), 0x1F);
   EXPECT_EQ(text_at(0, 1, 11), "           ");  // DEVICES list cleared away
 }
@@ -193,9 +194,9 @@ TEST_F(MainLoopTest, MenuItemLimitsAndColumnResets) {
 TEST_F(MainLoopTest, MenuEnterOpensEachPageAndTheMenuReopensAsLeft) {
   start();
   const PageId devices[] = {PageId::kPcie, PageId::kMemory, PageId::kIo, PageId::kSuperIo};
-  const PageId other[] = {PageId::kHelp, PageId::kSmbios, PageId::kHdd, PageId::kPchStrap};
+  const PageId other[] = {PageId::kHelp, PageId::kSmbios, PageId::kHdd, PageId::kPchStrap, PageId::kAcpi};
   for (int column = 0; column < 2; ++column) {
-    for (int item = 1; item <= 4; ++item) {
+    for (int item = 1; item <= 4 + column; ++item) {
       pass_scan(kScanF6);
       state.menu_column = static_cast<MenuColumn>(column);
       state.menu_item = item;
@@ -208,7 +209,7 @@ TEST_F(MainLoopTest, MenuEnterOpensEachPageAndTheMenuReopensAsLeft) {
   }
   pass_scan(kScanF6);
   EXPECT_EQ(state.menu_column, MenuColumn::kOther);
-  EXPECT_EQ(state.menu_item, 4);
+  EXPECT_EQ(state.menu_item, 5);
 }
 
 TEST_F(MainLoopTest, MenuTakesEnterOnlyWithoutAScanCode) {
