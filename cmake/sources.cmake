@@ -45,6 +45,8 @@ set(KVQ_APP_SOURCES
   app/command_line.cpp
   app/commands.cpp
   app/pci_dump.cpp
+  hw/cpu.cpp
+  data/msr_names.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -55,6 +57,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/runtime_uefi.cpp
   platform/uefi/firmware_uefi.cpp
   platform/uefi/file_uefi.cpp
+  platform/uefi/cpu_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -72,6 +75,8 @@ set(KVQ_SIM_SOURCES
   platform/sim/ahci_sim.cpp
   platform/sim/file_sim.cpp
   platform/sim/acpi_tables.cpp
+  platform/sim/cpu_sim.cpp
+  platform/sim/cpu_models.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -48,7 +48,7 @@ std::string hex(uint64_t v) {
 }
 
 std::string access_text(const Access& a) {
-  static const char* const kOps[] = {"in", "out", "read", "write", "stall"};
+  static const char* const kOps[] = {"in", "out", "read", "write", "stall", "rdmsr", "wrmsr", "guard_on", "guard_off"};
   return std::string(kOps[static_cast<int>(a.op)]) + std::to_string(a.width) + "(" + hex(a.addr) + ", " + hex(a.value) +
          ")";
 }
