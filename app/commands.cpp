@@ -1,5 +1,6 @@
 #include "app/commands.h"
 
+#include "hw/cpu.h"
 #include "hw/memio.h"
 #include "hw/pci.h"
 #include "platform/text_out.h"
@@ -10,7 +11,7 @@ namespace {
 using text::Stream;
 
 constexpr const char16_t* kGeneralUsage =
-    u"usage: kvq.efi [-h | dump pci | read pci|mem|io ... [b|w|d] | write pci|mem|io ... VALUE [b|w|d]]";
+    u"usage: kvq.efi [-h | dump pci|cpuid | read pci|mem|io|msr ... [b|w|d] | write pci|mem|io|msr ... VALUE [b|w|d]]";
 
 constexpr const char16_t* kHelpNotes[] = {
     u"Without arguments kvq starts its full-screen pages.",
@@ -23,6 +24,10 @@ constexpr const char16_t* kHelpNotes[] = {
     u"on Linux, write it to a file with >a (ASCII):",
     u"  kvq.efi dump pci >a fs0:\\pci.txt      then      lspci -F pci.txt -vv",
     u"The Shell's > writes UCS-2, which lspci cannot read.",
+    u"read msr and write msr take a 32-bit MSR index and a 64-bit value, on the",
+    u"processor kvq runs on; an MSR the processor refuses (#GP) ends with an error.",
+    u"dump cpuid prints every CPUID leaf of every processor as cpuid -r prints it;",
+    u"  kvq.efi dump cpuid >a fs0:\\cpuid.txt    then    cpuid -f cpuid.txt",
 };
 
 void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form) {
@@ -32,7 +37,7 @@ void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form
 }
 
 void print_help() {
-  text::line(Stream::kOut, u"kvq: PCI, memory and I/O registers from the UEFI Shell.");
+  text::line(Stream::kOut, u"kvq: PCI, memory, I/O and MSR registers and CPUID from the UEFI Shell.");
   const char16_t* lead = u"usage: ";
   for (int i = 0; i < kCommandCount; ++i) {
     const CommandForm& c = kCommands[i];
@@ -43,12 +48,45 @@ void print_help() {
   for (const char16_t* note : kHelpNotes) text::line(Stream::kOut, u"%s", note);
 }
 
-void print_value(uint32_t value, int size) {
+void print_value(uint64_t value, int size) {
   text::line(Stream::kOut, size == 4 ? u"%08X" : (size == 2 ? u"%04X" : u"%02X"), value);
+}
+
+Status msr_read_or_write(const Command& c) {
+  const uint32_t cpu = plat::this_cpu();
+  plat::MsrStatus status = plat::MsrStatus::kOk;
+  if (c.form->action == Action::kWrite) status = plat::msr_write(cpu, c.where, c.value);
+  uint64_t value = 0;
+  if (status == plat::MsrStatus::kOk) status = plat::msr_read(cpu, c.where, &value);
+  if (status != plat::MsrStatus::kOk) {
+    text::line(Stream::kErr, u"kvq: MSR %08X: %s", c.where, cpu::status_text(status));
+    return Status::kUnsupported;
+  }
+  text::line(Stream::kOut, u"%016X", value);
+  return Status::kOk;
+}
+
+void print_leaf(void*, const cpu::Leaf& l) {
+  text::line(Stream::kOut, u"   0x%08x 0x%02x: eax=0x%08x ebx=0x%08x ecx=0x%08x edx=0x%08x", l.leaf, l.subleaf,
+             l.regs.eax, l.regs.ebx, l.regs.ecx, l.regs.edx);
+}
+
+// Every processor, as `cpuid -r` lays its dump out.
+Status dump_cpuid() {
+  Status status = Status::kOk;
+  for (uint32_t n = 0; n < plat::cpu_count(); ++n) {
+    text::line(Stream::kOut, u"CPU %u:", n);
+    if (!cpu::each_leaf(n, print_leaf, nullptr)) {
+      text::line(Stream::kErr, u"kvq: CPU %u did not run CPUID", n);
+      status = Status::kUnsupported;
+    }
+  }
+  return status;
 }
 
 Status read_or_write(const Command& c) {
   const bool write = c.form->action == Action::kWrite;
+  const uint32_t typed = static_cast<uint32_t>(c.value);  // checked to fit the width
   uint32_t value = 0;
   switch (c.form->target) {
     case Space::kPci: {
@@ -60,19 +98,22 @@ Status read_or_write(const Command& c) {
                    f.function);
         return Status::kUnsupported;
       }
-      if (write) pci::config_write(f, c.where, c.size, c.value);
+      if (write) pci::config_write(f, c.where, c.size, typed);
       value = pci::config_read(f, c.where, c.size);
       break;
     }
     case Space::kMem:
-      if (write) memio::write_memory(c.where, c.size, c.value);
+      if (write) memio::write_memory(c.where, c.size, typed);
       value = memio::read_memory(c.where, c.size);
       break;
     case Space::kIo:
-      if (write) memio::write_io(static_cast<uint16_t>(c.where), c.size, c.value);
+      if (write) memio::write_io(static_cast<uint16_t>(c.where), c.size, typed);
       value = memio::read_io(static_cast<uint16_t>(c.where), c.size);
       break;
+    case Space::kMsr:
+      return msr_read_or_write(c);
     case Space::kNone:
+    case Space::kCpuid:
       break;
   }
   print_value(value, c.size);
@@ -85,6 +126,7 @@ Status execute(const Command& c) {
       print_help();
       return Status::kOk;
     case Action::kDump:
+      if (c.form->target == Space::kCpuid) return dump_cpuid();
       dump_pci();
       return Status::kOk;
     case Action::kRead:
