@@ -3,6 +3,7 @@
 #pragma once
 #include <stdint.h>
 
+#include "hw/cpu.h"
 #include "hw/pci.h"
 #include "hw/smbios.h"
 #include "platform/keys.h"
@@ -22,8 +23,9 @@ enum class PageId : int {
   kHdd = 7,
   kPchStrap = 8,
   kPciList = 9,
+  kCpu = 10,
 };
-inline constexpr int kPageCount = 10;
+inline constexpr int kPageCount = 11;
 
 // Data width mode: how many bytes make one grid cell.
 enum Width : int { kByte = 1, kWord = 2, kDword = 3 };
@@ -46,6 +48,21 @@ struct ListState {
   int32_t last_page = 0;
 };
 
+// The CPU page: the processor shown, the first of its 16 MSRs and the
+// selected row; what CPUID says of that processor, read when it is first
+// shown and again after a write (which may have loaded microcode); and the
+// value the processor refused on the last write, for the message line.
+struct CpuPageState {
+  uint32_t cpu = 0;
+  uint32_t base = 0;
+  int row = 0;  // 0..15, screen row 2 + row
+  bool identified = false;
+  cpu::Identity identity;
+  bool refused = false;
+  uint32_t refused_index = 0;
+  uint64_t refused_value = 0;
+};
+
 struct AppState {
   PageId page = PageId::kPcie;
   int width = kByte;
@@ -66,6 +83,7 @@ struct AppState {
   // first drawing.
   bool smbios_searched = false;
   smbios::EntryPoint smbios;
+  CpuPageState cpu;
 
   CellCursor& cursor() { return cursors[static_cast<int>(page)][width - 1]; }
   const CellCursor& cursor() const { return cursors[static_cast<int>(page)][width - 1]; }

@@ -47,6 +47,7 @@ set(KVQ_APP_SOURCES
   app/pci_dump.cpp
   hw/cpu.cpp
   data/msr_names.cpp
+  pages/cpu_page.cpp
 )
 
 # UEFI backend of the hardware seam and the console.

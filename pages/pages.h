@@ -9,7 +9,9 @@
 
 namespace kvq {
 
-enum class PageKind { kGrid, kText, kMenu, kList };
+// kRows: registers one a row, with a value entry and an index entry but no
+// data width (the CPU page's 64-bit MSRs).
+enum class PageKind { kGrid, kText, kMenu, kList, kRows };
 
 struct PageRow {
   PageId id;
@@ -35,6 +37,7 @@ void help_pass(AppState& state);
 void smbios_pass(AppState& state);
 void pch_strap_pass(AppState& state);
 void hdd_pass(AppState& state);
+void cpu_pass(AppState& state);
 // The HDD page reads AHCI port registers: only in AHCI or RAID mode. Prints
 // the SATA mode query's three lines at the cursor.
 bool hdd_can_open();
@@ -61,6 +64,8 @@ inline constexpr PageRow kPages[] = {
      .column = MenuColumn::kOther, .slot = 4, .label = u" PCH Strap ", .can_open = nullptr},
     {.id = PageId::kPciList, .name = "PCI list", .kind = PageKind::kList, .pass = pci_list_pass,
      .column = MenuColumn::kDevices, .slot = 0, .label = nullptr, .can_open = nullptr},
+    {.id = PageId::kCpu, .name = "CPU", .kind = PageKind::kRows, .pass = cpu_pass,
+     .column = MenuColumn::kDevices, .slot = 5, .label = u" CPU       ", .can_open = nullptr},
 };
 
 inline constexpr int kMenuLabelWidth = 11;
