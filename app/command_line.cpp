@@ -53,6 +53,13 @@ constexpr CommandForm kCommands[] = {
      .target = Space::kMsr,
      .args = {Arg::kIndex, Arg::kValue64},
      .listed = true},
+    // Not listed: it measures what one guarded read costs on a board.
+    {.verb = u"time",
+     .space = u"msr",
+     .action = Action::kTime,
+     .target = Space::kMsr,
+     .args = {Arg::kIndex, Arg::kCount},
+     .listed = false},
 };
 
 constexpr int kCommandCount = sizeof(kCommands) / sizeof(kCommands[0]);
@@ -75,6 +82,7 @@ constexpr ArgInfo kArgInfo[] = {
     {Arg::kWidth, u"[b|w|d]", 0},
     {Arg::kIndex, u"INDEX", 0xFFFFFFFFu},
     {Arg::kValue64, u"VALUE", ~uint64_t{0}},
+    {Arg::kCount, u"COUNT", 0xFFFFFF},
 };
 
 constexpr const ArgInfo& info(Arg a) { return kArgInfo[static_cast<int>(a)]; }
@@ -279,6 +287,7 @@ bool Parser::take(Arg kind, const char16_t* text) {
       return take_width(text);
     case Arg::kValue:
     case Arg::kValue64:
+    case Arg::kCount:
       value_text_ = text;
       return take_number(kind, text, &c.value);
     case Arg::kOffset:

@@ -10,6 +10,7 @@ packages=(
   pci.ids                                 # source of the PCI name tables
   libbenchmark-dev                        # make bench: pass times on the simulated board
   pciutils mtools dosfstools              # lspci reads kvq's dumps; a real FAT disk image for the tests
+  cpuid                                   # cpuid -f decodes kvq's CPUID dump
 )
 
 missing=()

@@ -61,6 +61,7 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"read msr 0xC0000080", "read msr where=c0000080 size=8 value=0"},
       {"write msr 6e1 100000000", "write msr where=6e1 size=8 value=100000000"},
       {"write msr 1b FFFFFFFFFFFFFFFF", "write msr where=1b size=8 value=ffffffffffffffff"},
+      {"time msr 1b 1000", "time msr where=1b size=8 value=1000"},
       // Bad lines: one message naming the argument.
       {"frob", "kvq: unknown command \"frob\""},
       {"read", "kvq: read needs a space: pci, mem, io or msr"},
