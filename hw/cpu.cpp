@@ -187,9 +187,9 @@ class LeafWalker {
   // Leaves `first` up to the range's maximum, which `first` states.
   void range(uint32_t first) {
     const CpuidRegs top = ask(first, 0);
-    uint32_t last = top.eax;
-    if (last < first || last - first >= kMaxLeavesPerRange) last = first + kMaxLeavesPerRange - 1;
-    if (top.eax < first) last = first;  // no leaves beyond the first
+    // A maximum below the range's first leaf: the range has no other leaf.
+    const uint32_t stated = top.eax < first ? first : top.eax;
+    const uint32_t last = stated - first < kMaxLeavesPerRange ? stated : first + kMaxLeavesPerRange - 1;
     for (uint32_t leaf = first + 1; leaf <= last && reached_; ++leaf) this->leaf(leaf);
   }
 
