@@ -10,6 +10,7 @@ constexpr CommandForm kCommands[] = {
     {.verb = u"-?", .space = nullptr, .action = Action::kHelp, .target = Space::kNone, .args = {}, .listed = false},
     {.verb = u"dump", .space = u"pci", .action = Action::kDump, .target = Space::kPci, .args = {}, .listed = true},
     {.verb = u"dump", .space = u"acpi", .action = Action::kDump, .target = Space::kAcpi, .args = {}, .listed = true},
+    {.verb = u"dump", .space = u"cpuid", .action = Action::kDump, .target = Space::kCpuid, .args = {}, .listed = true},
     {.verb = u"read",
      .space = u"pci",
      .action = Action::kRead,
@@ -28,6 +29,7 @@ constexpr CommandForm kCommands[] = {
      .target = Space::kIo,
      .args = {Arg::kPort, Arg::kWidth},
      .listed = true},
+    {.verb = u"read", .space = u"msr", .action = Action::kRead, .target = Space::kMsr, .args = {Arg::kIndex}, .listed = true},
     {.verb = u"write",
      .space = u"pci",
      .action = Action::kWrite,
@@ -46,6 +48,19 @@ constexpr CommandForm kCommands[] = {
      .target = Space::kIo,
      .args = {Arg::kPort, Arg::kValue, Arg::kWidth},
      .listed = true},
+    {.verb = u"write",
+     .space = u"msr",
+     .action = Action::kWrite,
+     .target = Space::kMsr,
+     .args = {Arg::kIndex, Arg::kValue64},
+     .listed = true},
+    // Not listed: it measures what one guarded read costs on a board.
+    {.verb = u"time",
+     .space = u"msr",
+     .action = Action::kTime,
+     .target = Space::kMsr,
+     .args = {Arg::kIndex, Arg::kCount},
+     .listed = false},
 };
 
 constexpr int kCommandCount = sizeof(kCommands) / sizeof(kCommands[0]);
@@ -66,6 +81,9 @@ constexpr ArgInfo kArgInfo[] = {
     {Arg::kPort, u"PORT", 0xFFFF},
     {Arg::kValue, u"VALUE", 0xFFFFFFFFu},
     {Arg::kWidth, u"[b|w|d]", 0},
+    {Arg::kIndex, u"INDEX", 0xFFFFFFFFu},
+    {Arg::kValue64, u"VALUE", ~uint64_t{0}},
+    {Arg::kCount, u"COUNT", 0xFFFFFF},
 };
 
 constexpr const ArgInfo& info(Arg a) { return kArgInfo[static_cast<int>(a)]; }
@@ -109,8 +127,7 @@ enum class Number : uint8_t { kOk, kNotHex, kTooBig };
 
 // Hex digits from `s` to `end` (or the NUL), with an optional 0x; values
 // above `max` are too big, however many digits they have.
-template <class T>
-Number parse_hex(const char16_t* s, const char16_t* end, uint64_t max, T* value) {
+Number parse_hex(const char16_t* s, const char16_t* end, uint64_t max, uint64_t* value) {
   if (s[0] == u'0' && (s[1] == u'x' || s[1] == u'X')) s += 2;
   if (s == end || *s == 0) return Number::kNotHex;
   uint64_t v = 0;
@@ -118,20 +135,25 @@ Number parse_hex(const char16_t* s, const char16_t* end, uint64_t max, T* value)
   for (; s != end && *s != 0; ++s) {
     const int d = hex_digit(*s);
     if (d < 0) return Number::kNotHex;
-    // A digit more would carry past 64 bits, or past `max`.
-    if (static_cast<uint64_t>(d) > max || v > (max - static_cast<uint64_t>(d)) >> 4) {
-      too_big = true;
-      v = 0;
-      continue;
-    }
-    v = (v << 4) | static_cast<uint64_t>(d);
+    // Checked before the shift, which would lose the top digit.
+    too_big = too_big || v > (max >> 4) || (v << 4 | static_cast<uint64_t>(d)) > max;
+    v = v << 4 | static_cast<uint64_t>(d);
   }
   if (too_big) return Number::kTooBig;
-  *value = static_cast<T>(v);
+  *value = v;
   return Number::kOk;
 }
 
-const char16_t* size_name(int size) { return size == 4 ? u"a dword" : (size == 2 ? u"a word" : u"a byte"); }
+Number parse_hex32(const char16_t* s, const char16_t* end, uint32_t max, uint32_t* value) {
+  uint64_t v = 0;
+  const Number n = parse_hex(s, end, max, &v);
+  if (n == Number::kOk) *value = static_cast<uint32_t>(v);
+  return n;
+}
+
+const char16_t* size_name(int size) {
+  return size == 8 ? u"a qword" : size == 4 ? u"a dword" : (size == 2 ? u"a word" : u"a byte");
+}
 
 class Parser {
  public:
@@ -147,8 +169,7 @@ class Parser {
   }
   const CommandForm* find_command();
   bool take(Arg kind, const char16_t* text);
-  template <class T>
-  bool take_number(Arg kind, const char16_t* text, T* value);
+  bool take_number(Arg kind, const char16_t* text, uint64_t* value);
   bool take_function(const char16_t* text);
   bool take_width(const char16_t* text);
   bool check_whole(const CommandForm& form);
@@ -198,8 +219,7 @@ const CommandForm* Parser::find_command() {
   return nullptr;
 }
 
-template <class T>
-bool Parser::take_number(Arg kind, const char16_t* text, T* value) {
+bool Parser::take_number(Arg kind, const char16_t* text, uint64_t* value) {
   const ArgInfo& a = info(kind);
   const uint64_t max = kind == Arg::kAddress ? address_max_ : a.max;
   switch (parse_hex(text, nullptr, max, value)) {
@@ -233,9 +253,9 @@ bool Parser::take_function(const char16_t* text) {
   uint32_t function = 0;
   Number n[3] = {Number::kNotHex, Number::kNotHex, Number::kNotHex};
   if (colon != nullptr && dot != nullptr) {
-    n[0] = parse_hex(text, colon, 0xFF, &bus);
-    n[1] = parse_hex(colon + 1, dot, 0x1F, &device);
-    n[2] = parse_hex(dot + 1, nullptr, 7, &function);
+    n[0] = parse_hex32(text, colon, 0xFF, &bus);
+    n[1] = parse_hex32(colon + 1, dot, 0x1F, &device);
+    n[2] = parse_hex32(dot + 1, nullptr, 7, &function);
   }
   for (const Number x : n) {
     if (x == Number::kNotHex) return fail(u"kvq: %s \"%s\" is not a function address like 00:1f.2", name, text);
@@ -270,11 +290,14 @@ bool Parser::take(Arg kind, const char16_t* text) {
     case Arg::kWidth:
       return take_width(text);
     case Arg::kValue:
+    case Arg::kValue64:
+    case Arg::kCount:
       value_text_ = text;
       return take_number(kind, text, &c.value);
     case Arg::kOffset:
     case Arg::kAddress:
     case Arg::kPort:
+    case Arg::kIndex:
       where_text_ = text;
       return take_number(kind, text, &c.where);
     case Arg::kNone:
@@ -288,7 +311,7 @@ bool Parser::take(Arg kind, const char16_t* text) {
 // no register), an access that stays inside its space.
 bool Parser::check_whole(const CommandForm& form) {
   const Command& c = result_.command;
-  const uint32_t width_mask = c.size == 4 ? 0xFFFFFFFFu : (1u << (8 * c.size)) - 1;
+  const uint64_t width_mask = c.size >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * c.size)) - 1;
   if (form.action == Action::kWrite && (c.value & ~width_mask) != 0) {
     return fail(u"kvq: VALUE \"%s\" does not fit in %s", value_text_, size_name(c.size));
   }
@@ -309,6 +332,8 @@ bool Parser::check_whole(const CommandForm& form) {
       break;
     case Space::kNone:
     case Space::kAcpi:
+    case Space::kMsr:
+    case Space::kCpuid:
       break;
   }
   return true;
@@ -319,6 +344,7 @@ ParseResult Parser::run() {
   if (form == nullptr) return result_;
   result_.usage = form;
   result_.command.form = form;
+  if (form->target == Space::kMsr) result_.command.size = 8;
   next_ = form->space == nullptr ? 1 : 2;
   for (const Arg kind : form->args) {
     if (kind == Arg::kNone) break;

@@ -9,11 +9,12 @@
 
 namespace kvq::cli {
 
-enum class Action : uint8_t { kHelp, kDump, kRead, kWrite };
-enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi };
+// kTime: the same read many times, for timing it from outside.
+enum class Action : uint8_t { kHelp, kDump, kRead, kWrite, kTime };
+enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid };
 
 // The arguments after the space, each with its name in messages and usage.
-enum class Arg : uint8_t { kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth };
+enum class Arg : uint8_t { kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount };
 
 inline constexpr int kMaxArgs = 4;
 
@@ -33,9 +34,9 @@ extern const int kCommandCount;
 struct Command {
   const CommandForm* form = nullptr;
   pci::Bdf function;
-  uint64_t where = 0;  // configuration offset, memory address or port
-  uint32_t value = 0;
-  int size = 1;  // bytes: 1, 2 or 4
+  uint64_t where = 0;  // configuration offset, memory address, port or MSR index
+  uint64_t value = 0;
+  int size = 1;  // bytes: 1, 2 or 4; 8 for an MSR
 };
 
 inline constexpr int kMessageCapacity = 160;

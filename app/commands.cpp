@@ -1,5 +1,6 @@
 #include "app/commands.h"
 
+#include "hw/cpu.h"
 #include "hw/memio.h"
 #include "hw/phys.h"
 #include "hw/pci.h"
@@ -11,7 +12,7 @@ namespace {
 using text::Stream;
 
 constexpr const char16_t* kGeneralUsage =
-    u"usage: kvq.efi [-h | dump pci|acpi | read pci|mem|io ... [b|w|d] | write pci|mem|io ... VALUE [b|w|d]]";
+    u"usage: kvq.efi [-h | dump pci|acpi|cpuid | read pci|mem|io|msr ... [b|w|d] | write pci|mem|io|msr ... VALUE [b|w|d]]";
 
 constexpr const char16_t* kHelpNotes[] = {
     u"Without arguments kvq starts its full-screen pages.",
@@ -28,6 +29,10 @@ constexpr const char16_t* kHelpNotes[] = {
     u"the file into one binary per table, and iasl decompiles them:",
     u"  kvq.efi dump acpi >a fs0:\\acpi.txt    then    acpixtract -a acpi.txt",
     u"                                              and  iasl -d dsdt.dat",
+    u"read msr and write msr take a 32-bit MSR index and a 64-bit value, on the",
+    u"processor kvq runs on; an MSR the processor refuses (#GP) ends with an error.",
+    u"dump cpuid prints every CPUID leaf of every processor as cpuid -r prints it;",
+    u"  kvq.efi dump cpuid >a fs0:\\cpuid.txt    then    cpuid -f cpuid.txt",
 };
 
 void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form) {
@@ -37,7 +42,7 @@ void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form
 }
 
 void print_help() {
-  text::line(Stream::kOut, u"kvq: PCI, memory and I/O registers from the UEFI Shell.");
+  text::line(Stream::kOut, u"kvq: PCI, memory, I/O and MSR registers and CPUID from the UEFI Shell.");
   const char16_t* lead = u"usage: ";
   for (int i = 0; i < kCommandCount; ++i) {
     const CommandForm& c = kCommands[i];
@@ -48,7 +53,7 @@ void print_help() {
   for (const char16_t* note : kHelpNotes) text::line(Stream::kOut, u"%s", note);
 }
 
-void print_value(uint32_t value, int size) {
+void print_value(uint64_t value, int size) {
   text::line(Stream::kOut, size == 4 ? u"%08X" : (size == 2 ? u"%04X" : u"%02X"), value);
 }
 
@@ -75,8 +80,59 @@ Status check_memory(const Command& c) {
   return Status::kOk;
 }
 
+// The parser takes an MSR index of 32 bits at most.
+uint32_t msr_index(const Command& c) { return static_cast<uint32_t>(c.where); }
+
+Status msr_read_or_write(const Command& c) {
+  const uint32_t cpu = plat::this_cpu();
+  plat::MsrStatus status = plat::MsrStatus::kOk;
+  if (c.form->action == Action::kWrite) status = plat::msr_write(cpu, msr_index(c), c.value);
+  uint64_t value = 0;
+  if (status == plat::MsrStatus::kOk) status = plat::msr_read(cpu, msr_index(c), &value);
+  if (status != plat::MsrStatus::kOk) {
+    text::line(Stream::kErr, u"kvq: MSR %08X: %s", msr_index(c), cpu::status_text(status));
+    return Status::kUnsupported;
+  }
+  text::line(Stream::kOut, u"%016X", value);
+  return Status::kOk;
+}
+
+// COUNT guarded reads of one MSR; the caller times the command.
+Status time_msr(const Command& c) {
+  const uint32_t cpu = plat::this_cpu();
+  uint64_t value = 0;
+  for (uint64_t i = 0; i < c.value; ++i) {
+    const plat::MsrStatus status = plat::msr_read(cpu, msr_index(c), &value);
+    if (status != plat::MsrStatus::kOk && status != plat::MsrStatus::kRefused) {
+      text::line(Stream::kErr, u"kvq: MSR %08X: %s", msr_index(c), cpu::status_text(status));
+      return Status::kUnsupported;
+    }
+  }
+  text::line(Stream::kOut, u"%u reads of MSR %08X", static_cast<uint32_t>(c.value), c.where);
+  return Status::kOk;
+}
+
+void print_leaf(void*, const cpu::Leaf& l) {
+  text::line(Stream::kOut, u"   0x%08x 0x%02x: eax=0x%08x ebx=0x%08x ecx=0x%08x edx=0x%08x", l.leaf, l.subleaf,
+             l.regs.eax, l.regs.ebx, l.regs.ecx, l.regs.edx);
+}
+
+// Every processor, as `cpuid -r` lays its dump out.
+Status dump_cpuid() {
+  Status status = Status::kOk;
+  for (uint32_t n = 0; n < plat::cpu_count(); ++n) {
+    text::line(Stream::kOut, u"CPU %u:", n);
+    if (!cpu::each_leaf(n, print_leaf, nullptr)) {
+      text::line(Stream::kErr, u"kvq: CPU %u did not run CPUID", n);
+      status = Status::kUnsupported;
+    }
+  }
+  return status;
+}
+
 Status read_or_write(const Command& c) {
   const bool write = c.form->action == Action::kWrite;
+  const uint32_t typed = static_cast<uint32_t>(c.value);  // checked to fit the width
   uint32_t value = 0;
   switch (c.form->target) {
     case Space::kPci: {
@@ -89,21 +145,24 @@ Status read_or_write(const Command& c) {
                    f.function);
         return Status::kUnsupported;
       }
-      if (write) pci::config_write(f, offset, c.size, c.value);
+      if (write) pci::config_write(f, offset, c.size, typed);
       value = pci::config_read(f, offset, c.size);
       break;
     }
     case Space::kMem:
       if (const Status refused = check_memory(c); refused != Status::kOk) return refused;
-      if (write) memio::write_memory(c.where, c.size, c.value);
+      if (write) memio::write_memory(c.where, c.size, typed);
       memio::read_memory(c.where, c.size, &value);
       break;
     case Space::kIo:
-      if (write) memio::write_io(static_cast<uint16_t>(c.where), c.size, c.value);
+      if (write) memio::write_io(static_cast<uint16_t>(c.where), c.size, typed);
       value = memio::read_io(static_cast<uint16_t>(c.where), c.size);
       break;
+    case Space::kMsr:
+      return msr_read_or_write(c);
     case Space::kNone:
     case Space::kAcpi:
+    case Space::kCpuid:
       break;
   }
   print_value(value, c.size);
@@ -117,11 +176,14 @@ Status execute(const Command& c) {
       return Status::kOk;
     case Action::kDump:
       if (c.form->target == Space::kAcpi) return dump_acpi();
+      if (c.form->target == Space::kCpuid) return dump_cpuid();
       dump_pci();
       return Status::kOk;
     case Action::kRead:
     case Action::kWrite:
       return read_or_write(c);
+    case Action::kTime:
+      return time_msr(c);
   }
   return Status::kOk;
 }

@@ -2,6 +2,7 @@
 
 #include "app/colors.h"
 #include "platform/console.h"
+#include "platform/text16.h"
 
 namespace kvq {
 namespace {
@@ -30,6 +31,76 @@ constexpr WidthLayout kLayouts[kWidthCount] = {
 };
 
 constexpr int kBit0Col = 36;
+
+// Rows 19 to 22 for one value: its hexadecimal value, its bits in groups of
+// eight with bit 0 in `bit0_col`, the tick line and the bit-number line.
+struct Ruler {
+  int bits;
+  int bit0_col;
+  int value_col;
+  const char16_t* value_format;
+  const char16_t* ticks;    // from column 1
+  const char16_t* numbers;  // from column 1
+};
+
+constexpr int bit_col(const Ruler& r, int b) { return r.bit0_col - b - b / 8; }
+
+constexpr Ruler kQwordRuler = {
+    .bits = 64,
+    .bit0_col = 72,
+    .value_col = kRuler64ValueCol,
+    .value_format = u"0x%016X",
+    .ticks = u" |  |   |    |   |    |   |    |   |    |   |    |   |    |   |    |   |",
+    .numbers = u"63 60  56   52  48   44  40   36  32   28  24   20  16   12   8    4   0",
+};
+
+// The value ends above bit 0, bit 63 stands in column 2, and every tick
+// stands under a bit whose number ends in the tick's column.
+constexpr bool ruler_sound(const Ruler& r) {
+  if (r.value_col + 2 + r.bits / 4 - 1 != r.bit0_col || bit_col(r, r.bits - 1) != 2) return false;
+  if (text_length(r.ticks) != text_length(r.numbers) || 1 + text_length(r.ticks) - 1 != r.bit0_col) return false;
+  for (int i = 0; r.ticks[i] != 0; ++i) {
+    if (r.ticks[i] != u'|') continue;
+    bool under_bit = false;
+    for (int b = 0; b < r.bits; ++b) under_bit = under_bit || bit_col(r, b) == 1 + i;
+    if (!under_bit || r.numbers[i] < u'0' || r.numbers[i] > u'9') return false;
+  }
+  return true;
+}
+static_assert(ruler_sound(kQwordRuler));
+
+// A value that was not read (its page is not mapped) shows dashes, digits
+// and bits alike.
+void draw_bits(uint64_t value, const Ruler& r, bool absent = false) {
+  con::set_attr(kAttrWhite);
+  con::set_cursor(r.value_col, 19);
+  if (absent) {
+    con::put_text(u"0x");
+    con::repeat(u'-', r.bits / 4);
+  } else {
+    con::print(r.value_format, value);
+  }
+  const int top = r.bits - 1;
+  con::set_cursor(bit_col(r, top), 20);
+  for (int b = top; b >= 0; --b) {
+    const bool one = ((value >> b) & 1) != 0;
+    con::set_attr(one && !absent ? kAttrYellow : kAttrWhite);
+    if (absent) {
+      con::put_char(u'-');
+    } else {
+      con::print(u"%d", one ? 1 : 0);
+    }
+    if (b != 0 && b % 8 == 0) {
+      con::set_attr(kAttrWhite);
+      con::put_char(u' ');
+    }
+  }
+  con::set_attr(kAttrWhite);
+  con::set_cursor(1, 21);
+  con::put_text(r.ticks);
+  con::set_cursor(1, 22);
+  con::put_text(r.numbers);
+}
 
 // Every mode has its row at index mode - 1, and each row agrees with
 // itself: the cells fill the 16 bytes of a grid row, the last cell stands
@@ -90,36 +161,18 @@ void draw_cursor_offset(const CellCursor& cursor, int width) {
 }
 
 void draw_ruler(uint32_t value, int width, bool absent) {
-  const WidthLayout& r = layout(width);
-  con::set_attr(kAttrWhite);
-  con::set_cursor(r.ruler_value_col, 19);
-  if (absent) {
-    con::put_text(u"0x");
-    con::repeat(u'-', r.digits);
-  } else {
-    con::print(r.ruler_value_format, value);
-  }
-  const int top = r.ruler_bits - 1;
-  con::set_cursor(kBit0Col - top - top / 8, 20);
-  for (int b = top; b >= 0; --b) {
-    const bool one = ((value >> b) & 1) != 0;
-    con::set_attr(one && !absent ? kAttrYellow : kAttrWhite);
-    if (absent) {
-      con::put_char(u'-');
-    } else {
-      con::print(u"%d", one ? 1 : 0);
-    }
-    if (b != 0 && b % 8 == 0) {
-      con::set_attr(kAttrWhite);
-      con::put_char(u' ');
-    }
-  }
-  con::set_attr(kAttrWhite);
-  con::set_cursor(1, 21);
-  con::put_text(r.ruler_ticks);
-  con::set_cursor(1, 22);
-  con::put_text(r.ruler_numbers);
+  const WidthLayout& l = layout(width);
+  draw_bits(value,
+            Ruler{.bits = l.ruler_bits,
+                  .bit0_col = kBit0Col,
+                  .value_col = l.ruler_value_col,
+                  .value_format = l.ruler_value_format,
+                  .ticks = l.ruler_ticks,
+                  .numbers = l.ruler_numbers},
+            absent);
 }
+
+void draw_ruler64(uint64_t value) { draw_bits(value, kQwordRuler); }
 
 void draw_width_label(int width) {
   if (width < kByte || width > kDword) return;

@@ -51,6 +51,13 @@ void draw_ruler(uint32_t value, int width, bool absent = false);
 inline void draw_cursor_ruler(const RegisterWindow& w, const CellCursor& c, int width) {
   draw_ruler(cursor_value(w, c, width), width, w.any_absent(cursor_offset(c, width), layout(width).bytes));
 }
+// A 64-bit value (an MSR) the same way, bit 63 in column 2 and bit 0 in
+// column 72, its "0x" and 16 digits on row 19 ending above bit 0.
+void draw_ruler64(uint64_t value);
+inline constexpr int kRuler64ValueCol = 55;
+// Where a label of `length` characters on row 19 starts so that it ends one
+// blank before that value.
+inline constexpr int col_before_ruler64(int length) { return kRuler64ValueCol - 1 - length; }
 // "Data Width : 8 bits" at (51, 1) in the current attribute.
 void draw_width_label(int width);
 

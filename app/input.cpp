@@ -56,10 +56,13 @@ namespace {
 // onwards, first digit most significant. Backspace erases and retakes the
 // previous digit when `backspace_steps_back`, and is ignored otherwise, so the
 // digits on the screen are always the digits taken. False on Esc.
-bool read_hex_field(int col, int row, int digits, bool backspace_steps_back, uint32_t* value) {
+constexpr int kMaxDigits = 16;
+
+bool read_hex_field(int col, int row, int digits, bool backspace_steps_back, uint64_t* value) {
+  if (digits < 1 || digits > kMaxDigits) return false;
   con::set_cursor(col, row);
   con::set_attr(kAttrLightGreen);
-  uint32_t typed[8] = {};
+  uint32_t typed[kMaxDigits] = {};
   int k = 0;  // digits taken so far
   while (k < digits) {
     const int key = read_hex_key();
@@ -75,19 +78,34 @@ bool read_hex_field(int col, int row, int digits, bool backspace_steps_back, uin
     con::print(u"%X", key);
     typed[k++] = static_cast<uint32_t>(key);
   }
-  uint32_t v = 0;
+  uint64_t v = 0;
   for (int i = 0; i < digits; ++i) v = (v << 4) | typed[i];
   *value = v;
   return true;
 }
 
+// Up to eight digits: a 32-bit value.
+bool read_hex_field(int col, int row, int digits, bool backspace_steps_back, uint32_t* value) {
+  uint64_t v = 0;
+  if (digits > 8 || !read_hex_field(col, row, digits, backspace_steps_back, &v)) return false;
+  *value = static_cast<uint32_t>(v);
+  return true;
+}
+
 }  // namespace
 
-bool value_entry(const CellCursor& cursor, int digits, uint32_t* value) {
+bool value_entry(const CellCursor& cursor, int digits, uint64_t* value) {
   con::set_cursor(cursor.col, cursor.row);
   con::set_attr(kAttrBlack);
   con::repeat(u' ', digits);
   return read_hex_field(cursor.col, cursor.row, digits, true, value);
+}
+
+bool value_entry(const CellCursor& cursor, int digits, uint32_t* value) {
+  uint64_t v = 0;
+  if (digits > 8 || !value_entry(cursor, digits, &v)) return false;
+  *value = static_cast<uint32_t>(v);
+  return true;
 }
 
 bool device_selector(pci::Bdf* device) {

@@ -23,6 +23,8 @@ bool move_cursor(CellCursor& cursor, int width, uint16_t scan, bool wrap = true)
 // place, first digit most significant. Backspace takes back one digit at a
 // time. True with the value when the last digit is typed; false on Esc.
 bool value_entry(const CellCursor& cursor, int digits, uint32_t* value);
+// The same for up to 16 digits: a 64-bit register.
+bool value_entry(const CellCursor& cursor, int digits, uint64_t* value);
 
 // The PCIE page's selector: bus, device and function, two digit places each.
 // False on Esc, and for a bus above 255, a device above 31 or a function

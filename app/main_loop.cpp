@@ -7,6 +7,7 @@
 #include "hw/superio.h"
 #include "pages/pages.h"
 #include "platform/console.h"
+#include "platform/cpu.h"
 
 namespace kvq {
 namespace {
@@ -66,6 +67,7 @@ void startup(AppState& state) {
   sio::probe_ec(sio::g_chips);
   sio::detect(sio::g_chips);
   state.isa_address = sio::g_chips[0].port;
+  state.cpu.cpu = plat::this_cpu();
   con::set_mode(con::kStandardMode);
 }
 

@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include "hw/acpi.h"
+#include "hw/cpu.h"
 #include "hw/pci.h"
 #include "hw/smbios.h"
 #include "platform/keys.h"
@@ -25,8 +26,9 @@ enum class PageId : int {
   kPciList = 9,
   kPcieCaps = 10,  // the PCIE page's function, its capabilities decoded
   kAcpi = 11,
+  kCpu = 12,
 };
-inline constexpr int kPageCount = 12;
+inline constexpr int kPageCount = 13;
 
 // Data width mode: how many bytes make one grid cell.
 enum Width : int { kByte = 1, kWord = 2, kDword = 3 };
@@ -47,6 +49,21 @@ struct ListState {
   int32_t row = 1;  // screen row 1..25 of the highlighted entry
   int32_t count = 0;
   int32_t last_page = 0;
+};
+
+// The CPU page: the processor shown, the first of its 16 MSRs and the
+// selected row; what CPUID says of that processor, read when it is first
+// shown and again after a write (which may have loaded microcode); and the
+// value the processor refused on the last write, for the message line.
+struct CpuPageState {
+  uint32_t cpu = 0;
+  uint32_t base = 0;
+  int row = 0;  // 0..15, screen row 2 + row
+  bool identified = false;
+  cpu::Identity identity;
+  bool refused = false;
+  uint32_t refused_index = 0;
+  uint64_t refused_value = 0;
 };
 
 struct AppState {
@@ -81,6 +98,7 @@ struct AppState {
   acpi::TableList acpi;
   int32_t acpi_row = 0;
   int32_t acpi_top = 0;
+  CpuPageState cpu;
 
   CellCursor& cursor() { return cursors[static_cast<int>(page)][width - 1]; }
   const CellCursor& cursor() const { return cursors[static_cast<int>(page)][width - 1]; }

@@ -53,6 +53,9 @@ set(KVQ_APP_SOURCES
   app/commands.cpp
   app/pci_dump.cpp
   app/acpi_dump.cpp
+  hw/cpu.cpp
+  data/msr_names.cpp
+  pages/cpu_page.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -65,6 +68,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/file_uefi.cpp
   platform/uefi/paging_uefi.cpp
   platform/uefi/nvme_uefi.cpp
+  platform/uefi/cpu_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -84,6 +88,8 @@ set(KVQ_SIM_SOURCES
   platform/sim/acpi_tables.cpp
   platform/sim/paging_sim.cpp
   platform/sim/nvme_sim.cpp
+  platform/sim/cpu_sim.cpp
+  platform/sim/cpu_models.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -9,7 +9,9 @@
 
 namespace kvq {
 
-enum class PageKind { kGrid, kText, kMenu, kList };
+// kRows: registers one a row, with a value entry and an index entry but no
+// data width (the CPU page's 64-bit MSRs).
+enum class PageKind { kGrid, kText, kMenu, kList, kRows };
 
 struct PageRow {
   PageId id;
@@ -36,6 +38,7 @@ void help_pass(AppState& state);
 void smbios_pass(AppState& state);
 void pch_strap_pass(AppState& state);
 void hdd_pass(AppState& state);
+void cpu_pass(AppState& state);
 void acpi_pass(AppState& state);
 // The HDD page opens when the board has a disk to show: the chipset's SATA
 // controller in AHCI or RAID mode, or another AHCI or NVM Express
@@ -69,6 +72,8 @@ inline constexpr PageRow kPages[] = {
      .column = MenuColumn::kDevices, .slot = 0, .label = nullptr, .can_open = nullptr},
     {.id = PageId::kAcpi, .name = "ACPI", .kind = PageKind::kText, .pass = acpi_pass,
      .column = MenuColumn::kOther, .slot = 5, .label = u" ACPI      ", .can_open = nullptr},
+    {.id = PageId::kCpu, .name = "CPU", .kind = PageKind::kRows, .pass = cpu_pass,
+     .column = MenuColumn::kDevices, .slot = 5, .label = u" CPU       ", .can_open = nullptr},
 };
 
 inline constexpr int kMenuLabelWidth = 11;

@@ -11,6 +11,7 @@ packages=(
   libbenchmark-dev                        # make bench: pass times on the simulated board
   pciutils mtools dosfstools              # lspci reads kvq's dumps; a real FAT disk image for the tests
   acpica-tools                            # acpixtract and iasl read kvq's ACPI dump
+  cpuid                                   # cpuid -f decodes kvq's CPUID dump
 )
 
 missing=()

@@ -9,9 +9,10 @@
 namespace kvq::sim {
 
 std::ostream& operator<<(std::ostream& os, const Access& a) {
-  static const char* const kNames[] = {"in", "out", "read", "write", "stall"};
-  os << kNames[static_cast<int>(a.op)] << a.width << "(0x" << std::hex << a.addr << ", 0x" << a.value << std::dec
-     << ")";
+  static const char* const kNames[] = {"in", "out", "read", "write", "stall", "rdmsr", "wrmsr", "guard_on", "guard_off"};
+  os << kNames[static_cast<int>(a.op)] << static_cast<int>(a.width) << "(0x" << std::hex << a.addr << ", 0x" << a.value
+     << std::dec << ")";
+  if (a.op >= Op::kMsrRead) os << " cpu " << static_cast<int>(a.cpu) << (a.refused ? " #GP" : "");
   return os;
 }
 
@@ -146,6 +147,16 @@ void Board::mem_write(uint64_t addr, int width, uint64_t value) {
     return;
   }
   for (int i = 0; i < width / 8; ++i) ram_poke(addr + static_cast<uint64_t>(i), static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void Board::note(const Access& access) {
+  if (logging) log_.push_back(access);
+}
+
+plat::CpuidRegs SimCpu::cpuid(uint32_t leaf, uint32_t subleaf) const {
+  auto it = leaves.find({leaf, subleaf});
+  if (it == leaves.end()) it = leaves.find({leaf, kAnySubleaf});
+  return it == leaves.end() ? plat::CpuidRegs{0, 0, 0, 0} : it->second;
 }
 
 void Board::stall(uint32_t microseconds) {

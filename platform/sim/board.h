@@ -1,7 +1,9 @@
 // The simulated board: what kvq's hardware seam reaches in host tests and in
 // kvq-sim. Port and memory devices claim addresses; what no device claims is
-// plain RAM (memory) or an open bus (ports read all ones). Every access is
-// logged with its kind, width, address and value, in order.
+// plain RAM (memory) or an open bus (ports read all ones). Its processors
+// implement a set of MSRs and raise #GP on the rest. Every access is logged
+// with its kind, width, address and value, in order; MSR accesses and the
+// #GP handler's installation and removal with the processor they concern.
 #pragma once
 #include <stdint.h>
 
@@ -13,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/cpu.h"
 #include "platform/firmware.h"
 #include "platform/paging.h"
 
@@ -20,13 +23,16 @@ namespace kvq::sim {
 
 class AhciController;
 
-enum class Op : uint8_t { kPortIn, kPortOut, kMemRead, kMemWrite, kStall };
+enum class Op : uint8_t { kPortIn, kPortOut, kMemRead, kMemWrite, kStall, kMsrRead, kMsrWrite, kGuardOn, kGuardOff };
 
 struct Access {
   Op op;
-  uint8_t width;  // bits: 8, 16, 32, 64 (0 for a stall)
-  uint64_t addr;  // port, physical address, or microseconds for a stall
+  uint8_t width;  // bits: 8, 16, 32, 64 (0 for a stall and the guard)
+  uint64_t addr;  // port, physical address, MSR index, microseconds for a
+                  // stall, or the guarded vector (13)
   uint64_t value;
+  uint8_t cpu = 0;       // MSR accesses and the guard: the processor
+  bool refused = false;  // an MSR access that raised #GP
   bool operator==(const Access&) const = default;
 };
 std::ostream& operator<<(std::ostream& os, const Access& a);
@@ -38,6 +44,51 @@ inline Access out8(uint16_t port, uint8_t v) { return {Op::kPortOut, 8, port, v}
 inline Access out32(uint16_t port, uint32_t v) { return {Op::kPortOut, 32, port, v}; }
 inline Access rd(int width, uint64_t addr, uint64_t v) { return {Op::kMemRead, static_cast<uint8_t>(width), addr, v}; }
 inline Access wr(int width, uint64_t addr, uint64_t v) { return {Op::kMemWrite, static_cast<uint8_t>(width), addr, v}; }
+inline Access rdmsr(uint32_t index, uint64_t v, int cpu = 0) {
+  return {Op::kMsrRead, 64, index, v, static_cast<uint8_t>(cpu)};
+}
+inline Access wrmsr(uint32_t index, uint64_t v, int cpu = 0) {
+  return {Op::kMsrWrite, 64, index, v, static_cast<uint8_t>(cpu)};
+}
+inline Access refused(Access a) {
+  a.refused = true;
+  if (a.op == Op::kMsrRead) a.value = 0;
+  return a;
+}
+inline Access guard_on(int cpu = 0) { return {Op::kGuardOn, 0, 13, 0, static_cast<uint8_t>(cpu)}; }
+inline Access guard_off(int cpu = 0) { return {Op::kGuardOff, 0, 13, 0, static_cast<uint8_t>(cpu)}; }
+
+// One MSR of a simulated processor: its value, the bits whose setting
+// raises #GP on a write, and whether any write raises #GP.
+struct SimMsr {
+  uint64_t value = 0;
+  uint64_t reserved = 0;
+  bool read_only = false;
+};
+
+// CPUID answers by (leaf, subleaf); kAnySubleaf: the leaf ignores ECX.
+inline constexpr uint32_t kAnySubleaf = 0xFFFFFFFFu;
+
+// One processor: the MSRs it implements (every other index raises #GP),
+// its CPUID leaves (others read as zeros), and the microcode revision that
+// CPUID leaf 1 loads into MSR 8Bh on an Intel processor.
+struct SimCpu {
+  std::map<uint32_t, SimMsr> msrs;
+  std::map<std::pair<uint32_t, uint32_t>, plat::CpuidRegs> leaves;
+  uint32_t intel_microcode = 0;
+  bool down = false;  // does not come back from a procedure
+  plat::CpuidRegs cpuid(uint32_t leaf, uint32_t subleaf) const;
+};
+
+// The processors and what the firmware offers to reach them.
+struct CpuModel {
+  std::vector<SimCpu> cpus = std::vector<SimCpu>(1);  // 0 runs kvq
+  bool mp_services = true;    // without it only processor 0 is reached
+  bool cpu_protocol = true;   // the CPU architectural protocol
+  bool guard_refused = false; // vector 13 already taken
+  uint32_t running = 0;       // the processor the code runs on now
+  bool guard_installed = false;
+};
 
 // One entry of the firmware's configuration table: a GUID and the
 // physical address of its table, which lies in the board's RAM.
@@ -127,6 +178,8 @@ class Board {
   uint64_t mem_read(uint64_t addr, int width);
   void mem_write(uint64_t addr, int width, uint64_t value);
   void stall(uint32_t microseconds);
+  // Everything else the seam logs (MSR accesses, the #GP guard).
+  void note(const Access& access);
 
   // RAM behind everything no device claims; these do not log.
   uint8_t ram_peek(uint64_t addr) const;
@@ -170,6 +223,7 @@ class Board {
   int pool_in_use = 0;
   // The firmware's NVM Express pass-thru protocol instances.
   std::vector<SimNvme> nvme;
+  CpuModel cpu;
 
   // Configuration-space lookup by mechanism #1 fields.
   std::unordered_map<uint32_t, std::unique_ptr<PciFunction>>& functions() { return functions_; }

@@ -5,11 +5,13 @@
 #include "platform/sim/ahci_sim.h"
 #include "platform/sim/devices.h"
 #include "platform/sim/acpi_tables.h"
+#include "platform/sim/cpu_models.h"
 #include "platform/sim/smbios_tables.h"
 
 namespace kvq::sim {
 
 void build_q35(Board& board) {
+  set_cpus(board, qemu64_cpu, 1);
   PciFunction& host = board.add_function(0, 0, 0, 0x8086, 0x29C0);
   host.set32(0x08, 0x06000002);
   host.set32(0x2C, 0x11001AF4);

@@ -5,7 +5,8 @@
 
 namespace kvq::sim {
 
-// A simulated QEMU Q35 board as `make run` starts it: host bridge with its
+// A simulated QEMU Q35 board as `make run` starts it: one qemu64 processor,
+// host bridge with its
 // memory-mapped configuration space at 0xB0000000, VGA, an e1000e at 00:04.0,
 // an RTL8139 at 00:05.0, the ICH9 LPC, AHCI (in AHCI mode) and SMBus
 // functions with the boot disk on AHCI port 0, and the CMOS clock.

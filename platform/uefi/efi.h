@@ -1,7 +1,8 @@
-// The few UEFI tables and protocols kvq calls, laid out as the UEFI
-// standard defines them (system table, a subset of the boot services,
-// simple text input and output). Only the members kvq uses are typed; the
-// others are placeholders that keep the offsets right.
+// The few UEFI tables and protocols kvq calls, laid out as the UEFI and PI
+// standards define them (system table, the boot services up to
+// LocateProtocol, simple text input and output, the CPU architectural and
+// MP Services protocols). Only the members kvq uses are typed; the others
+// are placeholders that keep the offsets right.
 //
 // Calling convention: the x86-64 Windows target already uses the Microsoft
 // x64 convention that UEFI specifies, and IA-32 UEFI uses plain cdecl.
@@ -152,6 +153,8 @@ struct SystemTable {
 static_assert(offsetof(BootServices, wait_for_event) == 24 + 9 * sizeof(void*));
 static_assert(offsetof(BootServices, stall) == 24 + 28 * sizeof(void*));
 static_assert(offsetof(BootServices, handle_protocol) == 24 + 16 * sizeof(void*));
+static_assert(offsetof(BootServices, set_watchdog_timer) == 24 + 29 * sizeof(void*));
+static_assert(offsetof(BootServices, open_protocol) == 24 + 32 * sizeof(void*));
 static_assert(offsetof(BootServices, locate_handle_buffer) == 24 + 36 * sizeof(void*));
 static_assert(offsetof(BootServices, locate_protocol) == 24 + 37 * sizeof(void*));
 static_assert(sizeof(BootServices) == 24 + 44 * sizeof(void*));
@@ -233,6 +236,84 @@ static_assert(offsetof(ShellParameters, std_err) == 4 * sizeof(void*));
 inline constexpr Guid kShellParametersGuid = {0x752F3136, 0x4E16, 0x4FDC, {0xA2, 0x2A, 0xE5, 0xF4, 0x68, 0x12, 0xF4, 0xCA}};
 inline constexpr Status kInvalidParameter = kErrorBit | 2;
 inline constexpr Status kUnsupported = kErrorBit | 3;
+
+// The CPU architectural protocol (PI, DXE): kvq uses it only to install
+// and remove a handler for one exception vector.
+using ExceptionType = intptr_t;
+inline constexpr ExceptionType kExceptGpFault = 13;
+
+// The processor's state when the exception was taken, as the firmware's
+// exception entry saved it; the handler may change it, and the firmware
+// returns with what it holds. Laid out up to the instruction pointer.
+struct SystemContextX64 {
+  uint64_t exception_data;
+  uint8_t fx_save_state[512];
+  uint64_t dr[6];  // DR0 to DR3, DR6, DR7
+  uint64_t cr[6];  // CR0 to CR4, CR8
+  uint64_t rflags;
+  uint64_t ldtr;
+  uint64_t tr;
+  uint64_t gdtr[2];
+  uint64_t idtr[2];
+  uint64_t rip;
+};
+static_assert(offsetof(SystemContextX64, rip) == 672);
+
+struct SystemContextIa32 {
+  uint32_t exception_data;
+  uint8_t fx_save_state[512];
+  uint32_t dr[6];  // DR0 to DR3, DR6, DR7
+  uint32_t cr[5];  // CR0 to CR4
+  uint32_t eflags;
+  uint32_t ldtr;
+  uint32_t tr;
+  uint32_t gdtr[2];
+  uint32_t idtr[2];
+  uint32_t eip;
+};
+static_assert(offsetof(SystemContextIa32, eip) == 588);
+
+// EFI_SYSTEM_CONTEXT: a union of pointers, passed by value.
+union SystemContext {
+  SystemContextIa32* ia32;
+  SystemContextX64* x64;
+};
+static_assert(sizeof(SystemContext) == sizeof(void*));
+
+using InterruptHandler = void (*)(ExceptionType type, SystemContext context);
+
+struct CpuArchProtocol {
+  AnyFn flush_data_cache;
+  AnyFn enable_interrupt;
+  AnyFn disable_interrupt;
+  AnyFn get_interrupt_state;
+  AnyFn init;
+  Status (*register_interrupt_handler)(CpuArchProtocol* self, ExceptionType type, InterruptHandler handler);
+  AnyFn get_timer_value;
+  AnyFn set_memory_attributes;
+  uint32_t number_of_timers;
+  uint32_t dma_buffer_alignment;
+};
+static_assert(offsetof(CpuArchProtocol, register_interrupt_handler) == 5 * sizeof(void*));
+inline constexpr Guid kCpuArchProtocolGuid = {0x26BACCB1, 0x6F42, 0x11D4, {0xBC, 0xE7, 0x00, 0x80, 0xC7, 0x3C, 0x88, 0x81}};
+
+// The MP Services protocol (PI, DXE): the firmware's processors, and a
+// procedure run on one of them.
+using ApProcedure = void (*)(void* argument);
+
+struct MpServicesProtocol {
+  Status (*get_number_of_processors)(MpServicesProtocol* self, uintptr_t* processors, uintptr_t* enabled);
+  AnyFn get_processor_info;
+  AnyFn startup_all_aps;
+  Status (*startup_this_ap)(MpServicesProtocol* self, ApProcedure procedure, uintptr_t processor, Event wait_event,
+                            uintptr_t timeout_us, void* argument, bool* finished);
+  AnyFn switch_bsp;
+  AnyFn enable_disable_ap;
+  Status (*who_am_i)(MpServicesProtocol* self, uintptr_t* processor);
+};
+static_assert(offsetof(MpServicesProtocol, startup_this_ap) == 3 * sizeof(void*));
+static_assert(offsetof(MpServicesProtocol, who_am_i) == 6 * sizeof(void*));
+inline constexpr Guid kMpServicesProtocolGuid = {0x3FDDA605, 0xA76E, 0x4F46, {0xAD, 0x29, 0x12, 0xF4, 0x53, 0x1B, 0x3D, 0x08}};
 
 // The system table and the image handle handed to the entry point; set once
 // before anything else.

@@ -51,6 +51,7 @@ def test_start_frame_menu_width_and_exit():
         m.screen_settles()
         assert m.row(1).startswith(' PCIE      '), m.row(1)
         assert m.row(4).startswith(' Super I/O '), m.row(4)
+        assert m.row(5).startswith(' CPU       '), m.row(5)
         m.expect_attr(0, 0, 0x20)
         m.expect_attr(11, 0, 0x70)
         m.expect_attr(0, 1, 0x1F)
@@ -60,14 +61,14 @@ def test_start_frame_menu_width_and_exit():
         report('x64 idle bytes in 5 s on the menu', idle)
         assert idle == 0, idle
 
-        # Down stops at item 4; F7 does nothing here.
-        m.keys('Down', 'Down', 'Down', 'Down', 'Down')
-        m.wait_for(lambda mm: mm.cell_attrs(0, 4) == (('white', 'blue', True)))
-        m.expect_attr(0, 3, 0x70)
+        # Down stops at item 5 (CPU); F7 does nothing here.
+        m.keys('Down', 'Down', 'Down', 'Down', 'Down', 'Down')
+        m.wait_for(lambda mm: mm.cell_attrs(0, 5) == (('white', 'blue', True)))
+        m.expect_attr(0, 4, 0x70)
         m.keys('F7')
         m.screen_settles()
         assert m.row(0).startswith(' DEVICES    OTHER '), m.row(0)
-        m.expect_attr(0, 4, 0x1F)
+        m.expect_attr(0, 5, 0x1F)
 
         # Right: OTHER at item 1; Left: DEVICES at item 1.
         m.keys('Right')

@@ -9,6 +9,7 @@
 #include "platform/sim/acpi_tables.h"
 #include "platform/sim/ahci_sim.h"
 #include "platform/sim/paging_sim.h"
+#include "platform/sim/cpu_models.h"
 #include "platform/sim/q35.h"
 #include "platform/sim/smbios_tables.h"
 #include "platform/sim/spi_straps.h"
@@ -162,16 +163,22 @@ void build_board(BoardKind kind, sim::Board& board) {
     case BoardKind::kChips:
       sim::build_q35(board);
       add_chips(board, {"it8728@2e", "w83627dhg@4e", "f81216@6e"});
+      sim::set_cpus(board, sim::intel_cpu, 2);  // the microcode read writes 8Bh
       break;
     case BoardKind::kEcChips:
       sim::build_q35(board);
       add_chips(board, {"it8528@2e", "nct6102@4e", "f81865@6e"});
       modes = {{80, 25}, {0, 0}, {0, 0}};  // the list drawn on the standard screen
+      board.cpu.cpu_protocol = false;
       break;
     case BoardKind::kEmpty:
+      board.cpu.guard_refused = true;
+      board.cpu.mp_services = false;
       break;
     case BoardKind::kCrowded:
       build_crowded(board);
+      sim::set_cpus(board, sim::qemu64_cpu, 4);
+      board.cpu.cpus[3].down = true;
       break;
     case BoardKind::kOddPci:
       build_odd_pci(board);

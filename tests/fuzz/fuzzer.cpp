@@ -150,7 +150,8 @@ Key ch(char16_t c) { return Key{0, static_cast<uint16_t>(c)}; }
 // a character together, a record with neither.
 constexpr Key kPageKeys[] = {{kScanUp, 0},       {kScanDown, 0}, {kScanRight, 0}, {kScanLeft, 0}, {kScanPageUp, 0},
                              {kScanPageDown, 0}, {kScanF7, 0},   {0, kCharEnter}, {0, u'p'},      {0, u'P'},
-                             {0, u'S'},          {0, u's'},      {0, u'c'},       {0, u'C'}};
+                             {0, u'S'},          {0, u's'},      {0, u'c'},       {0, u'C'},
+                             {0, u'<'},          {0, u'>'}};
 constexpr Key kOddKeys[] = {{kScanF5, kCharEnter}, {kScanF6, u'p'},    {kScanUp, kCharEnter}, {kScanPageUp, u's'},
                             {kScanF7, u'1'},       {kScanHome, 0},     {kScanEnd, 0},         {kScanInsert, 0},
                             {kScanDelete, 0},      {kScanF1, 0},       {kScanF10, 0},         {0x0055, 0},
@@ -166,6 +167,9 @@ constexpr uint32_t kMemoryAddresses[] = {0,          0xFFFFFF00, 0xFFFFFFFF, 0xB
                                          sim::kQ35E1000eBar0, 0xFED1F800, 0x000F0000, 0x1EEFF000};
 constexpr uint32_t kPorts[] = {0x0000, 0xFF00, 0xFFF0, 0xFFFF, 0x0CF8, 0x0CFC, 0x0070, 0x002E,
                                0x004E, 0x006E, 0x0295, 0x6000, 0x0080, 0x0020};
+// MSR bases worth typing: the models' registers, a refusing one, both ends.
+constexpr uint32_t kMsrBases[] = {0x00000000, 0x00000010, 0x0000001B, 0x00000080, 0x000006D8,
+                                  0xC0000080, 0xC0000100, 0xFFFFFFF8};
 
 // Above 4 GiB: the first addresses, the NVMe BAR QEMU places, the top of
 // a 40-bit processor's reach, and beyond it.
@@ -183,7 +187,7 @@ void digits(Rng& rng, uint64_t value, int n, std::vector<Key>* out) {
 // The keys after Enter or p: mostly the digits an entry needs, sometimes
 // with Backspace and stray keys among them, cut short by Esc, or cut short
 // with nothing more queued (the wait then starves).
-void entry_keys(Rng& rng, uint32_t value, int n, std::vector<Key>* out) {
+void entry_keys(Rng& rng, uint64_t value, int n, std::vector<Key>* out) {
   const int style = rng.below(10);
   if (style < 6) {
     digits(rng, value, n, out);
@@ -213,12 +217,12 @@ std::vector<const PageRow*> menu_pages() {
 // One chunk of keys, chosen by the page on the screen.
 std::vector<Key> next_chunk(Rng& rng, const AppState& s) {
   std::vector<Key> keys;
-  const bool grid = page_row(s.page).kind == PageKind::kGrid;
-  // Entries open only on grid pages: elsewhere their keys are a few more
-  // keys of any kind.
+  const PageKind kind = page_row(s.page).kind;
+  // Entries open only on grid pages and the CPU page: elsewhere their keys
+  // are a few more keys of any kind.
   int r = rng.below(100);
-  if (!grid && r >= 14 && r < 46) r = 60;
-  const int n = 2 * (s.width == kDword ? 4 : s.width);
+  if (kind != PageKind::kGrid && kind != PageKind::kRows && r >= 14 && r < 46) r = 60;
+  const int n = s.page == PageId::kCpu ? 16 : 2 * (s.width == kDword ? 4 : s.width);
   // The capability view takes Esc as its way back: a key to press there
   // like any other.
   if (s.page == PageId::kPcieCaps && rng.chance(15)) return {scan(kScanEsc)};
@@ -231,7 +235,9 @@ std::vector<Key> next_chunk(Rng& rng, const AppState& s) {
     keys.push_back(ch(kCharEnter));
   } else if (r < 34) {  // a value entry
     keys.push_back(ch(kCharEnter));
-    entry_keys(rng, static_cast<uint32_t>(rng.next()), n, &keys);
+    // PKRS takes only bits 31:0: half the values the qemu64 model refuses.
+    const uint64_t any = rng.next();
+    entry_keys(rng, rng.chance(30) ? any & 0xFFFFFFFF : any, n, &keys);
   } else if (r < 46) {  // an address entry
     keys.push_back(ch(u'p'));
     const uint32_t any = static_cast<uint32_t>(rng.next());
@@ -248,6 +254,9 @@ std::vector<Key> next_chunk(Rng& rng, const AppState& s) {
       case PageId::kIo:
       case PageId::kSuperIo:
         entry_keys(rng, rng.chance(70) ? rng.pick(kPorts) : any & 0xFFFF, 4, &keys);
+        break;
+      case PageId::kCpu:
+        entry_keys(rng, rng.chance(70) ? rng.pick(kMsrBases) : any, 8, &keys);
         break;
       default:
         if (s.page == PageId::kMemory && rng.chance(30)) {
@@ -299,14 +308,15 @@ std::vector<std::string> Coverage::missing() const {
   for (int p = 0; p < kPageCount; ++p) {
     const char* const name = kPages[p].name;
     const bool grid = kPages[p].kind == PageKind::kGrid;
+    const bool entries = grid || kPages[p].kind == PageKind::kRows;
     long any = 0;
     for (int w = 0; w < kWidthCount; ++w) {
       any += passes[p][w];
       if (grid && passes[p][w] == 0) gaps.push_back(std::string(name) + " in width " + std::to_string(w + 1));
     }
     if (any == 0) gaps.push_back(std::string(name) + " page");
-    if (grid && value_entries[p] == 0) gaps.push_back(std::string("a value entry on ") + name);
-    if (grid && address_entries[p] == 0) gaps.push_back(std::string("an address entry on ") + name);
+    if (entries && value_entries[p] == 0) gaps.push_back(std::string("a value entry on ") + name);
+    if (entries && address_entries[p] == 0) gaps.push_back(std::string("an address entry on ") + name);
     static const char* const kGlobal[3] = {"F5", "F6", "Esc"};
     for (int k = 0; k < 3; ++k) {
       if (global_keys[p][k] == 0) gaps.push_back(std::string(kGlobal[k]) + " on " + name);

@@ -23,9 +23,13 @@ constexpr uint16_t kConfigPorts[] = {0x2E, 0x4E, 0x6E};
 // and 77h 77h families.
 constexpr uint8_t kKeyBytes[] = {0x87, 0x01, 0x55, 0xAA, 0x77};
 constexpr uint32_t kStrapControl = 0xFED1F8B0;
+constexpr uint32_t kBiosSignId = 0x8B;
 
 const char* page_name(PageId p) { return page_row(p).name; }
 bool is_grid(PageId p) { return page_row(p).kind == PageKind::kGrid; }
+// Pages whose Enter and p open an entry.
+bool takes_entries(PageId p) { return is_grid(p) || page_row(p).kind == PageKind::kRows; }
+bool is_msr_access(const Access& a) { return a.op == Op::kMsrRead || a.op == Op::kMsrWrite; }
 int bytes_of(int width) { return width == kDword ? 4 : width == kWord ? 2 : 1; }
 bool is_config_port(uint32_t port) {
   for (uint16_t p : kConfigPorts) {
@@ -48,7 +52,7 @@ std::string hex(uint64_t v) {
 }
 
 std::string access_text(const Access& a) {
-  static const char* const kOps[] = {"in", "out", "read", "write", "stall"};
+  static const char* const kOps[] = {"in", "out", "read", "write", "stall", "rdmsr", "wrmsr", "guard_on", "guard_off"};
   return std::string(kOps[static_cast<int>(a.op)]) + std::to_string(a.width) + "(" + hex(a.addr) + ", " + hex(a.value) +
          ")";
 }
@@ -157,7 +161,7 @@ struct Expectation {
   int ldn_step = 0;  // Super I/O PageUp +1, PageDown -1
   std::vector<uint32_t> index_ports;  // Super I/O pairs the pass may read through
   // An address entry's result: the field, its value if complete.
-  enum Field { kNone, kDevice, kMemoryBase, kIoBase, kIsa, kHddBuffer } field = kNone;
+  enum Field { kNone, kDevice, kMemoryBase, kIoBase, kIsa, kHddBuffer, kMsrBase } field = kNone;
   bool entry_complete = false;
   uint64_t entry_value = 0;
   pci::Bdf device;
@@ -189,7 +193,10 @@ bool cell_unmapped(const AppState& s, int offset, const std::vector<uint64_t>& u
   return false;
 }
 
-void value_entry_writes(const AppState& s, int offset, uint32_t v, Expectation* x) {
+// `msr_reached`: the firmware gives the #GP guard and the processor shown
+// runs procedures, so a wrmsr is made.
+void value_entry_writes(const AppState& s, int offset, uint64_t value, bool msr_reached, Expectation* x) {
+  const uint32_t v = static_cast<uint32_t>(value);  // at most a dword on a grid page
   const int size = bytes_of(s.width);
   const uint32_t off = static_cast<uint32_t>(offset);
   auto add = [&](Access a, uint32_t latch = 0, uint32_t mask = 0, int shift = 0) {
@@ -220,13 +227,16 @@ void value_entry_writes(const AppState& s, int offset, uint32_t v, Expectation* 
         add(sim::out8(static_cast<uint16_t>(s.isa_address + 1), static_cast<uint8_t>(v >> (8 * i))));
       }
       break;
+    case PageId::kCpu:  // one wrmsr of the selected MSR on the processor shown
+      if (msr_reached) add(sim::wrmsr(s.cpu.base + static_cast<uint32_t>(s.cpu.row), value, static_cast<int>(s.cpu.cpu)));
+      break;
     default:
       break;
   }
 }
 
 Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::vector<uint64_t>& unmapped,
-                   Coverage* coverage) {
+                   bool msr_reached, Coverage* coverage) {
   Expectation x;
   x.index_ports = {s.isa_address};
   if (taken.empty()) return x;
@@ -240,7 +250,7 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::
     x.keys += e.used;
     x.field = field;
     x.entry_complete = e.complete;
-    x.entry_value = e.value();
+    x.entry_value = static_cast<uint32_t>(e.value());
     if (field == Expectation::kDevice) {
       const uint32_t dev = e.digits[2] * 10 + e.digits[3];
       const uint32_t fn = e.digits[4] * 10 + e.digits[5];
@@ -251,13 +261,14 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::
     }
     if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
   };
-  if (is_grid(s.page) && k.scan == 0 && k.ch == kCharEnter && cell_unmapped(s, offset, unmapped)) {
+  if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter && cell_unmapped(s, offset, unmapped)) {
     return x;  // no entry: Enter alone
-  } else if (is_grid(s.page) && k.scan == 0 && k.ch == kCharEnter) {
-    const Entry e = read_entry(taken, 1, 2 * bytes_of(s.width), Backspace::kStepsBack);
+  } else if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter) {
+    const int digits = s.page == PageId::kCpu ? 16 : 2 * bytes_of(s.width);
+    const Entry e = read_entry(taken, 1, digits, Backspace::kStepsBack);
     x.keys += e.used;
     if (e.complete) {
-      value_entry_writes(s, offset, static_cast<uint32_t>(e.value()), &x);
+      value_entry_writes(s, offset, e.value(), msr_reached, &x);
       if (coverage != nullptr) ++coverage->value_entries[page];
     }
   } else if (k.scan == 0 && k.ch == u'p') {
@@ -272,6 +283,7 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::
       case PageId::kHdd:
         if (s.width != kByte) address_entry(Expectation::kHddBuffer, 8, Backspace::kStepsBack);
         break;
+      case PageId::kCpu: address_entry(Expectation::kMsrBase, 8, Backspace::kStepsBack); break;
       default: break;
     }
   } else if (s.page == PageId::kMemory && k.scan == 0 && k.ch == u'P') {
@@ -322,6 +334,7 @@ class WriteAudit {
     size_t next_expected = 0;
     for (i_ = 0; i_ < log_.size(); ++i_) {
       const Access& a = log_[i_];
+      if (auto bad = guard_discipline(a)) return bad;
       if (a.op == Op::kPortIn && a.addr == kCfc && a.width == 32) last_cfc_ = {latch_, static_cast<uint32_t>(a.value)};
       if (!is_write(a)) continue;
       if (next_expected < at.size() && at[next_expected] == i_) {
@@ -335,13 +348,18 @@ class WriteAudit {
       }
       if (a.op == Op::kPortOut && a.width == 8 && superio_write(a, x)) continue;
       if (a.op == Op::kMemWrite && (strap_write(a) || ahci_write(a))) continue;
+      if (a.op == Op::kMsrWrite && microcode_read(a)) continue;
       return "stray write " + access_text(a);
     }
+    if (guard_open_) return std::string("the #GP guard was left installed");
     return std::nullopt;
   }
 
  private:
   bool expected(const ExpectedWrite& e, const Access& a) const {
+    if (e.access.op == Op::kMsrWrite) {  // refused or not: the processor's say
+      return a.op == e.access.op && a.addr == e.access.addr && a.value == e.access.value && a.cpu == e.access.cpu;
+    }
     if (e.latch == 0) return a == e.access;
     if (a.op != Op::kPortOut || a.addr != kCfc || a.width != 32 || latch_ != e.latch) return false;
     if (e.merge_mask == 0) return a.value == e.access.value;
@@ -350,7 +368,38 @@ class WriteAudit {
     return a.value == ((last_cfc_.second & ~mask) | ((static_cast<uint32_t>(e.access.value) << e.merge_shift) & mask));
   }
 
-  static bool is_write(const Access& a) { return a.op == Op::kPortOut || a.op == Op::kMemWrite; }
+  static bool is_write(const Access& a) {
+    return a.op == Op::kPortOut || a.op == Op::kMemWrite || a.op == Op::kMsrWrite;
+  }
+
+  // Every MSR access runs alone between the #GP handler's installation and
+  // its removal, for the processor that makes it.
+  std::optional<std::string> guard_discipline(const Access& a) {
+    if (a.op == Op::kGuardOn) {
+      if (guard_open_) return "the #GP guard installed twice";
+      guard_open_ = true;
+      guard_cpu_ = a.cpu;
+      guarded_ = 0;
+    } else if (a.op == Op::kGuardOff) {
+      if (!guard_open_ || a.cpu != guard_cpu_) return "a #GP guard removed that was not installed";
+      guard_open_ = false;
+    } else if (is_msr_access(a)) {
+      if (!guard_open_ || a.cpu != guard_cpu_ || ++guarded_ > 1) return "an MSR access outside its #GP guard: " + access_text(a);
+    }
+    return std::nullopt;
+  }
+
+  // The Intel way to read the microcode revision, on the CPU page: 0 into
+  // MSR 8Bh, then CPUID leaf 1 fills it, then the read of 8Bh on the same
+  // processor.
+  bool microcode_read(const Access& a) const {
+    if (page_ != PageId::kCpu || a.addr != kBiosSignId || a.value != 0) return false;
+    for (size_t j = i_ + 1; j < log_.size(); ++j) {
+      const Access& n = log_[j];
+      if (is_msr_access(n)) return n.op == Op::kMsrRead && n.addr == kBiosSignId && n.cpu == a.cpu;
+    }
+    return false;
+  }
   static bool is_latch(const Access& a) { return a.op == Op::kPortOut && a.addr == kCf8 && a.width == 32; }
 
   const Access* next() const { return i_ + 1 < log_.size() ? &log_[i_ + 1] : nullptr; }
@@ -432,6 +481,9 @@ class WriteAudit {
   uint32_t latch_ = 0;
   std::pair<uint32_t, uint32_t> last_cfc_ = {0, 0};  // latch, value
   bool ldn_stepped_ = false;
+  bool guard_open_ = false;
+  uint8_t guard_cpu_ = 0;
+  int guarded_ = 0;
 };
 
 // --- Keys and state ----------------------------------------------------------
@@ -494,6 +546,7 @@ std::optional<std::string> check_entry(const AppState& b, const AppState& a, con
     case Expectation::kIoBase: before = b.io_base; now = a.io_base; break;
     case Expectation::kIsa: before = b.isa_address; now = a.isa_address; break;
     case Expectation::kHddBuffer: before = b.hdd_buffer; now = a.hdd_buffer; break;
+    case Expectation::kMsrBase: before = b.cpu.base; now = a.cpu.base; break;
   }
   if (now != (x.entry_complete ? x.entry_value : before)) return "the address entry took " + hex(now);
   return std::nullopt;
@@ -514,6 +567,7 @@ std::optional<std::string> check_state(const AppState& s) {
       }
     }
   }
+  if (s.cpu.row < 0 || s.cpu.row > 15) return "CPU page row " + std::to_string(s.cpu.row);
   if (s.device_count < 0 || s.device_count > 500) return "device count " + std::to_string(s.device_count);
   if (s.table_index < 0 || s.table_index > (s.device_count > 0 ? s.device_count - 1 : 0)) {
     return "table index " + std::to_string(s.table_index);
@@ -663,7 +717,10 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
       ++coverage->global_keys[page][scan == kScanF5 ? 0 : scan == kScanF6 ? 1 : 2];
     }
   }
-  const Expectation x = expect(r.before, r.taken, unmapped_, coverage);
+  const sim::CpuModel& cpus = board_.cpu;
+  const uint32_t shown = r.before.cpu.cpu;
+  const bool msr_reached = cpus.cpu_protocol && !cpus.guard_refused && shown < cpus.cpus.size() && !cpus.cpus[shown].down;
+  const Expectation x = expect(r.before, r.taken, unmapped_, msr_reached, coverage);
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
   if (auto bad = check_entry(r.before, after, x)) return fail("state", *bad, &r);

@@ -58,11 +58,16 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"write mem 1001 0x1234 W", "write mem where=1001 size=2 value=1234"},
       {"write io fffc AABBCCDD d", "write io where=fffc size=4 value=aabbccdd"},
       {"write io 70 0000000000FF", "write io where=70 size=1 value=ff"},
+      {"dump cpuid", "dump cpuid where=0 size=1 value=0"},
+      {"read msr 0xC0000080", "read msr where=c0000080 size=8 value=0"},
+      {"write msr 6e1 100000000", "write msr where=6e1 size=8 value=100000000"},
+      {"write msr 1b FFFFFFFFFFFFFFFF", "write msr where=1b size=8 value=ffffffffffffffff"},
+      {"time msr 1b 1000", "time msr where=1b size=8 value=1000"},
       // Bad lines: one message naming the argument.
       {"frob", "kvq: unknown command \"frob\""},
-      {"read", "kvq: read needs a space: pci, mem or io"},
-      {"dump mem", "kvq: dump takes pci or acpi, not \"mem\""},
-      {"write disk 0 0", "kvq: write takes pci, mem or io, not \"disk\""},
+      {"read", "kvq: read needs a space: pci, mem, io or msr"},
+      {"dump mem", "kvq: dump takes pci, acpi or cpuid, not \"mem\""},
+      {"write disk 0 0", "kvq: write takes pci, mem, io or msr, not \"disk\""},
       {"read pci 00:1f.2", "kvq: OFFSET is missing"},
       {"write mem 1000", "kvq: VALUE is missing"},
       {"read io 80 b b", "kvq: unexpected argument \"b\""},
@@ -90,6 +95,9 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"read mem ffffffff w", "kvq: ADDRESS \"ffffffff\": a word there runs past FFFFFFFF", 32},
       {"read mem ffffffffffffffff w", "kvq: ADDRESS \"ffffffffffffffff\": a word there runs past FFFFFFFFFFFFFFFF"},
       {"write io fffe 0 d", "kvq: PORT \"fffe\": a dword there runs past FFFF"},
+      {"read msr 100000000", "kvq: INDEX \"100000000\" is above FFFFFFFF"},
+      {"write msr 1b 10000000000000000", "kvq: VALUE \"10000000000000000\" is above FFFFFFFFFFFFFFFF"},
+      {"write msr 1b 1 d", "kvq: unexpected argument \"d\""},
   };
   for (const Case& c : kCases) {
     const cli::ParseResult r = parse_line(c.line, c.address_bits);

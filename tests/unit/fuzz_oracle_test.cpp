@@ -1,6 +1,6 @@
-// The fuzzer's oracles catch what they must: a write or a draw planted in a
-// test-only device on the board, found by random keys and shrunk to the
-// keys that reach it.
+// The fuzzer's oracles catch what they must: a write, an unguarded MSR
+// access or a draw planted in a test-only device on the board, found by
+// random keys and shrunk to the keys that reach it.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -49,6 +49,13 @@ TEST(FuzzOracleTest, APlantedWriteOrOffScreenDrawIsCaughtAndShrunkToTheKeysThatR
   };
   const Case cases[] = {
       {"write", "stray write out8(0x80, 0x42)", [](sim::Board& b) { b.port_write(0x80, 8, 0x42); }},
+      {"write", "an MSR access outside its #GP guard: rdmsr64(0x1B, 0x0)", [](sim::Board& b) { b.note(sim::rdmsr(0x1B, 0)); }},
+      {"write", "stray write wrmsr64(0x10, 0x5)",
+       [](sim::Board& b) {
+         b.note(sim::guard_on());
+         b.note(sim::wrmsr(0x10, 5));
+         b.note(sim::guard_off());
+       }},
       {"screen", "drawn off the screen",
        [](sim::Board&) {
          con::set_cursor(79, 24);

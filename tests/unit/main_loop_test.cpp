@@ -175,8 +175,8 @@ TEST_F(MainLoopTest, MenuItemLimitsAndColumnResets) {
   pass_scan(kScanF6);
   pass_scan(kScanUp);
   EXPECT_EQ(state.menu_item, 1);
-  for (int i = 0; i < 5; ++i) pass_scan(kScanDown);
-  EXPECT_EQ(state.menu_item, 4);
+  for (int i = 0; i < 6; ++i) pass_scan(kScanDown);
+  EXPECT_EQ(state.menu_item, 5);  // DEVICES ends with CPU
   pass_scan(kScanRight);
   EXPECT_EQ(state.menu_column, MenuColumn::kOther);
   EXPECT_EQ(state.menu_item, 1);
@@ -193,10 +193,10 @@ TEST_F(MainLoopTest, MenuItemLimitsAndColumnResets) {
 
 TEST_F(MainLoopTest, MenuEnterOpensEachPageAndTheMenuReopensAsLeft) {
   start();
-  const PageId devices[] = {PageId::kPcie, PageId::kMemory, PageId::kIo, PageId::kSuperIo};
+  const PageId devices[] = {PageId::kPcie, PageId::kMemory, PageId::kIo, PageId::kSuperIo, PageId::kCpu};
   const PageId other[] = {PageId::kHelp, PageId::kSmbios, PageId::kHdd, PageId::kPchStrap, PageId::kAcpi};
   for (int column = 0; column < 2; ++column) {
-    for (int item = 1; item <= 4 + column; ++item) {
+    for (int item = 1; item <= 5; ++item) {
       pass_scan(kScanF6);
       state.menu_column = static_cast<MenuColumn>(column);
       state.menu_item = item;

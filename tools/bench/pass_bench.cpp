@@ -85,7 +85,8 @@ void BM_Pass(benchmark::State& st, const BenchPage& p) {
   console.clear_ops();
   kvq::run_pass(f.state);
   st.counters["idle_serial_bytes"] = static_cast<double>(console.serial_bytes());
-  console.push_scan(kvq::kScanRight);
+  // A cursor move: along a grid row, or down the CPU page's rows.
+  console.push_scan(kvq::page_row(p.page).kind == kvq::PageKind::kRows ? kvq::kScanDown : kvq::kScanRight);
   kvq::run_pass(f.state);
   kvq::run_pass(f.state);
   st.counters["cursor_move_bytes"] = static_cast<double>(console.serial_bytes());

@@ -1,0 +1,159 @@
+// The CPU page: what CPUID says of one processor, and 16 of its MSRs from a
+// base index, each read under the #GP guard, with the selected one's bits.
+// < and > step through the firmware's processors; every access runs on the
+// processor shown.
+#include "app/colors.h"
+#include "app/footer.h"
+#include "app/grid.h"
+#include "app/input.h"
+#include "data/msr_names.h"
+#include "hw/cpu.h"
+#include "pages/pages.h"
+#include "platform/console.h"
+
+namespace kvq {
+namespace {
+
+constexpr int kRows = 16;
+constexpr int kFirstRow = 2;
+constexpr int kValueCol = 10;
+constexpr int kNameCol = 28;
+constexpr int kMessageRow = 18;
+constexpr int kBaseDigitsCol = 10;  // after "MSR Base: "
+
+uint32_t index_of(const CpuPageState& page, int row) { return page.base + static_cast<uint32_t>(row); }
+
+void draw_header(const CpuPageState& page) {
+  const cpu::Identity& id = page.identity;
+  con::set_attr(kAttrWhite);
+  con::set_cursor(0, 0);
+  con::print(u"MSR Base: %08X", page.base);
+  con::set_cursor(20, 0);
+  char16_t which[16];
+  sformat(which, 16, u"CPU %u of %u", page.cpu, plat::cpu_count());
+  con::print(u"%-14s %-12a  ", which, id.vendor);
+  if (id.reached) {
+    con::print(u"Family %02Xh Model %02Xh Stepping %X", id.family, id.model, id.stepping);
+  } else {
+    con::print(u"%-31s", u"not reached");
+  }
+  con::set_cursor(0, 1);
+  con::print(u"%-48a", id.brand);
+  con::set_cursor(62, 1);
+  if (id.microcode_status == plat::MsrStatus::kOk) {
+    con::print(u"Microcode %08X", id.microcode);
+  } else {
+    con::print(u"Microcode %-8s", u"--");
+  }
+}
+
+void draw_row(const CpuPageState& page, int row, const cpu::MsrValue& msr) {
+  const uint32_t index = index_of(page, row);
+  con::set_cursor(0, kFirstRow + row);
+  con::set_attr(kAttrYellow);
+  con::print(u"%08X", index);
+  con::set_cursor(kValueCol, kFirstRow + row);
+  const bool cursor = row == page.row;
+  if (msr.status == plat::MsrStatus::kOk) {
+    con::set_attr(cursor ? kAttrWhiteOnBlue : (msr.value != 0 ? kAttrWhite : kAttrGray));
+    con::print(u"%016X", msr.value);
+  } else {
+    // "--": the processor refused the read; anything else: not read.
+    con::set_attr(cursor ? kAttrWhiteOnBlue : kAttrGray);
+    con::print(u"%-16s", msr.status == plat::MsrStatus::kRefused ? u"--" : u"not read");
+  }
+  char name[data::kMaxMsrName + 1] = {};
+  data::msr_name(index, name);
+  int length = 0;
+  while (name[length] != 0) ++length;
+  con::set_attr(kAttrWhite);
+  con::set_cursor(kNameCol, kFirstRow + row);
+  con::put_text8(name);
+  con::repeat(u' ', data::kMaxMsrName - length);
+}
+
+// Row 18: why nothing could be read, or the value the processor refused.
+void draw_message(const CpuPageState& page, const cpu::MsrValue& first) {
+  con::set_cursor(0, kMessageRow);
+  con::set_attr(kAttrWhite);
+  char16_t line[81];
+  if (first.status != plat::MsrStatus::kOk && first.status != plat::MsrStatus::kRefused) {
+    sformat(line, 81, u"No MSR read on CPU %u: %s.", page.cpu, cpu::status_text(first.status));
+  } else if (page.refused) {
+    sformat(line, 81, u"#GP: the processor refused %016X for MSR %08X; it is unchanged.", page.refused_value,
+            page.refused_index);
+  } else {
+    line[0] = 0;
+  }
+  con::print(u"%-80s", line);
+}
+
+void write_selected(AppState& state) {
+  CpuPageState& page = state.cpu;
+  uint64_t value = 0;
+  if (!value_entry(CellCursor{kFirstRow + page.row, kValueCol, 0}, 16, &value)) return;
+  const uint32_t index = index_of(page, page.row);
+  page.refused = plat::msr_write(page.cpu, index, value) == plat::MsrStatus::kRefused;
+  page.refused_index = index;
+  page.refused_value = value;
+  // A write may have loaded microcode (79h): the next pass asks again.
+  page.identified = false;
+}
+
+void step_cpu(CpuPageState& page, int direction) {
+  const uint32_t count = plat::cpu_count();
+  page.cpu = (page.cpu + count + static_cast<uint32_t>(direction)) % count;
+  page.identified = false;
+}
+
+void act_on_key(AppState& state) {
+  CpuPageState& page = state.cpu;
+  const Key key = state.key;
+  if (key.scan == kScanUp) {
+    page.row = (page.row + kRows - 1) % kRows;
+  } else if (key.scan == kScanDown) {
+    page.row = (page.row + 1) % kRows;
+  } else if (key.scan == kScanPageUp) {
+    page.base -= kRows;
+  } else if (key.scan == kScanPageDown) {
+    page.base += kRows;
+  } else if (key.scan != 0) {
+    return;  // F5, F6, F7, Esc and other keys: left to the loop
+  } else if (key.ch == kCharEnter) {
+    write_selected(state);
+  } else if (key.ch == u'p') {
+    uint32_t typed = 0;
+    if (address_entry(u"MSR Base:", kBaseDigitsCol, 8, true, &typed)) page.base = typed;
+  } else if (key.ch == u'<' || key.ch == u'>') {
+    step_cpu(page, key.ch == u'<' ? -1 : 1);
+  } else {
+    return;
+  }
+  if (key.ch != kCharEnter) page.refused = false;
+  state.key = Key{0, 0};
+}
+
+}  // namespace
+
+void cpu_pass(AppState& state) {
+  CpuPageState& page = state.cpu;
+  if (page.cpu >= plat::cpu_count()) page.cpu = 0;
+  if (!page.identified) {
+    page.identity = cpu::identify(page.cpu);
+    page.identified = true;
+  }
+  draw_header(page);
+  cpu::MsrValue msrs[kRows];
+  cpu::read_msrs(page.cpu, page.base, msrs, kRows);
+  for (int row = 0; row < kRows; ++row) draw_row(page, row, msrs[row]);
+  draw_message(page, msrs[0]);
+  con::set_attr(kAttrWhite);
+  con::set_cursor(col_before_ruler64(13), 19);  // "0xNNNNNNNN ->"
+  con::print(u"0x%08X ->", index_of(page, page.row));
+  draw_ruler64(msrs[page.row].value);
+  draw_footer(false);
+  con::poll_key(&state.key);
+  act_on_key(state);
+}
+
+}  // namespace kvq
