@@ -64,7 +64,7 @@ Status check_memory(const Command& c) {
   const uint64_t last = c.where + static_cast<uint64_t>(c.size - 1);
   if (last > phys::highest_address()) {
     text::line(Stream::kErr, u"kvq: ADDRESS %X lies beyond the processor's %d-bit physical address space", c.where,
-               kImageAddressBits == 64 ? plat::physical_address_bits() : 32);
+               phys::address_bits());
     return Status::kUnsupported;
   }
   const bool write = c.form->action == Action::kWrite;
@@ -84,25 +84,24 @@ Status check_memory(const Command& c) {
 uint32_t msr_index(const Command& c) { return static_cast<uint32_t>(c.where); }
 
 Status msr_read_or_write(const Command& c) {
-  const uint32_t cpu = plat::this_cpu();
+  const uint32_t cpu = cpu::this_processor();
   plat::MsrStatus status = plat::MsrStatus::kOk;
-  if (c.form->action == Action::kWrite) status = plat::msr_write(cpu, msr_index(c), c.value);
-  uint64_t value = 0;
-  if (status == plat::MsrStatus::kOk) status = plat::msr_read(cpu, msr_index(c), &value);
+  if (c.form->action == Action::kWrite) status = cpu::write_msr(cpu, msr_index(c), c.value);
+  cpu::MsrValue read;
+  if (status == plat::MsrStatus::kOk) status = (read = cpu::read_msr(cpu, msr_index(c))).status;
   if (status != plat::MsrStatus::kOk) {
     text::line(Stream::kErr, u"kvq: MSR %08X: %s", msr_index(c), cpu::status_text(status));
     return Status::kUnsupported;
   }
-  text::line(Stream::kOut, u"%016X", value);
+  text::line(Stream::kOut, u"%016X", read.value);
   return Status::kOk;
 }
 
 // COUNT guarded reads of one MSR; the caller times the command.
 Status time_msr(const Command& c) {
-  const uint32_t cpu = plat::this_cpu();
-  uint64_t value = 0;
+  const uint32_t cpu = cpu::this_processor();
   for (uint64_t i = 0; i < c.value; ++i) {
-    const plat::MsrStatus status = plat::msr_read(cpu, msr_index(c), &value);
+    const plat::MsrStatus status = cpu::read_msr(cpu, msr_index(c)).status;
     if (status != plat::MsrStatus::kOk && status != plat::MsrStatus::kRefused) {
       text::line(Stream::kErr, u"kvq: MSR %08X: %s", msr_index(c), cpu::status_text(status));
       return Status::kUnsupported;
@@ -120,7 +119,7 @@ void print_leaf(void*, const cpu::Leaf& l) {
 // Every processor, as `cpuid -r` lays its dump out.
 Status dump_cpuid() {
   Status status = Status::kOk;
-  for (uint32_t n = 0; n < plat::cpu_count(); ++n) {
+  for (uint32_t n = 0; n < cpu::processor_count(); ++n) {
     text::line(Stream::kOut, u"CPU %u:", n);
     if (!cpu::each_leaf(n, print_leaf, nullptr)) {
       text::line(Stream::kErr, u"kvq: CPU %u did not run CPUID", n);

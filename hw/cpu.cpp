@@ -276,4 +276,10 @@ bool each_leaf(uint32_t cpu, void (*emit)(void* context, const Leaf& leaf), void
   return walker.reached();
 }
 
+MsrValue read_msr(uint32_t cpu, uint32_t index) {
+  MsrValue v;
+  v.status = plat::msr_read(cpu, index, &v.value);
+  return v;
+}
+
 }  // namespace kvq::cpu

@@ -40,6 +40,17 @@ struct MsrValue {
 inline constexpr int kMaxStatusText = 54;
 const char16_t* status_text(plat::MsrStatus status);
 
+// The processors kvq can reach (processor 0 alone without MP Services),
+// and the one it runs on.
+inline uint32_t processor_count() { return plat::cpu_count(); }
+inline uint32_t this_processor() { return plat::this_cpu(); }
+
+// One MSR, read or written on processor `cpu` under the #GP guard.
+MsrValue read_msr(uint32_t cpu, uint32_t index);
+inline plat::MsrStatus write_msr(uint32_t cpu, uint32_t index, uint64_t value) {
+  return plat::msr_write(cpu, index, value);
+}
+
 // `count` MSRs from `base` up (wrapping at 2^32), each its own guarded
 // access. Where the guard itself cannot be had, nothing more is tried: the
 // remaining entries get that status.

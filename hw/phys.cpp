@@ -13,8 +13,10 @@ bool mapped(uint64_t address, uint64_t length, paging::Access access) {
   }
 }
 
+int address_bits() { return sizeof(uintptr_t) == 4 ? 32 : plat::physical_address_bits(); }
+
 uint64_t highest_address() {
-  const int bits = sizeof(uintptr_t) == 4 ? 32 : plat::physical_address_bits();
+  const int bits = address_bits();
   return bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
 }
 

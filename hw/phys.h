@@ -16,8 +16,10 @@ inline constexpr uint64_t kPageSize = 4096;
 // for `access`. False for an empty or wrapping range.
 bool mapped(uint64_t address, uint64_t length, paging::Access access = paging::Access::kRead);
 
-// The highest physical address this processor can have (its physical
-// address width, from CPUID); an IA-32 image reaches only the first 4 GiB.
+// The bits of physical address kvq can reach: the processor's physical
+// address width (CPUID), but 32 for an IA-32 image, which reaches only the
+// first 4 GiB; and the highest such address.
+int address_bits();
 uint64_t highest_address();
 
 class Span {

@@ -30,7 +30,7 @@ void draw_header(const CpuPageState& page) {
   con::print(u"MSR Base: %08X", page.base);
   con::set_cursor(20, 0);
   char16_t which[16];
-  sformat(which, 16, u"CPU %u of %u", page.cpu, plat::cpu_count());
+  sformat(which, 16, u"CPU %u of %u", page.cpu, cpu::processor_count());
   con::print(u"%-14s %-12a  ", which, id.vendor);
   if (id.reached) {
     con::print(u"Family %02Xh Model %02Xh Stepping %X", id.family, id.model, id.stepping);
@@ -93,7 +93,7 @@ void write_selected(AppState& state) {
   uint64_t value = 0;
   if (!value_entry(CellCursor{kFirstRow + page.row, kValueCol, 0}, 16, &value)) return;
   const uint32_t index = index_of(page, page.row);
-  page.refused = plat::msr_write(page.cpu, index, value) == plat::MsrStatus::kRefused;
+  page.refused = cpu::write_msr(page.cpu, index, value) == plat::MsrStatus::kRefused;
   page.refused_index = index;
   page.refused_value = value;
   // A write may have loaded microcode (79h): the next pass asks again.
@@ -101,7 +101,7 @@ void write_selected(AppState& state) {
 }
 
 void step_cpu(CpuPageState& page, int direction) {
-  const uint32_t count = plat::cpu_count();
+  const uint32_t count = cpu::processor_count();
   page.cpu = (page.cpu + count + static_cast<uint32_t>(direction)) % count;
   page.identified = false;
 }
@@ -137,7 +137,7 @@ void act_on_key(AppState& state) {
 
 void cpu_pass(AppState& state) {
   CpuPageState& page = state.cpu;
-  if (page.cpu >= plat::cpu_count()) page.cpu = 0;
+  if (page.cpu >= cpu::processor_count()) page.cpu = 0;
   if (!page.identified) {
     page.identity = cpu::identify(page.cpu);
     page.identified = true;

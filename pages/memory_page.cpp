@@ -34,7 +34,7 @@ void set_base(AppState& state, uint64_t base) {
   if (base > phys::highest_address() || memio::window_address(base, 255) > phys::highest_address()) {
     char16_t text[80];
     sformat(text, 80, u"%X lies beyond the processor's %d-bit physical address space", base,
-            sizeof(uintptr_t) == 8 ? plat::physical_address_bits() : 32);
+            phys::address_bits());
     say_on_message_row(text);
     return;
   }

@@ -1,5 +1,7 @@
 #include "platform/paging.h"
 
+#include "platform/cpu.h"
+
 namespace kvq::paging {
 namespace {
 
@@ -73,3 +75,13 @@ bool maps_to_itself(const Registers& r, uint64_t address, Access access, TableRe
 }
 
 }  // namespace kvq::paging
+
+namespace kvq::plat {
+
+int physical_address_bits() {
+  constexpr uint32_t kPae = 1u << 6;  // CPUID 1, EDX
+  if (cpuid(0x80000000u, 0).eax >= 0x80000008u) return static_cast<int>(cpuid(0x80000008u, 0).eax & 0xFF);
+  return (cpuid(1, 0).edx & kPae) != 0 ? 36 : 32;
+}
+
+}  // namespace kvq::plat

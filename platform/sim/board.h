@@ -188,12 +188,12 @@ class Board {
   void ram_poke64(uint64_t addr, uint64_t value);
 
   // The processor's address translation: its control registers (the page
-  // tables lie in the board's RAM; see paging_sim.h) and its physical
-  // address width. A new board has 4-level tables that map the first
-  // 1 TiB with 1 GiB pages, as OVMF maps a 40-bit board; tests shape
-  // their own. The walk's reads are the processor's, not kvq's: unlogged.
+  // tables lie in the board's RAM; see paging_sim.h). A new board has
+  // 4-level tables that map the first 1 TiB with 1 GiB pages, as OVMF maps
+  // a 40-bit board; tests shape their own. The walk's reads are the
+  // processor's, not kvq's: unlogged. (Its physical address width is what
+  // the processor model's CPUID says.)
   paging::Registers paging;
-  int physical_address_bits = 40;
   // A memory-mapped configuration space for buses 0 to 255 at this
   // address as well (0: none), as firmware places it above 4 GiB.
   uint64_t ecam_above_4g = 0;

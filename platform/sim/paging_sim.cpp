@@ -123,6 +123,4 @@ bool page_mapped(uint64_t address, paging::Access access) {
   return paging::maps_to_itself(sim::board().paging, address, access, read_sim_entry, nullptr);
 }
 
-int physical_address_bits() { return sim::board().physical_address_bits; }
-
 }  // namespace kvq::plat

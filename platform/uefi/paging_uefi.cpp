@@ -31,12 +31,6 @@ bool read_entry(uint64_t address, int bytes, uint64_t* entry, void*) {
   return true;
 }
 
-void cpuid(uint32_t leaf, uint32_t* eax, uint32_t* edx) {
-  uint32_t ebx;
-  uint32_t ecx;
-  asm volatile("cpuid" : "=a"(*eax), "=b"(ebx), "=c"(ecx), "=d"(*edx) : "a"(leaf), "c"(0));
-}
-
 }  // namespace
 
 bool page_mapped(uint64_t address, paging::Access access) {
@@ -48,19 +42,6 @@ bool page_mapped(uint64_t address, paging::Access access) {
   // firmware never does.
   r.long_mode = sizeof(uintptr_t) == 8;
   return paging::maps_to_itself(r, address, access, read_entry, nullptr);
-}
-
-int physical_address_bits() {
-  uint32_t eax = 0;
-  uint32_t edx = 0;
-  cpuid(0x80000000u, &eax, &edx);
-  if (eax >= 0x80000008u) {
-    cpuid(0x80000008u, &eax, &edx);
-    return static_cast<int>(eax & 0xFF);
-  }
-  cpuid(1, &eax, &edx);
-  constexpr uint32_t kPae = 1u << 6;
-  return (edx & kPae) != 0 ? 36 : 32;
 }
 
 }  // namespace kvq::plat

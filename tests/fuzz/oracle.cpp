@@ -142,8 +142,13 @@ Entry read_long_entry(const std::vector<Key>& keys, size_t from, int max) {
   return e;
 }
 
-// The fuzz boards' processor: 40 bits of physical address, as QEMU's.
-constexpr uint64_t kHighestAddress = (uint64_t{1} << 40) - 1;
+// The highest physical address the board's processor has: its CPUID leaf
+// 80000008h (QEMU's qemu64 says 40 bits, the Intel models 39).
+uint64_t highest_address(const sim::Board& board) {
+  const sim::SimCpu& cpu = board.cpu.cpus[0];
+  const int bits = cpu.cpuid(0x80000000u, 0).eax >= 0x80000008u ? static_cast<int>(cpu.cpuid(0x80000008u, 0).eax & 0xFF) : 32;
+  return (uint64_t{1} << bits) - 1;
+}
 
 // A write the pass must make, in order. A configuration byte or word is
 // merged into the dword the pass read last at the same address.
@@ -236,7 +241,7 @@ void value_entry_writes(const AppState& s, int offset, uint64_t value, bool msr_
 }
 
 Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::vector<uint64_t>& unmapped,
-                   bool msr_reached, Coverage* coverage) {
+                   bool msr_reached, uint64_t highest, Coverage* coverage) {
   Expectation x;
   x.index_ports = {s.isa_address};
   if (taken.empty()) return x;
@@ -292,12 +297,12 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::
     x.field = Expectation::kMemoryBase;
     x.entry_value = e.value();
     // A base whose window would run past the processor's reach is refused.
-    x.entry_complete = e.complete && (x.entry_value <= 0xFFFFFFFFu || x.entry_value + 255 <= kHighestAddress);
+    x.entry_complete = e.complete && (x.entry_value <= 0xFFFFFFFFu || x.entry_value + 255 <= highest);
     if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
   } else if (s.page == PageId::kAcpi && k.scan == 0 && k.ch == kCharEnter && s.acpi_row < s.acpi.count) {
     // Only a window the processor can address whole is opened.
     x.table = s.acpi.tables[s.acpi_row].address;
-    x.opens_table = x.table <= 0xFFFFFFFFu || x.table <= kHighestAddress - 255;
+    x.opens_table = x.table <= 0xFFFFFFFFu || x.table <= highest - 255;
     if (x.opens_table && coverage != nullptr) ++coverage->tables_opened;
   } else if (s.page == PageId::kSuperIo && (k.scan == kScanPageUp || k.scan == kScanPageDown)) {
     x.ldn_step = k.scan == kScanPageUp ? 1 : -1;
@@ -720,7 +725,7 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   const sim::CpuModel& cpus = board_.cpu;
   const uint32_t shown = r.before.cpu.cpu;
   const bool msr_reached = cpus.cpu_protocol && !cpus.guard_refused && shown < cpus.cpus.size() && !cpus.cpus[shown].down;
-  const Expectation x = expect(r.before, r.taken, unmapped_, msr_reached, coverage);
+  const Expectation x = expect(r.before, r.taken, unmapped_, msr_reached, highest_address(board_), coverage);
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
   if (auto bad = check_entry(r.before, after, x)) return fail("state", *bad, &r);
