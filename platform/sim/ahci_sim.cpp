@@ -115,12 +115,7 @@ uint32_t AhciController::reg(uint32_t offset) const {
 }
 
 uint64_t AhciController::read(uint64_t addr, int width) {
-  uint64_t v = 0;
-  for (int i = width / 8 - 1; i >= 0; --i) {
-    const uint32_t o = static_cast<uint32_t>(addr - abar_) + static_cast<uint32_t>(i);
-    v = (v << 8) | ((reg(o & ~3u) >> (8 * (o & 3))) & 0xFF);
-  }
-  return v;
+  return read_dword_lanes(static_cast<uint32_t>(addr - abar_), width, [this](uint32_t o) { return reg(o); });
 }
 
 void AhciController::write(uint64_t addr, int width, uint64_t value) {

@@ -126,6 +126,18 @@ class PortDevice {
   virtual void write(uint16_t port, int width, uint32_t value) = 0;
 };
 
+// A read of `width` bits at `offset` in a block of dword registers: each
+// byte from the register that holds it, little-endian, at any alignment.
+template <class DwordAt>
+uint64_t read_dword_lanes(uint32_t offset, int width, DwordAt dword_at) {
+  uint64_t v = 0;
+  for (int i = width / 8 - 1; i >= 0; --i) {
+    const uint32_t o = offset + static_cast<uint32_t>(i);
+    v = (v << 8) | ((dword_at(o & ~3u) >> (8 * (o & 3))) & 0xFF);
+  }
+  return v;
+}
+
 class MemDevice {
  public:
   virtual ~MemDevice() = default;

@@ -18,12 +18,7 @@ uint32_t SpiStraps::reg(uint32_t offset) const {
 }
 
 uint64_t SpiStraps::read(uint64_t addr, int width) {
-  uint64_t v = 0;
-  for (int i = width / 8 - 1; i >= 0; --i) {
-    const uint32_t o = static_cast<uint32_t>(addr - spibar_) + static_cast<uint32_t>(i);
-    v = (v << 8) | ((reg(o & ~3u) >> (8 * (o & 3))) & 0xFF);
-  }
-  return v;
+  return read_dword_lanes(static_cast<uint32_t>(addr - spibar_), width, [this](uint32_t o) { return reg(o); });
 }
 
 void SpiStraps::write(uint64_t addr, int width, uint64_t value) {

@@ -24,29 +24,16 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from kvq_e2e import START_FRAME, report, wait_row  # noqa: E402
-
-STARTUP = """\
-@echo -off
-for %i in fs0 fs1 fs2 fs3 fs4 fs5 fs6 fs7
-  if exist %i:\\kvq.efi then
-    %i:
-    echo kvq-disk-ready
-    goto done
-  endif
-endfor
-:done
-"""
+from test_x64_command_line import STARTUP  # noqa: E402
 
 HEADER_CPU0 = r'^MSR Base: [0-9A-F]{8}  CPU 0 of 2 +AuthenticAMD  Family 0Fh Model 6Bh Stepping 1'
 PKRS_REFUSED = '#GP: the processor refused 0000000100000000 for MSR 000006E1; it is unchanged.'
 TIMED_READS = 20000
 
-
 def timed(m, cmd):
     t = time.monotonic()
     out = m.shell_command(cmd, timeout=300)
     return out, time.monotonic() - t
-
 
 def commands(m):
     assert m.shell_command('kvq.efi read msr 1b').strip() == '00000000FEE00900'
@@ -62,7 +49,6 @@ def commands(m):
     report('x64 one guarded rdmsr (handler installed and removed around it), us',
            '%.1f' % ((many - one) / (TIMED_READS - 1) * 1e6))
 
-
 def key_to_settled(m, *keys):
     """Seconds from the first key sent to the last byte of the answer."""
     m.wait_quiet(0.5)
@@ -73,17 +59,14 @@ def key_to_settled(m, *keys):
     m.wait_quiet(0.5)
     return m.last_output_time() - sent
 
-
 def row_moves(m):
     """Milliseconds, the median of five Down and five Up keys: the cursor
     ends on the row it started on."""
     times = sorted(key_to_settled(m, key) for key in ['Down'] * 5 + ['Up'] * 5)
     return 1000 * (times[4] + times[5]) / 2
 
-
 def write_msr(m, digits):
     m.send_keys('Enter', *digits)
-
 
 def pkrs_writes(m, cpu):
     m.send_keys('p', *'000006E1')
@@ -97,7 +80,6 @@ def pkrs_writes(m, cpu):
     m.wait_for(lambda mm: mm.row(18).strip() == '', 10)
     write_msr(m, '0' * 16)
     wait_row(m, 2, r'^000006E1  0000000000000000  IA32_PKRS')
-
 
 def cpu_page(m):
     m.send_text('kvq.efi\r')
@@ -128,7 +110,6 @@ def cpu_page(m):
     m.wait_raw(harness.SHELL_PROMPT + r'$', 20)
     return vendor
 
-
 def test_cpu_commands_and_page():
     image = harness.image_path('x64')
     assert image, 'build/x64/kvq.efi is missing: run make first'
@@ -153,7 +134,6 @@ def test_cpu_commands_and_page():
     assert vendors == [page_vendor] * 2, (vendors, page_vendor)
     assert re.search(r'brand = "QEMU Virtual CPU version 2\.5\+"', decoded), decoded[:2000]
     assert re.search(r'^CPU 1:$', decoded, re.M), decoded[:200]
-
 
 if __name__ == '__main__':
     harness.main(test_cpu_commands_and_page)

@@ -29,33 +29,9 @@ using sim::out8;
 using sim::rd;
 using sim::wr;
 
-std::u16string g_out;
-std::u16string g_err;
-
-void record(text::Stream stream, const char16_t* text) { (stream == text::Stream::kErr ? g_err : g_out) += text; }
-
-class CommandsTest : public test::BoardTest {
- protected:
-  void SetUp() override {
-    BoardTest::SetUp();
-    sim::build_q35(board);
-    g_out.clear();
-    g_err.clear();
-    text::set_sink(record);
-  }
-  cli::Status run(const char* line) {
-    std::vector<std::u16string> words;
-    std::istringstream in(line);
-    std::string w;
-    while (in >> w) words.emplace_back(w.begin(), w.end());
-    std::vector<const char16_t*> argv;
-    for (const auto& word : words) argv.push_back(word.c_str());
-    board.clear_log();
-    return cli::run(static_cast<int>(argv.size()), argv.data());
-  }
-  std::string out() const { return test::narrow(g_out); }
-  std::string err() const { return test::narrow(g_err); }
-};
+std::u16string& g_out = test::g_cli_out;
+std::u16string& g_err = test::g_cli_err;
+using CommandsTest = test::CommandTest;
 
 // KVQ_UPDATE_GOLDEN=1 rewrites the file from the board model.
 TEST_F(CommandsTest, DumpOfTheQ35BoardMatchesTheGoldenFile) {

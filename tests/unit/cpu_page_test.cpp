@@ -167,27 +167,9 @@ TEST_F(CpuPageTest, IntelMicrocodeIsReadAfterClearingAndCpuid) {
   EXPECT_EQ(log[1], rdmsr(0x8B, 0xF4ull << 32));
 }
 
-std::u16string g_out;
-std::u16string g_err;
-
-class CpuCommandsTest : public test::BoardTest {
- protected:
-  void SetUp() override {
-    BoardTest::SetUp();
-    sim::build_q35(board);
-    g_out.clear();
-    g_err.clear();
-    text::set_sink([](text::Stream s, const char16_t* t) { (s == text::Stream::kErr ? g_err : g_out) += t; });
-  }
-  cli::Status run(const char* line) {
-    std::vector<std::u16string> words;
-    std::istringstream in(line);
-    for (std::string w; in >> w;) words.emplace_back(w.begin(), w.end());
-    std::vector<const char16_t*> argv;
-    for (const auto& w : words) argv.push_back(w.c_str());
-    return cli::run(static_cast<int>(argv.size()), argv.data());
-  }
-};
+std::u16string& g_out = test::g_cli_out;
+std::u16string& g_err = test::g_cli_err;
+using CpuCommandsTest = test::CommandTest;
 
 TEST_F(CpuCommandsTest, ReadAndWriteMsr) {
   struct Case {

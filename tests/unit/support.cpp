@@ -1,6 +1,10 @@
 #include "support.h"
 
+#include <sstream>
+
 #include "data/pci_ids_file.h"
+#include "platform/sim/q35.h"
+#include "platform/text_out.h"
 
 namespace kvq::test {
 
@@ -26,6 +30,27 @@ std::string row_text(int row) {
 }
 
 uint8_t attr_at(int col, int row) { return con::screen().at(col, row).attr; }
+
+std::u16string g_cli_out;
+std::u16string g_cli_err;
+
+void CommandTest::SetUp() {
+  BoardTest::SetUp();
+  sim::build_q35(board);
+  g_cli_out.clear();
+  g_cli_err.clear();
+  text::set_sink([](text::Stream s, const char16_t* t) { (s == text::Stream::kErr ? g_cli_err : g_cli_out) += t; });
+}
+
+cli::Status CommandTest::run(const char* line) {
+  std::vector<std::u16string> words;
+  std::istringstream in(line);
+  for (std::string w; in >> w;) words.emplace_back(w.begin(), w.end());
+  std::vector<const char16_t*> argv;
+  for (const auto& w : words) argv.push_back(w.c_str());
+  board.clear_log();
+  return cli::run(static_cast<int>(argv.size()), argv.data());
+}
 
 void KvqTest::SetUp() {
   sim::set_board(&board);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/commands.h"
 #include "app/main_loop.h"
 #include "app/state.h"
 #include "platform/console.h"
@@ -28,6 +29,20 @@ class BoardTest : public ::testing::Test {
   void SetUp() override { sim::set_board(&board); }
   void TearDown() override { sim::set_board(nullptr); }
   sim::Board board;
+};
+
+// What the command-line modes printed, by stream, since the last clear.
+extern std::u16string g_cli_out;
+extern std::u16string g_cli_err;
+
+// The command-line modes on the simulated Q35 board, their lines captured.
+class CommandTest : public BoardTest {
+ protected:
+  void SetUp() override;
+  // Splits `line` at blanks as the Shell does, clears the access log, runs.
+  cli::Status run(const char* line);
+  std::string out() const { return narrow(g_cli_out); }
+  std::string err() const { return narrow(g_cli_err); }
 };
 
 class KvqTest : public ::testing::Test {
