@@ -3,7 +3,6 @@
 #include "hw/memio.h"
 #include "hw/pci_caps.h"
 #include "hw/pci_extended.h"
-#include "hw/phys.h"
 #include "platform/hw.h"
 
 namespace kvq {
@@ -51,8 +50,6 @@ void ports_write(const Bdf& f, uint32_t offset, int width, uint32_t value) {
 
 // --- The memory-mapped space ------------------------------------------------
 
-constexpr uint64_t kFunctionBytes = 4096;
-
 // What this board has, found on first need: the space, and which function
 // was last seen through it.
 struct BoardAccess {
@@ -68,12 +65,13 @@ uint64_t mapped_address(const Bdf& f, uint32_t offset) {
   return g_board.space.base + memory_mapped_offset(f) + offset;
 }
 
-// Before the space is believed for a function, the page tables must map
-// its 4 KiB (asked every time, as for any memory), and the function's ID
-// dword read through it must match the one read through the ports: a base
+// Before the space is believed for a function, the function's ID dword
+// read through it must match the one read through the ports: a base
 // register that holds something else on another chipset must not send kvq
-// reading arbitrary memory. The ID's answer is kept for the function until
-// another is asked about.
+// reading arbitrary memory. The answer is kept for the function until
+// another is asked about. Every load and store here goes through memio, so
+// the page tables are asked once per access (an unmapped page reads as all
+// ones, fails the ID check, and is never written).
 bool memory_mapped_reach(const Bdf& f) {
   if (!g_board.searched) {
     g_board.space = find_extended_space();
@@ -81,7 +79,6 @@ bool memory_mapped_reach(const Bdf& f) {
   }
   const ExtendedSpace& s = g_board.space;
   if (!s.present || f.segment != 0 || f.bus < s.first_bus || f.bus > s.last_bus) return false;
-  if (!phys::mapped(mapped_address(f, 0), kFunctionBytes)) return false;
   if (!g_board.checked || !(g_board.checked_function == f)) {
     uint32_t seen_there = 0xFFFFFFFFu;
     memio::read_memory(mapped_address(f, 0), 4, &seen_there);
