@@ -56,8 +56,26 @@ void free_pages(uint32_t address, uint32_t pages);
 // timer-driven transfers among them). restore_tpl takes what raise_tpl
 // returned.
 inline constexpr uintptr_t kTplNotify = 16;
+// The firmware's timer interrupt is off at this level: no event of any
+// priority runs until the level is restored.
+inline constexpr uintptr_t kTplHighLevel = 31;
 uintptr_t raise_tpl(uintptr_t tpl);
 void restore_tpl(uintptr_t old_tpl);
+
+// A stretch of accesses that no firmware event may run inside: a register
+// pair shared with the firmware's own timer-driven code (the configuration
+// address port, an index register), or a page-table walk and the access it
+// allows. Keep it short: the firmware's timer is held off while it lasts.
+class EventsBlocked {
+ public:
+  EventsBlocked() : old_(raise_tpl(kTplHighLevel)) {}
+  ~EventsBlocked() { restore_tpl(old_); }
+  EventsBlocked(const EventsBlocked&) = delete;
+  EventsBlocked& operator=(const EventsBlocked&) = delete;
+
+ private:
+  uintptr_t old_;
+};
 
 }  // namespace kvq::plat
 

@@ -11,8 +11,10 @@
 namespace kvq::plat {
 
 uint8_t port_in8(uint16_t port);
+uint16_t port_in16(uint16_t port);
 uint32_t port_in32(uint16_t port);
 void port_out8(uint16_t port, uint8_t value);
+void port_out16(uint16_t port, uint16_t value);
 void port_out32(uint16_t port, uint32_t value);
 
 uint8_t mem_read8(uint64_t addr);

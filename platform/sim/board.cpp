@@ -117,7 +117,7 @@ void Board::record(Op op, int width, uint64_t addr, uint64_t value) {
 
 uint32_t Board::port_read(uint16_t port, int width) {
   PortDevice* d = port_device(port);
-  const uint32_t mask = width == 32 ? 0xFFFFFFFFu : 0xFFu;
+  const uint32_t mask = width == 32 ? 0xFFFFFFFFu : width == 16 ? 0xFFFFu : 0xFFu;
   const uint32_t v = d != nullptr ? d->read(port, width) & mask : mask;
   record(Op::kPortIn, width, port, v);
   return v;

@@ -39,8 +39,10 @@ std::ostream& operator<<(std::ostream& os, const Access& a);
 
 // Shorthands for expected logs.
 inline Access in8(uint16_t port, uint8_t v) { return {Op::kPortIn, 8, port, v}; }
+inline Access in16(uint16_t port, uint16_t v) { return {Op::kPortIn, 16, port, v}; }
 inline Access in32(uint16_t port, uint32_t v) { return {Op::kPortIn, 32, port, v}; }
 inline Access out8(uint16_t port, uint8_t v) { return {Op::kPortOut, 8, port, v}; }
+inline Access out16(uint16_t port, uint16_t v) { return {Op::kPortOut, 16, port, v}; }
 inline Access out32(uint16_t port, uint32_t v) { return {Op::kPortOut, 32, port, v}; }
 inline Access rd(int width, uint64_t addr, uint64_t v) { return {Op::kMemRead, static_cast<uint8_t>(width), addr, v}; }
 inline Access wr(int width, uint64_t addr, uint64_t v) { return {Op::kMemWrite, static_cast<uint8_t>(width), addr, v}; }
@@ -121,7 +123,7 @@ class PortDevice {
  public:
   virtual ~PortDevice() = default;
   virtual bool claims(uint16_t port) const = 0;
-  // width in bits: 8 or 32
+  // width in bits: 8, 16 or 32
   virtual uint32_t read(uint16_t port, int width) = 0;
   virtual void write(uint16_t port, int width, uint32_t value) = 0;
 };

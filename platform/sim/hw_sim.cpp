@@ -5,8 +5,10 @@
 namespace kvq::plat {
 
 uint8_t port_in8(uint16_t port) { return static_cast<uint8_t>(sim::board().port_read(port, 8)); }
+uint16_t port_in16(uint16_t port) { return static_cast<uint16_t>(sim::board().port_read(port, 16)); }
 uint32_t port_in32(uint16_t port) { return sim::board().port_read(port, 32); }
 void port_out8(uint16_t port, uint8_t value) { sim::board().port_write(port, 8, value); }
+void port_out16(uint16_t port, uint16_t value) { sim::board().port_write(port, 16, value); }
 void port_out32(uint16_t port, uint32_t value) { sim::board().port_write(port, 32, value); }
 
 uint8_t mem_read8(uint64_t addr) { return static_cast<uint8_t>(sim::board().mem_read(addr, 8)); }

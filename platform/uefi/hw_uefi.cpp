@@ -19,6 +19,12 @@ uint8_t port_in8(uint16_t port) {
   return v;
 }
 
+uint16_t port_in16(uint16_t port) {
+  uint16_t v;
+  asm volatile("inw %w1, %w0" : "=a"(v) : "Nd"(port) : "memory");
+  return v;
+}
+
 uint32_t port_in32(uint16_t port) {
   uint32_t v;
   asm volatile("inl %w1, %0" : "=a"(v) : "Nd"(port) : "memory");
@@ -26,6 +32,8 @@ uint32_t port_in32(uint16_t port) {
 }
 
 void port_out8(uint16_t port, uint8_t value) { asm volatile("outb %b0, %w1" : : "a"(value), "Nd"(port) : "memory"); }
+
+void port_out16(uint16_t port, uint16_t value) { asm volatile("outw %w0, %w1" : : "a"(value), "Nd"(port) : "memory"); }
 
 void port_out32(uint16_t port, uint32_t value) { asm volatile("outl %0, %w1" : : "a"(value), "Nd"(port) : "memory"); }
 
