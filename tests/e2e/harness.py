@@ -153,11 +153,12 @@ class Machine:
     files: {name: bytes} put beside the image on the FAT disk.
     bridge: path of kvq-bridge to run QEMU through, on a pseudo-terminal as
     `make run` does; keys then go in xterm form (send_raw), not PC-ANSI.
+    machine: the QEMU board, q35 or pc (i440FX).
     """
 
     def __init__(self, arch='x64', image=None, startup=None, vga=True,
                  extra=(), columns=100, lines=31, time_limit=300, key_pause=0.15,
-                 workdir=None, bridge=None, files=None, disk_image=False):
+                 workdir=None, bridge=None, files=None, disk_image=False, machine='q35'):
         self.arch = arch
         self.bridge = bridge
         self.key_pause = key_pause
@@ -166,7 +167,8 @@ class Machine:
         self.disk_image = os.path.join(self.workdir, 'disk.img') if disk_image else None
         self.cmd = launcher.build_command(arch, image, self.workdir, vga=vga,
                                           extra=extra, startup=startup,
-                                          files=files, disk_image=disk_image)
+                                          files=files, disk_image=disk_image,
+                                          machine=machine)
         self.screen = FirmwareScreen(columns, lines)
         self.stream = pyte.Stream(self.screen)
         self.raw = bytearray()

@@ -143,11 +143,11 @@ def copy_from_disk_image(image_path, name):
                           check=True, stdout=subprocess.PIPE).stdout
 
 
-def qemu_args(arch, fat, vars_path, vga=True, accel=None, extra=(), disk=None):
+def qemu_args(arch, fat, vars_path, vga=True, accel=None, extra=(), disk=None, machine='q35'):
     """The QEMU command line for the board (list of strings). disk: a FAT
-    disk image to use instead of the folder `fat`."""
+    disk image to use instead of the folder `fat`. machine: 'q35', or 'pc'
+    (the i440FX board, for what kvq must not assume of a chipset)."""
     code = os.path.join(OVMF_DIR, FIRMWARE[arch][0])
-    machine = 'q35'
     args = ['qemu-system-x86_64']
     if arch == 'ia32':
         machine += ',smm=on'
@@ -189,12 +189,13 @@ def qemu_args(arch, fat, vars_path, vga=True, accel=None, extra=(), disk=None):
 
 
 def build_command(arch, image, workdir, vga=True, accel=None, extra=(),
-                  startup=None, files=None, disk_image=False):
+                  startup=None, files=None, disk_image=False, machine='q35'):
     """prepare_workdir + qemu_args: the command that runs the board. With
     disk_image the FAT folder becomes a real image, workdir/disk.img."""
     fat, vars_path = prepare_workdir(arch, workdir, image, startup, files)
     disk = make_disk_image(fat, os.path.join(workdir, 'disk.img')) if disk_image else None
-    return qemu_args(arch, fat, vars_path, vga=vga, accel=accel, extra=extra, disk=disk)
+    return qemu_args(arch, fat, vars_path, vga=vga, accel=accel, extra=extra, disk=disk,
+                     machine=machine)
 
 
 def main(argv):
