@@ -11,7 +11,7 @@ namespace kvq::cli {
 
 // kTime: the same read many times, for timing it from outside.
 enum class Action : uint8_t { kHelp, kDump, kRead, kWrite, kTime };
-enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid };
+enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid, kSetup };
 
 // The arguments after the space, each with its name in messages and usage.
 enum class Arg : uint8_t { kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount };

@@ -12,7 +12,7 @@ namespace {
 using text::Stream;
 
 constexpr const char16_t* kGeneralUsage =
-    u"usage: kvq.efi [-h | dump pci|acpi|cpuid | read pci|mem|io|msr ... [b|w|d] | write pci|mem|io|msr ... VALUE [b|w|d]]";
+    u"usage: kvq.efi [-h | dump pci|acpi|cpuid|setup | read pci|mem|io|msr ... [b|w|d] | write pci|mem|io|msr ... VALUE [b|w|d]]";
 
 constexpr const char16_t* kHelpNotes[] = {
     u"Without arguments kvq starts its full-screen pages.",
@@ -33,6 +33,8 @@ constexpr const char16_t* kHelpNotes[] = {
     u"processor kvq runs on; an MSR the processor refuses (#GP) ends with an error.",
     u"dump cpuid prints every CPUID leaf of every processor as cpuid -r prints it;",
     u"  kvq.efi dump cpuid >a fs0:\\cpuid.txt    then    cpuid -f cpuid.txt",
+    u"dump setup prints every form set, form and question of the firmware's Setup",
+    u"forms (hidden ones included) with its storage, options and current value.",
 };
 
 void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form) {
@@ -162,6 +164,7 @@ Status read_or_write(const Command& c) {
     case Space::kNone:
     case Space::kAcpi:
     case Space::kCpuid:
+    case Space::kSetup:
       break;
   }
   print_value(value, c.size);
@@ -176,13 +179,14 @@ Status execute(const Command& c) {
     case Action::kDump:
       if (c.form->target == Space::kAcpi) return dump_acpi();
       if (c.form->target == Space::kCpuid) return dump_cpuid();
+      if (c.form->target == Space::kSetup) return dump_setup();
       dump_pci();
       return Status::kOk;
     case Action::kRead:
     case Action::kWrite:
       return read_or_write(c);
     case Action::kTime:
-      return time_msr(c);
+      return c.form->target == Space::kSetup ? time_setup(static_cast<uint32_t>(c.value)) : time_msr(c);
   }
   return Status::kOk;
 }

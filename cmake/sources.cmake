@@ -56,6 +56,13 @@ set(KVQ_APP_SOURCES
   hw/cpu.cpp
   data/msr_names.cpp
   pages/cpu_page.cpp
+  platform/efi_status.cpp
+  hw/hii_package.cpp
+  hw/hii_ifr.cpp
+  hw/hii_expr.cpp
+  hw/hii_config.cpp
+  hw/setup.cpp
+  app/setup_dump.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -69,6 +76,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/paging_uefi.cpp
   platform/uefi/nvme_uefi.cpp
   platform/uefi/cpu_uefi.cpp
+  platform/uefi/hii_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -90,6 +98,9 @@ set(KVQ_SIM_SOURCES
   platform/sim/nvme_sim.cpp
   platform/sim/cpu_sim.cpp
   platform/sim/cpu_models.cpp
+  platform/sim/hii_sim.cpp
+  platform/sim/hii_builder.cpp
+  platform/sim/hii_forms.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -6,6 +6,7 @@
 #include "platform/sim/devices.h"
 #include "platform/sim/acpi_tables.h"
 #include "platform/sim/cpu_models.h"
+#include "platform/sim/hii_forms.h"
 #include "platform/sim/smbios_tables.h"
 
 namespace kvq::sim {
@@ -98,6 +99,9 @@ void build_q35(Board& board) {
 
   // OVMF's MCFG on Q35: segment 0, buses 0 to 255 at PCIEXBAR's base.
   install_acpi(board, kQ35AcpiTables, {{0xB0000000u, 0, 0, 255}});
+
+  // OVMF's platform form set, and a board's Setup beside it.
+  add_setup_forms(board);
 }
 
 AhciController& add_ahci_function(Board& board, int device, uint32_t abar, const SimDisk& disk, uint32_t structures) {
