@@ -40,6 +40,8 @@ void print_store(const setup::Db& db, const hii::Store& s) {
   text::print(Stream::kOut, u"    VarStore 0x%X %s \"%s\" %s size 0x%X", s.id, kStoreKinds[static_cast<int>(s.kind)],
               name, guid, s.size);
   if (s.kind == hii::StoreKind::kEfi) text::print(Stream::kOut, u" attributes 0x%X", s.attributes);
+  const setup::StoreValues& v = db.values[static_cast<uint32_t>(&s - &db.model.stores[0])];
+  if (v.driver_name != nullptr) text::print(Stream::kOut, u" (its driver answers to \"%s\")", v.driver_name);
   text::end_line(Stream::kOut);
 }
 

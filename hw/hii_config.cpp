@@ -41,7 +41,7 @@ void add_value(const uint8_t* bytes, uint32_t width, PoolText* out) {
 
 }  // namespace
 
-void config_header(const Model& m, const Store& s, PoolText* out) {
+void config_header(const Model& m, const Store& s, const char16_t* name, PoolText* out) {
   out->add_text(u"GUID=");
   uint8_t guid[16];
   const plat::Guid& g = s.guid;
@@ -53,7 +53,8 @@ void config_header(const Model& m, const Store& s, PoolText* out) {
   // NAME=: each character of the name as four digits.
   out->add_text(u"&NAME=");
   const Bytes& b = m.lists[m.formsets[s.formset].list].bytes;
-  for (uint32_t i = 0; i < s.name_length; ++i) out->add_hex(b.u8(s.name_at + i), 4);
+  for (uint32_t i = 0; name == nullptr && i < s.name_length; ++i) out->add_hex(b.u8(s.name_at + i), 4);
+  for (; name != nullptr && *name != 0; ++name) out->add_hex(*name, 4);
   out->add_text(u"&PATH=");
   const List& l = m.lists[m.formsets[s.formset].list];
   add_bytes(l.path, l.path_size, out);

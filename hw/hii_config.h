@@ -30,9 +30,9 @@ class PoolText {
   bool failed_ = false;
 };
 
-// GUID=...&NAME=...&PATH=... for the store: a name/value store has an
-// empty NAME.
-void config_header(const Model& m, const Store& s, PoolText* out);
+// GUID=...&NAME=...&PATH=... for the store: the store's own name, or
+// `name` when it is not null; a name/value store has an empty NAME.
+void config_header(const Model& m, const Store& s, const char16_t* name, PoolText* out);
 // &OFFSET=0020&WIDTH=0004
 void request_block(uint32_t offset, uint32_t width, PoolText* out);
 // &OFFSET=0020&WIDTH=0004&VALUE=00000005, from the bytes as they lie in the

@@ -92,6 +92,7 @@ struct Value {
 };
 
 constexpr int kMaxStack = 32;
+constexpr uint8_t kOpEnd = 0x29;
 
 bool compare(Eval e, uint64_t a, uint64_t b) {
   switch (e) {
@@ -198,13 +199,16 @@ bool Evaluator::apply(const ExprRow& row, uint32_t at, uint32_t length) {
   return true;
 }
 
-// Steps through a condition's opcodes; false at one with a scope of its
-// own (a MAP) or a length below its header, which kvq does not evaluate.
+// Steps through a condition's opcodes. A compiler gives the first opcode
+// of an expression of several a scope that an END closes after the last:
+// that scope and its END carry no meaning of their own. (An operator whose
+// scope does, a MAP, is one kvq does not evaluate.)
 template <class Visit>
 bool each_opcode(const Bytes& b, const Condition& c, Visit visit) {
   for (uint32_t at = c.begin; at < c.end;) {
     const uint32_t length = b.u8(at + 1) & 0x7Fu;
-    if (length < 2 || (b.u8(at + 1) & 0x80u) != 0 || !visit(b.u8(at), at, length)) return false;
+    if (length < 2) return false;
+    if (b.u8(at) != kOpEnd && !visit(b.u8(at), at, length)) return false;
     at += length;
   }
   return true;
@@ -330,7 +334,7 @@ void condition_text(const Model& m, const Condition& c, char16_t* out, int capac
   }
   // What kvq does not evaluate: "?" and the opcodes, in their order.
   w.add(u"?");
-  each_opcode(b, Condition{c.kind, c.parent, c.list, c.begin, c.end}, [&](uint8_t op, uint32_t, uint32_t) {
+  each_opcode(b, c, [&](uint8_t op, uint32_t, uint32_t) {
     const char16_t* name = opcode_name(op);
     if (name != nullptr) {
       w.add(u" %s", name);

@@ -2,6 +2,7 @@
 
 #include "hw/hii_config.h"
 #include "platform/format.h"
+#include "platform/text16.h"
 
 namespace kvq::setup {
 
@@ -24,14 +25,14 @@ bool load(Db& db) {
   for (int i = 0; i < db.exported.count; ++i) hii::add_list(db.model, db.exported.lists[i]);
   for (uint32_t s = 0; s < db.model.stores.size(); ++s) {
     const uint16_t size = db.model.stores[s].size;
-    StoreValues v{nullptr, nullptr, plat::kEfiNotFound};
+    StoreValues v{nullptr, nullptr, plat::kEfiNotFound, nullptr};
     if (size > 0) {
       v.bytes = static_cast<uint8_t*>(plat::pool_allocate(size));
       v.known = static_cast<uint8_t*>(plat::pool_allocate(size));
       if (v.bytes == nullptr || v.known == nullptr) {
         plat::pool_free(v.bytes);
         plat::pool_free(v.known);
-        v = StoreValues{nullptr, nullptr, plat::kEfiOutOfResources};
+        v = StoreValues{nullptr, nullptr, plat::kEfiOutOfResources, nullptr};
       }
     }
     if (!db.values.push(v)) break;
@@ -40,6 +41,43 @@ bool load(Db& db) {
 }
 
 namespace {
+
+// Drivers that answer only to another NAME than their form's variable
+// store gives. EDK II's OVMF PlatformDxe of 2022 compares a request's NAME
+// with its variable's name, PlatformConfig, where its form names the store
+// MainFormState, and refuses the form's own name with EFI_NOT_FOUND (so
+// does the firmware's Setup browser, which sends the form's name). kvq
+// tries the form's name first, and a row's name only after that refusal.
+struct DriverName {
+  plat::Guid guid;
+  const char16_t* form_name;
+  const char16_t* driver_name;
+};
+
+constexpr DriverName kDriverNames[] = {
+    {.guid = {0x7235C51C, 0x0C80, 0x4CAB, {0x87, 0xAC, 0x3B, 0x08, 0x4A, 0x63, 0x04, 0xB1}},
+     .form_name = u"MainFormState",
+     .driver_name = u"PlatformConfig"},
+};
+
+constexpr bool driver_names_sound() {
+  for (const DriverName& d : kDriverNames) {
+    if (text_length(d.form_name) == 0 || text_length(d.driver_name) == 0 || same_text(d.form_name, d.driver_name)) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(driver_names_sound());
+
+const char16_t* driver_name(const hii::Model& m, const hii::Store& s) {
+  char16_t name[256];
+  hii::store_name(m, s, name, 256);
+  for (const DriverName& d : kDriverNames) {
+    if (plat::same_guid(d.guid, s.guid) && same_text(d.form_name, name)) return d.driver_name;
+  }
+  return nullptr;
+}
 
 uint32_t place(const Db& db, const hii::Question& q) {
   return db.model.stores[static_cast<uint32_t>(q.store)].kind == hii::StoreKind::kNameValue ? q.slot : q.offset;
@@ -97,7 +135,7 @@ void add_element(const Db& db, const hii::Question& q, hii::PoolText* request) {
 plat::EfiStatus read_store(Db& db, uint32_t s, int64_t only) {
   const hii::Model& m = db.model;
   hii::PoolText request;
-  hii::config_header(m, m.stores[s], &request);
+  hii::config_header(m, m.stores[s], db.values[s].driver_name, &request);
   int count = 0;
   for (uint32_t i = 0; i < m.questions.size(); ++i) {
     const hii::Question& q = m.questions[i];
@@ -129,6 +167,11 @@ void read_values(Db& db) {
     if (v.known == nullptr) continue;
     for (uint32_t i = 0; i < m.stores[s].size; ++i) v.known[i] = 0;
     v.status = read_store(db, s, -1);
+    if (v.status == plat::kEfiNotFound && v.driver_name == nullptr) {
+      v.driver_name = driver_name(m, m.stores[s]);
+      if (v.driver_name != nullptr) v.status = read_store(db, s, -1);
+      if (plat::efi_failed(v.status)) v.driver_name = nullptr;
+    }
     if (!plat::efi_failed(v.status)) continue;
     for (uint32_t i = 0; i < m.questions.size(); ++i) {
       if (m.questions[i].store == static_cast<int32_t>(s)) read_store(db, s, i);

@@ -17,6 +17,9 @@ struct StoreValues {
   uint8_t* bytes;
   uint8_t* known;
   plat::EfiStatus status;
+  // The NAME its driver answers to where that is not the store's own
+  // (kDriverNames in setup.cpp); null: its own.
+  const char16_t* driver_name;
 };
 
 struct Db {

@@ -44,7 +44,9 @@ void add_ovmf_platform(HiiModel& m) {
       .end();
   const hii_build::Bytes path = hii_build::vendor_path(kPlatformDxe);
   m.lists.push_back({hii_build::package_list(kPlatformDxe, {hii_build::forms_package(ifr), strings.package()}), path});
-  SimStore s{kOvmfPlatformFormSet, u"MainFormState", path, std::vector<uint8_t>(0x24), {}, {}, {}};
+  // As Debian's OVMF (edk2 2022.11), the driver answers to its variable's
+  // name, not to the one its form gives the store.
+  SimStore s{kOvmfPlatformFormSet, u"PlatformConfig", path, std::vector<uint8_t>(0x24), {}, {}, {}};
   const std::u16string current = u"1280x800";
   for (size_t i = 0; i < current.size(); ++i) s.bytes[2 * i] = static_cast<uint8_t>(current[i]);
   s.bytes[kResolutionOffset] = 3;
@@ -64,10 +66,13 @@ void add_board_setup(HiiModel& m) {
                               .ucs2(u"Fan Duty")                     // 10
                               .ucs2(u"Percent, 20 to 100.")          // 11
                               .ucs2(u"Boot Delay")                   // 12 (behind a condition kvq cannot evaluate)
+                              .ucs2(u"Spread Spectrum")              // 13 (on a name/value store)
+                              .ucs2(u"SscLevel")                     // 14: its value's name
                               .end();
   Ifr ifr;
   ifr.formset(kBoardFormSet, 1, 2)
       .varstore_efi(kBoardFormSet, 1, kNvBsRt, 0x10, "Setup")
+      .varstore_name_value(kBoardFormSet, 2)
       .form(1, 3)
       .one_of(Q{4, 5, 0x100, 1, 0, 0x10}, 1, 0, 1, 0)
       .option(6, 0x10, 0, 0)
@@ -93,6 +98,8 @@ void add_board_setup(HiiModel& m) {
       .numeric(Q{12, 0, 0x104, 1, 6, 0}, 2, 0x20, 0, 0xFFFF, 1)
       .end()
       .end()
+      .numeric(Q{13, 0, 0x105, 2, 14, 0}, 2, 0x10, 0, 3, 1)
+      .end()
       .end()
       .end();
   const hii_build::Bytes path = hii_build::vendor_path(kBoardDriver);
@@ -104,6 +111,7 @@ void add_board_setup(HiiModel& m) {
   s.bytes[4] = 60;  // fan duty
   s.bytes[6] = 3;   // boot delay
   m.stores.push_back(s);
+  m.stores.push_back(SimStore{kBoardFormSet, u"", path, {}, {{u"SscLevel", {0x02, 0x00}}}, {}, {}});
 }
 
 }  // namespace
