@@ -66,7 +66,7 @@ TEST(CommandLineTest, GoodAndBadLines) {
       // Bad lines: one message naming the argument.
       {"frob", "kvq: unknown command \"frob\""},
       {"read", "kvq: read needs a space: pci, mem, io or msr"},
-      {"dump mem", "kvq: dump takes pci, acpi or cpuid, not \"mem\""},
+      {"dump mem", "kvq: dump takes pci, acpi, cpuid or setup, not \"mem\""},
       {"write disk 0 0", "kvq: write takes pci, mem, io or msr, not \"disk\""},
       {"read pci 00:1f.2", "kvq: OFFSET is missing"},
       {"write mem 1000", "kvq: VALUE is missing"},
