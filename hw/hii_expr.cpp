@@ -335,9 +335,9 @@ void condition_text(const Model& m, const Condition& c, char16_t* out, int capac
   // What kvq does not evaluate: "?" and the opcodes, in their order.
   w.add(u"?");
   each_opcode(b, c, [&](uint8_t op, uint32_t, uint32_t) {
-    const char16_t* name = opcode_name(op);
+    const char* name = opcode_name(op);
     if (name != nullptr) {
-      w.add(u" %s", name);
+      w.add(u" %a", name);
     } else {
       w.add(u" %02Xh", op);
     }

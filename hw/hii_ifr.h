@@ -137,7 +137,7 @@ int text(const Model& m, uint32_t list, uint16_t id, char16_t* out, int capacity
 void store_name(const Model& m, const Store& s, char16_t* out, int capacity);
 const List& list_of(const Model& m, const Question& q);
 // "ONE_OF"; null for a byte that is no IFR opcode.
-const char16_t* opcode_name(uint8_t op);
+const char* opcode_name(uint8_t op);
 
 // What a condition's expression gives. kUnknown: it needs a value kvq does
 // not have; kUnsupported: it uses an opcode kvq does not evaluate.
