@@ -1,11 +1,13 @@
 #include "app/main_loop.h"
 
+#include "app/undo.h"
 #include "data/pci_ids_file.h"
 #include "hw/disks.h"
 #include "hw/pci.h"
 #include "hw/sata.h"
 #include "hw/superio.h"
 #include "pages/pages.h"
+#include "pages/vars_page.h"
 #include "platform/console.h"
 #include "platform/cpu.h"
 
@@ -52,6 +54,8 @@ void reset_list_state(AppState& state) {
 
 void startup(AppState& state) {
   g_shell_attr = con::attr();
+  release_variables_list();
+  undo::begin_run();
   state = AppState{};
   sata::allocate_identify_buffer();
   state.hdd_buffer = sata::probe_port(state.hdd_port_offset);
@@ -82,6 +86,7 @@ bool run_pass(AppState& state) {
 void shutdown() {
   sata::free_identify_buffer();
   disks::free_buffers();
+  release_variables_list();
   con::stop_pacing();
   con::set_attr(g_shell_attr);
   con::set_mode(con::kStandardMode);

@@ -56,6 +56,10 @@ set(KVQ_APP_SOURCES
   hw/cpu.cpp
   data/msr_names.cpp
   pages/cpu_page.cpp
+  hw/variables.cpp
+  app/undo.cpp
+  app/var_commands.cpp
+  pages/vars_page.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -69,6 +73,8 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/paging_uefi.cpp
   platform/uefi/nvme_uefi.cpp
   platform/uefi/cpu_uefi.cpp
+  platform/uefi/variables_uefi.cpp
+  platform/uefi/files_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -90,6 +96,8 @@ set(KVQ_SIM_SOURCES
   platform/sim/nvme_sim.cpp
   platform/sim/cpu_sim.cpp
   platform/sim/cpu_models.cpp
+  platform/sim/variables_sim.cpp
+  platform/sim/files_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

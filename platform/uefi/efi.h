@@ -25,6 +25,7 @@ using PhysicalAddress = uint64_t;
 inline constexpr Status kSuccess = 0;
 inline constexpr Status kErrorBit = uintptr_t{1} << (sizeof(uintptr_t) * 8 - 1);
 inline constexpr Status kNotReady = kErrorBit | 6;
+inline constexpr Status kNotFound = kErrorBit | 14;
 
 struct TableHeader {
   uint64_t signature;
@@ -196,12 +197,12 @@ struct FileProtocol {
   Status (*close)(FileProtocol* self);
   AnyFn delete_file;
   Status (*read)(FileProtocol* self, uintptr_t* buffer_size, void* buffer);
-  AnyFn write;
+  Status (*write)(FileProtocol* self, uintptr_t* buffer_size, const void* buffer);
   Status (*get_position)(FileProtocol* self, uint64_t* position);
   Status (*set_position)(FileProtocol* self, uint64_t position);
   AnyFn get_info;
   AnyFn set_info;
-  AnyFn flush;
+  Status (*flush)(FileProtocol* self);
 };
 inline constexpr uint64_t kFileModeRead = 1;
 // set_position to this moves to the end of the file.

@@ -65,9 +65,9 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"time msr 1b 1000", "time msr where=1b size=8 value=1000"},
       // Bad lines: one message naming the argument.
       {"frob", "kvq: unknown command \"frob\""},
-      {"read", "kvq: read needs a space: pci, mem, io or msr"},
-      {"dump mem", "kvq: dump takes pci, acpi or cpuid, not \"mem\""},
-      {"write disk 0 0", "kvq: write takes pci, mem, io or msr, not \"disk\""},
+      {"read", "kvq: read needs a space: pci, mem, io, msr or var"},
+      {"dump mem", "kvq: dump takes pci, acpi, cpuid or vars, not \"mem\""},
+      {"write disk 0 0", "kvq: write takes pci, mem, io, msr or var, not \"disk\""},
       {"read pci 00:1f.2", "kvq: OFFSET is missing"},
       {"write mem 1000", "kvq: VALUE is missing"},
       {"read io 80 b b", "kvq: unexpected argument \"b\""},
