@@ -101,7 +101,9 @@ void draw_list(const AppState& s) {
     vars::attributes_text(info.attributes, attributes);
     attributes[11] = 0;
     if (info.status == plat::kEfiSuccess) {
-      sformat(line, kWidth + 1, u"%-24s %-36s %-11s %6X", name, where, attributes, info.size);
+      char16_t size[12];
+      sformat(size, 12, u"0x%X", info.size);
+      sformat(line, kWidth + 1, u"%-24s %-36s %-11s %6s", name, where, attributes, size);
     } else {
       sformat(line, kWidth + 1, u"%-24s %-36s %-18s", name, where, u"gone");
     }
@@ -133,11 +135,12 @@ void draw_list(const AppState& s) {
   con::print(u"VARIABLE : %04d/%04d", matches > 0 ? s.vars.row + 1 : 0, matches);
 }
 
-// `/`: the filter typed in place on the status row. Printable characters
+// `/`: a new filter typed in place on the status row. Printable characters
 // add to it, Backspace takes the last back, Enter keeps it, Esc clears it.
 void filter_entry(AppState& s) {
   char16_t* f = s.vars.filter;
-  int n = text_length(f);
+  int n = 0;
+  f[0] = 0;
   for (;;) {
     put_line(kStatusRow, kAttrWhite, u"Filter:");
     con::set_cursor(8, kStatusRow);
