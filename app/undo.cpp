@@ -255,7 +255,7 @@ bool restore_variable(const Record& r, char16_t* message, int capacity) {
   switch (put.outcome) {
     case vars::Outcome::kWritten:
       sformat(message, capacity, u"%s:%s %s 0x%02X bytes: %s", guid, r.name, attributes, r.size,
-              put.same ? u"put back" : u"written, but it reads back otherwise");
+              !put.needed ? u"already as recorded" : put.same ? u"put back" : u"written, but it reads back otherwise");
       return put.same;
     case vars::Outcome::kReadOnly:
       sformat(message, capacity, u"%s:%s is authenticated (%s): not written", guid, r.name, attributes);

@@ -337,19 +337,19 @@ ChangeResult change(const char16_t* name, const Guid& guid, uint32_t offset, int
 
 RestoreResult restore(const char16_t* name, const Guid& guid, uint32_t attributes, const uint8_t* data,
                       uint32_t size) {
-  RestoreResult r{Outcome::kWritten, kEfiSuccess, false};
-  if (size == 0) return RestoreResult{Outcome::kOutside, kEfiInvalidParameter, false};
-  if (authenticated(attributes)) return RestoreResult{Outcome::kReadOnly, kEfiSecurityViolation, false};
-  r.status = set_variable(name, guid, attributes, size, data);
-  if (r.status != kEfiSuccess) {
-    r.outcome = Outcome::kRefused;
-    return r;
-  }
-  Snapshot after = read(name, guid);
-  r.same = after.status == kEfiSuccess && after.size == size && after.attributes == attributes &&
-           rt::mem_compare(after.data, data, size) == 0;
-  free_snapshot(&after);
-  return r;
+  if (size == 0) return RestoreResult{Outcome::kOutside, kEfiInvalidParameter, false, false};
+  if (authenticated(attributes)) return RestoreResult{Outcome::kReadOnly, kEfiSecurityViolation, false, false};
+  auto holds = [&]() {
+    Snapshot now = read(name, guid);
+    const bool same = now.status == kEfiSuccess && now.size == size && now.attributes == attributes &&
+                      rt::mem_compare(now.data, data, size) == 0;
+    free_snapshot(&now);
+    return same;
+  };
+  if (holds()) return RestoreResult{Outcome::kWritten, kEfiSuccess, true, false};
+  const EfiStatus s = set_variable(name, guid, attributes, size, data);
+  if (s != kEfiSuccess) return RestoreResult{Outcome::kRefused, s, false, true};
+  return RestoreResult{Outcome::kWritten, s, holds(), true};
 }
 
 }  // namespace kvq::vars

@@ -120,12 +120,15 @@ ChangeResult change(const char16_t* name, const Guid& guid, uint32_t offset, int
                     BeforeWrite before_write, void* context);
 
 // Puts a whole variable back as recorded (the undo file): SetVariable with
-// the recorded attributes and bytes, then GetVariable to check. Never with
-// a size of 0, never an authenticated variable.
+// the recorded attributes and bytes, then GetVariable to check; nothing when
+// it already holds them (a write the firmware refused left it so). Never
+// with a size of 0, never an authenticated variable.
 struct RestoreResult {
-  Outcome outcome;  // kWritten (and `same` whether it reads back as recorded), kReadOnly, kRefused
+  Outcome outcome;  // kWritten (`same`: it reads back as recorded; `needed`: a SetVariable was made),
+                    // kReadOnly, kOutside (0 bytes), kRefused
   EfiStatus status;
   bool same;
+  bool needed;
 };
 RestoreResult restore(const char16_t* name, const Guid& guid, uint32_t attributes, const uint8_t* data,
                       uint32_t size);

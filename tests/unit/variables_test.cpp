@@ -234,20 +234,24 @@ TEST_F(VariablesPageTest, WithoutTheUndoFileAWriteWaitsForY) {
 }
 
 // A record cut short, one of a kind this kvq cannot put back, a line no
-// record starts with: each reported, the others put back.
+// record starts with: each reported, the others put back (without a write
+// where the variable holds the recorded bytes already).
 TEST_F(VariablesPageTest, UndoReportsWhatItCannotPutBack) {
   start();
   board.files_beside_image[u"old.txt"] =
       "var 8BE4DF61-93CA-11D2-AA0D-00E098032B8C 00000007 00000000 00000002 Timeout\r\n  0909\r\n"
+      "var 8BE4DF61-93CA-11D2-AA0D-00E098032B8C 00000007 00000000 00000004 Lang\r\n  656E6700\r\n"
       "var 8BE4DF61-93CA-11D2-AA0D-00E098032B8C 00000007 00000000 00000004 Lang\r\n  6565\r\n"
       "setup 7235C51C-0C80-4CAB-87AC-3B084A6304B1 00000000 00000020 00000004 MainFormState\r\n  01000000\r\n"
       "frob\r\n";
   EXPECT_EQ(command("undo old.txt"), cli::Status::kUnsupported);
-  EXPECT_EQ(test::narrow(test::g_cli_out), "EFIGlobalVariable:Timeout NV+RT+BS 0x02 bytes: put back\r\n");
+  EXPECT_EQ(test::narrow(test::g_cli_out), "EFIGlobalVariable:Lang NV+RT+BS 0x04 bytes: already as recorded\r\n"
+                                           "EFIGlobalVariable:Timeout NV+RT+BS 0x02 bytes: put back\r\n");
   EXPECT_EQ(test::narrow(test::g_cli_err),
-            "kvq: record 4: not a record kvq wrote\r\n"
-            "kvq: record 3 (MainFormState): a setup record, which this kvq cannot put back\r\n"
-            "kvq: record 2 (Lang): its bytes are cut short\r\n");
+            "kvq: record 5: not a record kvq wrote\r\n"
+            "kvq: record 4 (MainFormState): a setup record, which this kvq cannot put back\r\n"
+            "kvq: record 3 (Lang): its bytes are cut short\r\n");
+  EXPECT_EQ(board.variables.sets.size(), 1u);
   EXPECT_EQ(data_of(board, "Timeout"), (std::vector<uint8_t>{9, 9}));
   EXPECT_EQ(data_of(board, "Lang"), (std::vector<uint8_t>{'e', 'n', 'g', 0}));
   EXPECT_EQ(command("undo"), cli::Status::kUnsupported);
