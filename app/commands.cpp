@@ -41,7 +41,7 @@ constexpr const char16_t* kHelpNotes[] = {
     u"name the Shell gives one (EFIGlobalVariable). write var changes only the bytes",
     u"given, keeping the variable's attributes and size; it never writes an AT or AW",
     u"variable. Before the first change to a variable, its bytes go to kvq-undo.txt",
-    u"beside kvq.efi; kvq.efi undo puts back every change recorded there, newest first.",
+    u"beside kvq.efi; kvq.efi undo puts back every change recorded, newest first.",
 };
 
 void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form) {

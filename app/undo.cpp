@@ -38,16 +38,16 @@ constexpr int kBytesPerLine = 32;
 // The largest undo file `undo` reads.
 constexpr size_t kMaxFileBytes = 16u << 20;
 
-// What this run recorded: kind, GUID, name and offset, hashed. When it is
-// full a store is recorded again, which undo puts back harmlessly (the
-// older record, applied after, wins).
+// What this run recorded: kind, GUID, name and offset, hashed (64-bit
+// FNV-1a). When it is full a store is recorded again, which undo puts back
+// harmlessly (the older record, applied after, wins).
 constexpr int kRunSlots = 128;
-constinit uint32_t g_recorded[kRunSlots] = {};
+constinit uint64_t g_recorded[kRunSlots] = {};
 constinit int g_recorded_count = 0;
 
-uint32_t key_of(const Record& r) {
-  uint32_t h = 2166136261u;
-  auto mix = [&h](uint32_t byte) { h = (h ^ byte) * 16777619u; };
+uint64_t key_of(const Record& r) {
+  uint64_t h = 14695981039346656037ull;
+  auto mix = [&h](uint32_t byte) { h = (h ^ byte) * 1099511628211ull; };
   mix(static_cast<uint32_t>(r.kind));
   const auto* g = reinterpret_cast<const uint8_t*>(&r.guid);
   for (size_t i = 0; i < sizeof(plat::Guid); ++i) mix(g[i]);
@@ -274,7 +274,7 @@ bool restore_variable(const Record& r, char16_t* message, int capacity) {
 void begin_run() { g_recorded_count = 0; }
 
 plat::EfiStatus record_once(const Record& r) {
-  const uint32_t key = key_of(r);
+  const uint64_t key = key_of(r);
   for (int i = 0; i < g_recorded_count; ++i) {
     if (g_recorded[i] == key) return plat::kEfiSuccess;
   }

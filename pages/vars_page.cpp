@@ -60,19 +60,23 @@ int32_t match_count(const AppState& s) {
 int32_t clamp(int32_t v, int32_t low, int32_t high) { return v < low ? low : v > high ? high : v; }
 
 // "Variable NV+RT+BS 'EFIGlobalVariable:Timeout' DataSize = 0x02", as
-// dmpstore heads a variable.
+// dmpstore heads a variable; where that runs past the screen, the
+// attributes and size first and the name cut.
 void header_text(const char16_t* name, const vars::Guid& guid, const vars::Info& info, char16_t (&out)[kWidth + 1]) {
   char16_t where[vars::kGuidTextSize];
   char16_t attributes[vars::kAttributesTextSize];
   char16_t why[32];
+  char16_t whole[2 * kWidth];
   vars::guid_text(guid, where);
   vars::attributes_text(info.attributes, attributes);
   vars::status_text(info.status, why);
-  if (info.status == plat::kEfiSuccess) {
-    sformat(out, kWidth + 1, u"Variable %s '%s:%s' DataSize = 0x%02X", attributes, where, name, info.size);
-  } else {
-    sformat(out, kWidth + 1, u"Variable '%s:%s': GetVariable %s", where, name, why);
+  if (info.status != plat::kEfiSuccess) {
+    sformat(whole, 2 * kWidth, u"Variable '%s:%s': GetVariable %s", where, name, why);
+  } else if (sformat(whole, 2 * kWidth, u"Variable %s '%s:%s' DataSize = 0x%02X", attributes, where, name,
+                     info.size) > kWidth) {
+    sformat(whole, 2 * kWidth, u"%s 0x%02X bytes '%s:%s'", attributes, info.size, where, name);
   }
+  fit(whole, kWidth, out);
 }
 
 void put_line(int row, uint8_t attr, const char16_t* text) {

@@ -188,6 +188,25 @@ TEST_F(VariablesPageTest, ValueEntryWritesOnlyTheTypedBytes) {
   }
 }
 
+// PageUp and PageDown step 256 bytes within the variable, p types the
+// offset; a title too long for the screen keeps the attributes and size.
+TEST_F(VariablesPageTest, LargerVariablesStepBy256AndLongTitlesKeepTheSize) {
+  open("Attempt 1");  // 0x419 bytes
+  for (int i = 0; i < 5; ++i) pass_scan(kScanPageDown);
+  EXPECT_EQ(state.vars.base, 0x400u);
+  EXPECT_EQ(row_text(3).substr(0, 33), "10 70 77 7E 85 8C 93 9A A1 A8 -- ");
+  pass_scan(kScanPageUp);
+  EXPECT_EQ(state.vars.base, 0x300u);
+  console().push_char(u'p');
+  keys("1C");
+  console().push_char(kCharEnter);
+  pass();
+  pass();
+  EXPECT_EQ(row_text(19).substr(19, 13), "0x0000001C ->");
+  open("KvqVariableWhose");
+  EXPECT_EQ(row_text(0), "NV+RT+BS 0x04 bytes '12345678-1234-1234-1234-123456789ABC:KvqVariableWhoseNameI>");
+}
+
 // The undo file holds each run's first change to a variable, names
 // escaped; undo puts every record back, newest first.
 TEST_F(VariablesPageTest, UndoFileHoldsEachRunsFirstChangeAndUndoPutsThemBack) {
