@@ -286,6 +286,15 @@ plat::EfiStatus record_once(const Record& r) {
   return s;
 }
 
+bool record_variable_once(const char16_t* name, const plat::Guid& guid, const vars::Snapshot& original,
+                          char16_t (&why)[32]) {
+  const Record r{.kind = Kind::kVariable, .guid = guid, .name = name, .attributes = original.attributes,
+                 .bytes = original.data, .size = original.size};
+  const plat::EfiStatus s = record_once(r);
+  vars::status_text(s, why);
+  return s == plat::kEfiSuccess;
+}
+
 cli::Status run(const char16_t* path) {
   size_t size = 0;
   char* text = path != nullptr ? plat::read_shell_file(path, kMaxFileBytes, &size)

@@ -22,6 +22,7 @@
 #include <stdint.h>
 
 #include "app/commands.h"
+#include "hw/variables.h"
 #include "platform/variables.h"
 
 namespace kvq::undo {
@@ -48,6 +49,11 @@ void begin_run();
 // the same kind, GUID, name and offset already. The append's status
 // (EFI_SUCCESS when already recorded).
 plat::EfiStatus record_once(const Record& r);
+
+// record_once for a variable as the firmware held it before a change;
+// false with the status's name in `why` when the file cannot be written.
+bool record_variable_once(const char16_t* name, const plat::Guid& guid, const vars::Snapshot& original,
+                          char16_t (&why)[32]);
 
 // Puts one record back; false when it could not, with a message either way
 // (at most `capacity` characters, no line end).

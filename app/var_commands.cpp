@@ -66,12 +66,8 @@ bool walk_complete(const vars::VariableList& list) {
 // The undo record before the first write to a variable in this run; with
 // no undo file, nothing is written (a script has nobody to answer y).
 bool record_undo(const char16_t* name, const plat::Guid& guid, const vars::Snapshot& original, void*) {
-  const undo::Record r{.kind = undo::Kind::kVariable, .guid = guid, .name = name, .attributes = original.attributes,
-                       .bytes = original.data, .size = original.size};
-  const plat::EfiStatus s = undo::record_once(r);
-  if (s == plat::kEfiSuccess) return true;
   char16_t why[32];
-  vars::status_text(s, why);
+  if (undo::record_variable_once(name, guid, original, why)) return true;
   text::line(Stream::kErr, u"kvq: %s cannot be written (%s): nothing was written", undo::kFileName, why);
   return false;
 }

@@ -12,6 +12,7 @@
 #include "app/grid.h"
 #include "app/grid_page.h"
 #include "app/input.h"
+#include "app/list_cursor.h"
 #include "app/undo.h"
 #include "pages/pages.h"
 #include "pages/space_page.h"
@@ -56,8 +57,6 @@ int32_t match_count(const AppState& s) {
   for (int i = 0; i < g_list.count; ++i) n += name_matches(g_list.name(i), s.vars.filter) ? 1 : 0;
   return n;
 }
-
-int32_t clamp(int32_t v, int32_t low, int32_t high) { return v < low ? low : v > high ? high : v; }
 
 // "Variable NV+RT+BS 'EFIGlobalVariable:Timeout' DataSize = 0x02", as
 // dmpstore heads a variable; where that runs past the screen, the
@@ -180,15 +179,8 @@ void open_selected(AppState& s) {
 
 void act_on_list_key(AppState& s) {
   const Key key = s.key;
-  const int32_t last = match_count(s) > 0 ? match_count(s) - 1 : 0;
-  if (key.scan == kScanUp) {
-    s.vars.row = clamp(s.vars.row - 1, 0, last);
-  } else if (key.scan == kScanDown) {
-    s.vars.row = clamp(s.vars.row + 1, 0, last);
-  } else if (key.scan == kScanPageUp || key.scan == kScanPageDown) {
-    const int32_t step = key.scan == kScanPageUp ? -kRows : kRows;
-    s.vars.row = clamp(s.vars.row + step, 0, last);
-    s.vars.top = clamp(s.vars.top + step, 0, last + 1 > kRows ? last + 1 - kRows : 0);
+  if (move_list_cursor(key.scan, match_count(s), kRows, &s.vars.row, &s.vars.top)) {
+    // the selection moved
   } else if (key.scan == 0 && key.ch == kCharEnter) {
     open_selected(s);
   } else if (key.scan == 0 && key.ch == u'/') {
@@ -196,7 +188,6 @@ void act_on_list_key(AppState& s) {
   } else {
     return;  // F5, F6, Esc and anything else: left to the loop
   }
-  s.vars.top = clamp(s.vars.top, s.vars.row - kRows + 1, s.vars.row);
   s.key = Key{0, 0};
 }
 
@@ -210,13 +201,9 @@ struct Opened {
 // Before the variable's first change in this run: its record in the undo
 // file; if the file cannot be written, the write waits for y.
 bool record_undo(const char16_t* name, const vars::Guid& guid, const vars::Snapshot& original, void*) {
-  const undo::Record r{.kind = undo::Kind::kVariable, .guid = guid, .name = name, .attributes = original.attributes,
-                       .bytes = original.data, .size = original.size};
-  const plat::EfiStatus s = undo::record_once(r);
-  if (s == plat::kEfiSuccess) return true;
   char16_t why[32];
+  if (undo::record_variable_once(name, guid, original, why)) return true;
   char16_t text[kWidth + 1];
-  vars::status_text(s, why);
   sformat(text, kWidth + 1, u"%s cannot be written (%s). Write without undo? y/n", undo::kFileName, why);
   say_on_message_row(text);
   const Key k = con::wait_key();

@@ -18,18 +18,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from kvq_e2e import report, wait_row  # noqa: E402
-
-STARTUP = """\
-@echo -off
-for %i in fs0 fs1 fs2 fs3 fs4 fs5 fs6 fs7
-  if exist %i:\\kvq.efi then
-    %i:
-    echo kvq-disk-ready
-    goto done
-  endif
-endfor
-:done
-"""
+from test_x64_command_line import STARTUP  # noqa: E402  makes kvq's disk current
 
 GUID = '4B56512D-0000-4E32-8000-0000000000E2'
 NAME = 'KvqE2e'
