@@ -77,9 +77,11 @@ struct Snapshot {
 Snapshot read(const char16_t* name, const Guid& guid);
 void free_snapshot(Snapshot* s);
 
-// AT or AW: a write needs the firmware's authentication.
+// AT or AW (or the enhanced authenticated access of UEFI 2.8): a write
+// needs the firmware's authentication.
 constexpr bool authenticated(uint32_t attributes) {
-  return (attributes & (plat::kVarAuthenticatedWrite | plat::kVarTimeAuthenticatedWrite)) != 0;
+  return (attributes & (plat::kVarAuthenticatedWrite | plat::kVarTimeAuthenticatedWrite |
+                        plat::kVarEnhancedAuthenticatedAccess)) != 0;
 }
 
 // The attributes as the Shell's dmpstore writes them: "NV+RT+BS+AT".

@@ -32,6 +32,7 @@ inline constexpr uint32_t kVarHardwareError = 0x08;
 inline constexpr uint32_t kVarAuthenticatedWrite = 0x10;    // count-based, deprecated
 inline constexpr uint32_t kVarTimeAuthenticatedWrite = 0x20;
 inline constexpr uint32_t kVarAppendWrite = 0x40;
+inline constexpr uint32_t kVarEnhancedAuthenticatedAccess = 0x80;
 
 // GetNextVariableName: `*name_size` bytes of `name` hold the previous name
 // (an empty one to start) on entry and the next on return, with its vendor
