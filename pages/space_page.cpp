@@ -13,10 +13,17 @@ namespace {
 
 constexpr int kMessageRow = 18;
 
+// A value entry writes into the window the pass drew: at its base, whatever
+// the page's base has become since.
+struct DrawnWindow {
+  const AddressSpace& space;
+  uint64_t base;
+};
+
 void write_cell(AppState& state, const void* context, int offset, uint32_t value) {
-  const AddressSpace& space = *static_cast<const AddressSpace*>(context);
-  const uint64_t address = space.address(space.base(state), offset);
-  if (!space.write(address, layout(state.width).bytes, value)) {
+  const DrawnWindow& drawn = *static_cast<const DrawnWindow*>(context);
+  const uint64_t address = drawn.space.address(drawn.base, offset);
+  if (!drawn.space.write(address, layout(state.width).bytes, value)) {
     say_on_message_row(u"The page tables map this address read-only: nothing was written.");
   }
 }
@@ -29,8 +36,9 @@ void step(AppState& state, const AddressSpace& space, int direction) {
   }
 }
 
-void act_on_key(AppState& state, const AddressSpace& space) {
-  if (handle_grid_keys(state, write_cell, &space, !space.cursor_stops_at_edges)) return;
+void act_on_key(AppState& state, const AddressSpace& space, uint64_t drawn_base) {
+  const DrawnWindow drawn = {space, drawn_base};
+  if (handle_grid_keys(state, write_cell, &drawn, !space.cursor_stops_at_edges)) return;
   const Key key = state.key;
   if (key.scan == kScanPageUp) {
     step(state, space, -1);
@@ -94,7 +102,7 @@ void address_space_pass(AppState& state, const AddressSpace& space) {
   draw_footer(false);
   draw_width_label(state.width);
   con::poll_key(&state.key);
-  act_on_key(state, space);
+  act_on_key(state, space, base);
 }
 
 }  // namespace kvq
