@@ -3,6 +3,7 @@
 #include "platform/ata.h"
 #include "platform/uefi/efi.h"
 #include "platform/uefi/efi_ata.h"
+#include "platform/uefi/handles.h"
 
 namespace kvq::plat {
 namespace {
@@ -17,20 +18,6 @@ constexpr uint64_t kTimeout100ns = 10 * 1000 * 1000;  // 1 s
 // The device register: LBA mode and the obsolete bits 7 and 5 set.
 constexpr uint8_t kDeviceHead = 0xE0;
 
-PciLocation location_of(efi::PciIoProtocol* io) {
-  uintptr_t seg = 0, bus = 0, dev = 0, fn = 0;
-  if (io == nullptr || io->get_location(io, &seg, &bus, &dev, &fn) != efi::kSuccess) return {0xFFFF, 0xFF, 0xFF, 0xFF};
-  return {static_cast<uint16_t>(seg), static_cast<uint8_t>(bus), static_cast<uint8_t>(dev), static_cast<uint8_t>(fn)};
-}
-
-efi::PciIoProtocol* pci_io_of(efi::Handle handle) {
-  void* io = nullptr;
-  if (efi::g_system_table->boot_services->handle_protocol(handle, &efi::kPciIoProtocolGuid, &io) != efi::kSuccess) {
-    return nullptr;
-  }
-  return static_cast<efi::PciIoProtocol*>(io);
-}
-
 efi::AtaPassThruProtocol* instance(int controller) {
   return controller >= 0 && controller < g_count ? g_pass_thru[controller] : nullptr;
 }
@@ -38,22 +25,13 @@ efi::AtaPassThruProtocol* instance(int controller) {
 }  // namespace
 
 int ata_controllers(AtaController (&out)[kMaxAtaControllers]) {
-  efi::BootServices* bs = efi::g_system_table->boot_services;
-  uintptr_t count = 0;
-  efi::Handle* handles = nullptr;
   g_count = 0;
-  if (bs->locate_handle_buffer(efi::kByProtocol, &efi::kAtaPassThruProtocolGuid, nullptr, &count, &handles) !=
-      efi::kSuccess) {
-    return 0;
-  }
-  for (uintptr_t i = 0; i < count && g_count < kMaxAtaControllers; ++i) {
-    void* pass_thru = nullptr;
-    if (bs->handle_protocol(handles[i], &efi::kAtaPassThruProtocolGuid, &pass_thru) != efi::kSuccess) continue;
-    auto* p = static_cast<efi::AtaPassThruProtocol*>(pass_thru);
-    out[g_count] = {location_of(pci_io_of(handles[i])), p->mode != nullptr ? p->mode->io_align : 0};
+  efi::for_each_handle(efi::kAtaPassThruProtocolGuid, [&](efi::Handle handle, void* interface) {
+    auto* p = static_cast<efi::AtaPassThruProtocol*>(interface);
+    out[g_count] = {efi::location_of(efi::pci_io_of(handle)), p->mode != nullptr ? p->mode->io_align : 0};
     g_pass_thru[g_count++] = p;
-  }
-  bs->free_pool(handles);
+    return g_count < kMaxAtaControllers;
+  });
   return g_count;
 }
 
@@ -85,18 +63,12 @@ bool ata_identify(int controller, uint16_t port, uint16_t multiplier_port, uint3
 }
 
 bool dma_map_for_device_writes(const PciLocation& where, uint32_t host, uint32_t bytes, DmaMapping* out) {
-  efi::BootServices* bs = efi::g_system_table->boot_services;
-  uintptr_t count = 0;
-  efi::Handle* handles = nullptr;
-  if (bs->locate_handle_buffer(efi::kByProtocol, &efi::kPciIoProtocolGuid, nullptr, &count, &handles) != efi::kSuccess) {
-    return false;
-  }
   efi::PciIoProtocol* io = nullptr;
-  for (uintptr_t i = 0; i < count && io == nullptr; ++i) {
-    efi::PciIoProtocol* candidate = pci_io_of(handles[i]);
-    if (candidate != nullptr && location_of(candidate) == where) io = candidate;
-  }
-  bs->free_pool(handles);
+  efi::for_each_handle(efi::kPciIoProtocolGuid, [&](efi::Handle, void* interface) {
+    auto* candidate = static_cast<efi::PciIoProtocol*>(interface);
+    if (efi::location_of(candidate) == where) io = candidate;
+    return io == nullptr;
+  });
   if (io == nullptr) return false;
   uintptr_t length = bytes;
   efi::PhysicalAddress device = 0;
