@@ -120,13 +120,13 @@ bool in_reach(uint32_t low, uint32_t high) { return low != 0 && low != 0xFFFFFFF
 // firmware's recovery, no engine still stopping, and never ST without FRE
 // (AHCI forbids it; clearing FRE back would break its order again).
 Outcome port_state(const phys::Span& port, uint32_t cmd) {
+  if (PxCmd::St::get(cmd) != 0 && PxCmd::Fre::get(cmd) == 0) return Outcome::kStartedWithoutFis;
   const uint32_t tfd = port.read32(ahci::PxTfd::kOffset);
   const bool idle = port.read32(ahci::kPxCi) == 0 && port.read32(ahci::kPxSact) == 0 &&
                     ahci::PxTfd::Bsy::get(tfd) == 0 && ahci::PxTfd::Drq::get(tfd) == 0 &&
                     (port.read32(ahci::kPxIs) & ahci::PxIs::kFatal) == 0;
   const bool stopping = (PxCmd::St::get(cmd) == 0 && PxCmd::Cr::get(cmd) != 0) ||
                         (PxCmd::Fre::get(cmd) == 0 && PxCmd::Fr::get(cmd) != 0);
-  if (PxCmd::St::get(cmd) != 0 && PxCmd::Fre::get(cmd) == 0) return Outcome::kStartedWithoutFis;
   return idle && !stopping ? Outcome::kAnswered : Outcome::kBusy;
 }
 

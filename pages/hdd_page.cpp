@@ -198,15 +198,14 @@ bool hdd_can_open(AppState& state) {
   disks::find(pci::g_devices, chipset, disks::g_disks);
   if (disks::g_disks.count == 0) return false;
   // The chipset's ports stand first, one per port: the port the page last
-  // showed is the same entry, and its buffer is the one already probed.
+  // showed is the same entry. Opening the page selects its disk: it is
+  // asked on the first pass.
   if (chipset) {
     state.hdd_disk = sata::port_number(state.hdd_port_offset);
   } else if (state.hdd_disk >= disks::g_disks.count || disks::g_disks.disks[state.hdd_disk].kind == Kind::kChipsetPort) {
     state.hdd_disk = 0;
-    state.hdd_disk_unasked = true;
-  } else {
-    state.hdd_disk_unasked = true;
   }
+  state.hdd_disk_unasked = true;
   return true;
 }
 

@@ -778,10 +778,14 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   const sim::CpuModel& cpus = board_.cpu;
   const uint32_t shown = r.before.cpu.cpu;
   const bool msr_reached = cpus.cpu_protocol && !cpus.guard_refused && shown < cpus.cpus.size() && !cpus.cpus[shown].down;
-  const Expectation x = expect(r.before, r.taken, unmapped_, msr_reached, highest_address(board_), coverage);
+  // A disk the menu chose is asked before the HDD page reads its window: a
+  // value entry in that pass writes into the window drawn at the answer.
+  AppState drawn = r.before;
+  if (drawn.page == PageId::kHdd && drawn.hdd_disk_unasked) drawn.hdd_buffer = after.hdd_buffer;
+  const Expectation x = expect(drawn, r.taken, unmapped_, msr_reached, highest_address(board_), coverage);
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
-  if (auto bad = check_entry(r.before, after, x)) return fail("state", *bad, &r);
+  if (auto bad = check_entry(drawn, after, x)) return fail("state", *bad, &r);
   if (auto bad = check_capability_step(board_, r, after, coverage)) return fail("state", *bad, &r);
   if (auto bad = check_state(after)) return fail("state", *bad, &r);
   return std::nullopt;
