@@ -81,59 +81,36 @@ uint32_t port_in(uint16_t port, int size) {
 
 }  // namespace
 
+// The GCD memory types by number: persistent and more reliable memory are
+// RAM; unaccepted memory faults when touched, as nothing would answer.
+constexpr MemoryType kGcdTypes[] = {MemoryType::kNone, MemoryType::kReserved, MemoryType::kRam, MemoryType::kMmio,
+                                    MemoryType::kRam,  MemoryType::kRam,      MemoryType::kNone};
+static_assert(sizeof(kGcdTypes) / sizeof(kGcdTypes[0]) == static_cast<size_t>(plat::GcdType::kUnaccepted) + 1);
+
+// By MemoryType, and by Refusal.
+constexpr const char16_t* kTypeNames[] = {u"", u"none", u"RAM", u"MMIO", u"reserved"};
+constexpr const char16_t* kReasons[] = {
+    u"",
+    u"is not in the firmware's memory space map",
+    u"is not mapped by the firmware's page tables",
+    u"is mapped read-only",
+    u"is not aligned to the width",
+    u"is an APIC register: aligned dwords only",
+};
+static_assert(sizeof(kTypeNames) / sizeof(kTypeNames[0]) == static_cast<size_t>(MemoryType::kReserved) + 1 &&
+              sizeof(kReasons) / sizeof(kReasons[0]) == static_cast<size_t>(Refusal::kDwordOnly) + 1);
+
 MemoryType memory_type(uint64_t address) {
-  using plat::GcdType;
-  switch (plat::memory_space_type(address)) {
-    case GcdType::kNoMap:
-      return MemoryType::kUnknown;
-    case GcdType::kSystemMemory:
-    case GcdType::kPersistent:
-    case GcdType::kMoreReliable:
-      return MemoryType::kRam;
-    case GcdType::kMemoryMappedIo:
-      return MemoryType::kMmio;
-    case GcdType::kReserved:
-      return MemoryType::kReserved;
-    case GcdType::kNonExistent:
-    case GcdType::kUnaccepted:
-      break;
-  }
-  return MemoryType::kNone;  // and any type this kvq does not know
+  const plat::GcdType type = plat::memory_space_type(address);
+  if (type == plat::GcdType::kNoMap) return MemoryType::kUnknown;
+  // A type this kvq does not know is taken as nothing to touch.
+  const auto n = static_cast<size_t>(type);
+  return n < sizeof(kGcdTypes) / sizeof(kGcdTypes[0]) ? kGcdTypes[n] : MemoryType::kNone;
 }
 
-const char16_t* type_name(MemoryType type) {
-  switch (type) {
-    case MemoryType::kNone:
-      return u"none";
-    case MemoryType::kRam:
-      return u"RAM";
-    case MemoryType::kMmio:
-      return u"MMIO";
-    case MemoryType::kReserved:
-      return u"reserved";
-    case MemoryType::kUnknown:
-      break;
-  }
-  return u"";
-}
+const char16_t* type_name(MemoryType type) { return kTypeNames[static_cast<int>(type)]; }
 
-const char16_t* why(Refusal refusal) {
-  switch (refusal) {
-    case Refusal::kNoMemory:
-      return u"is not in the firmware's memory space map";
-    case Refusal::kUnmapped:
-      return u"is not mapped by the firmware's page tables";
-    case Refusal::kReadOnly:
-      return u"is mapped read-only";
-    case Refusal::kUnaligned:
-      return u"is not aligned to the width";
-    case Refusal::kDwordOnly:
-      return u"is an APIC register: aligned dwords only";
-    case Refusal::kNone:
-      break;
-  }
-  return u"";
-}
+const char16_t* why(Refusal refusal) { return kReasons[static_cast<int>(refusal)]; }
 
 void read_memory_window(uint64_t base, int size, RegisterWindow& window) {
   read_range(base, 256, size, true, window.bytes, window.absent);

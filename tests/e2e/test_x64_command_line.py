@@ -76,8 +76,7 @@ def test_command_line_modes():
         assert m.shell_command('kvq.efi write pci 00:04.0 3c 5a').strip() == '5A'
         assert m.shell_command('kvq.efi read pci 00:04.0 0x3C b').strip() == '5A'
         assert m.shell_command('kvq.efi read pci 00:04.0 0 d').strip() == '10D38086'
-        # The e1000e's IOADDR/IODATA pair (I/O BAR2) takes one 32-bit OUT and
-        # IN: IODATA reads RAL0 of the MAC 52:54:00:aa:bb:01.
+        # The e1000e's IOADDR/IODATA pair (BAR2): IODATA reads RAL0 of its MAC.
         io = int(m.shell_command('kvq.efi read pci 00:04.0 18 d').strip(), 16) & ~3
         assert m.shell_command('kvq.efi write io %X 00005400 d' % io).strip() == '00005400'
         assert m.shell_command('kvq.efi read io %X d' % (io + 4)).strip() == 'AA005452'

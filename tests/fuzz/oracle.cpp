@@ -187,18 +187,13 @@ uint64_t cell_address(const AppState& s, uint32_t off) {
   return base > 0xFFFFFFFFu ? base + off : (base + off) & 0xFFFFFFFFu;
 }
 
-// What the firmware's memory space map says of an address, as the board
-// holds it.
-const sim::Board::MemoryRange* range_of(const sim::Board& board, uint64_t address) {
-  for (const sim::Board::MemoryRange& r : board.memory_space) {
-    if (address - r.base < r.length) return &r;
-  }
-  return nullptr;
-}
+// Whether the firmware's memory space map, as the board holds it, has
+// nothing at an address.
 bool nothing_there(const sim::Board& board, uint64_t address) {
-  const sim::Board::MemoryRange* r = range_of(board, address);
-  return !board.memory_space.empty() &&
-         (r == nullptr || r->type == plat::GcdType::kNonExistent || r->type == plat::GcdType::kUnaccepted);
+  for (const sim::Board::MemoryRange& r : board.memory_space) {
+    if (address - r.base < r.length) return r.type == plat::GcdType::kNonExistent || r.type == plat::GcdType::kUnaccepted;
+  }
+  return !board.memory_space.empty();
 }
 
 // Whether a memory cell holds a byte of an unmapped page, or of one the
@@ -214,14 +209,12 @@ bool cell_unmapped(const sim::Board& board, const AppState& s, int offset, const
   return false;
 }
 
-// The local APIC's page, where the board's processor 0 has it (RAM never
-// holds it): only aligned dwords are stored there.
+// The local APIC's page, where the board's processor 0 has it: only
+// aligned dwords are stored there.
 bool apic_page(const sim::Board& board, uint64_t address) {
-  const sim::SimCpu& cpu = board.cpu.cpus[0];
-  const auto msr = cpu.msrs.find(0x1B);
-  const uint64_t local = msr == cpu.msrs.end() ? 0xFEE00000u : msr->second.value & 0x000FFFFFFFFFF000ull;
-  const sim::Board::MemoryRange* r = range_of(board, address);
-  return (address & ~uint64_t{0xFFF}) == local && (r == nullptr || r->type != plat::GcdType::kSystemMemory);
+  const auto msr = board.cpu.cpus[0].msrs.find(0x1B);
+  const uint64_t local = msr == board.cpu.cpus[0].msrs.end() ? 0xFEE00000u : msr->second.value & 0x000FFFFFFFFFF000ull;
+  return (address & ~uint64_t{0xFFF}) == local;
 }
 
 // `msr_reached`: the firmware gives the #GP guard and the processor shown

@@ -167,18 +167,13 @@ TEST_F(PciePageTest, MacLineOnlyFromABar0ThatLeadsToTheRegisters) {
       {4, 0x0007, sim::kQ35E1000eBar0, 0, "MAC: 52-54-00-AA-BB-01"},
       {4, 0x0007, 0x0000000C, 0x80, "MAC: 52-54-00-AA-BB-03"},  // 64-bit, above 4 GiB
       {4, 0x0005, sim::kQ35E1000eBar0, 0, "MAC: --"},           // memory decoding off
-      {4, 0x0007, 0, 0, "MAC: --"},
-      {4, 0x0007, 0xFFFFFFFF, 0, "MAC: --"},
-      {4, 0x0007, 0xFFFFFFF0, 0, "MAC: --"},
       {4, 0x0007, 0xFFFFFFC0, 0, "MAC: --"},  // not a register block: + 5400h would leave 4 GiB
-      {4, 0x0007, 0x6001, 0, "MAC: --"},
+      {4, 7, 0, 0, "MAC: --"},     {4, 7, 0xFFFFFFFF, 0, "MAC: --"}, {4, 7, 0xFFFFFFF0, 0, "MAC: --"},
+      {4, 7, 0x6001, 0, "MAC: --"},
       {5, 0x0007, sim::kQ35Rtl8139Io | 1u, 0, "MAC: 52-54-00-AA-BB-02"},
       {5, 0x0006, sim::kQ35Rtl8139Io | 1u, 0, "MAC: --"},  // I/O decoding off
-      {5, 0x0007, 0, 0, "MAC: --"},
-      {5, 0x0007, 1, 0, "MAC: --"},
-      {5, 0x0007, 0xFFFFFFFF, 0, "MAC: --"},
-      {5, 0x0007, 0x10001, 0, "MAC: --"},
-      {5, 0x0007, 0xC0000000, 0, "MAC: --"},
+      {5, 7, 0, 0, "MAC: --"},     {5, 7, 1, 0, "MAC: --"},          {5, 7, 0xFFFFFFFF, 0, "MAC: --"},
+      {5, 7, 0x10001, 0, "MAC: --"}, {5, 7, 0xC0000000, 0, "MAC: --"},
   };
   for (const Case& c : cases) {
     sim::PciFunction& f = *board.function(0, c.device, 0);
