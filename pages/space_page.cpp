@@ -6,6 +6,7 @@
 #include "app/grid_page.h"
 #include "app/input.h"
 #include "platform/console.h"
+#include "platform/format.h"
 #include "platform/text16.h"
 
 namespace kvq {
@@ -23,8 +24,12 @@ struct DrawnWindow {
 void write_cell(AppState& state, const void* context, int offset, uint32_t value) {
   const DrawnWindow& drawn = *static_cast<const DrawnWindow*>(context);
   const uint64_t address = drawn.space.address(drawn.base, offset);
-  if (!drawn.space.write(address, layout(state.width).bytes, value)) {
-    say_on_message_row(u"The page tables map this address read-only: nothing was written.");
+  const memio::Refusal refused = drawn.space.write(address, layout(state.width).bytes, value);
+  if (refused != memio::Refusal::kNone) {
+    char16_t text[81];
+    sformat(text, 81, address > 0xFFFFFFFFu ? u"%X %s: nothing was written." : u"%08X %s: nothing was written.",
+            address, memio::why(refused));
+    say_on_message_row(text);
   }
 }
 
@@ -92,7 +97,7 @@ void address_space_pass(AppState& state, const AddressSpace& space) {
   con::set_cursor(0, 0);
   con::set_attr(kAttrWhite);
   space.draw_title(state, base);
-  space.read_window(base, g_window);
+  space.read_window(base, layout(state.width).bytes, g_window);
   const CellCursor& cursor = state.cursor();
   draw_grid(g_window, state.width, cursor);
   if (state.width == kByte) draw_char_column(g_window, cursor);
