@@ -2,6 +2,7 @@
 
 #include "app/undo.h"
 #include "data/pci_ids_file.h"
+#include "hw/apic.h"
 #include "hw/disks.h"
 #include "hw/pci.h"
 #include "hw/sata.h"
@@ -58,8 +59,10 @@ void startup(AppState& state) {
   undo::begin_run();
   state = AppState{};
   sata::allocate_identify_buffer();
-  state.hdd_buffer = sata::probe_port(state.hdd_port_offset);
+  state.hdd_probe = sata::probe_port(state.hdd_port_offset);
+  state.hdd_buffer = state.hdd_probe.buffer;
   pci::forget_board();
+  apic::forget_board();
   state.device_count = pci::scan(pci::g_devices);
   reset_list_state(state);
   pci_ids::load_beside_image();

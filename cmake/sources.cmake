@@ -56,6 +56,7 @@ set(KVQ_APP_SOURCES
   hw/cpu.cpp
   data/msr_names.cpp
   pages/cpu_page.cpp
+  hw/apic.cpp
   hw/variables.cpp
   app/undo.cpp
   app/var_commands.cpp
@@ -72,7 +73,9 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/file_uefi.cpp
   platform/uefi/paging_uefi.cpp
   platform/uefi/nvme_uefi.cpp
+  platform/uefi/ata_uefi.cpp
   platform/uefi/cpu_uefi.cpp
+  platform/uefi/memory_space_uefi.cpp
   platform/uefi/variables_uefi.cpp
   platform/uefi/files_uefi.cpp
 )
@@ -94,8 +97,11 @@ set(KVQ_SIM_SOURCES
   platform/sim/acpi_tables.cpp
   platform/sim/paging_sim.cpp
   platform/sim/nvme_sim.cpp
+  platform/sim/ata_sim.cpp
   platform/sim/cpu_sim.cpp
   platform/sim/cpu_models.cpp
+  platform/sim/memory_space_sim.cpp
+  platform/sim/apic_sim.cpp
   platform/sim/variables_sim.cpp
   platform/sim/files_sim.cpp
 )

@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include <array>
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <memory>
@@ -17,6 +18,7 @@
 
 #include "platform/cpu.h"
 #include "platform/firmware.h"
+#include "platform/memory_space.h"
 #include "platform/paging.h"
 #include "platform/sim/variables_sim.h"
 
@@ -120,6 +122,30 @@ struct SimNvme {
   int identifies = 0;  // commands run
 };
 
+// The firmware's ATA Pass Thru protocol on one of the board's AHCI
+// controllers. Its driver owns the ports (AhciController::driver_identify)
+// and keeps the place of the protocol's walk as EDK2's driver does, quirk
+// included: after a disk attached without a port multiplier, the next
+// GetNextDevice of any port ends the walk.
+struct SimAtaPassThru {
+  uint16_t segment = 0;
+  uint8_t bus = 0, device = 0, function = 0;
+  AhciController* hba = nullptr;
+  uint32_t io_align = 8;  // sizeof (UINTN) on x64, as EDK2 sets it
+  uint16_t previous_port = 0;
+  uint16_t previous_multiplier = 0;
+  int commands = 0;  // PassThru calls
+};
+
+// A stretch of memory a bus master may reach on a board whose DMA is
+// guarded before the OS (VT-d, AMD-Vi): what the firmware mapped for its own
+// drivers and what PciIo.Map opened for kvq.
+struct DmaWindow {
+  uint64_t base;
+  uint64_t length;
+  int id;  // the mapping, 0 for the firmware's own
+};
+
 class PortDevice {
  public:
   virtual ~PortDevice() = default;
@@ -212,6 +238,26 @@ class Board {
   // A memory-mapped configuration space for buses 0 to 255 at this
   // address as well (0: none), as firmware places it above 4 GiB.
   uint64_t ecam_above_4g = 0;
+  // A firmware timer event (a driver freeing a guarded pool page, which
+  // unmaps it): it runs once, at the first moment the firmware may run
+  // events after it is set: right after a page-table walk made while the
+  // TPL is below TPL_HIGH_LEVEL, or when the TPL drops below it.
+  std::function<void()> timer_event;
+  // With check_page_faults, every memory access is checked against the
+  // live tables, and one the processor would fault on (an unmapped page)
+  // is recorded in `faults`; devices record there the accesses they do not
+  // decode (a local APIC register read with a byte load).
+  bool check_page_faults = false;
+  std::vector<Access> faults;
+  // The firmware's memory space map, as GetMemorySpaceDescriptor answers
+  // it; an address no range holds is non-existent. Empty: the firmware has
+  // no DXE services table.
+  struct MemoryRange {
+    uint64_t base;
+    uint64_t length;
+    plat::GcdType type;
+  };
+  std::vector<MemoryRange> memory_space;
 
   const std::vector<Access>& log() const { return log_; }
   void clear_log() { log_.clear(); }
@@ -244,6 +290,15 @@ class Board {
   int pool_in_use = 0;
   // The firmware's NVM Express pass-thru protocol instances.
   std::vector<SimNvme> nvme;
+  // Its ATA pass-thru protocol instances.
+  std::vector<SimAtaPassThru> ata;
+  // Bus-master DMA: with dma_protection, a controller's write outside every
+  // window is refused (AhciController halts the port). dma_map_fails: the
+  // firmware's PciIo.Map refuses.
+  bool dma_protection = false;
+  bool dma_map_fails = false;
+  std::vector<DmaWindow> dma_windows;
+  bool dma_allowed(uint64_t base, uint64_t length) const;
   CpuModel cpu;
 
   // Configuration-space lookup by mechanism #1 fields.
@@ -253,6 +308,7 @@ class Board {
   PortDevice* port_device(uint16_t port);
   MemDevice* mem_device(uint64_t addr);
   void record(Op op, int width, uint64_t addr, uint64_t value);
+  void check_mapped(const Access& access);
 
   std::unordered_map<uint32_t, std::unique_ptr<PciFunction>> functions_;
   std::vector<std::unique_ptr<PortDevice>> port_devices_;

@@ -15,7 +15,8 @@ void build_q35(Board& board);
 
 // A second AHCI function at 0:`device`.0, as `-device ich9-ahci,addr=N`
 // adds one: ports 0 to 5 implemented, `disk` on port 0 set up by the
-// firmware with its structures from `structures` up.
+// firmware with its structures from `structures` up, and the firmware's
+// ATA pass-thru on it (as on 0:31:2).
 class AhciController;
 struct SimDisk;
 AhciController& add_ahci_function(Board& board, int device, uint32_t abar, const SimDisk& disk, uint32_t structures);
@@ -30,6 +31,7 @@ std::vector<uint8_t> q35_smbios_table();
 inline constexpr uint8_t kQ35E1000eMac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x01};
 inline constexpr uint8_t kQ35Rtl8139Mac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x02};
 inline constexpr uint32_t kQ35E1000eBar0 = 0xC1020000u;
+inline constexpr uint16_t kQ35E1000eIo = 0x6160;  // BAR2: IOADDR, IODATA
 inline constexpr uint16_t kQ35Rtl8139Io = 0x6000;
 // AHCI at 0:31:2 as OVMF leaves it: the boot disk on port 0 (504 MiB), ports
 // 1 to 5 empty; PRD entry 0 of port 0 still points at the data buffer of the
@@ -40,5 +42,6 @@ inline constexpr uint32_t kQ35ReceivedFis = 0x1E530000u;
 inline constexpr uint32_t kQ35CommandTable = 0x1E550000u;
 inline constexpr uint32_t kQ35StaleBuffer = 0x1E7F0000u;
 inline constexpr uint32_t kQ35AcpiTables = 0x1F77E000u;
+inline constexpr uint32_t kQ35LocalApic = 0xFEE00000u;
 
 }  // namespace kvq::sim

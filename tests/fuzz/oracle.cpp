@@ -190,20 +190,40 @@ uint64_t cell_address(const AppState& s, uint32_t off) {
   return base > 0xFFFFFFFFu ? base + off : (base + off) & 0xFFFFFFFFu;
 }
 
-// Whether a memory cell holds a byte of an unmapped page: kvq neither shows
-// nor writes it, and Enter there opens no entry.
-bool cell_unmapped(const AppState& s, int offset, const std::vector<uint64_t>& unmapped) {
+// Whether the firmware's memory space map, as the board holds it, has
+// nothing at an address.
+bool nothing_there(const sim::Board& board, uint64_t address) {
+  for (const sim::Board::MemoryRange& r : board.memory_space) {
+    if (address - r.base < r.length) return r.type == plat::GcdType::kNonExistent || r.type == plat::GcdType::kUnaccepted;
+  }
+  return !board.memory_space.empty();
+}
+
+// Whether a memory cell holds a byte of an unmapped page, or of one the
+// memory space map has nothing in: kvq neither shows nor writes it, and
+// Enter there opens no entry.
+bool cell_unmapped(const sim::Board& board, const AppState& s, int offset, const std::vector<uint64_t>& unmapped) {
   if (s.page != PageId::kMemory && s.page != PageId::kHdd) return false;
   for (int i = 0; i < bytes_of(s.width); ++i) {
-    const uint64_t page = cell_address(s, static_cast<uint32_t>(offset + i)) & ~uint64_t{0xFFF};
-    if (std::find(unmapped.begin(), unmapped.end(), page) != unmapped.end()) return true;
+    const uint64_t a = cell_address(s, static_cast<uint32_t>(offset + i));
+    if (nothing_there(board, a)) return true;
+    if (std::find(unmapped.begin(), unmapped.end(), a & ~uint64_t{0xFFF}) != unmapped.end()) return true;
   }
   return false;
 }
 
+// The local APIC's page, where the board's processor 0 has it: only
+// aligned dwords are stored there.
+bool apic_page(const sim::Board& board, uint64_t address) {
+  const auto msr = board.cpu.cpus[0].msrs.find(0x1B);
+  const uint64_t local = msr == board.cpu.cpus[0].msrs.end() ? 0xFEE00000u : msr->second.value & 0x000FFFFFFFFFF000ull;
+  return (address & ~uint64_t{0xFFF}) == local;
+}
+
 // `msr_reached`: the firmware gives the #GP guard and the processor shown
 // runs procedures, so a wrmsr is made.
-void value_entry_writes(const AppState& s, int offset, uint64_t value, bool msr_reached, Expectation* x) {
+void value_entry_writes(const sim::Board& board, const AppState& s, int offset, uint64_t value, bool msr_reached,
+                        Expectation* x) {
   const uint32_t v = static_cast<uint32_t>(value);  // at most a dword on a grid page
   const int size = bytes_of(s.width);
   const uint32_t off = static_cast<uint32_t>(offset);
@@ -220,15 +240,20 @@ void value_entry_writes(const AppState& s, int offset, uint64_t value, bool msr_
     }
     case PageId::kMemory:
     case PageId::kHdd: {
-      // Memory below 4 GiB wraps at 32 bits; above, addresses run on.
-      add(sim::wr(8 * size, cell_address(s, off), size == 4 ? v : v & ((1u << (8 * size)) - 1)));
+      // Memory below 4 GiB wraps at 32 bits; above, addresses run on. A
+      // word or dword is stored only at an address aligned to it, and in
+      // the local APIC's page only a dword.
+      const uint64_t at = cell_address(s, off);
+      if (at % static_cast<uint64_t>(size) != 0 || (size < 4 && apic_page(board, at))) break;
+      add(sim::wr(8 * size, at, size == 4 ? v : v & ((1u << (8 * size)) - 1)));
       break;
     }
-    case PageId::kIo:
-      for (int i = size - 1; i >= 0; --i) {
-        add(sim::out8(static_cast<uint16_t>(s.io_base + off + static_cast<uint32_t>(i)), static_cast<uint8_t>(v >> (8 * i))));
-      }
+    case PageId::kIo: {
+      // One OUT of the width.
+      const uint16_t port = static_cast<uint16_t>(s.io_base + off);
+      add(size == 4 ? sim::out32(port, v) : size == 2 ? sim::out16(port, static_cast<uint16_t>(v)) : sim::out8(port, static_cast<uint8_t>(v)));
       break;
+    }
     case PageId::kSuperIo:
       for (int i = size - 1; i >= 0; --i) {
         add(sim::out8(s.isa_address, static_cast<uint8_t>(off + static_cast<uint32_t>(i))));
@@ -264,8 +289,9 @@ void variable_entry(const AppState& s, int offset, const std::vector<Key>& taken
   if (coverage != nullptr) ++coverage->value_entries[static_cast<int>(s.page)];
 }
 
-Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::vector<uint64_t>& unmapped,
-                   bool msr_reached, uint64_t highest, const sim::SimVariable* opened, Coverage* coverage) {
+Expectation expect(const sim::Board& board, const AppState& s, const std::vector<Key>& taken,
+                   const std::vector<uint64_t>& unmapped, bool msr_reached, uint64_t highest,
+                   const sim::SimVariable* opened, Coverage* coverage) {
   Expectation x;
   x.index_ports = {s.isa_address};
   if (taken.empty()) return x;
@@ -305,14 +331,14 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::
     x.entry_value = e.value();
     x.entry_complete = e.complete;
     if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
-  } else if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter && cell_unmapped(s, offset, unmapped)) {
+  } else if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter && cell_unmapped(board, s, offset, unmapped)) {
     return x;  // no entry: Enter alone
   } else if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter) {
     const int digits = s.page == PageId::kCpu ? 16 : 2 * bytes_of(s.width);
     const Entry e = read_entry(taken, 1, digits, Backspace::kStepsBack);
     x.keys += e.used;
     if (e.complete) {
-      value_entry_writes(s, offset, e.value(), msr_reached, &x);
+      value_entry_writes(board, s, offset, e.value(), msr_reached, &x);
       if (coverage != nullptr) ++coverage->value_entries[page];
     }
   } else if (k.scan == 0 && k.ch == u'p') {
@@ -394,7 +420,8 @@ class WriteAudit {
     std::vector<size_t> at(x.writes.size());
     size_t j = log_.size();
     for (size_t w = x.writes.size(); w-- > 0;) {
-      while (j > 0 && !(is_write(log_[j - 1]) && !is_latch(log_[j - 1]))) --j;
+      // A dword typed at port CF8h on the I/O page is a latch of its own.
+      while (j > 0 && !(is_write(log_[j - 1]) && (!is_latch(log_[j - 1]) || log_[j - 1] == x.writes[w].access))) --j;
       if (j == 0) return "a completed entry's write is missing: " + access_text(x.writes[w].access);
       at[w] = --j;
     }
@@ -514,29 +541,57 @@ class WriteAudit {
 
   // IDENTIFY DEVICE in slot 0: header DW0 (one PRD entry, a 5-dword FIS),
   // the FIS type, C bit and command, PRD entry 0 into kvq's buffer for 512
-  // bytes with an interrupt; FRE, ST and CI bit 0 set or ST and FRE cleared,
-  // one bit at a time over what the register read. And kvq's own buffer.
+  // bytes with an interrupt, and each byte put back as the pass found it.
+  // And kvq's own buffer, and the port's registers (port_write).
   bool ahci_write(const Access& a) const {
     if (!startup_ && page_ != PageId::kHdd) return false;
     if (a.addr >= buffer_ && a.addr - buffer_ + a.width / 8 <= 4096) return true;
+    for (const Slot0& s : slots_) {
+      if (slot_write(s, a)) return true;
+      if (a.addr >= s.port && a.addr < s.port + 0x80) return port_write(s.port, a);
+    }
+    return false;
+  }
+
+  bool slot_write(const Slot0& s, const Access& a) const {
     const auto is = [&](int width, uint32_t addr, uint64_t value) {
       return a.width == width && a.addr == addr && a.value == value;
     };
-    for (const Slot0& s : slots_) {
-      if (is(32, s.header, 0x00010005) || is(32, s.table + 0x80, buffer_) || is(32, s.table + 0x84, 0) ||
-          is(8, s.table, 0x27) || is(8, s.table + 1, 0x80) || is(8, s.table + 2, 0xEC) ||
-          is(8, s.table + 0x8C, 0xFF) || is(8, s.table + 0x8D, 0x01) || is(8, s.table + 0x8E, 0x00) ||
-          is(8, s.table + 0x8F, 0x80)) {
-        return true;
-      }
-      if (a.width != 8 || (a.addr != s.port + 0x18 && a.addr != s.port + 0x38)) continue;
-      const auto before = last_read(Op::kMemRead, 8, a.addr);
-      if (!before) return false;
-      if (a.addr == s.port + 0x38) return a.value == (*before | 1);
-      const uint64_t changed = a.value ^ *before;
-      return changed == 0x01 || changed == 0x10;
+    if (is(32, s.header, 0x00010005) || is(32, s.table + 0x80, buffer_) || is(32, s.table + 0x84, 0) ||
+        is(8, s.table, 0x27) || is(8, s.table + 1, 0x80) || is(8, s.table + 2, 0xEC) ||
+        is(8, s.table + 0x8C, 0xFF) || is(8, s.table + 0x8D, 0x01) || is(8, s.table + 0x8E, 0x00) ||
+        is(8, s.table + 0x8F, 0x80)) {
+      return true;
     }
-    return false;
+    const auto held = [&](uint32_t base, const auto& bytes) {
+      const uint64_t n = a.width / 8;
+      if (a.addr < base || a.addr + n > base + bytes.size()) return false;
+      uint64_t v = 0;
+      for (uint64_t i = n; i-- > 0;) v = (v << 8) | bytes[a.addr - base + i];
+      return v == a.value;
+    };
+    return held(s.header, s.header_bytes) || held(s.table, s.table_bytes);
+  }
+
+  // PxCMD's FRE or ST, one at a time over what its low byte read, in the
+  // orders AHCI allows: ST set only over FRE set and a stopped list, FRE
+  // cleared only with ST and CR clear (by the last read of all of PxCMD).
+  // PxCI = 1; PxIS and PxSERR bits written back as they read.
+  bool port_write(uint32_t port, const Access& a) const {
+    const auto dword = [&](uint32_t offset) { return last_read(Op::kMemRead, 32, port + offset); };
+    const uint64_t offset = a.addr - port;
+    if (offset == 0x38) return a.width == 32 && a.value == 1;
+    if (offset == 0x10 || offset == 0x30) {
+      const auto held = dword(static_cast<uint32_t>(offset));
+      return a.width == 32 && held && a.value != 0 && (a.value & ~*held) == 0;
+    }
+    const auto low = last_read(Op::kMemRead, 8, a.addr);
+    const auto cmd = dword(0x18);
+    if (offset != 0x18 || a.width != 8 || !low || !cmd) return false;
+    const uint64_t changed = a.value ^ *low;
+    if (changed == 0x01 && (a.value & 0x01) != 0) return (*cmd & 0x8010) == 0x0010;
+    if (changed == 0x10 && (a.value & 0x10) == 0) return (*cmd & 0x8001) == 0;
+    return changed == 0x01 || changed == 0x10;
   }
 
   const std::vector<Access>& log_;
@@ -746,26 +801,51 @@ std::string summarize_writes(const std::vector<sim::Access>& log) {
   return s;
 }
 
-// Ports with a disk on the link (DET 3) whose command list, received-FIS
-// area and slot 0's command table the firmware placed below 4 GiB.
-// Slot 0 of every port with a disk the firmware set up, on the chipset's
-// controller (when 0:31:2's ABAR leads to it) and on any other.
+namespace {
+
+const sim::PciFunction* function_with_abar(sim::Board& board, uint32_t abar) {
+  for (const auto& [key, f] : board.functions()) {
+    if (f->get32(0x24) == abar) return f.get();
+  }
+  return nullptr;
+}
+
+// The port takes kvq's own command: the function decodes memory and masters
+// the bus, the firmware handed the HBA over, an ATA disk is on the link, and
+// the port is idle, never with ST set and FRE clear.
+bool takes_own_command(const sim::PciFunction& f, const sim::AhciController& hba, const sim::AhciController::Port& p) {
+  const bool idle = p.ci == 0 && p.sact == 0 && (p.tfd & 0x88) == 0 && (p.is & 0x78000000u) == 0 &&
+                    ((p.cmd & 0x8001) != 0x8000) && ((p.cmd & 0x4010) != 0x4000);
+  return (f.cfg[0x04] & 0x06) == 0x06 && (f.get32(0x08) >> 8) == 0x010601 && (hba.bohc & 1) == 0 && p.has_disk &&
+         p.disk.signature == 0x101 && idle && (p.cmd & 0x11) != 0x01;
+}
+
+}  // namespace
+
+// Slot 0 of every port with an ATA disk the firmware set up (DET 3; the
+// command list, received-FIS area and command table below 4 GiB), idle, on
+// an AHCI controller reached through a function's ABAR that no firmware
+// ATA pass-thru covers.
 std::vector<Slot0> find_slots(sim::Board& board) {
   std::vector<Slot0> slots;
   std::vector<const sim::AhciController*> controllers(board.more_ahci.begin(), board.more_ahci.end());
-  const sim::PciFunction* sata = board.function(0, 31, 2);
-  if (board.ahci != nullptr && sata != nullptr && sata->get32(0x24) == board.ahci->abar()) {
-    controllers.push_back(board.ahci);
-  }
+  if (board.ahci != nullptr) controllers.push_back(board.ahci);
   for (const sim::AhciController* hba : controllers) {
+    const sim::PciFunction* f = function_with_abar(board, hba->abar());
+    const bool covered = std::any_of(board.ata.begin(), board.ata.end(), [&](const sim::SimAtaPassThru& a) { return a.hba == hba; });
+    if (f == nullptr || covered) continue;
     for (int n = 0; n < sim::AhciController::kPorts; ++n) {
       const sim::AhciController::Port& p = hba->ports[n];
-      if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu)) {
+      if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu) ||
+          !takes_own_command(*f, *hba, p)) {
         continue;
       }
       const uint32_t table = peek32(board, p.clb + 8);
       if (!in_reach(table, peek32(board, p.clb + 12))) continue;
-      slots.push_back(Slot0{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table});
+      Slot0 s{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table, {}, {}};
+      for (uint32_t i = 0; i < s.header_bytes.size(); ++i) s.header_bytes[i] = board.ram_peek(p.clb + i);
+      for (uint32_t i = 0; i < s.table_bytes.size(); ++i) s.table_bytes[i] = board.ram_peek(table + i);
+      slots.push_back(s);
     }
   }
   return slots;
@@ -810,12 +890,19 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   const sim::CpuModel& cpus = board_.cpu;
   const uint32_t shown = r.before.cpu.cpu;
   const bool msr_reached = cpus.cpu_protocol && !cpus.guard_refused && shown < cpus.cpus.size() && !cpus.cpus[shown].down;
-  const Expectation x =
-      expect(r.before, r.taken, unmapped_, msr_reached, highest_address(board_), opened_ ? &*opened_ : nullptr, coverage);
+  // A disk the menu chose is asked before the HDD page reads its window: a
+  // value entry in that pass writes into the window drawn at the answer.
+  AppState drawn = r.before;
+  if (drawn.page == PageId::kHdd && drawn.hdd_disk_unasked) drawn.hdd_buffer = after.hdd_buffer;
+  const Expectation x = expect(board_, drawn, r.taken, unmapped_, msr_reached, highest_address(board_),
+                               opened_ ? &*opened_ : nullptr, coverage);
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
   if (auto bad = check_set_variable(board_.variables, opened_, x)) return fail("write", *bad, &r);
-  if (auto bad = check_entry(r.before, after, x)) return fail("state", *bad, &r);
+  // The board's devices record an access they do not decode (a local APIC
+  // register read with a byte load).
+  if (!board_.faults.empty()) return fail("write", "an access the hardware does not decode: " + access_text(board_.faults[0]), &r);
+  if (auto bad = check_entry(drawn, after, x)) return fail("state", *bad, &r);
   if (auto bad = check_capability_step(board_, r, after, coverage)) return fail("state", *bad, &r);
   if (auto bad = check_state(after)) return fail("state", *bad, &r);
   return std::nullopt;
