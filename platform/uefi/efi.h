@@ -25,7 +25,6 @@ using PhysicalAddress = uint64_t;
 inline constexpr Status kSuccess = 0;
 inline constexpr Status kErrorBit = uintptr_t{1} << (sizeof(uintptr_t) * 8 - 1);
 inline constexpr Status kNotReady = kErrorBit | 6;
-inline constexpr Status kNotFound = kErrorBit | 14;
 
 struct TableHeader {
   uint64_t signature;

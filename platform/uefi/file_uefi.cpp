@@ -65,7 +65,7 @@ bool file_size(efi::FileProtocol* file, uint64_t* size) {
 efi::FileProtocol* open_beside_image(const char16_t* name, uint64_t mode, efi::Status* why) {
   efi::BootServices* bs = efi::g_system_table->boot_services;
   void* interface = nullptr;
-  if (why != nullptr) *why = efi::kNotFound;
+  if (why != nullptr) *why = efi::kErrorBit | 14;  // EFI_NOT_FOUND, until the volume answers
   if (bs->handle_protocol(efi::g_image_handle, &efi::kLoadedImageProtocolGuid, &interface) != efi::kSuccess) {
     return nullptr;
   }
