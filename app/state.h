@@ -86,6 +86,7 @@ struct AppState {
   int menu_item = 1;
   ListState list;
   int caps_top = 0;  // the capability view's first line on the screen
+  int strap_first = 0;  // the PCH Strap page's first strap shown
   Key key = {0, 0};
   // Where the SMBIOS entry point lies: looked for once, on the SMBIOS page's
   // first drawing.

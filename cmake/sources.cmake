@@ -16,6 +16,7 @@ set(KVQ_APP_SOURCES
   hw/phys.cpp
   hw/nic.cpp
   hw/spi.cpp
+  hw/chipset.cpp
   hw/superio.cpp
   data/pci_names.cpp
   data/pci_names_generated.cpp

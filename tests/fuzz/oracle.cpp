@@ -445,9 +445,13 @@ class WriteAudit {
     return pair;
   }
 
+  // FDOC: a strap's index (the descriptor has up to 255), FLMAP1's in the
+  // descriptor map, or the value read from it before, put back.
   bool strap_write(const Access& a) const {
     if (page_ != PageId::kPchStrap || a.addr != kStrapControl || a.width != 32) return false;
-    return a.value >= 0x4000 && a.value <= 0x4050 && a.value % 4 == 0;
+    if ((a.value >= 0x4000 && a.value <= 0x43F8 && a.value % 4 == 0) || a.value == 0x0008) return true;
+    const auto saved = last_read(Op::kMemRead, 32, kStrapControl);
+    return saved && *saved == a.value;
   }
 
   // IDENTIFY DEVICE in slot 0: header DW0 (one PRD entry, a 5-dword FIS),
