@@ -70,6 +70,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/paging_uefi.cpp
   platform/uefi/nvme_uefi.cpp
   platform/uefi/cpu_uefi.cpp
+  platform/uefi/tcg_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -91,6 +92,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/nvme_sim.cpp
   platform/sim/cpu_sim.cpp
   platform/sim/cpu_models.cpp
+  platform/sim/tcg_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -237,6 +237,8 @@ class Board {
   int pool_in_use = 0;
   // The firmware's NVM Express pass-thru protocol instances.
   std::vector<SimNvme> nvme;
+  // The firmware offers the TCG protocol (it drives a TPM 1.2).
+  bool tcg_protocol = false;
   CpuModel cpu;
 
   // Configuration-space lookup by mechanism #1 fields.
