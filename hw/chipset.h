@@ -28,7 +28,8 @@ enum class SioDecode : uint8_t {
 
 struct Generation {
   const char16_t* name;
-  uint8_t bridge_device;  // the bridge's place on bus 0
+  uint16_t vendor;        // the bridge's
+  uint8_t bridge_device;  // its place on bus 0
   uint8_t bridge_function;
   Spi spi;
   uint16_t spibar_in_rcba;  // kRcba

@@ -41,22 +41,16 @@ constexpr EntryKey kEntryKeys[] = {
     {.family = kKeyFintek, .port = 0x6E, .length = 4, .bytes = {0x77, 0x77, 0x87, 0x87}, .leave = kLeaveAa},
 };
 
-// Every family has exactly one key at every configuration port, and a way
-// out: a key that ends in 55h leaves an SMSC part or a TPM open, so AAh
-// follows it.
+// One key for every family at every configuration port, in this order
+// (a family's keys by port), and a way out: a key that ends in 55h leaves
+// an SMSC part or a TPM open, so AAh follows it.
 constexpr bool keys_complete() {
-  for (int family = 0; family < kKeyFamilyCount; ++family) {
-    for (uint16_t port : kChipPorts) {
-      int n = 0;
-      for (const EntryKey& k : kEntryKeys) {
-        if (k.family == family && k.port == port) {
-          ++n;
-          if (k.length < 1 || k.length > 4 || k.leave == 0) return false;
-          if (k.bytes[k.length - 1] == 0x55 && (k.leave & kLeaveAa) == 0) return false;
-        }
-      }
-      if (n != 1) return false;
-    }
+  if (sizeof kEntryKeys / sizeof kEntryKeys[0] != kKeyFamilyCount * kChipCount) return false;
+  for (int i = 0; i < kKeyFamilyCount * kChipCount; ++i) {
+    const EntryKey& k = kEntryKeys[i];
+    if (k.family != i / kChipCount || k.port != kChipPorts[i % kChipCount]) return false;
+    if (k.length < 1 || k.length > 4 || k.leave == 0) return false;
+    if (k.bytes[k.length - 1] == 0x55 && (k.leave & kLeaveAa) == 0) return false;
   }
   return true;
 }
@@ -136,8 +130,8 @@ constexpr ChipRecord at_load(uint16_t port) { return {port, 0, 0, 0, kKeyIte, 0,
 uint16_t data_port(uint16_t index_port) { return static_cast<uint16_t>(index_port + 1); }
 
 const EntryKey* entry_key(uint16_t family, uint16_t port) {
-  for (const EntryKey& k : kEntryKeys) {
-    if (k.family == family && k.port == port) return &k;
+  for (int i = 0; i < kChipCount; ++i) {
+    if (kChipPorts[i] == port && family < kKeyFamilyCount) return &kEntryKeys[family * kChipCount + i];
   }
   return nullptr;
 }
