@@ -166,9 +166,8 @@ struct Expectation {
   std::deque<ExpectedWrite> writes;
   int ldn_step = 0;  // Super I/O PageUp +1, PageDown -1
   std::vector<uint32_t> index_ports;  // Super I/O pairs the pass may read through
-  // The Super I/O page's logical device at a chip, selected as the pass
-  // opens the chip (-1: none); and whether the chip is left after the
-  // value entry (the key again, its own logical device, the exit).
+  // The Super I/O page's logical device (-1: none), selected as the pass
+  // opens a chip; whether the pass leaves a chip after a value entry.
   int sio_ldn = -1;
   bool sio_session = false;
   // An address entry's result: the field, its value if complete.
@@ -437,12 +436,8 @@ class WriteAudit {
   bool is_out(size_t k, uint64_t port, uint64_t value) const {
     return log_[k].op == Op::kPortOut && log_[k].width == 8 && log_[k].addr == port && log_[k].value == value;
   }
-  bool is_key_byte(size_t k, uint64_t port) const {
-    return log_[k].op == Op::kPortOut && log_[k].addr == port && one_of(log_[k].value, kKeyBytes);
-  }
 
-  // The logical device a chip had when kvq first asked in this log: the
-  // first read of register 07h through the pair at `port`.
+  // The logical device a chip had when kvq first read register 07h.
   std::optional<uint64_t> first_ldn_read(uint64_t port) const {
     for (size_t k = 0; k + 1 < log_.size(); ++k) {
       if (is_out(k, port, 0x07) && log_[k + 1].op == Op::kPortIn && log_[k + 1].addr == port + 1) {
@@ -465,7 +460,7 @@ class WriteAudit {
     if (e > 1 && is_out(e - 1, port + 1, 0x02) && is_out(e - 2, port, 0x02)) e = last_write(e - 2);
     const auto found = first_ldn_read(port);
     if (e > 1 && found && is_out(e - 1, port + 1, *found) && is_out(e - 2, port, 0x07)) e = last_write(e - 2);
-    while (e > 0 && is_key_byte(e - 1, port)) e = last_write(e - 1);
+    while (e > 0 && log_[e - 1].addr == port && one_of(log_[e - 1].value, kKeyBytes)) e = last_write(e - 1);
     return e;
   }
 
