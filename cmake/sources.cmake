@@ -70,6 +70,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/file_uefi.cpp
   platform/uefi/paging_uefi.cpp
   platform/uefi/nvme_uefi.cpp
+  platform/uefi/ata_uefi.cpp
   platform/uefi/cpu_uefi.cpp
   platform/uefi/memory_space_uefi.cpp
   platform/uefi/tcg_uefi.cpp
@@ -92,6 +93,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/acpi_tables.cpp
   platform/sim/paging_sim.cpp
   platform/sim/nvme_sim.cpp
+  platform/sim/ata_sim.cpp
   platform/sim/cpu_sim.cpp
   platform/sim/cpu_models.cpp
   platform/sim/memory_space_sim.cpp
