@@ -15,43 +15,51 @@ constexpr uint16_t kAmd = 0x1022;
 // Avoton and Rangeley put theirs behind SBASE (register 54h): no straps are
 // read there.
 enum Gen : uint8_t {
-  kIch7, kIch8, kIch9, kIch10, kSeries5, kSeries6, kSeries7, kSeries8, kSeries9, kSeries100,
-  kApolloLake, kGeminiLake, kTunnelCreek, kCenterton, kSilvermont, kAmdFchLpc, kGenCount
+  kIch7, kIch8, kIch9On, kSeries100On, kAtomSpiFunction, kTunnelCreek, kCenterton, kSilvermont, kAmdFchLpc, kGenCount
 };
+// The bridge table names each series; series that place the controller
+// alike share a row.
+constexpr Gen kIch9 = kIch9On, kIch10 = kIch9On, kSeries5 = kIch9On, kSeries6 = kIch9On, kSeries7 = kIch9On,
+              kSeries8 = kIch9On, kSeries9 = kIch9On, kSeries100 = kSeries100On, kApolloLake = kAtomSpiFunction,
+              kGeminiLake = kAtomSpiFunction;
 
+// A row, its name held in place (no pointer for the loader to relocate); a
+// name too long is left empty, which the self-check below refuses.
+constexpr Generation named(const char16_t* name, Generation g) {
+  int n = 0;
+  while (name[n] != 0) ++n;
+  for (int i = 0; i < n && n < static_cast<int>(sizeof g.name / sizeof g.name[0]); ++i) g.name[i] = name[i];
+  return g;
+}
 constexpr Generation rcba(const char16_t* name, uint16_t spibar) {
-  return {.name = name, .vendor = kIntel, .bridge_device = 31, .bridge_function = 0, .spi = Spi::kRcba, .spibar_in_rcba = spibar,
-          .fdoc = 0xB0, .spi_device = 0, .spi_function = 0, .decode = SioDecode::kIntelLpc};
+  return named(name, {.name = {}, .vendor = kIntel, .bridge_device = 31, .bridge_function = 0, .spi = Spi::kRcba,
+                      .spibar_in_rcba = spibar, .fdoc = 0xB0, .spi_device = 0, .spi_function = 0,
+                      .decode = SioDecode::kIntelLpc});
 }
 constexpr Generation function(const char16_t* name, uint8_t device, uint8_t fn) {
-  return {.name = name, .vendor = kIntel, .bridge_device = 31, .bridge_function = 0, .spi = Spi::kFunction, .spibar_in_rcba = 0,
-          .fdoc = 0xB4, .spi_device = device, .spi_function = fn, .decode = SioDecode::kIntelLpc};
+  return named(name, {.name = {}, .vendor = kIntel, .bridge_device = 31, .bridge_function = 0, .spi = Spi::kFunction,
+                      .spibar_in_rcba = 0, .fdoc = 0xB4, .spi_device = device, .spi_function = fn,
+                      .decode = SioDecode::kIntelLpc});
 }
 // The Atom parts before Apollo Lake have a legacy bridge of their own,
 // without LPC_EN: their decode rule is not known here.
 constexpr Generation no_fdoc(const char16_t* name, SioDecode decode) {
-  return {.name = name, .vendor = kIntel, .bridge_device = 31, .bridge_function = 0, .spi = Spi::kNoFdoc, .spibar_in_rcba = 0,
-          .fdoc = 0, .spi_device = 0, .spi_function = 0, .decode = decode};
+  return named(name, {.name = {}, .vendor = kIntel, .bridge_device = 31, .bridge_function = 0, .spi = Spi::kNoFdoc,
+                      .spibar_in_rcba = 0, .fdoc = 0, .spi_device = 0, .spi_function = 0, .decode = decode});
 }
 
 constexpr Generation kGenerations[kGenCount] = {
     no_fdoc(u"ICH7", SioDecode::kIntelLpc),
     rcba(u"ICH8", 0x3020),
-    rcba(u"ICH9", 0x3800),
-    rcba(u"ICH10", 0x3800),
-    rcba(u"5 Series", 0x3800),
-    rcba(u"6 Series", 0x3800),
-    rcba(u"7 Series", 0x3800),
-    rcba(u"8 Series", 0x3800),
-    rcba(u"9 Series", 0x3800),
-    function(u"100 Series or later", 31, 5),
-    function(u"Apollo Lake", 13, 2),
-    function(u"Gemini Lake", 13, 2),
+    rcba(u"ICH9 to 9 Series", 0x3800),
+    function(u"100 Series on", 31, 5),
+    function(u"Apollo/Gemini", 13, 2),
     no_fdoc(u"Tunnel Creek", SioDecode::kUnknown),
     no_fdoc(u"Centerton", SioDecode::kUnknown),
     no_fdoc(u"Bay Trail/Avoton", SioDecode::kUnknown),
-    {.name = u"AMD FCH", .vendor = kAmd, .bridge_device = 20, .bridge_function = 3, .spi = Spi::kNone, .spibar_in_rcba = 0,
-     .fdoc = 0, .spi_device = 0, .spi_function = 0, .decode = SioDecode::kAmdFch},
+    named(u"AMD FCH", {.name = {}, .vendor = kAmd, .bridge_device = 20, .bridge_function = 3, .spi = Spi::kNone,
+                       .spibar_in_rcba = 0, .fdoc = 0, .spi_device = 0, .spi_function = 0,
+                       .decode = SioDecode::kAmdFch}),
 };
 
 // Bridge device IDs, runs of consecutive IDs of one generation, from
@@ -113,7 +121,7 @@ constexpr bool tables_sound() {
     const Generation& g = kGenerations[gen];
     bool used = false;
     for (const Bridge& b : kBridges) used = used || b.generation == gen;
-    if (!used || g.name == nullptr) return false;
+    if (!used || g.name[0] == 0) return false;
     const bool has_fdoc = g.spi == Spi::kRcba || g.spi == Spi::kFunction;
     if (has_fdoc != (g.fdoc != 0) || (g.spi == Spi::kRcba) != (g.spibar_in_rcba != 0)) return false;
     if ((g.spi == Spi::kFunction) != (g.spi_device != 0)) return false;
@@ -184,10 +192,10 @@ bool decodes(const Generation* generation, uint16_t port) {
     }
   }
   if (generation->decode != SioDecode::kIntelLpc) return false;
-  const uint32_t ranges[] = {pci::read<GenericDecode<0>>(bridge), pci::read<GenericDecode<1>>(bridge),
-                             pci::read<GenericDecode<2>>(bridge), pci::read<GenericDecode<3>>(bridge)};
-  for (uint32_t r : ranges) {
-    if (in_generic_range(r, port)) return true;
+  constexpr uint32_t kRanges[] = {GenericDecode<0>::kOffset, GenericDecode<1>::kOffset, GenericDecode<2>::kOffset,
+                                  GenericDecode<3>::kOffset};
+  for (uint32_t offset : kRanges) {
+    if (in_generic_range(pci::config_read(bridge, offset, 4), port)) return true;
   }
   return false;
 }

@@ -27,7 +27,7 @@ enum class SioDecode : uint8_t {
 };
 
 struct Generation {
-  const char16_t* name;
+  char16_t name[17];
   uint16_t vendor;        // the bridge's
   uint8_t bridge_device;  // its place on bus 0
   uint8_t bridge_function;

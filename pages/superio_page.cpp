@@ -43,7 +43,7 @@ void print_name(const char16_t* label, const char16_t* format, const char16_t* n
 }
 
 // Why start-up left a port alone, after its vendor.
-constexpr const char16_t* kNotProbed[] = {u"", u" not decoded", u" skipped: TPM"};
+constexpr char16_t kNotProbed[][14] = {u"", u" not decoded", u" skipped: TPM"};
 static_assert(sizeof kNotProbed / sizeof kNotProbed[0] == sio::kTpmSkipped + 1);
 
 // Three lines per record at column 51: port and IDs, vendor, model.
