@@ -16,6 +16,7 @@ set(KVQ_APP_SOURCES
   hw/phys.cpp
   hw/nic.cpp
   hw/spi.cpp
+  hw/chipset.cpp
   hw/superio.cpp
   data/pci_names.cpp
   data/pci_names_generated.cpp
@@ -76,6 +77,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/ata_uefi.cpp
   platform/uefi/cpu_uefi.cpp
   platform/uefi/memory_space_uefi.cpp
+  platform/uefi/tcg_uefi.cpp
   platform/uefi/variables_uefi.cpp
   platform/uefi/files_uefi.cpp
 )
@@ -102,6 +104,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/cpu_models.cpp
   platform/sim/memory_space_sim.cpp
   platform/sim/apic_sim.cpp
+  platform/sim/tcg_sim.cpp
   platform/sim/variables_sim.cpp
   platform/sim/files_sim.cpp
 )
