@@ -1,5 +1,6 @@
 #include "app/main_loop.h"
 
+#include "app/undo.h"
 #include "data/pci_ids_file.h"
 #include "hw/apic.h"
 #include "hw/disks.h"
@@ -7,6 +8,7 @@
 #include "hw/sata.h"
 #include "hw/superio.h"
 #include "pages/pages.h"
+#include "pages/vars_page.h"
 #include "platform/console.h"
 #include "platform/cpu.h"
 
@@ -53,6 +55,8 @@ void reset_list_state(AppState& state) {
 
 void startup(AppState& state) {
   g_shell_attr = con::attr();
+  release_variables_list();
+  undo::begin_run();
   state = AppState{};
   sata::allocate_identify_buffer();
   state.hdd_probe = sata::probe_port(state.hdd_port_offset);
@@ -85,6 +89,7 @@ bool run_pass(AppState& state) {
 void shutdown() {
   sata::free_identify_buffer();
   disks::free_buffers();
+  release_variables_list();
   con::stop_pacing();
   con::set_attr(g_shell_attr);
   con::set_mode(con::kStandardMode);
