@@ -34,6 +34,7 @@ void build_crowded(sim::Board& board) {
         sim::PciFunction& f =
             board.add_function(bus, dev, fn, fn % 2 == 0 ? 0x8086 : 0x10EC, static_cast<uint16_t>(0x1000 + dev));
         f.set32(0x08, 0x02000000);  // Ethernet, so the MAC line reads BAR0
+        if (fn == 0) f.set8(0x0E, 0x80);  // all eight functions are listed
         if (fn == 1) f.set_io_bar(0, static_cast<uint16_t>(0x1000 + 0x100 * dev), 0x100);
       }
     }

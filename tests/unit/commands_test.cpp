@@ -24,6 +24,7 @@ namespace {
 using sim::Access;
 using sim::in32;
 using sim::in8;
+using sim::out16;
 using sim::out32;
 using sim::out8;
 using sim::rd;
@@ -55,16 +56,19 @@ TEST_F(CommandsTest, WritesTakeThePagesPathsThenReadBack) {
   board.function(0, 4, 0)->set_writable(0x3C, 4, 0xFFFF00FF);
   board.function(0, 4, 0)->set_writable(0x104, 4, 0xFFFFFFFF);
   const Case kCases[] = {
+      // One access of the width at its lane, then the dword read back, each
+      // in a section of its own that puts CF8 back.
       {"write pci 00:04.0 3c 5a",
-       {out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000010B), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x0000015A),
-        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A)},
+       {in32(0xCF8, 0), out32(0xCF8, nic + 0x3C), out8(0xCFC, 0x5A), out32(0xCF8, 0), in32(0xCF8, 0),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A), out32(0xCF8, 0)},
        "5A\r\n"},
       {"write pci 00:04.0 3e 1234 w",
-       {out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x1234015A),
-        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x1234015A)},
+       {in32(0xCF8, 0), out32(0xCF8, nic + 0x3C), out16(0xCFE, 0x1234), out32(0xCF8, 0), in32(0xCF8, 0),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x1234015A), out32(0xCF8, 0)},
        "1234\r\n"},
       {"write pci 00:04.0 3c 11223344 d",
-       {out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x11223344), out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x11220144)},
+       {in32(0xCF8, 0), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x11223344), out32(0xCF8, 0), in32(0xCF8, 0),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x11220144), out32(0xCF8, 0)},
        "11220144\r\n"},
       {"write mem 1001 1234 w", {wr(16, 0x1001, 0x1234), rd(16, 0x1001, 0x1234)}, "1234\r\n"},
       {"write mem 2000 a5", {wr(8, 0x2000, 0xA5), rd(8, 0x2000, 0xA5)}, "A5\r\n"},
@@ -88,10 +92,11 @@ TEST_F(CommandsTest, WritesTakeThePagesPathsThenReadBack) {
   g_out.clear();
   EXPECT_EQ(run("write pci 00:04.0 104 cafe w"), cli::Status::kOk);
   const std::vector<Access>& log = board.log();
-  ASSERT_GE(log.size(), 5u);
-  EXPECT_EQ(std::vector<Access>(log.end() - 5, log.end()),
-            (std::vector<Access>{rd(32, 0xB0020000, 0x10D38086), out32(0xCF8, nic), in32(0xCFC, 0x10D38086),
-                                 wr(16, 0xB0020104, 0xCAFE), rd(16, 0xB0020104, 0xCAFE)}));
+  ASSERT_GE(log.size(), 7u);
+  EXPECT_EQ(std::vector<Access>(log.end() - 7, log.end()),
+            (std::vector<Access>{rd(32, 0xB0020000, 0x10D38086), in32(0xCF8, 0), out32(0xCF8, nic),
+                                 in32(0xCFC, 0x10D38086), out32(0xCF8, 0), wr(16, 0xB0020104, 0xCAFE),
+                                 rd(16, 0xB0020104, 0xCAFE)}));
   EXPECT_EQ(out(), "CAFE\r\n");
 }
 
@@ -108,70 +113,88 @@ TEST_F(CommandsTest, BadLinesTouchNothingAndSayWhy) {
 }
 
 // The memory-mapped configuration space as the firmware's tables give it,
-// and when they are missing, damaged or out of reach.
+// and when they are missing, damaged or out of reach: how many ranges, and
+// the first as {base, segment, first bus, last bus, from the MCFG}.
 TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
   struct Case {
     const char* what;
     void (*setup)(sim::Board& b, const sim::AcpiLayout& q35);
-    pci::ExtendedSpace expected;
+    int count;
+    std::vector<uint64_t> first;
   };
   constexpr uint32_t kAt = sim::kQ35AcpiTables;
   constexpr uint32_t kOther = 0x1F700000u;
+  const std::vector<uint64_t> kQ35 = {0xB0000000u, 0, 0, 255, 1};
+  const std::vector<uint64_t> kPciexbar = {0xB0000000u, 0, 0, 255, 0};
   const Case kCases[] = {
-      {"as OVMF publishes it", [](sim::Board&, const sim::AcpiLayout&) {}, {true, 0xB0000000u, 0, 255, true}},
-      {"no ACPI: register 60h", [](sim::Board& b, const sim::AcpiLayout&) { b.config_tables.clear(); }, {true, 0xB0000000u, 0, 255, false}},
+      {"as OVMF publishes it", [](sim::Board&, const sim::AcpiLayout&) {}, 1, kQ35},
+      {"no ACPI: register 60h", [](sim::Board& b, const sim::AcpiLayout&) { b.config_tables.clear(); }, 1, kPciexbar},
       {"no ACPI, PCIEXBAR disabled",
        [](sim::Board& b, const sim::AcpiLayout&) {
          b.config_tables.clear();
          b.function(0, 0, 0)->set32(0x60, 0xB0000000u);
        },
-       {}},
+       0, {}},
+      {"no ACPI, PCIEXBAR 64 MiB above 4 GiB",
+       [](sim::Board& b, const sim::AcpiLayout&) {
+         b.config_tables.clear();
+         b.function(0, 0, 0)->set32(0x60, 0xFC000005u);
+         b.function(0, 0, 0)->set32(0x64, 0x00000004u);
+       },
+       1, {0x4FC000000ull, 0, 0, 63, 0}},
+      {"no ACPI, a host bridge not known to have PCIEXBAR",
+       [](sim::Board& b, const sim::AcpiLayout&) {
+         b.config_tables.clear();
+         b.function(0, 0, 0)->set16(0x02, 0x1237);
+       },
+       0, {}},
       {"MCFG checksum wrong: as if none",
-       [](sim::Board& b, const sim::AcpiLayout& q35) { b.ram_poke(q35.mcfg + 44, 0xA0); },
-       {true, 0xB0000000u, 0, 255, false}},
+       [](sim::Board& b, const sim::AcpiLayout& q35) { b.ram_poke(q35.mcfg + 44, 0xA0); }, 1, kPciexbar},
       {"MCFG length beyond any MCFG",
        [](sim::Board& b, const sim::AcpiLayout& q35) {
          b.ram_poke32(q35.mcfg + 4, 0xFFFFFFF0u);
          sim::fix_checksum(b, q35.mcfg, 60, q35.mcfg + 9);
        },
-       {true, 0xB0000000u, 0, 255, false}},
-      {"XSDT damaged: the RSDT", [](sim::Board& b, const sim::AcpiLayout& q35) { b.ram_poke(q35.xsdt + 44, 0x12); }, {true, 0xB0000000u, 0, 255, true}},
+       1, kPciexbar},
+      {"XSDT damaged: the RSDT", [](sim::Board& b, const sim::AcpiLayout& q35) { b.ram_poke(q35.xsdt + 44, 0x12); }, 1, kQ35},
       {"ACPI 1.0 root pointer: the RSDT",
        [](sim::Board& b, const sim::AcpiLayout& q35) {
          b.ram_poke32(q35.xsdt, 0);  // an XSDT no ACPI 1.0 reader would look at
          b.ram_poke(q35.rsdp + 15, 0);
          sim::fix_checksum(b, q35.rsdp, 20, q35.rsdp + 8);
        },
-       {true, 0xB0000000u, 0, 255, true}},
-      {"segment 0 of two",
+       1, kQ35},
+      {"two segments, segment 0 first",
        [](sim::Board& b, const sim::AcpiLayout&) {
          b.config_tables.clear();
          sim::install_acpi(b, kOther, {{0xE0000000u, 1, 0, 255}, {0xC0000000u, 0, 0, 63}});
        },
-       {true, 0xC0000000u, 0, 63, true}},
+       2, {0xC0000000u, 0, 0, 63, 1}},
       {"segment 0 above 4 GiB: used",
        [](sim::Board& b, const sim::AcpiLayout&) {
          b.config_tables.clear();
          sim::install_acpi(b, kOther, {{0x100000000ull, 0, 0, 255}});
        },
-       {true, 0x100000000ull, 0, 255, true}},
+       1, {0x100000000ull, 0, 0, 255, 1}},
       {"segment 0 beyond the processor's 40 bits: not used",
        [](sim::Board& b, const sim::AcpiLayout&) {
          b.config_tables.clear();
          sim::install_acpi(b, kOther, {{0xFFFFF00000ull, 0, 0, 255}});
        },
-       {}},
+       0, {}},
   };
   for (const Case& c : kCases) {
     board.config_tables.clear();
     const sim::AcpiLayout q35 = sim::install_acpi(board, kAt, {{0xB0000000u, 0, 0, 255}});
     board.function(0, 0, 0)->set32(0x60, 0xB0000001u);
+    board.function(0, 0, 0)->set32(0x64, 0);
+    board.function(0, 0, 0)->set16(0x02, 0x29C0);
     c.setup(board, q35);
-    const pci::ExtendedSpace got = pci::find_extended_space();
-    const pci::ExtendedSpace& want = c.expected;
-    EXPECT_EQ((std::vector<uint64_t>{got.present, got.base, got.first_bus, got.last_bus, got.from_mcfg}),
-              (std::vector<uint64_t>{want.present, want.base, want.first_bus, want.last_bus, want.from_mcfg}))
-        << c.what;
+    const pci::ExtendedSpaces got = pci::find_extended_spaces();
+    ASSERT_EQ(got.count, c.count) << c.what;
+    if (got.count == 0) continue;
+    const pci::ExtendedSpace& s = got.at[0];
+    EXPECT_EQ((std::vector<uint64_t>{s.base, s.segment, s.first_bus, s.last_bus, got.from_mcfg}), c.first) << c.what;
   }
 }
 

@@ -32,7 +32,7 @@ class HddPageTest : public test::KvqTest {
 };
 
 TEST_F(HddPageTest, StartUpProbesPort0FirstAndPortsWrapBothWays) {
-  EXPECT_EQ(board.log()[0], sim::out32(0xCF8, 0x8000FA24));  // ABAR, before any scan access
+  EXPECT_EQ(board.log()[1], sim::out32(0xCF8, 0x8000FA24));  // ABAR, before any scan access
   EXPECT_EQ(state.hdd_buffer, buffer);
   pass();
   EXPECT_EQ(row_text(0).substr(0, 28), "HDD Port 0 Address: 1EEFF000");

@@ -114,10 +114,10 @@ TEST_F(PciePageTest, IntelMacIsReadAsTwoDwordsFromBar0WithFlagsCleared) {
   const sim::Access bar_read = in32(0xCFC, sim::kQ35E1000eBar0 | 0xC);
   // The last BAR0 address write is the MAC line's (the window read came first).
   auto it = std::find(log.rbegin(), log.rend(), out32(0xCF8, 0x80002010)).base() - 1;
-  ASSERT_GE(log.end() - it, 4);
+  ASSERT_GE(log.end() - it, 5);
   EXPECT_EQ(it[1], bar_read);
-  EXPECT_EQ(it[2], sim::rd(32, sim::kQ35E1000eBar0 + 0x40, 0xAA005452));
-  EXPECT_EQ(it[3], sim::rd(32, sim::kQ35E1000eBar0 + 0x44, 0x800001BB));
+  EXPECT_EQ(it[3], sim::rd(32, sim::kQ35E1000eBar0 + 0x40, 0xAA005452));
+  EXPECT_EQ(it[4], sim::rd(32, sim::kQ35E1000eBar0 + 0x44, 0x800001BB));
 }
 
 TEST_F(PciePageTest, RealtekMacIsReadBytewiseFromItsIoBar) {
@@ -127,10 +127,10 @@ TEST_F(PciePageTest, RealtekMacIsReadBytewiseFromItsIoBar) {
   EXPECT_EQ(text_at(51, 0, 22), "MAC: 52-54-00-AA-BB-02");
   const auto& log = board.log();
   auto it = std::find(log.rbegin(), log.rend(), out32(0xCF8, 0x80002810)).base() - 1;
-  ASSERT_GE(log.end() - it, 8);
+  ASSERT_GE(log.end() - it, 9);
   EXPECT_EQ(it[1], in32(0xCFC, sim::kQ35Rtl8139Io | 1u));
   for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(it[2 + i], sim::in8(static_cast<uint16_t>(sim::kQ35Rtl8139Io + i), sim::kQ35Rtl8139Mac[i]));
+    EXPECT_EQ(it[3 + i], sim::in8(static_cast<uint16_t>(sim::kQ35Rtl8139Io + i), sim::kQ35Rtl8139Mac[i]));
   }
 }
 

@@ -53,7 +53,8 @@ TEST_F(SataProbeTest, GoodPortIsIdentifiedIntoOurBufferAtRaisedTpl) {
   EXPECT_EQ(sata::probe_port(0x100), buffer);
   const std::vector<sim::Access> expected = {
       // Checks, reads only.
-      sim::out32(0xCF8, 0x8000FA24), sim::in32(0xCFC, kAbar), rd(32, kAbar + 0x0C, 0x3F),
+      sim::in32(0xCF8, 0), sim::out32(0xCF8, 0x8000FA24), sim::in32(0xCFC, kAbar), sim::out32(0xCF8, 0),
+      rd(32, kAbar + 0x0C, 0x3F),
       rd(32, kPort0 + 0x28, 0x113), rd(32, kPort0 + 0x00, kHeader), rd(32, kPort0 + 0x04, 0),
       rd(32, kPort0 + 0x08, sim::kQ35ReceivedFis), rd(32, kPort0 + 0x0C, 0), rd(32, kPort0 + 0x38, 0),
       rd(32, kHeader + 0x08, kTable), rd(32, kHeader + 0x0C, 0), rd(32, kPort0 + 0x10, 0),
