@@ -37,8 +37,9 @@ enum class BoardKind : int {
   kCrowded,    // 768 functions on buses 0 to 2
   kOddPci,     // capability loops, BAR0 0 or all ones, odd SMBIOS, no ABAR, page table holes
   kOddDisks,   // AHCI ports that hang, abort, or were never set up; RAID mode; another AHCI, NVMe
+  kSegments,   // a host bridge in segment 0, functions in segment 1; the firmware's timer takes CF8
 };
-inline constexpr int kBoardKinds = 7;
+inline constexpr int kBoardKinds = 8;
 const char* board_name(BoardKind kind);
 
 // Extra devices a self-check plants on a board.

@@ -198,13 +198,27 @@ bool cell_unmapped(const AppState& s, int offset, const std::vector<uint64_t>& u
 
 // `msr_reached`: the firmware gives the #GP guard and the processor shown
 // runs procedures, so a wrmsr is made.
-void value_entry_writes(const AppState& s, int offset, uint64_t value, bool msr_reached, Expectation* x) {
+// Where a function outside segment 0 lies: its segment's memory-mapped
+// window on the board.
+uint64_t function_base(const sim::Board& board, const pci::Bdf& f) {
+  for (const sim::Board::EcamWindow& w : board.ecam_windows) {
+    if (w.segment == f.segment) return w.base + (uint64_t{f.bus} << 20) + (uint64_t{f.device} << 15) + (uint64_t{f.function} << 12);
+  }
+  return 0;
+}
+
+void value_entry_writes(const sim::Board& board, const AppState& s, int offset, uint64_t value, bool msr_reached,
+                        Expectation* x) {
   const uint32_t v = static_cast<uint32_t>(value);  // at most a dword on a grid page
   const int size = bytes_of(s.width);
   const uint32_t off = static_cast<uint32_t>(offset);
   auto add = [&](Access a, uint32_t latch = 0) { x->writes.push_back(ExpectedWrite{a, latch}); };
   switch (s.page) {
     case PageId::kPcie: {
+      if (s.device.segment != 0) {  // one store through the segment's window
+        add(sim::wr(8 * size, function_base(board, s.device) + off, v));
+        break;
+      }
       const uint32_t latch = latch_of(s.device) + (off & 0xFC);
       const uint16_t lane = static_cast<uint16_t>(kCfc + (off & 3));
       if (size == 4) add(sim::out32(lane, v), latch);
@@ -237,7 +251,8 @@ void value_entry_writes(const AppState& s, int offset, uint64_t value, bool msr_
   }
 }
 
-Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::vector<uint64_t>& unmapped,
+Expectation expect(const sim::Board& board, const AppState& s, const std::vector<Key>& taken,
+                   const std::vector<uint64_t>& unmapped,
                    bool msr_reached, uint64_t highest, Coverage* coverage) {
   Expectation x;
   x.index_ports = {s.isa_address};
@@ -270,7 +285,7 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::
     const Entry e = read_entry(taken, 1, digits, Backspace::kStepsBack);
     x.keys += e.used;
     if (e.complete) {
-      value_entry_writes(s, offset, e.value(), msr_reached, &x);
+      value_entry_writes(board, s, offset, e.value(), msr_reached, &x);
       if (coverage != nullptr) ++coverage->value_entries[page];
     }
   } else if (k.scan == 0 && k.ch == u'p') {
@@ -367,7 +382,7 @@ class WriteAudit {
     if (e.access.op == Op::kMsrWrite) {  // refused or not: the processor's say
       return a.op == e.access.op && a.addr == e.access.addr && a.value == e.access.value && a.cpu == e.access.cpu;
     }
-    return a == e.access && latch_ == e.latch;
+    return a == e.access && (e.latch == 0 || latch_ == e.latch);
   }
 
   static bool is_write(const Access& a) {
@@ -604,7 +619,8 @@ std::optional<std::string> check_capability_step(sim::Board& board, const PassRe
   const CellCursor& b = r.before.cursors[page][r.before.width - 1];
   const CellCursor& c = after.cursors[page][r.before.width - 1];
   const int offset = 16 * (c.row - 2) + bytes_of(r.before.width) * c.index;
-  const sim::PciFunction* f = board.function(r.before.device.bus, r.before.device.device, r.before.device.function);
+  const pci::Bdf& d = r.before.device;
+  const sim::PciFunction* f = board.segment_function(d.segment, d.bus, d.device, d.function);
   bool header[64] = {};
   int n = 0;
   for (int p = f != nullptr && (f->cfg[0x06] & 0x10) ? f->cfg[0x34] & 0xFC : 0;
@@ -723,7 +739,7 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   const sim::CpuModel& cpus = board_.cpu;
   const uint32_t shown = r.before.cpu.cpu;
   const bool msr_reached = cpus.cpu_protocol && !cpus.guard_refused && shown < cpus.cpus.size() && !cpus.cpus[shown].down;
-  const Expectation x = expect(r.before, r.taken, unmapped_, msr_reached, highest_address(board_), coverage);
+  const Expectation x = expect(board_, r.before, r.taken, unmapped_, msr_reached, highest_address(board_), coverage);
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
   if (auto bad = check_entry(r.before, after, x)) return fail("state", *bad, &r);

@@ -198,6 +198,21 @@ TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
   }
 }
 
+// Once a function lies outside segment 0, dump pci names every function
+// with its segment, as lspci does; the command line takes SSSS:BB:DD.F.
+TEST_F(CommandsTest, AnotherSegmentInTheDumpAndOnTheCommandLine) {
+  sim::add_second_segment(board, 0xE0000000u);
+  run("dump pci");
+  EXPECT_EQ(out().substr(0, 28), "0000:00:00.0 0600: 8086:29c0");
+  EXPECT_NE(out().find("\n0001:01:00.0 0200: 8086:10d3\r\n00: 86 80 d3 10"), std::string::npos);
+  EXPECT_NE(out().find("\n100: 01 00 01 00"), std::string::npos);
+  g_out.clear();
+  EXPECT_EQ(run("read pci 0001:01:00.0 0 d"), cli::Status::kOk);
+  EXPECT_EQ(out(), "10D38086\r\n");
+  EXPECT_EQ(run("read pci 0002:00:00.0 0"), cli::Status::kUnsupported);
+  EXPECT_EQ(err(), "kvq: no memory-mapped configuration space reaches 0002:00:00.0\r\n");
+}
+
 TEST_F(CommandsTest, ASpaceThatDoesNotShowTheFunctionIsNotUsed) {
   // An MCFG that points at plain RAM: the e1000e's ID is not there.
   board.config_tables.clear();
