@@ -52,9 +52,9 @@ struct BoardAccess {
 };
 constinit BoardAccess g_board;
 
-const ExtendedSpaces& spaces() {
+[[gnu::noinline]] const ExtendedSpaces& spaces() {
   if (!g_board.searched) {
-    g_board.spaces = find_extended_spaces();
+    find_extended_spaces(g_board.spaces);
     g_board.searched = true;
   }
   return g_board.spaces;
@@ -205,26 +205,26 @@ constexpr uint16_t kRetryStatus = 0x0001;
 constexpr int kRetries = 10;  // 1 ms doubling to 512 ms: about a second
 constexpr uint32_t kFirstWaitUs = 1000;
 
-// The ID dword the way the scan reaches the function: the ports in segment
+// A register the way the scan reaches the function: the ports in segment
 // 0, the space that holds the bus elsewhere (no ID check: this is the
-// check). A function that keeps answering Retry Status reads as absent.
+// check).
+uint32_t scan_read(const Bdf& f, uint32_t offset, int width) {
+  return (f.segment == 0 ? ports_read : memory_mapped_read)(f, offset, width);
+}
+
+// A function that keeps answering Retry Status reads as absent.
 uint32_t probe_id(const Bdf& f) {
-  auto read_id = [&f] {
-    return f.segment == 0 ? ports_read(f, hdr::Id::kOffset, 4) : memory_mapped_read(f, hdr::Id::kOffset, 4);
-  };
-  uint32_t id = read_id();
+  uint32_t id = scan_read(f, hdr::Id::kOffset, 4);
   uint32_t wait = kFirstWaitUs;
   for (int i = 0; i < kRetries && hdr::Id::Vendor::get(id) == kRetryStatus; ++i, wait *= 2) {
     plat::stall_us(wait);
-    id = read_id();
+    id = scan_read(f, hdr::Id::kOffset, 4);
   }
   return hdr::Id::Vendor::get(id) == kRetryStatus ? 0xFFFFFFFFu : id;
 }
 
 bool multi_function(const Bdf& f) {
-  const uint32_t offset = hdr::HeaderType::kOffset;
-  const uint32_t dword = f.segment == 0 ? ports_read(f, offset & 0xFC, 4) : memory_mapped_read(f, offset & 0xFC, 4);
-  return hdr::HeaderType::MultiFunction::get(dword >> (8 * (offset & 3))) != 0;
+  return hdr::HeaderType::MultiFunction::get(scan_read(f, hdr::HeaderType::kOffset, 1)) != 0;
 }
 
 void scan_bus(DeviceTable& table, uint16_t segment, uint8_t bus) {

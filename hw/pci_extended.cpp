@@ -83,12 +83,10 @@ bool before(const ExtendedSpace& a, const ExtendedSpace& b) {
   return a.segment != b.segment ? a.segment < b.segment : a.first_bus < b.first_bus;
 }
 
-// Every allocation whose buses lie within the processor's reach, in order;
-// *found tells whether the firmware has an MCFG at all.
-ExtendedSpaces from_mcfg(bool* found) {
+// Every allocation whose buses lie within the processor's reach, in order.
+// False when the firmware has no MCFG at all.
+bool from_mcfg(ExtendedSpaces& spaces) {
   const phys::Span mcfg = acpi::find_table("MCFG", kMcfgMaxLength);
-  *found = mcfg.ok();
-  ExtendedSpaces spaces;
   spaces.from_mcfg = true;
   for (uint64_t at = kMcfgAllocations; mcfg.holds(at, kMcfgAllocationBytes) && spaces.count < kMaxSpaces;
        at += kMcfgAllocationBytes) {
@@ -101,7 +99,7 @@ ExtendedSpaces from_mcfg(bool* found) {
     for (; i > 0 && before(s, spaces.at[i - 1]); --i) spaces.at[i] = spaces.at[i - 1];
     spaces.at[i] = s;
   }
-  return spaces;
+  return mcfg.ok();
 }
 
 }  // namespace
@@ -134,16 +132,15 @@ Pciexbar read_pciexbar() {
   return decode_pciexbar(read<PciexbarLow>(kHostBridge), read<PciexbarHigh>(kHostBridge));
 }
 
-ExtendedSpaces find_extended_spaces() {
-  bool have_mcfg = false;
-  ExtendedSpaces spaces = from_mcfg(&have_mcfg);
-  if (have_mcfg || !has_pciexbar(read<hdr::Id>(kHostBridge))) return have_mcfg ? spaces : ExtendedSpaces{};
+void find_extended_spaces(ExtendedSpaces& spaces) {
+  spaces = ExtendedSpaces{};
+  if (from_mcfg(spaces)) return;
+  spaces.from_mcfg = false;
+  if (!has_pciexbar(read<hdr::Id>(kHostBridge))) return;
   const Pciexbar bar = read_pciexbar();
-  if (!bar.present) return ExtendedSpaces{};
-  ExtendedSpaces one;
-  one.count = 1;
-  one.at[0] = ExtendedSpace{bar.base, 0, 0, static_cast<uint8_t>(bar.buses - 1)};
-  return one;
+  if (!bar.present) return;
+  spaces.count = 1;
+  spaces.at[0] = ExtendedSpace{bar.base, 0, 0, static_cast<uint8_t>(bar.buses - 1)};
 }
 
 }  // namespace kvq::pci

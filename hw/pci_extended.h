@@ -29,7 +29,7 @@ struct ExtendedSpaces {
 // firmware puts it above 4 GiB on boards with a large MMIO space), by
 // segment and first bus. A firmware without one gets PCIEXBAR of segment 0,
 // on a host bridge known to have it and only while it is enabled.
-ExtendedSpaces find_extended_spaces();
+void find_extended_spaces(ExtendedSpaces& spaces);
 
 // Intel's PCIEXBAR (60h to 67h of 0:0.0) on the host bridges that have it.
 struct Pciexbar {

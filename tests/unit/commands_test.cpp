@@ -190,7 +190,8 @@ TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
     board.function(0, 0, 0)->set32(0x64, 0);
     board.function(0, 0, 0)->set16(0x02, 0x29C0);
     c.setup(board, q35);
-    const pci::ExtendedSpaces got = pci::find_extended_spaces();
+    pci::ExtendedSpaces got;
+    pci::find_extended_spaces(got);
     ASSERT_EQ(got.count, c.count) << c.what;
     if (got.count == 0) continue;
     const pci::ExtendedSpace& s = got.at[0];
