@@ -5,9 +5,7 @@ something), checked against lspci -vv of kvq's own dump of the same board:
 pciutils is the independent decoder. AER errors are injected through QEMU's
 monitor: one before the dump, which both must name alike, and one while the
 view is open, which it must show at once. Idle pages send nothing.
-With SERR# enabled, that error sets Signaled System Error in Status (4010h);
-a byte write to Command, from the PCIE page and from the command line,
-leaves it set: a byte is written alone, not merged into its dword.
+With SERR# set, Status keeps 4010h through byte writes to Command.
 """
 
 import json

@@ -93,8 +93,6 @@ void build_odd_pci(sim::Board& board) {
   add_capabilities(board, 19, 0x40, {{0x40, 0x10, 0x00}});
   board.function(0, 19, 0)->set32(0x100, 0x0C010001);
   board.add_function(0, 16, 0, 0xFFFF, 0x1234);  // vendor FFFF
-  board.add_function(0, 16, 3, 0x8086, 0x1234);  // behind a single-function 0: never listed
-  board.add_function(0, 20, 0, 0x1B36, 0x0001).retry_reads = 2;  // not ready at first
   board.add_function(0, 17, 0, 0x8086, 0x0000);  // device ID 0: an empty list row
   board.function(0, 31, 2)->set32(0x24, 0xFFFFFFFF);  // no ABAR
   board.function(0, 0, 0)->set32(0x60, 0xB0000000);  // memory-mapped configuration off
@@ -145,23 +143,11 @@ void build_odd_disks(sim::Board& board) {
   hba.ports[5].clbu = 1;          // above 4 GiB
 }
 
-// Segment 0 holds only the host bridge; segment 1 two functions, reached
-// through its memory-mapped window only. The firmware's timer event reads
-// 0:31.0 register 3Ch through CF8 whenever events may run.
-void build_segments(sim::Board& board) {
-  sim::set_cpus(board, sim::qemu64_cpu, 1);
-  sim::PciFunction& host = board.add_function(0, 0, 0, 0x8086, 0x29C0);
-  host.set32(0x60, 0xB0000001);
-  sim::add_second_segment(board, 0xE0000000u).set_writable(0x3C, 1, 0xFF);
-  board.add_segment_function(1, 3, 0, 0, 0x10EC, 0x8139).set_writable(0x3C, 1, 0xFF);
-  board.timer_cf8 = 0x8000F83Cu;
-}
-
 }  // namespace
 
 const char* board_name(BoardKind kind) {
-  static const char* const kNames[kBoardKinds] = {"q35",     "chips",     "ec-chips", "empty",
-                                                  "crowded", "odd-pci", "odd-disks", "segments"};
+  static const char* const kNames[kBoardKinds] = {"q35", "chips", "ec-chips", "empty", "crowded", "odd-pci", "odd-disks",
+                                                  "segments"};
   return kNames[static_cast<int>(kind)];
 }
 
@@ -202,8 +188,11 @@ void build_board(BoardKind kind, sim::Board& board) {
     case BoardKind::kOddDisks:
       build_odd_disks(board);
       break;
-    case BoardKind::kSegments:
-      build_segments(board);
+    case BoardKind::kSegments:  // a host bridge, segment 1 behind its window, a timer event taking CF8
+      sim::set_cpus(board, sim::qemu64_cpu, 1);
+      board.add_function(0, 0, 0, 0x8086, 0x29C0).set32(0x60, 0xB0000001);
+      sim::add_second_segment(board, 0xE0000000u).set_writable(0x3C, 1, 0xFF);
+      board.timer_cf8 = 0x8000F83Cu;
       break;
   }
   sim::TestConsole::instance().install(modes);

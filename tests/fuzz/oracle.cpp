@@ -150,8 +150,7 @@ uint64_t highest_address(const sim::Board& board) {
   return (uint64_t{1} << bits) - 1;
 }
 
-// A write the pass must make, in order. A configuration write is one access
-// of its width at its byte lane of the data port, under its latch.
+// A write the pass must make, in order.
 struct ExpectedWrite {
   Access access;
   uint32_t latch = 0;  // CF8 for a configuration write
@@ -215,11 +214,10 @@ bool apic_page(const sim::Board& board, uint64_t address) {
   return (address & ~uint64_t{0xFFF}) == local;
 }
 
-// Where a function outside segment 0 lies: its segment's memory-mapped
-// window on the board.
+// A function outside segment 0, in its segment's window on the board.
 uint64_t function_base(const sim::Board& board, const pci::Bdf& f) {
   for (const sim::Board::EcamWindow& w : board.ecam_windows) {
-    if (w.segment == f.segment) return w.base + (uint64_t{f.bus} << 20) + (uint64_t{f.device} << 15) + (uint64_t{f.function} << 12);
+    if (w.segment == f.segment) return w.base + pci::memory_mapped_offset(f);
   }
   return 0;
 }
@@ -376,12 +374,8 @@ class WriteAudit {
     for (i_ = 0; i_ < log_.size(); ++i_) {
       const Access& a = log_[i_];
       if (auto bad = guard_discipline(a)) return bad;
-      // A section's first access saves CF8 (its next one latches).
-      if (a.op == Op::kPortIn && a.addr == kCf8 && a.width == 32 && !found_cf8_ && next() != nullptr &&
-          is_latch(*next())) {
-        found_cf8_ = true;
-        firmware_cf8_ = static_cast<uint32_t>(a.value);
-      }
+      // A section's first access saves CF8: the firmware's, to be put back.
+      if (a.op == Op::kPortIn && a.addr == kCf8 && !firmware_cf8_ && next() != nullptr && is_latch(*next())) firmware_cf8_ = a.value;
       if (!is_write(a)) continue;
       if (next_expected < at.size() && at[next_expected] == i_) {
         const ExpectedWrite& e = x.writes[next_expected++];
@@ -398,8 +392,7 @@ class WriteAudit {
       return "stray write " + access_text(a);
     }
     if (guard_open_) return std::string("the #GP guard was left installed");
-    // The configuration address port is the firmware's too: put back.
-    if (found_cf8_ && latch_ != firmware_cf8_) return "CF8 left at " + hex(latch_) + ", found at " + hex(firmware_cf8_);
+    if (firmware_cf8_ && latch_ != *firmware_cf8_) return "CF8 left at " + hex(latch_) + ", found at " + hex(*firmware_cf8_);
     return std::nullopt;
   }
 
@@ -522,8 +515,7 @@ class WriteAudit {
   const std::vector<Slot0>& slots_;
   size_t i_ = 0;
   uint32_t latch_ = 0;
-  bool found_cf8_ = false;
-  uint32_t firmware_cf8_ = 0;
+  std::optional<uint64_t> firmware_cf8_;
   bool ldn_stepped_ = false;
   bool guard_open_ = false;
   uint8_t guard_cpu_ = 0;

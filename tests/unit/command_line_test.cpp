@@ -32,10 +32,7 @@ std::string summary(const cli::Command& c) {
   std::ostringstream s;
   s << test::narrow(c.form->verb);
   if (c.form->space != nullptr) s << ' ' << test::narrow(c.form->space);
-  if (c.form->target == cli::Space::kPci) {
-    s << ' ' << (c.function.segment != 0 ? std::to_string(c.function.segment) + ":" : "") << +c.function.bus << ':'
-      << +c.function.device << '.' << +c.function.function;
-  }
+  if (c.form->target == cli::Space::kPci) s << ' ' << +c.function.bus << ':' << +c.function.device << '.' << +c.function.function;
   s << std::hex << " where=" << c.where << " size=" << c.size << " value=" << c.value;
   return s.str();
 }
@@ -55,7 +52,6 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"read pci 00:1f.2 3c", "read pci 0:31.2 where=3c size=1 value=0"},
       {"read pci ff:1F.7 0xffc d", "read pci 255:31.7 where=ffc size=4 value=0"},
       {"read pci 0:4.0 0E w", "read pci 0:4.0 where=e size=2 value=0"},
-      {"read pci 0001:02:1f.2 3c", "read pci 1:2:31.2 where=3c size=1 value=0"},
       {"read mem FFFFFFFC d", "read mem where=fffffffc size=4 value=0"},
       {"read io 0x80", "read io where=80 size=1 value=0"},
       {"write pci 00:04.0 3c 5a", "write pci 0:4.0 where=3c size=1 value=5a"},

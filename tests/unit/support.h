@@ -27,10 +27,7 @@ uint8_t attr_at(int col, int row);
 // Only a simulated board behind the seam, for tests of the hardware layer.
 class BoardTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    sim::set_board(&board);
-    pci::forget_board();
-  }
+  void SetUp() override { sim::set_board(&board), pci::forget_board(); }
   void TearDown() override { sim::set_board(nullptr); }
   sim::Board board;
 };
