@@ -173,7 +173,8 @@ void read_window(const Bdf& f, RegisterWindow& window) {
   }
 }
 
-void forget_board() { g_board = BoardAccess{}; }
+// The record's data is found again behind these flags.
+void forget_board() { g_board.searched = g_board.bridge_known = g_board.checked = false; }
 
 MappedAddress memory_address(const Bdf& f) {
   if (!g_board.bridge_known) {
@@ -190,11 +191,8 @@ MappedAddress memory_address(const Bdf& f) {
 }
 
 int function_name(const Bdf& f, bool upper, char16_t* out, int capacity, bool segment) {
-  if (segment || f.segment != 0) {
-    return sformat(out, capacity, upper ? u"%04X:%02X:%02X.%d" : u"%04x:%02x:%02x.%d", f.segment, f.bus, f.device,
-                   f.function);
-  }
-  return sformat(out, capacity, upper ? u"%02X:%02X.%d" : u"%02x:%02x.%d", f.bus, f.device, f.function);
+  const int n = segment || f.segment != 0 ? sformat(out, capacity, upper ? u"%04X:" : u"%04x:", f.segment) : 0;
+  return n + sformat(out + n, capacity - n, upper ? u"%02X:%02X.%d" : u"%02x:%02x.%d", f.bus, f.device, f.function);
 }
 
 // --- The scan ---------------------------------------------------------------

@@ -133,7 +133,7 @@ Pciexbar read_pciexbar() {
 }
 
 void find_extended_spaces(ExtendedSpaces& spaces) {
-  spaces = ExtendedSpaces{};
+  spaces.count = 0;  // the ranges past it are never read
   if (from_mcfg(spaces)) return;
   spaces.from_mcfg = false;
   if (!has_pciexbar(read<hdr::Id>(kHostBridge))) return;
