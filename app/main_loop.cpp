@@ -55,7 +55,8 @@ void startup(AppState& state) {
   g_shell_attr = con::attr();
   state = AppState{};
   sata::allocate_identify_buffer();
-  state.hdd_buffer = sata::probe_port(state.hdd_port_offset);
+  state.hdd_probe = sata::probe_port(state.hdd_port_offset);
+  state.hdd_buffer = state.hdd_probe.buffer;
   pci::forget_board();
   apic::forget_board();
   state.device_count = pci::scan(pci::g_devices);
