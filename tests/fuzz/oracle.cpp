@@ -374,7 +374,6 @@ class WriteAudit {
     for (i_ = 0; i_ < log_.size(); ++i_) {
       const Access& a = log_[i_];
       if (auto bad = guard_discipline(a)) return bad;
-      // A section's first access saves CF8: the firmware's, to be put back.
       if (a.op == Op::kPortIn && a.addr == kCf8 && !firmware_cf8_ && next() != nullptr && is_latch(*next())) firmware_cf8_ = a.value;
       if (!is_write(a)) continue;
       if (next_expected < at.size() && at[next_expected] == i_) {

@@ -98,8 +98,7 @@ TEST_F(SataProbeTest, OwnCommandMapsItsBufferAndPutsSlot0Back) {
       // The class first, then command, ABAR and the port: reads only.
       sim::in32(0xCF8, 0), sim::out32(0xCF8, 0x8000FA08), sim::in32(0xCFC, 0x01060102), sim::out32(0xCF8, 0),
       sim::in32(0xCF8, 0), sim::out32(0xCF8, 0x8000FA04), sim::in32(0xCFC, 0x00100007), sim::out32(0xCF8, 0),
-      sim::in32(0xCF8, 0), sim::out32(0xCF8, 0x8000FA24), sim::in32(0xCFC, kAbar), sim::out32(0xCF8, 0),
-      rd(32, kAbar + 0x0C, 0x3F),
+      sim::in32(0xCF8, 0), sim::out32(0xCF8, 0x8000FA24), sim::in32(0xCFC, kAbar), sim::out32(0xCF8, 0), rd(32, kAbar + 0x0C, 0x3F),
       rd(32, kAbar + 0x28, 0), rd(32, kPort0 + 0x28, 0x113), rd(32, kPort0 + 0x24, 0x101), rd(32, kPort0 + 0x00, kHeader),
       rd(32, kPort0 + 0x04, 0), rd(32, kPort0 + 0x08, sim::kQ35ReceivedFis), rd(32, kPort0 + 0x0C, 0),
       rd(32, kPort0 + 0x18, 0x06), rd(32, kPort0 + 0x20, 0x50), rd(32, kPort0 + 0x38, 0), rd(32, kPort0 + 0x34, 0),
