@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "hw/variables.h"
 #include "platform/format.h"
 #include "platform/text16.h"
 
@@ -11,6 +12,7 @@ constexpr CommandForm kCommands[] = {
     {.verb = u"dump", .space = u"pci", .action = Action::kDump, .target = Space::kPci, .args = {}, .listed = true},
     {.verb = u"dump", .space = u"acpi", .action = Action::kDump, .target = Space::kAcpi, .args = {}, .listed = true},
     {.verb = u"dump", .space = u"cpuid", .action = Action::kDump, .target = Space::kCpuid, .args = {}, .listed = true},
+    {.verb = u"dump", .space = u"vars", .action = Action::kDump, .target = Space::kVar, .args = {}, .listed = true},
     {.verb = u"dump", .space = u"setup", .action = Action::kDump, .target = Space::kSetup, .args = {}, .listed = true},
     {.verb = u"read",
      .space = u"pci",
@@ -31,6 +33,13 @@ constexpr CommandForm kCommands[] = {
      .args = {Arg::kPort, Arg::kWidth},
      .listed = true},
     {.verb = u"read", .space = u"msr", .action = Action::kRead, .target = Space::kMsr, .args = {Arg::kIndex}, .listed = true},
+    {.verb = u"read",
+     .space = u"var",
+     .action = Action::kRead,
+     .target = Space::kVar,
+     .args = {Arg::kName, Arg::kGuid, Arg::kVarOffset, Arg::kWidth},
+     .listed = true,
+     .required = 2},
     {.verb = u"write",
      .space = u"pci",
      .action = Action::kWrite,
@@ -55,12 +64,23 @@ constexpr CommandForm kCommands[] = {
      .target = Space::kMsr,
      .args = {Arg::kIndex, Arg::kValue64},
      .listed = true},
+    {.verb = u"write",
+     .space = u"var",
+     .action = Action::kWrite,
+     .target = Space::kVar,
+     .args = {Arg::kName, Arg::kGuid, Arg::kVarOffset, Arg::kValue, Arg::kWidth},
+     .listed = true},
+    {.verb = u"undo", .space = nullptr, .action = Action::kUndo, .target = Space::kNone, .args = {Arg::kFile},
+     .listed = true, .required = 0},
     // Not listed: it measures what one guarded read costs on a board.
     {.verb = u"time",
      .space = u"msr",
      .action = Action::kTime,
      .target = Space::kMsr,
      .args = {Arg::kIndex, Arg::kCount},
+     .listed = false},
+    // Not listed: COUNT walks of the variable list, for timing the walk.
+    {.verb = u"time", .space = u"vars", .action = Action::kTime, .target = Space::kVar, .args = {Arg::kCount},
      .listed = false},
     // Not listed: it measures what exporting and parsing the forms cost.
     {.verb = u"time",
@@ -92,6 +112,10 @@ constexpr ArgInfo kArgInfo[] = {
     {Arg::kIndex, u"INDEX", 0xFFFFFFFFu},
     {Arg::kValue64, u"VALUE", ~uint64_t{0}},
     {Arg::kCount, u"COUNT", 0xFFFFFF},
+    {Arg::kName, u"NAME", 0},
+    {Arg::kGuid, u"GUID", 0},
+    {Arg::kVarOffset, u"OFFSET", vars::kMaxDataBytes - 1},
+    {Arg::kFile, u"FILE", 0},
 };
 
 constexpr const ArgInfo& info(Arg a) { return kArgInfo[static_cast<int>(a)]; }
@@ -109,6 +133,7 @@ constexpr bool tables_sound() {
       if (c.args[i] == Arg::kWidth || c.args[i] == Arg::kNone) ended = true;
     }
     if ((c.space == nullptr) != (c.target == Space::kNone)) return false;
+    if (c.required < kMaxArgs && c.args[c.required] == Arg::kNone) return false;
     for (const CommandForm& d : kCommands) {
       if (&c != &d && same_text(c.verb, d.verb) && same_text(c.space, d.space)) return false;
     }
@@ -241,38 +266,47 @@ bool Parser::take_number(Arg kind, const char16_t* text, uint64_t* value) {
   return fail(u"kvq: %s \"%s\" is above %X", a.name, text, max);
 }
 
-// BB:DD.F as lspci writes it: bus and device in hex, the function a digit.
+// [SSSS:]BB:DD.F as lspci writes it: segment, bus and device in hex, the
+// function a digit.
 bool Parser::take_function(const char16_t* text) {
-  const char16_t* colon = nullptr;
+  const char16_t* colons[2] = {};
   const char16_t* dot = nullptr;
+  int n_colons = 0;
+  bool shape = true;
   for (const char16_t* p = text; *p != 0; ++p) {
-    if (*p == u':' && colon == nullptr && dot == nullptr) {
-      colon = p;
-    } else if (*p == u'.' && colon != nullptr && dot == nullptr) {
+    if (*p == u':' && dot == nullptr && n_colons < 2) {
+      colons[n_colons++] = p;
+    } else if (*p == u'.' && n_colons > 0 && dot == nullptr) {
       dot = p;
     } else if (*p == u':' || *p == u'.') {
-      colon = nullptr;
-      break;
+      shape = false;
     }
   }
   const char16_t* name = info(Arg::kFunction).name;
+  uint32_t segment = 0;
   uint32_t bus = 0;
   uint32_t device = 0;
   uint32_t function = 0;
-  Number n[3] = {Number::kNotHex, Number::kNotHex, Number::kNotHex};
-  if (colon != nullptr && dot != nullptr) {
-    n[0] = parse_hex32(text, colon, 0xFF, &bus);
-    n[1] = parse_hex32(colon + 1, dot, 0x1F, &device);
-    n[2] = parse_hex32(dot + 1, nullptr, 7, &function);
+  Number n[4] = {Number::kOk, Number::kNotHex, Number::kNotHex, Number::kNotHex};
+  if (shape && dot != nullptr) {
+    const char16_t* bus_text = text;
+    if (n_colons == 2) {
+      n[0] = parse_hex32(text, colons[0], 0xFFFF, &segment);
+      bus_text = colons[0] + 1;
+    }
+    n[1] = parse_hex32(bus_text, colons[n_colons - 1], 0xFF, &bus);
+    n[2] = parse_hex32(colons[n_colons - 1] + 1, dot, 0x1F, &device);
+    n[3] = parse_hex32(dot + 1, nullptr, 7, &function);
   }
   for (const Number x : n) {
     if (x == Number::kNotHex) return fail(u"kvq: %s \"%s\" is not a function address like 00:1f.2", name, text);
   }
-  if (n[0] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a bus above FF", name, text);
-  if (n[1] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a device above 1F", name, text);
-  if (n[2] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a function above 7", name, text);
-  result_.command.function =
-      pci::Bdf{0, static_cast<uint8_t>(bus), static_cast<uint8_t>(device), static_cast<uint8_t>(function)};
+  if (n[0] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a segment above FFFF", name, text);
+  if (n[1] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a bus above FF", name, text);
+  if (n[2] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a device above 1F", name, text);
+  if (n[3] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a function above 7", name, text);
+  result_.command.function = pci::Bdf{static_cast<uint16_t>(segment), static_cast<uint8_t>(bus),
+                                      static_cast<uint8_t>(device), static_cast<uint8_t>(function)};
   return true;
 }
 
@@ -306,8 +340,21 @@ bool Parser::take(Arg kind, const char16_t* text) {
     case Arg::kAddress:
     case Arg::kPort:
     case Arg::kIndex:
+    case Arg::kVarOffset:
       where_text_ = text;
+      c.has_offset = true;
       return take_number(kind, text, &c.where);
+    case Arg::kName:
+      c.name = text;
+      return text[0] != 0 || fail(u"kvq: NAME is empty");
+    case Arg::kGuid:
+      return vars::parse_guid(text, &c.guid) ||
+             fail(u"kvq: GUID \"%s\" is neither a GUID like 8BE4DF61-93CA-11D2-AA0D-00E098032B8C nor a name "
+                  u"such as EFIGlobalVariable",
+                  text);
+    case Arg::kFile:
+      c.file = text;
+      return true;
     case Arg::kNone:
       break;
   }
@@ -342,6 +389,7 @@ bool Parser::check_whole(const CommandForm& form) {
     case Space::kAcpi:
     case Space::kMsr:
     case Space::kCpuid:
+    case Space::kVar:
     case Space::kSetup:
       break;
   }
@@ -355,10 +403,11 @@ ParseResult Parser::run() {
   result_.command.form = form;
   if (form->target == Space::kMsr) result_.command.size = 8;
   next_ = form->space == nullptr ? 1 : 2;
-  for (const Arg kind : form->args) {
+  for (int i = 0; i < kMaxArgs; ++i) {
+    const Arg kind = form->args[i];
     if (kind == Arg::kNone) break;
     if (next_ >= argc_) {
-      if (kind == Arg::kWidth) break;  // bytes unless told otherwise
+      if (kind == Arg::kWidth || i >= form->required) break;  // bytes unless told otherwise
       fail(u"kvq: %s is missing", info(kind).name);
       return result_;
     }
@@ -381,10 +430,16 @@ ParseResult parse(int argc, const char16_t* const* argv, int address_bits) {
 void synopsis(const CommandForm& form, char16_t* out, int capacity) {
   int n = sformat(out, capacity, u"%s", form.verb);
   if (form.space != nullptr) n += sformat(out + n, capacity - n, u" %s", form.space);
-  for (const Arg a : form.args) {
-    if (a == Arg::kNone) break;
-    n += sformat(out + n, capacity - n, u" %s", info(a).name);
+  // Arguments that may be left out stand in brackets, each inside the
+  // one before: "[OFFSET [b|w|d]]".
+  int open = 0;
+  for (int i = 0; i < kMaxArgs && form.args[i] != Arg::kNone; ++i) {
+    const char16_t* name = info(form.args[i]).name;
+    const bool bracket = i >= form.required && name[0] != u'[';
+    n += sformat(out + n, capacity - n, bracket ? u" [%s" : u" %s", name);
+    open += bracket ? 1 : 0;
   }
+  while (open-- > 0) n += sformat(out + n, capacity - n, u"]");
 }
 
 }  // namespace kvq::cli

@@ -6,17 +6,22 @@
 #include <stdint.h>
 
 #include "hw/pci.h"
+#include "platform/firmware.h"
 
 namespace kvq::cli {
 
 // kTime: the same read many times, for timing it from outside.
-enum class Action : uint8_t { kHelp, kDump, kRead, kWrite, kTime };
-enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid, kSetup };
+// kUndo: put back what the undo file recorded.
+enum class Action : uint8_t { kHelp, kDump, kRead, kWrite, kTime, kUndo };
+enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid, kVar, kSetup };
 
 // The arguments after the space, each with its name in messages and usage.
-enum class Arg : uint8_t { kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount };
+enum class Arg : uint8_t {
+  kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount,
+  kName, kGuid, kVarOffset, kFile,  // a variable's name and GUID, a byte in it; a file as the Shell names it
+};
 
-inline constexpr int kMaxArgs = 4;
+inline constexpr int kMaxArgs = 5;
 
 struct CommandForm {
   const char16_t* verb;
@@ -26,6 +31,9 @@ struct CommandForm {
   // In order; a width may stand only last, and may be left out (byte).
   Arg args[kMaxArgs];
   bool listed;  // in the usage text
+  // Arguments that must be given; the others may be left out from the
+  // end (a width always may).
+  uint8_t required = kMaxArgs;
 };
 
 extern const CommandForm kCommands[];
@@ -37,6 +45,11 @@ struct Command {
   uint64_t where = 0;  // configuration offset, memory address, port or MSR index
   uint64_t value = 0;
   int size = 1;  // bytes: 1, 2 or 4; 8 for an MSR
+  // A variable's name and GUID; whether an offset was given; a file.
+  const char16_t* name = nullptr;
+  plat::Guid guid{};
+  bool has_offset = false;
+  const char16_t* file = nullptr;
 };
 
 inline constexpr int kMessageCapacity = 160;

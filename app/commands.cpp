@@ -1,5 +1,8 @@
 #include "app/commands.h"
 
+#include "app/undo.h"
+#include "app/var_commands.h"
+#include "hw/apic.h"
 #include "hw/cpu.h"
 #include "hw/memio.h"
 #include "hw/phys.h"
@@ -12,15 +15,17 @@ namespace {
 using text::Stream;
 
 constexpr const char16_t* kGeneralUsage =
-    u"usage: kvq.efi [-h | dump pci|acpi|cpuid|setup | read pci|mem|io|msr ... [b|w|d] | write pci|mem|io|msr ... VALUE [b|w|d]]";
+    u"usage: kvq.efi [-h | dump pci|acpi|cpuid|vars|setup | read pci|mem|io|msr|var ... [b|w|d] | write pci|mem|io|msr|var ... "
+    u"VALUE [b|w|d] | undo [FILE]]";
 
 constexpr const char16_t* kHelpNotes[] = {
     u"Without arguments kvq starts its full-screen pages.",
     u"Numbers are hexadecimal, with or without 0x. BB:DD.F is a PCI function as lspci",
-    u"writes it (00:1f.2). The width is b (byte, the default), w (word) or d (dword).",
+    u"writes it (00:1f.2, and 0001:00:1f.2 outside segment 0). The width is b (byte,",
+    u"the default), w (word) or d (dword).",
     u"read prints the value in hex. write writes it as the pages do (configuration",
-    u"registers below 100h by read-merge of their dword, ports a byte at a time from",
-    u"the highest port down) and prints the value read back.",
+    u"registers, ports and memory with one access of the width, nothing else of a",
+    u"configuration register's dword) and prints the value read back.",
     u"dump pci prints every PCI function in the format of lspci -xxxx. To decode it",
     u"on Linux, write it to a file with >a (ASCII):",
     u"  kvq.efi dump pci >a fs0:\\pci.txt      then      lspci -F pci.txt -vv",
@@ -33,6 +38,12 @@ constexpr const char16_t* kHelpNotes[] = {
     u"processor kvq runs on; an MSR the processor refuses (#GP) ends with an error.",
     u"dump cpuid prints every CPUID leaf of every processor as cpuid -r prints it;",
     u"  kvq.efi dump cpuid >a fs0:\\cpuid.txt    then    cpuid -f cpuid.txt",
+    u"dump vars prints every UEFI variable as dmpstore -all does (in the firmware's",
+    u"order, which dmpstore prints backwards). A variable is NAME and its GUID, or a",
+    u"name the Shell gives one (EFIGlobalVariable). write var changes only the bytes",
+    u"given, keeping the variable's attributes and size; it never writes an AT or AW",
+    u"variable. Before the first change to a variable, its bytes go to kvq-undo.txt",
+    u"beside kvq.efi; kvq.efi undo puts back every change recorded, newest first.",
     u"dump setup prints every form set, form and question of the firmware's Setup",
     u"forms (hidden ones included) with its storage, options and current value.",
 };
@@ -44,7 +55,7 @@ void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form
 }
 
 void print_help() {
-  text::line(Stream::kOut, u"kvq: PCI, memory, I/O and MSR registers and CPUID from the UEFI Shell.");
+  text::line(Stream::kOut, u"kvq: PCI, memory, I/O and MSR registers, CPUID and UEFI variables from the UEFI Shell.");
   const char16_t* lead = u"usage: ";
   for (int i = 0; i < kCommandCount; ++i) {
     const CommandForm& c = kCommands[i];
@@ -59,10 +70,10 @@ void print_value(uint64_t value, int size) {
   text::line(Stream::kOut, size == 4 ? u"%08X" : (size == 2 ? u"%04X" : u"%02X"), value);
 }
 
-// Memory is touched only where the processor can address it and the page
-// tables map it (for a write, writable): a page fault would halt the
-// firmware.
-Status check_memory(const Command& c) {
+// Memory is touched only where the processor can address it; memio
+// refuses the rest (the memory space map, the page tables, alignment, the
+// APICs), accessing nothing then: a page fault would halt the firmware.
+Status memory_value(const Command& c, uint32_t typed, uint32_t* value) {
   const uint64_t last = c.where + static_cast<uint64_t>(c.size - 1);
   if (last > phys::highest_address()) {
     text::line(Stream::kErr, u"kvq: ADDRESS %X lies beyond the processor's %d-bit physical address space", c.where,
@@ -70,16 +81,12 @@ Status check_memory(const Command& c) {
     return Status::kUnsupported;
   }
   const bool write = c.form->action == Action::kWrite;
-  if (!phys::mapped(c.where, static_cast<uint64_t>(c.size))) {
-    text::line(Stream::kErr, u"kvq: ADDRESS %X is not mapped by the firmware's page tables: nothing was %s", c.where,
-               write ? u"written" : u"read");
-    return Status::kUnsupported;
-  }
-  if (write && !phys::mapped(c.where, static_cast<uint64_t>(c.size), paging::Access::kWrite)) {
-    text::line(Stream::kErr, u"kvq: ADDRESS %X is mapped read-only: nothing was written", c.where);
-    return Status::kUnsupported;
-  }
-  return Status::kOk;
+  memio::Refusal refused = write ? memio::write_value(c.where, c.size, typed) : memio::Refusal::kNone;
+  if (refused == memio::Refusal::kNone) refused = memio::read_value(c.where, c.size, value);
+  if (refused == memio::Refusal::kNone) return Status::kOk;
+  text::line(Stream::kErr, u"kvq: ADDRESS %X %s: nothing was %s", c.where, memio::why(refused),
+             write ? u"written" : u"read");
+  return Status::kUnsupported;
 }
 
 // The parser takes an MSR index of 32 bits at most.
@@ -142,8 +149,9 @@ Status read_or_write(const Command& c) {
       const pci::Bdf& f = c.function;
       const uint32_t offset = static_cast<uint32_t>(c.where);
       if (!pci::reaches(f, offset, c.size)) {
-        text::line(Stream::kErr, u"kvq: no memory-mapped configuration space reaches %02x:%02x.%d", f.bus, f.device,
-                   f.function);
+        char16_t name[16];
+        pci::function_name(f, false, name, 16);
+        text::line(Stream::kErr, u"kvq: no memory-mapped configuration space reaches %s", name);
         return Status::kUnsupported;
       }
       if (write) pci::config_write(f, offset, c.size, typed);
@@ -151,9 +159,7 @@ Status read_or_write(const Command& c) {
       break;
     }
     case Space::kMem:
-      if (const Status refused = check_memory(c); refused != Status::kOk) return refused;
-      if (write) memio::write_memory(c.where, c.size, typed);
-      memio::read_memory(c.where, c.size, &value);
+      if (const Status refused = memory_value(c, typed, &value); refused != Status::kOk) return refused;
       break;
     case Space::kIo:
       if (write) memio::write_io(static_cast<uint16_t>(c.where), c.size, typed);
@@ -164,6 +170,7 @@ Status read_or_write(const Command& c) {
     case Space::kNone:
     case Space::kAcpi:
     case Space::kCpuid:
+    case Space::kVar:
     case Space::kSetup:
       break;
   }
@@ -179,14 +186,18 @@ Status execute(const Command& c) {
     case Action::kDump:
       if (c.form->target == Space::kAcpi) return dump_acpi();
       if (c.form->target == Space::kCpuid) return dump_cpuid();
+      if (c.form->target == Space::kVar) return dump_vars();
       if (c.form->target == Space::kSetup) return dump_setup();
       dump_pci();
       return Status::kOk;
     case Action::kRead:
     case Action::kWrite:
-      return read_or_write(c);
+      return c.form->target == Space::kVar ? var_read_or_write(c) : read_or_write(c);
     case Action::kTime:
-      return c.form->target == Space::kSetup ? time_setup(static_cast<uint32_t>(c.value)) : time_msr(c);
+      if (c.form->target == Space::kSetup) return time_setup(static_cast<uint32_t>(c.value));
+      return c.form->target == Space::kVar ? time_vars(c) : time_msr(c);
+    case Action::kUndo:
+      return undo::run(c.file);
   }
   return Status::kOk;
 }
@@ -195,6 +206,8 @@ Status execute(const Command& c) {
 
 Status run(int argc, const char16_t* const* argv) {
   pci::forget_board();
+  undo::begin_run();
+  apic::forget_board();
   const ParseResult parsed = parse(argc, argv);
   Status status = Status::kOk;
   if (!parsed.ok) {

@@ -1,11 +1,14 @@
 #include "app/main_loop.h"
 
+#include "app/undo.h"
 #include "data/pci_ids_file.h"
+#include "hw/apic.h"
 #include "hw/disks.h"
 #include "hw/pci.h"
 #include "hw/sata.h"
 #include "hw/superio.h"
 #include "pages/pages.h"
+#include "pages/vars_page.h"
 #include "platform/console.h"
 #include "platform/cpu.h"
 
@@ -52,10 +55,14 @@ void reset_list_state(AppState& state) {
 
 void startup(AppState& state) {
   g_shell_attr = con::attr();
+  release_variables_list();
+  undo::begin_run();
   state = AppState{};
   sata::allocate_identify_buffer();
-  state.hdd_buffer = sata::probe_port(state.hdd_port_offset);
+  state.hdd_probe = sata::probe_port(state.hdd_port_offset);
+  state.hdd_buffer = state.hdd_probe.buffer;
   pci::forget_board();
+  apic::forget_board();
   state.device_count = pci::scan(pci::g_devices);
   reset_list_state(state);
   pci_ids::load_beside_image();
@@ -66,7 +73,7 @@ void startup(AppState& state) {
   con::enable_cursor(false);
   sio::probe_ec(sio::g_chips);
   sio::detect(sio::g_chips);
-  state.isa_address = sio::g_chips[0].port;
+  state.isa_address = sio::first_probed_port();
   state.cpu.cpu = plat::this_cpu();
   con::set_mode(con::kStandardMode);
 }
@@ -82,6 +89,7 @@ bool run_pass(AppState& state) {
 void shutdown() {
   sata::free_identify_buffer();
   disks::free_buffers();
+  release_variables_list();
   con::stop_pacing();
   con::set_attr(g_shell_attr);
   con::set_mode(con::kStandardMode);

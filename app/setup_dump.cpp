@@ -10,6 +10,7 @@
 //         Value 0x0 "640x480"
 #include "app/commands.h"
 #include "hw/setup.h"
+#include "hw/variables.h"
 #include "platform/text_out.h"
 
 namespace kvq::cli {
@@ -34,9 +35,9 @@ constexpr const char16_t* kShownNames[] = {u"shown", u"greyed", u"hidden", u"?"}
 
 void print_store(const setup::Db& db, const hii::Store& s) {
   char16_t name[256];
-  char16_t guid[40];
+  char16_t guid[vars::kGuidTextSize];
   hii::store_name(db.model, s, name, 256);
-  setup::guid_text(s.guid, guid, 40);
+  vars::guid_text(s.guid, guid, false);
   text::print(Stream::kOut, u"    VarStore 0x%X %s \"%s\" %s size 0x%X", s.id, kStoreKinds[static_cast<int>(s.kind)],
               name, guid, s.size);
   if (s.kind == hii::StoreKind::kEfi) text::print(Stream::kOut, u" attributes 0x%X", s.attributes);
@@ -62,9 +63,9 @@ void print_storage(const setup::Db& db, const hii::Question& q) {
   }
   const hii::Store& s = db.model.stores[static_cast<uint32_t>(q.store)];
   char16_t name[256];
-  char16_t guid[40];
+  char16_t guid[vars::kGuidTextSize];
   hii::store_name(db.model, s, name, 256);
-  setup::guid_text(s.guid, guid, 40);
+  vars::guid_text(s.guid, guid, false);
   if (s.kind == hii::StoreKind::kNameValue) {
     char16_t element[kText];
     string_of(db, db.model.formsets[q.formset].list, q.offset, element);
@@ -168,9 +169,9 @@ void print_formset(const setup::Db& db, uint32_t f) {
   const hii::Model& m = db.model;
   const hii::FormSet& fs = m.formsets[f];
   char16_t title[kText];
-  char16_t guid[40];
+  char16_t guid[vars::kGuidTextSize];
   string_of(db, fs.list, fs.title, title);
-  setup::guid_text(fs.guid, guid, 40);
+  vars::guid_text(fs.guid, guid, false);
   text::line(Stream::kOut, u"  Form set \"%s\" %s", title, guid);
   string_of(db, fs.list, fs.help, title);
   if (title[0] != 0) text::line(Stream::kOut, u"    Help \"%s\"", title);
@@ -190,8 +191,8 @@ void print_formset(const setup::Db& db, uint32_t f) {
 
 void print_list(const setup::Db& db, uint32_t l) {
   const hii::List& list = db.model.lists[l];
-  char16_t guid[40];
-  setup::guid_text(list.guid, guid, 40);
+  char16_t guid[vars::kGuidTextSize];
+  vars::guid_text(list.guid, guid, false);
   text::print(Stream::kOut, u"Package list %s, %u bytes, language %s, driver path ", guid, list.bytes.size,
               list.strings.language[0] != 0 ? list.strings.language : u"none");
   for (uint32_t i = 0; i < list.path_size; ++i) text::print(Stream::kOut, u"%02X", list.path[i]);

@@ -6,6 +6,7 @@
 #include "hw/acpi.h"
 #include "hw/cpu.h"
 #include "hw/pci.h"
+#include "hw/sata.h"
 #include "hw/smbios.h"
 #include "platform/keys.h"
 
@@ -27,8 +28,10 @@ enum class PageId : int {
   kPcieCaps = 10,  // the PCIE page's function, its capabilities decoded
   kAcpi = 11,
   kCpu = 12,
+  kVariables = 13,
+  kVariable = 14,  // one variable of the Variables page, its bytes in the grid
 };
-inline constexpr int kPageCount = 13;
+inline constexpr int kPageCount = 15;
 
 // Data width mode: how many bytes make one grid cell.
 enum Width : int { kByte = 1, kWord = 2, kDword = 3 };
@@ -66,6 +69,20 @@ struct CpuPageState {
   uint64_t refused_value = 0;
 };
 
+// The Variables page: whether the list was walked (pages/vars_page.h holds
+// it), the selected row and the first one shown among the variables the
+// name filter leaves; the opened variable (its index in the list) and the
+// offset of the first byte of its window.
+struct VariablesPageState {
+  bool walked = false;
+  int32_t row = 0;
+  int32_t top = 0;
+  static constexpr int kFilterMax = 32;
+  char16_t filter[kFilterMax + 1] = {};
+  int32_t open = -1;
+  uint32_t base = 0;
+};
+
 struct AppState {
   PageId page = PageId::kPcie;
   int width = kByte;
@@ -76,16 +93,26 @@ struct AppState {
   uint64_t memory_base = 0;  // physical: 64 bits on x64
   uint16_t io_base = 0;
   uint16_t isa_address = 0x2E;
+  // The ISA address was typed with p: read even where start-up did not
+  // probe (a port the bridge does not decode).
+  bool isa_typed = false;
+  // The logical device the Super I/O page shows at a chip's configuration
+  // port (-1: the one the chip has selected); the chip gets its own back
+  // at the end of every pass.
+  int16_t sio_ldn = -1;
   uint16_t hdd_port_offset = 0x100;
   uint32_t hdd_buffer = 0;
   // The disk the HDD page shows, in the list the menu found (hw/disks), and
   // whether its buffer is still to be asked for.
   int hdd_disk = 0;
   bool hdd_disk_unasked = false;
+  // What the disk shown answered when it was last asked (selected, or `i`).
+  sata::Probe hdd_probe;
   MenuColumn menu_column = MenuColumn::kDevices;
   int menu_item = 1;
   ListState list;
   int caps_top = 0;  // the capability view's first line on the screen
+  int strap_first = 0;  // the PCH Strap page's first strap shown
   Key key = {0, 0};
   // Where the SMBIOS entry point lies: looked for once, on the SMBIOS page's
   // first drawing.
@@ -99,6 +126,7 @@ struct AppState {
   int32_t acpi_row = 0;
   int32_t acpi_top = 0;
   CpuPageState cpu;
+  VariablesPageState vars;
 
   CellCursor& cursor() { return cursors[static_cast<int>(page)][width - 1]; }
   const CellCursor& cursor() const { return cursors[static_cast<int>(page)][width - 1]; }

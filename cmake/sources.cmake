@@ -16,6 +16,7 @@ set(KVQ_APP_SOURCES
   hw/phys.cpp
   hw/nic.cpp
   hw/spi.cpp
+  hw/chipset.cpp
   hw/superio.cpp
   data/pci_names.cpp
   data/pci_names_generated.cpp
@@ -56,6 +57,11 @@ set(KVQ_APP_SOURCES
   hw/cpu.cpp
   data/msr_names.cpp
   pages/cpu_page.cpp
+  hw/apic.cpp
+  hw/variables.cpp
+  app/undo.cpp
+  app/var_commands.cpp
+  pages/vars_page.cpp
   platform/efi_status.cpp
   hw/hii_package.cpp
   hw/hii_ifr.cpp
@@ -75,7 +81,12 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/file_uefi.cpp
   platform/uefi/paging_uefi.cpp
   platform/uefi/nvme_uefi.cpp
+  platform/uefi/ata_uefi.cpp
   platform/uefi/cpu_uefi.cpp
+  platform/uefi/memory_space_uefi.cpp
+  platform/uefi/tcg_uefi.cpp
+  platform/uefi/variables_uefi.cpp
+  platform/uefi/files_uefi.cpp
   platform/uefi/hii_uefi.cpp
 )
 
@@ -96,8 +107,14 @@ set(KVQ_SIM_SOURCES
   platform/sim/acpi_tables.cpp
   platform/sim/paging_sim.cpp
   platform/sim/nvme_sim.cpp
+  platform/sim/ata_sim.cpp
   platform/sim/cpu_sim.cpp
   platform/sim/cpu_models.cpp
+  platform/sim/memory_space_sim.cpp
+  platform/sim/apic_sim.cpp
+  platform/sim/tcg_sim.cpp
+  platform/sim/variables_sim.cpp
+  platform/sim/files_sim.cpp
   platform/sim/hii_sim.cpp
   platform/sim/hii_builder.cpp
   platform/sim/hii_forms.cpp

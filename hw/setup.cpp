@@ -1,6 +1,7 @@
 #include "hw/setup.h"
 
 #include "hw/hii_config.h"
+#include "hw/variables.h"
 #include "platform/format.h"
 #include "platform/text16.h"
 
@@ -297,17 +298,12 @@ void value_text(const Db& db, const hii::Question& q, char16_t* out, int capacit
   }
 }
 
-void guid_text(const plat::Guid& g, char16_t* out, int capacity) {
-  sformat(out, capacity, u"%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.data1, g.data2, g.data3, g.data4[0],
-          g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
-}
-
 void problem_text(const Db& db, uint32_t list, char16_t* out, int capacity) {
   const hii::List& l = db.model.lists[list];
   out[0] = 0;
   if (l.problem[0] == 0) return;
-  char16_t guid[40];
-  guid_text(l.guid, guid, 40);
+  char16_t guid[vars::kGuidTextSize];
+  vars::guid_text(l.guid, guid, false);
   sformat(out, capacity, u"Package list %s: %s", guid, l.problem);
 }
 

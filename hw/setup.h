@@ -64,7 +64,4 @@ void value_text(const Db& db, const hii::Question& q, char16_t* out, int capacit
 // list that parsed whole.
 void problem_text(const Db& db, uint32_t list, char16_t* out, int capacity);
 
-// A GUID as the Shell writes it: 7235C51C-0C80-4CAB-87AC-3B084A6304B1.
-void guid_text(const plat::Guid& g, char16_t* out, int capacity);
-
 }  // namespace kvq::setup

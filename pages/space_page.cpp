@@ -6,6 +6,7 @@
 #include "app/grid_page.h"
 #include "app/input.h"
 #include "platform/console.h"
+#include "platform/format.h"
 #include "platform/text16.h"
 
 namespace kvq {
@@ -13,11 +14,22 @@ namespace {
 
 constexpr int kMessageRow = 18;
 
+// A value entry writes into the window the pass drew: at its base, whatever
+// the page's base has become since.
+struct DrawnWindow {
+  const AddressSpace& space;
+  uint64_t base;
+};
+
 void write_cell(AppState& state, const void* context, int offset, uint32_t value) {
-  const AddressSpace& space = *static_cast<const AddressSpace*>(context);
-  const uint64_t address = space.address(space.base(state), offset);
-  if (!space.write(address, layout(state.width).bytes, value)) {
-    say_on_message_row(u"The page tables map this address read-only: nothing was written.");
+  const DrawnWindow& drawn = *static_cast<const DrawnWindow*>(context);
+  const uint64_t address = drawn.space.address(drawn.base, offset);
+  const memio::Refusal refused = drawn.space.write(address, layout(state.width).bytes, value);
+  if (refused != memio::Refusal::kNone) {
+    char16_t text[81];
+    sformat(text, 81, address > 0xFFFFFFFFu ? u"%X %s: nothing was written." : u"%08X %s: nothing was written.",
+            address, memio::why(refused));
+    say_on_message_row(text);
   }
 }
 
@@ -29,8 +41,9 @@ void step(AppState& state, const AddressSpace& space, int direction) {
   }
 }
 
-void act_on_key(AppState& state, const AddressSpace& space) {
-  if (handle_grid_keys(state, write_cell, &space, !space.cursor_stops_at_edges)) return;
+void act_on_key(AppState& state, const AddressSpace& space, uint64_t drawn_base) {
+  const DrawnWindow drawn = {space, drawn_base};
+  if (handle_grid_keys(state, write_cell, &drawn, !space.cursor_stops_at_edges)) return;
   const Key key = state.key;
   if (key.scan == kScanPageUp) {
     step(state, space, -1);
@@ -84,7 +97,7 @@ void address_space_pass(AppState& state, const AddressSpace& space) {
   con::set_cursor(0, 0);
   con::set_attr(kAttrWhite);
   space.draw_title(state, base);
-  space.read_window(base, g_window);
+  space.read_window(base, layout(state.width).bytes, g_window);
   const CellCursor& cursor = state.cursor();
   draw_grid(g_window, state.width, cursor);
   if (state.width == kByte) draw_char_column(g_window, cursor);
@@ -94,7 +107,7 @@ void address_space_pass(AppState& state, const AddressSpace& space) {
   draw_footer(false);
   draw_width_label(state.width);
   con::poll_key(&state.key);
-  act_on_key(state, space);
+  act_on_key(state, space, base);
 }
 
 }  // namespace kvq

@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include <array>
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <memory>
@@ -17,7 +18,9 @@
 
 #include "platform/cpu.h"
 #include "platform/firmware.h"
+#include "platform/memory_space.h"
 #include "platform/paging.h"
+#include "platform/sim/variables_sim.h"
 
 namespace kvq::sim {
 
@@ -120,6 +123,30 @@ struct SimNvme {
   int identifies = 0;  // commands run
 };
 
+// The firmware's ATA Pass Thru protocol on one of the board's AHCI
+// controllers. Its driver owns the ports (AhciController::driver_identify)
+// and keeps the place of the protocol's walk as EDK2's driver does, quirk
+// included: after a disk attached without a port multiplier, the next
+// GetNextDevice of any port ends the walk.
+struct SimAtaPassThru {
+  uint16_t segment = 0;
+  uint8_t bus = 0, device = 0, function = 0;
+  AhciController* hba = nullptr;
+  uint32_t io_align = 8;  // sizeof (UINTN) on x64, as EDK2 sets it
+  uint16_t previous_port = 0;
+  uint16_t previous_multiplier = 0;
+  int commands = 0;  // PassThru calls
+};
+
+// A stretch of memory a bus master may reach on a board whose DMA is
+// guarded before the OS (VT-d, AMD-Vi): what the firmware mapped for its own
+// drivers and what PciIo.Map opened for kvq.
+struct DmaWindow {
+  uint64_t base;
+  uint64_t length;
+  int id;  // the mapping, 0 for the firmware's own
+};
+
 class PortDevice {
  public:
   virtual ~PortDevice() = default;
@@ -158,12 +185,20 @@ class PciFunction {
   PciFunction(uint16_t vendor, uint16_t device);
   uint8_t cfg[4096] = {};
   uint8_t writable[4096] = {};
+  // Status bits a write of 1 clears (RW1C), per byte.
+  uint8_t clears[4096] = {};
+  // Reads of the vendor ID still answered with Configuration Request Retry
+  // Status (0001h, the rest all ones) before the function is ready.
+  int retry_reads = 0;
 
   void set8(int offset, uint8_t v) { cfg[offset] = v; }
   void set16(int offset, uint16_t v);
   void set32(int offset, uint32_t v);
   uint32_t get32(int offset) const;
   void set_writable(int offset, int bytes, uint32_t mask);
+  void set_clears(int offset, int bytes, uint32_t mask);
+  // `bytes` bytes at `offset` as the bus answers a read.
+  uint32_t read(int offset, int bytes);
   // Writes `bytes` bytes at `offset` through the writable mask.
   void write(int offset, int bytes, uint32_t value);
   // Appends a capability with `id` and `length` bytes at `offset` to the
@@ -184,6 +219,11 @@ class Board {
 
   PciFunction& add_function(int bus, int device, int function, uint16_t vendor, uint16_t device_id);
   PciFunction* function(int bus, int device, int function);
+  // A function of another PCI segment, reached only through its memory-
+  // mapped window (ecam_windows).
+  PciFunction& add_segment_function(int segment, int bus, int device, int function, uint16_t vendor,
+                                    uint16_t device_id);
+  PciFunction* segment_function(int segment, int bus, int device, int function);
   void add_port_device(std::unique_ptr<PortDevice> device);
   void add_mem_device(std::unique_ptr<MemDevice> device);
 
@@ -212,6 +252,41 @@ class Board {
   // A memory-mapped configuration space for buses 0 to 255 at this
   // address as well (0: none), as firmware places it above 4 GiB.
   uint64_t ecam_above_4g = 0;
+  // Memory-mapped configuration windows of any segment, as an MCFG lists
+  // them: `base` is where the segment's bus 0 would lie.
+  struct EcamWindow {
+    uint64_t base;
+    uint16_t segment;
+    uint8_t first_bus;
+    uint8_t last_bus;
+  };
+  std::vector<EcamWindow> ecam_windows;
+  // The configuration address latch at 0xCF8, as the firmware left it; and
+  // a firmware timer event that, before each port access made below
+  // TPL_HIGH_LEVEL, writes `timer_cf8` there and does not put it back
+  // (0: no such event).
+  uint32_t cf8 = 0;
+  uint32_t timer_cf8 = 0;
+  // A firmware timer event (a driver freeing a guarded pool page, which
+  // unmaps it): it runs once, at the first moment the firmware may run
+  // events after it is set: right after a page-table walk made while the
+  // TPL is below TPL_HIGH_LEVEL, or when the TPL drops below it.
+  std::function<void()> timer_event;
+  // With check_page_faults, every memory access is checked against the
+  // live tables, and one the processor would fault on (an unmapped page)
+  // is recorded in `faults`; devices record there the accesses they do not
+  // decode (a local APIC register read with a byte load).
+  bool check_page_faults = false;
+  std::vector<Access> faults;
+  // The firmware's memory space map, as GetMemorySpaceDescriptor answers
+  // it; an address no range holds is non-existent. Empty: the firmware has
+  // no DXE services table.
+  struct MemoryRange {
+    uint64_t base;
+    uint64_t length;
+    plat::GcdType type;
+  };
+  std::vector<MemoryRange> memory_space;
 
   const std::vector<Access>& log() const { return log_; }
   void clear_log() { log_.clear(); }
@@ -234,10 +309,27 @@ class Board {
   // file_reads_fail they are there but cannot be read.
   std::map<std::u16string, std::string> files_beside_image;
   bool file_reads_fail = false;
+  // What appending to a file beside the image answers (it works unless
+  // set). The Shell's current directory is the image's, so a path the
+  // Shell resolves names a file there too.
+  plat::EfiStatus file_append_status = plat::kEfiSuccess;
+  // The firmware's variable store (empty on a new board).
+  VariableStore variables;
   // Pool allocations not given back yet.
   int pool_in_use = 0;
   // The firmware's NVM Express pass-thru protocol instances.
   std::vector<SimNvme> nvme;
+  // Its ATA pass-thru protocol instances.
+  std::vector<SimAtaPassThru> ata;
+  // Bus-master DMA: with dma_protection, a controller's write outside every
+  // window is refused (AhciController halts the port). dma_map_fails: the
+  // firmware's PciIo.Map refuses.
+  bool dma_protection = false;
+  bool dma_map_fails = false;
+  std::vector<DmaWindow> dma_windows;
+  bool dma_allowed(uint64_t base, uint64_t length) const;
+  // The firmware offers the TCG protocol (it drives a TPM 1.2).
+  bool tcg_protocol = false;
   CpuModel cpu;
   // The firmware's forms (platform/sim/hii_sim.h); none: no HII database.
   std::shared_ptr<HiiModel> hii;
@@ -249,6 +341,7 @@ class Board {
   PortDevice* port_device(uint16_t port);
   MemDevice* mem_device(uint64_t addr);
   void record(Op op, int width, uint64_t addr, uint64_t value);
+  void check_mapped(const Access& access);
 
   std::unordered_map<uint32_t, std::unique_ptr<PciFunction>> functions_;
   std::vector<std::unique_ptr<PortDevice>> port_devices_;
@@ -257,8 +350,9 @@ class Board {
   std::vector<Access> log_;
 };
 
-inline uint32_t bdf_key(int bus, int device, int function) {
-  return (static_cast<uint32_t>(bus) << 8) | (static_cast<uint32_t>(device) << 3) | static_cast<uint32_t>(function);
+inline uint32_t bdf_key(int bus, int device, int function, int segment = 0) {
+  return (static_cast<uint32_t>(segment) << 16) | (static_cast<uint32_t>(bus) << 8) |
+         (static_cast<uint32_t>(device) << 3) | static_cast<uint32_t>(function);
 }
 
 // The board the seam reaches. Tests install their own.

@@ -1,6 +1,7 @@
 // The boards the fuzzer runs on: Q35 as OVMF leaves it, and variations that
 // stress what kvq reads (chips, crowded and broken PCI topologies, holes in
-// the page tables, disks that never answer, on more than one controller).
+// the page tables, disks that never answer, on more than one controller, a
+// full variable store, a variable walk that never ends).
 #include "tests/fuzz/boards.h"
 
 #include <array>
@@ -34,6 +35,7 @@ void build_crowded(sim::Board& board) {
         sim::PciFunction& f =
             board.add_function(bus, dev, fn, fn % 2 == 0 ? 0x8086 : 0x10EC, static_cast<uint16_t>(0x1000 + dev));
         f.set32(0x08, 0x02000000);  // Ethernet, so the MAC line reads BAR0
+        if (fn == 0) f.set8(0x0E, 0x80);  // all eight functions are listed
         if (fn == 1) f.set_io_bar(0, static_cast<uint16_t>(0x1000 + 0x100 * dev), 0x100);
       }
     }
@@ -91,7 +93,7 @@ void build_odd_pci(sim::Board& board) {
   board.function(0, 18, 0)->set32(0x100, 0x10010001);
   add_capabilities(board, 19, 0x40, {{0x40, 0x10, 0x00}});
   board.function(0, 19, 0)->set32(0x100, 0x0C010001);
-  board.add_function(0, 16, 3, 0xFFFF, 0x1234);  // function 0 absent; vendor FFFF
+  board.add_function(0, 16, 0, 0xFFFF, 0x1234);  // vendor FFFF
   board.add_function(0, 17, 0, 0x8086, 0x0000);  // device ID 0: an empty list row
   board.function(0, 31, 2)->set32(0x24, 0xFFFFFFFF);  // no ABAR
   board.function(0, 0, 0)->set32(0x60, 0xB0000000);  // memory-mapped configuration off
@@ -111,6 +113,8 @@ void build_odd_pci(sim::Board& board) {
   });
   layout.stated_length = static_cast<int64_t>(table.size()) - 5;  // into the end-of-table structure
   sim::install_smbios(board, table, sim::SmbiosEntry::k2, layout);
+  // A variable walk that comes round to its first names again.
+  board.variables.circle_after = 12;
 }
 
 void build_odd_disks(sim::Board& board) {
@@ -140,12 +144,17 @@ void build_odd_disks(sim::Board& board) {
   sim::add_nvme(board, 7, {.model = "FUZZ NVME", .serial = "F1", .namespaces = {{1, 4096, 9}, {3, 1, 12}}});
   hba.ports[4].clb = 0xFFFFFFFF;  // no disk, and a base never written
   hba.ports[5].clbu = 1;          // above 4 GiB
+  // The chipset's ports are kvq's own to drive: its firmware has no ATA
+  // pass-thru there (the second function keeps one), and guards DMA.
+  board.ata.erase(board.ata.begin());
+  board.dma_protection = true;
 }
 
 }  // namespace
 
 const char* board_name(BoardKind kind) {
-  static const char* const kNames[kBoardKinds] = {"q35", "chips", "ec-chips", "empty", "crowded", "odd-pci", "odd-disks"};
+  static const char* const kNames[kBoardKinds] = {"q35", "chips", "ec-chips", "empty", "crowded", "odd-pci", "odd-disks",
+                                                  "segments"};
   return kNames[static_cast<int>(kind)];
 }
 
@@ -170,6 +179,8 @@ void build_board(BoardKind kind, sim::Board& board) {
       add_chips(board, {"it8528@2e", "nct6102@4e", "f81865@6e"});
       modes = {{80, 25}, {0, 0}, {0, 0}};  // the list drawn on the standard screen
       board.cpu.cpu_protocol = false;
+      board.variables.nv_capacity = 1024;  // a full store: every NV write refused
+      board.variables.attributes_only_on_success = true;
       break;
     case BoardKind::kEmpty:
       board.cpu.guard_refused = true;
@@ -185,6 +196,12 @@ void build_board(BoardKind kind, sim::Board& board) {
       break;
     case BoardKind::kOddDisks:
       build_odd_disks(board);
+      break;
+    case BoardKind::kSegments:  // a host bridge, segment 1 behind its window, a timer event taking CF8
+      sim::set_cpus(board, sim::qemu64_cpu, 1);
+      board.add_function(0, 0, 0, 0x8086, 0x29C0).set32(0x60, 0xB0000001);
+      sim::add_second_segment(board, 0xE0000000u).set_writable(0x3C, 1, 0xFF);
+      board.timer_cf8 = 0x8000F83Cu;
       break;
   }
   sim::TestConsole::instance().install(modes);

@@ -32,13 +32,15 @@ using Script = std::vector<Step>;
 enum class BoardKind : int {
   kQ35,        // QEMU's Q35 as OVMF leaves it
   kChips,      // ... with Super I/O chips at 2Eh, 4Eh, 6Eh
-  kEcChips,    // ... an embedded controller and two chips; no list mode
+  kEcChips,    // ... an embedded controller and two chips; no list mode; a full variable store
   kEmpty,      // no PCI function, no disk, no SMBIOS
   kCrowded,    // 768 functions on buses 0 to 2
-  kOddPci,     // capability loops, BAR0 0 or all ones, odd SMBIOS, no ABAR, page table holes
+  kOddPci,     // capability loops, BAR0 0 or all ones, odd SMBIOS, no ABAR, page table holes,
+               // a variable walk that repeats itself
   kOddDisks,   // AHCI ports that hang, abort, or were never set up; RAID mode; another AHCI, NVMe
+  kSegments,   // a host bridge in segment 0, functions in segment 1; the firmware's timer takes CF8
 };
-inline constexpr int kBoardKinds = 7;
+inline constexpr int kBoardKinds = 8;
 const char* board_name(BoardKind kind);
 
 // Extra devices a self-check plants on a board.

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <deque>
 
+#include "hw/superio.h"
 #include "pages/pages.h"
+#include "pages/vars_page.h"
 #include "platform/console.h"
 #include "platform/flusher.h"
 #include "platform/sim/ahci_sim.h"
@@ -150,13 +152,10 @@ uint64_t highest_address(const sim::Board& board) {
   return (uint64_t{1} << bits) - 1;
 }
 
-// A write the pass must make, in order. A configuration byte or word is
-// merged into the dword the pass read last at the same address.
+// A write the pass must make, in order.
 struct ExpectedWrite {
   Access access;
   uint32_t latch = 0;  // CF8 for a configuration write
-  uint32_t merge_mask = 0;
-  int merge_shift = 0;
 };
 
 // What the keys a pass took should do.
@@ -165,14 +164,20 @@ struct Expectation {
   std::deque<ExpectedWrite> writes;
   int ldn_step = 0;  // Super I/O PageUp +1, PageDown -1
   std::vector<uint32_t> index_ports;  // Super I/O pairs the pass may read through
+  // The Super I/O page's logical device (-1: none), selected as the pass
+  // opens a chip; whether the pass leaves a chip after a value entry.
+  int sio_ldn = -1;
+  bool sio_session = false;
   // An address entry's result: the field, its value if complete.
-  enum Field { kNone, kDevice, kMemoryBase, kIoBase, kIsa, kHddBuffer, kMsrBase } field = kNone;
+  enum Field { kNone, kDevice, kMemoryBase, kIoBase, kIsa, kHddBuffer, kMsrBase, kVarBase } field = kNone;
   bool entry_complete = false;
   uint64_t entry_value = 0;
   pci::Bdf device;
   // Enter on the ACPI page: the Memory page on this table, if it opens.
   bool opens_table = false;
   uint64_t table = 0;
+  // A completed value entry on a variable: its one SetVariable.
+  std::optional<sim::SetCall> set_call;
 };
 
 uint32_t latch_of(const pci::Bdf& d) {
@@ -187,45 +192,88 @@ uint64_t cell_address(const AppState& s, uint32_t off) {
   return base > 0xFFFFFFFFu ? base + off : (base + off) & 0xFFFFFFFFu;
 }
 
-// Whether a memory cell holds a byte of an unmapped page: kvq neither shows
-// nor writes it, and Enter there opens no entry.
-bool cell_unmapped(const AppState& s, int offset, const std::vector<uint64_t>& unmapped) {
+// Whether the firmware's memory space map, as the board holds it, has
+// nothing at an address.
+bool nothing_there(const sim::Board& board, uint64_t address) {
+  for (const sim::Board::MemoryRange& r : board.memory_space) {
+    if (address - r.base < r.length) return r.type == plat::GcdType::kNonExistent || r.type == plat::GcdType::kUnaccepted;
+  }
+  return !board.memory_space.empty();
+}
+
+// Whether a memory cell holds a byte of an unmapped page, or of one the
+// memory space map has nothing in: kvq neither shows nor writes it, and
+// Enter there opens no entry.
+bool cell_unmapped(const sim::Board& board, const AppState& s, int offset, const std::vector<uint64_t>& unmapped) {
   if (s.page != PageId::kMemory && s.page != PageId::kHdd) return false;
   for (int i = 0; i < bytes_of(s.width); ++i) {
-    const uint64_t page = cell_address(s, static_cast<uint32_t>(offset + i)) & ~uint64_t{0xFFF};
-    if (std::find(unmapped.begin(), unmapped.end(), page) != unmapped.end()) return true;
+    const uint64_t a = cell_address(s, static_cast<uint32_t>(offset + i));
+    if (nothing_there(board, a)) return true;
+    if (std::find(unmapped.begin(), unmapped.end(), a & ~uint64_t{0xFFF}) != unmapped.end()) return true;
   }
   return false;
 }
 
+// The local APIC's page, where the board's processor 0 has it: only
+// aligned dwords are stored there.
+bool apic_page(const sim::Board& board, uint64_t address) {
+  const auto msr = board.cpu.cpus[0].msrs.find(0x1B);
+  const uint64_t local = msr == board.cpu.cpus[0].msrs.end() ? 0xFEE00000u : msr->second.value & 0x000FFFFFFFFFF000ull;
+  return (address & ~uint64_t{0xFFF}) == local;
+}
+
+// A function outside segment 0, in its segment's window on the board.
+uint64_t function_base(const sim::Board& board, const pci::Bdf& f) {
+  for (const sim::Board::EcamWindow& w : board.ecam_windows) {
+    if (w.segment == f.segment) return w.base + pci::memory_mapped_offset(f);
+  }
+  return 0;
+}
+
+// The Super I/O page reads its pair unless it is a configuration port that
+// start-up left alone and the user did not type.
+bool superio_reads(const AppState& s) {
+  const sio::ChipRecord* chip = sio::chip_at(s.isa_address);
+  return chip == nullptr || chip->probe == sio::kProbed || s.isa_typed;
+}
+
 // `msr_reached`: the firmware gives the #GP guard and the processor shown
 // runs procedures, so a wrmsr is made.
-void value_entry_writes(const AppState& s, int offset, uint64_t value, bool msr_reached, Expectation* x) {
+void value_entry_writes(const sim::Board& board, const AppState& s, int offset, uint64_t value, bool msr_reached,
+                        Expectation* x) {
   const uint32_t v = static_cast<uint32_t>(value);  // at most a dword on a grid page
   const int size = bytes_of(s.width);
   const uint32_t off = static_cast<uint32_t>(offset);
-  auto add = [&](Access a, uint32_t latch = 0, uint32_t mask = 0, int shift = 0) {
-    x->writes.push_back(ExpectedWrite{a, latch, mask, shift});
-  };
+  auto add = [&](Access a, uint32_t latch = 0) { x->writes.push_back(ExpectedWrite{a, latch}); };
   switch (s.page) {
     case PageId::kPcie: {
+      if (s.device.segment != 0) {  // one store through the segment's window
+        add(sim::wr(8 * size, function_base(board, s.device) + off, v));
+        break;
+      }
       const uint32_t latch = latch_of(s.device) + (off & 0xFC);
-      if (size == 4) add(sim::out32(kCfc, v), latch);
-      else if (size == 2) add(sim::out32(kCfc, v), latch, 0xFFFF, (off & 2) ? 16 : 0);
-      else add(sim::out32(kCfc, v), latch, 0xFF, 8 * static_cast<int>(off & 3));
+      const uint16_t lane = static_cast<uint16_t>(kCfc + (off & 3));
+      if (size == 4) add(sim::out32(lane, v), latch);
+      else if (size == 2) add(sim::out16(lane, static_cast<uint16_t>(v)), latch);
+      else add(sim::out8(lane, static_cast<uint8_t>(v)), latch);
       break;
     }
     case PageId::kMemory:
     case PageId::kHdd: {
-      // Memory below 4 GiB wraps at 32 bits; above, addresses run on.
-      add(sim::wr(8 * size, cell_address(s, off), size == 4 ? v : v & ((1u << (8 * size)) - 1)));
+      // Memory below 4 GiB wraps at 32 bits; above, addresses run on. A
+      // word or dword is stored only at an address aligned to it, and in
+      // the local APIC's page only a dword.
+      const uint64_t at = cell_address(s, off);
+      if (at % static_cast<uint64_t>(size) != 0 || (size < 4 && apic_page(board, at))) break;
+      add(sim::wr(8 * size, at, size == 4 ? v : v & ((1u << (8 * size)) - 1)));
       break;
     }
-    case PageId::kIo:
-      for (int i = size - 1; i >= 0; --i) {
-        add(sim::out8(static_cast<uint16_t>(s.io_base + off + static_cast<uint32_t>(i)), static_cast<uint8_t>(v >> (8 * i))));
-      }
+    case PageId::kIo: {
+      // One OUT of the width.
+      const uint16_t port = static_cast<uint16_t>(s.io_base + off);
+      add(size == 4 ? sim::out32(port, v) : size == 2 ? sim::out16(port, static_cast<uint16_t>(v)) : sim::out8(port, static_cast<uint8_t>(v)));
       break;
+    }
     case PageId::kSuperIo:
       for (int i = size - 1; i >= 0; --i) {
         add(sim::out8(s.isa_address, static_cast<uint8_t>(off + static_cast<uint32_t>(i))));
@@ -240,10 +288,35 @@ void value_entry_writes(const AppState& s, int offset, uint64_t value, bool msr_
   }
 }
 
-Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::vector<uint64_t>& unmapped,
-                   bool msr_reached, uint64_t highest, Coverage* coverage) {
+// Enter on a variable's cell: an entry only where the variable has every
+// byte of the cell and is not authenticated; a completed one makes exactly
+// one SetVariable, with the variable's attributes and size and only the
+// typed bytes changed.
+void variable_entry(const AppState& s, int offset, const std::vector<Key>& taken, const sim::SimVariable* opened,
+                    Expectation* x, Coverage* coverage) {
+  const uint64_t at = uint64_t{s.vars.base} + static_cast<uint64_t>(offset);
+  const int size = bytes_of(s.width);
+  if (opened == nullptr || at + static_cast<uint64_t>(size) > opened->data.size() ||
+      (opened->attributes & (plat::kVarAuthenticatedWrite | plat::kVarTimeAuthenticatedWrite)) != 0) {
+    return;  // Enter alone
+  }
+  const Entry e = read_entry(taken, 1, 2 * size, Backspace::kStepsBack);
+  x->keys += e.used;
+  if (!e.complete) return;
+  sim::SetCall call{opened->name, opened->guid, opened->attributes, opened->data, plat::kEfiSuccess};
+  for (int i = 0; i < size; ++i) call.data[at + static_cast<uint64_t>(i)] = static_cast<uint8_t>(e.value() >> (8 * i));
+  x->set_call = call;
+  if (coverage != nullptr) ++coverage->value_entries[static_cast<int>(s.page)];
+}
+
+Expectation expect(const sim::Board& board, const AppState& s, const std::vector<Key>& taken,
+                   const std::vector<uint64_t>& unmapped, bool msr_reached, uint64_t highest,
+                   const sim::SimVariable* opened, Coverage* coverage) {
   Expectation x;
   x.index_ports = {s.isa_address};
+  x.sio_ldn = s.sio_ldn;
+  const bool superio_blind = s.page == PageId::kSuperIo && !superio_reads(s);
+  x.sio_session = s.page == PageId::kSuperIo && !superio_blind && is_config_port(s.isa_address);
   if (taken.empty()) return x;
   x.keys = 1;
   const Key k = taken[0];
@@ -266,14 +339,30 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::
     }
     if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
   };
-  if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter && cell_unmapped(s, offset, unmapped)) {
+  if (s.page == PageId::kVariable && k.scan == 0 && k.ch == kCharEnter) {
+    variable_entry(s, offset, taken, opened, &x, coverage);
+  } else if (s.page == PageId::kVariables && k.scan == 0 && k.ch == u'/') {
+    // The filter takes every key up to Enter or Esc.
+    while (x.keys < taken.size()) {
+      const Key f = taken[x.keys++];
+      if (f.scan == kScanEsc || (f.scan == 0 && f.ch == kCharEnter)) break;
+    }
+  } else if (s.page == PageId::kVariable && k.scan == 0 && k.ch == u'p') {
+    const Entry e = read_long_entry(taken, 1, 8);
+    x.keys += e.used;
+    x.field = Expectation::kVarBase;
+    x.entry_value = e.value();
+    x.entry_complete = e.complete;
+    if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
+  } else if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter &&
+             (cell_unmapped(board, s, offset, unmapped) || superio_blind)) {
     return x;  // no entry: Enter alone
   } else if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter) {
     const int digits = s.page == PageId::kCpu ? 16 : 2 * bytes_of(s.width);
     const Entry e = read_entry(taken, 1, digits, Backspace::kStepsBack);
     x.keys += e.used;
     if (e.complete) {
-      value_entry_writes(s, offset, e.value(), msr_reached, &x);
+      value_entry_writes(board, s, offset, e.value(), msr_reached, &x);
       if (coverage != nullptr) ++coverage->value_entries[page];
     }
   } else if (k.scan == 0 && k.ch == u'p') {
@@ -304,7 +393,7 @@ Expectation expect(const AppState& s, const std::vector<Key>& taken, const std::
     x.table = s.acpi.tables[s.acpi_row].address;
     x.opens_table = x.table <= 0xFFFFFFFFu || x.table <= highest - 255;
     if (x.opens_table && coverage != nullptr) ++coverage->tables_opened;
-  } else if (s.page == PageId::kSuperIo && (k.scan == kScanPageUp || k.scan == kScanPageDown)) {
+  } else if (s.page == PageId::kSuperIo && !superio_blind && (k.scan == kScanPageUp || k.scan == kScanPageDown)) {
     x.ldn_step = k.scan == kScanPageUp ? 1 : -1;
   }
   return x;
@@ -317,6 +406,29 @@ uint32_t peek32(sim::Board& board, uint32_t addr) {
   return v;
 }
 bool in_reach(uint32_t low, uint32_t high) { return low != 0 && low != 0xFFFFFFFFu && high == 0; }
+
+// The SetVariable calls of a pass: the one a completed entry makes, or
+// none; never a delete. A refused one leaves the variable as it was.
+std::optional<std::string> check_set_variable(const sim::VariableStore& store, const std::optional<sim::SimVariable>& opened,
+                                              const Expectation& x) {
+  const std::vector<sim::SetCall>& sets = store.sets;
+  if (sets.size() > 1 || (sets.size() == 1) != x.set_call.has_value()) {
+    return std::to_string(sets.size()) + " SetVariable calls where the keys make " + (x.set_call ? "one" : "none");
+  }
+  if (sets.empty()) return std::nullopt;
+  const sim::SetCall& got = sets[0];
+  const sim::SetCall& want = *x.set_call;
+  if (got.name != want.name || !plat::same_guid(got.guid, want.guid) || got.attributes != want.attributes ||
+      got.data != want.data) {
+    return "SetVariable with other attributes, size or bytes than the entry's (" + std::to_string(got.data.size()) +
+           " bytes, attributes " + hex(got.attributes) + ")";
+  }
+  const sim::SimVariable* now = store.find(want.name, want.guid);
+  if (got.status != plat::kEfiSuccess && (now == nullptr || now->data != opened->data)) {
+    return "a refused SetVariable changed the variable";
+  }
+  return std::nullopt;
+}
 
 // --- The write audit --------------------------------------------------------
 
@@ -331,8 +443,10 @@ class WriteAudit {
     // (CF8 latches aside).
     std::vector<size_t> at(x.writes.size());
     size_t j = log_.size();
+    if (!x.writes.empty() && x.sio_session) j = before_superio_leave(x.index_ports[0], j);
     for (size_t w = x.writes.size(); w-- > 0;) {
-      while (j > 0 && !(is_write(log_[j - 1]) && !is_latch(log_[j - 1]))) --j;
+      // A dword typed at port CF8h on the I/O page is a latch of its own.
+      while (j > 0 && !(is_write(log_[j - 1]) && (!is_latch(log_[j - 1]) || log_[j - 1] == x.writes[w].access))) --j;
       if (j == 0) return "a completed entry's write is missing: " + access_text(x.writes[w].access);
       at[w] = --j;
     }
@@ -340,7 +454,7 @@ class WriteAudit {
     for (i_ = 0; i_ < log_.size(); ++i_) {
       const Access& a = log_[i_];
       if (auto bad = guard_discipline(a)) return bad;
-      if (a.op == Op::kPortIn && a.addr == kCfc && a.width == 32) last_cfc_ = {latch_, static_cast<uint32_t>(a.value)};
+      if (a.op == Op::kPortIn && a.addr == kCf8 && !firmware_cf8_ && next() != nullptr && is_latch(*next())) firmware_cf8_ = a.value;
       if (!is_write(a)) continue;
       if (next_expected < at.size() && at[next_expected] == i_) {
         const ExpectedWrite& e = x.writes[next_expected++];
@@ -357,6 +471,7 @@ class WriteAudit {
       return "stray write " + access_text(a);
     }
     if (guard_open_) return std::string("the #GP guard was left installed");
+    if (firmware_cf8_ && latch_ != *firmware_cf8_) return "CF8 left at " + hex(latch_) + ", found at " + hex(*firmware_cf8_);
     return std::nullopt;
   }
 
@@ -365,12 +480,7 @@ class WriteAudit {
     if (e.access.op == Op::kMsrWrite) {  // refused or not: the processor's say
       return a.op == e.access.op && a.addr == e.access.addr && a.value == e.access.value && a.cpu == e.access.cpu;
     }
-    if (e.latch == 0) return a == e.access;
-    if (a.op != Op::kPortOut || a.addr != kCfc || a.width != 32 || latch_ != e.latch) return false;
-    if (e.merge_mask == 0) return a.value == e.access.value;
-    if (last_cfc_.first != e.latch) return false;
-    const uint32_t mask = e.merge_mask << e.merge_shift;
-    return a.value == ((last_cfc_.second & ~mask) | ((static_cast<uint32_t>(e.access.value) << e.merge_shift) & mask));
+    return a == e.access && (e.latch == 0 || latch_ == e.latch);
   }
 
   static bool is_write(const Access& a) {
@@ -417,10 +527,42 @@ class WriteAudit {
     return std::nullopt;
   }
 
+  bool is_out(size_t k, uint64_t port, uint64_t value) const {
+    return log_[k].op == Op::kPortOut && log_[k].width == 8 && log_[k].addr == port && log_[k].value == value;
+  }
+
+  // The logical device a chip had when kvq first read register 07h.
+  std::optional<uint64_t> first_ldn_read(uint64_t port) const {
+    for (size_t k = 0; k + 1 < log_.size(); ++k) {
+      if (is_out(k, port, 0x07) && log_[k + 1].op == Op::kPortIn && log_[k + 1].addr == port + 1) {
+        return log_[k + 1].value;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Where the writes of a value entry at a chip end: before the pass leaves
+  // the chip, from the end of the log back: the exit (AAh, and the ITE one
+  // before it), then the logical device found put back, then the key.
+  size_t before_superio_leave(uint64_t port, size_t end) const {
+    auto last_write = [&](size_t e) {
+      while (e > 0 && !is_write(log_[e - 1])) --e;
+      return e;
+    };
+    size_t e = last_write(end);
+    if (e > 0 && is_out(e - 1, port, 0xAA)) e = last_write(e - 1);
+    if (e > 1 && is_out(e - 1, port + 1, 0x02) && is_out(e - 2, port, 0x02)) e = last_write(e - 2);
+    const auto found = first_ldn_read(port);
+    if (e > 1 && found && is_out(e - 1, port + 1, *found) && is_out(e - 2, port, 0x07)) e = last_write(e - 2);
+    while (e > 0 && log_[e - 1].addr == port && one_of(log_[e - 1].value, kKeyBytes)) e = last_write(e - 1);
+    return e;
+  }
+
   // Index/data pairs: a register select for a read; a key byte at a
-  // configuration port; at start-up the ITE exit (02h to register 02h) and
-  // the monitor's logical device select (04h or 0Bh to register 07h); on
-  // the Super I/O page one logical device step.
+  // configuration port; the ITE exit (02h to register 02h); at start-up
+  // the monitor's logical device select (04h or 0Bh to register 07h) and
+  // the chip's own put back; on the Super I/O page the page's logical
+  // device selected, the chip's own put back, and one logical device step.
   bool superio_write(const Access& a, const Expectation& x) {
     const uint32_t p = static_cast<uint32_t>(a.addr);
     bool index_port = false;
@@ -434,8 +576,12 @@ class WriteAudit {
     if (n != nullptr && n->op == Op::kPortIn && n->width == 8 && n->addr == data) return true;
     if (is_config_port(p) && one_of(a.value, kKeyBytes)) return true;
     if (n == nullptr || n->op != Op::kPortOut || n->width != 8 || n->addr != data) return false;
-    bool pair = false;
-    if (startup_) pair = (a.value == 0x02 && n->value == 0x02) || (a.value == 0x07 && (n->value == 0x04 || n->value == 0x0B));
+    bool pair = is_config_port(p) && a.value == 0x02 && n->value == 0x02;
+    if (startup_) pair = pair || (a.value == 0x07 && (n->value == 0x04 || n->value == 0x0B));
+    if (!pair && is_config_port(p) && a.value == 0x07) {
+      const auto found = first_ldn_read(p);
+      pair = (found && n->value == *found) || (!startup_ && x.sio_ldn >= 0 && n->value == static_cast<uint64_t>(x.sio_ldn));
+    }
     if (!pair && x.ldn_step != 0 && !ldn_stepped_ && a.value == 0x07) {
       const auto n_read = last_read(Op::kPortIn, 8, data);
       pair = n_read && n->value == ((*n_read + static_cast<uint64_t>(x.ldn_step)) & 0xFF);
@@ -445,36 +591,68 @@ class WriteAudit {
     return pair;
   }
 
+  // FDOC: a strap's index (the descriptor has up to 255), FLMAP1's in the
+  // descriptor map, or the value read from it before, put back.
   bool strap_write(const Access& a) const {
     if (page_ != PageId::kPchStrap || a.addr != kStrapControl || a.width != 32) return false;
-    return a.value >= 0x4000 && a.value <= 0x4050 && a.value % 4 == 0;
+    if ((a.value >= 0x4000 && a.value <= 0x43F8 && a.value % 4 == 0) || a.value == 0x0008) return true;
+    const auto saved = last_read(Op::kMemRead, 32, kStrapControl);
+    return saved && *saved == a.value;
   }
 
   // IDENTIFY DEVICE in slot 0: header DW0 (one PRD entry, a 5-dword FIS),
   // the FIS type, C bit and command, PRD entry 0 into kvq's buffer for 512
-  // bytes with an interrupt; FRE, ST and CI bit 0 set or ST and FRE cleared,
-  // one bit at a time over what the register read. And kvq's own buffer.
+  // bytes with an interrupt, and each byte put back as the pass found it.
+  // And kvq's own buffer, and the port's registers (port_write).
   bool ahci_write(const Access& a) const {
     if (!startup_ && page_ != PageId::kHdd) return false;
     if (a.addr >= buffer_ && a.addr - buffer_ + a.width / 8 <= 4096) return true;
+    for (const Slot0& s : slots_) {
+      if (slot_write(s, a)) return true;
+      if (a.addr >= s.port && a.addr < s.port + 0x80) return port_write(s.port, a);
+    }
+    return false;
+  }
+
+  bool slot_write(const Slot0& s, const Access& a) const {
     const auto is = [&](int width, uint32_t addr, uint64_t value) {
       return a.width == width && a.addr == addr && a.value == value;
     };
-    for (const Slot0& s : slots_) {
-      if (is(32, s.header, 0x00010005) || is(32, s.table + 0x80, buffer_) || is(32, s.table + 0x84, 0) ||
-          is(8, s.table, 0x27) || is(8, s.table + 1, 0x80) || is(8, s.table + 2, 0xEC) ||
-          is(8, s.table + 0x8C, 0xFF) || is(8, s.table + 0x8D, 0x01) || is(8, s.table + 0x8E, 0x00) ||
-          is(8, s.table + 0x8F, 0x80)) {
-        return true;
-      }
-      if (a.width != 8 || (a.addr != s.port + 0x18 && a.addr != s.port + 0x38)) continue;
-      const auto before = last_read(Op::kMemRead, 8, a.addr);
-      if (!before) return false;
-      if (a.addr == s.port + 0x38) return a.value == (*before | 1);
-      const uint64_t changed = a.value ^ *before;
-      return changed == 0x01 || changed == 0x10;
+    if (is(32, s.header, 0x00010005) || is(32, s.table + 0x80, buffer_) || is(32, s.table + 0x84, 0) ||
+        is(8, s.table, 0x27) || is(8, s.table + 1, 0x80) || is(8, s.table + 2, 0xEC) ||
+        is(8, s.table + 0x8C, 0xFF) || is(8, s.table + 0x8D, 0x01) || is(8, s.table + 0x8E, 0x00) ||
+        is(8, s.table + 0x8F, 0x80)) {
+      return true;
     }
-    return false;
+    const auto held = [&](uint32_t base, const auto& bytes) {
+      const uint64_t n = a.width / 8;
+      if (a.addr < base || a.addr + n > base + bytes.size()) return false;
+      uint64_t v = 0;
+      for (uint64_t i = n; i-- > 0;) v = (v << 8) | bytes[a.addr - base + i];
+      return v == a.value;
+    };
+    return held(s.header, s.header_bytes) || held(s.table, s.table_bytes);
+  }
+
+  // PxCMD's FRE or ST, one at a time over what its low byte read, in the
+  // orders AHCI allows: ST set only over FRE set and a stopped list, FRE
+  // cleared only with ST and CR clear (by the last read of all of PxCMD).
+  // PxCI = 1; PxIS and PxSERR bits written back as they read.
+  bool port_write(uint32_t port, const Access& a) const {
+    const auto dword = [&](uint32_t offset) { return last_read(Op::kMemRead, 32, port + offset); };
+    const uint64_t offset = a.addr - port;
+    if (offset == 0x38) return a.width == 32 && a.value == 1;
+    if (offset == 0x10 || offset == 0x30) {
+      const auto held = dword(static_cast<uint32_t>(offset));
+      return a.width == 32 && held && a.value != 0 && (a.value & ~*held) == 0;
+    }
+    const auto low = last_read(Op::kMemRead, 8, a.addr);
+    const auto cmd = dword(0x18);
+    if (offset != 0x18 || a.width != 8 || !low || !cmd) return false;
+    const uint64_t changed = a.value ^ *low;
+    if (changed == 0x01 && (a.value & 0x01) != 0) return (*cmd & 0x8010) == 0x0010;
+    if (changed == 0x10 && (a.value & 0x10) == 0) return (*cmd & 0x8001) == 0;
+    return changed == 0x01 || changed == 0x10;
   }
 
   const std::vector<Access>& log_;
@@ -484,7 +662,7 @@ class WriteAudit {
   const std::vector<Slot0>& slots_;
   size_t i_ = 0;
   uint32_t latch_ = 0;
-  std::pair<uint32_t, uint32_t> last_cfc_ = {0, 0};  // latch, value
+  std::optional<uint64_t> firmware_cf8_;
   bool ldn_stepped_ = false;
   bool guard_open_ = false;
   uint8_t guard_cpu_ = 0;
@@ -504,10 +682,16 @@ std::optional<std::string> check_keys(const PassRecord& r, const AppState& after
   const PageId from = r.before.page;
   // The capability view takes Esc, and C, as its way back to the grid; C on
   // the PCIE page opens it.
-  const bool view = from == PageId::kPcieCaps;
+  // The capability view and an opened variable take Esc as their way back.
+  const bool view = from == PageId::kPcieCaps || from == PageId::kVariable;
   const bool c_key = scan == 0 && r.taken[0].ch == u'C';
   if ((scan == kScanEsc && !view) == r.went_on) return "Esc must end the run, only Esc, and not in the view";
-  if (view && (scan == kScanEsc || c_key) && after.page != PageId::kPcie) return "the view did not return to the grid";
+  if (from == PageId::kPcieCaps && (scan == kScanEsc || c_key) && after.page != PageId::kPcie) {
+    return "the view did not return to the grid";
+  }
+  if (from == PageId::kVariable && scan == kScanEsc && after.page != PageId::kVariables) {
+    return "Esc did not return to the list of variables";
+  }
   if (from == PageId::kPcie && c_key && after.page != PageId::kPcieCaps) return "C did not open the view";
   if (scan == kScanF5 && (after.page != PageId::kPciList || con::screen().mode() != con::real_mode(con::kListMode))) {
     return "F5 did not open the PCI list";
@@ -552,6 +736,7 @@ std::optional<std::string> check_entry(const AppState& b, const AppState& a, con
     case Expectation::kIsa: before = b.isa_address; now = a.isa_address; break;
     case Expectation::kHddBuffer: before = b.hdd_buffer; now = a.hdd_buffer; break;
     case Expectation::kMsrBase: before = b.cpu.base; now = a.cpu.base; break;
+    case Expectation::kVarBase: before = b.vars.base; now = a.vars.base; break;
   }
   if (now != (x.entry_complete ? x.entry_value : before)) return "the address entry took " + hex(now);
   return std::nullopt;
@@ -591,6 +776,12 @@ std::optional<std::string> check_state(const AppState& s) {
       s.acpi_row >= s.acpi_top + 20) {
     return "ACPI row " + std::to_string(s.acpi_row) + " shown from " + std::to_string(s.acpi_top);
   }
+  const VariablesPageState& v = s.vars;
+  if (v.row < 0 || v.top < 0 || v.top > v.row || v.row >= v.top + 20 || v.open < -1 ||
+      v.open >= variables_list().count || text_length(v.filter) > VariablesPageState::kFilterMax) {
+    return "Variables row " + std::to_string(v.row) + " shown from " + std::to_string(v.top) + ", open " +
+           std::to_string(v.open);
+  }
   if (s.hdd_port_offset < 0x100 || s.hdd_port_offset > 0x480 || s.hdd_port_offset % 0x80 != 0) {
     return "HDD port offset " + hex(s.hdd_port_offset);
   }
@@ -606,7 +797,8 @@ std::optional<std::string> check_capability_step(sim::Board& board, const PassRe
   const CellCursor& b = r.before.cursors[page][r.before.width - 1];
   const CellCursor& c = after.cursors[page][r.before.width - 1];
   const int offset = 16 * (c.row - 2) + bytes_of(r.before.width) * c.index;
-  const sim::PciFunction* f = board.function(r.before.device.bus, r.before.device.device, r.before.device.function);
+  const pci::Bdf& d = r.before.device;
+  const sim::PciFunction* f = board.segment_function(d.segment, d.bus, d.device, d.function);
   bool header[64] = {};
   int n = 0;
   for (int p = f != nullptr && (f->cfg[0x06] & 0x10) ? f->cfg[0x34] & 0xFC : 0;
@@ -671,26 +863,51 @@ std::string summarize_writes(const std::vector<sim::Access>& log) {
   return s;
 }
 
-// Ports with a disk on the link (DET 3) whose command list, received-FIS
-// area and slot 0's command table the firmware placed below 4 GiB.
-// Slot 0 of every port with a disk the firmware set up, on the chipset's
-// controller (when 0:31:2's ABAR leads to it) and on any other.
+namespace {
+
+const sim::PciFunction* function_with_abar(sim::Board& board, uint32_t abar) {
+  for (const auto& [key, f] : board.functions()) {
+    if (f->get32(0x24) == abar) return f.get();
+  }
+  return nullptr;
+}
+
+// The port takes kvq's own command: the function decodes memory and masters
+// the bus, the firmware handed the HBA over, an ATA disk is on the link, and
+// the port is idle, never with ST set and FRE clear.
+bool takes_own_command(const sim::PciFunction& f, const sim::AhciController& hba, const sim::AhciController::Port& p) {
+  const bool idle = p.ci == 0 && p.sact == 0 && (p.tfd & 0x88) == 0 && (p.is & 0x78000000u) == 0 &&
+                    ((p.cmd & 0x8001) != 0x8000) && ((p.cmd & 0x4010) != 0x4000);
+  return (f.cfg[0x04] & 0x06) == 0x06 && (f.get32(0x08) >> 8) == 0x010601 && (hba.bohc & 1) == 0 && p.has_disk &&
+         p.disk.signature == 0x101 && idle && (p.cmd & 0x11) != 0x01;
+}
+
+}  // namespace
+
+// Slot 0 of every port with an ATA disk the firmware set up (DET 3; the
+// command list, received-FIS area and command table below 4 GiB), idle, on
+// an AHCI controller reached through a function's ABAR that no firmware
+// ATA pass-thru covers.
 std::vector<Slot0> find_slots(sim::Board& board) {
   std::vector<Slot0> slots;
   std::vector<const sim::AhciController*> controllers(board.more_ahci.begin(), board.more_ahci.end());
-  const sim::PciFunction* sata = board.function(0, 31, 2);
-  if (board.ahci != nullptr && sata != nullptr && sata->get32(0x24) == board.ahci->abar()) {
-    controllers.push_back(board.ahci);
-  }
+  if (board.ahci != nullptr) controllers.push_back(board.ahci);
   for (const sim::AhciController* hba : controllers) {
+    const sim::PciFunction* f = function_with_abar(board, hba->abar());
+    const bool covered = std::any_of(board.ata.begin(), board.ata.end(), [&](const sim::SimAtaPassThru& a) { return a.hba == hba; });
+    if (f == nullptr || covered) continue;
     for (int n = 0; n < sim::AhciController::kPorts; ++n) {
       const sim::AhciController::Port& p = hba->ports[n];
-      if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu)) {
+      if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu) ||
+          !takes_own_command(*f, *hba, p)) {
         continue;
       }
       const uint32_t table = peek32(board, p.clb + 8);
       if (!in_reach(table, peek32(board, p.clb + 12))) continue;
-      slots.push_back(Slot0{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table});
+      Slot0 s{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table, {}, {}};
+      for (uint32_t i = 0; i < s.header_bytes.size(); ++i) s.header_bytes[i] = board.ram_peek(p.clb + i);
+      for (uint32_t i = 0; i < s.table_bytes.size(); ++i) s.table_bytes[i] = board.ram_peek(table + i);
+      slots.push_back(s);
     }
   }
   return slots;
@@ -702,13 +919,23 @@ Oracle::Oracle(sim::Board& board, std::vector<uint64_t> unmapped)
 void Oracle::begin_pass(const AppState& state) {
   slots_.clear();
   if (state.page == PageId::kHdd) slots_ = find_slots(board_);
+  board_.variables.sets.clear();
+  opened_.reset();
+  const vars::VariableList& list = variables_list();
+  if (state.page == PageId::kVariable && state.vars.open >= 0 && state.vars.open < list.count) {
+    const sim::SimVariable* v = board_.variables.find(list.name(state.vars.open), list.guid(state.vars.open));
+    if (v != nullptr) opened_ = *v;
+  }
 }
+
+
 
 std::optional<Failure> Oracle::check_startup(const std::vector<sim::Access>& log) {
   Expectation none;
   if (auto bad = WriteAudit(log, true, PageId::kPcie, buffer_, find_slots(board_)).run(none)) {
     return fail("write", *bad + " at start-up", nullptr);
   }
+  if (!board_.variables.sets.empty()) return fail("write", "SetVariable at start-up", nullptr);
   return std::nullopt;
 }
 
@@ -725,10 +952,19 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   const sim::CpuModel& cpus = board_.cpu;
   const uint32_t shown = r.before.cpu.cpu;
   const bool msr_reached = cpus.cpu_protocol && !cpus.guard_refused && shown < cpus.cpus.size() && !cpus.cpus[shown].down;
-  const Expectation x = expect(r.before, r.taken, unmapped_, msr_reached, highest_address(board_), coverage);
+  // A disk the menu chose is asked before the HDD page reads its window: a
+  // value entry in that pass writes into the window drawn at the answer.
+  AppState drawn = r.before;
+  if (drawn.page == PageId::kHdd && drawn.hdd_disk_unasked) drawn.hdd_buffer = after.hdd_buffer;
+  const Expectation x = expect(board_, drawn, r.taken, unmapped_, msr_reached, highest_address(board_),
+                               opened_ ? &*opened_ : nullptr, coverage);
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
-  if (auto bad = check_entry(r.before, after, x)) return fail("state", *bad, &r);
+  if (auto bad = check_set_variable(board_.variables, opened_, x)) return fail("write", *bad, &r);
+  // The board's devices record an access they do not decode (a local APIC
+  // register read with a byte load).
+  if (!board_.faults.empty()) return fail("write", "an access the hardware does not decode: " + access_text(board_.faults[0]), &r);
+  if (auto bad = check_entry(drawn, after, x)) return fail("state", *bad, &r);
   if (auto bad = check_capability_step(board_, r, after, coverage)) return fail("state", *bad, &r);
   if (auto bad = check_state(after)) return fail("state", *bad, &r);
   return std::nullopt;

@@ -65,9 +65,9 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"time msr 1b 1000", "time msr where=1b size=8 value=1000"},
       // Bad lines: one message naming the argument.
       {"frob", "kvq: unknown command \"frob\""},
-      {"read", "kvq: read needs a space: pci, mem, io or msr"},
-      {"dump mem", "kvq: dump takes pci, acpi, cpuid or setup, not \"mem\""},
-      {"write disk 0 0", "kvq: write takes pci, mem, io or msr, not \"disk\""},
+      {"read", "kvq: read needs a space: pci, mem, io, msr or var"},
+      {"dump mem", "kvq: dump takes pci, acpi, cpuid, vars or setup, not \"mem\""},
+      {"write disk 0 0", "kvq: write takes pci, mem, io, msr or var, not \"disk\""},
       {"read pci 00:1f.2", "kvq: OFFSET is missing"},
       {"write mem 1000", "kvq: VALUE is missing"},
       {"read io 80 b b", "kvq: unexpected argument \"b\""},
@@ -85,7 +85,8 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"read pci 100:00.0 0", "kvq: BB:DD.F \"100:00.0\" has a bus above FF"},
       {"read pci 00.1f:2 0", "kvq: BB:DD.F \"00.1f:2\" is not a function address like 00:1f.2"},
       {"read pci 00:1f 0", "kvq: BB:DD.F \"00:1f\" is not a function address like 00:1f.2"},
-      {"read pci 0:0:1f.2 0", "kvq: BB:DD.F \"0:0:1f.2\" is not a function address like 00:1f.2"},
+      {"read pci 0:0:0:1f.2 0", "kvq: BB:DD.F \"0:0:0:1f.2\" is not a function address like 00:1f.2"},
+      {"read pci 10000:00:1f.2 0", "kvq: BB:DD.F \"10000:00:1f.2\" has a segment above FFFF"},
       {"read pci :1f.2 0", "kvq: BB:DD.F \":1f.2\" is not a function address like 00:1f.2"},
       {"read io 80 q", "kvq: width \"q\" is not b, w or d"},
       {"write io 80 1ff", "kvq: VALUE \"1ff\" does not fit in a byte"},
@@ -98,6 +99,17 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"read msr 100000000", "kvq: INDEX \"100000000\" is above FFFFFFFF"},
       {"write msr 1b 10000000000000000", "kvq: VALUE \"10000000000000000\" is above FFFFFFFFFFFFFFFF"},
       {"write msr 1b 1 d", "kvq: unexpected argument \"d\""},
+      // Variables: a GUID or the Shell's name for it; OFFSET may be left out of a read.
+      {"read var Lang EFIGlobalVariable", "read var where=0 size=1 value=0"},
+      {"write var Timeout 8be4df61-93ca-11d2-aa0d-00e098032b8c 1 0203 w", "write var where=1 size=2 value=203"},
+      {"undo", "undo where=0 size=1 value=0"},
+      {"undo fs0:\\old.txt", "undo where=0 size=1 value=0"},
+      {"read var Lang 8BE4DF61-93CA-11D2-AA0D-00E098032B8", "kvq: GUID \"8BE4DF61-93CA-11D2-AA0D-00E098032B8\" is "
+                                                         "neither a GUID like 8BE4DF61-93CA-11D2-AA0D-00E098032B8C nor "
+                                                         "a name such as EFIGlobalVariable"},
+      {"read var Lang", "kvq: GUID is missing"},
+      {"write var Lang EFIGlobalVariable 0", "kvq: VALUE is missing"},
+      {"read var Lang EFIGlobalVariable 40000", "kvq: OFFSET \"40000\" is above 3FFFF"},
   };
   for (const Case& c : kCases) {
     const cli::ParseResult r = parse_line(c.line, c.address_bits);
@@ -113,6 +125,8 @@ TEST(CommandLineTest, UsageNamesTheCommandOnceVerbAndSpaceAreKnown) {
   cli::synopsis(*r.usage, text, 96);
   EXPECT_EQ(test::narrow(text), "write pci BB:DD.F OFFSET VALUE [b|w|d]");
   EXPECT_EQ(parse_line("write disk 0 0").usage, nullptr);
+  cli::synopsis(*parse_line("read var").usage, text, 96);
+  EXPECT_EQ(test::narrow(text), "read var NAME GUID [OFFSET [b|w|d]]");
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ namespace {
 
 using sim::Access;
 using sim::in32;
+using sim::in16;
 using sim::in8;
+using sim::out16;
 using sim::out32;
 using sim::out8;
 using sim::rd;
@@ -56,25 +58,25 @@ TEST_F(CommandsTest, WritesTakeThePagesPathsThenReadBack) {
   board.function(0, 4, 0)->set_writable(0x104, 4, 0xFFFFFFFF);
   const Case kCases[] = {
       {"write pci 00:04.0 3c 5a",
-       {out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000010B), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x0000015A),
-        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A)},
+       {in32(0xCF8, 0), out32(0xCF8, nic + 0x3C), out8(0xCFC, 0x5A), out32(0xCF8, 0), in32(0xCF8, 0),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A), out32(0xCF8, 0)},
        "5A\r\n"},
       {"write pci 00:04.0 3e 1234 w",
-       {out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x1234015A),
-        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x1234015A)},
+       {in32(0xCF8, 0), out32(0xCF8, nic + 0x3C), out16(0xCFE, 0x1234), out32(0xCF8, 0), in32(0xCF8, 0),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x1234015A), out32(0xCF8, 0)},
        "1234\r\n"},
       {"write pci 00:04.0 3c 11223344 d",
-       {out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x11223344), out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x11220144)},
+       {in32(0xCF8, 0), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x11223344), out32(0xCF8, 0), in32(0xCF8, 0),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x11220144), out32(0xCF8, 0)},
        "11220144\r\n"},
-      {"write mem 1001 1234 w", {wr(16, 0x1001, 0x1234), rd(16, 0x1001, 0x1234)}, "1234\r\n"},
+      {"write mem 1002 1234 w", {wr(16, 0x1002, 0x1234), rd(16, 0x1002, 0x1234)}, "1234\r\n"},
       {"write mem 2000 a5", {wr(8, 0x2000, 0xA5), rd(8, 0x2000, 0xA5)}, "A5\r\n"},
-      {"write mem 3003 aabbccdd d", {wr(32, 0x3003, 0xAABBCCDD), rd(32, 0x3003, 0xAABBCCDD)}, "AABBCCDD\r\n"},
+      {"write mem 3004 aabbccdd d", {wr(32, 0x3004, 0xAABBCCDD), rd(32, 0x3004, 0xAABBCCDD)}, "AABBCCDD\r\n"},
       {"write io 70 8a", {out8(0x70, 0x8A), in8(0x70, 0xFF)}, "FF\r\n"},
-      {"write io 70 0a8a w", {out8(0x71, 0x0A), out8(0x70, 0x8A), in8(0x70, 0xFF), in8(0x71, 0x0A)}, "0AFF\r\n"},
-      {"write io 80 11223344 d",
-       {out8(0x83, 0x11), out8(0x82, 0x22), out8(0x81, 0x33), out8(0x80, 0x44), in8(0x80, 0xFF), in8(0x81, 0xFF),
-        in8(0x82, 0xFF), in8(0x83, 0xFF)},
-       "FFFFFFFF\r\n"},
+      {"write io 70 0a8a w", {out16(0x70, 0x0A8A), in16(0x70, 0x0AFF)}, "0AFF\r\n"},
+      // The e1000e's IOADDR/IODATA pair decodes only dwords.
+      {"write io 6160 5400 d", {out32(0x6160, 0x5400), in32(0x6160, 0x5400)}, "00005400\r\n"},
+      {"read io 6164 d", {in32(0x6164, 0xAA005452)}, "AA005452\r\n"},
   };
   for (const Case& c : kCases) {
     g_out.clear();
@@ -88,10 +90,11 @@ TEST_F(CommandsTest, WritesTakeThePagesPathsThenReadBack) {
   g_out.clear();
   EXPECT_EQ(run("write pci 00:04.0 104 cafe w"), cli::Status::kOk);
   const std::vector<Access>& log = board.log();
-  ASSERT_GE(log.size(), 5u);
-  EXPECT_EQ(std::vector<Access>(log.end() - 5, log.end()),
-            (std::vector<Access>{rd(32, 0xB0020000, 0x10D38086), out32(0xCF8, nic), in32(0xCFC, 0x10D38086),
-                                 wr(16, 0xB0020104, 0xCAFE), rd(16, 0xB0020104, 0xCAFE)}));
+  ASSERT_GE(log.size(), 7u);
+  EXPECT_EQ(std::vector<Access>(log.end() - 7, log.end()),
+            (std::vector<Access>{rd(32, 0xB0020000, 0x10D38086), in32(0xCF8, 0), out32(0xCF8, nic),
+                                 in32(0xCFC, 0x10D38086), out32(0xCF8, 0), wr(16, 0xB0020104, 0xCAFE),
+                                 rd(16, 0xB0020104, 0xCAFE)}));
   EXPECT_EQ(out(), "CAFE\r\n");
 }
 
@@ -103,8 +106,8 @@ TEST_F(CommandsTest, BadLinesTouchNothingAndSayWhy) {
     EXPECT_EQ(out(), "") << line;
     EXPECT_EQ(std::count(g_err.begin(), g_err.end(), u'\n'), 2) << err();
   }
-  EXPECT_EQ(err(), "kvq: unknown command \"frob\"\r\nusage: kvq.efi [-h | dump pci|acpi|cpuid|setup | read pci|mem|io|msr ... "
-                   "[b|w|d] | write pci|mem|io|msr ... VALUE [b|w|d]]\r\n");
+  EXPECT_EQ(err(), "kvq: unknown command \"frob\"\r\nusage: kvq.efi [-h | dump pci|acpi|cpuid|vars|setup | read "
+                   "pci|mem|io|msr|var ... [b|w|d] | write pci|mem|io|msr|var ... VALUE [b|w|d] | undo [FILE]]\r\n");
 }
 
 // The memory-mapped configuration space as the firmware's tables give it,
@@ -113,7 +116,7 @@ TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
   struct Case {
     const char* what;
     void (*setup)(sim::Board& b, const sim::AcpiLayout& q35);
-    pci::ExtendedSpace expected;
+    struct { bool present; uint64_t base; uint8_t first_bus, last_bus; bool from_mcfg; } expected;
   };
   constexpr uint32_t kAt = sim::kQ35AcpiTables;
   constexpr uint32_t kOther = 0x1F700000u;
@@ -143,7 +146,9 @@ TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
          sim::fix_checksum(b, q35.rsdp, 20, q35.rsdp + 8);
        },
        {true, 0xB0000000u, 0, 255, true}},
-      {"segment 0 of two",
+      {"no ACPI, an unknown host bridge",
+       [](sim::Board& b, const sim::AcpiLayout&) { b.config_tables.clear(), b.function(0, 0, 0)->set16(0x02, 0x1237); }, {}},
+      {"segment 0 of two, first",
        [](sim::Board& b, const sim::AcpiLayout&) {
          b.config_tables.clear();
          sim::install_acpi(b, kOther, {{0xE0000000u, 1, 0, 255}, {0xC0000000u, 0, 0, 63}});
@@ -166,13 +171,25 @@ TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
     board.config_tables.clear();
     const sim::AcpiLayout q35 = sim::install_acpi(board, kAt, {{0xB0000000u, 0, 0, 255}});
     board.function(0, 0, 0)->set32(0x60, 0xB0000001u);
+    board.function(0, 0, 0)->set16(0x02, 0x29C0);
     c.setup(board, q35);
-    const pci::ExtendedSpace got = pci::find_extended_space();
-    const pci::ExtendedSpace& want = c.expected;
-    EXPECT_EQ((std::vector<uint64_t>{got.present, got.base, got.first_bus, got.last_bus, got.from_mcfg}),
+    pci::ExtendedSpaces spaces;
+    pci::find_extended_spaces(spaces);
+    const pci::ExtendedSpace got = spaces.at[0];
+    const auto& want = c.expected;
+    EXPECT_EQ((std::vector<uint64_t>{spaces.count > 0, got.base, got.first_bus, got.last_bus, spaces.count > 0 && spaces.from_mcfg}),
               (std::vector<uint64_t>{want.present, want.base, want.first_bus, want.last_bus, want.from_mcfg}))
         << c.what;
   }
+}
+
+TEST_F(CommandsTest, AnotherSegmentInTheDumpAndOnTheCommandLine) {
+  sim::add_second_segment(board, 0xE0000000u);
+  run("dump pci");
+  EXPECT_EQ(out().substr(0, 28), "0000:00:00.0 0600: 8086:29c0");
+  EXPECT_NE(out().find("\n0001:01:00.0 0200: 8086:10d3\r\n00: 86 80 d3 10"), std::string::npos);
+  EXPECT_EQ(run("read pci 0002:00:00.0 0"), cli::Status::kUnsupported);
+  EXPECT_EQ(err(), "kvq: no memory-mapped configuration space reaches 0002:00:00.0\r\n");
 }
 
 TEST_F(CommandsTest, ASpaceThatDoesNotShowTheFunctionIsNotUsed) {
@@ -188,12 +205,16 @@ TEST_F(CommandsTest, ASpaceThatDoesNotShowTheFunctionIsNotUsed) {
   EXPECT_EQ(out().find("\n100:"), std::string::npos);
 }
 
-// Memory past the processor's reach or off the page tables is refused with
-// nothing touched; above 4 GiB within them is reached like any other.
+// Memory past the processor's reach, off the page tables or the memory
+// space map, a store not aligned to its width and a byte in an APIC's page
+// are refused with nothing touched; above 4 GiB within them is reached like
+// any other.
 TEST_F(CommandsTest, MemoryOffThePageTablesIsRefused) {
   sim::PageTables tables(board, sim::PageTables::Shape::k4Level, 0x10000000u);
   tables.map(0, 2u << 20, 4096);
   tables.map(0x100000000ull, 2u << 20, 2u << 20);
+  tables.map(0xE000000000ull, 2u << 20, 2u << 20);
+  tables.map(0xFEE00000u, 2u << 20, 2u << 20);
   tables.map(0x8000, 4096, 4096, false);
   tables.unmap(0x5000);
   const struct {
@@ -207,8 +228,17 @@ TEST_F(CommandsTest, MemoryOffThePageTablesIsRefused) {
       {"read mem 5ffe w", cli::Status::kUnsupported,
        "kvq: ADDRESS 5FFE is not mapped by the firmware's page tables: nothing was read\r\n", {}},
       {"write mem 8000 1", cli::Status::kUnsupported, "kvq: ADDRESS 8000 is mapped read-only: nothing was written\r\n", {}},
-      {"write mem 100000001 1234 w", cli::Status::kOk, "",
-       {wr(16, 0x100000001ull, 0x1234), rd(16, 0x100000001ull, 0x1234)}},
+      {"read mem 100000000", cli::Status::kUnsupported,
+       "kvq: ADDRESS 100000000 is not in the firmware's memory space map: nothing was read\r\n", {}},
+      {"write mem 1001 1234 w", cli::Status::kUnsupported,
+       "kvq: ADDRESS 1001 is not aligned to the width: nothing was written\r\n", {}},
+      {"write mem fee00080 10", cli::Status::kUnsupported,
+       "kvq: ADDRESS FEE00080 is an APIC register: aligned dwords only: nothing was written\r\n",
+       {sim::guard_on(), sim::rdmsr(0x1B, 0xFEE00900), sim::guard_off()}},
+      // MMIO: IA32_APIC_BASE says whether the page is the local APIC's.
+      {"write mem e000000002 1234 w", cli::Status::kOk, "",
+       {sim::guard_on(), sim::rdmsr(0x1B, 0xFEE00900), sim::guard_off(), wr(16, 0xE000000002ull, 0x1234),
+        sim::guard_on(), sim::rdmsr(0x1B, 0xFEE00900), sim::guard_off(), rd(16, 0xE000000002ull, 0x1234)}},
   };
   for (const auto& c : kCases) {
     g_err.clear();
