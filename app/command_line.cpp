@@ -70,6 +70,12 @@ constexpr CommandForm kCommands[] = {
      .target = Space::kVar,
      .args = {Arg::kName, Arg::kGuid, Arg::kVarOffset, Arg::kValue, Arg::kWidth},
      .listed = true},
+    {.verb = u"write",
+     .space = u"setup",
+     .action = Action::kWrite,
+     .target = Space::kSetup,
+     .args = {Arg::kFormSet, Arg::kStore, Arg::kStoreOffset, Arg::kValue, Arg::kWidth},
+     .listed = true},
     {.verb = u"undo", .space = nullptr, .action = Action::kUndo, .target = Space::kNone, .args = {Arg::kFile},
      .listed = true, .required = 0},
     // Not listed: it measures what one guarded read costs on a board.
@@ -116,6 +122,9 @@ constexpr ArgInfo kArgInfo[] = {
     {Arg::kGuid, u"GUID", 0},
     {Arg::kVarOffset, u"OFFSET", vars::kMaxDataBytes - 1},
     {Arg::kFile, u"FILE", 0},
+    {Arg::kFormSet, u"FORMSET-GUID", 0},
+    {Arg::kStore, u"VARSTORE", 0},
+    {Arg::kStoreOffset, u"OFFSET", 0xFFFF},
 };
 
 constexpr const ArgInfo& info(Arg a) { return kArgInfo[static_cast<int>(a)]; }
@@ -341,12 +350,15 @@ bool Parser::take(Arg kind, const char16_t* text) {
     case Arg::kPort:
     case Arg::kIndex:
     case Arg::kVarOffset:
+    case Arg::kStoreOffset:
       where_text_ = text;
       c.has_offset = true;
       return take_number(kind, text, &c.where);
     case Arg::kName:
+    case Arg::kStore:
       c.name = text;
-      return text[0] != 0 || fail(u"kvq: NAME is empty");
+      return text[0] != 0 || fail(u"kvq: %s is empty", info(kind).name);
+    case Arg::kFormSet:
     case Arg::kGuid:
       return vars::parse_guid(text, &c.guid) ||
              fail(u"kvq: GUID \"%s\" is neither a GUID like 8BE4DF61-93CA-11D2-AA0D-00E098032B8C nor a name "

@@ -19,6 +19,7 @@ enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid, kVar, 
 enum class Arg : uint8_t {
   kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount,
   kName, kGuid, kVarOffset, kFile,  // a variable's name and GUID, a byte in it; a file as the Shell names it
+  kFormSet, kStore, kStoreOffset,  // a Setup question's form set (a GUID), its varstore (a name), its offset
 };
 
 inline constexpr int kMaxArgs = 5;
@@ -45,7 +46,8 @@ struct Command {
   uint64_t where = 0;  // configuration offset, memory address, port or MSR index
   uint64_t value = 0;
   int size = 1;  // bytes: 1, 2 or 4; 8 for an MSR
-  // A variable's name and GUID; whether an offset was given; a file.
+  // A variable's name and GUID (a Setup question's varstore name and form
+  // set GUID); whether an offset was given; a file.
   const char16_t* name = nullptr;
   plat::Guid guid{};
   bool has_offset = false;

@@ -1,5 +1,6 @@
 #include "app/commands.h"
 
+#include "app/setup_write.h"
 #include "app/undo.h"
 #include "app/var_commands.h"
 #include "hw/apic.h"
@@ -46,6 +47,9 @@ constexpr const char16_t* kHelpNotes[] = {
     u"beside kvq.efi; kvq.efi undo puts back every change recorded, newest first.",
     u"dump setup prints every form set, form and question of the firmware's Setup",
     u"forms (hidden ones included) with its storage, options and current value.",
+    u"write setup changes a one-of, checkbox or numeric question, by its form set's",
+    u"GUID, its varstore's name and its offset (as dump setup shows them), to a value",
+    u"it allows, through the firmware's RouteConfig; the old bytes go to kvq-undo.txt.",
 };
 
 void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form) {
@@ -192,6 +196,7 @@ Status execute(const Command& c) {
       return Status::kOk;
     case Action::kRead:
     case Action::kWrite:
+      if (c.form->target == Space::kSetup) return write_setup(c);
       return c.form->target == Space::kVar ? var_read_or_write(c) : read_or_write(c);
     case Action::kTime:
       if (c.form->target == Space::kSetup) return time_setup(static_cast<uint32_t>(c.value));

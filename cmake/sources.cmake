@@ -69,6 +69,7 @@ set(KVQ_APP_SOURCES
   hw/hii_config.cpp
   hw/setup.cpp
   app/setup_dump.cpp
+  app/setup_write.cpp
 )
 
 # UEFI backend of the hardware seam and the console.

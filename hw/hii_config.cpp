@@ -71,24 +71,12 @@ void value_block(uint32_t offset, const uint8_t* bytes, uint32_t width, PoolText
   add_value(bytes, width, out);
 }
 
-namespace {
-
 // A name/value element is named by the string its question's VarName gives.
-void add_element_name(const Model& m, const Question& q, PoolText* out) {
+void request_name(const Model& m, const Question& q, PoolText* out) {
   char16_t name[64];
   text(m, m.formsets[q.formset].list, q.offset, name, 64);
   out->add(u'&');
   out->add_text(name);
-}
-
-}  // namespace
-
-void request_name(const Model& m, const Question& q, PoolText* out) { add_element_name(m, q, out); }
-
-void value_name(const Model& m, const Question& q, const uint8_t* bytes, PoolText* out) {
-  add_element_name(m, q, out);
-  out->add(u'=');
-  for (uint32_t i = q.width; i > 0; --i) out->add_hex(bytes[i - 1], 2);
 }
 
 namespace {

@@ -38,9 +38,8 @@ void request_block(uint32_t offset, uint32_t width, PoolText* out);
 // &OFFSET=0020&WIDTH=0004&VALUE=00000005, from the bytes as they lie in the
 // store (little-endian).
 void value_block(uint32_t offset, const uint8_t* bytes, uint32_t width, PoolText* out);
-// A name/value store's value: &NAME, and &NAME=00000005.
+// A name/value store's value: &NAME.
 void request_name(const Model& m, const Question& q, PoolText* out);
-void value_name(const Model& m, const Question& q, const uint8_t* bytes, PoolText* out);
 
 // The values of the first <ConfigResp> in a read's results; the <ConfigHdr>
 // after it (defaults, ALTCFG=) ends them. `hex` is the VALUE's digits,

@@ -161,18 +161,30 @@ plat::EfiStatus read_store(Db& db, uint32_t s, int64_t only) {
 
 }  // namespace
 
+namespace {
+
+// read_store, and when the driver refuses the store's own name, again with
+// the name it answers to, which later requests then carry.
+plat::EfiStatus read_named(Db& db, uint32_t s, int64_t only) {
+  StoreValues& v = db.values[s];
+  plat::EfiStatus status = read_store(db, s, only);
+  if (status == plat::kEfiNotFound && v.driver_name == nullptr) {
+    v.driver_name = driver_name(db.model, db.model.stores[s]);
+    if (v.driver_name != nullptr) status = read_store(db, s, only);
+    if (plat::efi_failed(status)) v.driver_name = nullptr;
+  }
+  return status;
+}
+
+}  // namespace
+
 void read_values(Db& db) {
   const hii::Model& m = db.model;
   for (uint32_t s = 0; s < db.values.size(); ++s) {
     StoreValues& v = db.values[s];
     if (v.known == nullptr) continue;
     for (uint32_t i = 0; i < m.stores[s].size; ++i) v.known[i] = 0;
-    v.status = read_store(db, s, -1);
-    if (v.status == plat::kEfiNotFound && v.driver_name == nullptr) {
-      v.driver_name = driver_name(m, m.stores[s]);
-      if (v.driver_name != nullptr) v.status = read_store(db, s, -1);
-      if (plat::efi_failed(v.status)) v.driver_name = nullptr;
-    }
+    v.status = read_named(db, s, -1);
     if (!plat::efi_failed(v.status)) continue;
     for (uint32_t i = 0; i < m.questions.size(); ++i) {
       if (m.questions[i].store == static_cast<int32_t>(s)) read_store(db, s, i);
@@ -296,6 +308,107 @@ void value_text(const Db& db, const hii::Question& q, char16_t* out, int capacit
       return;
     }
   }
+}
+
+bool writable_kind(const hii::Question& q) {
+  return q.kind == hii::Kind::kOneOf || q.kind == hii::Kind::kCheckBox || q.kind == hii::Kind::kNumeric;
+}
+
+namespace {
+
+// A value of `width` bytes as a signed number.
+int64_t signed_of(uint64_t v, uint32_t width) {
+  const int shift = 64 - 8 * static_cast<int>(width);
+  return static_cast<int64_t>(v << shift) >> shift;
+}
+
+}  // namespace
+
+bool allows(const Db& db, const hii::Question& q, uint64_t value) {
+  if (q.width < 8 && (value >> (8 * q.width)) != 0) return false;
+  switch (q.kind) {
+    case hii::Kind::kOneOf:
+      for (uint32_t i = 0; i < q.option_count; ++i) {
+        if (db.model.options[q.first_option + i].value == value) return true;
+      }
+      return false;
+    case hii::Kind::kCheckBox:
+      return value <= 1;
+    case hii::Kind::kNumeric:
+      if ((q.type_flags & hii::kDisplayMask) == hii::kDisplaySigned) {
+        const int64_t v = signed_of(value, q.width);
+        return v >= signed_of(q.min, q.width) && v <= signed_of(q.max, q.width);
+      }
+      return value >= q.min && value <= q.max;
+    default:
+      return false;
+  }
+}
+
+int32_t find_question(const Db& db, const plat::Guid& formset, const char16_t* store, uint32_t offset) {
+  const hii::Model& m = db.model;
+  for (uint32_t i = 0; i < m.questions.size(); ++i) {
+    const hii::Question& q = m.questions[i];
+    if (q.store < 0 || q.offset != offset || !plat::same_guid(m.formsets[q.formset].guid, formset)) continue;
+    const hii::Store& s = m.stores[static_cast<uint32_t>(q.store)];
+    char16_t name[256];
+    hii::store_name(m, s, name, 256);
+    if (s.kind != hii::StoreKind::kNameValue && same_text(name, store)) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+WriteResult put_bytes(Db& db, uint32_t index, const uint8_t* bytes, BeforeWrite before, void* ctx) {
+  const hii::Question& q = db.model.questions[index];
+  WriteResult r{Outcome::kUnreachable, plat::kEfiSuccess, 0, false, 0};
+  if (reach(db, q) != Reach::kReachable || q.width > kMaxWriteBytes || static_cast<uint32_t>(q.store) >= db.values.size() ||
+      db.model.stores[static_cast<uint32_t>(q.store)].kind == hii::StoreKind::kNameValue) {
+    return r;
+  }
+  const uint32_t s = static_cast<uint32_t>(q.store);
+  // The bytes as the firmware holds them now, not as the page last read.
+  r.status = read_named(db, s, index);
+  const uint8_t* now = raw_value(db, q);
+  if (now == nullptr) {
+    r.outcome = Outcome::kReadFailed;
+    return r;
+  }
+  uint8_t old[kMaxWriteBytes];
+  for (uint32_t i = 0; i < q.width; ++i) old[i] = now[i];
+  if (before != nullptr && !before(db, q, old, ctx)) {
+    r.outcome = Outcome::kCancelled;
+    return r;
+  }
+  // A <ConfigResp> for exactly the question's bytes in its store.
+  hii::PoolText config;
+  hii::config_header(db.model, db.model.stores[s], db.values[s].driver_name, &config);
+  hii::value_block(q.offset, bytes, q.width, &config);
+  const char16_t* text = config.text();
+  r.status = text != nullptr ? plat::hii_route_config(text, &r.progress) : plat::kEfiOutOfResources;
+  config.release();
+  r.outcome = plat::efi_failed(r.status) ? Outcome::kRefused : Outcome::kWritten;
+  // Read back, whatever RouteConfig said.
+  read_named(db, s, index);
+  r.read_back = value(db, q, &r.value);
+  return r;
+}
+
+WriteResult write(Db& db, uint32_t index, uint64_t value, BeforeWrite before, void* ctx) {
+  const hii::Question& q = db.model.questions[index];
+  WriteResult r{Outcome::kNotAllowed, plat::kEfiSuccess, 0, false, 0};
+  if ((q.flags & hii::kReadOnly) != 0) {
+    r.outcome = Outcome::kReadOnly;
+  } else if (!writable_kind(q) ||
+             (q.store >= 0 && db.model.stores[static_cast<uint32_t>(q.store)].kind == hii::StoreKind::kNameValue)) {
+    r.outcome = Outcome::kNotWritable;
+  } else if (reach(db, q) != Reach::kReachable) {
+    r.outcome = Outcome::kUnreachable;
+  } else if (allows(db, q, value)) {
+    uint8_t bytes[kMaxWriteBytes];
+    for (uint32_t i = 0; i < q.width; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    r = put_bytes(db, index, bytes, before, ctx);
+  }
+  return r;
 }
 
 void problem_text(const Db& db, uint32_t list, char16_t* out, int capacity) {

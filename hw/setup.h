@@ -60,6 +60,52 @@ hii::Shown option_shown(const Db& db, const hii::Question& q, const hii::Option&
 // list's bytes; "?" when it is not known.
 void value_text(const Db& db, const hii::Question& q, char16_t* out, int capacity);
 
+// --- Changes ---------------------------------------------------------------
+
+// kvq writes one-of, checkbox and numeric questions (at most eight bytes)
+// of buffer and EFI variable stores; a name/value store's are shown only.
+bool writable_kind(const hii::Question& q);
+inline constexpr uint32_t kMaxWriteBytes = 8;
+
+// Whether the question allows `value`: one of its options' values, 0 or 1
+// for a checkbox, a numeric's min..max (signed where it shows signed).
+bool allows(const Db& db, const hii::Question& q, uint64_t value);
+
+enum class Outcome : uint8_t {
+  kWritten,
+  kRefused,      // RouteConfig failed: status and progress say where
+  kNotAllowed,   // a value the question does not allow
+  kReadOnly,     // the question is read-only
+  kNotWritable,  // a string, an ordered list, or in a name/value store
+  kUnreachable,  // see reach()
+  kReadFailed,   // ExtractConfig did not give the question's bytes
+  kCancelled,    // the caller's before-write said no
+};
+
+struct WriteResult {
+  Outcome outcome;
+  plat::EfiStatus status;  // RouteConfig's, or the failed read's
+  size_t progress;         // where RouteConfig stopped in the <ConfigResp>
+  bool read_back;
+  uint64_t value;  // as ExtractConfig reads it back
+};
+
+// Sees the question's bytes as the firmware holds them, just before the
+// write; false cancels it.
+using BeforeWrite = bool (*)(const Db& db, const hii::Question& q, const uint8_t* old, void* ctx);
+
+// A change as the Setup browser makes it: ExtractConfig of the question's
+// bytes, `before`, RouteConfig of a <ConfigResp> for exactly its offset and
+// width in its store (PATH: the device path of the driver that registered
+// the forms), ExtractConfig again. Only a value the question allows.
+WriteResult write(Db& db, uint32_t question, uint64_t value, BeforeWrite before, void* ctx);
+// The same for bytes recorded earlier (undo): no rule of the question's.
+WriteResult put_bytes(Db& db, uint32_t question, const uint8_t* bytes, BeforeWrite before, void* ctx);
+
+// The question of a form set whose store (by its name in the forms) holds
+// it at `offset`: the first such, or -1.
+int32_t find_question(const Db& db, const plat::Guid& formset, const char16_t* store, uint32_t offset);
+
 // "Package list 7235C51C-...: opcode 77h at 01A4h is unknown"; empty for a
 // list that parsed whole.
 void problem_text(const Db& db, uint32_t list, char16_t* out, int capacity);
