@@ -8,6 +8,7 @@
 #include "hw/sata.h"
 #include "hw/superio.h"
 #include "pages/pages.h"
+#include "pages/setup_page.h"
 #include "pages/vars_page.h"
 #include "platform/console.h"
 #include "platform/cpu.h"
@@ -56,6 +57,7 @@ void reset_list_state(AppState& state) {
 void startup(AppState& state) {
   g_shell_attr = con::attr();
   release_variables_list();
+  release_setup_forms();
   undo::begin_run();
   state = AppState{};
   sata::allocate_identify_buffer();
@@ -90,6 +92,7 @@ void shutdown() {
   sata::free_identify_buffer();
   disks::free_buffers();
   release_variables_list();
+  release_setup_forms();
   con::stop_pacing();
   con::set_attr(g_shell_attr);
   con::set_mode(con::kStandardMode);

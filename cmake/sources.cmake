@@ -70,6 +70,7 @@ set(KVQ_APP_SOURCES
   hw/setup.cpp
   app/setup_dump.cpp
   app/setup_write.cpp
+  pages/setup_page.cpp
 )
 
 # UEFI backend of the hardware seam and the console.

@@ -138,33 +138,12 @@ void draw_list(const AppState& s) {
   con::print(u"VARIABLE : %04d/%04d", matches > 0 ? s.vars.row + 1 : 0, matches);
 }
 
-// `/`: a new filter typed in place on the status row. Printable characters
-// add to it, Backspace takes the last back, Enter keeps it, Esc clears it.
+// `/`: a new filter typed in place on the status row. Enter keeps it, Esc
+// clears it.
 void filter_entry(AppState& s) {
-  char16_t* f = s.vars.filter;
-  int n = 0;
-  f[0] = 0;
-  for (;;) {
-    put_line(kStatusRow, kAttrWhite, u"Filter:");
-    con::set_cursor(8, kStatusRow);
-    con::set_attr(kAttrLightGreen);
-    con::put_text(f);
-    const Key k = con::wait_key();
-    if (k.scan == kScanEsc) {
-      f[0] = 0;
-      break;
-    }
-    if (k.scan != 0) continue;
-    if (k.ch == kCharEnter) break;
-    if (k.ch == kCharBackspace && n > 0) f[--n] = 0;
-    if (k.ch >= 0x20 && k.ch <= 0x7E && n < VariablesPageState::kFilterMax) {
-      f[n++] = k.ch;
-      f[n] = 0;
-    }
-  }
+  text_entry(u"Filter:", kStatusRow, s.vars.filter, VariablesPageState::kFilterMax, ascii_printable);
   s.vars.row = 0;
   s.vars.top = 0;
-  put_line(kStatusRow, kAttrWhite, u"");
 }
 
 void open_selected(AppState& s) {
