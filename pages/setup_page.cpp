@@ -30,7 +30,6 @@ constexpr int kInfoRow = 18;
 constexpr int kStatusRow = 22;
 constexpr int kPromptWidth = 44;
 constexpr int kValueWidth = 24;
-constexpr int kMarksCol = 71;
 // The option list drawn over the rows on Enter.
 constexpr int kBoxCol = 18;
 constexpr int kBoxWidth = 44;
