@@ -71,6 +71,7 @@ set(KVQ_APP_SOURCES
   app/setup_dump.cpp
   app/setup_write.cpp
   pages/setup_page.cpp
+  pages/list_rows.cpp
 )
 
 # UEFI backend of the hardware seam and the console.

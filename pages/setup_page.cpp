@@ -14,6 +14,7 @@
 #include "app/list_cursor.h"
 #include "app/setup_write.h"
 #include "hw/variables.h"
+#include "pages/list_rows.h"
 #include "pages/pages.h"
 #include "pages/vars_page.h"
 #include "platform/console.h"
@@ -80,21 +81,6 @@ Row nth_row(const AppState& s, int32_t nth) {
   return nth < 0 ? found : Row{-1, -1};
 }
 
-void put_line(int row, uint8_t attr, const char16_t* text) {
-  con::set_cursor(0, row);
-  con::set_attr(attr);
-  con::put_text(text);
-  con::repeat(u' ', kWidth - text_length(text));
-}
-
-// `text` in `width` columns: control characters as blanks, cut with ">".
-void fit(const char16_t* text, int width, char16_t* out) {
-  int n = 0;
-  for (; n < width && text[n] != 0; ++n) out[n] = text[n] < 0x20 ? u' ' : text[n];
-  if (n == width && text[n] != 0) out[width - 1] = u'>';
-  out[n] = 0;
-}
-
 // H hidden, G greyed, ? a condition kvq cannot evaluate; R read-only; I
 // interactive (the driver's form callback runs for it in the Setup
 // browser).
@@ -116,9 +102,9 @@ void draw_row(int screen_row, const Row& r, bool selected) {
   if (r.question < 0) {
     hii::text(m, fs.list, fs.title, text, kWidth + 1);
     char16_t title[kWidth - 3];
-    fit(text, kWidth - 4, title);
+    fit_text(text, kWidth - 4, title);
     sformat(line, kWidth + 1, u"[ %s ]", title);
-    put_line(screen_row, selected ? kAttrWhiteOnGreen : kAttrYellow, line);
+    put_row(screen_row, selected ? kAttrWhiteOnGreen : kAttrYellow, line);
     return;
   }
   const hii::Question& q = m.questions[static_cast<uint32_t>(r.question)];
@@ -126,13 +112,13 @@ void draw_row(int screen_row, const Row& r, bool selected) {
   char16_t value[kValueWidth + 1];
   char16_t mark[8];
   hii::text(m, fs.list, q.prompt, text, kWidth + 1);
-  fit(text, kPromptWidth - 2, prompt);
+  fit_text(text, kPromptWidth - 2, prompt);
   setup::value_text(g_db, q, text, kWidth + 1);
-  fit(text, kValueWidth, value);
+  fit_text(text, kValueWidth, value);
   marks(q, mark);
   sformat(line, kWidth + 1, u"  %-42s %-24s %s", prompt, value, mark);
   const bool hidden = mark[0] == u'H';
-  put_line(screen_row, selected ? kAttrWhiteOnGreen : hidden ? kAttrGray : kAttrWhite, line);
+  put_row(screen_row, selected ? kAttrWhiteOnGreen : hidden ? kAttrGray : kAttrWhite, line);
 }
 
 // Row 18 and below: the store, offset, width and default of the selected
@@ -172,7 +158,7 @@ void draw_info(const AppState& s, const Row& r) {
     char16_t line[kWidth + 1];
     for (int c = 0; c < n; ++c) line[c] = t[c] < 0x20 ? u' ' : t[c];
     line[n] = 0;
-    put_line(kInfoRow + i, kAttrWhite, line);
+    put_row(kInfoRow + i, kAttrWhite, line);
     t += n;
     while (*t == u' ') ++t;
   }
@@ -181,7 +167,7 @@ void draw_info(const AppState& s, const Row& r) {
 void draw(const AppState& s) {
   char16_t line[kWidth + 1];
   sformat(line, kWidth + 1, u"%-43s %-24s %s", u"SETUP: the firmware's forms", u"Value", u"Marks");
-  put_line(0, kAttrWhiteOnBlue, line);
+  put_row(0, kAttrWhiteOnBlue, line);
   int shown = 0;
   Row selected{-1, -1};
   int32_t index = 0;
@@ -191,7 +177,7 @@ void draw(const AppState& s) {
     ++index;
     return shown < kRows || index <= s.setup.row;
   });
-  for (; shown < kRows; ++shown) put_line(kFirstRow + shown, kAttrWhite, u"");
+  for (; shown < kRows; ++shown) put_row(kFirstRow + shown, kAttrWhite, u"");
   draw_info(s, selected);
   const int32_t count = row_count(s);
   const char16_t* status = g_db.database ? u"Enter: change  /: filter  H hidden G greyed ? unknown R read-only I interactive"
@@ -218,7 +204,7 @@ bool record_for_page(const setup::Db& db, const hii::Question& q, const uint8_t*
   char16_t text[kWidth + 1];
   vars::status_text(st, why);
   sformat(text, kWidth + 1, u"%s cannot be written (%s). Write without undo? y/n", undo::kFileName, why);
-  put_line(kInfoRow, kAttrWhite, text);
+  put_row(kInfoRow, kAttrWhite, text);
   const Key k = con::wait_key();
   return k.scan == 0 && (k.ch == u'y' || k.ch == u'Y');
 }
@@ -251,7 +237,7 @@ bool pick_option(const hii::Question& q, uint64_t current, uint64_t* value) {
       const hii::Option& o = m.options[q.first_option + static_cast<uint32_t>(n)];
       hii::text(m, m.formsets[q.formset].list, o.text, text, kBoxWidth + 1);
       char16_t name[kBoxWidth - 12];
-      fit(text, kBoxWidth - 14, name);
+      fit_text(text, kBoxWidth - 14, name);
       sformat(line, kBoxWidth + 1, u" %c %-30s %9X", o.value == current ? u'*' : u' ', name, o.value);
       con::set_attr(n == row ? kAttrWhiteOnGreen : kAttrBlackOnGray);
       con::put_text(line);
@@ -316,7 +302,7 @@ void change(AppState& s, uint32_t index) {
     char16_t ask[kWidth + 1];
     sformat(ask, kWidth + 1, u"y: set it to %s; any other key leaves it %s", current != 0 ? u"[ ]" : u"[X]",
             current != 0 ? u"[X]" : u"[ ]");
-    put_line(kInfoRow, kAttrLightGreen, ask);
+    put_row(kInfoRow, kAttrLightGreen, ask);
     const Key k = con::wait_key();
     chosen = k.scan == 0 && k.ch == u'y';
     value = current != 0 ? 0 : 1;

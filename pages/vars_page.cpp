@@ -14,6 +14,7 @@
 #include "app/input.h"
 #include "app/list_cursor.h"
 #include "app/undo.h"
+#include "pages/list_rows.h"
 #include "pages/pages.h"
 #include "pages/space_page.h"
 #include "platform/console.h"
@@ -35,14 +36,6 @@ constinit vars::VariableList g_list;
 constinit char16_t g_message[kWidth + 1] = {};
 
 char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
-
-// `text` in `width` columns: cut with ">" when longer.
-void fit(const char16_t* text, int width, char16_t* out) {
-  int n = 0;
-  for (; n < width && text[n] != 0; ++n) out[n] = text[n];
-  if (n == width && text[n] != 0) out[width - 1] = u'>';
-  out[n] = 0;
-}
 
 // The list index of the `nth` variable the filter leaves, or -1.
 int32_t nth_match(const AppState& s, int32_t nth) {
@@ -75,14 +68,7 @@ void header_text(const char16_t* name, const vars::Guid& guid, const vars::Info&
                      info.size) > kWidth) {
     sformat(whole, 2 * kWidth, u"%s 0x%02X bytes '%s:%s'", attributes, info.size, where, name);
   }
-  fit(whole, kWidth, out);
-}
-
-void put_line(int row, uint8_t attr, const char16_t* text) {
-  con::set_cursor(0, row);
-  con::set_attr(attr);
-  con::put_text(text);
-  con::repeat(u' ', kWidth - text_length(text));
+  fit_text(whole, kWidth, out);
 }
 
 // --- The list --------------------------------------------------------------
@@ -91,7 +77,7 @@ void draw_list(const AppState& s) {
   const int32_t matches = match_count(s);
   char16_t line[kWidth + 1];
   sformat(line, kWidth + 1, u"%-24s %-36s %-11s %6s", u"Name", u"GUID", u"Attributes", u"Size");
-  put_line(0, kAttrWhiteOnBlue, line);
+  put_row(0, kAttrWhiteOnBlue, line);
   int32_t shown = 0;
   for (int i = 0, nth = 0; i < g_list.count && shown < kRows; ++i) {
     if (!name_matches(g_list.name(i), s.vars.filter) || nth++ < s.vars.top) continue;
@@ -99,7 +85,7 @@ void draw_list(const AppState& s) {
     char16_t name[kNameWidth + 1];
     char16_t where[vars::kGuidTextSize];
     char16_t attributes[vars::kAttributesTextSize];
-    fit(g_list.name(i), kNameWidth, name);
+    fit_text(g_list.name(i), kNameWidth, name);
     vars::guid_text(g_list.guid(i), where);
     vars::attributes_text(info.attributes, attributes);
     attributes[11] = 0;
@@ -110,16 +96,16 @@ void draw_list(const AppState& s) {
     } else {
       sformat(line, kWidth + 1, u"%-24s %-36s %-18s", name, where, u"gone");
     }
-    put_line(kFirstRow + shown, s.vars.top + shown == s.vars.row ? kAttrWhiteOnGreen : kAttrWhite, line);
+    put_row(kFirstRow + shown, s.vars.top + shown == s.vars.row ? kAttrWhiteOnGreen : kAttrWhite, line);
     if (s.vars.top + shown == s.vars.row) {
       char16_t selected[kWidth + 1];
       header_text(g_list.name(i), g_list.guid(i), info, selected);
-      put_line(kSelectedRow, kAttrWhite, selected);
+      put_row(kSelectedRow, kAttrWhite, selected);
     }
     ++shown;
   }
-  for (; shown < kRows; ++shown) put_line(kFirstRow + shown, kAttrWhite, u"");
-  if (matches == 0) put_line(kSelectedRow, kAttrWhite, u"");
+  for (; shown < kRows; ++shown) put_row(kFirstRow + shown, kAttrWhite, u"");
+  if (matches == 0) put_row(kSelectedRow, kAttrWhite, u"");
   const char16_t* status = u"Enter: the variable's bytes   /: filter on the name";
   switch (g_list.end) {
     case vars::WalkEnd::kComplete: break;
@@ -238,7 +224,7 @@ void act_on_variable_key(AppState& s, const Opened& v, bool read_only) {
     if (s.vars.base + 0x100 < info.size) s.vars.base += 0x100;
   } else if (key.scan == 0 && key.ch == u'p') {
     uint64_t typed = 0;
-    put_line(0, kAttrWhite, u"");
+    put_row(0, kAttrWhite, u"");
     if (long_address_entry(u"Variable offset:", 17, 8, &typed)) s.vars.base = static_cast<uint32_t>(typed);
   } else {
     return;
@@ -249,7 +235,7 @@ void act_on_variable_key(AppState& s, const Opened& v, bool read_only) {
 void draw_variable(AppState& s, const Opened& v, const vars::Snapshot& snap) {
   char16_t title[kWidth + 1];
   header_text(v.name, *v.guid, vars::Info{snap.status, snap.attributes, snap.size}, title);
-  put_line(0, kAttrWhite, title);
+  put_row(0, kAttrWhite, title);
   fill_window(snap, s.vars.base);
   const CellCursor& cursor = s.cursor();
   draw_grid(g_window, s.width, cursor);

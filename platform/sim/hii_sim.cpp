@@ -116,16 +116,31 @@ SimStore* HiiModel::store(const plat::Guid& guid, const std::u16string& name) {
   return nullptr;
 }
 
+namespace {
+
+// The store a request or response names and the index of its first
+// element; EFI_NOT_FOUND for none, the store's refusal (Progress at its
+// first element) for a driver that refuses.
+plat::EfiStatus open_store(HiiModel& m, const std::vector<Token>& t, size_t text_size, bool write, SimStore** s,
+                           size_t* i, size_t* progress) {
+  *i = 0;
+  *s = find(m, t, i);
+  *progress = 0;
+  if (*s == nullptr) return plat::kEfiNotFound;
+  const plat::EfiStatus refusal = write ? (*s)->refuse_writes : (*s)->refuse_reads;
+  if (refusal != plat::kEfiSuccess) *progress = *i < t.size() ? t[*i].at : text_size;
+  return refusal;
+}
+
+}  // namespace
+
 plat::EfiStatus HiiModel::extract(const std::u16string& request, std::u16string* results, size_t* progress) {
   requests.push_back(request);
   const std::vector<Token> t = tokens(request);
   size_t i = 0;
-  SimStore* s = find(*this, t, &i);
-  *progress = 0;
-  if (s == nullptr) return plat::kEfiNotFound;
-  if (s->refuse_reads != plat::kEfiSuccess) {
-    *progress = i < t.size() ? t[i].at : request.size();
-    return s->refuse_reads;
+  SimStore* s = nullptr;
+  if (const plat::EfiStatus st = open_store(*this, t, request.size(), false, &s, &i, progress); st != plat::kEfiSuccess) {
+    return st;
   }
   std::u16string out = header(*s);
   for (; i < t.size(); ++i) {
@@ -155,12 +170,9 @@ plat::EfiStatus HiiModel::route(const std::u16string& config, size_t* progress) 
   responses.push_back(config);
   const std::vector<Token> t = tokens(config);
   size_t i = 0;
-  SimStore* s = find(*this, t, &i);
-  *progress = 0;
-  if (s == nullptr) return plat::kEfiNotFound;
-  if (s->refuse_writes != plat::kEfiSuccess) {
-    *progress = i < t.size() ? t[i].at : config.size();
-    return s->refuse_writes;
+  SimStore* s = nullptr;
+  if (const plat::EfiStatus st = open_store(*this, t, config.size(), true, &s, &i, progress); st != plat::kEfiSuccess) {
+    return st;
   }
   for (; i < t.size(); ++i) {
     uint64_t offset = 0;

@@ -20,7 +20,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from kvq_e2e import report, wait_row  # noqa: E402
+from kvq_e2e import report, shell_reset, wait_row  # noqa: E402
 from test_x64_command_line import STARTUP  # noqa: E402  makes kvq's disk current
 
 sys.path.insert(0, os.path.join(harness.ROOT, 'tools', 'screenshot'))
@@ -43,18 +43,6 @@ def display_size(m, qmp, name):
 
 def prompt(m, since):
     m.wait_raw(harness.SHELL_PROMPT + r'$', 60, since=since)
-
-
-def reset(m):
-    """The Shell's reset: the same board and variable store, booted again."""
-    off = len(m.raw)
-    t = time.monotonic()
-    m.send_text('reset\r')
-    m.wait_raw(r'Press ESC in \d+ seconds', 90, since=off)
-    m.send_keys('Enter')
-    m.wait_raw(r'kvq-disk-ready', 60, since=off)
-    prompt(m, off)
-    return time.monotonic() - t
 
 
 def setup_page(m):
@@ -120,13 +108,13 @@ def test_setup():
         assert m.row(3)[45:69].strip() == '1024x768', m.row(3)
         leave(m)
 
-        report('x64 Shell reset to the prompt, s', '%.1f' % reset(m))
+        report('x64 Shell reset to the prompt, s', '%.1f' % shell_reset(m))
         assert display_size(m, qmp, 'after.ppm') == (1024, 768)
         m.shell_command('kvq.efi dump setup >a after.txt', timeout=120)
 
         undone = m.shell_command('kvq.efi undo')
         assert re.search(r'^setup %s MainFormState at 20: put back$' % FORMSET, undone, re.M), undone
-        reset(m)
+        shell_reset(m)
         assert display_size(m, qmp, 'undone.ppm') == (1280, 800)
         m.shell_command('kvq.efi dump setup >a undone.txt', timeout=120)
 
