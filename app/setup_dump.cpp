@@ -6,8 +6,8 @@
 //     Form 0x1 "OVMF Platform Configuration"
 //       OneOf "Change Preferred Resolution for Next Boot"
 //         Store "MainFormState" 7235C51C-... offset 0x20 width 4
-//         Option 0x0 "640x480" default
-//         Value 0x0 "640x480"
+//         Option 0x0 = "640x480" default
+//         Value 0x0 = "640x480"
 #include "app/commands.h"
 #include "hw/setup.h"
 #include "hw/variables.h"
@@ -106,7 +106,7 @@ void print_options(const setup::Db& db, const hii::Question& q) {
     const hii::Option& o = db.model.options[q.first_option + i];
     char16_t name[kText];
     string_of(db, list, o.text, name);
-    text::print(Stream::kOut, u"        Option 0x%X \"%s\"", o.value, name);
+    text::print(Stream::kOut, u"        Option 0x%X = \"%s\"", o.value, name);
     if ((o.flags & hii::kOptionDefault) != 0) text::print(Stream::kOut, u" default");
     if ((o.flags & hii::kOptionDefaultMfg) != 0) text::print(Stream::kOut, u" manufacturing-default");
     const hii::Shown s = setup::option_shown(db, q, o);
@@ -146,7 +146,7 @@ void print_value(const setup::Db& db, const hii::Question& q) {
   } else if (q.kind == hii::Kind::kString || q.kind == hii::Kind::kOrderedList || !setup::value(db, q, &v)) {
     text::line(Stream::kOut, u"        Value \"%s\"", shown);
   } else {
-    text::line(Stream::kOut, u"        Value 0x%X \"%s\"", v, shown);
+    text::line(Stream::kOut, u"        Value 0x%X = \"%s\"", v, shown);
   }
 }
 

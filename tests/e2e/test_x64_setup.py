@@ -129,8 +129,8 @@ def test_setup():
     # The dump: the question with its store, its options and its value.
     assert re.search(r'^      OneOf "%s" \(question 0x2\)\r\n' % NEXT, before, re.M), before[:2000]
     assert 'Store "MainFormState" %s offset 0x20 width 4' % FORMSET in before
-    assert '        Option 0x7 "1024x768"' in before
-    assert value_of(before, NEXT) == '0x0 "1280x800"', value_of(before, NEXT)
+    assert '        Option 0x7 = "1024x768"' in before
+    assert value_of(before, NEXT) == '0x0 = "1280x800"', value_of(before, NEXT)
     assert value_of(before, CURRENT) == '"Unset"', value_of(before, CURRENT)
     assert value_of(after, CURRENT) == '"1024x768"', value_of(after, CURRENT)
     assert value_of(undone_dump, CURRENT) == '"1280x800"', value_of(undone_dump, CURRENT)

@@ -300,7 +300,7 @@ TEST_F(SetupCommandTest, AStoreTheDriverRefusesWholeIsReadOneQuestionAtATime) {
   store_bytes(u"Setup").resize(5);  // the boot delay at 6 now lies beyond it
   ASSERT_EQ(run("dump setup"), cli::Status::kOk);
   EXPECT_EQ(board.hii->requests.size(), 4u + 5u);
-  EXPECT_NE(out().find("Value 0x3C \"60\""), std::string::npos);
+  EXPECT_NE(out().find("Value 0x3C = \"60\""), std::string::npos);
   EXPECT_NE(out().find("Value ? (the firmware did not give it: EFI_INVALID_PARAMETER)"), std::string::npos);
 }
 
@@ -311,12 +311,12 @@ TEST_F(SetupCommandTest, DumpNamesDamagedPackagesAndEndsWithACount) {
   ASSERT_EQ(run("dump setup"), cli::Status::kOk);
   const char* kLines[] = {
       "  Problem: Package list D9DCC5DF-4007-435E-9098-8970935504B2: opcode 77h at 0018h is unknown\r\n",
-      "        Option 0x3 \"1280x800\" default\r\n        Value 0x3 \"1280x800\"\r\n",
+      "        Option 0x3 = \"1280x800\" default\r\n        Value 0x3 = \"1280x800\"\r\n",
       "size 0x24 (its driver answers to \"PlatformConfig\")\r\n",
       "        suppressif TRUE\r\n        Shown hidden\r\n",
       "        grayoutif ideqval 0x100 == 0x0\r\n        Shown greyed\r\n",
       "Store name/value 4B7A0C1E-2F3D-4E5A-9B61-7C8D9EAF1021 element \"SscLevel\" width 2\r\n"
-      "        Min 0x0 Max 0x3 Step 0x1 decimal\r\n        Value 0x2 \"2\"\r\n",
+      "        Min 0x0 Max 0x3 Step 0x1 decimal\r\n        Value 0x2 = \"2\"\r\n",
       "3 package lists, 2510 bytes, 2 form sets, 8 questions\r\n",
   };
   for (const char* line : kLines) EXPECT_NE(out().find(line), std::string::npos) << line;
