@@ -13,10 +13,6 @@ namespace kvq {
 namespace {
 
 constinit AppState g_state;
-// The console's attribute when kvq started, given back at exit so the Shell
-// does not continue in whatever colour kvq drew last (the menu leaves black
-// on black).
-constinit uint8_t g_shell_attr = 0x07;
 
 int next_width(int width) { return width == kDword ? kByte : width + 1; }
 
@@ -51,7 +47,6 @@ void reset_list_state(AppState& state) {
 }  // namespace
 
 void startup(AppState& state) {
-  g_shell_attr = con::attr();
   state = AppState{};
   sata::allocate_identify_buffer();
   state.hdd_buffer = sata::probe_port(state.hdd_port_offset);
@@ -83,11 +78,9 @@ void shutdown() {
   sata::free_identify_buffer();
   disks::free_buffers();
   con::stop_pacing();
-  con::set_attr(g_shell_attr);
-  con::set_mode(con::kStandardMode);
-  con::clear_screen();
-  con::enable_cursor(true);
-  con::flush();
+  // The Shell goes on in the text mode, colour and cursor it had, not in
+  // whatever kvq drew last (the menu leaves black on black).
+  con::give_back();
   pci_ids::release();
 }
 
