@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "hw/cpu.h"
 #include "platform/format.h"
 #include "platform/text16.h"
 
@@ -52,7 +53,7 @@ constexpr CommandForm kCommands[] = {
      .space = u"msr",
      .action = Action::kWrite,
      .target = Space::kMsr,
-     .args = {Arg::kIndex, Arg::kValue64},
+     .args = {Arg::kIndex, Arg::kValue64, Arg::kConfirm},
      .listed = true},
     // Not listed: it measures what one guarded read costs on a board.
     {.verb = u"time",
@@ -84,12 +85,14 @@ constexpr ArgInfo kArgInfo[] = {
     {Arg::kIndex, u"INDEX", 0xFFFFFFFFu},
     {Arg::kValue64, u"VALUE", ~uint64_t{0}},
     {Arg::kCount, u"COUNT", 0xFFFFFF},
+    {Arg::kConfirm, u"[confirm]", 0},
 };
 
 constexpr const ArgInfo& info(Arg a) { return kArgInfo[static_cast<int>(a)]; }
 
 // Compile-time checks of the tables: the argument names stand at their
-// kind's index; every command's width is last; no verb and space twice.
+// kind's index; every command's width or confirm is last; no verb and
+// space twice.
 constexpr bool tables_sound() {
   for (int i = 0; i < static_cast<int>(sizeof(kArgInfo) / sizeof(kArgInfo[0])); ++i) {
     if (static_cast<int>(kArgInfo[i].kind) != i) return false;
@@ -98,7 +101,7 @@ constexpr bool tables_sound() {
     bool ended = false;
     for (int i = 0; i < kMaxArgs; ++i) {
       if (ended && c.args[i] != Arg::kNone) return false;
-      if (c.args[i] == Arg::kWidth || c.args[i] == Arg::kNone) ended = true;
+      if (c.args[i] == Arg::kWidth || c.args[i] == Arg::kConfirm || c.args[i] == Arg::kNone) ended = true;
     }
     if ((c.space == nullptr) != (c.target == Space::kNone)) return false;
     for (const CommandForm& d : kCommands) {
@@ -300,6 +303,9 @@ bool Parser::take(Arg kind, const char16_t* text) {
     case Arg::kIndex:
       where_text_ = text;
       return take_number(kind, text, &c.where);
+    case Arg::kConfirm:
+      c.confirmed = word_is(text, u"confirm");
+      return c.confirmed || fail(u"kvq: unexpected argument \"%s\"", text);
     case Arg::kNone:
       break;
   }
@@ -330,9 +336,18 @@ bool Parser::check_whole(const CommandForm& form) {
     case Space::kIo:
       if (last > 0xFFFF) return fail(u"kvq: PORT \"%s\": %s there runs past FFFF", where_text_, size_name(c.size));
       break;
+    case Space::kMsr:
+      // A write that can hang or reset the board, or cannot be undone, is
+      // made only when the line says confirm.
+      if (const cpu::AskFirst* ask = cpu::ask_first(static_cast<uint32_t>(c.where));
+          form.action == Action::kWrite && ask != nullptr && !c.confirmed) {
+        return fail(ask->mtrr ? u"kvq: MSR %s: %s, and only the CPU kvq runs on changes; add confirm to write it"
+                              : u"kvq: MSR %s: %s; add confirm to write it",
+                    where_text_, ask->why);
+      }
+      break;
     case Space::kNone:
     case Space::kAcpi:
-    case Space::kMsr:
     case Space::kCpuid:
       break;
   }
@@ -349,7 +364,7 @@ ParseResult Parser::run() {
   for (const Arg kind : form->args) {
     if (kind == Arg::kNone) break;
     if (next_ >= argc_) {
-      if (kind == Arg::kWidth) break;  // bytes unless told otherwise
+      if (kind == Arg::kWidth || kind == Arg::kConfirm) break;  // bytes, not confirmed, unless told
       fail(u"kvq: %s is missing", info(kind).name);
       return result_;
     }

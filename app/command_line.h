@@ -14,7 +14,8 @@ enum class Action : uint8_t { kHelp, kDump, kRead, kWrite, kTime };
 enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid };
 
 // The arguments after the space, each with its name in messages and usage.
-enum class Arg : uint8_t { kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount };
+// kConfirm: the word "confirm", which a write that asks first needs.
+enum class Arg : uint8_t { kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount, kConfirm };
 
 inline constexpr int kMaxArgs = 4;
 
@@ -23,7 +24,8 @@ struct CommandForm {
   const char16_t* space;  // nullptr: the verb stands alone
   Action action;
   Space target;
-  // In order; a width may stand only last, and may be left out (byte).
+  // In order; a width or a confirm may stand only last, and may be left
+  // out (byte; not confirmed).
   Arg args[kMaxArgs];
   bool listed;  // in the usage text
 };
@@ -37,6 +39,7 @@ struct Command {
   uint64_t where = 0;  // configuration offset, memory address, port or MSR index
   uint64_t value = 0;
   int size = 1;  // bytes: 1, 2 or 4; 8 for an MSR
+  bool confirmed = false;
 };
 
 inline constexpr int kMessageCapacity = 160;

@@ -31,6 +31,8 @@ constexpr const char16_t* kHelpNotes[] = {
     u"                                              and  iasl -d dsdt.dat",
     u"read msr and write msr take a 32-bit MSR index and a 64-bit value, on the",
     u"processor kvq runs on; an MSR the processor refuses (#GP) ends with an error.",
+    u"A write to the APIC base, IA32_FEATURE_CONTROL, the microcode trigger, the MTRRs,",
+    u"the x2APIC range or EFER can hang or reset the board: it needs confirm last.",
     u"dump cpuid prints every CPUID leaf of every processor as cpuid -r prints it;",
     u"  kvq.efi dump cpuid >a fs0:\\cpuid.txt    then    cpuid -f cpuid.txt",
 };
@@ -120,6 +122,11 @@ void print_leaf(void*, const cpu::Leaf& l) {
 Status dump_cpuid() {
   Status status = Status::kOk;
   for (uint32_t n = 0; n < cpu::processor_count(); ++n) {
+    // A processor the firmware disabled or found unhealthy is left out.
+    if (const plat::MsrStatus skip = cpu::reachable(n); skip == plat::MsrStatus::kCpuSkipped) {
+      text::line(Stream::kErr, u"kvq: CPU %u left out: %s", n, cpu::status_text(skip));
+      continue;
+    }
     text::line(Stream::kOut, u"CPU %u:", n);
     if (!cpu::each_leaf(n, print_leaf, nullptr)) {
       text::line(Stream::kErr, u"kvq: CPU %u did not run CPUID", n);
@@ -191,6 +198,7 @@ Status execute(const Command& c) {
 
 Status run(int argc, const char16_t* const* argv) {
   pci::forget_board();
+  cpu::forget_processors();
   const ParseResult parsed = parse(argc, argv);
   Status status = Status::kOk;
   if (!parsed.ok) {

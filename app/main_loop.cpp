@@ -1,6 +1,7 @@
 #include "app/main_loop.h"
 
 #include "data/pci_ids_file.h"
+#include "hw/cpu.h"
 #include "hw/disks.h"
 #include "hw/pci.h"
 #include "hw/sata.h"
@@ -62,6 +63,7 @@ void startup(AppState& state) {
   sio::probe_ec(sio::g_chips);
   sio::detect(sio::g_chips);
   state.isa_address = sio::g_chips[0].port;
+  cpu::forget_processors();
   state.cpu.cpu = plat::this_cpu();
   con::set_mode(con::kStandardMode);
 }
