@@ -1,5 +1,6 @@
 #include "app/commands.h"
 
+#include "hw/apic.h"
 #include "hw/cpu.h"
 #include "hw/memio.h"
 #include "hw/phys.h"
@@ -19,8 +20,8 @@ constexpr const char16_t* kHelpNotes[] = {
     u"Numbers are hexadecimal, with or without 0x. BB:DD.F is a PCI function as lspci",
     u"writes it (00:1f.2). The width is b (byte, the default), w (word) or d (dword).",
     u"read prints the value in hex. write writes it as the pages do (configuration",
-    u"registers below 100h by read-merge of their dword, ports a byte at a time from",
-    u"the highest port down) and prints the value read back.",
+    u"registers below 100h by read-merge of their dword, ports and memory with one",
+    u"access of the width) and prints the value read back.",
     u"dump pci prints every PCI function in the format of lspci -xxxx. To decode it",
     u"on Linux, write it to a file with >a (ASCII):",
     u"  kvq.efi dump pci >a fs0:\\pci.txt      then      lspci -F pci.txt -vv",
@@ -59,10 +60,10 @@ void print_value(uint64_t value, int size) {
   text::line(Stream::kOut, size == 4 ? u"%08X" : (size == 2 ? u"%04X" : u"%02X"), value);
 }
 
-// Memory is touched only where the processor can address it and the page
-// tables map it (for a write, writable): a page fault would halt the
-// firmware.
-Status check_memory(const Command& c) {
+// Memory is touched only where the processor can address it; memio
+// refuses the rest (the memory space map, the page tables, alignment, the
+// APICs), accessing nothing then: a page fault would halt the firmware.
+Status memory_value(const Command& c, uint32_t typed, uint32_t* value) {
   const uint64_t last = c.where + static_cast<uint64_t>(c.size - 1);
   if (last > phys::highest_address()) {
     text::line(Stream::kErr, u"kvq: ADDRESS %X lies beyond the processor's %d-bit physical address space", c.where,
@@ -70,16 +71,12 @@ Status check_memory(const Command& c) {
     return Status::kUnsupported;
   }
   const bool write = c.form->action == Action::kWrite;
-  if (!phys::mapped(c.where, static_cast<uint64_t>(c.size))) {
-    text::line(Stream::kErr, u"kvq: ADDRESS %X is not mapped by the firmware's page tables: nothing was %s", c.where,
-               write ? u"written" : u"read");
-    return Status::kUnsupported;
-  }
-  if (write && !phys::mapped(c.where, static_cast<uint64_t>(c.size), paging::Access::kWrite)) {
-    text::line(Stream::kErr, u"kvq: ADDRESS %X is mapped read-only: nothing was written", c.where);
-    return Status::kUnsupported;
-  }
-  return Status::kOk;
+  memio::Refusal refused = write ? memio::write_value(c.where, c.size, typed) : memio::Refusal::kNone;
+  if (refused == memio::Refusal::kNone) refused = memio::read_value(c.where, c.size, value);
+  if (refused == memio::Refusal::kNone) return Status::kOk;
+  text::line(Stream::kErr, u"kvq: ADDRESS %X %s: nothing was %s", c.where, memio::why(refused),
+             write ? u"written" : u"read");
+  return Status::kUnsupported;
 }
 
 // The parser takes an MSR index of 32 bits at most.
@@ -156,9 +153,7 @@ Status read_or_write(const Command& c) {
       break;
     }
     case Space::kMem:
-      if (const Status refused = check_memory(c); refused != Status::kOk) return refused;
-      if (write) memio::write_memory(c.where, c.size, typed);
-      memio::read_memory(c.where, c.size, &value);
+      if (const Status refused = memory_value(c, typed, &value); refused != Status::kOk) return refused;
       break;
     case Space::kIo:
       if (write) memio::write_io(static_cast<uint16_t>(c.where), c.size, typed);
@@ -198,6 +193,7 @@ Status execute(const Command& c) {
 
 Status run(int argc, const char16_t* const* argv) {
   pci::forget_board();
+  apic::forget_board();
   cpu::forget_processors();
   const ParseResult parsed = parse(argc, argv);
   Status status = Status::kOk;

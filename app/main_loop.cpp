@@ -1,6 +1,7 @@
 #include "app/main_loop.h"
 
 #include "data/pci_ids_file.h"
+#include "hw/apic.h"
 #include "hw/cpu.h"
 #include "hw/disks.h"
 #include "hw/pci.h"
@@ -52,6 +53,7 @@ void startup(AppState& state) {
   sata::allocate_identify_buffer();
   state.hdd_buffer = sata::probe_port(state.hdd_port_offset);
   pci::forget_board();
+  apic::forget_board();
   state.device_count = pci::scan(pci::g_devices);
   reset_list_state(state);
   pci_ids::load_beside_image();

@@ -56,6 +56,7 @@ set(KVQ_APP_SOURCES
   hw/cpu.cpp
   data/msr_names.cpp
   pages/cpu_page.cpp
+  hw/apic.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -69,6 +70,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/paging_uefi.cpp
   platform/uefi/nvme_uefi.cpp
   platform/uefi/cpu_uefi.cpp
+  platform/uefi/memory_space_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -90,6 +92,8 @@ set(KVQ_SIM_SOURCES
   platform/sim/nvme_sim.cpp
   platform/sim/cpu_sim.cpp
   platform/sim/cpu_models.cpp
+  platform/sim/memory_space_sim.cpp
+  platform/sim/apic_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -7,8 +7,6 @@
 namespace kvq::smbios {
 namespace {
 
-constexpr uint64_t k4GiB = uint64_t{1} << 32;
-
 // Entry-point layouts (SMBIOS 2.x "_SM_" and 3.x "_SM3_"): the fields kvq
 // reads.
 constexpr uint32_t kEntry2Size = 0x1F;
@@ -35,18 +33,19 @@ bool bytes_are(const phys::Span& span, uint32_t offset, const char* text) {
 }
 
 // The entry point a configuration table entry names, if all of it lies
-// below 4 GiB.
-bool entry_address(const plat::Guid& guid, uint32_t size, uint32_t* address) {
+// within the processor's reach.
+bool entry_address(const plat::Guid& guid, uint32_t size, uint64_t* address) {
   const uint64_t a = plat::config_table(guid);
-  if (a == 0 || a > k4GiB - size) return false;
-  *address = static_cast<uint32_t>(a);
+  if (a == 0 || a > phys::highest_address() - (size - 1)) return false;
+  *address = a;
   return true;
 }
 
-// The part of [table, table + length) that lies below 4 GiB.
+// The part of [table, table + length) that lies within the processor's
+// reach: on x64 a 3.x table above 4 GiB is read whole.
 uint32_t reachable_length(uint64_t table, uint64_t length) {
-  if (table >= k4GiB) return 0;
-  const uint64_t room = k4GiB - table;
+  if (table > phys::highest_address()) return 0;
+  const uint64_t room = phys::highest_address() - table + 1;
   return static_cast<uint32_t>(length < room ? length : room);
 }
 
@@ -54,14 +53,14 @@ uint32_t reachable_length(uint64_t table, uint64_t length) {
 EntryPoint entry2_at(const phys::Span& entry, Source source) {
   EntryPoint e;
   e.source = source;
-  e.address = static_cast<uint32_t>(entry.base());
+  e.address = entry.base();
   e.table = entry.read32(kEntry2TableAddress);
   e.length = reachable_length(e.table, entry.read16(kEntry2TableLength));
   return e;
 }
 
 EntryPoint from_config_table3() {
-  uint32_t a = 0;
+  uint64_t a = 0;
   if (!entry_address(plat::kSmbios3TableGuid, kEntry3Size, &a)) return {};
   const phys::Span entry(a, kEntry3Size);
   if (!entry.ok() || !bytes_are(entry, 0, "_SM3_")) return {};
@@ -76,7 +75,7 @@ EntryPoint from_config_table3() {
 }
 
 EntryPoint from_config_table() {
-  uint32_t a = 0;
+  uint64_t a = 0;
   if (!entry_address(plat::kSmbiosTableGuid, kEntry2Size, &a)) return {};
   const phys::Span entry(a, kEntry2Size);
   if (!entry.ok() || !bytes_are(entry, 0, "_SM_") || !bytes_are(entry, kEntry2DmiAnchor, "_DMI_")) return {};
@@ -128,8 +127,7 @@ void find_identity_structures(const EntryPoint& entry, Structure (&found)[kIdent
     }
     if (q >= end) return;
     if (type < kIdentityTypes && !found[type].present()) {
-      const uint32_t at = static_cast<uint32_t>(entry.table + p);
-      found[type] = Structure{at, length, static_cast<uint32_t>(entry.table + q + 1)};
+      found[type] = Structure{entry.table + p, length, entry.table + q + 1};
       --missing;
     }
     if (type == kEndOfTable) return;

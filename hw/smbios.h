@@ -14,27 +14,29 @@ enum class Source : uint8_t { kNone, kConfigTable3, kConfigTable, kFSegment };
 
 struct EntryPoint {
   Source source = Source::kNone;
-  uint32_t address = 0;  // the anchor ("_SM_" or "_SM3_")
+  uint64_t address = 0;  // the anchor ("_SM_" or "_SM3_")
   uint64_t table = 0;    // structure table; 64 bits in a "_SM3_" entry point
   // Bytes of the table kvq may walk: the stated length (a "_SM3_" entry
-  // point states the maximum size), cut at 4 GiB; 0 when the table lies
-  // wholly above 4 GiB.
+  // point states the maximum size), cut where the processor's reach ends
+  // (the first 4 GiB for an IA-32 image); 0 when the table lies wholly
+  // beyond it.
   uint32_t length = 0;
 
   bool found() const { return source != Source::kNone; }
 };
 
-// The SMBIOS 3 configuration table entry when its table lies below 4 GiB,
-// else the SMBIOS entry, else the SMBIOS 3 one whatever its table; without
+// The SMBIOS 3 configuration table entry when its table lies within reach
+// (on x64 above 4 GiB too), else the SMBIOS entry, else the SMBIOS 3 one
+// whatever its table; without
 // any of them, the first "_SM_" anchor in 0xF0000..0xFFFFF at a multiple of
 // 4 with "_DMI_" at offset 16 and a non-zero byte 4.
 EntryPoint find_entry_point();
 
 // One structure that lies wholly inside the table.
 struct Structure {
-  uint32_t address = 0;  // its type byte
+  uint64_t address = 0;  // its type byte
   uint8_t length = 0;    // formatted area; 0 when there is no such structure
-  uint32_t end = 0;      // just past its string set's double zero
+  uint64_t end = 0;      // just past its string set's double zero
 
   bool present() const { return length != 0; }
 };

@@ -132,12 +132,12 @@ void step_disk(AppState& state, int direction) {
 }
 
 // A buffer no disk filled is not read.
-void read_window(uint64_t base, RegisterWindow& w) {
+void read_window(uint64_t base, int size, RegisterWindow& w) {
   if (sata::is_no_device(static_cast<uint32_t>(base))) {
     for (int i = 0; i < 256; ++i) w.absent[i] = true;
     return;
   }
-  memio::read_memory_window(base, w);
+  memio::read_memory_window(base, size, w);
 }
 
 constexpr AddressSpace kHdd = {
@@ -158,7 +158,7 @@ constexpr AddressSpace kHdd = {
     .base = [](const AppState& s) { return static_cast<uint64_t>(s.hdd_buffer); },
     .set_base = [](AppState& s, uint64_t base) { s.hdd_buffer = static_cast<uint32_t>(base); },
     .read_window = read_window,
-    .write = memio::write_memory,
+    .write = memio::write_value,
     .own_key = nullptr,
     .page_step = step_disk,
     .cursor_stops_at_edges = true,

@@ -1,9 +1,11 @@
 // The Memory page: 256 bytes of physical memory from the memory base
 // address, anywhere the processor can address. Below 4 GiB it works on
 // 32-bit addresses (p, and PageUp/PageDown wrapping at 4 GiB); P takes a
-// 64-bit address. Bytes of pages the page tables do not map show as "--"
-// and are never touched. S goes back to the PCIE page (which opened it on a
-// function's memory-mapped configuration space).
+// 64-bit address. Row 0 names what the firmware's memory space map says the
+// base's page is. Bytes of pages the page tables do not map, or the map
+// calls non-existent, show as "--" and are never touched. S goes back to
+// the PCIE page (which opened it on a function's memory-mapped
+// configuration space).
 #include "app/input.h"
 #include "hw/memio.h"
 #include "hw/phys.h"
@@ -19,12 +21,14 @@ namespace {
 // reaches only the first 4 GiB.
 constexpr int kLongDigits = sizeof(uintptr_t) == 8 ? 16 : 8;
 
+// The base, then what the firmware's memory space map says its page is.
 void draw_title(AppState&, uint64_t base) {
+  const char16_t* type = memio::type_name(memio::memory_type(base));
   if (base > 0xFFFFFFFFu) {
-    con::print(u"Memory Address: %016X", base);
+    con::print(u"Memory Address: %016X %-8s", base, type);
   } else {
     // Blanks over the tail a 16-digit address leaves.
-    con::print(u"Memory Address: %08X        ", base);
+    con::print(u"Memory Address: %08X %-8s        ", base, type);
   }
 }
 
@@ -79,7 +83,7 @@ constexpr AddressSpace kMemory = {
     .base = [](const AppState& s) { return s.memory_base; },
     .set_base = set_base,
     .read_window = memio::read_memory_window,
-    .write = memio::write_memory,
+    .write = memio::write_value,
     .own_key = own_key,
     .page_step = step,
 };

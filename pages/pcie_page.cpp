@@ -40,21 +40,23 @@ void draw_address_lines(const AppState& state, int offset) {
 // "MAC: " and six bytes "XX-" with the last one's dash dropped.
 constexpr int kMacLineWidth = 5 + 6 * 3 - 1;
 
-// The MAC line of an Intel or Realtek Ethernet controller whose BAR0 leads
-// to its registers. Otherwise row 0 holds none, not even one left from a
-// BAR0 the user has just cleared.
+// The MAC line of an Intel or Realtek Ethernet controller: its address
+// where BAR0 leads to its registers, "--" where it does not. Any other
+// function has none, and row 0 keeps none from the function before.
 void draw_mac_line(const AppState& state, const RegisterWindow& w) {
   const nic::MacSource source = nic::mac_source(state.device, w);
   con::set_cursor(51, 0);
+  uint8_t mac[6];
   if (source.kind == nic::MacSource::kNone) {
     con::repeat(u' ', kMacLineWidth);
-    return;
+  } else if (!nic::read_mac(source, mac)) {
+    con::put_text(u"MAC: --");
+    con::repeat(u' ', kMacLineWidth - 7);
+  } else {
+    con::put_text(u"MAC:");
+    con::set_cursor(56, 0);
+    for (int i = 0; i < 6; ++i) con::print(i < 5 ? u"%02X-" : u"%02X", mac[i]);
   }
-  uint8_t mac[6];
-  nic::read_mac(source, mac);
-  con::put_text(u"MAC:");
-  con::set_cursor(56, 0);
-  for (int i = 0; i < 6; ++i) con::print(i < 5 ? u"%02X-" : u"%02X", mac[i]);
 }
 
 // The panel's lines: the row, the text, and the register it shows, two

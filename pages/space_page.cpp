@@ -6,6 +6,7 @@
 #include "app/grid_page.h"
 #include "app/input.h"
 #include "platform/console.h"
+#include "platform/format.h"
 #include "platform/text16.h"
 
 namespace kvq {
@@ -16,8 +17,12 @@ constexpr int kMessageRow = 18;
 void write_cell(AppState& state, const void* context, int offset, uint32_t value) {
   const AddressSpace& space = *static_cast<const AddressSpace*>(context);
   const uint64_t address = space.address(space.base(state), offset);
-  if (!space.write(address, layout(state.width).bytes, value)) {
-    say_on_message_row(u"The page tables map this address read-only: nothing was written.");
+  const memio::Refusal refused = space.write(address, layout(state.width).bytes, value);
+  if (refused != memio::Refusal::kNone) {
+    char16_t text[81];
+    sformat(text, 81, address > 0xFFFFFFFFu ? u"%X %s: nothing was written." : u"%08X %s: nothing was written.",
+            address, memio::why(refused));
+    say_on_message_row(text);
   }
 }
 
@@ -84,7 +89,7 @@ void address_space_pass(AppState& state, const AddressSpace& space) {
   con::set_cursor(0, 0);
   con::set_attr(kAttrWhite);
   space.draw_title(state, base);
-  space.read_window(base, g_window);
+  space.read_window(base, layout(state.width).bytes, g_window);
   const CellCursor& cursor = state.cursor();
   draw_grid(g_window, state.width, cursor);
   if (state.width == kByte) draw_char_column(g_window, cursor);

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "app/state.h"
+#include "hw/memio.h"
 #include "hw/window.h"
 
 namespace kvq {
@@ -25,9 +26,10 @@ struct AddressSpace {
   uint64_t (*address)(uint64_t base, int offset);  // of window byte `offset`
   uint64_t (*base)(const AppState& state);
   void (*set_base)(AppState& state, uint64_t base);
-  void (*read_window)(uint64_t base, RegisterWindow& window);
-  // False when the space refused the write (nothing was written).
-  bool (*write)(uint64_t address, int size, uint32_t value);
+  // At the width `size` (1, 2 or 4), as F7 shows it.
+  void (*read_window)(uint64_t base, int size, RegisterWindow& window);
+  // Why the space refused the write (nothing was written), or kNone.
+  memio::Refusal (*write)(uint64_t address, int size, uint32_t value);
   // A page's own key beyond the shared ones; true when it acted.
   bool (*own_key)(AppState& state);
   // What PageUp (-1) and PageDown (+1) do; null: the base moves by 0x100.

@@ -8,6 +8,7 @@ namespace {
 constexpr uint64_t k4GiB = uint64_t{1} << 32;
 // Bits 51:12 of an entry name the next table or the page.
 constexpr uint64_t kAddressBits = 0x000FFFFFFFFFF000ull;
+constexpr uint32_t kCr3PaeBits = 0xFFFFFFE0u;
 
 // One level of a walk: where its index sits in the address, how wide its
 // entries are, and the page an entry with PS set maps (0: PS is not a
@@ -36,13 +37,20 @@ struct Walk {
 Walk walk_for(const Registers& r) {
   if (r.long_mode) {
     const bool five = (r.cr4 & kCr4La57) != 0;
-    return {five ? kLong5 : kLong5 + 1, five ? 5 : 4, r.cr3 & kAddressBits, uint64_t{1} << (five ? 56 : 47)};
+    return {five ? kLong5 : kLong5 + 1, five ? 5 : 4, r.cr3 & r.address_mask, uint64_t{1} << (five ? 56 : 47)};
   }
-  if ((r.cr4 & kCr4Pae) != 0) return {kPae, 3, r.cr3 & 0xFFFFFFE0u, k4GiB};
+  if ((r.cr4 & kCr4Pae) != 0) return {kPae, 3, r.cr3 & kCr3PaeBits, k4GiB};
   return {k32Bit, 2, r.cr3 & 0xFFFFF000u, k4GiB};
 }
 
 }  // namespace
+
+uint64_t address_mask(int physical_bits, int c_bit) {
+  uint64_t mask = kAddressBits;
+  if (physical_bits > 12 && physical_bits < 52) mask &= (uint64_t{1} << physical_bits) - 1;
+  if (c_bit >= 12 && c_bit < 52) mask &= ~(uint64_t{1} << c_bit);
+  return mask;
+}
 
 bool maps_to_itself(const Registers& r, uint64_t address, Access access, TableReader read, void* context) {
   if ((r.cr0 & kCr0Pg) == 0) return address < k4GiB;
@@ -65,11 +73,11 @@ bool maps_to_itself(const Registers& r, uint64_t address, Access access, TableRe
                        (level.entry_bytes == 8 || (r.cr4 & kCr4Pse) != 0);
     if (last || large) {
       const int shift = last ? 12 : level.large_shift;
-      const uint64_t frame_bits = level.entry_bytes == 4 ? 0xFFFFFFFFull : kAddressBits;
+      const uint64_t frame_bits = level.entry_bytes == 4 ? 0xFFFFFFFFull : r.address_mask;
       const uint64_t frame = entry & frame_bits & ~((uint64_t{1} << shift) - 1);
       return frame == (address & ~((uint64_t{1} << shift) - 1));
     }
-    table = entry & (level.entry_bytes == 4 ? 0xFFFFF000ull : kAddressBits);
+    table = entry & (level.entry_bytes == 4 ? 0xFFFFF000ull : r.address_mask);
   }
   return false;
 }
@@ -83,5 +91,17 @@ int physical_address_bits() {
   if (cpuid(0x80000000u, 0).eax >= 0x80000008u) return static_cast<int>(cpuid(0x80000008u, 0).eax & 0xFF);
   return (cpuid(1, 0).edx & kPae) != 0 ? 36 : 32;
 }
+
+int encryption_bit() {
+  constexpr uint32_t kLeaf = 0x8000001Fu;
+  constexpr uint32_t kSmeOrSev = 0x3;  // EAX bit 0 SME, bit 1 SEV
+  // Processors without the leaf (Intel's stop at 80000008h) answer a leaf
+  // beyond their maximum with another leaf's registers.
+  if (cpuid(0x80000000u, 0).eax < kLeaf) return -1;
+  const CpuidRegs r = cpuid(kLeaf, 0);
+  return (r.eax & kSmeOrSev) != 0 ? static_cast<int>(r.ebx & 0x3F) : -1;
+}
+
+uint64_t entry_address_mask() { return paging::address_mask(physical_address_bits(), encryption_bit()); }
 
 }  // namespace kvq::plat

@@ -16,7 +16,17 @@ struct Registers {
   uint64_t cr3 = 0;
   uint64_t cr4 = 0;
   bool long_mode = false;  // IA-32e paging (EFER.LMA): x64 firmware always runs in it
+  // The bits of a 64-bit entry that name a table or a page: bits 51:12 cut
+  // to the processor's physical address width, without AMD's memory
+  // encryption bit (see address_mask).
+  uint64_t address_mask = 0x000FFFFFFFFFF000ull;
 };
+
+// The address bits of an entry on a processor of `physical_bits` whose
+// memory-encryption C-bit is `c_bit` (-1: none). Firmware that encrypts
+// memory (SME, SEV) sets the C-bit in every entry; it selects encryption and
+// is no part of the address.
+uint64_t address_mask(int physical_bits, int c_bit);
 
 inline constexpr uint64_t kCr0Wp = uint64_t{1} << 16;  // supervisor writes honour read-only pages
 inline constexpr uint64_t kCr0Pg = uint64_t{1} << 31;
@@ -56,5 +66,13 @@ bool page_mapped(uint64_t address, paging::Access access);
 // Bits of physical address the processor implements (CPUID 80000008h EAX
 // bits 7:0; 36 with PAE and 32 without, on a processor that lacks the leaf).
 int physical_address_bits();
+
+// The position of the memory-encryption C-bit in a page-table entry (CPUID
+// 8000001Fh EBX bits 5:0, when EAX reports SME or SEV); -1 on a processor
+// without one.
+int encryption_bit();
+
+// address_mask for the processor kvq runs on.
+uint64_t entry_address_mask();
 
 }  // namespace kvq::plat

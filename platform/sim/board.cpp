@@ -128,7 +128,15 @@ void Board::port_write(uint16_t port, int width, uint32_t value) {
   if (PortDevice* d = port_device(port)) d->write(port, width, value);
 }
 
+// A load or store that crosses into an unmapped page faults as well.
+void Board::check_mapped(const Access& a) {
+  if (!check_page_faults) return;
+  const paging::Access access = a.op == Op::kMemWrite ? paging::Access::kWrite : paging::Access::kRead;
+  if (!tables_map(*this, a.addr, access) || !tables_map(*this, a.addr + a.width / 8 - 1, access)) faults.push_back(a);
+}
+
 uint64_t Board::mem_read(uint64_t addr, int width) {
+  check_mapped(Access{Op::kMemRead, static_cast<uint8_t>(width), addr, 0});
   uint64_t v = 0;
   if (MemDevice* d = mem_device(addr)) {
     v = d->read(addr, width);
@@ -141,6 +149,7 @@ uint64_t Board::mem_read(uint64_t addr, int width) {
 }
 
 void Board::mem_write(uint64_t addr, int width, uint64_t value) {
+  check_mapped(Access{Op::kMemWrite, static_cast<uint8_t>(width), addr, value});
   record(Op::kMemWrite, width, addr, value);
   if (MemDevice* d = mem_device(addr)) {
     d->write(addr, width, value);

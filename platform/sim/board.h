@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include <array>
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <memory>
@@ -17,6 +18,7 @@
 
 #include "platform/cpu.h"
 #include "platform/firmware.h"
+#include "platform/memory_space.h"
 #include "platform/paging.h"
 
 namespace kvq::sim {
@@ -224,6 +226,26 @@ class Board {
   // A memory-mapped configuration space for buses 0 to 255 at this
   // address as well (0: none), as firmware places it above 4 GiB.
   uint64_t ecam_above_4g = 0;
+  // A firmware timer event (a driver freeing a guarded pool page, which
+  // unmaps it): it runs once, at the first moment the firmware may run
+  // events after it is set: right after a page-table walk made while the
+  // TPL is below TPL_HIGH_LEVEL, or when the TPL drops below it.
+  std::function<void()> timer_event;
+  // With check_page_faults, every memory access is checked against the
+  // live tables, and one the processor would fault on (an unmapped page)
+  // is recorded in `faults`; devices record there the accesses they do not
+  // decode (a local APIC register read with a byte load).
+  bool check_page_faults = false;
+  std::vector<Access> faults;
+  // The firmware's memory space map, as GetMemorySpaceDescriptor answers
+  // it; an address no range holds is non-existent. Empty: the firmware has
+  // no DXE services table.
+  struct MemoryRange {
+    uint64_t base;
+    uint64_t length;
+    plat::GcdType type;
+  };
+  std::vector<MemoryRange> memory_space;
 
   const std::vector<Access>& log() const { return log_; }
   void clear_log() { log_.clear(); }
@@ -259,6 +281,7 @@ class Board {
   PortDevice* port_device(uint16_t port);
   MemDevice* mem_device(uint64_t addr);
   void record(Op op, int width, uint64_t addr, uint64_t value);
+  void check_mapped(const Access& access);
 
   std::unordered_map<uint32_t, std::unique_ptr<PciFunction>> functions_;
   std::vector<std::unique_ptr<PortDevice>> port_devices_;

@@ -2,7 +2,7 @@
 
 namespace kvq::sim {
 
-E1000eMmio::E1000eMmio(uint32_t base, const uint8_t mac[6])
+E1000eMmio::E1000eMmio(uint64_t base, const uint8_t mac[6])
     : base_(base),
       ral_(static_cast<uint32_t>(mac[0]) | (static_cast<uint32_t>(mac[1]) << 8) |
            (static_cast<uint32_t>(mac[2]) << 16) | (static_cast<uint32_t>(mac[3]) << 24)),
@@ -32,6 +32,16 @@ uint64_t E1000eMmio::read(uint64_t addr, int width) {
 
 void E1000eMmio::write(uint64_t, int, uint64_t) {}
 
+uint32_t E1000eIo::read(uint16_t port, int width) {
+  const uint16_t o = static_cast<uint16_t>(port - base_);
+  if (width != 32 || (o != 0 && o != 4)) return 0xFFFFFFFFu;
+  return o == 0 ? ioaddr : registers_.reg(ioaddr);
+}
+
+void E1000eIo::write(uint16_t port, int width, uint32_t value) {
+  if (width == 32 && port == base_) ioaddr = value;
+}
+
 Rtl8139Io::Rtl8139Io(uint16_t base, const uint8_t mac[6]) : base_(base) {
   for (int i = 0; i < 6; ++i) regs_[i] = mac[i];
 }
@@ -55,7 +65,14 @@ namespace {
 uint8_t bcd(uint32_t v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); }
 }  // namespace
 
-uint32_t Cmos::read(uint16_t port, int) {
+// A word or dword access reaches the pair a byte lane at a time, as the
+// chipset splits it: index, then data.
+uint32_t Cmos::read(uint16_t port, int width) {
+  if (width > 8) {
+    uint32_t v = 0;
+    for (int i = width / 8 - 1; i >= 0; --i) v = (v << 8) | read(static_cast<uint16_t>(port + i), 8);
+    return v;
+  }
   if (port == 0x70) return 0xFF;  // the index register is write-only
   const uint8_t i = index & 0x7F;
   if (clock && (i == 0 || i == 2 || i == 4)) {
@@ -64,10 +81,14 @@ uint32_t Cmos::read(uint16_t port, int) {
     if (i == 2) return bcd(t / 60 % 60);
     return bcd(t / 3600 % 24);
   }
-  return ram[i];
+  return port == 0x71 ? ram[i] : 0xFF;
 }
 
-void Cmos::write(uint16_t port, int, uint32_t value) {
+void Cmos::write(uint16_t port, int width, uint32_t value) {
+  if (width > 8) {
+    for (int i = 0; i < width / 8; ++i) write(static_cast<uint16_t>(port + i), 8, value >> (8 * i));
+    return;
+  }
   if (port == 0x70) {
     index = static_cast<uint8_t>(value);
   } else {

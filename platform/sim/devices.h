@@ -12,17 +12,34 @@ namespace kvq::sim {
 // address, whatever byte was asked for: only dword reads give the right MAC.
 class E1000eMmio : public MemDevice {
  public:
-  E1000eMmio(uint32_t base, const uint8_t mac[6]);
+  E1000eMmio(uint64_t base, const uint8_t mac[6]);
   bool claims(uint64_t addr) const override { return addr - base_ < kSize; }
   uint64_t read(uint64_t addr, int width) override;
   void write(uint64_t addr, int width, uint64_t value) override;
   static constexpr uint32_t kSize = 128 * 1024;
+  uint32_t reg(uint32_t offset) const;
 
  private:
-  uint32_t reg(uint32_t offset) const;
-  uint32_t base_;
+  uint64_t base_;
   uint32_t ral_;
   uint32_t rah_;
+};
+
+// The same register block through the e1000e's I/O BAR: IOADDR at +0 and
+// IODATA at +4, a dword pair. IODATA reads the register IOADDR names. Like
+// the hardware, the pair decodes only 32-bit accesses of its registers: a
+// narrower write is ignored and a narrower read returns all ones.
+class E1000eIo : public PortDevice {
+ public:
+  E1000eIo(uint16_t base, const E1000eMmio& registers) : base_(base), registers_(registers) {}
+  bool claims(uint16_t port) const override { return static_cast<uint16_t>(port - base_) < 0x20; }
+  uint32_t read(uint16_t port, int width) override;
+  void write(uint16_t port, int width, uint32_t value) override;
+  uint32_t ioaddr = 0;
+
+ private:
+  uint16_t base_;
+  const E1000eMmio& registers_;
 };
 
 // Realtek RTL8139 I/O registers: the station address IDR0..IDR5 at the base,

@@ -1,6 +1,7 @@
 // Firmware services on the host: the simulated board's configuration table.
 #include "platform/firmware.h"
 #include "platform/sim/board.h"
+#include "platform/sim/paging_sim.h"
 
 namespace kvq::plat {
 
@@ -31,6 +32,10 @@ uintptr_t raise_tpl(uintptr_t tpl) {
   return old;
 }
 
-void restore_tpl(uintptr_t old_tpl) { sim::board().tpl = old_tpl; }
+// Events held off while the TPL was high run as soon as it drops.
+void restore_tpl(uintptr_t old_tpl) {
+  sim::board().tpl = old_tpl;
+  sim::run_timer_event(sim::board());
+}
 
 }  // namespace kvq::plat

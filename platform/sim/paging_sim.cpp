@@ -1,5 +1,7 @@
 #include "platform/sim/paging_sim.h"
 
+#include "platform/cpu.h"
+
 namespace kvq::sim {
 namespace {
 
@@ -56,7 +58,13 @@ uint64_t PageTables::read_entry(uint64_t at, int bytes) const {
   return v;
 }
 
+void PageTables::set_high_bits(uint64_t bits) {
+  high_bits_ = bits;
+  board_.paging.cr3 |= bits;
+}
+
 void PageTables::write_entry(uint64_t at, int bytes, uint64_t value) {
+  if (bytes == 8) value |= high_bits_;
   for (int i = 0; i < bytes; ++i) board_.ram_poke(at + static_cast<uint64_t>(i), static_cast<uint8_t>(value >> (8 * i)));
 }
 
@@ -80,7 +88,7 @@ void PageTables::map(uint64_t base, uint64_t length, uint64_t page_size, bool wr
         entry = new_table() | ((pae_pdpt && i == 0) ? 1 : kPresentWritable);
         write_entry(at, l.entry_bytes, entry);
       }
-      table = entry & (l.entry_bytes == 4 ? 0xFFFFF000ull : kAddressBits);
+      table = entry & (l.entry_bytes == 4 ? 0xFFFFF000ull : kAddressBits & ~high_bits_);
     }
   }
 }
@@ -96,7 +104,7 @@ void PageTables::unmap(uint64_t page) {
       write_entry(at, l.entry_bytes, entry & ~uint64_t{1});
       return;
     }
-    table = entry & (l.entry_bytes == 4 ? 0xFFFFF000ull : kAddressBits);
+    table = entry & (l.entry_bytes == 4 ? 0xFFFFF000ull : kAddressBits & ~high_bits_);
   }
 }
 
@@ -107,20 +115,42 @@ void map_like_ovmf(Board& board) {
 
 }  // namespace kvq::sim
 
-namespace kvq::plat {
+namespace kvq::sim {
 namespace {
 
-bool read_sim_entry(uint64_t address, int bytes, uint64_t* entry, void*) {
+bool read_sim_entry(uint64_t address, int bytes, uint64_t* entry, void* context) {
+  const Board& b = *static_cast<const Board*>(context);
   uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | sim::board().ram_peek(address + static_cast<uint64_t>(i));
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | b.ram_peek(address + static_cast<uint64_t>(i));
   *entry = v;
   return true;
 }
 
 }  // namespace
 
+bool tables_map(const Board& board, uint64_t address, paging::Access access) {
+  paging::Registers r = board.paging;
+  r.address_mask = plat::entry_address_mask();
+  return paging::maps_to_itself(r, address, access, read_sim_entry, const_cast<Board*>(&board));
+}
+
+void run_timer_event(Board& board) {
+  if (!board.timer_event || board.tpl >= plat::kTplHighLevel) return;
+  const std::function<void()> event = std::move(board.timer_event);
+  board.timer_event = nullptr;
+  event();
+}
+
+}  // namespace kvq::sim
+
+namespace kvq::plat {
+
+// The firmware may run a timer event the moment the walk is done, unless
+// kvq holds events off.
 bool page_mapped(uint64_t address, paging::Access access) {
-  return paging::maps_to_itself(sim::board().paging, address, access, read_sim_entry, nullptr);
+  const bool mapped = sim::tables_map(sim::board(), address, access);
+  sim::run_timer_event(sim::board());
+  return mapped;
 }
 
 }  // namespace kvq::plat

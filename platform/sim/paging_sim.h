@@ -23,6 +23,9 @@ class PageTables {
   // Clears the present bit of the 4 KiB page's own entry (its 4 KiB entry,
   // or the large page that holds it).
   void unmap(uint64_t page);
+  // Bits that CR3 and every entry written from now on carry above the
+  // address: the C-bit of firmware that encrypts memory, say.
+  void set_high_bits(uint64_t bits);
 
  private:
   struct Level {
@@ -40,7 +43,15 @@ class PageTables {
   int count_ = 0;
   uint64_t top_ = 0;
   uint64_t next_ = 0;
+  uint64_t high_bits_ = 0;
 };
+
+// The live tables' answer for `address`, as the processor walks them (its
+// CPUID gives the address width and any encryption bit).
+bool tables_map(const Board& board, uint64_t address, paging::Access access);
+
+// Runs the board's pending timer event, if the TPL lets firmware events run.
+void run_timer_event(Board& board);
 
 // What a new board has: 4-level tables at the top of its first 512 MiB that
 // map the first 1 TiB with 1 GiB pages.

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "platform/sim/ahci_sim.h"
+#include "platform/sim/apic_sim.h"
 #include "platform/sim/devices.h"
 #include "platform/sim/acpi_tables.h"
 #include "platform/sim/cpu_models.h"
@@ -22,9 +23,11 @@ void build_q35(Board& board) {
   vga.set_memory_bar(0, 0xC0000000, 16u << 20);
 
   PciFunction& nic = board.add_function(0, 4, 0, 0x8086, 0x10D3);
+  nic.set16(0x04, 0x0007);  // I/O, memory and bus master enabled, as OVMF leaves it
   nic.set32(0x08, 0x02000000);
   nic.set_memory_bar(0, kQ35E1000eBar0, E1000eMmio::kSize);
   nic.set_writable(0x10, 4, ~(E1000eMmio::kSize - 1));
+  nic.set_io_bar(2, kQ35E1000eIo, 0x20);
   nic.set8(0x3C, 0x0B);
   nic.set8(0x3D, 0x01);
   // Its capabilities as QEMU 7.2 fills them in: power management version 2;
@@ -51,9 +54,12 @@ void build_q35(Board& board) {
   nic.set32(0x140, 0x00010003);
   nic.set32(0x144, 0xFFAABB01);
   nic.set32(0x148, 0x525400FF);
-  board.add_mem_device(std::make_unique<E1000eMmio>(kQ35E1000eBar0, kQ35E1000eMac));
+  auto registers = std::make_unique<E1000eMmio>(kQ35E1000eBar0, kQ35E1000eMac);
+  board.add_port_device(std::make_unique<E1000eIo>(kQ35E1000eIo, *registers));
+  board.add_mem_device(std::move(registers));
 
   PciFunction& rtl = board.add_function(0, 5, 0, 0x10EC, 0x8139);
+  rtl.set16(0x04, 0x0007);
   rtl.set32(0x08, 0x02000020);
   rtl.set_io_bar(0, kQ35Rtl8139Io, 0x100);
   rtl.set8(0x3C, 0x0A);
@@ -98,6 +104,22 @@ void build_q35(Board& board) {
 
   // OVMF's MCFG on Q35: segment 0, buses 0 to 255 at PCIEXBAR's base.
   install_acpi(board, kQ35AcpiTables, {{0xB0000000u, 0, 0, 255}});
+
+  // The processor's local APIC where IA32_APIC_BASE puts it.
+  board.add_mem_device(std::make_unique<ApicPage>(board, kQ35LocalApic, ApicPage::Kind::kLocal));
+
+  // OVMF's memory space map of a 512 MiB Q35: RAM, the legacy VGA and BIOS
+  // area, the memory-mapped configuration space (reserved), the 32-bit PCI
+  // window up to the APICs and the flash, and the 64-bit PCI window.
+  using plat::GcdType;
+  board.memory_space = {
+      {0x00000000u, 0xA0000u, GcdType::kSystemMemory},
+      {0x000A0000u, 0x60000u, GcdType::kReserved},
+      {0x00100000u, 0x1FF00000u, GcdType::kSystemMemory},
+      {0xB0000000u, 0x10000000u, GcdType::kReserved},
+      {0xC0000000u, 0x40000000u, GcdType::kMemoryMappedIo},
+      {0xE000000000ull, 0x2000000000ull, GcdType::kMemoryMappedIo},
+  };
 }
 
 AhciController& add_ahci_function(Board& board, int device, uint32_t abar, const SimDisk& disk, uint32_t structures) {

@@ -29,6 +29,7 @@ std::vector<uint8_t> q35_smbios_table();
 inline constexpr uint8_t kQ35E1000eMac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x01};
 inline constexpr uint8_t kQ35Rtl8139Mac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x02};
 inline constexpr uint32_t kQ35E1000eBar0 = 0xC1020000u;
+inline constexpr uint16_t kQ35E1000eIo = 0x6160;  // BAR2: IOADDR, IODATA
 inline constexpr uint16_t kQ35Rtl8139Io = 0x6000;
 // AHCI at 0:31:2 as OVMF leaves it: the boot disk on port 0 (504 MiB), ports
 // 1 to 5 empty; PRD entry 0 of port 0 still points at the data buffer of the
@@ -39,5 +40,6 @@ inline constexpr uint32_t kQ35ReceivedFis = 0x1E530000u;
 inline constexpr uint32_t kQ35CommandTable = 0x1E550000u;
 inline constexpr uint32_t kQ35StaleBuffer = 0x1E7F0000u;
 inline constexpr uint32_t kQ35AcpiTables = 0x1F77E000u;
+inline constexpr uint32_t kQ35LocalApic = 0xFEE00000u;
 
 }  // namespace kvq::sim

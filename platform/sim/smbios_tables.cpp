@@ -52,8 +52,8 @@ std::vector<uint8_t> entry3(uint64_t table, uint32_t length) {
   return e;
 }
 
-void poke(Board& board, uint32_t at, const std::vector<uint8_t>& bytes) {
-  for (size_t i = 0; i < bytes.size(); ++i) board.ram_poke(at + static_cast<uint32_t>(i), bytes[i]);
+void poke(Board& board, uint64_t at, const std::vector<uint8_t>& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) board.ram_poke(at + i, bytes[i]);
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ std::vector<uint8_t> smbios_table(const std::vector<SmbiosStructure>& structures
 void install_smbios(Board& board, const std::vector<uint8_t>& table, SmbiosEntry which, const SmbiosLayout& layout) {
   const uint32_t length =
       static_cast<uint32_t>(layout.stated_length >= 0 ? layout.stated_length : static_cast<int64_t>(table.size()));
-  if (layout.table < (uint64_t{1} << 32)) poke(board, static_cast<uint32_t>(layout.table), table);
+  poke(board, layout.table, table);
   const bool two = which == SmbiosEntry::k2 || which == SmbiosEntry::kBoth;
   const bool three = which == SmbiosEntry::k3 || which == SmbiosEntry::kBoth;
   if (two) {

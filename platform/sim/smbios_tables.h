@@ -25,7 +25,7 @@ enum class SmbiosEntry { kNone, k2, k3, kBoth };
 
 // Where things go; the defaults are where OVMF puts them on a 512 MiB Q35.
 struct SmbiosLayout {
-  uint64_t table = 0x1F51F000u;  // above 4 GiB: only a 3.x entry point can name it; nothing is written
+  uint64_t table = 0x1F51F000u;  // above 4 GiB: only a 3.x entry point can name it
   uint32_t entry2 = 0x1F520000u;
   uint32_t entry3 = 0x1F520020u;
   bool config_table = true;     // list the entry points in the configuration table

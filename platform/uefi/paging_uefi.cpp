@@ -31,10 +31,16 @@ bool read_entry(uint64_t address, int bytes, uint64_t* entry, void*) {
   return true;
 }
 
+// What CPUID says of entry addresses does not change while kvq runs; asked
+// once (CPUID leaves a virtual machine, which may cost a trip to the host).
+constinit uint64_t g_address_mask = 0;
+
 }  // namespace
 
 bool page_mapped(uint64_t address, paging::Access access) {
+  if (g_address_mask == 0) g_address_mask = entry_address_mask();
   paging::Registers r;
+  r.address_mask = g_address_mask;
   r.cr0 = read_cr0();
   r.cr3 = read_cr3();
   r.cr4 = read_cr4();

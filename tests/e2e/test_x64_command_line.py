@@ -2,7 +2,8 @@
 """x64: kvq from the Shell's command line. `dump pci >a` writes a file that
 the host's lspci decodes (the e1000e with its Express and extended
 capabilities) and prints back unchanged; a write to the e1000e's 3Ch reads
-back and shows in the dump; malformed command lines fail with a message and
+back and shows in the dump; a dword written to the e1000e's IOADDR makes
+IODATA read RAL0; malformed command lines fail with a message and
 an error status and leave every configuration register as it was; nothing
 clears the screen.
 
@@ -75,6 +76,10 @@ def test_command_line_modes():
         assert m.shell_command('kvq.efi write pci 00:04.0 3c 5a').strip() == '5A'
         assert m.shell_command('kvq.efi read pci 00:04.0 0x3C b').strip() == '5A'
         assert m.shell_command('kvq.efi read pci 00:04.0 0 d').strip() == '10D38086'
+        # The e1000e's IOADDR/IODATA pair (BAR2): IODATA reads RAL0 of its MAC.
+        io = int(m.shell_command('kvq.efi read pci 00:04.0 18 d').strip(), 16) & ~3
+        assert m.shell_command('kvq.efi write io %X 00005400 d' % io).strip() == '00005400'
+        assert m.shell_command('kvq.efi read io %X d' % (io + 4)).strip() == 'AA005452'
 
         # The Shell loads kvq from the disk for every command: time a command
         # that does nothing else, then the dump.

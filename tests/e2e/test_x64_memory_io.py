@@ -2,8 +2,9 @@
 """x64: S opens the e1000e's memory-mapped configuration space on the Memory
 page with the same bytes as its PCIE page, a byte typed there is seen through
 the configuration ports, a word typed into RAM reads back, a byte read of the
-e1000e's registers shows two hex digits, and the I/O page shows the CMOS
-index/data pair."""
+e1000e's registers shows two hex digits, row 0 names the memory type, the
+I/O page shows the CMOS index/data pair and, in dword mode, the e1000e's
+IOADDR/IODATA pair: IODATA shows RAL0 of the board's MAC."""
 
 import os
 import re
@@ -39,8 +40,9 @@ def test_memory_and_io_pages():
 
         # S: the memory-mapped configuration space of 00:04.0.
         m.keys('S')
-        wait_row(m, 0, r'^Memory Address: B0020000')
+        wait_row(m, 0, r'^Memory Address: B0020000 (reserved|MMIO) +$')
         m.wait_quiet(0.5)
+        report('x64 memory type of the memory-mapped configuration space', m.row(0)[25:].strip())
         assert m.grid_row(0x00)[:12] == ids, (m.grid_row(0x00), ids)
         assert 'Data Width : 8 bits' in m.row(1)
 
@@ -55,7 +57,7 @@ def test_memory_and_io_pages():
         # RAM: a word typed at 0x10000000 is read back on the next pass.
         open_from_menu(m, 1, r'^Memory Address: B0020000')
         m.keys('p', *'10000000')
-        wait_row(m, 0, r'^Memory Address: 10000000')
+        wait_row(m, 0, r'^Memory Address: 10000000 RAM +$')
         m.keys('F7')
         wait_row(m, 1, r'Data Width : 16 bits')
         m.keys('Enter', 'B', 'E', 'E', 'F')
@@ -70,7 +72,7 @@ def test_memory_and_io_pages():
 
         # Byte reads of the e1000e's registers: two hex digits per cell.
         m.keys('p', *('%08X' % bar0))
-        wait_row(m, 0, r'^Memory Address: %08X' % bar0)
+        wait_row(m, 0, r'^Memory Address: %08X MMIO +$' % bar0)
         m.wait_quiet(0.5)
         assert TWO_DIGIT_CELLS.match(m.grid_row(0x40)), m.grid_row(0x40)
         m.to_offset(0x41, start=0x3C)  # the Memory page's byte cursor stayed on 0x3C
@@ -90,6 +92,12 @@ def test_memory_and_io_pages():
         n = m.quiet_bytes(5)
         report('x64 bytes per second on the I/O page over the CMOS seconds', '%.0f' % (n / 5.0))
         assert n < 5 * 200, n
+
+        # 5400h into IOADDR: IODATA reads RAL0 (52:54:00:aa:bb:01).
+        m.keys('p', '6', '1', '6', '0', 'F7', 'F7')
+        wait_row(m, 1, r'Data Width : 32 bits')
+        m.keys('Enter', *'00005400')
+        m.wait_for(lambda mm: mm.grid_row(0x00).startswith('00005400 AA005452 '), 10)
 
         m.keys('Esc')
         m.wait_raw(harness.SHELL_PROMPT + r'$', 20)

@@ -23,7 +23,9 @@ namespace {
 
 using sim::Access;
 using sim::in32;
+using sim::in16;
 using sim::in8;
+using sim::out16;
 using sim::out32;
 using sim::out8;
 using sim::rd;
@@ -66,15 +68,14 @@ TEST_F(CommandsTest, WritesTakeThePagesPathsThenReadBack) {
       {"write pci 00:04.0 3c 11223344 d",
        {out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x11223344), out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x11220144)},
        "11220144\r\n"},
-      {"write mem 1001 1234 w", {wr(16, 0x1001, 0x1234), rd(16, 0x1001, 0x1234)}, "1234\r\n"},
+      {"write mem 1002 1234 w", {wr(16, 0x1002, 0x1234), rd(16, 0x1002, 0x1234)}, "1234\r\n"},
       {"write mem 2000 a5", {wr(8, 0x2000, 0xA5), rd(8, 0x2000, 0xA5)}, "A5\r\n"},
-      {"write mem 3003 aabbccdd d", {wr(32, 0x3003, 0xAABBCCDD), rd(32, 0x3003, 0xAABBCCDD)}, "AABBCCDD\r\n"},
+      {"write mem 3004 aabbccdd d", {wr(32, 0x3004, 0xAABBCCDD), rd(32, 0x3004, 0xAABBCCDD)}, "AABBCCDD\r\n"},
       {"write io 70 8a", {out8(0x70, 0x8A), in8(0x70, 0xFF)}, "FF\r\n"},
-      {"write io 70 0a8a w", {out8(0x71, 0x0A), out8(0x70, 0x8A), in8(0x70, 0xFF), in8(0x71, 0x0A)}, "0AFF\r\n"},
-      {"write io 80 11223344 d",
-       {out8(0x83, 0x11), out8(0x82, 0x22), out8(0x81, 0x33), out8(0x80, 0x44), in8(0x80, 0xFF), in8(0x81, 0xFF),
-        in8(0x82, 0xFF), in8(0x83, 0xFF)},
-       "FFFFFFFF\r\n"},
+      {"write io 70 0a8a w", {out16(0x70, 0x0A8A), in16(0x70, 0x0AFF)}, "0AFF\r\n"},
+      // The e1000e's IOADDR/IODATA pair decodes only dwords.
+      {"write io 6160 5400 d", {out32(0x6160, 0x5400), in32(0x6160, 0x5400)}, "00005400\r\n"},
+      {"read io 6164 d", {in32(0x6164, 0xAA005452)}, "AA005452\r\n"},
   };
   for (const Case& c : kCases) {
     g_out.clear();
@@ -188,12 +189,16 @@ TEST_F(CommandsTest, ASpaceThatDoesNotShowTheFunctionIsNotUsed) {
   EXPECT_EQ(out().find("\n100:"), std::string::npos);
 }
 
-// Memory past the processor's reach or off the page tables is refused with
-// nothing touched; above 4 GiB within them is reached like any other.
+// Memory past the processor's reach, off the page tables or the memory
+// space map, a store not aligned to its width and a byte in an APIC's page
+// are refused with nothing touched; above 4 GiB within them is reached like
+// any other.
 TEST_F(CommandsTest, MemoryOffThePageTablesIsRefused) {
   sim::PageTables tables(board, sim::PageTables::Shape::k4Level, 0x10000000u);
   tables.map(0, 2u << 20, 4096);
   tables.map(0x100000000ull, 2u << 20, 2u << 20);
+  tables.map(0xE000000000ull, 2u << 20, 2u << 20);
+  tables.map(0xFEE00000u, 2u << 20, 2u << 20);
   tables.map(0x8000, 4096, 4096, false);
   tables.unmap(0x5000);
   const struct {
@@ -207,8 +212,17 @@ TEST_F(CommandsTest, MemoryOffThePageTablesIsRefused) {
       {"read mem 5ffe w", cli::Status::kUnsupported,
        "kvq: ADDRESS 5FFE is not mapped by the firmware's page tables: nothing was read\r\n", {}},
       {"write mem 8000 1", cli::Status::kUnsupported, "kvq: ADDRESS 8000 is mapped read-only: nothing was written\r\n", {}},
-      {"write mem 100000001 1234 w", cli::Status::kOk, "",
-       {wr(16, 0x100000001ull, 0x1234), rd(16, 0x100000001ull, 0x1234)}},
+      {"read mem 100000000", cli::Status::kUnsupported,
+       "kvq: ADDRESS 100000000 is not in the firmware's memory space map: nothing was read\r\n", {}},
+      {"write mem 1001 1234 w", cli::Status::kUnsupported,
+       "kvq: ADDRESS 1001 is not aligned to the width: nothing was written\r\n", {}},
+      {"write mem fee00080 10", cli::Status::kUnsupported,
+       "kvq: ADDRESS FEE00080 is an APIC register: aligned dwords only: nothing was written\r\n",
+       {sim::guard_on(), sim::rdmsr(0x1B, 0xFEE00900), sim::guard_off()}},
+      // MMIO: IA32_APIC_BASE says whether the page is the local APIC's.
+      {"write mem e000000002 1234 w", cli::Status::kOk, "",
+       {sim::guard_on(), sim::rdmsr(0x1B, 0xFEE00900), sim::guard_off(), wr(16, 0xE000000002ull, 0x1234),
+        sim::guard_on(), sim::rdmsr(0x1B, 0xFEE00900), sim::guard_off(), rd(16, 0xE000000002ull, 0x1234)}},
   };
   for (const auto& c : kCases) {
     g_err.clear();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/colors.h"
 #include "app/grid.h"
@@ -102,8 +103,8 @@ TEST_F(PciePageTest, PciExpressComesFromTheCapabilityListNotCacheLineSize) {
 }
 
 TEST_F(PciePageTest, IntelMacIsReadAsTwoDwordsFromBar0WithFlagsCleared) {
-  // A prefetchable 64-bit style BAR0: flag bits must not move the address.
-  board.function(0, 4, 0)->set32(0x10, sim::kQ35E1000eBar0 | 0xC);
+  // A prefetchable BAR0: flag bits must not move the address.
+  board.function(0, 4, 0)->set32(0x10, sim::kQ35E1000eBar0 | 0x8);
   go_to(index_of(0, 4, 0));
   board.clear_log();
   pass();
@@ -111,13 +112,13 @@ TEST_F(PciePageTest, IntelMacIsReadAsTwoDwordsFromBar0WithFlagsCleared) {
   EXPECT_EQ(row_text(18), "Intel 82574L Gigabit Network Connection");
   // The MAC accesses: BAR0 address, BAR0 read, RAL0 and RAH0 as dwords.
   const auto& log = board.log();
-  const sim::Access bar_read = in32(0xCFC, sim::kQ35E1000eBar0 | 0xC);
+  const sim::Access bar_read = in32(0xCFC, sim::kQ35E1000eBar0 | 0x8);
   // The last BAR0 address write is the MAC line's (the window read came first).
   auto it = std::find(log.rbegin(), log.rend(), out32(0xCF8, 0x80002010)).base() - 1;
   ASSERT_GE(log.end() - it, 4);
   EXPECT_EQ(it[1], bar_read);
-  EXPECT_EQ(it[2], sim::rd(32, sim::kQ35E1000eBar0 + 0x40, 0xAA005452));
-  EXPECT_EQ(it[3], sim::rd(32, sim::kQ35E1000eBar0 + 0x44, 0x800001BB));
+  EXPECT_EQ(it[2], sim::rd(32, sim::kQ35E1000eBar0 + 0x5400, 0xAA005452));
+  EXPECT_EQ(it[3], sim::rd(32, sim::kQ35E1000eBar0 + 0x5404, 0x800001BB));
 }
 
 TEST_F(PciePageTest, RealtekMacIsReadBytewiseFromItsIoBar) {
@@ -149,33 +150,49 @@ TEST_F(PciePageTest, MacLineOnlyForIntelAndRealtekEthernet) {
 }
 
 TEST_F(PciePageTest, MacLineOnlyFromABar0ThatLeadsToTheRegisters) {
-  // The NIC's BAR0 as found, and whether the MAC line reads it: Intel from
-  // a memory BAR, Realtek from an I/O BAR holding its six ports.
+  // The NIC's Command register and BAR0 (and BAR1) as found, and what the
+  // MAC line shows: Intel from a memory BAR the function decodes, 32 or 64
+  // bits wide, Realtek from an I/O BAR it decodes holding its six ports.
+  constexpr uint64_t kHigh = 0x8000000000ull;
+  constexpr uint8_t kHighMac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x03};
+  board.add_mem_device(std::make_unique<sim::E1000eMmio>(kHigh, kHighMac));
   struct Case {
     int device;
+    uint16_t command;
     uint32_t bar0;
-    bool shown;
+    uint32_t bar1;
+    const char* shown;
   };
   const Case cases[] = {
-      {4, sim::kQ35E1000eBar0, true},  {4, 0, false},          {4, 0xFFFFFFFF, false},
-      {4, 0xFFFFFFF0, false},          {4, 0x6001, false},      {5, sim::kQ35Rtl8139Io | 1u, true},
-      {5, 0, false},                   {5, 1, false},           {5, 0xFFFFFFFF, false},
-      {5, 0x10001, false},             {5, 0xC0000000, false},
+      {4, 0x0007, sim::kQ35E1000eBar0, 0, "MAC: 52-54-00-AA-BB-01"},
+      {4, 0x0007, 0x0000000C, 0x80, "MAC: 52-54-00-AA-BB-03"},  // 64-bit, above 4 GiB
+      {4, 0x0005, sim::kQ35E1000eBar0, 0, "MAC: --"},           // memory decoding off
+      {4, 0x0007, 0xFFFFFFC0, 0, "MAC: --"},  // not a register block: + 5400h would leave 4 GiB
+      {4, 7, 0, 0, "MAC: --"},     {4, 7, 0xFFFFFFFF, 0, "MAC: --"}, {4, 7, 0xFFFFFFF0, 0, "MAC: --"},
+      {4, 7, 0x6001, 0, "MAC: --"},
+      {5, 0x0007, sim::kQ35Rtl8139Io | 1u, 0, "MAC: 52-54-00-AA-BB-02"},
+      {5, 0x0006, sim::kQ35Rtl8139Io | 1u, 0, "MAC: --"},  // I/O decoding off
+      {5, 7, 0, 0, "MAC: --"},     {5, 7, 1, 0, "MAC: --"},          {5, 7, 0xFFFFFFFF, 0, "MAC: --"},
+      {5, 7, 0x10001, 0, "MAC: --"}, {5, 7, 0xC0000000, 0, "MAC: --"},
   };
   for (const Case& c : cases) {
-    board.function(0, c.device, 0)->set32(0x10, c.bar0);
+    sim::PciFunction& f = *board.function(0, c.device, 0);
+    f.set16(0x04, c.command);
+    f.set32(0x10, c.bar0);
+    f.set32(0x14, c.bar1);
     go_to(index_of(0, c.device, 0));
     pass();
     board.clear_log();
     pass();
-    EXPECT_EQ(text_at(51, 0, 4), c.shown ? "MAC:" : "    ") << c.device << " " << std::hex << c.bar0;
+    EXPECT_EQ(text_at(51, 0, 23), std::string(c.shown) + std::string(23 - strlen(c.shown), ' '))
+        << c.device << " " << std::hex << c.bar0;
     // Nothing on this page reads bytes of ports or memory but the MAC line
     // (and the extended capabilities, in the memory-mapped configuration
     // space at B0000000h).
     const bool read_bar = std::any_of(board.log().begin(), board.log().end(), [](const sim::Access& a) {
       return (a.op == sim::Op::kPortIn && a.width == 8) || (a.op == sim::Op::kMemRead && a.addr >> 28 != 0xB);
     });
-    EXPECT_EQ(read_bar, c.shown) << c.device << " " << std::hex << c.bar0;
+    EXPECT_EQ(read_bar, c.shown[5] != '-') << c.device << " " << std::hex << c.bar0;
     state.table_index = 0;
   }
 }

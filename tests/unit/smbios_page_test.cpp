@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "platform/sim/cpu_models.h"
 #include "platform/sim/smbios_tables.h"
 #include "support.h"
 
@@ -84,11 +85,13 @@ TEST_F(SmbiosPageTest, EntryPointComesFromTheConfigTableElseTheFSegmentAndIsLook
       {"2.x", SmbiosEntry::k2, true, 0x1F51F000, false, "0x1F520000", "0x1F51F000", "Vendor"},
       {"3.x", SmbiosEntry::k3, true, 0x1F51F000, false, "0x1F520020", "0x1F51F000", "Vendor"},
       {"both: 3.x first", SmbiosEntry::kBoth, true, 0x1F51F000, false, "0x1F520020", "0x1F51F000", "Vendor"},
-      {"3.x above 4 GiB", SmbiosEntry::k3, true, 0x123456000, false, "0x1F520020", "0x123456000", ""},
-      {"3.x above 4 GiB, 2.x", SmbiosEntry::k3, true, 0x123456000, true, "0x1F520000", "0x00100000", "Vendor"},
+      {"3.x above 4 GiB", SmbiosEntry::k3, true, 0x123456000, false, "0x1F520020", "0x123456000", "Vendor"},
+      {"3.x beyond a 40-bit reach", SmbiosEntry::k3, true, 0x20000000000, false, "0x1F520020", "0x20000000000", ""},
+      {"3.x beyond reach, 2.x", SmbiosEntry::k3, true, 0x20000000000, true, "0x1F520000", "0x00100000", "Vendor"},
       {"F segment", SmbiosEntry::k2, false, 0x1F51F000, false, "0x000F0080", "0x1F51F000", "Vendor"},
       {"none", SmbiosEntry::kNone, false, 0x1F51F000, false, nullptr, nullptr, nullptr},
   };
+  sim::set_cpus(board, sim::qemu64_cpu, 1);  // 40 bits of physical address
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     console().install();

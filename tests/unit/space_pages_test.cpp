@@ -1,7 +1,13 @@
 // The Memory and I/O pages on the simulated Q35 board.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
 #include "app/colors.h"
+#include "pages/space_page.h"
+#include "platform/sim/apic_sim.h"
 #include "platform/sim/paging_sim.h"
 #include "platform/sim/q35.h"
 #include "support.h"
@@ -35,7 +41,7 @@ TEST_F(SpacePagesTest, MemoryPageShowsTitleGridCharactersAndAddress) {
   state.memory_base = 0x1000;
   open(PageId::kMemory);
   pass();
-  EXPECT_EQ(row_text(0), "Memory Address: 00001000");
+  EXPECT_EQ(row_text(0), "Memory Address: 00001000 RAM");
   EXPECT_EQ(text_at(3, 2, 15), "2F 30 7A 7B 20 ");
   EXPECT_EQ(text_at(51, 2, 16), ".0z.............");
   EXPECT_EQ(attr_at(51, 2), kAttrWhiteOnGreen);  // the cursor's character
@@ -116,7 +122,8 @@ TEST_F(SpacePagesTest, MemoryValueEntryIsOneStoreAtTheCursorAddress) {
   EXPECT_EQ(board.ram_peek(0x1036), 0x34);
 }
 
-TEST_F(SpacePagesTest, IoValueEntryWritesBytesFromTheHighPortDown) {
+// One OUT of the width.
+TEST_F(SpacePagesTest, IoValueEntryIsOneOutOfItsWidth) {
   state.io_base = 0x0070;
   open(PageId::kIo);
   pass_scan(kScanF7);
@@ -128,7 +135,7 @@ TEST_F(SpacePagesTest, IoValueEntryWritesBytesFromTheHighPortDown) {
   for (const auto& a : board.log()) {
     if (a.op == sim::Op::kPortOut) writes.push_back(a);
   }
-  EXPECT_EQ(writes, (std::vector<sim::Access>{sim::out8(0x71, 0xBE), sim::out8(0x70, 0xEF)}));
+  EXPECT_EQ(writes, (std::vector<sim::Access>{sim::out16(0x70, 0xBEEF)}));
 
   state.io_base = 0xFFF0;
   pass_scan(kScanF7);  // dword
@@ -141,10 +148,8 @@ TEST_F(SpacePagesTest, IoValueEntryWritesBytesFromTheHighPortDown) {
   writes.clear();
   for (const auto& a : board.log()) {
     if (a.op == sim::Op::kPortOut) writes.push_back(a);
-    EXPECT_NE(a.width, 32);  // nothing wider than a byte on the I/O page
   }
-  EXPECT_EQ(writes, (std::vector<sim::Access>{sim::out8(0xFFFF, 0x11), sim::out8(0xFFFE, 0x22),
-                                              sim::out8(0xFFFD, 0x33), sim::out8(0xFFFC, 0x44)}));
+  EXPECT_EQ(writes, (std::vector<sim::Access>{sim::out32(0xFFFC, 0x11223344)}));
 }
 
 TEST_F(SpacePagesTest, MemoryAddressEntryWithEscAndBackspace) {
@@ -157,7 +162,7 @@ TEST_F(SpacePagesTest, MemoryAddressEntryWithEscAndBackspace) {
   pass();
   EXPECT_EQ(state.memory_base, 0x12345678u);
   pass();
-  EXPECT_EQ(row_text(0), "Memory Address: 12345678");
+  EXPECT_EQ(row_text(0), "Memory Address: 12345678 RAM");
   EXPECT_EQ(attr_at(0, 0), kAttrWhite);
 
   // Backspace erases and retakes the previous digit; no Enter needed.
@@ -169,7 +174,7 @@ TEST_F(SpacePagesTest, MemoryAddressEntryWithEscAndBackspace) {
   EXPECT_EQ(attr_at(16, 0), kAttrLightGreen);
   EXPECT_EQ(console().pending_keys(), 0u);
   pass();
-  EXPECT_EQ(row_text(0), "Memory Address: FEC00000");
+  EXPECT_EQ(row_text(0), "Memory Address: FEC00000 MMIO");
   // Upper-case P opens the 64-bit entry; Esc leaves the base.
   console().push_char(u'P');
   console().push_text(u"12");
@@ -213,7 +218,7 @@ TEST_F(SpacePagesTest, SGoesFromPcieToMemoryAndBackAndDoesNothingOnIo) {
   pass_char(u'S');
   EXPECT_EQ(state.page, PageId::kMemory);
   pass();
-  EXPECT_EQ(row_text(0), "Memory Address: B0020000");
+  EXPECT_EQ(row_text(0), "Memory Address: B0020000 reserved");
   EXPECT_EQ(text_at(3, 2, 12), "86 80 D3 10 ");  // the same ID bytes
   // A byte typed at 0x3C of the memory-mapped space reaches configuration
   // space.
@@ -278,6 +283,81 @@ TEST_F(SpacePagesTest, UnmappedPageShowsDashesAndIsNeverTouched) {
   EXPECT_EQ(text_at(3, 2, 5), "---- ");
 }
 
+// Row 0 names the page's type from the memory space map; a page the map
+// calls non-existent is never touched. Without a map nothing is held back.
+TEST_F(SpacePagesTest, RowZeroNamesTheMemoryTypeAndNoneIsNeverTouched) {
+  const struct {
+    uint64_t base;
+    bool map, read;
+    const char* title;
+  } kCases[] = {
+      {0x1000, true, true, "Memory Address: 00001000 RAM"},
+      {0xB0000000u, true, true, "Memory Address: B0000000 reserved"},
+      {0xC1020000u, true, true, "Memory Address: C1020000 MMIO"},
+      {0x40000000u, true, false, "Memory Address: 40000000 none"},
+      {0x40000000u, false, true, "Memory Address: 40000000"},
+  };
+  for (const auto& c : kCases) {
+    if (!c.map) board.memory_space.clear();
+    state.memory_base = c.base;
+    open(PageId::kMemory);
+    board.clear_log();
+    pass();
+    EXPECT_EQ(row_text(0), c.title);
+    EXPECT_EQ(text_at(3, 2, 3) == "-- ", !c.read) << c.title;
+    const bool touched = std::any_of(board.log().begin(), board.log().end(),
+                                     [&](const sim::Access& a) { return a.addr - c.base < 256; });
+    EXPECT_EQ(touched, c.read) << c.title;
+  }
+}
+
+// The local APIC (at IA32_APIC_BASE) and an I/O APIC the MADT lists take
+// only aligned dwords, in every width; a narrower store is refused on row
+// 18. The board's APICs record any other access as a fault.
+TEST_F(SpacePagesTest, ApicPagesTakeOnlyAlignedDwords) {
+  auto io = std::make_unique<sim::ApicPage>(board, 0xFEC00000u, sim::ApicPage::Kind::kIo);
+  io->select = 1;  // IOWIN shows the version register
+  board.add_mem_device(std::move(io));
+  sim::install_madt(board, 0x1F7F0000u, sim::kQ35LocalApic, {0xFEC00000u});
+  start();
+  const char* refused = "FEE00030 is an APIC register: aligned dwords only: nothing was written.";
+  const struct {
+    uint64_t base;
+    int width, row;  // the screen row of the cells, and of the cell typed into
+    const char* cells;
+    std::u16string typed;
+    std::vector<sim::Access> writes;
+    const char* message;
+  } kCases[] = {
+      {0xFEE00000u, kByte, 5, "14 00 05 00 ", u"10", {}, refused},
+      {0xFEE00000u, kWord, 5, "0014 0005 ", u"0010", {}, refused},
+      {0xFEE00002u, kDword, 5, "00000005 ", u"", {}, ""},  // an unaligned base: bytes of the dwords
+      {0xFEE00000u, kDword, 5, "00050014 ", u"00000010", {sim::wr(32, 0xFEE00030u, 0x10)}, ""},
+      {0xFEC00000u, kByte, 3, "20 00 17 00 ", u"", {}, ""},
+  };
+  for (const auto& c : kCases) {
+    state.memory_base = c.base;
+    state.width = c.width;
+    open(PageId::kMemory);
+    state.cursor() = CellCursor{c.row, 3, 0};
+    pass();
+    EXPECT_EQ(text_at(3, c.row, static_cast<int>(strlen(c.cells))), c.cells) << c.base << " " << c.width;
+    board.clear_log();
+    if (!c.typed.empty()) {
+      console().push_char(kCharEnter);
+      console().push_text(c.typed);
+      pass();
+    }
+    std::vector<sim::Access> writes;
+    std::copy_if(board.log().begin(), board.log().end(), std::back_inserter(writes),
+                 [](const sim::Access& a) { return a.op == sim::Op::kMemWrite; });
+    EXPECT_EQ(writes, c.writes) << c.base << " " << c.width;
+    EXPECT_EQ(row_text(18), c.message);
+    EXPECT_EQ(board.faults, std::vector<sim::Access>{});
+    blank_message_row();
+  }
+}
+
 // P takes up to 16 digits; PageUp and PageDown cross the 4 GiB line from
 // above and wrap at 32 bits below it; nothing past 40 bits is taken.
 TEST_F(SpacePagesTest, SixtyFourBitBaseEntryAndSteps) {
@@ -289,14 +369,14 @@ TEST_F(SpacePagesTest, SixtyFourBitBaseEntryAndSteps) {
     const char* title;
     const char* message;  // row 18, nullptr: blank
   } kCases[] = {
-      {0x1000, u"E000000000\r", {0, u'P'}, 0xE000000000ull, "Memory Address: 000000E000000000", nullptr},
-      {0x1000, u"1\x1b", {0, u'P'}, 0x1000, "Memory Address: 00001000", nullptr},
-      {0x1000, u"7FFFFFFFF000\r", {0, u'P'}, 0x1000, "Memory Address: 00001000",
+      {0x1000, u"E000000000\r", {0, u'P'}, 0xE000000000ull, "Memory Address: 000000E000000000 MMIO", nullptr},
+      {0x1000, u"1\x1b", {0, u'P'}, 0x1000, "Memory Address: 00001000 RAM", nullptr},
+      {0x1000, u"7FFFFFFFF000\r", {0, u'P'}, 0x1000, "Memory Address: 00001000 RAM",
        "7FFFFFFFF000 lies beyond the processor's 40-bit physical address space"},
-      {0x100000000ull, u"", {kScanPageUp, 0}, 0xFFFFFF00u, "Memory Address: FFFFFF00", nullptr},
-      {0xFFFFFF00u, u"", {kScanPageDown, 0}, 0, "Memory Address: 00000000", nullptr},
-      {0x100000000ull, u"", {kScanPageDown, 0}, 0x100000100ull, "Memory Address: 0000000100000100", nullptr},
-      {0xFFFFFFFF00ull, u"", {kScanPageDown, 0}, 0xFFFFFFFF00ull, "Memory Address: 000000FFFFFFFF00",
+      {0x100000000ull, u"", {kScanPageUp, 0}, 0xFFFFFF00u, "Memory Address: FFFFFF00 MMIO", nullptr},
+      {0xFFFFFF00u, u"", {kScanPageDown, 0}, 0, "Memory Address: 00000000 RAM", nullptr},
+      {0x100000000ull, u"", {kScanPageDown, 0}, 0x100000100ull, "Memory Address: 0000000100000100 none", nullptr},
+      {0xFFFFFFFF00ull, u"", {kScanPageDown, 0}, 0xFFFFFFFF00ull, "Memory Address: 000000FFFFFFFF00 MMIO",
        "10000000000 lies beyond the processor's 40-bit physical address space"},
   };
   for (const auto& c : kCases) {
@@ -318,14 +398,14 @@ TEST_F(SpacePagesTest, SixtyFourBitBaseEntryAndSteps) {
     EXPECT_EQ(row_text(18), c.message != nullptr ? c.message : "") << c.title;
   }
   // Above 4 GiB the cell's address has 16 digits, and a write lands there.
-  state.memory_base = 0x100000000ull;
+  state.memory_base = 0xE000000000ull;
   pass();
-  EXPECT_EQ(text_at(11, 19, 21), "0x0000000100000000 ->");
+  EXPECT_EQ(text_at(11, 19, 21), "0x000000E000000000 ->");
   board.clear_log();
   console().push_char(kCharEnter);
   console().push_text(u"5A");
   pass();
-  EXPECT_EQ(board.log().back(), sim::wr(8, 0x100000000ull, 0x5A));
+  EXPECT_EQ(board.log().back(), sim::wr(8, 0xE000000000ull, 0x5A));
 }
 
 }  // namespace
