@@ -32,8 +32,7 @@ constexpr const char16_t* kHelpNotes[] = {
     u"                                              and  iasl -d dsdt.dat",
     u"read msr and write msr take a 32-bit MSR index and a 64-bit value, on the",
     u"processor kvq runs on; an MSR the processor refuses (#GP) ends with an error.",
-    u"A write to the APIC base, IA32_FEATURE_CONTROL, the microcode trigger, the MTRRs,",
-    u"the x2APIC range or EFER can hang or reset the board: it needs confirm last.",
+    u"write msr to the APIC base, EFER, an MTRR and the like needs confirm last.",
     u"dump cpuid prints every CPUID leaf of every processor as cpuid -r prints it;",
     u"  kvq.efi dump cpuid >a fs0:\\cpuid.txt    then    cpuid -f cpuid.txt",
 };
