@@ -14,8 +14,7 @@ Shell, then the CPU page.
   QEMU's TCG refuses with #GP for bits 63:32, is reported on row 18 with the
   MSR unchanged, and kvq stays live; a write of 5 reads back, and 0 is
   written back. (TCG reads every MSR it does not implement as 0, so no read
-  faults on this board.) A row move on CPU 1, whose batch wakes it once, is
-  timed against one on CPU 0 in the same run.
+  faults on this board.) Row moves on CPU 1 are timed against CPU 0's.
 - After Esc, the Shell's `mode` stars the mode it starred before kvq.
 """
 
@@ -96,14 +95,6 @@ def current_mode(m):
     assert found, out
     return found.groups()
 
-def cancelled_apic_base_write(m):
-    """Row 0 is 1Bh: a value typed there asks, and n writes nothing."""
-    write_msr(m, '0' * 16)
-    wait_row(m, 18, r'^MSR 0000001B: .* y to write')
-    m.send_keys('n')
-    wait_row(m, 18, r'^Cancelled: nothing written to MSR 0000001B\.')
-    wait_row(m, 2, r'^0000001B  00000000FEE00900  IA32_APIC_BASE')
-
 def cpu_page(m):
     m.send_text('kvq.efi\r')
     m.wait_for(START_FRAME, 90)
@@ -116,7 +107,12 @@ def cpu_page(m):
     report('x64 CPU page: Down/Up key to screen settled (median), ms', '%.0f' % cpu0)
     m.send_keys('p', *'0000001B')
     wait_row(m, 2, r'^0000001B  00000000FEE00900  IA32_APIC_BASE')
-    cancelled_apic_base_write(m)
+    # Row 0 is 1Bh: a value typed there asks first, and n writes nothing.
+    write_msr(m, '0' * 16)
+    wait_row(m, 18, r'^MSR 0000001B: .* y to write')
+    m.send_keys('n')
+    wait_row(m, 18, r'^Cancelled: nothing written to MSR 0000001B\.')
+    wait_row(m, 2, r'^0000001B  00000000FEE00900  IA32_APIC_BASE')
     pkrs_writes(m, 0)
 
     t = key_to_settled(m, '>')

@@ -95,8 +95,7 @@ def test_start_frame_menu_width_and_exit():
             assert m.row(r).strip() == '', (r, m.row(r))
         out = m.shell_command('ver')
         assert 'UEFI Interactive Shell v2.' in out, out
-        # The Shell's own mode again: the board starts its console at 100
-        # columns, and kvq drew in 80x25.
+        # The Shell's own mode again (the board starts it at 100 columns).
         modes = m.shell_command('mode')
         assert re.search(r'Col\s+100 Row\s+31\s+\*', modes), modes
 

@@ -177,8 +177,7 @@ void build_board(BoardKind kind, sim::Board& board) {
       break;
     case BoardKind::kCrowded:
       build_crowded(board);
-      // One processor with an exception table of its own, one the firmware
-      // disabled, one that never comes back.
+      // Processors with an IDT of their own, disabled, and never coming back.
       sim::set_cpus(board, sim::qemu64_cpu, 4);
       board.cpu.cpus[1].gp_gate = 1;
       board.cpu.cpus[2].disabled = true;

@@ -770,8 +770,7 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   }
   const sim::CpuModel& cpus = board_.cpu;
   const uint32_t shown = r.before.cpu.cpu;
-  // The processor shown runs procedures and takes its exceptions through the
-  // boot processor's gate for #GP.
+  // The processor shown runs procedures and takes #GP through the BSP's gate.
   const bool msr_reached = cpus.cpu_protocol && !cpus.guard_refused && shown < cpus.cpus.size() &&
                            !cpus.cpus[shown].down && !cpus.cpus[shown].disabled && !cpus.cpus[shown].unhealthy &&
                            cpus.cpus[shown].gp_gate == cpus.cpus[0].gp_gate;

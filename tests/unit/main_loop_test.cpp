@@ -123,8 +123,7 @@ TEST_F(MainLoopTest, EscEndsTheRunFromEveryPage) {
   }
 }
 
-// Esc gives the Shell its text mode, colour and cursor back, on a clean
-// screen; a mode the console no longer offers gives the standard one.
+// Esc gives the Shell its mode, colour and cursor back (else mode 0), clean.
 TEST_F(MainLoopTest, ExitGivesTheConsoleBackAsTheShellHadIt) {
   struct Case {
     int mode;

@@ -57,13 +57,8 @@ void KvqTest::SetUp() {
   console().install();
 }
 
-void expect_no_unguarded_access(const sim::Board& board) {
-  EXPECT_EQ(board.cpu.unguarded_accesses, 0)
-      << "an MSR access on a processor whose #GP gate is not the boot processor's: a fault there resets the board";
-}
-
 void KvqTest::TearDown() {
-  expect_no_unguarded_access(board);
+  EXPECT_EQ(board.cpu.unguarded_accesses, 0);  // an MSR access on a processor without the #GP guard
   pci_ids::release();  // a pci.ids a test put beside the image
   sim::set_board(nullptr);
 }
