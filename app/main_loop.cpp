@@ -51,7 +51,8 @@ void reset_list_state(AppState& state) {
 void startup(AppState& state) {
   state = AppState{};
   sata::allocate_identify_buffer();
-  state.hdd_buffer = sata::probe_port(state.hdd_port_offset);
+  state.hdd_probe = sata::probe_port(state.hdd_port_offset);
+  state.hdd_buffer = state.hdd_probe.buffer;
   pci::forget_board();
   apic::forget_board();
   state.device_count = pci::scan(pci::g_devices);

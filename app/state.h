@@ -6,6 +6,7 @@
 #include "hw/acpi.h"
 #include "hw/cpu.h"
 #include "hw/pci.h"
+#include "hw/sata.h"
 #include "hw/smbios.h"
 #include "platform/keys.h"
 
@@ -84,6 +85,8 @@ struct AppState {
   // whether its buffer is still to be asked for.
   int hdd_disk = 0;
   bool hdd_disk_unasked = false;
+  // What the disk shown answered when it was last asked (selected, or `i`).
+  sata::Probe hdd_probe;
   MenuColumn menu_column = MenuColumn::kDevices;
   int menu_item = 1;
   ListState list;

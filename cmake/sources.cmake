@@ -69,6 +69,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/file_uefi.cpp
   platform/uefi/paging_uefi.cpp
   platform/uefi/nvme_uefi.cpp
+  platform/uefi/ata_uefi.cpp
   platform/uefi/cpu_uefi.cpp
   platform/uefi/memory_space_uefi.cpp
 )
@@ -90,6 +91,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/acpi_tables.cpp
   platform/sim/paging_sim.cpp
   platform/sim/nvme_sim.cpp
+  platform/sim/ata_sim.cpp
   platform/sim/cpu_sim.cpp
   platform/sim/cpu_models.cpp
   platform/sim/memory_space_sim.cpp

@@ -15,6 +15,13 @@ using reg::high_bit_first;
 // Generic host control, from ABAR.
 inline constexpr uint32_t kPi = 0x0C;  // ports implemented: bit n for port n
 
+// BIOS/OS handoff control: while BOS is set the firmware claims the HBA as
+// its own (an HBA without the handoff capability reads 0 here).
+struct Bohc : reg::Register<0x28, 4> {
+  using Bos = Field<0, 0>;  // BIOS owned semaphore
+  static_assert(high_bit_first<Bos>());
+};
+
 // Port registers: ABAR + 0x100 + 0x80 x port.
 inline constexpr uint32_t kFirstPort = 0x100;
 inline constexpr uint32_t kPortStride = 0x80;
@@ -29,7 +36,13 @@ inline constexpr uint32_t kPxIs = 0x10;    // interrupt status
 
 struct PxIs : reg::Register<kPxIs, 4> {
   using Tfes = Field<30, 30>;  // task-file error status
-  static_assert(high_bit_first<Tfes>());
+  using Hbfs = Field<29, 29>;  // host bus fatal error: a DMA the host refused
+  using Hbds = Field<28, 28>;  // host bus data error
+  using Ifs = Field<27, 27>;   // interface fatal error
+  static_assert(high_bit_first<Tfes, Hbfs, Hbds, Ifs>());
+  // The errors that stop the port (the HBA's ERR:Fatal state) until ST is
+  // cleared and set again.
+  static constexpr uint32_t kFatal = Tfes::kMask | Hbfs::kMask | Hbds::kMask | Ifs::kMask;
 };
 
 struct PxCmd : reg::Register<0x18, 4> {
@@ -57,7 +70,11 @@ struct PxSsts : reg::Register<0x28, 4> {
   static constexpr uint32_t kDetPresent = 3;
 };
 
-inline constexpr uint32_t kPxCi = 0x38;  // commands issued: bit n for slot n
+inline constexpr uint32_t kPxSig = 0x24;   // signature of the device on the link
+inline constexpr uint32_t kSigAta = 0x00000101u;  // an ATA disk (not ATAPI, a bridge or a multiplier)
+inline constexpr uint32_t kPxSerr = 0x30;  // SATA errors, write 1 to clear
+inline constexpr uint32_t kPxSact = 0x34;  // native queued commands outstanding
+inline constexpr uint32_t kPxCi = 0x38;    // commands issued: bit n for slot n
 
 // Command header of slot 0: 32 bytes at PxCLB.
 struct CommandHeader {
@@ -104,6 +121,7 @@ inline constexpr uint32_t kRegisterH2DDwords = 5;
 // count 0x1FF with the interrupt flag is 0x800001FF.
 static_assert(PxCmd::Fre::kMask == 0x10 && PxCmd::St::kMask == 0x01);
 static_assert(PxCmd::Cr::kMask == 0x8000 && PxCmd::Fr::kMask == 0x4000);
+static_assert(PxIs::kFatal == 0x78000000);
 static_assert(CommandHeader::Prdtl::with(CommandHeader::Cfl::with(0, kRegisterH2DDwords), 1) == 0x00010005);
 static_assert(Prd::I::with(Prd::Dbc::with(0, 512 - 1), 1) == 0x800001FF);
 

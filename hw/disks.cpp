@@ -84,6 +84,7 @@ void add_namespaces(List& list, const pci::Bdf& f, int c) {
 
 void find(const pci::DeviceTable& table, bool chipset_ahci, List& list) {
   list.count = 0;
+  sata::find_pass_thru();
   if (chipset_ahci) {
     for (int p = 0; p < kChipsetPorts; ++p) add(list, {Kind::kChipsetPort, sata::kController, p, 0, 0});
   }
@@ -104,14 +105,14 @@ void find(const pci::DeviceTable& table, bool chipset_ahci, List& list) {
   }
 }
 
-uint32_t identify(const Disk& d) {
+sata::Probe identify(const Disk& d) {
   if (d.kind != Kind::kNvmeNamespace) return sata::probe(d.function, d.port);
   if (g_nvme_buffer == 0) g_nvme_buffer = plat::allocate_pages_below_4g(2);
   if (g_nvme_buffer == 0 || !plat::nvme_identify(d.controller, 0, kCnsController, g_nvme_buffer) ||
       !plat::nvme_identify(d.controller, d.nsid, kCnsNamespace, g_nvme_buffer + kNamespacePage)) {
-    return sata::kNoDevice;
+    return {sata::kNoDevice, sata::Outcome::kNoDisk, sata::Path::kNvmePassThru};
   }
-  return g_nvme_buffer;
+  return {g_nvme_buffer, sata::Outcome::kAnswered, sata::Path::kNvmePassThru};
 }
 
 NvmeIdentity read_nvme(uint32_t buffer) {

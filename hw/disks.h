@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "hw/pci.h"
+#include "hw/sata.h"
 
 namespace kvq::disks {
 
@@ -32,13 +33,14 @@ extern List g_disks;
 // Ports 0 to 7 of 0:31:2 when its mode select answers AHCI or RAID
 // (`chipset_ahci`); then the implemented ports of every other function of
 // `table` with class 01h, subclass 06h, interface 01h (AHCI); then the
-// namespaces of the firmware's NVM Express controllers.
+// namespaces of the firmware's NVM Express controllers. The firmware's ATA
+// pass-thru instances are walked again as well.
 void find(const pci::DeviceTable& table, bool chipset_ahci, List& list);
 
 // Asks the disk who it is: IDENTIFY DEVICE for an AHCI port (hw/sata),
 // Identify Controller and Identify Namespace through the firmware for NVM
-// Express, into kvq's own buffer. Returns its address, or sata::kNoDevice.
-uint32_t identify(const Disk& disk);
+// Express, into kvq's own buffer: its address and how it went.
+sata::Probe identify(const Disk& disk);
 
 // The NVM Express answers at `buffer`: the controller's model (bytes
 // 24-63) and serial number (4-23) and the namespace's size (NSZE blocks of

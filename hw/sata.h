@@ -68,16 +68,51 @@ inline constexpr bool is_no_device(uint32_t buffer) {
 void allocate_identify_buffer();
 void free_identify_buffer();
 
-// Runs IDENTIFY DEVICE on port `port` of the AHCI controller, in slot 0 of
-// the command list the firmware's driver set up for it, and waits for the
-// answer. Returns the address of the 512-byte answer, or kNoDevice: for a
-// port that is not implemented, has no device, or whose command structures
-// were never set up (then nothing is written), and for a command that
-// failed or went unanswered for 100 ms.
-uint32_t probe(const pci::Bdf& controller, int port);
+// How an IDENTIFY DEVICE went: answered, no ATA disk (or no answer), or
+// refused before any write because the port was not in a state to take a
+// command of kvq's, or left as it stood after a failure.
+enum class Outcome : uint8_t {
+  kAnswered,
+  kNoDisk,
+  kDecodeOff,         // PCI Command: memory space or bus master off
+  kFirmwareOwned,     // BOHC.BOS: the firmware still owns the HBA
+  kBusy,              // commands outstanding, BSY or DRQ, an engine stopping, an error latched
+  kStartedWithoutFis, // ST set with FRE clear
+  kNotMapped,         // PciIo.Map refused kvq's buffer
+  kLeftBusy,          // failed, and the disk stays BSY or DRQ: the port left stopped
+  kNotStopping,       // failed, and the command list does not stop: left alone
+};
+inline constexpr int kOutcomes = 9;
+// Who ran the command: the firmware's ATA or NVM Express pass-thru, or kvq
+// in slot 0 of the port's command list.
+enum class Path : uint8_t { kNone, kAtaPassThru, kAhciSlot0, kNvmePassThru };
+
+struct Probe {
+  uint32_t buffer = kNoDevice;  // the answer, when answered
+  Outcome outcome = Outcome::kNoDisk;
+  Path path = Path::kNone;
+};
+
+// Row 18's words for an outcome that is neither an answer nor a plain
+// "no device"; null for those.
+const char16_t* outcome_text(Outcome outcome);
+
+// Walks the firmware's ATA pass-thru instances again (the HDD page's list
+// does when the menu opens it; a probe does once if nothing has).
+void find_pass_thru();
+
+// IDENTIFY DEVICE on port `port` of the AHCI controller. Through the
+// firmware's ATA pass-thru when one covers the controller's function;
+// otherwise, and only on a function of class 010601h with memory space and
+// bus mastering on, kvq's own command in slot 0 of the command list the
+// firmware's driver set up, into kvq's buffer mapped for the controller
+// with PciIo.Map, on a port found idle (see Outcome), and put back as found:
+// command header 0, its command table, ST and FRE, with PxIS and PxSERR
+// cleared after a failure (AHCI 1.3.1, 6.2.2).
+Probe probe(const pci::Bdf& controller, int port);
 // The same on the chipset's controller, the port named by its register
 // offset from ABAR (0x100 + 0x80 x port), as the HDD page keeps it.
-uint32_t probe_port(uint16_t port_offset);
+Probe probe_port(uint16_t port_offset);
 
 // What the IDENTIFY DEVICE answer at `buffer` says of the disk. Its model
 // and its size are read separately, each when the page shows it.

@@ -2,8 +2,10 @@
 // IDENTIFY DEVICE for an AHCI port, Identify Controller and Namespace for
 // an NVM Express namespace. PageUp and PageDown step through every disk the
 // menu found (ports 0 to 7 of the chipset's controller first, as they
-// always were), probing each; the cursor stops at the grid's edges. A disk
-// that does not answer gets no read at all: its cells show "--".
+// always were); the cursor stops at the grid's edges. A disk is asked once,
+// when it is selected, and again on `i`; every pass reads the buffer and
+// its lines afresh. A disk that does not answer gets no read at all: its
+// cells show "--".
 #include "app/colors.h"
 #include "hw/disks.h"
 #include "hw/memio.h"
@@ -54,69 +56,73 @@ void put_line(const char16_t* text) {
   con::repeat(u' ', 80 - text_length(text));
 }
 
-// An ATA disk: the model at column 0, the size at 51, each from its own
-// IDENTIFY DEVICE, as the lines always were.
-void draw_ata_lines(const Disk& d) {
-  const sata::DiskModel model = sata::read_model(sata::probe(d.function, d.port));
-  char16_t line[81];
-  if (!model.present) {
-    put_line(u"No device be detected !");
-  } else {
-    sformat(line, kSizeCol, u"Model Name: %s", static_cast<const char16_t*>(model.text));
-    put_line(line);
-  }
-  const sata::DiskSize size = sata::read_size(sata::probe(d.function, d.port));
-  if (size.present) {
-    sformat(line, 80 - kSizeCol + 1, u"Size: %dG", size.gigabytes);
-    con::set_cursor(kSizeCol, kLineRow);
-    con::put_text(line);
-  }
-}
-
-// An NVM Express namespace: model and serial from the controller, the size
-// from the namespace, asked for once a pass.
-void draw_nvme_lines(const Disk& d) {
-  const disks::NvmeIdentity id = disks::read_nvme(disks::identify(d));
-  if (!id.present) {
-    put_line(u"No device be detected !");
-    return;
-  }
-  char16_t line[81];
-  sformat(line, kSizeCol, u"Model Name: %s  Serial: %s", static_cast<const char16_t*>(id.model),
-          static_cast<const char16_t*>(id.serial));
-  put_line(line);
-  sformat(line, 80 - kSizeCol + 1, u"Size: %dG", id.gigabytes);
+void put_size(uint64_t gigabytes) {
+  char16_t line[80 - kSizeCol + 1];
+  sformat(line, 80 - kSizeCol + 1, u"Size: %dG", gigabytes);
   con::set_cursor(kSizeCol, kLineRow);
   con::put_text(line);
 }
 
-void draw_title(AppState& state, uint64_t base) {
-  if (state.hdd_disk_unasked) {
-    // A disk chosen before the page could ask it: its buffer now.
-    state.hdd_buffer = disks::identify(current(state));
-    state.hdd_disk_unasked = false;
-    base = state.hdd_buffer;
+// Who ran the ATA disk's IDENTIFY, at the end of the line.
+constexpr int kPathCol = 66;
+const char16_t* path_text(sata::Path path) {
+  switch (path) {
+    case sata::Path::kAtaPassThru: return u"ATA Pass Thru";
+    case sata::Path::kAhciSlot0: return u"AHCI slot 0";
+    default: return nullptr;
   }
+}
+
+// Row 18 from the answer in kvq's buffer, read afresh: an ATA disk's model
+// at column 0, its size at 51; an NVM Express namespace's model and serial,
+// then its size; or why the disk was not asked.
+void draw_lines(const Disk& d, const sata::Probe& probe) {
+  char16_t line[81];
+  if (const char16_t* why = sata::outcome_text(probe.outcome)) {
+    put_line(why);
+  } else if (d.kind == Kind::kNvmeNamespace) {
+    const disks::NvmeIdentity id = disks::read_nvme(probe.buffer);
+    if (!id.present) return put_line(u"No device be detected !");
+    sformat(line, kSizeCol, u"Model Name: %s  Serial: %s", static_cast<const char16_t*>(id.model),
+            static_cast<const char16_t*>(id.serial));
+    put_line(line);
+    put_size(id.gigabytes);
+  } else {
+    const sata::DiskModel model = sata::read_model(probe.buffer);
+    if (!model.present) return put_line(u"No device be detected !");
+    sformat(line, kSizeCol, u"Model Name: %s", static_cast<const char16_t*>(model.text));
+    put_line(line);
+    if (const char16_t* path = path_text(probe.path)) {
+      con::set_cursor(kPathCol, kLineRow);
+      con::put_text(path);
+    }
+    put_size(sata::read_size(probe.buffer).gigabytes);
+  }
+}
+
+void draw_title(AppState& state, uint64_t base) {
   char16_t text[kTitleWidth + 1];
   const int n = title(state, base, text);
   con::put_text(text);
   con::repeat(u' ', kTitleWidth - n);
-  const Disk d = current(state);
-  if (d.kind == Kind::kNvmeNamespace) {
-    draw_nvme_lines(d);
-  } else {
-    draw_ata_lines(d);
-  }
+  draw_lines(current(state), state.hdd_probe);
+}
+
+// Asks the disk shown; its answer becomes the window's base.
+void ask(AppState& state) {
+  state.hdd_probe = disks::identify(current(state));
+  state.hdd_buffer = state.hdd_probe.buffer;
+  state.hdd_disk_unasked = false;
+  // The next pass draws the lines of the answer.
+  con::set_cursor(0, kLineRow);
+  con::repeat(u' ', 80);
 }
 
 void select_disk(AppState& state, int index) {
   state.hdd_disk = index;
   const Disk d = current(state);
   if (d.kind == Kind::kChipsetPort) state.hdd_port_offset = static_cast<uint16_t>(ahci::port_offset(d.port));
-  state.hdd_buffer = disks::identify(d);
-  // The next pass draws the lines of the new disk.
-  con::set_cursor(0, kLineRow);
-  con::repeat(u' ', 80);
+  ask(state);
 }
 
 void step_disk(AppState& state, int direction) {
@@ -129,6 +135,13 @@ void step_disk(AppState& state, int direction) {
     return;
   }
   select_disk(state, ((state.hdd_disk + direction) % count + count) % count);
+}
+
+// `i` asks the disk again.
+bool own_key(AppState& state) {
+  if (state.key.scan != 0 || state.key.ch != u'i') return false;
+  ask(state);
+  return true;
 }
 
 // A buffer no disk filled is not read.
@@ -159,7 +172,7 @@ constexpr AddressSpace kHdd = {
     .set_base = [](AppState& s, uint64_t base) { s.hdd_buffer = static_cast<uint32_t>(base); },
     .read_window = read_window,
     .write = memio::write_value,
-    .own_key = nullptr,
+    .own_key = own_key,
     .page_step = step_disk,
     .cursor_stops_at_edges = true,
     .no_address_entry_in_byte_mode = true,
@@ -167,7 +180,12 @@ constexpr AddressSpace kHdd = {
 
 }  // namespace
 
-void hdd_pass(AppState& state) { address_space_pass(state, kHdd); }
+// A disk chosen before the page could ask it (by the menu) is asked first:
+// the window's base is settled before the pass reads it.
+void hdd_pass(AppState& state) {
+  if (state.hdd_disk_unasked) ask(state);
+  address_space_pass(state, kHdd);
+}
 
 // The chipset's controller opens the page in AHCI or RAID mode, as it
 // always did; any other AHCI function or NVM Express namespace opens it too.
@@ -180,15 +198,14 @@ bool hdd_can_open(AppState& state) {
   disks::find(pci::g_devices, chipset, disks::g_disks);
   if (disks::g_disks.count == 0) return false;
   // The chipset's ports stand first, one per port: the port the page last
-  // showed is the same entry, and its buffer is the one already probed.
+  // showed is the same entry. Opening the page selects its disk: it is
+  // asked on the first pass.
   if (chipset) {
     state.hdd_disk = sata::port_number(state.hdd_port_offset);
   } else if (state.hdd_disk >= disks::g_disks.count || disks::g_disks.disks[state.hdd_disk].kind == Kind::kChipsetPort) {
     state.hdd_disk = 0;
-    state.hdd_disk_unasked = true;
-  } else {
-    state.hdd_disk_unasked = true;
   }
+  state.hdd_disk_unasked = true;
   return true;
 }
 

@@ -14,10 +14,17 @@ namespace {
 
 constexpr int kMessageRow = 18;
 
+// A value entry writes into the window the pass drew: at its base, whatever
+// the page's base has become since.
+struct DrawnWindow {
+  const AddressSpace& space;
+  uint64_t base;
+};
+
 void write_cell(AppState& state, const void* context, int offset, uint32_t value) {
-  const AddressSpace& space = *static_cast<const AddressSpace*>(context);
-  const uint64_t address = space.address(space.base(state), offset);
-  const memio::Refusal refused = space.write(address, layout(state.width).bytes, value);
+  const DrawnWindow& drawn = *static_cast<const DrawnWindow*>(context);
+  const uint64_t address = drawn.space.address(drawn.base, offset);
+  const memio::Refusal refused = drawn.space.write(address, layout(state.width).bytes, value);
   if (refused != memio::Refusal::kNone) {
     char16_t text[81];
     sformat(text, 81, address > 0xFFFFFFFFu ? u"%X %s: nothing was written." : u"%08X %s: nothing was written.",
@@ -34,8 +41,9 @@ void step(AppState& state, const AddressSpace& space, int direction) {
   }
 }
 
-void act_on_key(AppState& state, const AddressSpace& space) {
-  if (handle_grid_keys(state, write_cell, &space, !space.cursor_stops_at_edges)) return;
+void act_on_key(AppState& state, const AddressSpace& space, uint64_t drawn_base) {
+  const DrawnWindow drawn = {space, drawn_base};
+  if (handle_grid_keys(state, write_cell, &drawn, !space.cursor_stops_at_edges)) return;
   const Key key = state.key;
   if (key.scan == kScanPageUp) {
     step(state, space, -1);
@@ -99,7 +107,7 @@ void address_space_pass(AppState& state, const AddressSpace& space) {
   draw_footer(false);
   draw_width_label(state.width);
   con::poll_key(&state.key);
-  act_on_key(state, space);
+  act_on_key(state, space, base);
 }
 
 }  // namespace kvq

@@ -17,7 +17,11 @@ constexpr uint32_t kCmdWritable = 0x1F;  // ST, SUD, POD, CLO, FRE
 // PxIS bits.
 constexpr uint32_t kDhrs = 1u << 0;
 constexpr uint32_t kPss = 1u << 1;
+constexpr uint32_t kHbfs = 1u << 29;
 constexpr uint32_t kTfes = 1u << 30;
+constexpr uint32_t kFatal = 0x78000000u;  // TFES, HBFS, HBDS, IFS
+// PxSERR.ERR.E: an internal error, a master abort on a DMA among them.
+constexpr uint32_t kSerrInternal = 1u << 11;
 
 void put_word(uint8_t* out, int word, uint16_t v) {
   out[2 * word] = static_cast<uint8_t>(v);
@@ -77,6 +81,26 @@ void AhciController::set_up_like_firmware(int port, uint32_t clb, uint32_t fb, u
     board_.ram_poke32(prd + 0x0C, 0x1FF);
   }
   for (uint32_t i = 0; i < 1024; ++i) board_.ram_poke(stale + i, 0xA5);
+  // The driver mapped its structures and its data buffer for the HBA.
+  for (const DmaWindow& w : {DmaWindow{clb, 0x400, 0}, DmaWindow{fb, 0x100, 0}, DmaWindow{ctba, 0x100, 0},
+                             DmaWindow{stale, 0x400, 0}}) {
+    board_.dma_windows.push_back(w);
+  }
+}
+
+bool AhciController::driver_identify(int n, uint64_t buffer) {
+  Port& p = ports[n];
+  const bool stopped_without_fis = (p.cmd & kSt) != 0 && (p.cmd & kFre) == 0;
+  if (!p.has_disk || p.wedged || p.fatal || p.ci != 0 || stopped_without_fis || (p.is & kFatal) != 0 || p.serr != 0 ||
+      (p.tfd & 0x88) != 0) {  // BSY or DRQ: the disk needs a reset first
+    return false;
+  }
+  if (p.disk.answer != SimDisk::Answer::kData) return false;
+  uint8_t answer[512];
+  identify_answer(p.disk, answer);
+  for (uint32_t i = 0; i < 512; ++i) board_.ram_poke(buffer + i, answer[i]);
+  ++p.identifies;
+  return true;
 }
 
 uint32_t AhciController::reg(uint32_t offset) const {
@@ -90,6 +114,10 @@ uint32_t AhciController::reg(uint32_t offset) const {
         return pi;
       case 0x10:
         return 0x00010000u;
+      case 0x24:
+        return 1;  // CAP2: BIOS/OS handoff
+      case 0x28:
+        return bohc;
       default:
         return 0;
     }
@@ -106,9 +134,10 @@ uint32_t AhciController::reg(uint32_t offset) const {
     case 0x14: return p.ie;
     case 0x18: return p.cmd;
     case 0x20: return p.tfd;
-    case 0x24: return p.has_disk ? 0x00000101u : 0xFFFFFFFFu;
+    case 0x24: return p.has_disk ? p.disk.signature : 0xFFFFFFFFu;
     case 0x28: return p.ssts;
     case 0x30: return p.serr;
+    case 0x34: return p.sact;
     case 0x38: return p.ci;
     default: return 0;
   }
@@ -142,12 +171,27 @@ void AhciController::write_reg(uint32_t offset, uint32_t value, uint32_t mask) {
     case 0x14: merge(p.ie); break;
     case 0x30: p.serr &= ~(value & mask); break;
     case 0x18: {
-      const bool was_started = (p.cmd & kSt) != 0;
+      const uint32_t before = p.cmd;
       const uint32_t w = mask & kCmdWritable;
-      p.cmd = ((p.cmd & ~w) | (value & w)) & ~kClo;
-      // This HBA starts and stops its engines at once.
-      p.cmd = (p.cmd & ~(kCr | kFr)) | ((p.cmd & kSt) ? kCr : 0) | ((p.cmd & kFre) ? kFr : 0);
-      if (was_started && (p.cmd & kSt) == 0) p.ci = 0;  // stopping drops every issued command
+      const uint32_t after = ((before & ~w) | (value & w)) & ~kClo;
+      // AHCI 1.3.1, PxCMD: ST is set only once FRE is set and the list has
+      // stopped (CR clear); FRE is cleared only while ST and CR are clear.
+      const bool sets_st = (before & kSt) == 0 && (after & kSt) != 0;
+      const bool clears_fre = (before & kFre) != 0 && (after & kFre) == 0;
+      if ((sets_st && ((before & kFre) == 0 || (before & kCr) != 0)) ||
+          (clears_fre && ((before & kSt) != 0 || (after & kSt) != 0 || (before & kCr) != 0))) {
+        ++p.forbidden;
+        p.wedged = true;
+      }
+      p.cmd = after;
+      // This HBA starts and stops its engines at once; a wedged one never.
+      if (!p.wedged) p.cmd = (p.cmd & ~(kCr | kFr)) | ((p.cmd & kSt) ? kCr : 0) | ((p.cmd & kFre) ? kFr : 0);
+      if ((before & kSt) != 0 && (p.cmd & kSt) == 0) {
+        // Stopping drops every issued command and leaves ERR:Fatal.
+        p.ci = 0;
+        p.sact = 0;
+        p.fatal = false;
+      }
       run(p);
       break;
     }
@@ -166,9 +210,12 @@ void AhciController::write_reg(uint32_t offset, uint32_t value, uint32_t mask) {
 // Slot 0 runs once it is issued and the port is started with FIS receive on.
 // A port without a disk never completes it.
 void AhciController::run(Port& p) {
-  if ((p.cmd & kSt) == 0 || (p.cmd & kFre) == 0 || (p.ci & 1) == 0 || !p.has_disk) return;
+  if ((p.cmd & kSt) == 0 || (p.cmd & kFre) == 0 || (p.ci & 1) == 0 || !p.has_disk || p.fatal || p.wedged) return;
   p.tpl_at_start = board_.tpl;
-  if (p.disk.answer == SimDisk::Answer::kNever) return;
+  if (p.disk.answer == SimDisk::Answer::kNever) {
+    p.tfd = 0x80;  // BSY, for good: only a COMRESET would end it
+    return;
+  }
   auto ram32 = [&](uint32_t a) {
     uint32_t v = 0;
     for (int i = 3; i >= 0; --i) v = (v << 8) | board_.ram_peek(a + static_cast<uint32_t>(i));
@@ -181,6 +228,7 @@ void AhciController::run(Port& p) {
     // Aborted: ERR with ABRT; the HBA stops with the slot still issued.
     p.tfd = 0x0451;
     p.is |= kTfes;
+    p.fatal = true;
     return;
   }
   uint8_t answer[512];
@@ -192,6 +240,14 @@ void AhciController::run(Port& p) {
     const uint32_t prd = ctba + 0x80 + 16 * e;
     const uint32_t dba = ram32(prd);
     const uint32_t count = std::min<uint32_t>((ram32(prd + 0x0C) & 0x3FFFFF) + 1, 512 - done);
+    if (board_.dma_protection && !board_.dma_allowed(dba | (uint64_t{ram32(prd + 4)} << 32), count)) {
+      // The IOMMU refused the write: a master abort, and the port halts
+      // with the command still issued.
+      p.is |= kHbfs;
+      p.serr |= kSerrInternal;
+      p.fatal = true;
+      return;
+    }
     if (ram32(prd + 4) == 0) {
       for (uint32_t i = 0; i < count; ++i) board_.ram_poke(dba + i, answer[done + i]);
     }

@@ -134,6 +134,30 @@ struct SimNvme {
   int identifies = 0;  // commands run
 };
 
+// The firmware's ATA Pass Thru protocol on one of the board's AHCI
+// controllers. Its driver owns the ports (AhciController::driver_identify)
+// and keeps the place of the protocol's walk as EDK2's driver does, quirk
+// included: after a disk attached without a port multiplier, the next
+// GetNextDevice of any port ends the walk.
+struct SimAtaPassThru {
+  uint16_t segment = 0;
+  uint8_t bus = 0, device = 0, function = 0;
+  AhciController* hba = nullptr;
+  uint32_t io_align = 8;  // sizeof (UINTN) on x64, as EDK2 sets it
+  uint16_t previous_port = 0;
+  uint16_t previous_multiplier = 0;
+  int commands = 0;  // PassThru calls
+};
+
+// A stretch of memory a bus master may reach on a board whose DMA is
+// guarded before the OS (VT-d, AMD-Vi): what the firmware mapped for its own
+// drivers and what PciIo.Map opened for kvq.
+struct DmaWindow {
+  uint64_t base;
+  uint64_t length;
+  int id;  // the mapping, 0 for the firmware's own
+};
+
 class PortDevice {
  public:
   virtual ~PortDevice() = default;
@@ -272,6 +296,15 @@ class Board {
   int pool_in_use = 0;
   // The firmware's NVM Express pass-thru protocol instances.
   std::vector<SimNvme> nvme;
+  // Its ATA pass-thru protocol instances.
+  std::vector<SimAtaPassThru> ata;
+  // Bus-master DMA: with dma_protection, a controller's write outside every
+  // window is refused (AhciController halts the port). dma_map_fails: the
+  // firmware's PciIo.Map refuses.
+  bool dma_protection = false;
+  bool dma_map_fails = false;
+  std::vector<DmaWindow> dma_windows;
+  bool dma_allowed(uint64_t base, uint64_t length) const;
   CpuModel cpu;
 
   // Configuration-space lookup by mechanism #1 fields.

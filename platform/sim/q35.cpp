@@ -75,6 +75,7 @@ void build_q35(Board& board) {
   ahci.set32(0x08, 0x01060102);
   ahci.set32(0x24, 0xC1054000);  // ABAR
   ahci.set32(0x90, 0x00000040);  // SATA mode select: AHCI
+  ahci.set16(0x04, 0x0007);      // I/O, memory and bus master on: the firmware's driver runs it
   ahci.add_capability(0x05, 0x80);
   ahci.add_capability(0x12, 0xA8);
   auto hba = std::make_unique<AhciController>(board, kQ35Abar, 0x3F);  // ports 0 to 5
@@ -85,6 +86,8 @@ void build_q35(Board& board) {
   hba->attach(0, SimDisk{.model = "QEMU HARDDISK", .sectors28 = 1032192, .sectors48 = 1032192});
   hba->set_up_like_firmware(0, kQ35CommandLists, kQ35ReceivedFis, kQ35CommandTable, kQ35StaleBuffer);
   board.ahci = hba.get();
+  // OVMF's AtaAtapiPassThruDxe drives it.
+  board.ata.push_back({.device = 31, .function = 2, .hba = hba.get()});
   board.add_mem_device(std::move(hba));
 
   PciFunction& smbus = board.add_function(0, 31, 3, 0x8086, 0x2930);
@@ -126,11 +129,13 @@ AhciController& add_ahci_function(Board& board, int device, uint32_t abar, const
   PciFunction& f = board.add_function(0, device, 0, 0x8086, 0x2922);
   f.set32(0x08, 0x01060102);
   f.set32(0x24, abar);
+  f.set16(0x04, 0x0007);
   auto hba = std::make_unique<AhciController>(board, abar, 0x3F);
   hba->attach(0, disk);
   hba->set_up_like_firmware(0, structures, structures + 0x1000, structures + 0x2000, structures + 0x3000);
   AhciController& ref = *hba;
   board.more_ahci.push_back(&ref);
+  board.ata.push_back({.device = static_cast<uint8_t>(device), .hba = &ref});
   board.add_mem_device(std::move(hba));
   return ref;
 }

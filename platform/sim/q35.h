@@ -14,7 +14,8 @@ void build_q35(Board& board);
 
 // A second AHCI function at 0:`device`.0, as `-device ich9-ahci,addr=N`
 // adds one: ports 0 to 5 implemented, `disk` on port 0 set up by the
-// firmware with its structures from `structures` up.
+// firmware with its structures from `structures` up, and the firmware's
+// ATA pass-thru on it (as on 0:31:2).
 class AhciController;
 struct SimDisk;
 AhciController& add_ahci_function(Board& board, int device, uint32_t abar, const SimDisk& disk, uint32_t structures);

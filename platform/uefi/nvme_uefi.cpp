@@ -3,6 +3,7 @@
 // packet and waits for the driver to run it.
 #include "platform/firmware.h"
 #include "platform/uefi/efi.h"
+#include "platform/uefi/handles.h"
 
 namespace kvq::plat {
 namespace {
@@ -17,30 +18,13 @@ constexpr uint64_t kTimeout100ns = 10 * 1000 * 1000;  // 1 s
 }  // namespace
 
 int nvme_controllers(NvmeController (&out)[kMaxNvmeControllers]) {
-  efi::BootServices* bs = efi::g_system_table->boot_services;
-  uintptr_t count = 0;
-  efi::Handle* handles = nullptr;
   g_count = 0;
-  if (bs->locate_handle_buffer(efi::kByProtocol, &efi::kNvmePassThruProtocolGuid, nullptr, &count, &handles) !=
-      efi::kSuccess) {
-    return 0;
-  }
-  for (uintptr_t i = 0; i < count && g_count < kMaxNvmeControllers; ++i) {
-    void* pass_thru = nullptr;
-    if (bs->handle_protocol(handles[i], &efi::kNvmePassThruProtocolGuid, &pass_thru) != efi::kSuccess) continue;
-    NvmeController c = {0xFFFF, 0xFF, 0xFF, 0xFF};
-    void* io = nullptr;
-    uintptr_t seg = 0, bus = 0, dev = 0, fn = 0;
-    if (bs->handle_protocol(handles[i], &efi::kPciIoProtocolGuid, &io) == efi::kSuccess) {
-      auto* pci = static_cast<efi::PciIoProtocol*>(io);
-      if (pci->get_location(pci, &seg, &bus, &dev, &fn) == efi::kSuccess) {
-        c = {static_cast<uint16_t>(seg), static_cast<uint8_t>(bus), static_cast<uint8_t>(dev), static_cast<uint8_t>(fn)};
-      }
-    }
-    out[g_count] = c;
-    g_pass_thru[g_count++] = static_cast<efi::NvmePassThruProtocol*>(pass_thru);
-  }
-  bs->free_pool(handles);
+  efi::for_each_handle(efi::kNvmePassThruProtocolGuid, [&](efi::Handle handle, void* interface) {
+    const PciLocation at = efi::location_of(efi::pci_io_of(handle));
+    out[g_count] = {at.segment, at.bus, at.device, at.function};
+    g_pass_thru[g_count++] = static_cast<efi::NvmePassThruProtocol*>(interface);
+    return g_count < kMaxNvmeControllers;
+  });
   return g_count;
 }
 

@@ -67,7 +67,8 @@ def run_subset(disk):
         wait_row(m, 0, r'^HDD Port 0 Address: [0-9A-F]{8}')
         wait_row(m, 18, r'^Model Name: QEMU HARDDISK ')
         m.keys('PageDown')
-        wait_row(m, 18, r'^Model Name: KVQ IA32 DISK +Size: 1000G')
+        # Through the firmware's ATA pass-thru, its packet laid out for IA-32.
+        wait_row(m, 18, r'^Model Name: KVQ IA32 DISK +Size: 1000G +ATA Pass Thru *$')
         m.keys('F6', 'Down', 'Down', 'Enter')
         wait_row(m, 1, r'^RSDP [0-9A-F]{16}  00000024  02 .* ok')
         rows = [m.row(r) for r in range(1, 21) if m.row(r).strip()]

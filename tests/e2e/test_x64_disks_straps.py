@@ -123,9 +123,10 @@ def run_hdd(m):
     report('x64 HDD PageUp to an ATA disk on 00:08.0: key to screen, s', '%.3f' % ata)
     report('x64 HDD PageUp to an empty port: key to screen, s', '%.3f' % empty)
     report('x64 HDD PageUp to the NVMe namespace: key to screen, s', '%.3f' % nvme)
-    # Four Identify commands lie between the key and the screen (two to
-    # choose the namespace, two for its lines); an empty port asks nothing.
-    report('x64 HDD key to screen, NVMe step minus empty-port step (4 Identify commands), ms',
+    # Two Identify commands lie between the key and the screen (controller
+    # and namespace, asked once when the step selects it); an empty port
+    # asks nothing.
+    report('x64 HDD key to screen, NVMe step minus empty-port step (2 Identify commands), ms',
            '%.1f' % ((nvme - empty) * 1000))
     step_to(m, 'PageUp', r'^HDD Port 7 Address:')
     leave_kvq(m)

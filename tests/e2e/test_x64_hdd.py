@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """x64: the HDD page with the boot disk on AHCI port 0 and a disk of our own
-on port 1: both models, the second disk's size, its IDENTIFY answer in the
-character column, "No device be detected !" on port 7 (not implemented) and
-port 2 (empty), the keystroke latency with and without a disk, and after Esc
-a Shell whose boot disk still reads."""
+on port 1, both identified through OVMF's ATA Pass Thru protocol: both
+models, the second disk's size, its IDENTIFY answer in the character column,
+a byte typed into the answer that stays until `i` asks the disk again,
+"No device be detected !" on port 7 (not implemented) and port 2 (empty),
+the keystroke latency with and without a disk, and after Esc a Shell whose
+boot disk still reads."""
 
 import os
 import shutil
@@ -61,12 +63,12 @@ def test_hdd_page():
         with Kvq('x64', extra=second_disk_args(image, MODEL)) as m:
             m.start_kvq()
             base = open_hdd_page(m)
-            wait_row(m, 18, r'^Model Name: QEMU HARDDISK ')
+            wait_row(m, 18, r'^Model Name: QEMU HARDDISK .* ATA Pass Thru *$')
 
             # Port 1: our disk, in the same buffer.
             m.keys('PageDown')
             wait_row(m, 0, r'^HDD Port 1 Address: %s' % base)
-            wait_row(m, 18, r'^Model Name: %s +Size: 128G' % MODEL)
+            wait_row(m, 18, r'^Model Name: %s +Size: 128G +ATA Pass Thru *$' % MODEL)
             m.wait_quiet(0.5)
             # Words 27 on at offset 54, each word's high byte first: "KV",
             # "Q " arrive as V K . Q ...
@@ -77,6 +79,16 @@ def test_hdd_page():
             assert idle == 0, idle
             lat_disk = key_latencies(m, int(base, 16))
             report('x64 HDD page keystroke latency, disk on the port (ms)', '%.0f' % (lat_disk * 1000))
+
+            # The disk is asked once: a byte typed into its answer (word 0,
+            # 0040h for a fixed disk) stays until i asks it again.
+            assert m.grid_row(0).startswith('40 00 '), m.grid_row(0)
+            m.keys('Enter', '4', '1')
+            m.wait_for(lambda mm: mm.grid_row(0).startswith('41 00 '), 10)
+            m.wait_quiet(0.5)
+            assert m.grid_row(0).startswith('41 00 '), m.grid_row(0)
+            m.keys('i')
+            m.wait_for(lambda mm: mm.grid_row(0).startswith('40 00 '), 10)
 
             # Port 2: implemented, empty; at once.
             t = time.monotonic()

@@ -140,6 +140,10 @@ void build_odd_disks(sim::Board& board) {
   sim::add_nvme(board, 7, {.model = "FUZZ NVME", .serial = "F1", .namespaces = {{1, 4096, 9}, {3, 1, 12}}});
   hba.ports[4].clb = 0xFFFFFFFF;  // no disk, and a base never written
   hba.ports[5].clbu = 1;          // above 4 GiB
+  // The chipset's ports are kvq's own to drive: its firmware has no ATA
+  // pass-thru there (the second function keeps one), and guards DMA.
+  board.ata.erase(board.ata.begin());
+  board.dma_protection = true;
 }
 
 }  // namespace

@@ -498,29 +498,57 @@ class WriteAudit {
 
   // IDENTIFY DEVICE in slot 0: header DW0 (one PRD entry, a 5-dword FIS),
   // the FIS type, C bit and command, PRD entry 0 into kvq's buffer for 512
-  // bytes with an interrupt; FRE, ST and CI bit 0 set or ST and FRE cleared,
-  // one bit at a time over what the register read. And kvq's own buffer.
+  // bytes with an interrupt, and each byte put back as the pass found it.
+  // And kvq's own buffer, and the port's registers (port_write).
   bool ahci_write(const Access& a) const {
     if (!startup_ && page_ != PageId::kHdd) return false;
     if (a.addr >= buffer_ && a.addr - buffer_ + a.width / 8 <= 4096) return true;
+    for (const Slot0& s : slots_) {
+      if (slot_write(s, a)) return true;
+      if (a.addr >= s.port && a.addr < s.port + 0x80) return port_write(s.port, a);
+    }
+    return false;
+  }
+
+  bool slot_write(const Slot0& s, const Access& a) const {
     const auto is = [&](int width, uint32_t addr, uint64_t value) {
       return a.width == width && a.addr == addr && a.value == value;
     };
-    for (const Slot0& s : slots_) {
-      if (is(32, s.header, 0x00010005) || is(32, s.table + 0x80, buffer_) || is(32, s.table + 0x84, 0) ||
-          is(8, s.table, 0x27) || is(8, s.table + 1, 0x80) || is(8, s.table + 2, 0xEC) ||
-          is(8, s.table + 0x8C, 0xFF) || is(8, s.table + 0x8D, 0x01) || is(8, s.table + 0x8E, 0x00) ||
-          is(8, s.table + 0x8F, 0x80)) {
-        return true;
-      }
-      if (a.width != 8 || (a.addr != s.port + 0x18 && a.addr != s.port + 0x38)) continue;
-      const auto before = last_read(Op::kMemRead, 8, a.addr);
-      if (!before) return false;
-      if (a.addr == s.port + 0x38) return a.value == (*before | 1);
-      const uint64_t changed = a.value ^ *before;
-      return changed == 0x01 || changed == 0x10;
+    if (is(32, s.header, 0x00010005) || is(32, s.table + 0x80, buffer_) || is(32, s.table + 0x84, 0) ||
+        is(8, s.table, 0x27) || is(8, s.table + 1, 0x80) || is(8, s.table + 2, 0xEC) ||
+        is(8, s.table + 0x8C, 0xFF) || is(8, s.table + 0x8D, 0x01) || is(8, s.table + 0x8E, 0x00) ||
+        is(8, s.table + 0x8F, 0x80)) {
+      return true;
     }
-    return false;
+    const auto held = [&](uint32_t base, const auto& bytes) {
+      const uint64_t n = a.width / 8;
+      if (a.addr < base || a.addr + n > base + bytes.size()) return false;
+      uint64_t v = 0;
+      for (uint64_t i = n; i-- > 0;) v = (v << 8) | bytes[a.addr - base + i];
+      return v == a.value;
+    };
+    return held(s.header, s.header_bytes) || held(s.table, s.table_bytes);
+  }
+
+  // PxCMD's FRE or ST, one at a time over what its low byte read, in the
+  // orders AHCI allows: ST set only over FRE set and a stopped list, FRE
+  // cleared only with ST and CR clear (by the last read of all of PxCMD).
+  // PxCI = 1; PxIS and PxSERR bits written back as they read.
+  bool port_write(uint32_t port, const Access& a) const {
+    const auto dword = [&](uint32_t offset) { return last_read(Op::kMemRead, 32, port + offset); };
+    const uint64_t offset = a.addr - port;
+    if (offset == 0x38) return a.width == 32 && a.value == 1;
+    if (offset == 0x10 || offset == 0x30) {
+      const auto held = dword(static_cast<uint32_t>(offset));
+      return a.width == 32 && held && a.value != 0 && (a.value & ~*held) == 0;
+    }
+    const auto low = last_read(Op::kMemRead, 8, a.addr);
+    const auto cmd = dword(0x18);
+    if (offset != 0x18 || a.width != 8 || !low || !cmd) return false;
+    const uint64_t changed = a.value ^ *low;
+    if (changed == 0x01 && (a.value & 0x01) != 0) return (*cmd & 0x8010) == 0x0010;
+    if (changed == 0x10 && (a.value & 0x10) == 0) return (*cmd & 0x8001) == 0;
+    return changed == 0x01 || changed == 0x10;
   }
 
   const sim::Board& board_;
@@ -717,26 +745,51 @@ std::string summarize_writes(const std::vector<sim::Access>& log) {
   return s;
 }
 
-// Ports with a disk on the link (DET 3) whose command list, received-FIS
-// area and slot 0's command table the firmware placed below 4 GiB.
-// Slot 0 of every port with a disk the firmware set up, on the chipset's
-// controller (when 0:31:2's ABAR leads to it) and on any other.
+namespace {
+
+const sim::PciFunction* function_with_abar(sim::Board& board, uint32_t abar) {
+  for (const auto& [key, f] : board.functions()) {
+    if (f->get32(0x24) == abar) return f.get();
+  }
+  return nullptr;
+}
+
+// The port takes kvq's own command: the function decodes memory and masters
+// the bus, the firmware handed the HBA over, an ATA disk is on the link, and
+// the port is idle, never with ST set and FRE clear.
+bool takes_own_command(const sim::PciFunction& f, const sim::AhciController& hba, const sim::AhciController::Port& p) {
+  const bool idle = p.ci == 0 && p.sact == 0 && (p.tfd & 0x88) == 0 && (p.is & 0x78000000u) == 0 &&
+                    ((p.cmd & 0x8001) != 0x8000) && ((p.cmd & 0x4010) != 0x4000);
+  return (f.cfg[0x04] & 0x06) == 0x06 && (f.get32(0x08) >> 8) == 0x010601 && (hba.bohc & 1) == 0 && p.has_disk &&
+         p.disk.signature == 0x101 && idle && (p.cmd & 0x11) != 0x01;
+}
+
+}  // namespace
+
+// Slot 0 of every port with an ATA disk the firmware set up (DET 3; the
+// command list, received-FIS area and command table below 4 GiB), idle, on
+// an AHCI controller reached through a function's ABAR that no firmware
+// ATA pass-thru covers.
 std::vector<Slot0> find_slots(sim::Board& board) {
   std::vector<Slot0> slots;
   std::vector<const sim::AhciController*> controllers(board.more_ahci.begin(), board.more_ahci.end());
-  const sim::PciFunction* sata = board.function(0, 31, 2);
-  if (board.ahci != nullptr && sata != nullptr && sata->get32(0x24) == board.ahci->abar()) {
-    controllers.push_back(board.ahci);
-  }
+  if (board.ahci != nullptr) controllers.push_back(board.ahci);
   for (const sim::AhciController* hba : controllers) {
+    const sim::PciFunction* f = function_with_abar(board, hba->abar());
+    const bool covered = std::any_of(board.ata.begin(), board.ata.end(), [&](const sim::SimAtaPassThru& a) { return a.hba == hba; });
+    if (f == nullptr || covered) continue;
     for (int n = 0; n < sim::AhciController::kPorts; ++n) {
       const sim::AhciController::Port& p = hba->ports[n];
-      if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu)) {
+      if (((hba->pi >> n) & 1) == 0 || (p.ssts & 0xF) != 3 || !in_reach(p.clb, p.clbu) || !in_reach(p.fb, p.fbu) ||
+          !takes_own_command(*f, *hba, p)) {
         continue;
       }
       const uint32_t table = peek32(board, p.clb + 8);
       if (!in_reach(table, peek32(board, p.clb + 12))) continue;
-      slots.push_back(Slot0{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table});
+      Slot0 s{hba->abar() + 0x100 + 0x80 * static_cast<uint32_t>(n), p.clb, table, {}, {}};
+      for (uint32_t i = 0; i < s.header_bytes.size(); ++i) s.header_bytes[i] = board.ram_peek(p.clb + i);
+      for (uint32_t i = 0; i < s.table_bytes.size(); ++i) s.table_bytes[i] = board.ram_peek(table + i);
+      slots.push_back(s);
     }
   }
   return slots;
@@ -774,7 +827,11 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   const bool msr_reached = cpus.cpu_protocol && !cpus.guard_refused && shown < cpus.cpus.size() &&
                            !cpus.cpus[shown].down && !cpus.cpus[shown].disabled && !cpus.cpus[shown].unhealthy &&
                            cpus.cpus[shown].gp_gate == cpus.cpus[0].gp_gate;
-  const Expectation x = expect(board_, r.before, r.taken, unmapped_, msr_reached, highest_address(board_), coverage);
+  // A disk the menu chose is asked before the HDD page reads its window: a
+  // value entry in that pass writes into the window drawn at the answer.
+  AppState drawn = r.before;
+  if (drawn.page == PageId::kHdd && drawn.hdd_disk_unasked) drawn.hdd_buffer = after.hdd_buffer;
+  const Expectation x = expect(board_, drawn, r.taken, unmapped_, msr_reached, highest_address(board_), coverage);
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(board_, log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
   if (board_.cpu.unguarded_accesses != 0) {
@@ -783,7 +840,7 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   // The board's devices record an access they do not decode (a local APIC
   // register read with a byte load).
   if (!board_.faults.empty()) return fail("write", "an access the hardware does not decode: " + access_text(board_.faults[0]), &r);
-  if (auto bad = check_entry(r.before, after, x)) return fail("state", *bad, &r);
+  if (auto bad = check_entry(drawn, after, x)) return fail("state", *bad, &r);
   if (auto bad = check_capability_step(board_, r, after, coverage)) return fail("state", *bad, &r);
   if (auto bad = check_state(after)) return fail("state", *bad, &r);
   return std::nullopt;

@@ -4,6 +4,7 @@
 // are allowed only into slot 0 of a port that the board model says the
 // firmware set up with a disk on its link.
 #pragma once
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,12 +24,16 @@ struct PassRecord {
   bool went_on = true;     // run_pass did not end the run
 };
 
-// Slot 0 of a port the firmware set up: the only AHCI structures kvq may
-// write.
+// Slot 0 of a port the firmware set up, on a controller no firmware ATA
+// pass-thru covers, found idle: the only AHCI structures kvq may write;
+// and the bytes of header 0 and of its table up to PRD entry 0 before the
+// pass, which kvq may write back.
 struct Slot0 {
   uint32_t port;    // its registers
   uint32_t header;  // command header 0
   uint32_t table;   // its command table
+  std::array<uint8_t, 32> header_bytes;
+  std::array<uint8_t, 0x90> table_bytes;
 };
 std::vector<Slot0> find_slots(sim::Board& board);
 

@@ -31,14 +31,23 @@ class HddPageTest : public test::KvqTest {
   uint32_t buffer = 0;
 };
 
-TEST_F(HddPageTest, StartUpProbesPort0FirstAndPortsWrapBothWays) {
-  EXPECT_EQ(board.log()[0], sim::out32(0xCF8, 0x8000FA24));  // ABAR, before any scan access
+// Asked once at start-up (the class of 0:31.2 read before anything), then
+// only on `i`: every pass reads the answer afresh from kvq's buffer.
+TEST_F(HddPageTest, StartUpAsksPort0OnceThenOnlyIAsksAgain) {
+  EXPECT_EQ(board.log()[0], sim::out32(0xCF8, 0x8000FA08));
   EXPECT_EQ(state.hdd_buffer, buffer);
   pass();
+  pass();
   EXPECT_EQ(row_text(0).substr(0, 28), "HDD Port 0 Address: 1EEFF000");
-  EXPECT_EQ(row_text(18), "Model Name: QEMU HARDDISK                          Size: 0G");
-  EXPECT_EQ(board.ahci->ports[0].identifies, 3);  // start-up, then model and size
-
+  EXPECT_EQ(row_text(18), "Model Name: QEMU HARDDISK                          Size: 0G       ATA Pass Thru");
+  EXPECT_EQ(board.ahci->ports[0].identifies, 1);
+  board.ram_poke(buffer + 55, 'K');
+  pass();
+  EXPECT_EQ(row_text(18).substr(0, 16), "Model Name: KEMU");
+  pass_char(u'i');
+  pass();
+  EXPECT_EQ(row_text(18).substr(0, 16), "Model Name: QEMU");
+  EXPECT_EQ(board.ahci->ports[0].identifies, 2);
   pass_scan(kScanPageUp);
   EXPECT_EQ(state.hdd_port_offset, 0x480);
   EXPECT_EQ(state.hdd_buffer, sata::kNoDevice);
@@ -55,6 +64,17 @@ TEST_F(HddPageTest, StartUpProbesPort0FirstAndPortsWrapBothWays) {
   pass();
   EXPECT_EQ(row_text(0).substr(0, 10), "HDD Port 2");
   EXPECT_EQ(board.total_stall_us, 0u);  // an empty port costs no wait
+  // Without the firmware's pass-thru, a port found with ST set and FRE
+  // clear is not asked, and row 18 says why.
+  board.ata.clear();
+  sata::find_pass_thru();
+  board.ahci->ports[0].cmd = 0x8007;
+  board.clear_log();
+  pass_scan(kScanPageUp);
+  pass_scan(kScanPageUp);
+  pass();
+  EXPECT_EQ(row_text(18), test::narrow(sata::outcome_text(sata::Outcome::kStartedWithoutFis)));
+  for (const auto& a : board.log()) EXPECT_TRUE(a.op != sim::Op::kStall && a.op != sim::Op::kMemWrite) << a;
   // One buffer for every probe, given back at exit.
   EXPECT_EQ(board.pages_allocated, 1u);
   shutdown();
@@ -138,7 +158,7 @@ TEST_F(HddPageTest, DisksOfEveryControllerInOrderAndWrapping) {
     const char* title;  // without the buffer's digits
     const char* line;   // row 18
   } kOrder[] = {
-      {"HDD Port 0 Address:", "Model Name: QEMU HARDDISK                          Size: 0G"},
+      {"HDD Port 0 Address:", "Model Name: QEMU HARDDISK                          Size: 0G       ATA Pass Thru"},
       {"HDD Port 1 Address:", "No device be detected !"},
       {"HDD Port 2 Address:", "No device be detected !"},
       {"HDD Port 3 Address:", "No device be detected !"},
@@ -146,7 +166,7 @@ TEST_F(HddPageTest, DisksOfEveryControllerInOrderAndWrapping) {
       {"HDD Port 5 Address:", "No device be detected !"},
       {"HDD Port 6 Address:", "No device be detected !"},
       {"HDD Port 7 Address:", "No device be detected !"},
-      {"HDD 00:08.0 Port 0 Address:", "Model Name: SECOND DISK                            Size: 0G"},
+      {"HDD 00:08.0 Port 0 Address:", "Model Name: SECOND DISK                            Size: 0G       ATA Pass Thru"},
       {"HDD 00:08.0 Port 1 Address:", "No device be detected !"},
       {"HDD 00:08.0 Port 2 Address:", "No device be detected !"},
       {"HDD 00:08.0 Port 3 Address:", "No device be detected !"},

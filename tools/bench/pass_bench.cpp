@@ -20,9 +20,9 @@ namespace {
 
 // Every page of the page table, under its name without blanks or slashes
 // ("Super I/O" is SuperIO). The HDD page runs three times: on the disk of
-// port 0 (two IDENTIFY commands a pass), on an empty port (no command at
-// all) and on an NVMe namespace (Identify Controller and Namespace through
-// the firmware a pass); the PCIE page twice: on the host bridge (no
+// port 0, on an empty port and on an NVMe namespace, each asked when the
+// page first shows it and then only read from kvq's buffer; the PCIE page
+// twice: on the host bridge (no
 // capability list) and on the e1000e at 00:04.0 (four capabilities, and
 // AER and the serial number in extended space).
 struct BenchPage {
@@ -65,11 +65,12 @@ struct Fixture {
     state.page = page;
     state.hdd_port_offset = hdd_port_offset;
     state.device = device;
+    // The disk is asked on the first pass, as when the menu selects it.
+    state.hdd_disk_unasked = true;
     if (nvme) {
       // The HDD page on the namespace, after the chipset's eight ports.
       kvq::disks::find(kvq::pci::g_devices, true, kvq::disks::g_disks);
       state.hdd_disk = 8;
-      state.hdd_disk_unasked = true;
     }
     if (page == kvq::PageId::kPciList) kvq::con::set_mode(kvq::con::kListMode);
     kvq::run_pass(state);
