@@ -32,7 +32,6 @@ constexpr const char16_t* kHelpNotes[] = {
     u"                                              and  iasl -d dsdt.dat",
     u"read msr and write msr take a 32-bit MSR index and a 64-bit value, on the",
     u"processor kvq runs on; an MSR the processor refuses (#GP) ends with an error.",
-    u"write msr to the APIC base, EFER, an MTRR and the like needs confirm last.",
     u"dump cpuid prints every CPUID leaf of every processor as cpuid -r prints it;",
     u"  kvq.efi dump cpuid >a fs0:\\cpuid.txt    then    cpuid -f cpuid.txt",
 };

@@ -86,13 +86,13 @@ MicrocodeRead microcode_read_of(const char* vendor) {
 
 // Writes that ask first, ascending by index.
 constexpr AskFirst kAskFirst[] = {
-    {.first = 0x1B, .last = 0x1B, .why = u"moving or disabling the local APIC stops the board", .mtrr = false},
-    {.first = 0x3A, .last = 0x3A, .why = u"its lock cannot be undone before a reset", .mtrr = false},
-    {.first = 0x79, .last = 0x79, .why = u"it loads microcode from the address written", .mtrr = false},
+    {.first = 0x1B, .last = 0x1B, .why = u"moving the local APIC stops the board", .mtrr = false},
+    {.first = 0x3A, .last = 0x3A, .why = u"its lock holds until a reset", .mtrr = false},
+    {.first = 0x79, .last = 0x79, .why = u"it loads microcode", .mtrr = false},
     {.first = 0xFE, .last = 0xFE, .why = u"MTRRs must match on every CPU", .mtrr = true},
     {.first = 0x200, .last = 0x2FF, .why = u"MTRRs must match on every CPU", .mtrr = true},
-    {.first = 0x800, .last = 0x8FF, .why = u"x2APIC: a write can send INIT or stop the timers", .mtrr = false},
-    {.first = 0xC0000080, .last = 0xC0000080, .why = u"EFER: clearing LME, NXE or SCE stops the firmware", .mtrr = false},
+    {.first = 0x800, .last = 0x8FF, .why = u"x2APIC: it can send INIT", .mtrr = false},
+    {.first = 0xC0000080, .last = 0xC0000080, .why = u"EFER: clearing LME or NXE stops the firmware", .mtrr = false},
 };
 
 constexpr bool ask_first_sound() {
