@@ -65,7 +65,7 @@ void startup(AppState& state) {
   con::enable_cursor(false);
   sio::probe_ec(sio::g_chips);
   sio::detect(sio::g_chips);
-  state.isa_address = sio::g_chips[0].port;
+  state.isa_address = sio::first_probed_port();
   cpu::forget_processors();
   state.cpu.cpu = plat::this_cpu();
   con::set_mode(con::kStandardMode);

@@ -79,6 +79,13 @@ struct AppState {
   uint64_t memory_base = 0;  // physical: 64 bits on x64
   uint16_t io_base = 0;
   uint16_t isa_address = 0x2E;
+  // The ISA address was typed with p: read even where start-up did not
+  // probe (a port the bridge does not decode).
+  bool isa_typed = false;
+  // The logical device the Super I/O page shows at a chip's configuration
+  // port (-1: the one the chip has selected); the chip gets its own back
+  // at the end of every pass.
+  int16_t sio_ldn = -1;
   uint16_t hdd_port_offset = 0x100;
   uint32_t hdd_buffer = 0;
   // The disk the HDD page shows, in the list the menu found (hw/disks), and
@@ -91,6 +98,7 @@ struct AppState {
   int menu_item = 1;
   ListState list;
   int caps_top = 0;  // the capability view's first line on the screen
+  int strap_first = 0;  // the PCH Strap page's first strap shown
   Key key = {0, 0};
   // Where the SMBIOS entry point lies: looked for once, on the SMBIOS page's
   // first drawing.

@@ -16,6 +16,7 @@ set(KVQ_APP_SOURCES
   hw/phys.cpp
   hw/nic.cpp
   hw/spi.cpp
+  hw/chipset.cpp
   hw/superio.cpp
   data/pci_names.cpp
   data/pci_names_generated.cpp
@@ -72,6 +73,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/ata_uefi.cpp
   platform/uefi/cpu_uefi.cpp
   platform/uefi/memory_space_uefi.cpp
+  platform/uefi/tcg_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -96,6 +98,7 @@ set(KVQ_SIM_SOURCES
   platform/sim/cpu_models.cpp
   platform/sim/memory_space_sim.cpp
   platform/sim/apic_sim.cpp
+  platform/sim/tcg_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

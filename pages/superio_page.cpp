@@ -42,6 +42,10 @@ void print_name(const char16_t* label, const char16_t* format, const char16_t* n
   con::print(format, name);
 }
 
+// Why start-up left a port alone, after its vendor.
+constexpr char16_t kNotProbed[][14] = {u"", u" not decoded", u" skipped: TPM"};
+static_assert(sizeof kNotProbed / sizeof kNotProbed[0] == sio::kTpmSkipped + 1);
+
 // Three lines per record at column 51: port and IDs, vendor, model.
 void draw_chip_panel() {
   for (int i = 0; i < sio::kChipCount; ++i) {
@@ -56,6 +60,8 @@ void draw_chip_panel() {
     print_id(u" DID:", chip.did);
     con::set_cursor(51, row + 1);
     print_name(u"Vendor:", u"%s", chip.vendor);
+    con::set_attr(kAttrGray);
+    con::put_text(kNotProbed[chip.probe]);
     con::set_cursor(51, row + 2);
     print_name(u"Model:", u"%s\n", chip.model);
   }
@@ -88,30 +94,49 @@ void blank_description() {
   con::repeat(u' ', 80);
 }
 
-// The typed value goes out a byte at a time, the highest register first.
-void write_cell(AppState& state, const void*, int offset, uint32_t value) {
+// Whether the page reads its pair: any pair but a configuration port that
+// start-up left alone, unless the user typed it.
+bool readable(const AppState& state) {
+  const sio::ChipRecord* chip = sio::chip_at(state.isa_address);
+  return chip == nullptr || chip->probe == sio::kProbed || state.isa_typed;
+}
+
+// At a chip, the page's logical device follows what the user selects.
+void note_ldn(AppState& state, const sio::Session& session, uint8_t ldn) {
+  if (session.at_chip()) state.sio_ldn = ldn;
+}
+
+// The typed value goes out a byte at a time, the highest register first,
+// inside the pass's session with the chip.
+void write_cell(AppState& state, const void* context, int offset, uint32_t value) {
+  sio::Session& session = *const_cast<sio::Session*>(static_cast<const sio::Session*>(context));
   for (int i = layout(state.width).bytes - 1; i >= 0; --i) {
-    sio::write_register(state.isa_address, data_port(state), static_cast<uint8_t>(offset + i),
-                        static_cast<uint8_t>(value >> (8 * i)));
+    const uint8_t reg = static_cast<uint8_t>(offset + i);
+    const uint8_t byte = static_cast<uint8_t>(value >> (8 * i));
+    session.write(reg, byte);
+    if (reg == sio::LogicalDeviceNumber::kOffset) note_ldn(state, session, byte);
   }
 }
 
 bool is_arrow(uint16_t scan) { return scan == kScanUp || scan == kScanDown || scan == kScanRight || scan == kScanLeft; }
 
-void act_on_key(AppState& state) {
+void act_on_key(AppState& state, sio::Session& session, bool read) {
   const Key key = state.key;
-  if (handle_grid_keys(state, write_cell, nullptr)) {
+  if (handle_grid_keys(state, write_cell, &session)) {
     if (is_arrow(key.scan) && state.width == kByte) blank_description();
     return;
   }
-  if (key.scan == kScanPageUp) {
-    sio::step_logical_device(state.isa_address, data_port(state), +1);
-  } else if (key.scan == kScanPageDown) {
-    sio::step_logical_device(state.isa_address, data_port(state), -1);
+  if (key.scan == kScanPageUp || key.scan == kScanPageDown) {
+    if (read) note_ldn(state, session, session.step(key.scan == kScanPageUp ? +1 : -1));
   } else if (key.scan == 0 && key.ch == u'p') {
     uint32_t typed = 0;
     if (address_entry(u"ISA Address :", 14, 4, false, &typed)) {
+      session.close();
       state.isa_address = static_cast<uint16_t>(typed);
+      state.isa_typed = true;
+      state.sio_ldn = -1;
+      sio::Session fresh;
+      fresh.open(state.isa_address, state.sio_ldn);
       sio::read_window(state.isa_address, data_port(state), g_window);
     }
   } else {
@@ -124,7 +149,16 @@ void act_on_key(AppState& state) {
 
 void superio_pass(AppState& state) {
   draw_header(state);
-  sio::read_window(state.isa_address, data_port(state), g_window);
+  // The session keeps the chip open for the pass's reads and the user's
+  // writes, and leaves it as found at the end of the pass.
+  sio::Session session;
+  const bool read = readable(state);
+  if (read) {
+    session.open(state.isa_address, state.sio_ldn);
+    sio::read_window(state.isa_address, data_port(state), g_window);
+  } else {
+    for (bool& absent : g_window.absent) absent = true;
+  }
   const CellCursor& cursor = state.cursor();
   draw_grid(g_window, state.width, cursor);
   draw_chip_panel();
@@ -139,7 +173,7 @@ void superio_pass(AppState& state) {
   draw_footer(false);
   draw_width_label(state.width);
   con::poll_key(&state.key);
-  act_on_key(state);
+  act_on_key(state, session, read);
 }
 
 }  // namespace kvq

@@ -305,6 +305,8 @@ class Board {
   bool dma_map_fails = false;
   std::vector<DmaWindow> dma_windows;
   bool dma_allowed(uint64_t base, uint64_t length) const;
+  // The firmware offers the TCG protocol (it drives a TPM 1.2).
+  bool tcg_protocol = false;
   CpuModel cpu;
 
   // Configuration-space lookup by mechanism #1 fields.

@@ -69,6 +69,7 @@ void build_q35(Board& board) {
   PciFunction& lpc = board.add_function(0, 31, 0, 0x8086, 0x2918);
   lpc.set32(0x08, 0x06010002);
   lpc.set8(0x0E, 0x80);  // multi-function device
+  lpc.set32(0x80, 0x00050000);  // LPC_EN: COMA and LPT; neither 2Eh nor 4Eh
   lpc.set32(0xF0, 0xFED1C001);  // RCBA: the root complex block, enabled
 
   PciFunction& ahci = board.add_function(0, 31, 2, 0x8086, 0x2922);

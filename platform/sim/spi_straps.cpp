@@ -5,6 +5,8 @@ namespace kvq::sim {
 uint32_t SpiStraps::fdod() const {
   const uint32_t section = (fdoc_ >> 12) & 7;
   const uint32_t index = (fdoc_ >> 2) & 0x3FF;
+  if (section == 0 && index == 0) return 0x0FF0A55Au;  // FLVALSIG
+  if (section == 0 && index == 2) return static_cast<uint32_t>(pch_straps.size()) << 24;  // FLMAP1.PSL
   if (section != kSectionPchStraps || index >= pch_straps.size()) return 0xFFFFFFFFu;
   return pch_straps[index];
 }

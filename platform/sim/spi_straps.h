@@ -25,10 +25,13 @@ class SpiStraps : public MemDevice {
   uint64_t read(uint64_t addr, int width) override;
   void write(uint64_t addr, int width, uint64_t value) override;
 
-  // The descriptor's PCH soft straps; dwords past them, and every other
-  // section, read as erased flash.
+  // The descriptor's PCH soft straps, which its map (section 0) counts in
+  // FLMAP1; dwords past them, and every other section, read as erased flash.
   std::vector<uint32_t> pch_straps;
   bool descriptor_valid = true;  // HSFS.FDV
+  // FDOC as someone else left it.
+  uint32_t fdoc() const { return fdoc_; }
+  void set_fdoc(uint32_t value) { fdoc_ = value & 0x7FFC; }
 
  private:
   uint32_t reg(uint32_t offset) const;

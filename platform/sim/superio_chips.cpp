@@ -35,6 +35,9 @@ constexpr SioModel kModels[] = {
     // The F81865's monitor is logical device 04h; it has no 0Bh.
     {.name = "f81865", .chip_id = {0x07, 0x04}, .key = SioKey::kDouble87, .devices = 0x5F9,
      .monitor_device = 0x04, .monitor_base = kHwmBase, .banked_monitor = false},
+    // Its chip ID registers and logical device 0 (the TPM's own registers).
+    {.name = "tpm12", .chip_id = {0x0B, 0x00}, .key = SioKey::k55, .devices = 0x1,
+     .monitor_device = -1, .monitor_base = 0, .banked_monitor = false},
 };
 
 constexpr uint8_t kRegConfigControl = 0x02;
@@ -76,8 +79,62 @@ std::string sio_model_names() {
   return names;
 }
 
-SuperIoChip::SuperIoChip(const SioModel& model, uint16_t port)
-    : model_(model), port_(port), config_(model.key == SioKey::kNone) {
+namespace {
+
+// The decoding bridges: Intel's LPC bridge (class 0601h) and AMD's FCH.
+PciFunction* intel_lpc(Board& board) {
+  PciFunction* f = board.function(0, 31, 0);
+  return f != nullptr && (f->get32(0x00) & 0xFFFF) == 0x8086 && (f->get32(0x08) >> 16) == 0x0601 ? f : nullptr;
+}
+PciFunction* amd_fch(Board& board) {
+  PciFunction* f = board.function(0, 20, 3);
+  return f != nullptr && (f->get32(0x00) & 0xFFFF) == 0x1022 ? f : nullptr;
+}
+// LPC_EN's bit for a port, and AMD's register 48h bit.
+int enable_bit(uint16_t port) { return port == 0x2E ? 12 : port == 0x4E ? 13 : -1; }
+int amd_bit(uint16_t port) { return port == 0x2E ? 0 : port == 0x4E ? 1 : -1; }
+
+}  // namespace
+
+bool lpc_decodes(Board& board, uint16_t port) {
+  if (PciFunction* lpc = intel_lpc(board)) {
+    const int bit = enable_bit(port);
+    if (bit >= 0 && ((lpc->get32(0x80) >> (16 + bit)) & 1) != 0) return true;
+    for (int r = 0; r < 4; ++r) {
+      const uint32_t range = lpc->get32(0x84 + 4 * r);
+      const uint32_t care = 0xFFFC & ~(((range >> 18) & 0x3F) << 2);
+      if ((range & 1) != 0 && (port & care) == (range & care)) return true;
+    }
+    return false;
+  }
+  if (PciFunction* fch = amd_fch(board)) {
+    const int bit = amd_bit(port);
+    return bit >= 0 && ((fch->cfg[0x48] >> bit) & 1) != 0;
+  }
+  return true;
+}
+
+void enable_lpc_decode(Board& board, uint16_t port) {
+  if (PciFunction* lpc = intel_lpc(board)) {
+    const int bit = enable_bit(port);
+    if (bit >= 0) {
+      lpc->set32(0x80, lpc->get32(0x80) | 1u << (16 + bit));
+      return;
+    }
+    for (int r = 0; r < 4; ++r) {
+      if ((lpc->get32(0x84 + 4 * r) & 1) == 0) {
+        lpc->set32(0x84 + 4 * r, (port & 0xFFFCu) | 1);
+        return;
+      }
+    }
+  } else if (PciFunction* fch = amd_fch(board)) {
+    const int bit = amd_bit(port);
+    if (bit >= 0) fch->cfg[0x48] = static_cast<uint8_t>(fch->cfg[0x48] | 1 << bit);
+  }
+}
+
+SuperIoChip::SuperIoChip(Board& board, const SioModel& model, uint16_t port)
+    : board_(board), model_(model), port_(port), config_(model.key == SioKey::kNone) {
   switch (model.key) {
     case SioKey::kIte:
       key_length_ = 4;
@@ -90,6 +147,10 @@ SuperIoChip::SuperIoChip(const SioModel& model, uint16_t port)
     case SioKey::kDouble77:
       key_length_ = 2;
       key_[0] = key_[1] = model.key == SioKey::kDouble87 ? 0x87 : 0x77;
+      break;
+    case SioKey::k55:
+      key_length_ = 1;
+      key_[0] = 0x55;
       break;
     case SioKey::kNone:
       break;
@@ -115,7 +176,7 @@ uint16_t SuperIoChip::monitor_port() const {
 }
 
 bool SuperIoChip::claims(uint16_t port) const {
-  if (port == port_ || port == port_ + 1) return true;
+  if (port == port_ || port == port_ + 1) return lpc_decodes(board_, port_);
   const uint16_t monitor = monitor_port();
   return monitor != 0 && (port == monitor || port == monitor + 1);
 }
@@ -186,7 +247,7 @@ void SuperIoChip::write(uint16_t port, int, uint32_t value) {
   if (port == port_) {
     if (!config_) {
       feed_key(v);
-    } else if (v == 0xAA && (model_.key == SioKey::kDouble87 || model_.key == SioKey::kDouble77)) {
+    } else if (v == 0xAA && model_.key != SioKey::kIte && model_.key != SioKey::kNone) {
       config_ = false;
     } else {
       index_ = v;
@@ -201,7 +262,8 @@ void SuperIoChip::write(uint16_t port, int, uint32_t value) {
 }
 
 SuperIoChip& add_superio(Board& board, const SioModel& model, uint16_t port) {
-  auto chip = std::make_unique<SuperIoChip>(model, port);
+  enable_lpc_decode(board, port);
+  auto chip = std::make_unique<SuperIoChip>(board, model, port);
   SuperIoChip& ref = *chip;
   board.add_port_device(std::move(chip));
   return ref;

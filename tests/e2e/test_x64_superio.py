@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """x64: the Super I/O page on Q35, which has no Super I/O chip: three empty
-records in light gray, FF in every cell at 002Eh and nothing sent while
-idle; at 0070h the clock line, the CMOS descriptions, and CMOS RAM bytes
-written in byte and word mode and read back."""
+records in light gray, "not decoded" (ICH9's LPC_EN is 0005h), nothing
+read at 002Eh until it is typed, and nothing sent while idle; at 0070h
+the clock line, the CMOS descriptions, and CMOS RAM bytes written in byte
+and word mode and read back."""
 
 import os
 import sys
@@ -26,11 +27,11 @@ def check_empty_panel(m):
     for i, port in enumerate(('2E', '4E', '6E')):
         row = 3 + 4 * i
         assert m.row(row)[51:73] == 'Index:%s VID:00 DID:00' % port, m.row(row)
-        assert m.row(row + 1)[51:61] == 'Vendor:N/A', m.row(row + 1)
+        assert m.row(row + 1)[51:73] == 'Vendor:N/A not decoded', m.row(row + 1)
         assert m.row(row + 2)[51:60] == 'Model:N/A', m.row(row + 2)
         m.expect_attr(51, row, 0x0F)
         m.expect_attr(57, row, 0x0A)
-        for col, r in ((64, row), (71, row), (58, row + 1), (57, row + 2)):
+        for col, r in ((64, row), (71, row), (58, row + 1), (62, row + 1), (57, row + 2)):
             m.expect_attr(col, r, 0x07)
 
 
@@ -40,11 +41,13 @@ def test_superio_page():
         open_superio(m)
         check_empty_panel(m)
         for r in range(16):
-            assert m.grid_row(16 * r) == 'FF ' * 16, (r, m.grid_row(16 * r))
+            assert m.grid_row(16 * r) == '-- ' * 16, (r, m.grid_row(16 * r))
         idle = m.idle_bytes(5)
         report('x64 idle bytes in 5 s on the Super I/O page at 002Eh', idle)
         assert idle == 0, idle
 
+        m.keys('p', '0', '0', '2', 'E')  # typed, it is read
+        m.wait_for(lambda mm: mm.grid_row(0xF0) == 'FF ' * 16, 10)
         # The CMOS clock: its line at column 42 and the register names.
         m.keys('p', '0', '0', '7', '0')
         wait_row(m, 0, r'^ISA Address : 0070,0071 {19}' + CLOCK)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <deque>
 
+#include "hw/superio.h"
 #include "pages/pages.h"
 #include "platform/console.h"
 #include "platform/flusher.h"
@@ -165,6 +166,10 @@ struct Expectation {
   std::deque<ExpectedWrite> writes;
   int ldn_step = 0;  // Super I/O PageUp +1, PageDown -1
   std::vector<uint32_t> index_ports;  // Super I/O pairs the pass may read through
+  // The Super I/O page's logical device (-1: none), selected as the pass
+  // opens a chip; whether the pass leaves a chip after a value entry.
+  int sio_ldn = -1;
+  bool sio_session = false;
   // An address entry's result: the field, its value if complete.
   enum Field { kNone, kDevice, kMemoryBase, kIoBase, kIsa, kHddBuffer, kMsrBase } field = kNone;
   bool entry_complete = false;
@@ -226,6 +231,13 @@ bool apic_page(const sim::Board& board, uint64_t address) {
   return (address & ~uint64_t{0xFFF}) == local;
 }
 
+// The Super I/O page reads its pair unless it is a configuration port that
+// start-up left alone and the user did not type.
+bool superio_reads(const AppState& s) {
+  const sio::ChipRecord* chip = sio::chip_at(s.isa_address);
+  return chip == nullptr || chip->probe == sio::kProbed || s.isa_typed;
+}
+
 // `msr_reached`: the firmware gives the #GP guard and the processor shown
 // runs procedures, so a wrmsr is made.
 void value_entry_writes(const sim::Board& board, const AppState& s, int offset, uint64_t value, bool msr_reached,
@@ -278,6 +290,9 @@ Expectation expect(const sim::Board& board, const AppState& s, const std::vector
                    const std::vector<uint64_t>& unmapped, bool msr_reached, uint64_t highest, Coverage* coverage) {
   Expectation x;
   x.index_ports = {s.isa_address};
+  x.sio_ldn = s.sio_ldn;
+  const bool superio_blind = s.page == PageId::kSuperIo && !superio_reads(s);
+  x.sio_session = s.page == PageId::kSuperIo && !superio_blind && is_config_port(s.isa_address);
   if (taken.empty()) return x;
   x.keys = 1;
   const Key k = taken[0];
@@ -300,7 +315,8 @@ Expectation expect(const sim::Board& board, const AppState& s, const std::vector
     }
     if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
   };
-  if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter && cell_unmapped(board, s, offset, unmapped)) {
+  if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter &&
+      (cell_unmapped(board, s, offset, unmapped) || superio_blind)) {
     return x;  // no entry: Enter alone
   } else if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter) {
     const int digits = s.page == PageId::kCpu ? 16 : 2 * bytes_of(s.width);
@@ -344,7 +360,7 @@ Expectation expect(const sim::Board& board, const AppState& s, const std::vector
     x.table = s.acpi.tables[s.acpi_row].address;
     x.opens_table = x.table <= 0xFFFFFFFFu || x.table <= highest - 255;
     if (x.opens_table && coverage != nullptr) ++coverage->tables_opened;
-  } else if (s.page == PageId::kSuperIo && (k.scan == kScanPageUp || k.scan == kScanPageDown)) {
+  } else if (s.page == PageId::kSuperIo && !superio_blind && (k.scan == kScanPageUp || k.scan == kScanPageDown)) {
     x.ldn_step = k.scan == kScanPageUp ? 1 : -1;
   }
   return x;
@@ -372,6 +388,7 @@ class WriteAudit {
     // (CF8 latches aside).
     std::vector<size_t> at(x.writes.size());
     size_t j = log_.size();
+    if (!x.writes.empty() && x.sio_session) j = before_superio_leave(x.index_ports[0], j);
     for (size_t w = x.writes.size(); w-- > 0;) {
       // A dword typed at port CF8h on the I/O page is a latch of its own.
       while (j > 0 && !(is_write(log_[j - 1]) && (!is_latch(log_[j - 1]) || log_[j - 1] == x.writes[w].access))) --j;
@@ -463,10 +480,42 @@ class WriteAudit {
     return std::nullopt;
   }
 
+  bool is_out(size_t k, uint64_t port, uint64_t value) const {
+    return log_[k].op == Op::kPortOut && log_[k].width == 8 && log_[k].addr == port && log_[k].value == value;
+  }
+
+  // The logical device a chip had when kvq first read register 07h.
+  std::optional<uint64_t> first_ldn_read(uint64_t port) const {
+    for (size_t k = 0; k + 1 < log_.size(); ++k) {
+      if (is_out(k, port, 0x07) && log_[k + 1].op == Op::kPortIn && log_[k + 1].addr == port + 1) {
+        return log_[k + 1].value;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Where the writes of a value entry at a chip end: before the pass leaves
+  // the chip, from the end of the log back: the exit (AAh, and the ITE one
+  // before it), then the logical device found put back, then the key.
+  size_t before_superio_leave(uint64_t port, size_t end) const {
+    auto last_write = [&](size_t e) {
+      while (e > 0 && !is_write(log_[e - 1])) --e;
+      return e;
+    };
+    size_t e = last_write(end);
+    if (e > 0 && is_out(e - 1, port, 0xAA)) e = last_write(e - 1);
+    if (e > 1 && is_out(e - 1, port + 1, 0x02) && is_out(e - 2, port, 0x02)) e = last_write(e - 2);
+    const auto found = first_ldn_read(port);
+    if (e > 1 && found && is_out(e - 1, port + 1, *found) && is_out(e - 2, port, 0x07)) e = last_write(e - 2);
+    while (e > 0 && log_[e - 1].addr == port && one_of(log_[e - 1].value, kKeyBytes)) e = last_write(e - 1);
+    return e;
+  }
+
   // Index/data pairs: a register select for a read; a key byte at a
-  // configuration port; at start-up the ITE exit (02h to register 02h) and
-  // the monitor's logical device select (04h or 0Bh to register 07h); on
-  // the Super I/O page one logical device step.
+  // configuration port; the ITE exit (02h to register 02h); at start-up
+  // the monitor's logical device select (04h or 0Bh to register 07h) and
+  // the chip's own put back; on the Super I/O page the page's logical
+  // device selected, the chip's own put back, and one logical device step.
   bool superio_write(const Access& a, const Expectation& x) {
     const uint32_t p = static_cast<uint32_t>(a.addr);
     bool index_port = false;
@@ -480,8 +529,12 @@ class WriteAudit {
     if (n != nullptr && n->op == Op::kPortIn && n->width == 8 && n->addr == data) return true;
     if (is_config_port(p) && one_of(a.value, kKeyBytes)) return true;
     if (n == nullptr || n->op != Op::kPortOut || n->width != 8 || n->addr != data) return false;
-    bool pair = false;
-    if (startup_) pair = (a.value == 0x02 && n->value == 0x02) || (a.value == 0x07 && (n->value == 0x04 || n->value == 0x0B));
+    bool pair = is_config_port(p) && a.value == 0x02 && n->value == 0x02;
+    if (startup_) pair = pair || (a.value == 0x07 && (n->value == 0x04 || n->value == 0x0B));
+    if (!pair && is_config_port(p) && a.value == 0x07) {
+      const auto found = first_ldn_read(p);
+      pair = (found && n->value == *found) || (!startup_ && x.sio_ldn >= 0 && n->value == static_cast<uint64_t>(x.sio_ldn));
+    }
     if (!pair && x.ldn_step != 0 && !ldn_stepped_ && a.value == 0x07) {
       const auto n_read = last_read(Op::kPortIn, 8, data);
       pair = n_read && n->value == ((*n_read + static_cast<uint64_t>(x.ldn_step)) & 0xFF);
@@ -491,9 +544,13 @@ class WriteAudit {
     return pair;
   }
 
+  // FDOC: a strap's index (the descriptor has up to 255), FLMAP1's in the
+  // descriptor map, or the value read from it before, put back.
   bool strap_write(const Access& a) const {
     if (page_ != PageId::kPchStrap || a.addr != kStrapControl || a.width != 32) return false;
-    return a.value >= 0x4000 && a.value <= 0x4050 && a.value % 4 == 0;
+    if ((a.value >= 0x4000 && a.value <= 0x43F8 && a.value % 4 == 0) || a.value == 0x0008) return true;
+    const auto saved = last_read(Op::kMemRead, 32, kStrapControl);
+    return saved && *saved == a.value;
   }
 
   // IDENTIFY DEVICE in slot 0: header DW0 (one PRD entry, a 5-dword FIS),

@@ -10,6 +10,7 @@
 #include "hw/superio.h"
 #include "pages/superio_lookup.h"
 #include "platform/sim/devices.h"
+#include "platform/sim/q35.h"
 #include "platform/sim/superio_chips.h"
 #include "support.h"
 
@@ -43,6 +44,11 @@ std::string summary(const sio::ChipRecord& r) {
 }
 
 const char* const kNothing = "0 00 00 0 0000 N/A N/A";
+
+// An access to the index/data pair at `port`.
+bool is_port(const Access& a, uint16_t port) {
+  return (a.op == sim::Op::kPortIn || a.op == sim::Op::kPortOut) && (a.addr == port || a.addr == port + 1u);
+}
 
 class SuperIoHwTest : public test::BoardTest {
  protected:
@@ -87,18 +93,20 @@ TEST_F(SuperIoHwTest, DetectionOnTheModels) {
       EXPECT_EQ(summary(sio::g_chips[i]), c.records[i]) << c.records[0];
     }
     size_t at_2e = 0;
-    for (const Access& a : b.log()) at_2e += (a.addr == 0x2E || a.addr == 0x2F) ? 1 : 0;
+    for (const Access& a : b.log()) at_2e += is_port(a, 0x2E) ? 1 : 0;
     if (sio::g_chips[0].ec_found == 1) {
-      EXPECT_EQ(at_2e, 6u + 6u);  // three ID reads, then the once-only key and exit
+      EXPECT_EQ(at_2e, 6u + 7u);  // three ID reads, then the once-only key and exit
     }
     sim::set_board(&board);
   }
 }
 
 // An IT8728 at 4Eh and nothing elsewhere: the log is every key, read and
-// exit in the order it goes out.
+// exit in the order it goes out. An ITE key that ends in 55h is followed by
+// AAh, which closes a 55h part; the monitor's logical device is selected
+// and the one found put back.
 TEST_F(SuperIoHwTest, DetectionSendsEveryKeyAndExitInOrder) {
-  sim::add_superio(board, model("it8728"), 0x4E);
+  sim::add_superio(board, model("it8728"), 0x4E).select(0x07);
   std::vector<Access> want;
   auto out = [&](uint16_t p, std::vector<uint8_t> bytes) {
     for (uint8_t v : bytes) want.push_back(out8(p, v));
@@ -110,6 +118,7 @@ TEST_F(SuperIoHwTest, DetectionSendsEveryKeyAndExitInOrder) {
   auto ite_exit = [&](uint16_t p) {
     out(p, {0x02});
     out(static_cast<uint16_t>(p + 1), {0x02});
+    if (p != 0x4E) out(p, {0xAA});
   };
   for (uint16_t p : sio::kChipPorts) reg(p, 0x20, 0xFF);
   out(0x2E, {0x87, 0x01, 0x55, 0x55});
@@ -124,10 +133,13 @@ TEST_F(SuperIoHwTest, DetectionSendsEveryKeyAndExitInOrder) {
       out(p, ite_key);
       reg(p, 0x20, 0x87);
       reg(p, 0x21, 0x28);
+      reg(p, 0x07, 0x07);
       out(p, {0x07});
       out(0x4F, {0x04});
       reg(p, 0x60, 0x02);
       reg(p, 0x61, 0x90);
+      out(p, {0x07});
+      out(0x4F, {0x07});
       ite_exit(p);
     }
     out(p, {0x87, 0x87});
@@ -137,7 +149,91 @@ TEST_F(SuperIoHwTest, DetectionSendsEveryKeyAndExitInOrder) {
     out(p, {0xAA});
   }
   detect_all();
-  EXPECT_EQ(board.log(), want);
+  std::vector<Access> log;  // without the configuration reads that name the bridge
+  for (const Access& a : board.log()) {
+    if (a.addr != 0xCF8 && a.addr != 0xCFC) log.push_back(a);
+  }
+  EXPECT_EQ(log, want);
+}
+
+// Start-up probes only the ports the bridge sends to LPC, and leaves 4Eh
+// alone beside a TPM 1.2 the firmware drives: a port left alone sees no
+// access at all. An unknown bridge gets every port, as before.
+TEST_F(SuperIoHwTest, DetectionProbesOnlyDecodedPorts) {
+  struct Case {
+    const char* what;
+    uint16_t vendor, device;  // the bridge: Intel's at 0:31.0, AMD's at 0:20.3
+    uint32_t decode, range;   // its 80h (LPC_EN above) or AMD's 48h; Intel's 84h
+    const char* at_4e;
+    bool tcg;
+    const char* records[3];  // "-" not decoded, "T" skipped, else the vendor found
+  };
+  const Case cases[] = {
+      {"LPC_EN clear (Q35)", 0x8086, 0x2918, 0, 0, "w83627dhg", false, {"-", "-", "-"}},
+      {"LPC_EN bit 12", 0x8086, 0x2918, 1u << 28, 0, "w83627dhg", false, {"ITE", "-", "-"}},
+      {"bit 13, a range at 6Ch", 0x8086, 0x2918, 1u << 29, 0x6D, "w83627dhg", false, {"-", "Winbond", "Fintek"}},
+      {"a range over 28h-2Fh", 0x8086, 0x2918, 0, 0x00040029, "w83627dhg", false, {"ITE", "-", "-"}},
+      {"AMD FCH, alternate port", 0x1022, 0x780E, 0x02, 0, "w83627dhg", false, {"-", "Winbond", "-"}},
+      {"a TPM 1.2 at 4Eh", 0x8086, 0x2918, 3u << 28, 0, "tpm12", true, {"ITE", "T", "-"}},
+      {"no TCG protocol", 0x8086, 0x2918, 3u << 28, 0, "tpm12", false, {"ITE", "N/A", "-"}},
+      {"an unknown bridge: probed", 0x8086, 0x1234, 0, 0, "w83627dhg", false, {"N/A", "N/A", "N/A"}},
+  };
+  for (const Case& c : cases) {
+    sim::Board b;
+    sim::set_board(&b);
+    const bool amd = c.vendor == 0x1022;
+    sim::PciFunction& bridge = b.add_function(0, amd ? 20 : 31, amd ? 3 : 0, c.vendor, c.device);
+    bridge.set32(0x08, 0x06010000);
+    sim::add_superio(b, model("it8728"), 0x2E);
+    sim::SuperIoChip& at_4e = sim::add_superio(b, model(c.at_4e), 0x4E);
+    sim::add_superio(b, model("f81216"), 0x6E);
+    bridge.set32(amd ? 0x48 : 0x80, c.decode);  // as firmware set it, whatever the chips
+    bridge.set32(0x84, c.range);
+    b.tcg_protocol = c.tcg;
+    detect_all();
+    for (const sio::ChipRecord& r : sio::g_chips) {
+      const std::string got = r.probe == sio::kNotDecoded ? "-" : r.probe == sio::kTpmSkipped ? "T" : test::narrow(r.vendor);
+      EXPECT_EQ(got, c.records[&r - sio::g_chips]) << c.what << " at " << std::hex << r.port;
+      for (const Access& a : b.log()) EXPECT_TRUE(r.probe == sio::kProbed || !is_port(a, r.port)) << c.what << a;
+    }
+    EXPECT_FALSE(at_4e.in_config()) << c.what;
+    sim::set_board(&board);
+  }
+}
+
+// Every chip start-up enters is left closed with the logical device the
+// firmware left selected; so is the chip the Super I/O page shows, after
+// every pass, while the page steps and writes its own logical device.
+class SuperIoLeaveTest : public test::KvqTest {};
+
+TEST_F(SuperIoLeaveTest, ChipsAreLeftClosedOnTheirOwnLogicalDevice) {
+  const Placed cases[] = {
+      {&model("it8728"), 0x2E}, {&model("it8728"), 0x4E},  {&model("w83627dhg"), 0x2E},
+      {&model("nct6102"), 0x6E}, {&model("f81216"), 0x2E}, {&model("f81865"), 0x4E},
+      {&model("tpm12"), 0x2E},  // a 55h part: the ITE key's 55h opens it
+  };
+  for (const Placed& c : cases) {
+    SCOPED_TRACE(c.model->name);
+    sim::Board b;
+    sim::set_board(&b);
+    sim::SuperIoChip& chip = sim::add_superio(b, *c.model, c.port);
+    chip.select(0xFF);
+    start();
+    EXPECT_FALSE(chip.in_config());
+    EXPECT_EQ(chip.logical_device(), 0xFF);
+    state.page = PageId::kSuperIo;
+    state.isa_address = c.port;
+    state.cursor() = CellCursor{5, 3, 0};  // 30h
+    pass_scan(kScanPageUp);
+    console().push_char(kCharEnter);
+    console().push_text(u"5A");
+    pass();
+    EXPECT_EQ(g_window.bytes[0x07], 0x00);
+    EXPECT_EQ(chip.device_reg(0x00, 0x30), 0x5A);
+    EXPECT_FALSE(chip.in_config());
+    EXPECT_EQ(chip.logical_device(), 0xFF);
+  }
+  sim::set_board(&board);
 }
 
 TEST_F(SuperIoHwTest, WindowReadKeysEveryRegisterAtChipPortsOnly) {
@@ -247,7 +343,7 @@ class SuperIoPageTest : public test::KvqTest {
 };
 
 TEST_F(SuperIoPageTest, It8728ShowsHeaderRegistersPanelAndDescriptions) {
-  sim::add_superio(board, model("it8728"), 0x2E);
+  sim::add_superio(board, model("it8728"), 0x2E).select(0x04);
   open();
   EXPECT_EQ(row_text(0), "ISA Address : 002E,002F");
   EXPECT_EQ(text_at(3, 4, 6), "87 28 ");
@@ -259,8 +355,8 @@ TEST_F(SuperIoPageTest, It8728ShowsHeaderRegistersPanelAndDescriptions) {
             (std::vector<uint8_t>{kAttrWhite, kAttrYellow, kAttrGray}));
   EXPECT_EQ(text_at(25, 19, 7), "0x00 ->");
 
-  // Detection left logical device 04h selected. PageUp and PageDown step
-  // it; the arrows blank the description line.
+  // The firmware left logical device 04h selected. PageUp and PageDown step
+  // the page's; the arrows blank the description line.
   state.cursor() = CellCursor{2, 24, 7};
   pass_scan(kScanPageUp);
   pass();
@@ -279,6 +375,26 @@ TEST_F(SuperIoPageTest, It8728ShowsHeaderRegistersPanelAndDescriptions) {
   EXPECT_TRUE(console().ops.empty());
 }
 
+// Beside the grid, why start-up left a port alone (Q35 decodes none). The
+// page reads and writes nothing there until the port is typed with p.
+TEST_F(SuperIoPageTest, PortsStartUpLeftAlone) {
+  sim::build_q35(board);
+  open();
+  EXPECT_EQ(text_at(51, 8, 22), "Vendor:N/A not decoded");
+  EXPECT_EQ(text_at(3, 2, 8), "-- -- --");
+  board.clear_log();
+  console().push_scan(kScanPageUp);
+  console().push_char(kCharEnter);
+  console().push_text(u"12");
+  for (int i = 0; i < 4; ++i) pass();
+  for (const Access& a : board.log()) EXPECT_FALSE(is_port(a, 0x2E)) << a;
+  console().push_char(u'p');
+  console().push_text(u"002E");
+  pass();
+  pass();
+  EXPECT_EQ(text_at(3, 2, 8), "FF FF FF");
+}
+
 TEST_F(SuperIoPageTest, TypedValuesGoOutHighestRegisterFirstWithoutAKey) {
   sim::SuperIoChip& chip = sim::add_superio(board, model("w83627dhg"), 0x2E);
   open();
@@ -288,6 +404,10 @@ TEST_F(SuperIoPageTest, TypedValuesGoOutHighestRegisterFirstWithoutAKey) {
     const char16_t* digits;
     std::vector<Access> want;
   };
+  // After the entry the pass leaves the chip: the key again, its own
+  // logical device (00h) back, AAh.
+  const std::vector<Access> leave = {out8(0x2E, 0x87), out8(0x2E, 0x87), out8(0x2E, 0x07), out8(0x2F, 0x00),
+                                     out8(0x2E, 0xAA)};
   const Case cases[] = {
       {0, {2, 24, 7}, u"0B", {out8(0x2E, 0x07), out8(0x2F, 0x0B)}},
       {1, {8, 3, 0}, u"0290", {out8(0x2E, 0x61), out8(0x2F, 0x02), out8(0x2E, 0x60), out8(0x2F, 0x90)}},
@@ -302,9 +422,12 @@ TEST_F(SuperIoPageTest, TypedValuesGoOutHighestRegisterFirstWithoutAKey) {
     console().push_text(c.digits);
     board.clear_log();
     pass();
-    EXPECT_EQ(writes_after_window(), c.want);
+    std::vector<Access> want = c.want;
+    want.insert(want.end(), leave.begin(), leave.end());
+    EXPECT_EQ(writes_after_window(), want);
   }
-  EXPECT_EQ(chip.logical_device(), 0x0B);
+  EXPECT_EQ(state.sio_ldn, 0x0B);
+  EXPECT_EQ(chip.logical_device(), 0x00);
   EXPECT_EQ(chip.device_reg(0x0B, 0x60), 0x90);
   EXPECT_EQ(chip.device_reg(0x0B, 0x61), 0x02);
 }

@@ -14,6 +14,7 @@
 #include "platform/console.h"
 #include "platform/sim/board.h"
 #include "platform/sim/q35.h"
+#include "platform/sim/superio_chips.h"
 #include "platform/sim/test_console.h"
 
 namespace {
@@ -24,13 +25,15 @@ namespace {
 // page first shows it and then only read from kvq's buffer; the PCIE page
 // twice: on the host bridge (no
 // capability list) and on the e1000e at 00:04.0 (four capabilities, and
-// AER and the serial number in extended space).
+// AER and the serial number in extended space); the Super I/O page twice:
+// at 2Eh, which Q35's bridge does not decode, and on an IT8728 there.
 struct BenchPage {
   kvq::PageId page;
   std::string name;
   uint16_t hdd_port_offset = 0x100;
   kvq::pci::Bdf device = {};
   bool nvme = false;
+  const char* superio = nullptr;  // a chip placed on the board
 };
 
 std::vector<BenchPage> bench_pages() {
@@ -48,6 +51,7 @@ std::vector<BenchPage> bench_pages() {
       pages.push_back({row.id, name + "nvme", 0x100, {}, true});
     }
     if (row.id == kvq::PageId::kPcie) pages.push_back({row.id, name + "e1000e", 0x100, {0, 0, 4, 0}});
+    if (row.id == kvq::PageId::kSuperIo) pages.push_back({row.id, name + "it8728", 0x100, {}, false, "it8728@2e"});
   }
   return pages;
 }
@@ -55,8 +59,9 @@ std::vector<BenchPage> bench_pages() {
 struct Fixture {
   kvq::sim::Board board;
   kvq::AppState state;
-  Fixture(kvq::PageId page, uint16_t hdd_port_offset, const kvq::pci::Bdf& device, bool nvme) {
+  Fixture(kvq::PageId page, uint16_t hdd_port_offset, const kvq::pci::Bdf& device, bool nvme, const char* superio) {
     kvq::sim::build_q35(board);
+    if (superio != nullptr) kvq::sim::add_superio(board, superio);
     if (nvme) kvq::sim::add_nvme(board, 7, {.model = "QEMU NVMe Ctrl", .serial = "1", .namespaces = {{1, 4194304, 9}}});
     board.logging = false;
     kvq::sim::set_board(&board);
@@ -80,7 +85,7 @@ struct Fixture {
 };
 
 void BM_Pass(benchmark::State& st, const BenchPage& p) {
-  Fixture f(p.page, p.hdd_port_offset, p.device, p.nvme);
+  Fixture f(p.page, p.hdd_port_offset, p.device, p.nvme, p.superio);
   for (auto _ : st) kvq::run_pass(f.state);
   kvq::sim::TestConsole& console = kvq::sim::TestConsole::instance();
   console.clear_ops();
