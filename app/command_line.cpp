@@ -341,7 +341,7 @@ bool Parser::check_whole(const CommandForm& form) {
       // made only when the line says confirm.
       if (const cpu::AskFirst* ask = cpu::ask_first(static_cast<uint32_t>(c.where));
           form.action == Action::kWrite && ask != nullptr && !c.confirmed) {
-        return fail(u"kvq: MSR %s: %s; add confirm to write it", where_text_, ask->why);
+        return fail(u"kvq: MSR %s: %a; add confirm to write it", where_text_, ask->why);
       }
       break;
     case Space::kNone:

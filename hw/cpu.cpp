@@ -56,7 +56,7 @@ void put_dword(char* out, uint32_t v) {
 // The vendors whose manuals say how to read the microcode revision; every
 // other vendor string (Centaur, Zhaoxin, unknown or empty) gets no access.
 struct MicrocodeVendor {
-  const char* vendor;
+  char vendor[13];
   MicrocodeRead how;
 };
 constexpr MicrocodeVendor kMicrocodeVendors[] = {
@@ -84,26 +84,26 @@ MicrocodeRead microcode_read_of(const char* vendor) {
   return MicrocodeRead::kNone;
 }
 
-// Writes that ask first, ascending by index.
+// Writes that ask first, ascending by index. The MTRRs must be equal on
+// every processor, and a write changes one.
 constexpr AskFirst kAskFirst[] = {
-    {.first = 0x1B, .last = 0x1B, .why = u"moving the local APIC stops the board", .mtrr = false},
-    {.first = 0x3A, .last = 0x3A, .why = u"its lock holds until a reset", .mtrr = false},
-    {.first = 0x79, .last = 0x79, .why = u"it loads microcode", .mtrr = false},
-    {.first = 0xFE, .last = 0xFE, .why = u"MTRRs must match on every CPU", .mtrr = true},
-    {.first = 0x200, .last = 0x2FF, .why = u"MTRRs must match on every CPU", .mtrr = true},
-    {.first = 0x800, .last = 0x8FF, .why = u"x2APIC: it can send INIT", .mtrr = false},
-    {.first = 0xC0000080, .last = 0xC0000080, .why = u"EFER: clearing LME or NXE stops the firmware", .mtrr = false},
+    {.first = 0x1B, .last = 0x1B, .why = "moving the local APIC stops the board"},
+    {.first = 0x3A, .last = 0x3A, .why = "its lock holds until a reset"},
+    {.first = 0x79, .last = 0x79, .why = "it loads microcode"},
+    {.first = 0xFE, .last = 0xFE, .why = "MTRR: only this CPU changes, all must match"},
+    {.first = 0x200, .last = 0x2FF, .why = "MTRR: only this CPU changes, all must match"},
+    {.first = 0x800, .last = 0x8FF, .why = "x2APIC: it can send INIT"},
+    {.first = 0xC0000080, .last = 0xC0000080, .why = "EFER: clearing LME or NXE stops firmware"},
 };
 
 constexpr bool ask_first_sound() {
   for (size_t i = 0; i < sizeof(kAskFirst) / sizeof(kAskFirst[0]); ++i) {
     const AskFirst& a = kAskFirst[i];
     if (a.first > a.last || (i > 0 && a.first <= kAskFirst[i - 1].last)) return false;
-    if (text_length(a.why) > (a.mtrr ? kMaxMtrrWhy : kMaxAskWhy)) return false;
   }
   return true;
 }
-static_assert(ask_first_sound(), "ranges ascend without overlap; each reason fits row 18");
+static_assert(ask_first_sound(), "ranges ascend without overlap");
 
 // The processors that did not come back from a procedure; a board with
 // more of them than this has the others asked again.
@@ -258,7 +258,7 @@ constexpr const char16_t* kStatusTexts[] = {
     u"the firmware refused a #GP handler (vector 13)",
     u"the processor did not run the access",
     u"no #GP guard on this processor",
-    u"the firmware reports it disabled or unhealthy",
+    u"the firmware has it disabled or unhealthy",
 };
 static_assert(sizeof(kStatusTexts) / sizeof(kStatusTexts[0]) == static_cast<int>(MsrStatus::kCpuSkipped) + 1);
 
@@ -340,20 +340,15 @@ int Batch::add(plat::MsrOp op, uint32_t index, uint64_t value) {
 }
 
 MsrStatus Batch::run(uint32_t cpu) {
-  MsrStatus status = reachable(cpu);
-  if (status == MsrStatus::kOk) status = plat::msr_batch(cpu, steps_, count_);
-  if (status == MsrStatus::kCpuDown) mark_lost(cpu);
-  if (status != MsrStatus::kOk) {
-    for (int i = 0; i < count_; ++i) {
-      steps_[i].status = status;
-      if (steps_[i].op != plat::MsrOp::kWrite) steps_[i].value = 0;
-    }
-  }
-  return status;
+  status_ = reachable(cpu);
+  if (status_ == MsrStatus::kOk) status_ = plat::msr_batch(cpu, steps_, count_);
+  if (status_ == MsrStatus::kCpuDown) mark_lost(cpu);
+  return status_;
 }
 
 MsrValue Batch::result(int step) const {
   if (step < 0 || step >= count_) return MsrValue{};
+  if (status_ != MsrStatus::kOk) return MsrValue{status_, 0};
   return MsrValue{steps_[step].status, steps_[step].op == plat::MsrOp::kWrite ? 0 : steps_[step].value};
 }
 

@@ -83,6 +83,7 @@ class Batch {
   int add(plat::MsrOp op, uint32_t index, uint64_t value);
   plat::MsrStep steps_[plat::kMaxMsrSteps];
   int count_ = 0;
+  plat::MsrStatus status_ = plat::MsrStatus::kCpuDown;  // of the last run
 };
 
 // The vendor's microcode read queued in a batch (nothing for kNone), and
@@ -101,16 +102,12 @@ plat::MsrStatus write_msr(uint32_t cpu, uint32_t index, uint64_t value);
 
 // MSRs whose write can hang or reset a board without any #GP, or cannot be
 // undone: a write to one is made only once the user has confirmed it.
+inline constexpr int kMaxAskWhy = 43;
 struct AskFirst {
   uint32_t first;
   uint32_t last;
-  // Why, for row 18 and the command's message: at most kMaxAskWhy
-  // characters, kMaxMtrrWhy for an MTRR.
-  const char16_t* why;
-  bool mtrr;  // an MTRR: must be equal on every processor, and only one changes
+  char why[kMaxAskWhy + 1];  // for row 18 and the command's message
 };
-inline constexpr int kMaxAskWhy = 54;
-inline constexpr int kMaxMtrrWhy = 31;
 // The row whose range holds `index`, or nullptr.
 const AskFirst* ask_first(uint32_t index);
 

@@ -104,13 +104,9 @@ struct Write {
 
 // Row 18 asks before a write that can hang or reset the board, or cannot
 // be undone; only y writes.
-bool confirmed(const CpuPageState& page, uint32_t index, const cpu::AskFirst& ask) {
+bool confirmed(uint32_t index, const cpu::AskFirst& ask) {
   char16_t line[81];
-  if (ask.mtrr) {
-    sformat(line, 81, u"MSR %08X: %s; only CPU %u changes. y to write", index, ask.why, page.cpu);
-  } else {
-    sformat(line, 81, u"MSR %08X: %s. y to write", index, ask.why);
-  }
+  sformat(line, 81, u"MSR %08X: %a. y to write", index, ask.why);
   con::set_cursor(0, kMessageRow);
   con::set_attr(kAttrYellow);
   con::print(u"%-80s", line);
@@ -126,7 +122,7 @@ void enter_value(CpuPageState& page, Write* write) {
   page.refused = false;
   page.refused_index = index;
   page.refused_value = value;
-  page.cancelled = ask != nullptr && !confirmed(page, index, *ask);
+  page.cancelled = ask != nullptr && !confirmed(index, *ask);
   if (!page.cancelled) *write = Write{true, index, value};
 }
 

@@ -100,7 +100,7 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"write msr 1b 1 d", "kvq: unexpected argument \"d\""},
       // Writes that can hang or reset the board need confirm.
       {"write msr 1b fee00900", "kvq: MSR 1b: moving the local APIC stops the board; add confirm to write it"},
-      {"write msr 0x2ff c06", "kvq: MSR 0x2ff: MTRRs must match on every CPU; add confirm to write it"},
+      {"write msr 0x2ff c06", "kvq: MSR 0x2ff: MTRR: only this CPU changes, all must match; add confirm to write it"},
   };
   for (const Case& c : kCases) {
     const cli::ParseResult r = parse_line(c.line, c.address_bits);

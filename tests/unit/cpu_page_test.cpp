@@ -208,7 +208,7 @@ TEST_F(CpuPageTest, ADangerousWriteIsMadeOnlyWhenConfirmed) {
       {0x1B, u"00000000FEE00900", u'y', u"MSR 0000001B: moving the local APIC stops the board. y to write", ""},
       {0x1B, u"0000000000000000", u'n', u"MSR 0000001B: moving the local APIC stops the board. y to write",
        "Cancelled: nothing written to MSR 0000001B."},
-      {0x2FF, u"0000000000000C06", u'y', u"MSR 000002FF: MTRRs must match on every CPU; only CPU 0 changes. y to write", ""},
+      {0x2FF, u"0000000000000C06", u'y', u"MSR 000002FF: MTRR: only this CPU changes, all must match. y to write", ""},
   };
   for (const Case& c : cases) {
     open(c.base);
