@@ -177,8 +177,7 @@ TEST_F(CpuPageTest, ProcessorsWithoutAGuardOrThatTheFirmwareSkipsAreNotTouched) 
   open(0x1B);
   board.clear_log();
   pass_char(u'>');
-  console().push_char(kCharEnter);
-  console().push_text(u"00000000FEE00800");
+  console().push_text(u"\r00000000FEE00800");  // Enter and a value
   pass();
   EXPECT_TRUE(msr_log().empty());
   EXPECT_EQ(row_text(2), "0000001B  --                IA32_APIC_BASE");
@@ -214,9 +213,7 @@ TEST_F(CpuPageTest, ADangerousWriteIsMadeOnlyWhenConfirmed) {
     open(c.base);
     console().clear_ops();
     board.clear_log();
-    console().push_char(kCharEnter);
-    console().push_text(c.typed);
-    console().push_char(c.answer);
+    console().push_text(u"\r" + std::u16string(c.typed) + c.answer);  // Enter, the value, the answer
     pass();
     std::u16string sent;
     for (const sim::ConsoleOp& op : console().ops) sent += op.text;
