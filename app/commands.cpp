@@ -84,7 +84,7 @@ Status msr_read_or_write(const Command& c) {
   const uint32_t cpu = cpu::this_processor();
   plat::MsrStatus status = plat::MsrStatus::kOk;
   if (c.form->action == Action::kWrite) status = cpu::write_msr(cpu, msr_index(c), c.value);
-  cpu::MsrValue read;
+  cpu::MsrValue read{plat::MsrStatus::kCpuDown, 0};
   if (status == plat::MsrStatus::kOk) status = (read = cpu::read_msr(cpu, msr_index(c))).status;
   if (status != plat::MsrStatus::kOk) {
     text::line(Stream::kErr, u"kvq: MSR %08X: %s", msr_index(c), cpu::status_text(status));

@@ -63,6 +63,7 @@ struct CpuPageState {
   bool identified = false;
   cpu::Identity identity;
   bool microcode_due = false;  // the next batch reads the microcode revision
+  bool kept = false;  // the last batch's rows are this processor's and base's
   bool refused = false;
   uint32_t refused_index = 0;
   uint64_t refused_value = 0;

@@ -347,7 +347,7 @@ MsrStatus Batch::run(uint32_t cpu) {
 }
 
 MsrValue Batch::result(int step) const {
-  if (step < 0 || step >= count_) return MsrValue{};
+  if (step < 0 || step >= count_) return MsrValue{MsrStatus::kCpuDown, 0};
   if (status_ != MsrStatus::kOk) return MsrValue{status_, 0};
   return MsrValue{steps_[step].status, steps_[step].op == plat::MsrOp::kWrite ? 0 : steps_[step].value};
 }

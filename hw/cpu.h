@@ -38,9 +38,10 @@ struct Identity {
 // revision is read in a batch (queue_microcode).
 Identity identify(uint32_t cpu);
 
+// Zero-initialised: kOk and 0.
 struct MsrValue {
-  plat::MsrStatus status = plat::MsrStatus::kCpuDown;
-  uint64_t value = 0;
+  plat::MsrStatus status;
+  uint64_t value;
 };
 
 // Why an MSR access was not made or was refused, for a message ("" for

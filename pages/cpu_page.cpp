@@ -143,7 +143,8 @@ void act_on_key(AppState& state, Write* write) {
   } else if (key.scan == kScanPageDown) {
     page.base += kRows;
   } else if (key.scan != 0) {
-    return;  // F5, F6, F7, Esc and other keys: left to the loop
+    page.kept = false;  // F5, F6, F7, Esc and other keys: left to the loop
+    return;
   } else if (key.ch == kCharEnter) {
     enter_value(page, write);
   } else if (key.ch == u'p') {
@@ -163,10 +164,17 @@ void act_on_key(AppState& state, Write* write) {
 // The microcode update trigger: a write may load a new revision.
 constexpr uint32_t kMicrocodeTrigger = 0x79;
 
+// The rows the last batch read. A pass whose key only moves the row cursor
+// draws these rather than wake the processor again (on QEMU a wake-up costs
+// as much as the rest of the pass): the pass after it, which follows at
+// once, reads them afresh.
+constinit cpu::MsrValue g_kept[kRows] = {};
+
 void cpu_pass(AppState& state) {
   CpuPageState& page = state.cpu;
   if (page.cpu >= cpu::processor_count()) page.cpu = cpu::this_processor();
   con::poll_key(&state.key);
+  const bool row_move = state.key.scan == kScanUp || state.key.scan == kScanDown;
   Write write;
   act_on_key(state, &write);
   if (!page.identified) {
@@ -174,28 +182,28 @@ void cpu_pass(AppState& state) {
     page.identified = true;
     page.microcode_due = true;
   }
-  cpu::Batch batch;
-  const cpu::MicrocodeSteps microcode =
-      page.microcode_due ? cpu::queue_microcode(batch, page.identity) : cpu::MicrocodeSteps{};
-  const int written = write.due ? batch.write(write.index, write.value) : -1;
-  int steps[kRows];
-  for (int row = 0; row < kRows; ++row) steps[row] = batch.read(index_of(page, row));
-  batch.run(page.cpu);
-  if (page.microcode_due) cpu::finish_microcode(batch, microcode, &page.identity);
-  page.microcode_due = write.due && write.index == kMicrocodeTrigger;
-  if (written >= 0) page.refused = batch.result(written).status == plat::MsrStatus::kRefused;
+  if (!row_move || !page.kept || page.microcode_due) {
+    cpu::Batch batch;
+    const cpu::MicrocodeSteps microcode =
+        page.microcode_due ? cpu::queue_microcode(batch, page.identity) : cpu::MicrocodeSteps{};
+    const int written = write.due ? batch.write(write.index, write.value) : -1;
+    const int first = batch.read(page.base);
+    for (int row = 1; row < kRows; ++row) batch.read(index_of(page, row));
+    batch.run(page.cpu);
+    if (page.microcode_due) cpu::finish_microcode(batch, microcode, &page.identity);
+    page.microcode_due = write.due && write.index == kMicrocodeTrigger;
+    if (written >= 0) page.refused = batch.result(written).status == plat::MsrStatus::kRefused;
+    for (int row = 0; row < kRows; ++row) g_kept[row] = batch.result(first + row);
+    page.kept = true;
+  }
 
   draw_header(page);
-  cpu::MsrValue msrs[kRows];
-  for (int row = 0; row < kRows; ++row) {
-    msrs[row] = batch.result(steps[row]);
-    draw_row(page, row, msrs[row]);
-  }
-  draw_message(page, msrs[0]);
+  for (int row = 0; row < kRows; ++row) draw_row(page, row, g_kept[row]);
+  draw_message(page, g_kept[0]);
   con::set_attr(kAttrWhite);
   con::set_cursor(col_before_ruler64(13), 19);  // "0xNNNNNNNN ->"
   con::print(u"0x%08X ->", index_of(page, page.row));
-  draw_ruler64(msrs[page.row].value);
+  draw_ruler64(g_kept[page.row].value);
   draw_footer(false);
 }
 

@@ -85,6 +85,9 @@ TEST_F(CpuPageTest, APassIsOneBatchInsideOneGuardAndOneWakeUp) {
     EXPECT_EQ(log[17], guard_off(cpu));
     EXPECT_EQ(board.cpu.wakeups, cpu) << cpu;
     EXPECT_EQ(row_text(3), "0000001C  --");
+    board.clear_log();
+    pass_scan(kScanDown);  // drawn from those values: the next pass reads
+    EXPECT_TRUE(board.log().empty()) << cpu;
   }
 }
 
