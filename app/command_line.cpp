@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "hw/cpu.h"
+#include "hw/variables.h"
 #include "platform/format.h"
 #include "platform/text16.h"
 
@@ -12,6 +13,7 @@ constexpr CommandForm kCommands[] = {
     {.verb = u"dump", .space = u"pci", .action = Action::kDump, .target = Space::kPci, .args = {}, .listed = true},
     {.verb = u"dump", .space = u"acpi", .action = Action::kDump, .target = Space::kAcpi, .args = {}, .listed = true},
     {.verb = u"dump", .space = u"cpuid", .action = Action::kDump, .target = Space::kCpuid, .args = {}, .listed = true},
+    {.verb = u"dump", .space = u"vars", .action = Action::kDump, .target = Space::kVar, .args = {}, .listed = true},
     {.verb = u"read",
      .space = u"pci",
      .action = Action::kRead,
@@ -31,6 +33,13 @@ constexpr CommandForm kCommands[] = {
      .args = {Arg::kPort, Arg::kWidth},
      .listed = true},
     {.verb = u"read", .space = u"msr", .action = Action::kRead, .target = Space::kMsr, .args = {Arg::kIndex}, .listed = true},
+    {.verb = u"read",
+     .space = u"var",
+     .action = Action::kRead,
+     .target = Space::kVar,
+     .args = {Arg::kName, Arg::kGuid, Arg::kVarOffset, Arg::kWidth},
+     .listed = true,
+     .required = 2},
     {.verb = u"write",
      .space = u"pci",
      .action = Action::kWrite,
@@ -54,13 +63,25 @@ constexpr CommandForm kCommands[] = {
      .action = Action::kWrite,
      .target = Space::kMsr,
      .args = {Arg::kIndex, Arg::kValue64, Arg::kConfirm},
+     .listed = true,
+     .required = 2},
+    {.verb = u"write",
+     .space = u"var",
+     .action = Action::kWrite,
+     .target = Space::kVar,
+     .args = {Arg::kName, Arg::kGuid, Arg::kVarOffset, Arg::kValue, Arg::kWidth},
      .listed = true},
+    {.verb = u"undo", .space = nullptr, .action = Action::kUndo, .target = Space::kNone, .args = {Arg::kFile},
+     .listed = true, .required = 0},
     // Not listed: it measures what one guarded read costs on a board.
     {.verb = u"time",
      .space = u"msr",
      .action = Action::kTime,
      .target = Space::kMsr,
      .args = {Arg::kIndex, Arg::kCount},
+     .listed = false},
+    // Not listed: COUNT walks of the variable list, for timing the walk.
+    {.verb = u"time", .space = u"vars", .action = Action::kTime, .target = Space::kVar, .args = {Arg::kCount},
      .listed = false},
 };
 
@@ -85,7 +106,11 @@ constexpr ArgInfo kArgInfo[] = {
     {Arg::kIndex, u"INDEX", 0xFFFFFFFFu},
     {Arg::kValue64, u"VALUE", ~uint64_t{0}},
     {Arg::kCount, u"COUNT", 0xFFFFFF},
-    {Arg::kConfirm, u"[confirm]", 0},
+    {Arg::kName, u"NAME", 0},
+    {Arg::kGuid, u"GUID", 0},
+    {Arg::kVarOffset, u"OFFSET", vars::kMaxDataBytes - 1},
+    {Arg::kFile, u"FILE", 0},
+    {Arg::kConfirm, u"confirm", 0},
 };
 
 constexpr const ArgInfo& info(Arg a) { return kArgInfo[static_cast<int>(a)]; }
@@ -104,6 +129,7 @@ constexpr bool tables_sound() {
       if (c.args[i] == Arg::kWidth || c.args[i] == Arg::kConfirm || c.args[i] == Arg::kNone) ended = true;
     }
     if ((c.space == nullptr) != (c.target == Space::kNone)) return false;
+    if (c.required < kMaxArgs && c.args[c.required] == Arg::kNone) return false;
     for (const CommandForm& d : kCommands) {
       if (&c != &d && same_text(c.verb, d.verb) && same_text(c.space, d.space)) return false;
     }
@@ -301,11 +327,24 @@ bool Parser::take(Arg kind, const char16_t* text) {
     case Arg::kAddress:
     case Arg::kPort:
     case Arg::kIndex:
+    case Arg::kVarOffset:
       where_text_ = text;
+      c.has_offset = true;
       return take_number(kind, text, &c.where);
     case Arg::kConfirm:
       c.confirmed = word_is(text, u"confirm");
       return c.confirmed || fail(u"kvq: unexpected argument \"%s\"", text);
+    case Arg::kName:
+      c.name = text;
+      return text[0] != 0 || fail(u"kvq: NAME is empty");
+    case Arg::kGuid:
+      return vars::parse_guid(text, &c.guid) ||
+             fail(u"kvq: GUID \"%s\" is neither a GUID like 8BE4DF61-93CA-11D2-AA0D-00E098032B8C nor a name "
+                  u"such as EFIGlobalVariable",
+                  text);
+    case Arg::kFile:
+      c.file = text;
+      return true;
     case Arg::kNone:
       break;
   }
@@ -347,6 +386,7 @@ bool Parser::check_whole(const CommandForm& form) {
     case Space::kNone:
     case Space::kAcpi:
     case Space::kCpuid:
+    case Space::kVar:
       break;
   }
   return true;
@@ -359,10 +399,11 @@ ParseResult Parser::run() {
   result_.command.form = form;
   if (form->target == Space::kMsr) result_.command.size = 8;
   next_ = form->space == nullptr ? 1 : 2;
-  for (const Arg kind : form->args) {
+  for (int i = 0; i < kMaxArgs; ++i) {
+    const Arg kind = form->args[i];
     if (kind == Arg::kNone) break;
     if (next_ >= argc_) {
-      if (kind == Arg::kWidth || kind == Arg::kConfirm) break;  // bytes, not confirmed, unless told
+      if (kind == Arg::kWidth || i >= form->required) break;  // bytes unless told otherwise
       fail(u"kvq: %s is missing", info(kind).name);
       return result_;
     }
@@ -385,10 +426,16 @@ ParseResult parse(int argc, const char16_t* const* argv, int address_bits) {
 void synopsis(const CommandForm& form, char16_t* out, int capacity) {
   int n = sformat(out, capacity, u"%s", form.verb);
   if (form.space != nullptr) n += sformat(out + n, capacity - n, u" %s", form.space);
-  for (const Arg a : form.args) {
-    if (a == Arg::kNone) break;
-    n += sformat(out + n, capacity - n, u" %s", info(a).name);
+  // Arguments that may be left out stand in brackets, each inside the
+  // one before: "[OFFSET [b|w|d]]".
+  int open = 0;
+  for (int i = 0; i < kMaxArgs && form.args[i] != Arg::kNone; ++i) {
+    const char16_t* name = info(form.args[i]).name;
+    const bool bracket = i >= form.required && name[0] != u'[';
+    n += sformat(out + n, capacity - n, bracket ? u" [%s" : u" %s", name);
+    open += bracket ? 1 : 0;
   }
+  while (open-- > 0) n += sformat(out + n, capacity - n, u"]");
 }
 
 }  // namespace kvq::cli

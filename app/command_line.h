@@ -6,18 +6,24 @@
 #include <stdint.h>
 
 #include "hw/pci.h"
+#include "platform/firmware.h"
 
 namespace kvq::cli {
 
 // kTime: the same read many times, for timing it from outside.
-enum class Action : uint8_t { kHelp, kDump, kRead, kWrite, kTime };
-enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid };
+// kUndo: put back what the undo file recorded.
+enum class Action : uint8_t { kHelp, kDump, kRead, kWrite, kTime, kUndo };
+enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid, kVar };
 
 // The arguments after the space, each with its name in messages and usage.
 // kConfirm: the word "confirm", which a write that asks first needs.
-enum class Arg : uint8_t { kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount, kConfirm };
+enum class Arg : uint8_t {
+  kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount,
+  kName, kGuid, kVarOffset, kFile,  // a variable's name and GUID, a byte in it; a file as the Shell names it
+  kConfirm,
+};
 
-inline constexpr int kMaxArgs = 4;
+inline constexpr int kMaxArgs = 5;
 
 struct CommandForm {
   const char16_t* verb;
@@ -28,6 +34,9 @@ struct CommandForm {
   // out (byte; not confirmed).
   Arg args[kMaxArgs];
   bool listed;  // in the usage text
+  // Arguments that must be given; the others may be left out from the
+  // end (a width always may).
+  uint8_t required = kMaxArgs;
 };
 
 extern const CommandForm kCommands[];
@@ -40,6 +49,11 @@ struct Command {
   uint64_t value = 0;
   int size = 1;  // bytes: 1, 2 or 4; 8 for an MSR
   bool confirmed = false;
+  // A variable's name and GUID; whether an offset was given; a file.
+  const char16_t* name = nullptr;
+  plat::Guid guid{};
+  bool has_offset = false;
+  const char16_t* file = nullptr;
 };
 
 inline constexpr int kMessageCapacity = 160;

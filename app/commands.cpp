@@ -1,5 +1,7 @@
 #include "app/commands.h"
 
+#include "app/undo.h"
+#include "app/var_commands.h"
 #include "hw/apic.h"
 #include "hw/cpu.h"
 #include "hw/memio.h"
@@ -13,7 +15,8 @@ namespace {
 using text::Stream;
 
 constexpr const char16_t* kGeneralUsage =
-    u"usage: kvq.efi [-h | dump pci|acpi|cpuid | read pci|mem|io|msr ... [b|w|d] | write pci|mem|io|msr ... VALUE [b|w|d]]";
+    u"usage: kvq.efi [-h | dump pci|acpi|cpuid|vars | read pci|mem|io|msr|var ... [b|w|d] | write pci|mem|io|msr|var ... "
+    u"VALUE [b|w|d] | undo [FILE]]";
 
 constexpr const char16_t* kHelpNotes[] = {
     u"Without arguments kvq starts its full-screen pages.",
@@ -34,6 +37,12 @@ constexpr const char16_t* kHelpNotes[] = {
     u"processor kvq runs on; an MSR the processor refuses (#GP) ends with an error.",
     u"dump cpuid prints every CPUID leaf of every processor as cpuid -r prints it;",
     u"  kvq.efi dump cpuid >a fs0:\\cpuid.txt    then    cpuid -f cpuid.txt",
+    u"dump vars prints every UEFI variable as dmpstore -all does (in the firmware's",
+    u"order, which dmpstore prints backwards). A variable is NAME and its GUID, or a",
+    u"name the Shell gives one (EFIGlobalVariable). write var changes only the bytes",
+    u"given, keeping the variable's attributes and size; it never writes an AT or AW",
+    u"variable. Before the first change to a variable, its bytes go to kvq-undo.txt",
+    u"beside kvq.efi; kvq.efi undo puts back every change recorded, newest first.",
 };
 
 void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form) {
@@ -43,7 +52,7 @@ void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form
 }
 
 void print_help() {
-  text::line(Stream::kOut, u"kvq: PCI, memory, I/O and MSR registers and CPUID from the UEFI Shell.");
+  text::line(Stream::kOut, u"kvq: PCI, memory, I/O and MSR registers, CPUID and UEFI variables from the UEFI Shell.");
   const char16_t* lead = u"usage: ";
   for (int i = 0; i < kCommandCount; ++i) {
     const CommandForm& c = kCommands[i];
@@ -162,6 +171,7 @@ Status read_or_write(const Command& c) {
     case Space::kNone:
     case Space::kAcpi:
     case Space::kCpuid:
+    case Space::kVar:
       break;
   }
   print_value(value, c.size);
@@ -176,13 +186,16 @@ Status execute(const Command& c) {
     case Action::kDump:
       if (c.form->target == Space::kAcpi) return dump_acpi();
       if (c.form->target == Space::kCpuid) return dump_cpuid();
+      if (c.form->target == Space::kVar) return dump_vars();
       dump_pci();
       return Status::kOk;
     case Action::kRead:
     case Action::kWrite:
-      return read_or_write(c);
+      return c.form->target == Space::kVar ? var_read_or_write(c) : read_or_write(c);
     case Action::kTime:
-      return time_msr(c);
+      return c.form->target == Space::kVar ? time_vars(c) : time_msr(c);
+    case Action::kUndo:
+      return undo::run(c.file);
   }
   return Status::kOk;
 }
@@ -191,6 +204,7 @@ Status execute(const Command& c) {
 
 Status run(int argc, const char16_t* const* argv) {
   pci::forget_board();
+  undo::begin_run();
   apic::forget_board();
   cpu::forget_processors();
   const ParseResult parsed = parse(argc, argv);

@@ -1,5 +1,6 @@
 #include "app/main_loop.h"
 
+#include "app/undo.h"
 #include "data/pci_ids_file.h"
 #include "hw/apic.h"
 #include "hw/cpu.h"
@@ -8,6 +9,7 @@
 #include "hw/sata.h"
 #include "hw/superio.h"
 #include "pages/pages.h"
+#include "pages/vars_page.h"
 #include "platform/console.h"
 #include "platform/cpu.h"
 
@@ -49,6 +51,8 @@ void reset_list_state(AppState& state) {
 }  // namespace
 
 void startup(AppState& state) {
+  release_variables_list();
+  undo::begin_run();
   state = AppState{};
   sata::allocate_identify_buffer();
   state.hdd_probe = sata::probe_port(state.hdd_port_offset);
@@ -82,6 +86,7 @@ bool run_pass(AppState& state) {
 void shutdown() {
   sata::free_identify_buffer();
   disks::free_buffers();
+  release_variables_list();
   con::stop_pacing();
   // The Shell goes on in the text mode, colour and cursor it had, not in
   // whatever kvq drew last (the menu leaves black on black).

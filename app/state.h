@@ -28,8 +28,10 @@ enum class PageId : int {
   kPcieCaps = 10,  // the PCIE page's function, its capabilities decoded
   kAcpi = 11,
   kCpu = 12,
+  kVariables = 13,
+  kVariable = 14,  // one variable of the Variables page, its bytes in the grid
 };
-inline constexpr int kPageCount = 13;
+inline constexpr int kPageCount = 15;
 
 // Data width mode: how many bytes make one grid cell.
 enum Width : int { kByte = 1, kWord = 2, kDword = 3 };
@@ -68,6 +70,20 @@ struct CpuPageState {
   uint32_t refused_index = 0;
   uint64_t refused_value = 0;
   bool cancelled = false;  // the user did not confirm a write that asks first
+};
+
+// The Variables page: whether the list was walked (pages/vars_page.h holds
+// it), the selected row and the first one shown among the variables the
+// name filter leaves; the opened variable (its index in the list) and the
+// offset of the first byte of its window.
+struct VariablesPageState {
+  bool walked = false;
+  int32_t row = 0;
+  int32_t top = 0;
+  static constexpr int kFilterMax = 32;
+  char16_t filter[kFilterMax + 1] = {};
+  int32_t open = -1;
+  uint32_t base = 0;
 };
 
 struct AppState {
@@ -113,6 +129,7 @@ struct AppState {
   int32_t acpi_row = 0;
   int32_t acpi_top = 0;
   CpuPageState cpu;
+  VariablesPageState vars;
 
   CellCursor& cursor() { return cursors[static_cast<int>(page)][width - 1]; }
   const CellCursor& cursor() const { return cursors[static_cast<int>(page)][width - 1]; }

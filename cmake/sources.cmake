@@ -58,6 +58,10 @@ set(KVQ_APP_SOURCES
   data/msr_names.cpp
   pages/cpu_page.cpp
   hw/apic.cpp
+  hw/variables.cpp
+  app/undo.cpp
+  app/var_commands.cpp
+  pages/vars_page.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -74,6 +78,8 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/cpu_uefi.cpp
   platform/uefi/memory_space_uefi.cpp
   platform/uefi/tcg_uefi.cpp
+  platform/uefi/variables_uefi.cpp
+  platform/uefi/files_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -99,6 +105,8 @@ set(KVQ_SIM_SOURCES
   platform/sim/memory_space_sim.cpp
   platform/sim/apic_sim.cpp
   platform/sim/tcg_sim.cpp
+  platform/sim/variables_sim.cpp
+  platform/sim/files_sim.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -5,6 +5,7 @@
 // it breaks) shows at once.
 #include "app/colors.h"
 #include "app/footer.h"
+#include "app/list_cursor.h"
 #include "hw/acpi.h"
 #include "hw/memio.h"
 #include "pages/pages.h"
@@ -121,26 +122,15 @@ void open_table(AppState& s) {
   con::clear_screen();
 }
 
-int32_t clamp(int32_t v, int32_t low, int32_t high) { return v < low ? low : v > high ? high : v; }
-
 void act_on_key(AppState& s) {
   const Key key = s.key;
-  const int32_t last = s.acpi.count > 0 ? s.acpi.count - 1 : 0;
-  if (key.scan == kScanUp) {
-    s.acpi_row = clamp(s.acpi_row - 1, 0, last);
-  } else if (key.scan == kScanDown) {
-    s.acpi_row = clamp(s.acpi_row + 1, 0, last);
-  } else if (key.scan == kScanPageUp || key.scan == kScanPageDown) {
-    const int32_t step = key.scan == kScanPageUp ? -kRows : kRows;
-    s.acpi_row = clamp(s.acpi_row + step, 0, last);
-    s.acpi_top = clamp(s.acpi_top + step, 0, s.acpi.count > kRows ? s.acpi.count - kRows : 0);
+  if (move_list_cursor(key.scan, s.acpi.count, kRows, &s.acpi_row, &s.acpi_top)) {
+    // the selection moved
   } else if (key.scan == 0 && key.ch == kCharEnter) {
     open_table(s);
   } else {
     return;  // F5, F6, F7, Esc and anything else: left to the loop
   }
-  // The selected row stays in view.
-  s.acpi_top = clamp(s.acpi_top, s.acpi_row - kRows + 1, s.acpi_row);
   s.key = Key{0, 0};
 }
 

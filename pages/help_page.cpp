@@ -1,9 +1,10 @@
 // The HELP page: a box with the program's name, version and credit and a
-// summary of the keys. No data and no footer; every key but the global ones
-// is ignored.
+// summary of the keys, and below it the keys the box leaves out. No data
+// and no footer; every key but the global ones is ignored.
 #include "app/colors.h"
 #include "pages/pages.h"
 #include "platform/console.h"
+#include "platform/text16.h"
 
 namespace kvq {
 namespace {
@@ -42,6 +43,14 @@ constexpr BoxLine kBox[] = {
     {21, kAttrBlueOnGray, kBlank},
 };
 
+// Below the box, every key the box leaves out: each line within the 79
+// columns a line on the bottom row may fill without scrolling the console.
+constexpr BoxLine kMoreKeys[] = {
+    {22, kAttrWhite, u" P 64-bit address (Memory)   c next capability   C capabilities (PCIE)"},
+    {23, kAttrWhite, u" i identify the disk again (HDD)   < > previous, next processor (CPU)"},
+    {24, kAttrWhite, u" Variables: / filter, Enter open, Esc back; p offset, PageUp/PageDown 256 bytes"},
+};
+
 // One line per row from 3 to 21, each exactly the box's width.
 constexpr bool box_is_sound() {
   int row = 3;
@@ -54,6 +63,15 @@ constexpr bool box_is_sound() {
 }
 static_assert(box_is_sound());
 
+constexpr bool more_keys_sound() {
+  int row = 22;
+  for (const BoxLine& line : kMoreKeys) {
+    if (line.row != row++ || text_length(line.text) > 79) return false;
+  }
+  return row == 25;
+}
+static_assert(more_keys_sound());
+
 }  // namespace
 
 void help_pass(AppState& state) {
@@ -61,6 +79,11 @@ void help_pass(AppState& state) {
   for (const BoxLine& line : kBox) {
     con::set_attr(line.attr);
     con::set_cursor(kBoxCol, line.row);
+    con::put_text(line.text);
+  }
+  for (const BoxLine& line : kMoreKeys) {
+    con::set_attr(line.attr);
+    con::set_cursor(0, line.row);
     con::put_text(line.text);
   }
   con::set_attr(kAttrBlack);

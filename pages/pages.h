@@ -40,6 +40,8 @@ void pch_strap_pass(AppState& state);
 void hdd_pass(AppState& state);
 void cpu_pass(AppState& state);
 void acpi_pass(AppState& state);
+void variables_pass(AppState& state);
+void variable_pass(AppState& state);
 // The HDD page opens when the board has a disk to show: the chipset's SATA
 // controller in AHCI or RAID mode, or another AHCI or NVM Express
 // controller. Prints the SATA mode query's three lines at the cursor.
@@ -74,6 +76,11 @@ inline constexpr PageRow kPages[] = {
      .column = MenuColumn::kOther, .slot = 5, .label = u" ACPI      ", .can_open = nullptr},
     {.id = PageId::kCpu, .name = "CPU", .kind = PageKind::kRows, .pass = cpu_pass,
      .column = MenuColumn::kDevices, .slot = 5, .label = u" CPU       ", .can_open = nullptr},
+    {.id = PageId::kVariables, .name = "Variables", .kind = PageKind::kText, .pass = variables_pass,
+     .column = MenuColumn::kOther, .slot = 6, .label = u" Variables ", .can_open = nullptr},
+    // Opened with Enter on the Variables page, and left with Esc.
+    {.id = PageId::kVariable, .name = "Variable", .kind = PageKind::kGrid, .pass = variable_pass,
+     .column = MenuColumn::kOther, .slot = 0, .label = nullptr, .can_open = nullptr},
 };
 
 inline constexpr int kMenuLabelWidth = 11;

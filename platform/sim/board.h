@@ -20,6 +20,7 @@
 #include "platform/firmware.h"
 #include "platform/memory_space.h"
 #include "platform/paging.h"
+#include "platform/sim/variables_sim.h"
 
 namespace kvq::sim {
 
@@ -292,6 +293,12 @@ class Board {
   // file_reads_fail they are there but cannot be read.
   std::map<std::u16string, std::string> files_beside_image;
   bool file_reads_fail = false;
+  // What appending to a file beside the image answers (it works unless
+  // set). The Shell's current directory is the image's, so a path the
+  // Shell resolves names a file there too.
+  plat::EfiStatus file_append_status = plat::kEfiSuccess;
+  // The firmware's variable store (empty on a new board).
+  VariableStore variables;
   // Pool allocations not given back yet.
   int pool_in_use = 0;
   // The firmware's NVM Express pass-thru protocol instances.

@@ -13,6 +13,7 @@ namespace kvq::sim {
 
 void build_q35(Board& board) {
   set_cpus(board, qemu64_cpu, 1);
+  install_ovmf_variables(board.variables);
   PciFunction& host = board.add_function(0, 0, 0, 0x8086, 0x29C0);
   host.set32(0x08, 0x06000002);
   host.set32(0x2C, 0x11001AF4);

@@ -196,12 +196,12 @@ struct FileProtocol {
   Status (*close)(FileProtocol* self);
   AnyFn delete_file;
   Status (*read)(FileProtocol* self, uintptr_t* buffer_size, void* buffer);
-  AnyFn write;
+  Status (*write)(FileProtocol* self, uintptr_t* buffer_size, const void* buffer);
   Status (*get_position)(FileProtocol* self, uint64_t* position);
   Status (*set_position)(FileProtocol* self, uint64_t position);
   AnyFn get_info;
   AnyFn set_info;
-  AnyFn flush;
+  Status (*flush)(FileProtocol* self);
 };
 inline constexpr uint64_t kFileModeRead = 1;
 // set_position to this moves to the end of the file.

@@ -3,6 +3,7 @@
 // simple file system protocol reads the file.
 #include "platform/firmware.h"
 #include "platform/uefi/efi.h"
+#include "platform/uefi/image_file.h"
 
 namespace kvq::plat {
 namespace {
@@ -53,9 +54,18 @@ bool image_directory(const efi::DevicePath* node, Path* dir) {
   return !dir->overflow;
 }
 
-efi::FileProtocol* open_beside_image(const char16_t* name) {
+// The file's size: its position after moving to the end.
+bool file_size(efi::FileProtocol* file, uint64_t* size) {
+  return file->set_position(file, efi::kFilePositionEnd) == efi::kSuccess &&
+         file->get_position(file, size) == efi::kSuccess && file->set_position(file, 0) == efi::kSuccess;
+}
+
+}  // namespace
+
+efi::FileProtocol* open_beside_image(const char16_t* name, uint64_t mode, efi::Status* why) {
   efi::BootServices* bs = efi::g_system_table->boot_services;
   void* interface = nullptr;
+  if (why != nullptr) *why = efi::kErrorBit | 14;  // EFI_NOT_FOUND, until the volume answers
   if (bs->handle_protocol(efi::g_image_handle, &efi::kLoadedImageProtocolGuid, &interface) != efi::kSuccess) {
     return nullptr;
   }
@@ -74,18 +84,11 @@ efi::FileProtocol* open_beside_image(const char16_t* name) {
   efi::FileProtocol* root = nullptr;
   if (volume->open_volume(volume, &root) != efi::kSuccess || root == nullptr) return nullptr;
   efi::FileProtocol* file = nullptr;
-  const efi::Status status = root->open(root, &file, path.text, efi::kFileModeRead, 0);
+  const efi::Status status = root->open(root, &file, path.text, mode, 0);
   root->close(root);
+  if (why != nullptr) *why = status;
   return status == efi::kSuccess ? file : nullptr;
 }
-
-// The file's size: its position after moving to the end.
-bool file_size(efi::FileProtocol* file, uint64_t* size) {
-  return file->set_position(file, efi::kFilePositionEnd) == efi::kSuccess &&
-         file->get_position(file, size) == efi::kSuccess && file->set_position(file, 0) == efi::kSuccess;
-}
-
-}  // namespace
 
 void* pool_allocate(size_t size) {
   void* memory = nullptr;
@@ -101,27 +104,14 @@ void pool_free(void* memory) {
 
 char* read_file_beside_image(const char16_t* name, size_t max_size, size_t* size) {
   *size = 0;
-  efi::FileProtocol* file = open_beside_image(name);
+  efi::FileProtocol* file = open_beside_image(name, efi::kFileModeRead);
   if (file == nullptr) return nullptr;
   uint64_t length = 0;
   char* buffer = nullptr;
   if (file_size(file, &length)) {
-    const size_t want = length < max_size ? static_cast<size_t>(length) : max_size;
-    buffer = static_cast<char*>(pool_allocate(want + 1));
-    size_t got = 0;
-    // A read may return less than asked; zero bytes is the end of the file.
-    while (buffer != nullptr && got < want) {
-      uintptr_t chunk = want - got;
-      if (file->read(file, &chunk, buffer + got) != efi::kSuccess) {
-        pool_free(buffer);
-        buffer = nullptr;
-      } else if (chunk == 0) {
-        break;
-      } else {
-        got += chunk;
-      }
-    }
-    *size = buffer != nullptr ? got : 0;
+    buffer = read_into_pool(length, max_size, size, [file](uintptr_t* chunk, void* into) {
+      return file->read(file, chunk, into);
+    });
   }
   file->close(file);
   return buffer;

@@ -1,6 +1,7 @@
 // The boards the fuzzer runs on: Q35 as OVMF leaves it, and variations that
 // stress what kvq reads (chips, crowded and broken PCI topologies, holes in
-// the page tables, disks that never answer, on more than one controller).
+// the page tables, disks that never answer, on more than one controller, a
+// full variable store, a variable walk that never ends).
 #include "tests/fuzz/boards.h"
 
 #include <array>
@@ -111,6 +112,8 @@ void build_odd_pci(sim::Board& board) {
   });
   layout.stated_length = static_cast<int64_t>(table.size()) - 5;  // into the end-of-table structure
   sim::install_smbios(board, table, sim::SmbiosEntry::k2, layout);
+  // A variable walk that comes round to its first names again.
+  board.variables.circle_after = 12;
 }
 
 void build_odd_disks(sim::Board& board) {
@@ -174,6 +177,8 @@ void build_board(BoardKind kind, sim::Board& board) {
       add_chips(board, {"it8528@2e", "nct6102@4e", "f81865@6e"});
       modes = {{80, 25}, {0, 0}, {0, 0}};  // the list drawn on the standard screen
       board.cpu.cpu_protocol = false;
+      board.variables.nv_capacity = 1024;  // a full store: every NV write refused
+      board.variables.attributes_only_on_success = true;
       break;
     case BoardKind::kEmpty:
       board.cpu.guard_refused = true;

@@ -32,10 +32,11 @@ using Script = std::vector<Step>;
 enum class BoardKind : int {
   kQ35,        // QEMU's Q35 as OVMF leaves it
   kChips,      // ... with Super I/O chips at 2Eh, 4Eh, 6Eh
-  kEcChips,    // ... an embedded controller and two chips; no list mode
+  kEcChips,    // ... an embedded controller and two chips; no list mode; a full variable store
   kEmpty,      // no PCI function, no disk, no SMBIOS
   kCrowded,    // 768 functions on buses 0 to 2
-  kOddPci,     // capability loops, BAR0 0 or all ones, odd SMBIOS, no ABAR, page table holes
+  kOddPci,     // capability loops, BAR0 0 or all ones, odd SMBIOS, no ABAR, page table holes,
+               // a variable walk that repeats itself
   kOddDisks,   // AHCI ports that hang, abort, or were never set up; RAID mode; another AHCI, NVMe
 };
 inline constexpr int kBoardKinds = 7;

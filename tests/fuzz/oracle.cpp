@@ -6,6 +6,7 @@
 
 #include "hw/superio.h"
 #include "pages/pages.h"
+#include "pages/vars_page.h"
 #include "platform/console.h"
 #include "platform/flusher.h"
 #include "platform/sim/ahci_sim.h"
@@ -171,13 +172,15 @@ struct Expectation {
   int sio_ldn = -1;
   bool sio_session = false;
   // An address entry's result: the field, its value if complete.
-  enum Field { kNone, kDevice, kMemoryBase, kIoBase, kIsa, kHddBuffer, kMsrBase } field = kNone;
+  enum Field { kNone, kDevice, kMemoryBase, kIoBase, kIsa, kHddBuffer, kMsrBase, kVarBase } field = kNone;
   bool entry_complete = false;
   uint64_t entry_value = 0;
   pci::Bdf device;
   // Enter on the ACPI page: the Memory page on this table, if it opens.
   bool opens_table = false;
   uint64_t table = 0;
+  // A completed value entry on a variable: its one SetVariable.
+  std::optional<sim::SetCall> set_call;
 };
 
 uint32_t latch_of(const pci::Bdf& d) {
@@ -286,8 +289,30 @@ void value_entry_writes(const sim::Board& board, const AppState& s, int offset, 
   }
 }
 
+// Enter on a variable's cell: an entry only where the variable has every
+// byte of the cell and is not authenticated; a completed one makes exactly
+// one SetVariable, with the variable's attributes and size and only the
+// typed bytes changed.
+void variable_entry(const AppState& s, int offset, const std::vector<Key>& taken, const sim::SimVariable* opened,
+                    Expectation* x, Coverage* coverage) {
+  const uint64_t at = uint64_t{s.vars.base} + static_cast<uint64_t>(offset);
+  const int size = bytes_of(s.width);
+  if (opened == nullptr || at + static_cast<uint64_t>(size) > opened->data.size() ||
+      (opened->attributes & (plat::kVarAuthenticatedWrite | plat::kVarTimeAuthenticatedWrite)) != 0) {
+    return;  // Enter alone
+  }
+  const Entry e = read_entry(taken, 1, 2 * size, Backspace::kStepsBack);
+  x->keys += e.used;
+  if (!e.complete) return;
+  sim::SetCall call{opened->name, opened->guid, opened->attributes, opened->data, plat::kEfiSuccess};
+  for (int i = 0; i < size; ++i) call.data[at + static_cast<uint64_t>(i)] = static_cast<uint8_t>(e.value() >> (8 * i));
+  x->set_call = call;
+  if (coverage != nullptr) ++coverage->value_entries[static_cast<int>(s.page)];
+}
+
 Expectation expect(const sim::Board& board, const AppState& s, const std::vector<Key>& taken,
-                   const std::vector<uint64_t>& unmapped, bool msr_reached, uint64_t highest, Coverage* coverage) {
+                   const std::vector<uint64_t>& unmapped, bool msr_reached, uint64_t highest,
+                   const sim::SimVariable* opened, Coverage* coverage) {
   Expectation x;
   x.index_ports = {s.isa_address};
   x.sio_ldn = s.sio_ldn;
@@ -315,8 +340,23 @@ Expectation expect(const sim::Board& board, const AppState& s, const std::vector
     }
     if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
   };
-  if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter &&
-      (cell_unmapped(board, s, offset, unmapped) || superio_blind)) {
+  if (s.page == PageId::kVariable && k.scan == 0 && k.ch == kCharEnter) {
+    variable_entry(s, offset, taken, opened, &x, coverage);
+  } else if (s.page == PageId::kVariables && k.scan == 0 && k.ch == u'/') {
+    // The filter takes every key up to Enter or Esc.
+    while (x.keys < taken.size()) {
+      const Key f = taken[x.keys++];
+      if (f.scan == kScanEsc || (f.scan == 0 && f.ch == kCharEnter)) break;
+    }
+  } else if (s.page == PageId::kVariable && k.scan == 0 && k.ch == u'p') {
+    const Entry e = read_long_entry(taken, 1, 8);
+    x.keys += e.used;
+    x.field = Expectation::kVarBase;
+    x.entry_value = e.value();
+    x.entry_complete = e.complete;
+    if (e.complete && coverage != nullptr) ++coverage->address_entries[page];
+  } else if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter &&
+             (cell_unmapped(board, s, offset, unmapped) || superio_blind)) {
     return x;  // no entry: Enter alone
   } else if (takes_entries(s.page) && k.scan == 0 && k.ch == kCharEnter) {
     const int digits = s.page == PageId::kCpu ? 16 : 2 * bytes_of(s.width);
@@ -373,6 +413,29 @@ uint32_t peek32(sim::Board& board, uint32_t addr) {
   return v;
 }
 bool in_reach(uint32_t low, uint32_t high) { return low != 0 && low != 0xFFFFFFFFu && high == 0; }
+
+// The SetVariable calls of a pass: the one a completed entry makes, or
+// none; never a delete. A refused one leaves the variable as it was.
+std::optional<std::string> check_set_variable(const sim::VariableStore& store, const std::optional<sim::SimVariable>& opened,
+                                              const Expectation& x) {
+  const std::vector<sim::SetCall>& sets = store.sets;
+  if (sets.size() > 1 || (sets.size() == 1) != x.set_call.has_value()) {
+    return std::to_string(sets.size()) + " SetVariable calls where the keys make " + (x.set_call ? "one" : "none");
+  }
+  if (sets.empty()) return std::nullopt;
+  const sim::SetCall& got = sets[0];
+  const sim::SetCall& want = *x.set_call;
+  if (got.name != want.name || !plat::same_guid(got.guid, want.guid) || got.attributes != want.attributes ||
+      got.data != want.data) {
+    return "SetVariable with other attributes, size or bytes than the entry's (" + std::to_string(got.data.size()) +
+           " bytes, attributes " + hex(got.attributes) + ")";
+  }
+  const sim::SimVariable* now = store.find(want.name, want.guid);
+  if (got.status != plat::kEfiSuccess && (now == nullptr || now->data != opened->data)) {
+    return "a refused SetVariable changed the variable";
+  }
+  return std::nullopt;
+}
 
 // --- The write audit --------------------------------------------------------
 
@@ -635,10 +698,16 @@ std::optional<std::string> check_keys(const PassRecord& r, const AppState& after
   const PageId from = r.before.page;
   // The capability view takes Esc, and C, as its way back to the grid; C on
   // the PCIE page opens it.
-  const bool view = from == PageId::kPcieCaps;
+  // The capability view and an opened variable take Esc as their way back.
+  const bool view = from == PageId::kPcieCaps || from == PageId::kVariable;
   const bool c_key = scan == 0 && r.taken[0].ch == u'C';
   if ((scan == kScanEsc && !view) == r.went_on) return "Esc must end the run, only Esc, and not in the view";
-  if (view && (scan == kScanEsc || c_key) && after.page != PageId::kPcie) return "the view did not return to the grid";
+  if (from == PageId::kPcieCaps && (scan == kScanEsc || c_key) && after.page != PageId::kPcie) {
+    return "the view did not return to the grid";
+  }
+  if (from == PageId::kVariable && scan == kScanEsc && after.page != PageId::kVariables) {
+    return "Esc did not return to the list of variables";
+  }
   if (from == PageId::kPcie && c_key && after.page != PageId::kPcieCaps) return "C did not open the view";
   if (scan == kScanF5 && (after.page != PageId::kPciList || con::screen().mode() != con::real_mode(con::kListMode))) {
     return "F5 did not open the PCI list";
@@ -683,6 +752,7 @@ std::optional<std::string> check_entry(const AppState& b, const AppState& a, con
     case Expectation::kIsa: before = b.isa_address; now = a.isa_address; break;
     case Expectation::kHddBuffer: before = b.hdd_buffer; now = a.hdd_buffer; break;
     case Expectation::kMsrBase: before = b.cpu.base; now = a.cpu.base; break;
+    case Expectation::kVarBase: before = b.vars.base; now = a.vars.base; break;
   }
   if (now != (x.entry_complete ? x.entry_value : before)) return "the address entry took " + hex(now);
   return std::nullopt;
@@ -721,6 +791,12 @@ std::optional<std::string> check_state(const AppState& s) {
   if (s.acpi_row < 0 || s.acpi_row > std::max(s.acpi.count - 1, 0) || s.acpi_top < 0 || s.acpi_top > s.acpi_row ||
       s.acpi_row >= s.acpi_top + 20) {
     return "ACPI row " + std::to_string(s.acpi_row) + " shown from " + std::to_string(s.acpi_top);
+  }
+  const VariablesPageState& v = s.vars;
+  if (v.row < 0 || v.top < 0 || v.top > v.row || v.row >= v.top + 20 || v.open < -1 ||
+      v.open >= variables_list().count || text_length(v.filter) > VariablesPageState::kFilterMax) {
+    return "Variables row " + std::to_string(v.row) + " shown from " + std::to_string(v.top) + ", open " +
+           std::to_string(v.open);
   }
   if (s.hdd_port_offset < 0x100 || s.hdd_port_offset > 0x480 || s.hdd_port_offset % 0x80 != 0) {
     return "HDD port offset " + hex(s.hdd_port_offset);
@@ -858,13 +934,23 @@ Oracle::Oracle(sim::Board& board, std::vector<uint64_t> unmapped)
 void Oracle::begin_pass(const AppState& state) {
   slots_.clear();
   if (state.page == PageId::kHdd) slots_ = find_slots(board_);
+  board_.variables.sets.clear();
+  opened_.reset();
+  const vars::VariableList& list = variables_list();
+  if (state.page == PageId::kVariable && state.vars.open >= 0 && state.vars.open < list.count) {
+    const sim::SimVariable* v = board_.variables.find(list.name(state.vars.open), list.guid(state.vars.open));
+    if (v != nullptr) opened_ = *v;
+  }
 }
+
+
 
 std::optional<Failure> Oracle::check_startup(const std::vector<sim::Access>& log) {
   Expectation none;
   if (auto bad = WriteAudit(board_, log, true, PageId::kPcie, buffer_, find_slots(board_)).run(none)) {
     return fail("write", *bad + " at start-up", nullptr);
   }
+  if (!board_.variables.sets.empty()) return fail("write", "SetVariable at start-up", nullptr);
   return std::nullopt;
 }
 
@@ -888,12 +974,14 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   // value entry in that pass writes into the window drawn at the answer.
   AppState drawn = r.before;
   if (drawn.page == PageId::kHdd && drawn.hdd_disk_unasked) drawn.hdd_buffer = after.hdd_buffer;
-  const Expectation x = expect(board_, drawn, r.taken, unmapped_, msr_reached, highest_address(board_), coverage);
+  const Expectation x = expect(board_, drawn, r.taken, unmapped_, msr_reached, highest_address(board_),
+                               opened_ ? &*opened_ : nullptr, coverage);
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(board_, log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
   if (board_.cpu.unguarded_accesses != 0) {
     return fail("write", "an MSR access on a processor whose #GP gate is not the boot processor's", &r);
   }
+  if (auto bad = check_set_variable(board_.variables, opened_, x)) return fail("write", *bad, &r);
   // The board's devices record an access they do not decode (a local APIC
   // register read with a byte load).
   if (!board_.faults.empty()) return fail("write", "an access the hardware does not decode: " + access_text(board_.faults[0]), &r);

@@ -57,6 +57,8 @@ class Oracle {
 
  private:
   sim::Board& board_;
+  // The opened variable as the store held it when the pass began.
+  std::optional<sim::SimVariable> opened_;
   uint32_t buffer_;
   uint32_t off_screen_;
   std::vector<uint64_t> unmapped_;

@@ -65,9 +65,9 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"time msr 1b 1000", "time msr where=1b size=8 value=1000"},
       // Bad lines: one message naming the argument.
       {"frob", "kvq: unknown command \"frob\""},
-      {"read", "kvq: read needs a space: pci, mem, io or msr"},
-      {"dump mem", "kvq: dump takes pci, acpi or cpuid, not \"mem\""},
-      {"write disk 0 0", "kvq: write takes pci, mem, io or msr, not \"disk\""},
+      {"read", "kvq: read needs a space: pci, mem, io, msr or var"},
+      {"dump mem", "kvq: dump takes pci, acpi, cpuid or vars, not \"mem\""},
+      {"write disk 0 0", "kvq: write takes pci, mem, io, msr or var, not \"disk\""},
       {"read pci 00:1f.2", "kvq: OFFSET is missing"},
       {"write mem 1000", "kvq: VALUE is missing"},
       {"read io 80 b b", "kvq: unexpected argument \"b\""},
@@ -101,6 +101,17 @@ TEST(CommandLineTest, GoodAndBadLines) {
       // Writes that can hang or reset the board need confirm.
       {"write msr 1b fee00900", "kvq: MSR 1b: moving the local APIC stops the board; add confirm to write it"},
       {"write msr 0x2ff c06", "kvq: MSR 0x2ff: MTRR: only this CPU changes, all must match; add confirm to write it"},
+      // Variables: a GUID or the Shell's name for it; OFFSET may be left out of a read.
+      {"read var Lang EFIGlobalVariable", "read var where=0 size=1 value=0"},
+      {"write var Timeout 8be4df61-93ca-11d2-aa0d-00e098032b8c 1 0203 w", "write var where=1 size=2 value=203"},
+      {"undo", "undo where=0 size=1 value=0"},
+      {"undo fs0:\\old.txt", "undo where=0 size=1 value=0"},
+      {"read var Lang 8BE4DF61-93CA-11D2-AA0D-00E098032B8", "kvq: GUID \"8BE4DF61-93CA-11D2-AA0D-00E098032B8\" is "
+                                                         "neither a GUID like 8BE4DF61-93CA-11D2-AA0D-00E098032B8C nor "
+                                                         "a name such as EFIGlobalVariable"},
+      {"read var Lang", "kvq: GUID is missing"},
+      {"write var Lang EFIGlobalVariable 0", "kvq: VALUE is missing"},
+      {"read var Lang EFIGlobalVariable 40000", "kvq: OFFSET \"40000\" is above 3FFFF"},
   };
   for (const Case& c : kCases) {
     const cli::ParseResult r = parse_line(c.line, c.address_bits);
@@ -116,6 +127,8 @@ TEST(CommandLineTest, UsageNamesTheCommandOnceVerbAndSpaceAreKnown) {
   cli::synopsis(*r.usage, text, 96);
   EXPECT_EQ(test::narrow(text), "write pci BB:DD.F OFFSET VALUE [b|w|d]");
   EXPECT_EQ(parse_line("write disk 0 0").usage, nullptr);
+  cli::synopsis(*parse_line("read var").usage, text, 96);
+  EXPECT_EQ(test::narrow(text), "read var NAME GUID [OFFSET [b|w|d]]");
 }
 
 }  // namespace

@@ -77,6 +77,13 @@ struct Fixture {
       kvq::disks::find(kvq::pci::g_devices, true, kvq::disks::g_disks);
       state.hdd_disk = 8;
     }
+    if (page == kvq::PageId::kVariable) {
+      // Boot0000 (62 bytes), opened from the list that a pass walks first.
+      state.page = kvq::PageId::kVariables;
+      kvq::run_pass(state);
+      state.vars.open = 11;
+      state.page = page;
+    }
     if (page == kvq::PageId::kPciList) kvq::con::set_mode(kvq::con::kListMode);
     kvq::run_pass(state);
     kvq::run_pass(state);
