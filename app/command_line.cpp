@@ -262,38 +262,47 @@ bool Parser::take_number(Arg kind, const char16_t* text, uint64_t* value) {
   return fail(u"kvq: %s \"%s\" is above %X", a.name, text, max);
 }
 
-// BB:DD.F as lspci writes it: bus and device in hex, the function a digit.
+// [SSSS:]BB:DD.F as lspci writes it: segment, bus and device in hex, the
+// function a digit.
 bool Parser::take_function(const char16_t* text) {
-  const char16_t* colon = nullptr;
+  const char16_t* colons[2] = {};
   const char16_t* dot = nullptr;
+  int n_colons = 0;
+  bool shape = true;
   for (const char16_t* p = text; *p != 0; ++p) {
-    if (*p == u':' && colon == nullptr && dot == nullptr) {
-      colon = p;
-    } else if (*p == u'.' && colon != nullptr && dot == nullptr) {
+    if (*p == u':' && dot == nullptr && n_colons < 2) {
+      colons[n_colons++] = p;
+    } else if (*p == u'.' && n_colons > 0 && dot == nullptr) {
       dot = p;
     } else if (*p == u':' || *p == u'.') {
-      colon = nullptr;
-      break;
+      shape = false;
     }
   }
   const char16_t* name = info(Arg::kFunction).name;
+  uint32_t segment = 0;
   uint32_t bus = 0;
   uint32_t device = 0;
   uint32_t function = 0;
-  Number n[3] = {Number::kNotHex, Number::kNotHex, Number::kNotHex};
-  if (colon != nullptr && dot != nullptr) {
-    n[0] = parse_hex32(text, colon, 0xFF, &bus);
-    n[1] = parse_hex32(colon + 1, dot, 0x1F, &device);
-    n[2] = parse_hex32(dot + 1, nullptr, 7, &function);
+  Number n[4] = {Number::kOk, Number::kNotHex, Number::kNotHex, Number::kNotHex};
+  if (shape && dot != nullptr) {
+    const char16_t* bus_text = text;
+    if (n_colons == 2) {
+      n[0] = parse_hex32(text, colons[0], 0xFFFF, &segment);
+      bus_text = colons[0] + 1;
+    }
+    n[1] = parse_hex32(bus_text, colons[n_colons - 1], 0xFF, &bus);
+    n[2] = parse_hex32(colons[n_colons - 1] + 1, dot, 0x1F, &device);
+    n[3] = parse_hex32(dot + 1, nullptr, 7, &function);
   }
   for (const Number x : n) {
     if (x == Number::kNotHex) return fail(u"kvq: %s \"%s\" is not a function address like 00:1f.2", name, text);
   }
-  if (n[0] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a bus above FF", name, text);
-  if (n[1] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a device above 1F", name, text);
-  if (n[2] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a function above 7", name, text);
-  result_.command.function =
-      pci::Bdf{0, static_cast<uint8_t>(bus), static_cast<uint8_t>(device), static_cast<uint8_t>(function)};
+  if (n[0] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a segment above FFFF", name, text);
+  if (n[1] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a bus above FF", name, text);
+  if (n[2] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a device above 1F", name, text);
+  if (n[3] == Number::kTooBig) return fail(u"kvq: %s \"%s\" has a function above 7", name, text);
+  result_.command.function = pci::Bdf{static_cast<uint16_t>(segment), static_cast<uint8_t>(bus),
+                                      static_cast<uint8_t>(device), static_cast<uint8_t>(function)};
   return true;
 }
 

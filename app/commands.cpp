@@ -21,10 +21,11 @@ constexpr const char16_t* kGeneralUsage =
 constexpr const char16_t* kHelpNotes[] = {
     u"Without arguments kvq starts its full-screen pages.",
     u"Numbers are hexadecimal, with or without 0x. BB:DD.F is a PCI function as lspci",
-    u"writes it (00:1f.2). The width is b (byte, the default), w (word) or d (dword).",
+    u"writes it (00:1f.2, and 0001:00:1f.2 outside segment 0). The width is b (byte,",
+    u"the default), w (word) or d (dword).",
     u"read prints the value in hex. write writes it as the pages do (configuration",
-    u"registers below 100h by read-merge of their dword, ports and memory with one",
-    u"access of the width) and prints the value read back.",
+    u"registers, ports and memory with one access of the width, nothing else of a",
+    u"configuration register's dword) and prints the value read back.",
     u"dump pci prints every PCI function in the format of lspci -xxxx. To decode it",
     u"on Linux, write it to a file with >a (ASCII):",
     u"  kvq.efi dump pci >a fs0:\\pci.txt      then      lspci -F pci.txt -vv",
@@ -151,8 +152,9 @@ Status read_or_write(const Command& c) {
       const pci::Bdf& f = c.function;
       const uint32_t offset = static_cast<uint32_t>(c.where);
       if (!pci::reaches(f, offset, c.size)) {
-        text::line(Stream::kErr, u"kvq: no memory-mapped configuration space reaches %02x:%02x.%d", f.bus, f.device,
-                   f.function);
+        char16_t name[16];
+        pci::function_name(f, false, name, 16);
+        text::line(Stream::kErr, u"kvq: no memory-mapped configuration space reaches %s", name);
         return Status::kUnsupported;
       }
       if (write) pci::config_write(f, offset, c.size, typed);

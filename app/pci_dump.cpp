@@ -1,12 +1,14 @@
 // The PCI dump. Its lines follow `lspci -n -xxxx` to the character, so that
 // pciutils reads them back and `lspci -F FILE -n -xxxx` prints the file
 // unchanged:
-//   00:04.0 0200: 8086:10d3
+//   00:04.0 0200: 8086:10d3    (0000:00:04.0 once a function lies outside
+//                              segment 0)
 //   00: 86 80 d3 10 07 05 10 00 00 00 00 02 00 00 00 00
 //   ...
 //   ff0: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
 //   (empty line)
 // The reader takes the header by its first eight characters ("BB:DD.F "),
+// or thirteen with the segment ("SSSS:BB:DD.F "),
 // a data line by its offset in two to eight hex digits and a colon, and at
 // most 4096 bytes per function.
 #include "app/commands.h"
@@ -32,10 +34,12 @@ void put_hex_byte(uint8_t b) {
   text::put(Stream::kOut, kDigits[b & 15]);
 }
 
-void print_header(const pci::TableEntry& e, const RegisterWindow& w) {
+void print_header(const pci::TableEntry& e, const RegisterWindow& w, bool segments) {
   using namespace pci::hdr;
-  text::print(Stream::kOut, u"%02x:%02x.%d %02x%02x: %04x:%04x", e.bdf.bus, e.bdf.device, e.bdf.function,
-              w.reg<BaseClass>(), w.reg<SubClass>(), e.vendor_id, e.device_id);
+  char16_t name[16];
+  pci::function_name(e.bdf, false, name, 16, segments);
+  text::print(Stream::kOut, u"%s %02x%02x: %04x:%04x", name, w.reg<BaseClass>(), w.reg<SubClass>(), e.vendor_id,
+              e.device_id);
   if (w.reg<RevisionId>() != 0) text::print(Stream::kOut, u" (rev %02x)", w.reg<RevisionId>());
   text::end_line(Stream::kOut);
 }
@@ -55,6 +59,10 @@ void print_bytes(const uint8_t* bytes, int length) {
 
 void dump_pci() {
   const int32_t count = pci::scan(pci::g_devices);
+  // Every function with its segment once one lies outside segment 0, as
+  // lspci prints them.
+  bool segments = false;
+  for (int32_t i = 0; i < count; ++i) segments = segments || pci::g_devices.entries[i].bdf.segment != 0;
   for (int32_t i = 0; i < count; ++i) {
     const pci::TableEntry& e = pci::g_devices.entries[i];
     RegisterWindow window;
@@ -68,7 +76,7 @@ void dump_pci() {
       }
       length = 4096;
     }
-    print_header(e, window);
+    print_header(e, window, segments);
     print_bytes(g_space.bytes, length);
     text::end_line(Stream::kOut);
   }

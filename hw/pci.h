@@ -9,6 +9,7 @@
 
 #include "hw/reg.h"
 #include "hw/window.h"
+#include "platform/firmware.h"
 
 namespace kvq::pci {
 
@@ -91,19 +92,15 @@ struct Bar : Register<0x10 + 4 * N, 4> {
 };
 using Bar0 = Bar<0>;
 static_assert(reg::fields_fit<Bar0, Bar0::MemoryAddress, Bar0::Prefetchable, Bar0::MemoryType, Bar0::IoSpace>());
+struct HeaderType : Register<0x0E, 1> {
+  using MultiFunction = Field<7, 7>;  // functions 1 to 7 may answer
+  using Layout = Field<6, 0>;
+};
+static_assert(reg::fields_fit<HeaderType, HeaderType::MultiFunction, HeaderType::Layout>());
 struct CapabilitiesPointer : Register<0x34, 1> {};
 struct InterruptLine : Register<0x3C, 1> {};
 }  // namespace hdr
 
-// Intel's host bridge (0:0.0): PCIEXBAR places the memory-mapped
-// configuration space. The base is the register with its low four bits
-// cleared (bits 31:26 hold it; the bits below read 0).
-struct Pciexbar : Register<0x60, 4> {
-  using Address = Field<31, 4>;
-  using Length = Field<2, 1>;  // 256, 128 or 64 MiB
-  using Enable = Field<0, 0>;
-};
-static_assert(reg::fields_fit<Pciexbar, Pciexbar::Address, Pciexbar::Length, Pciexbar::Enable>());
 inline constexpr Bdf kHostBridge = {0, 0, 0, 0};
 
 // The access method table, one row per way of reaching configuration space.
@@ -141,26 +138,55 @@ uint32_t read(const Bdf& f) {
   return config_read(f, Reg::kOffset, Reg::kWidth);
 }
 
-// The data port read again under the address the last ports access
-// latched, `width` 1 or 4: one register read more than once under one
-// address, as the SATA mode query reads it.
-uint32_t config_read_latched(int width);
+// One address/data section of configuration mechanism #1, the only way kvq
+// touches 0xCF8/0xCFC. The firmware's own timer-driven code uses the same
+// two ports, so its events are held off while the section lasts, and the
+// address port is put back to what it held (the chipset reads the latch
+// back). Segment 0 only: the ports know no other.
+class PortsSection {
+ public:
+  PortsSection(const Bdf& f, uint32_t offset);
+  ~PortsSection();
+  PortsSection(const PortsSection&) = delete;
+  PortsSection& operator=(const PortsSection&) = delete;
+  // The data port at the register's byte lane (0xCFC + offset AND 3):
+  // one access of `width` bytes (1, 2 or 4), as often as asked, all under
+  // the one address (the SATA mode query reads one register three times).
+  uint32_t read(int width);
+  void write(int width, uint32_t value);
+
+ private:
+  plat::EventsBlocked blocked_;  // first in, last out
+  uint32_t saved_;
+  uint16_t lane_;
+};
 
 // Registers 0x00..0xFF of the function into the window, 64 dword reads in
 // ascending order.
 void read_window(const Bdf& f, RegisterWindow& window);
 
-// What the board has is found on first need (the memory-mapped space, and
-// whether the last function asked about shows through it); start-up and
-// every command start afresh.
+// What the board has is found on first need (the host bridge, the
+// memory-mapped spaces, and whether the last function asked about shows
+// through them); start-up and every command start afresh.
 void forget_board();
 
-// The PCIE page's address of a function's memory-mapped configuration
-// space, as its "Memory Address" line and S key use it: register 0x60 of
-// 0:0.0 read afresh, its low four bits cleared, in 32-bit arithmetic, with
-// nothing checked.
-uint32_t extended_base();
-uint32_t extended_address(const Bdf& f);
+// Where the function's 4 KiB of memory-mapped configuration space lie, as
+// the PCIE page's "Memory Address" line and S key use them: on an Intel
+// host bridge known to have PCIEXBAR, the register read afresh and decoded
+// (enable, length, 64-bit base); on any other, or with PCIEXBAR off or not
+// reaching the bus, the MCFG space of the function's segment and bus; else
+// none. Register 60h of an unknown host bridge is never read for this.
+struct MappedAddress {
+  bool present = false;
+  uint64_t address = 0;
+};
+MappedAddress memory_address(const Bdf& f);
+
+// A function as lspci writes it, "00:1f.2", and "0001:00:1f.2" outside
+// segment 0 (or always, with `segment`, as lspci does once any function
+// lies outside it); `upper` for the screen's upper-case digits. Returns
+// the characters written.
+int function_name(const Bdf& f, bool upper, char16_t* out, int capacity, bool segment = false);
 
 struct TableEntry {
   Bdf bdf;
@@ -178,10 +204,13 @@ struct DeviceTable {
 // The table the bus scan fills once at start-up.
 extern DeviceTable g_devices;
 
-// Probes every bus, device and function of segment 0 (function 0 absent or
-// not, single-function header or not) and stores each that answers, in scan
-// order. A board with more than the table holds keeps the first 500 and
-// counts 500.
+// The scan of pciutils: every device of every bus of segment 0 through the
+// ports, then of every other segment the MCFG lists through its space;
+// functions 1 to 7 only where function 0 answers with the multi-function
+// bit (header type bit 7) set. A vendor ID of 0001h (the function asks to
+// be asked again: Configuration Request Retry Status) is read again after a
+// doubling wait, about a second in all, and never listed. A board with more
+// than the table holds keeps the first 500 and counts 500.
 int32_t scan(DeviceTable& table);
 
 // PCI Express: the function's capability list (status bit 4, pointer at

@@ -11,9 +11,10 @@ namespace kvq::sata {
 
 ModeQuery mode_query() {
   ModeQuery q;
-  q.dword = pci::read<ModeSelect>(kController);
-  q.low_byte = static_cast<uint8_t>(pci::config_read_latched(1));
-  q.mode_bits = pci::config_read_latched(4) & ModeSelect::Mode::kMask;
+  pci::PortsSection section(kController, ModeSelect::kOffset);
+  q.dword = section.read(4);
+  q.low_byte = static_cast<uint8_t>(section.read(1));
+  q.mode_bits = section.read(4) & ModeSelect::Mode::kMask;
   q.mode = static_cast<int>(ModeSelect::Mode::get(q.mode_bits));
   return q;
 }

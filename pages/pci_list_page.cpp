@@ -21,8 +21,16 @@ pci::TableEntry slot_entry(int32_t slot, int32_t count) {
   return pci::g_devices.entries[slot];
 }
 
+// Bus, device and function in decimal; a function outside segment 0 as
+// SSSS:BB:DD.F, which pushes its name one column right.
 void draw_row_prefix(const pci::TableEntry& e, int row) {
   con::set_cursor(0, row);
+  if (e.bdf.segment != 0) {
+    char16_t name[16];
+    pci::function_name(e.bdf, true, name, 16);
+    con::print(u"%s %04X%04X ", name, e.device_id, e.vendor_id);
+    return;
+  }
   con::print(u"%03d %03d %03d %04X%04X ", e.bdf.bus, e.bdf.device, e.bdf.function, e.device_id, e.vendor_id);
 }
 
@@ -44,8 +52,9 @@ void draw_row(const ListState& list, int row) {
   }
   if (!named) {
     // The bar spans the full width even without a name.
-    con::set_cursor(21, row);
-    con::repeat(u' ', pci_names::kListNameWidth);
+    const int col = list_name_column(e.bdf);
+    con::set_cursor(col, row);
+    con::repeat(u' ', pci_names::kListNameWidth - (col - 21));
   }
 }
 

@@ -46,10 +46,22 @@ bool list_name_lookup(int group, bool selected, const pci::Bdf& f, int row) {
   if (name == nullptr) return false;
   char fitted[pci_names::kListNameWidth + 1];
   pci_names::fit_list_name(name, fitted);
-  con::set_cursor(21, row);
+  const int col = list_name_column(f);
+  fitted[pci_names::kListNameWidth - (col - 21)] = '\0';
+  con::set_cursor(col, row);
   con::put_text8(fitted);
   con::put_text8("\n");
   return true;
+}
+
+void print_function_title(const pci::Bdf& f) {
+  if (f.segment == 0) {
+    con::print(u"Bus:%02d Dev:%02d Fun:%02d", f.bus, f.device, f.function);
+    return;
+  }
+  char16_t name[16];
+  pci::function_name(f, true, name, 16);
+  con::put_text(name);
 }
 
 }  // namespace kvq

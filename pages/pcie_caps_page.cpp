@@ -11,6 +11,7 @@
 #include "hw/pci.h"
 #include "hw/pci_caps.h"
 #include "pages/pages.h"
+#include "pages/pci_name_lookup.h"
 #include "platform/console.h"
 
 namespace kvq {
@@ -188,8 +189,8 @@ void pcie_caps_pass(AppState& state) {
   pci::read_window(d, g_window);
   con::set_attr(kAttrWhite);
   con::set_cursor(0, 0);
-  con::print(u"Bus:%02d Dev:%02d Fun:%02d  %04X:%04X  capabilities", d.bus, d.device, d.function,
-             g_window.reg<pci::hdr::VendorId>(), g_window.reg<pci::hdr::DeviceId>());
+  print_function_title(d);
+  con::print(u"  %04X:%04X  capabilities", g_window.reg<pci::hdr::VendorId>(), g_window.reg<pci::hdr::DeviceId>());
 
   const caps::Source source(d, &g_window);
   Lines out(state.caps_top);

@@ -24,17 +24,33 @@ using namespace pci::hdr;
 void draw_header(const pci::Bdf& d) {
   con::set_cursor(0, 0);
   con::set_attr(kAttrWhite);
-  con::print(u"Bus:%02d Dev:%02d Fun:%02d", d.bus, d.device, d.function);
+  print_function_title(d);
 }
 
+// "0x" and 8 digits below 4 GiB, 16 above, or none; blanks to column 77,
+// the longest, so a shorter one leaves nothing of the last.
+void print_address(bool present, uint64_t address) {
+  char16_t text[19];
+  if (!present) {
+    sformat(text, 19, u"none");
+  } else {
+    sformat(text, 19, address > 0xFFFFFFFFu ? u"0x%016X" : u"0x%08X", address);
+  }
+  con::print(u"%-18s", text);
+}
+
+// The ports' address outside segment 0 is none: they do not reach it.
 void draw_address_lines(const AppState& state, int offset) {
   const pci::Bdf& d = state.device;
   con::set_cursor(col_before_ruler(state.width, 7), 19);  // "0xNN ->"
   con::print(u"0x%02X ->", offset);
   con::set_cursor(39, 19);
-  con::print(u"IO Port Address : 0x%08X", pci::config_address(d) + static_cast<uint32_t>(offset));
+  con::put_text(u"IO Port Address : ");
+  print_address(d.segment == 0, pci::config_address(d) + static_cast<uint32_t>(offset));
   con::set_cursor(39, 20);
-  con::print(u"Memory Address  : 0x%08X", pci::extended_address(d) + static_cast<uint32_t>(offset));
+  con::put_text(u"Memory Address  : ");
+  const pci::MappedAddress m = pci::memory_address(d);
+  print_address(m.present, m.address + static_cast<uint32_t>(offset));
 }
 
 // "MAC: " and six bytes "XX-" with the last one's dash dropped.
@@ -271,8 +287,10 @@ void act_on_key(AppState& state) {
       blank_device_lines();
     }
   } else if (key.scan == 0 && (key.ch == u'S' || key.ch == u's')) {
-    if (!pci::is_express(g_window)) return;
-    state.memory_base = pci::extended_address(state.device);
+    // Nothing where no space is known to hold the function.
+    const pci::MappedAddress m = pci::memory_address(state.device);
+    if (!pci::is_express(g_window) || !m.present) return;
+    state.memory_base = m.address;
     state.page = PageId::kMemory;
     con::clear_screen();
   } else if (key.scan == 0 && key.ch == u'c') {

@@ -44,12 +44,29 @@ void PciFunction::set_writable(int offset, int bytes, uint32_t mask) {
   for (int i = 0; i < bytes; ++i) writable[offset + i] = static_cast<uint8_t>(mask >> (8 * i));
 }
 
+void PciFunction::set_clears(int offset, int bytes, uint32_t mask) {
+  for (int i = 0; i < bytes; ++i) clears[offset + i] = static_cast<uint8_t>(mask >> (8 * i));
+}
+
 void PciFunction::write(int offset, int bytes, uint32_t value) {
   for (int i = 0; i < bytes && offset + i < 4096; ++i) {
     const uint8_t m = writable[offset + i];
     const uint8_t b = static_cast<uint8_t>(value >> (8 * i));
-    cfg[offset + i] = static_cast<uint8_t>((cfg[offset + i] & ~m) | (b & m));
+    cfg[offset + i] = static_cast<uint8_t>(((cfg[offset + i] & ~m) | (b & m)) & ~(b & clears[offset + i]));
   }
+}
+
+uint32_t PciFunction::read(int offset, int bytes) {
+  const bool vendor = offset < 2;
+  const bool retry = vendor && retry_reads > 0;
+  if (retry) --retry_reads;
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) {
+    const int o = (offset + i) & 0xFFF;
+    const uint8_t b = !retry ? cfg[o] : (o == 0 ? 0x01 : o == 1 ? 0x00 : 0xFF);
+    v = (v << 8) | b;
+  }
+  return v;
 }
 
 void PciFunction::add_capability(uint8_t id, int offset) {
@@ -84,13 +101,20 @@ Board::Board() {
 Board::~Board() = default;
 
 PciFunction& Board::add_function(int bus, int device, int function, uint16_t vendor, uint16_t device_id) {
-  auto& slot = functions_[bdf_key(bus, device, function)];
+  return add_segment_function(0, bus, device, function, vendor, device_id);
+}
+
+PciFunction* Board::function(int bus, int device, int function) { return segment_function(0, bus, device, function); }
+
+PciFunction& Board::add_segment_function(int segment, int bus, int device, int function, uint16_t vendor,
+                                         uint16_t device_id) {
+  auto& slot = functions_[bdf_key(bus, device, function, segment)];
   slot = std::make_unique<PciFunction>(vendor, device_id);
   return *slot;
 }
 
-PciFunction* Board::function(int bus, int device, int function) {
-  auto it = functions_.find(bdf_key(bus, device, function));
+PciFunction* Board::segment_function(int segment, int bus, int device, int function) {
+  auto it = functions_.find(bdf_key(bus, device, function, segment));
   return it == functions_.end() ? nullptr : it->second.get();
 }
 
@@ -116,6 +140,7 @@ void Board::record(Op op, int width, uint64_t addr, uint64_t value) {
 }
 
 uint32_t Board::port_read(uint16_t port, int width) {
+  if (timer_cf8 != 0 && tpl < plat::kTplHighLevel) cf8 = timer_cf8;
   PortDevice* d = port_device(port);
   const uint32_t mask = width == 32 ? 0xFFFFFFFFu : width == 16 ? 0xFFFFu : 0xFFu;
   const uint32_t v = d != nullptr ? d->read(port, width) & mask : mask;
@@ -124,6 +149,7 @@ uint32_t Board::port_read(uint16_t port, int width) {
 }
 
 void Board::port_write(uint16_t port, int width, uint32_t value) {
+  if (timer_cf8 != 0 && tpl < plat::kTplHighLevel) cf8 = timer_cf8;
   record(Op::kPortOut, width, port, value);
   if (PortDevice* d = port_device(port)) d->write(port, width, value);
 }

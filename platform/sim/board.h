@@ -197,12 +197,20 @@ class PciFunction {
   PciFunction(uint16_t vendor, uint16_t device);
   uint8_t cfg[4096] = {};
   uint8_t writable[4096] = {};
+  // Status bits a write of 1 clears (RW1C), per byte.
+  uint8_t clears[4096] = {};
+  // Reads of the vendor ID still answered with Configuration Request Retry
+  // Status (0001h, the rest all ones) before the function is ready.
+  int retry_reads = 0;
 
   void set8(int offset, uint8_t v) { cfg[offset] = v; }
   void set16(int offset, uint16_t v);
   void set32(int offset, uint32_t v);
   uint32_t get32(int offset) const;
   void set_writable(int offset, int bytes, uint32_t mask);
+  void set_clears(int offset, int bytes, uint32_t mask);
+  // `bytes` bytes at `offset` as the bus answers a read.
+  uint32_t read(int offset, int bytes);
   // Writes `bytes` bytes at `offset` through the writable mask.
   void write(int offset, int bytes, uint32_t value);
   // Appends a capability with `id` and `length` bytes at `offset` to the
@@ -223,6 +231,11 @@ class Board {
 
   PciFunction& add_function(int bus, int device, int function, uint16_t vendor, uint16_t device_id);
   PciFunction* function(int bus, int device, int function);
+  // A function of another PCI segment, reached only through its memory-
+  // mapped window (ecam_windows).
+  PciFunction& add_segment_function(int segment, int bus, int device, int function, uint16_t vendor,
+                                    uint16_t device_id);
+  PciFunction* segment_function(int segment, int bus, int device, int function);
   void add_port_device(std::unique_ptr<PortDevice> device);
   void add_mem_device(std::unique_ptr<MemDevice> device);
 
@@ -251,6 +264,21 @@ class Board {
   // A memory-mapped configuration space for buses 0 to 255 at this
   // address as well (0: none), as firmware places it above 4 GiB.
   uint64_t ecam_above_4g = 0;
+  // Memory-mapped configuration windows of any segment, as an MCFG lists
+  // them: `base` is where the segment's bus 0 would lie.
+  struct EcamWindow {
+    uint64_t base;
+    uint16_t segment;
+    uint8_t first_bus;
+    uint8_t last_bus;
+  };
+  std::vector<EcamWindow> ecam_windows;
+  // The configuration address latch at 0xCF8, as the firmware left it; and
+  // a firmware timer event that, before each port access made below
+  // TPL_HIGH_LEVEL, writes `timer_cf8` there and does not put it back
+  // (0: no such event).
+  uint32_t cf8 = 0;
+  uint32_t timer_cf8 = 0;
   // A firmware timer event (a driver freeing a guarded pool page, which
   // unmaps it): it runs once, at the first moment the firmware may run
   // events after it is set: right after a page-table walk made while the
@@ -332,8 +360,9 @@ class Board {
   std::vector<Access> log_;
 };
 
-inline uint32_t bdf_key(int bus, int device, int function) {
-  return (static_cast<uint32_t>(bus) << 8) | (static_cast<uint32_t>(device) << 3) | static_cast<uint32_t>(function);
+inline uint32_t bdf_key(int bus, int device, int function, int segment = 0) {
+  return (static_cast<uint32_t>(segment) << 16) | (static_cast<uint32_t>(bus) << 8) |
+         (static_cast<uint32_t>(device) << 3) | static_cast<uint32_t>(function);
 }
 
 // The board the seam reaches. Tests install their own.

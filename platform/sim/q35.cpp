@@ -153,6 +153,17 @@ void add_nvme(Board& board, int device, SimNvme nvme) {
   board.nvme.push_back(std::move(nvme));
 }
 
+PciFunction& add_second_segment(Board& board, uint64_t base) {
+  board.config_tables.clear();
+  install_acpi(board, kQ35AcpiTables, {{0xB0000000u, 0, 0, 255}, {base, 1, 0, 3}});
+  board.ecam_windows.push_back({base, 1, 0, 3});
+  PciFunction& f = board.add_segment_function(1, 1, 0, 0, 0x8086, 0x10D3);
+  f.set32(0x08, 0x02000000);
+  f.add_capability(0x10, 0x40);
+  f.set32(0x100, 0x00010001);  // AER, the last extended capability
+  return f;
+}
+
 std::vector<uint8_t> q35_smbios_table() {
   return smbios_table({
       {0, {1, 2, 0x00, 0xE8, 3, 0x00, 0x08, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x1C, 0x00, 0x00, 0xFF, 0xFF},

@@ -28,6 +28,13 @@ void add_nvme(Board& board, int device, SimNvme nvme);
 // The SMBIOS structure table OVMF builds from QEMU's defaults.
 std::vector<uint8_t> q35_smbios_table();
 
+// A second PCI segment, as a board with more root complexes has it: the
+// MCFG lists segment 0 (buses 0 to 255 at PCIEXBAR's base) and segment 1
+// (buses 0 to 3 at `base`), and segment 1 holds a function at 01:00.0
+// (Express, its extended capabilities ending at 100h). The ACPI tables are
+// written again at kQ35AcpiTables.
+PciFunction& add_second_segment(Board& board, uint64_t base);
+
 inline constexpr uint8_t kQ35E1000eMac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x01};
 inline constexpr uint8_t kQ35Rtl8139Mac[6] = {0x52, 0x54, 0x00, 0xAA, 0xBB, 0x02};
 inline constexpr uint32_t kQ35E1000eBar0 = 0xC1020000u;

@@ -5,6 +5,7 @@ something), checked against lspci -vv of kvq's own dump of the same board:
 pciutils is the independent decoder. AER errors are injected through QEMU's
 monitor: one before the dump, which both must name alike, and one while the
 view is open, which it must show at once. Idle pages send nothing.
+With SERR# set, Status keeps 4010h through byte writes to Command.
 """
 
 import json
@@ -76,6 +77,7 @@ def test_capabilities_against_lspci():
         m.wait_raw(r'kvq-disk-ready', 60)
         m.wait_raw(harness.SHELL_PROMPT + r'$', 30)
         monitor(qmp_path, 'pcie_aer_inject_error -c nic2 BAD_TLP')
+        assert m.shell_command('kvq.efi write pci 01:00.0 05 01').strip() == '01'  # SERR#
         m.shell_command('kvq.efi dump pci >a pci.txt', timeout=120)
 
         m.send_text('kvq.efi\r')
@@ -107,9 +109,19 @@ def test_capabilities_against_lspci():
 
         m.send_keys('Esc')
         wait_row(m, 0, r'^Bus:01 Dev:00 Fun:00', 10)
+        wait_row(m, 7, r'PCI STS     : 4010', 10)
+        command = re.search(r'PCI CMD     : ([0-9A-F]{4})', m.row(6)).group(1)
+        m.send_keys(*['Up'] * 10 + ['Right'] * 4, pause=0.05)  # from A0h to Command's low byte
+        wait_row(m, 1, r'^04 ', 10)
+        m.send_keys('Enter', *command[2:].lower())
+        m.wait_quiet(0.5)
+        assert 'PCI CMD     : %s' % command in m.row(6), m.row(6)
+        assert 'PCI STS     : 4010' in m.row(7), m.row(7)
         port_panel = panel(m, '000900')
         m.send_keys('Esc')
         m.wait_raw(harness.SHELL_PROMPT + r'$', 20)
+        m.shell_command('kvq.efi write pci 01:00.0 04 %s' % command[2:])
+        assert m.shell_command('kvq.efi read pci 01:00.0 06 w').strip() == '4010'
         m.send_text('reset -s\r')
         m.wait_exit(30)
         dump = m.disk_file('pci.txt')

@@ -35,6 +35,7 @@ void build_crowded(sim::Board& board) {
         sim::PciFunction& f =
             board.add_function(bus, dev, fn, fn % 2 == 0 ? 0x8086 : 0x10EC, static_cast<uint16_t>(0x1000 + dev));
         f.set32(0x08, 0x02000000);  // Ethernet, so the MAC line reads BAR0
+        if (fn == 0) f.set8(0x0E, 0x80);  // all eight functions are listed
         if (fn == 1) f.set_io_bar(0, static_cast<uint16_t>(0x1000 + 0x100 * dev), 0x100);
       }
     }
@@ -92,7 +93,7 @@ void build_odd_pci(sim::Board& board) {
   board.function(0, 18, 0)->set32(0x100, 0x10010001);
   add_capabilities(board, 19, 0x40, {{0x40, 0x10, 0x00}});
   board.function(0, 19, 0)->set32(0x100, 0x0C010001);
-  board.add_function(0, 16, 3, 0xFFFF, 0x1234);  // function 0 absent; vendor FFFF
+  board.add_function(0, 16, 0, 0xFFFF, 0x1234);  // vendor FFFF
   board.add_function(0, 17, 0, 0x8086, 0x0000);  // device ID 0: an empty list row
   board.function(0, 31, 2)->set32(0x24, 0xFFFFFFFF);  // no ABAR
   board.function(0, 0, 0)->set32(0x60, 0xB0000000);  // memory-mapped configuration off
@@ -152,7 +153,8 @@ void build_odd_disks(sim::Board& board) {
 }  // namespace
 
 const char* board_name(BoardKind kind) {
-  static const char* const kNames[kBoardKinds] = {"q35", "chips", "ec-chips", "empty", "crowded", "odd-pci", "odd-disks"};
+  static const char* const kNames[kBoardKinds] = {"q35", "chips", "ec-chips", "empty", "crowded", "odd-pci", "odd-disks",
+                                                  "segments"};
   return kNames[static_cast<int>(kind)];
 }
 
@@ -199,6 +201,12 @@ void build_board(BoardKind kind, sim::Board& board) {
       break;
     case BoardKind::kOddDisks:
       build_odd_disks(board);
+      break;
+    case BoardKind::kSegments:  // a host bridge, segment 1 behind its window, a timer event taking CF8
+      sim::set_cpus(board, sim::qemu64_cpu, 1);
+      board.add_function(0, 0, 0, 0x8086, 0x29C0).set32(0x60, 0xB0000001);
+      sim::add_second_segment(board, 0xE0000000u).set_writable(0x3C, 1, 0xFF);
+      board.timer_cf8 = 0x8000F83Cu;
       break;
   }
   sim::TestConsole::instance().install(modes);

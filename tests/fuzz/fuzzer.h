@@ -38,8 +38,9 @@ enum class BoardKind : int {
   kOddPci,     // capability loops, BAR0 0 or all ones, odd SMBIOS, no ABAR, page table holes,
                // a variable walk that repeats itself
   kOddDisks,   // AHCI ports that hang, abort, or were never set up; RAID mode; another AHCI, NVMe
+  kSegments,   // a host bridge in segment 0, functions in segment 1; the firmware's timer takes CF8
 };
-inline constexpr int kBoardKinds = 7;
+inline constexpr int kBoardKinds = 8;
 const char* board_name(BoardKind kind);
 
 // Extra devices a self-check plants on a board.

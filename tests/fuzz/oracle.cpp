@@ -152,13 +152,10 @@ uint64_t highest_address(const sim::Board& board) {
   return (uint64_t{1} << bits) - 1;
 }
 
-// A write the pass must make, in order. A configuration byte or word is
-// merged into the dword the pass read last at the same address.
+// A write the pass must make, in order.
 struct ExpectedWrite {
   Access access;
   uint32_t latch = 0;  // CF8 for a configuration write
-  uint32_t merge_mask = 0;
-  int merge_shift = 0;
 };
 
 // What the keys a pass took should do.
@@ -234,6 +231,14 @@ bool apic_page(const sim::Board& board, uint64_t address) {
   return (address & ~uint64_t{0xFFF}) == local;
 }
 
+// A function outside segment 0, in its segment's window on the board.
+uint64_t function_base(const sim::Board& board, const pci::Bdf& f) {
+  for (const sim::Board::EcamWindow& w : board.ecam_windows) {
+    if (w.segment == f.segment) return w.base + pci::memory_mapped_offset(f);
+  }
+  return 0;
+}
+
 // The Super I/O page reads its pair unless it is a configuration port that
 // start-up left alone and the user did not type.
 bool superio_reads(const AppState& s) {
@@ -248,15 +253,18 @@ void value_entry_writes(const sim::Board& board, const AppState& s, int offset, 
   const uint32_t v = static_cast<uint32_t>(value);  // at most a dword on a grid page
   const int size = bytes_of(s.width);
   const uint32_t off = static_cast<uint32_t>(offset);
-  auto add = [&](Access a, uint32_t latch = 0, uint32_t mask = 0, int shift = 0) {
-    x->writes.push_back(ExpectedWrite{a, latch, mask, shift});
-  };
+  auto add = [&](Access a, uint32_t latch = 0) { x->writes.push_back(ExpectedWrite{a, latch}); };
   switch (s.page) {
     case PageId::kPcie: {
+      if (s.device.segment != 0) {  // one store through the segment's window
+        add(sim::wr(8 * size, function_base(board, s.device) + off, v));
+        break;
+      }
       const uint32_t latch = latch_of(s.device) + (off & 0xFC);
-      if (size == 4) add(sim::out32(kCfc, v), latch);
-      else if (size == 2) add(sim::out32(kCfc, v), latch, 0xFFFF, (off & 2) ? 16 : 0);
-      else add(sim::out32(kCfc, v), latch, 0xFF, 8 * static_cast<int>(off & 3));
+      const uint16_t lane = static_cast<uint16_t>(kCfc + (off & 3));
+      if (size == 4) add(sim::out32(lane, v), latch);
+      else if (size == 2) add(sim::out16(lane, static_cast<uint16_t>(v)), latch);
+      else add(sim::out8(lane, static_cast<uint8_t>(v)), latch);
       break;
     }
     case PageId::kMemory:
@@ -462,7 +470,7 @@ class WriteAudit {
     for (i_ = 0; i_ < log_.size(); ++i_) {
       const Access& a = log_[i_];
       if (auto bad = guard_discipline(a)) return bad;
-      if (a.op == Op::kPortIn && a.addr == kCfc && a.width == 32) last_cfc_ = {latch_, static_cast<uint32_t>(a.value)};
+      if (a.op == Op::kPortIn && a.addr == kCf8 && !firmware_cf8_ && next() != nullptr && is_latch(*next())) firmware_cf8_ = a.value;
       if (!is_write(a)) continue;
       if (next_expected < at.size() && at[next_expected] == i_) {
         const ExpectedWrite& e = x.writes[next_expected++];
@@ -479,6 +487,7 @@ class WriteAudit {
       return "stray write " + access_text(a);
     }
     if (guard_open_) return std::string("the #GP guard was left installed");
+    if (firmware_cf8_ && latch_ != *firmware_cf8_) return "CF8 left at " + hex(latch_) + ", found at " + hex(*firmware_cf8_);
     return std::nullopt;
   }
 
@@ -487,12 +496,7 @@ class WriteAudit {
     if (e.access.op == Op::kMsrWrite) {  // refused or not: the processor's say
       return a.op == e.access.op && a.addr == e.access.addr && a.value == e.access.value && a.cpu == e.access.cpu;
     }
-    if (e.latch == 0) return a == e.access;
-    if (a.op != Op::kPortOut || a.addr != kCfc || a.width != 32 || latch_ != e.latch) return false;
-    if (e.merge_mask == 0) return a.value == e.access.value;
-    if (last_cfc_.first != e.latch) return false;
-    const uint32_t mask = e.merge_mask << e.merge_shift;
-    return a.value == ((last_cfc_.second & ~mask) | ((static_cast<uint32_t>(e.access.value) << e.merge_shift) & mask));
+    return a == e.access && (e.latch == 0 || latch_ == e.latch);
   }
 
   static bool is_write(const Access& a) {
@@ -679,7 +683,7 @@ class WriteAudit {
   const std::vector<Slot0>& slots_;
   size_t i_ = 0;
   uint32_t latch_ = 0;
-  std::pair<uint32_t, uint32_t> last_cfc_ = {0, 0};  // latch, value
+  std::optional<uint64_t> firmware_cf8_;
   bool ldn_stepped_ = false;
   bool guard_open_ = false;
   uint8_t guard_cpu_ = 0;
@@ -813,7 +817,8 @@ std::optional<std::string> check_capability_step(sim::Board& board, const PassRe
   const CellCursor& b = r.before.cursors[page][r.before.width - 1];
   const CellCursor& c = after.cursors[page][r.before.width - 1];
   const int offset = 16 * (c.row - 2) + bytes_of(r.before.width) * c.index;
-  const sim::PciFunction* f = board.function(r.before.device.bus, r.before.device.device, r.before.device.function);
+  const pci::Bdf& d = r.before.device;
+  const sim::PciFunction* f = board.segment_function(d.segment, d.bus, d.device, d.function);
   bool header[64] = {};
   int n = 0;
   for (int p = f != nullptr && (f->cfg[0x06] & 0x10) ? f->cfg[0x34] & 0xFC : 0;

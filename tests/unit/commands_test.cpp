@@ -58,15 +58,16 @@ TEST_F(CommandsTest, WritesTakeThePagesPathsThenReadBack) {
   board.function(0, 4, 0)->set_writable(0x104, 4, 0xFFFFFFFF);
   const Case kCases[] = {
       {"write pci 00:04.0 3c 5a",
-       {out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000010B), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x0000015A),
-        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A)},
+       {in32(0xCF8, 0), out32(0xCF8, nic + 0x3C), out8(0xCFC, 0x5A), out32(0xCF8, 0), in32(0xCF8, 0),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A), out32(0xCF8, 0)},
        "5A\r\n"},
       {"write pci 00:04.0 3e 1234 w",
-       {out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x0000015A), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x1234015A),
-        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x1234015A)},
+       {in32(0xCF8, 0), out32(0xCF8, nic + 0x3C), out16(0xCFE, 0x1234), out32(0xCF8, 0), in32(0xCF8, 0),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x1234015A), out32(0xCF8, 0)},
        "1234\r\n"},
       {"write pci 00:04.0 3c 11223344 d",
-       {out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x11223344), out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x11220144)},
+       {in32(0xCF8, 0), out32(0xCF8, nic + 0x3C), out32(0xCFC, 0x11223344), out32(0xCF8, 0), in32(0xCF8, 0),
+        out32(0xCF8, nic + 0x3C), in32(0xCFC, 0x11220144), out32(0xCF8, 0)},
        "11220144\r\n"},
       {"write mem 1002 1234 w", {wr(16, 0x1002, 0x1234), rd(16, 0x1002, 0x1234)}, "1234\r\n"},
       {"write mem 2000 a5", {wr(8, 0x2000, 0xA5), rd(8, 0x2000, 0xA5)}, "A5\r\n"},
@@ -89,10 +90,11 @@ TEST_F(CommandsTest, WritesTakeThePagesPathsThenReadBack) {
   g_out.clear();
   EXPECT_EQ(run("write pci 00:04.0 104 cafe w"), cli::Status::kOk);
   const std::vector<Access>& log = board.log();
-  ASSERT_GE(log.size(), 5u);
-  EXPECT_EQ(std::vector<Access>(log.end() - 5, log.end()),
-            (std::vector<Access>{rd(32, 0xB0020000, 0x10D38086), out32(0xCF8, nic), in32(0xCFC, 0x10D38086),
-                                 wr(16, 0xB0020104, 0xCAFE), rd(16, 0xB0020104, 0xCAFE)}));
+  ASSERT_GE(log.size(), 7u);
+  EXPECT_EQ(std::vector<Access>(log.end() - 7, log.end()),
+            (std::vector<Access>{rd(32, 0xB0020000, 0x10D38086), in32(0xCF8, 0), out32(0xCF8, nic),
+                                 in32(0xCFC, 0x10D38086), out32(0xCF8, 0), wr(16, 0xB0020104, 0xCAFE),
+                                 rd(16, 0xB0020104, 0xCAFE)}));
   EXPECT_EQ(out(), "CAFE\r\n");
 }
 
@@ -114,7 +116,7 @@ TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
   struct Case {
     const char* what;
     void (*setup)(sim::Board& b, const sim::AcpiLayout& q35);
-    pci::ExtendedSpace expected;
+    struct { bool present; uint64_t base; uint8_t first_bus, last_bus; bool from_mcfg; } expected;
   };
   constexpr uint32_t kAt = sim::kQ35AcpiTables;
   constexpr uint32_t kOther = 0x1F700000u;
@@ -144,7 +146,9 @@ TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
          sim::fix_checksum(b, q35.rsdp, 20, q35.rsdp + 8);
        },
        {true, 0xB0000000u, 0, 255, true}},
-      {"segment 0 of two",
+      {"no ACPI, an unknown host bridge",
+       [](sim::Board& b, const sim::AcpiLayout&) { b.config_tables.clear(), b.function(0, 0, 0)->set16(0x02, 0x1237); }, {}},
+      {"segment 0 of two, first",
        [](sim::Board& b, const sim::AcpiLayout&) {
          b.config_tables.clear();
          sim::install_acpi(b, kOther, {{0xE0000000u, 1, 0, 255}, {0xC0000000u, 0, 0, 63}});
@@ -167,13 +171,25 @@ TEST_F(CommandsTest, ExtendedSpaceFromTheMcfgOrRegister60) {
     board.config_tables.clear();
     const sim::AcpiLayout q35 = sim::install_acpi(board, kAt, {{0xB0000000u, 0, 0, 255}});
     board.function(0, 0, 0)->set32(0x60, 0xB0000001u);
+    board.function(0, 0, 0)->set16(0x02, 0x29C0);
     c.setup(board, q35);
-    const pci::ExtendedSpace got = pci::find_extended_space();
-    const pci::ExtendedSpace& want = c.expected;
-    EXPECT_EQ((std::vector<uint64_t>{got.present, got.base, got.first_bus, got.last_bus, got.from_mcfg}),
+    pci::ExtendedSpaces spaces;
+    pci::find_extended_spaces(spaces);
+    const pci::ExtendedSpace got = spaces.at[0];
+    const auto& want = c.expected;
+    EXPECT_EQ((std::vector<uint64_t>{spaces.count > 0, got.base, got.first_bus, got.last_bus, spaces.count > 0 && spaces.from_mcfg}),
               (std::vector<uint64_t>{want.present, want.base, want.first_bus, want.last_bus, want.from_mcfg}))
         << c.what;
   }
+}
+
+TEST_F(CommandsTest, AnotherSegmentInTheDumpAndOnTheCommandLine) {
+  sim::add_second_segment(board, 0xE0000000u);
+  run("dump pci");
+  EXPECT_EQ(out().substr(0, 28), "0000:00:00.0 0600: 8086:29c0");
+  EXPECT_NE(out().find("\n0001:01:00.0 0200: 8086:10d3\r\n00: 86 80 d3 10"), std::string::npos);
+  EXPECT_EQ(run("read pci 0002:00:00.0 0"), cli::Status::kUnsupported);
+  EXPECT_EQ(err(), "kvq: no memory-mapped configuration space reaches 0002:00:00.0\r\n");
 }
 
 TEST_F(CommandsTest, ASpaceThatDoesNotShowTheFunctionIsNotUsed) {

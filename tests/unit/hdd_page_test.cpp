@@ -34,7 +34,7 @@ class HddPageTest : public test::KvqTest {
 // Asked once at start-up (the class of 0:31.2 read before anything), then
 // only on `i`: every pass reads the answer afresh from kvq's buffer.
 TEST_F(HddPageTest, StartUpAsksPort0OnceThenOnlyIAsksAgain) {
-  EXPECT_EQ(board.log()[0], sim::out32(0xCF8, 0x8000FA08));
+  EXPECT_EQ(board.log()[1], sim::out32(0xCF8, 0x8000FA08));
   EXPECT_EQ(state.hdd_buffer, buffer);
   pass();
   pass();

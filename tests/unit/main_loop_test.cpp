@@ -21,6 +21,7 @@ class MainLoopTest : public test::KvqTest {
   void SetUp() override {
     KvqTest::SetUp();
     board.add_function(0, 0, 0, 0x8086, 0x29C0);
+    board.add_function(0, 31, 0, 0x8086, 0x2918).set8(0x0E, 0x80);
     ahci_ = &board.add_function(0, 31, 2, 0x8086, 0x2922);
     ahci_->set32(0x90, 0x00000040);
   }
@@ -35,7 +36,7 @@ TEST_F(MainLoopTest, StartsOnThePciePageOfTheFirstFunctionInByteMode) {
   start();
   EXPECT_EQ(state.page, PageId::kPcie);
   EXPECT_EQ(state.width, kByte);
-  EXPECT_EQ(state.device_count, 3);
+  EXPECT_EQ(state.device_count, 4);
   EXPECT_EQ(state.list.last_page, 0);
   EXPECT_FALSE(con::screen().cursor_visible());
   pass();
@@ -247,11 +248,11 @@ TEST_F(MainLoopTest, HddOpensOnlyInAhciOrRaidModeAndTheMenuClearsEitherWay) {
     EXPECT_EQ(state.page, opens ? PageId::kHdd : PageId::kMenu) << reg;
     EXPECT_GT(con::screen().clear_generation(), clears);
     // The mode query: the dword, a byte of the data port, the dword again.
-    const std::vector<sim::Access> query = {sim::out32(0xCF8, 0x8000FA90), sim::in32(0xCFC, 0x12345600u | reg),
+    const std::vector<sim::Access> query = {sim::in32(0xCF8, 0), sim::out32(0xCF8, 0x8000FA90), sim::in32(0xCFC, 0x12345600u | reg),
                                             sim::in8(0xCFC, static_cast<uint8_t>(reg)),
-                                            sim::in32(0xCFC, 0x12345600u | reg)};
-    ASSERT_GE(board.log().size(), 4u);
-    EXPECT_EQ(std::vector<sim::Access>(board.log().begin(), board.log().begin() + 4), query);
+                                            sim::in32(0xCFC, 0x12345600u | reg), sim::out32(0xCF8, 0)};
+    ASSERT_GE(board.log().size(), 6u);
+    EXPECT_EQ(std::vector<sim::Access>(board.log().begin(), board.log().begin() + 6), query);
   }
 }
 

@@ -115,10 +115,10 @@ TEST_F(PciePageTest, IntelMacIsReadAsTwoDwordsFromBar0WithFlagsCleared) {
   const sim::Access bar_read = in32(0xCFC, sim::kQ35E1000eBar0 | 0x8);
   // The last BAR0 address write is the MAC line's (the window read came first).
   auto it = std::find(log.rbegin(), log.rend(), out32(0xCF8, 0x80002010)).base() - 1;
-  ASSERT_GE(log.end() - it, 4);
+  ASSERT_GE(log.end() - it, 5);
   EXPECT_EQ(it[1], bar_read);
-  EXPECT_EQ(it[2], sim::rd(32, sim::kQ35E1000eBar0 + 0x5400, 0xAA005452));
-  EXPECT_EQ(it[3], sim::rd(32, sim::kQ35E1000eBar0 + 0x5404, 0x800001BB));
+  EXPECT_EQ(it[3], sim::rd(32, sim::kQ35E1000eBar0 + 0x5400, 0xAA005452));
+  EXPECT_EQ(it[4], sim::rd(32, sim::kQ35E1000eBar0 + 0x5404, 0x800001BB));
 }
 
 TEST_F(PciePageTest, RealtekMacIsReadBytewiseFromItsIoBar) {
@@ -128,10 +128,10 @@ TEST_F(PciePageTest, RealtekMacIsReadBytewiseFromItsIoBar) {
   EXPECT_EQ(text_at(51, 0, 22), "MAC: 52-54-00-AA-BB-02");
   const auto& log = board.log();
   auto it = std::find(log.rbegin(), log.rend(), out32(0xCF8, 0x80002810)).base() - 1;
-  ASSERT_GE(log.end() - it, 8);
+  ASSERT_GE(log.end() - it, 9);
   EXPECT_EQ(it[1], in32(0xCFC, sim::kQ35Rtl8139Io | 1u));
   for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(it[2 + i], sim::in8(static_cast<uint16_t>(sim::kQ35Rtl8139Io + i), sim::kQ35Rtl8139Mac[i]));
+    EXPECT_EQ(it[3 + i], sim::in8(static_cast<uint16_t>(sim::kQ35Rtl8139Io + i), sim::kQ35Rtl8139Mac[i]));
   }
 }
 
@@ -334,6 +334,18 @@ TEST_F(PciePageTest, SOpensTheMemoryPageOnlyOnPciExpress) {
   EXPECT_EQ(state.page, PageId::kMemory);
   EXPECT_EQ(state.memory_base, 0xB0000000u + (4u << 15));
   EXPECT_GT(con::screen().clear_generation(), clears);
+}
+
+TEST_F(PciePageTest, AFunctionOfAnotherSegmentIsListedNamedAndReached) {
+  sim::add_second_segment(board, 0xE0000000u);
+  start();
+  go_to(state.device_count - 1);
+  pass();
+  EXPECT_EQ(row_text(0).substr(0, 12), "0001:01:00.0");
+  EXPECT_EQ(text_at(39, 19, 22), "IO Port Address : none");
+  EXPECT_EQ(text_at(39, 20, 28), "Memory Address  : 0xE0100000");
+  pass_scan(kScanF5), pass();
+  EXPECT_EQ(row_text(state.device_count), "0001:01:00.0 10D38086 Intel 82574L Gigabit Network Connection");
 }
 
 TEST_F(PciePageTest, AnIdlePassSendsNothingToTheConsole) {

@@ -80,7 +80,8 @@ TEST_F(SataProbeTest, CoveredPortsAreAskedThroughTheFirmwaresPassThru) {
     EXPECT_EQ(got.buffer, c.answered ? buffer : sata::kNoDevice) << c.port_offset;
     EXPECT_EQ(got.path, c.answered ? sata::Path::kAtaPassThru : sata::Path::kNone) << c.port_offset;
     EXPECT_EQ(board.ata[0].commands, c.commands) << c.port_offset;
-    EXPECT_EQ(board.log(), (std::vector<sim::Access>{sim::out32(0xCF8, 0x8000FA08), sim::in32(0xCFC, 0x01060102)}));
+    EXPECT_EQ(board.log(), (std::vector<sim::Access>{sim::in32(0xCF8, 0), sim::out32(0xCF8, 0x8000FA08),
+                                                     sim::in32(0xCFC, 0x01060102), sim::out32(0xCF8, 0)}));
   }
   EXPECT_EQ(test::narrow(sata::read_model(buffer).text).substr(0, 6), "QEMU H");
 }
@@ -95,8 +96,9 @@ TEST_F(SataProbeTest, OwnCommandMapsItsBufferAndPutsSlot0Back) {
   EXPECT_EQ(got.path, sata::Path::kAhciSlot0);
   const std::vector<sim::Access> expected = {
       // The class first, then command, ABAR and the port: reads only.
-      sim::out32(0xCF8, 0x8000FA08), sim::in32(0xCFC, 0x01060102), sim::out32(0xCF8, 0x8000FA04),
-      sim::in32(0xCFC, 0x00100007), sim::out32(0xCF8, 0x8000FA24), sim::in32(0xCFC, kAbar), rd(32, kAbar + 0x0C, 0x3F),
+      sim::in32(0xCF8, 0), sim::out32(0xCF8, 0x8000FA08), sim::in32(0xCFC, 0x01060102), sim::out32(0xCF8, 0),
+      sim::in32(0xCF8, 0), sim::out32(0xCF8, 0x8000FA04), sim::in32(0xCFC, 0x00100007), sim::out32(0xCF8, 0),
+      sim::in32(0xCF8, 0), sim::out32(0xCF8, 0x8000FA24), sim::in32(0xCFC, kAbar), sim::out32(0xCF8, 0), rd(32, kAbar + 0x0C, 0x3F),
       rd(32, kAbar + 0x28, 0), rd(32, kPort0 + 0x28, 0x113), rd(32, kPort0 + 0x24, 0x101), rd(32, kPort0 + 0x00, kHeader),
       rd(32, kPort0 + 0x04, 0), rd(32, kPort0 + 0x08, sim::kQ35ReceivedFis), rd(32, kPort0 + 0x0C, 0),
       rd(32, kPort0 + 0x18, 0x06), rd(32, kPort0 + 0x20, 0x50), rd(32, kPort0 + 0x38, 0), rd(32, kPort0 + 0x34, 0),

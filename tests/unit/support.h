@@ -9,6 +9,7 @@
 #include "app/commands.h"
 #include "app/main_loop.h"
 #include "app/state.h"
+#include "hw/pci.h"
 #include "platform/console.h"
 #include "platform/sim/board.h"
 #include "platform/sim/test_console.h"
@@ -26,7 +27,7 @@ uint8_t attr_at(int col, int row);
 // Only a simulated board behind the seam, for tests of the hardware layer.
 class BoardTest : public ::testing::Test {
  protected:
-  void SetUp() override { sim::set_board(&board); }
+  void SetUp() override { sim::set_board(&board), pci::forget_board(); }
   void TearDown() override {
     EXPECT_EQ(board.cpu.unguarded_accesses, 0);  // a fault there resets the board
     sim::set_board(nullptr);
