@@ -113,6 +113,10 @@ const Repro kRepros[] = {
          return (a.op == Op::kMemWrite && memory_in(a, 0xC1054100, 0xC105417F)) || a.op == Op::kStall;
        },
        [](const Access& a) { return a == sim::wr(8, 0xC1054118, 0x87); }},
+      {"4: Intel's microcode-revision write on a CentaurHauls processor",
+       [](sim::Board& b) { b.cpu.cpus[0].leaves[{0, sim::kAnySubleaf}] = {0xD, 0x746E6543, 0x736C7561, 0x48727561}; },
+       {kF6, Keys::times(4, kDown), kEnter},
+       [](const Access& a, uint64_t) { return a.op == Op::kMsrWrite && a.addr == 0x8B; }},
       {"5: the MAC read at BAR0 + 40h wraps to the real-mode vector table",
        [](sim::Board& b) {
          sim::PciFunction& nic = b.add_function(0, 0x10, 0, 0x8086, 0x10D3);
