@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "hw/cpu.h"
 #include "hw/variables.h"
 #include "platform/format.h"
 #include "platform/text16.h"
@@ -62,8 +63,9 @@ constexpr CommandForm kCommands[] = {
      .space = u"msr",
      .action = Action::kWrite,
      .target = Space::kMsr,
-     .args = {Arg::kIndex, Arg::kValue64},
-     .listed = true},
+     .args = {Arg::kIndex, Arg::kValue64, Arg::kConfirm},
+     .listed = true,
+     .required = 2},
     {.verb = u"write",
      .space = u"var",
      .action = Action::kWrite,
@@ -122,6 +124,7 @@ constexpr ArgInfo kArgInfo[] = {
     {Arg::kGuid, u"GUID", 0},
     {Arg::kVarOffset, u"OFFSET", vars::kMaxDataBytes - 1},
     {Arg::kFile, u"FILE", 0},
+    {Arg::kConfirm, u"confirm", 0},
     {Arg::kFormSet, u"FORMSET-GUID", 0},
     {Arg::kStore, u"VARSTORE", 0},
     {Arg::kStoreOffset, u"OFFSET", 0xFFFF},
@@ -130,7 +133,8 @@ constexpr ArgInfo kArgInfo[] = {
 constexpr const ArgInfo& info(Arg a) { return kArgInfo[static_cast<int>(a)]; }
 
 // Compile-time checks of the tables: the argument names stand at their
-// kind's index; every command's width is last; no verb and space twice.
+// kind's index; every command's width or confirm is last; no verb and
+// space twice.
 constexpr bool tables_sound() {
   for (int i = 0; i < static_cast<int>(sizeof(kArgInfo) / sizeof(kArgInfo[0])); ++i) {
     if (static_cast<int>(kArgInfo[i].kind) != i) return false;
@@ -139,7 +143,7 @@ constexpr bool tables_sound() {
     bool ended = false;
     for (int i = 0; i < kMaxArgs; ++i) {
       if (ended && c.args[i] != Arg::kNone) return false;
-      if (c.args[i] == Arg::kWidth || c.args[i] == Arg::kNone) ended = true;
+      if (c.args[i] == Arg::kWidth || c.args[i] == Arg::kConfirm || c.args[i] == Arg::kNone) ended = true;
     }
     if ((c.space == nullptr) != (c.target == Space::kNone)) return false;
     if (c.required < kMaxArgs && c.args[c.required] == Arg::kNone) return false;
@@ -354,6 +358,9 @@ bool Parser::take(Arg kind, const char16_t* text) {
       where_text_ = text;
       c.has_offset = true;
       return take_number(kind, text, &c.where);
+    case Arg::kConfirm:
+      c.confirmed = word_is(text, u"confirm");
+      return c.confirmed || fail(u"kvq: unexpected argument \"%s\"", text);
     case Arg::kName:
     case Arg::kStore:
       c.name = text;
@@ -397,9 +404,16 @@ bool Parser::check_whole(const CommandForm& form) {
     case Space::kIo:
       if (last > 0xFFFF) return fail(u"kvq: PORT \"%s\": %s there runs past FFFF", where_text_, size_name(c.size));
       break;
+    case Space::kMsr:
+      // A write that can hang or reset the board, or cannot be undone, is
+      // made only when the line says confirm.
+      if (const cpu::AskFirst* ask = cpu::ask_first(static_cast<uint32_t>(c.where));
+          form.action == Action::kWrite && ask != nullptr && !c.confirmed) {
+        return fail(u"kvq: MSR %s: %a; add confirm to write it", where_text_, ask->why);
+      }
+      break;
     case Space::kNone:
     case Space::kAcpi:
-    case Space::kMsr:
     case Space::kCpuid:
     case Space::kVar:
     case Space::kSetup:

@@ -16,9 +16,11 @@ enum class Action : uint8_t { kHelp, kDump, kRead, kWrite, kTime, kUndo };
 enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid, kVar, kSetup };
 
 // The arguments after the space, each with its name in messages and usage.
+// kConfirm: the word "confirm", which a write that asks first needs.
 enum class Arg : uint8_t {
   kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount,
   kName, kGuid, kVarOffset, kFile,  // a variable's name and GUID, a byte in it; a file as the Shell names it
+  kConfirm,
   kFormSet, kStore, kStoreOffset,  // a Setup question's form set (a GUID), its varstore (a name), its offset
 };
 
@@ -29,7 +31,8 @@ struct CommandForm {
   const char16_t* space;  // nullptr: the verb stands alone
   Action action;
   Space target;
-  // In order; a width may stand only last, and may be left out (byte).
+  // In order; a width or a confirm may stand only last, and may be left
+  // out (byte; not confirmed).
   Arg args[kMaxArgs];
   bool listed;  // in the usage text
   // Arguments that must be given; the others may be left out from the
@@ -46,6 +49,7 @@ struct Command {
   uint64_t where = 0;  // configuration offset, memory address, port or MSR index
   uint64_t value = 0;
   int size = 1;  // bytes: 1, 2 or 4; 8 for an MSR
+  bool confirmed = false;
   // A variable's name and GUID (a Setup question's varstore name and form
   // set GUID); whether an offset was given; a file.
   const char16_t* name = nullptr;

@@ -100,7 +100,7 @@ Status msr_read_or_write(const Command& c) {
   const uint32_t cpu = cpu::this_processor();
   plat::MsrStatus status = plat::MsrStatus::kOk;
   if (c.form->action == Action::kWrite) status = cpu::write_msr(cpu, msr_index(c), c.value);
-  cpu::MsrValue read;
+  cpu::MsrValue read{plat::MsrStatus::kCpuDown, 0};
   if (status == plat::MsrStatus::kOk) status = (read = cpu::read_msr(cpu, msr_index(c))).status;
   if (status != plat::MsrStatus::kOk) {
     text::line(Stream::kErr, u"kvq: MSR %08X: %s", msr_index(c), cpu::status_text(status));
@@ -133,6 +133,11 @@ void print_leaf(void*, const cpu::Leaf& l) {
 Status dump_cpuid() {
   Status status = Status::kOk;
   for (uint32_t n = 0; n < cpu::processor_count(); ++n) {
+    // A processor the firmware disabled or found unhealthy is left out.
+    if (const plat::MsrStatus skip = cpu::reachable(n); skip == plat::MsrStatus::kCpuSkipped) {
+      text::line(Stream::kErr, u"kvq: CPU %u left out: %s", n, cpu::status_text(skip));
+      continue;
+    }
     text::line(Stream::kOut, u"CPU %u:", n);
     if (!cpu::each_leaf(n, print_leaf, nullptr)) {
       text::line(Stream::kErr, u"kvq: CPU %u did not run CPUID", n);
@@ -213,6 +218,7 @@ Status run(int argc, const char16_t* const* argv) {
   pci::forget_board();
   undo::begin_run();
   apic::forget_board();
+  cpu::forget_processors();
   const ParseResult parsed = parse(argc, argv);
   Status status = Status::kOk;
   if (!parsed.ok) {

@@ -3,6 +3,7 @@
 #include "app/undo.h"
 #include "data/pci_ids_file.h"
 #include "hw/apic.h"
+#include "hw/cpu.h"
 #include "hw/disks.h"
 #include "hw/pci.h"
 #include "hw/sata.h"
@@ -17,10 +18,6 @@ namespace kvq {
 namespace {
 
 constinit AppState g_state;
-// The console's attribute when kvq started, given back at exit so the Shell
-// does not continue in whatever colour kvq drew last (the menu leaves black
-// on black).
-constinit uint8_t g_shell_attr = 0x07;
 
 int next_width(int width) { return width == kDword ? kByte : width + 1; }
 
@@ -55,7 +52,6 @@ void reset_list_state(AppState& state) {
 }  // namespace
 
 void startup(AppState& state) {
-  g_shell_attr = con::attr();
   release_variables_list();
   release_setup_forms();
   undo::begin_run();
@@ -76,6 +72,7 @@ void startup(AppState& state) {
   sio::probe_ec(sio::g_chips);
   sio::detect(sio::g_chips);
   state.isa_address = sio::first_probed_port();
+  cpu::forget_processors();
   state.cpu.cpu = plat::this_cpu();
   con::set_mode(con::kStandardMode);
 }
@@ -94,11 +91,9 @@ void shutdown() {
   release_variables_list();
   release_setup_forms();
   con::stop_pacing();
-  con::set_attr(g_shell_attr);
-  con::set_mode(con::kStandardMode);
-  con::clear_screen();
-  con::enable_cursor(true);
-  con::flush();
+  // The Shell goes on in the text mode, colour and cursor it had, not in
+  // whatever kvq drew last (the menu leaves black on black).
+  con::give_back();
   pci_ids::release();
 }
 

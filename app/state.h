@@ -65,9 +65,12 @@ struct CpuPageState {
   int row = 0;  // 0..15, screen row 2 + row
   bool identified = false;
   cpu::Identity identity;
+  bool microcode_due = false;  // the next batch reads the microcode revision
+  bool kept = false;  // the last batch's rows are this processor's and base's
   bool refused = false;
   uint32_t refused_index = 0;
   uint64_t refused_value = 0;
+  bool cancelled = false;  // the user did not confirm a write that asks first
 };
 
 // The Variables page: whether the list was walked (pages/vars_page.h holds

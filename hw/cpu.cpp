@@ -53,32 +53,82 @@ void put_dword(char* out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-// Processors whose manuals read the patch level straight from MSR 8Bh.
-bool reads_patch_level_directly(const char* vendor) {
-  static constexpr const char* kVendors[] = {"AuthenticAMD", "HygonGenuine"};
-  for (const char* v : kVendors) {
+// The vendors whose manuals say how to read the microcode revision; every
+// other vendor string (Centaur, Zhaoxin, unknown or empty) gets no access.
+struct MicrocodeVendor {
+  char vendor[13];
+  MicrocodeRead how;
+};
+constexpr MicrocodeVendor kMicrocodeVendors[] = {
+    {.vendor = "GenuineIntel", .how = MicrocodeRead::kIntel},
+    {.vendor = "AuthenticAMD", .how = MicrocodeRead::kPatchLevel},
+    {.vendor = "HygonGenuine", .how = MicrocodeRead::kPatchLevel},
+};
+
+constexpr bool microcode_vendors_sound() {
+  for (const MicrocodeVendor& v : kMicrocodeVendors) {
+    int n = 0;
+    while (v.vendor[n] != 0) ++n;
+    if (n != 12 || v.how == MicrocodeRead::kNone) return false;
+  }
+  return true;
+}
+static_assert(microcode_vendors_sound(), "a vendor string is 12 characters and names a way");
+
+MicrocodeRead microcode_read_of(const char* vendor) {
+  for (const MicrocodeVendor& v : kMicrocodeVendors) {
     int i = 0;
-    while (i < 12 && vendor[i] == v[i]) ++i;
-    if (i == 12) return true;
+    while (i < 12 && vendor[i] == v.vendor[i]) ++i;
+    if (i == 12) return v.how;
+  }
+  return MicrocodeRead::kNone;
+}
+
+// Writes that ask first, ascending by index. The MTRRs must be equal on
+// every processor, and a write changes one.
+constexpr AskFirst kAskFirst[] = {
+    {.first = 0x1B, .last = 0x1B, .why = "moving the local APIC stops the board"},
+    {.first = 0x3A, .last = 0x3A, .why = "its lock holds until a reset"},
+    {.first = 0x79, .last = 0x79, .why = "it loads microcode"},
+    {.first = 0xFE, .last = 0xFE, .why = "MTRR: only this CPU changes, all must match"},
+    {.first = 0x200, .last = 0x2FF, .why = "MTRR: only this CPU changes, all must match"},
+    {.first = 0x800, .last = 0x8FF, .why = "x2APIC: it can send INIT"},
+    {.first = 0xC0000080, .last = 0xC0000080, .why = "EFER: clearing LME or NXE stops firmware"},
+};
+
+constexpr bool ask_first_sound() {
+  for (size_t i = 0; i < sizeof(kAskFirst) / sizeof(kAskFirst[0]); ++i) {
+    const AskFirst& a = kAskFirst[i];
+    if (a.first > a.last || (i > 0 && a.first <= kAskFirst[i - 1].last)) return false;
+  }
+  return true;
+}
+static_assert(ask_first_sound(), "ranges ascend without overlap");
+
+// The processors that did not come back from a procedure; a board with
+// more of them than this has the others asked again.
+constexpr int kMaxLost = 8;
+constinit uint32_t g_lost[kMaxLost] = {};
+constinit int g_lost_count = 0;
+
+bool is_lost(uint32_t cpu) {
+  for (int i = 0; i < g_lost_count; ++i) {
+    if (g_lost[i] == cpu) return true;
   }
   return false;
 }
 
-void read_microcode(uint32_t cpu, Identity& id) {
-  uint64_t value = 0;
-  if (reads_patch_level_directly(id.vendor)) {
-    id.microcode_status = plat::msr_read(cpu, kBiosSignId, &value);
-    id.microcode = static_cast<uint32_t>(value);
-    return;
-  }
-  // Intel: clear the register, let CPUID leaf 1 load the revision into
-  // bits 63:32, then read it.
-  id.microcode_status = plat::msr_write(cpu, kBiosSignId, 0);
-  if (id.microcode_status != MsrStatus::kOk) return;
-  bool reached = false;
-  cpuid_on(cpu, 1, 0, &reached);
-  id.microcode_status = reached ? plat::msr_read(cpu, kBiosSignId, &value) : MsrStatus::kCpuDown;
-  id.microcode = static_cast<uint32_t>(value >> 32);
+void mark_lost(uint32_t cpu) {
+  if (g_lost_count < kMaxLost && cpu != plat::this_cpu() && !is_lost(cpu)) g_lost[g_lost_count++] = cpu;
+}
+
+// Runs a procedure where reachable() allows it; a processor that does not
+// come back is not woken again.
+bool run_there(uint32_t cpu, void (*procedure)(void*), void* context) {
+  if (reachable(cpu) != MsrStatus::kOk) return false;
+  if (plat::run_on_cpu(cpu, procedure, context)) return true;
+  mark_lost(cpu);
+  return false;
 }
 
 // How far the subleaves of a leaf run.
@@ -207,8 +257,10 @@ constexpr const char16_t* kStatusTexts[] = {
     u"no CPU architectural protocol to install a #GP handler",
     u"the firmware refused a #GP handler (vector 13)",
     u"the processor did not run the access",
+    u"no #GP guard on this processor",
+    u"the firmware has it disabled or unhealthy",
 };
-static_assert(sizeof(kStatusTexts) / sizeof(kStatusTexts[0]) == static_cast<int>(MsrStatus::kCpuDown) + 1);
+static_assert(sizeof(kStatusTexts) / sizeof(kStatusTexts[0]) == static_cast<int>(MsrStatus::kCpuSkipped) + 1);
 
 constexpr bool status_texts_fit() {
   for (const char16_t* t : kStatusTexts) {
@@ -222,14 +274,14 @@ static_assert(status_texts_fit());
 
 CpuidRegs cpuid_on(uint32_t cpu, uint32_t leaf, uint32_t subleaf, bool* reached) {
   CpuidCall call{leaf, subleaf, {0, 0, 0, 0}};
-  *reached = plat::run_on_cpu(cpu, run_cpuid, &call);
+  *reached = run_there(cpu, run_cpuid, &call);
   return call.regs;
 }
 
 Identity identify(uint32_t cpu) {
   Identity id;
   IdentityLeaves l{};
-  id.reached = plat::run_on_cpu(cpu, read_identity_leaves, &l);
+  id.reached = run_there(cpu, read_identity_leaves, &l);
   if (!id.reached) return id;
   put_dword(id.vendor, l.vendor.ebx);
   put_dword(id.vendor + 4, l.vendor.edx);
@@ -251,23 +303,11 @@ Identity identify(uint32_t cpu) {
   id.stepping = eax & 0xF;
   id.family = base_family == 0xF ? base_family + ((eax >> 20) & 0xFF) : base_family;
   id.model = (base_family == 0x6 || base_family == 0xF) ? (((eax >> 16) & 0xF) << 4) + base_model : base_model;
-  read_microcode(cpu, id);
+  id.microcode_read = microcode_read_of(id.vendor);
   return id;
 }
 
 const char16_t* status_text(MsrStatus status) { return kStatusTexts[static_cast<int>(status)]; }
-
-void read_msrs(uint32_t cpu, uint32_t base, MsrValue* out, int count) {
-  MsrStatus stop = MsrStatus::kOk;
-  for (int i = 0; i < count; ++i) {
-    if (stop != MsrStatus::kOk) {
-      out[i] = MsrValue{stop, 0};
-      continue;
-    }
-    out[i].status = plat::msr_read(cpu, base + static_cast<uint32_t>(i), &out[i].value);
-    if (out[i].status != MsrStatus::kOk && out[i].status != MsrStatus::kRefused) stop = out[i].status;
-  }
-}
 
 bool each_leaf(uint32_t cpu, void (*emit)(void* context, const Leaf& leaf), void* context) {
   LeafWalker walker(cpu, emit, context);
@@ -276,10 +316,84 @@ bool each_leaf(uint32_t cpu, void (*emit)(void* context, const Leaf& leaf), void
   return walker.reached();
 }
 
+MsrStatus reachable(uint32_t cpu) {
+  if (cpu >= plat::cpu_count() || is_lost(cpu)) return MsrStatus::kCpuDown;
+  return plat::cpu_state(cpu) == plat::CpuState::kReady ? MsrStatus::kOk : MsrStatus::kCpuSkipped;
+}
+
+void forget_processors() { g_lost_count = 0; }
+
+uint32_t step_processor(uint32_t from, int direction) {
+  const uint32_t count = plat::cpu_count();
+  uint32_t cpu = from % count;
+  for (uint32_t tried = 1; tried < count; ++tried) {
+    cpu = (cpu + count + static_cast<uint32_t>(direction)) % count;
+    if (plat::cpu_state(cpu) == plat::CpuState::kReady) return cpu;
+  }
+  return from;
+}
+
+int Batch::add(plat::MsrOp op, uint32_t index, uint64_t value) {
+  if (count_ >= plat::kMaxMsrSteps) return -1;
+  steps_[count_] = plat::MsrStep{op, index, value, MsrStatus::kCpuDown};
+  return count_++;
+}
+
+MsrStatus Batch::run(uint32_t cpu) {
+  status_ = reachable(cpu);
+  if (status_ == MsrStatus::kOk) status_ = plat::msr_batch(cpu, steps_, count_);
+  if (status_ == MsrStatus::kCpuDown) mark_lost(cpu);
+  return status_;
+}
+
+MsrValue Batch::result(int step) const {
+  if (step < 0 || step >= count_) return MsrValue{MsrStatus::kCpuDown, 0};
+  if (status_ != MsrStatus::kOk) return MsrValue{status_, 0};
+  return MsrValue{steps_[step].status, steps_[step].op == plat::MsrOp::kWrite ? 0 : steps_[step].value};
+}
+
+MicrocodeSteps queue_microcode(Batch& batch, const Identity& id) {
+  MicrocodeSteps steps;
+  if (!id.reached || id.microcode_read == MicrocodeRead::kNone) return steps;
+  if (id.microcode_read == MicrocodeRead::kIntel) {
+    // Clear the register; CPUID leaf 1 loads the revision into bits 63:32.
+    steps.write = batch.write(kBiosSignId, 0);
+    batch.cpuid(1);
+  }
+  steps.read = batch.read(kBiosSignId);
+  return steps;
+}
+
+void finish_microcode(const Batch& batch, const MicrocodeSteps& steps, Identity* id) {
+  if (steps.read < 0) {
+    id->microcode_status = MsrStatus::kCpuDown;
+    return;
+  }
+  const MsrValue written = batch.result(steps.write);
+  const MsrValue read = batch.result(steps.read);
+  id->microcode_status = steps.write >= 0 && written.status != MsrStatus::kOk ? written.status : read.status;
+  id->microcode = static_cast<uint32_t>(steps.write >= 0 ? read.value >> 32 : read.value);
+}
+
 MsrValue read_msr(uint32_t cpu, uint32_t index) {
-  MsrValue v;
-  v.status = plat::msr_read(cpu, index, &v.value);
-  return v;
+  Batch b;
+  const int step = b.read(index);
+  b.run(cpu);
+  return b.result(step);
+}
+
+MsrStatus write_msr(uint32_t cpu, uint32_t index, uint64_t value) {
+  Batch b;
+  const int step = b.write(index, value);
+  b.run(cpu);
+  return b.result(step).status;
+}
+
+const AskFirst* ask_first(uint32_t index) {
+  for (const AskFirst& a : kAskFirst) {
+    if (index >= a.first && index <= a.last) return &a;
+  }
+  return nullptr;
 }
 
 }  // namespace kvq::cpu

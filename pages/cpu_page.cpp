@@ -1,7 +1,10 @@
 // The CPU page: what CPUID says of one processor, and 16 of its MSRs from a
 // base index, each read under the #GP guard, with the selected one's bits.
 // < and > step through the firmware's processors; every access runs on the
-// processor shown.
+// processor shown. A pass makes one batch there: the microcode read when it
+// is due, a typed value's write, and the 16 rows (the write's read-back),
+// so another processor is woken once per pass. The pass takes its key
+// first, so that a write goes into that pass's batch.
 #include "app/colors.h"
 #include "app/footer.h"
 #include "app/grid.h"
@@ -58,9 +61,11 @@ void draw_row(const CpuPageState& page, int row, const cpu::MsrValue& msr) {
     con::set_attr(cursor ? kAttrWhiteOnBlue : (msr.value != 0 ? kAttrWhite : kAttrGray));
     con::print(u"%016X", msr.value);
   } else {
-    // "--": the processor refused the read; anything else: not read.
+    // "--": the processor refused the read, or has no #GP guard to read
+    // it under; anything else: not read.
+    const bool dashes = msr.status == plat::MsrStatus::kRefused || msr.status == plat::MsrStatus::kNoApGuard;
     con::set_attr(cursor ? kAttrWhiteOnBlue : kAttrGray);
-    con::print(u"%-16s", msr.status == plat::MsrStatus::kRefused ? u"--" : u"not read");
+    con::print(u"%-16s", dashes ? u"--" : u"not read");
   }
   char name[data::kMaxMsrName + 1] = {};
   data::msr_name(index, name);
@@ -82,31 +87,51 @@ void draw_message(const CpuPageState& page, const cpu::MsrValue& first) {
   } else if (page.refused) {
     sformat(line, 81, u"#GP: the processor refused %016X for MSR %08X; it is unchanged.", page.refused_value,
             page.refused_index);
+  } else if (page.cancelled) {
+    sformat(line, 81, u"Cancelled: nothing written to MSR %08X.", page.refused_index);
   } else {
     line[0] = 0;
   }
   con::print(u"%-80s", line);
 }
 
-void write_selected(AppState& state) {
-  CpuPageState& page = state.cpu;
+// A value typed for the selected MSR, written by this pass's batch.
+struct Write {
+  bool due = false;
+  uint32_t index = 0;
+  uint64_t value = 0;
+};
+
+// Row 18 asks before a write that can hang or reset the board, or cannot
+// be undone; only y writes.
+bool confirmed(uint32_t index, const cpu::AskFirst& ask) {
+  char16_t line[81];
+  sformat(line, 81, u"MSR %08X: %a. y to write", index, ask.why);
+  con::set_cursor(0, kMessageRow);
+  con::set_attr(kAttrYellow);
+  con::print(u"%-80s", line);
+  const Key key = con::wait_key();
+  return key.scan == 0 && key.ch == u'y';
+}
+
+void enter_value(CpuPageState& page, Write* write) {
   uint64_t value = 0;
   if (!value_entry(CellCursor{kFirstRow + page.row, kValueCol, 0}, 16, &value)) return;
   const uint32_t index = index_of(page, page.row);
-  page.refused = cpu::write_msr(page.cpu, index, value) == plat::MsrStatus::kRefused;
+  const cpu::AskFirst* ask = cpu::ask_first(index);
+  page.refused = false;
   page.refused_index = index;
   page.refused_value = value;
-  // A write may have loaded microcode (79h): the next pass asks again.
-  page.identified = false;
+  page.cancelled = ask != nullptr && !confirmed(index, *ask);
+  if (!page.cancelled) *write = Write{true, index, value};
 }
 
 void step_cpu(CpuPageState& page, int direction) {
-  const uint32_t count = cpu::processor_count();
-  page.cpu = (page.cpu + count + static_cast<uint32_t>(direction)) % count;
+  page.cpu = cpu::step_processor(page.cpu, direction);
   page.identified = false;
 }
 
-void act_on_key(AppState& state) {
+void act_on_key(AppState& state, Write* write) {
   CpuPageState& page = state.cpu;
   const Key key = state.key;
   if (key.scan == kScanUp) {
@@ -118,9 +143,10 @@ void act_on_key(AppState& state) {
   } else if (key.scan == kScanPageDown) {
     page.base += kRows;
   } else if (key.scan != 0) {
-    return;  // F5, F6, F7, Esc and other keys: left to the loop
+    page.kept = false;  // F5, F6, F7, Esc and other keys: left to the loop
+    return;
   } else if (key.ch == kCharEnter) {
-    write_selected(state);
+    enter_value(page, write);
   } else if (key.ch == u'p') {
     uint32_t typed = 0;
     if (address_entry(u"MSR Base:", kBaseDigitsCol, 8, true, &typed)) page.base = typed;
@@ -129,31 +155,56 @@ void act_on_key(AppState& state) {
   } else {
     return;
   }
-  if (key.ch != kCharEnter) page.refused = false;
+  if (key.ch != kCharEnter) page.refused = page.cancelled = false;
   state.key = Key{0, 0};
 }
 
 }  // namespace
 
+// The microcode update trigger: a write may load a new revision.
+constexpr uint32_t kMicrocodeTrigger = 0x79;
+
+// The rows the last batch read. A pass whose key only moves the row cursor
+// draws these rather than wake the processor again (on QEMU a wake-up costs
+// as much as the rest of the pass): the pass after it, which follows at
+// once, reads them afresh.
+constinit cpu::MsrValue g_kept[kRows] = {};
+
 void cpu_pass(AppState& state) {
   CpuPageState& page = state.cpu;
-  if (page.cpu >= cpu::processor_count()) page.cpu = 0;
+  if (page.cpu >= cpu::processor_count()) page.cpu = cpu::this_processor();
+  con::poll_key(&state.key);
+  const bool row_move = state.key.scan == kScanUp || state.key.scan == kScanDown;
+  Write write;
+  act_on_key(state, &write);
   if (!page.identified) {
     page.identity = cpu::identify(page.cpu);
     page.identified = true;
+    page.microcode_due = true;
   }
+  if (!row_move || !page.kept || page.microcode_due) {
+    cpu::Batch batch;
+    const cpu::MicrocodeSteps microcode =
+        page.microcode_due ? cpu::queue_microcode(batch, page.identity) : cpu::MicrocodeSteps{};
+    const int written = write.due ? batch.write(write.index, write.value) : -1;
+    const int first = batch.read(page.base);
+    for (int row = 1; row < kRows; ++row) batch.read(index_of(page, row));
+    batch.run(page.cpu);
+    if (page.microcode_due) cpu::finish_microcode(batch, microcode, &page.identity);
+    page.microcode_due = write.due && write.index == kMicrocodeTrigger;
+    if (written >= 0) page.refused = batch.result(written).status == plat::MsrStatus::kRefused;
+    for (int row = 0; row < kRows; ++row) g_kept[row] = batch.result(first + row);
+    page.kept = true;
+  }
+
   draw_header(page);
-  cpu::MsrValue msrs[kRows];
-  cpu::read_msrs(page.cpu, page.base, msrs, kRows);
-  for (int row = 0; row < kRows; ++row) draw_row(page, row, msrs[row]);
-  draw_message(page, msrs[0]);
+  for (int row = 0; row < kRows; ++row) draw_row(page, row, g_kept[row]);
+  draw_message(page, g_kept[0]);
   con::set_attr(kAttrWhite);
   con::set_cursor(col_before_ruler64(13), 19);  // "0xNNNNNNNN ->"
   con::print(u"0x%08X ->", index_of(page, page.row));
-  draw_ruler64(msrs[page.row].value);
+  draw_ruler64(g_kept[page.row].value);
   draw_footer(false);
-  con::poll_key(&state.key);
-  act_on_key(state);
 }
 
 }  // namespace kvq

@@ -19,6 +19,11 @@ struct ConsoleState {
   ModeChoice standard = {};
   ModeChoice list = {};
   const ModeChoice* current = nullptr;
+  // What the console had before kvq: given back at exit.
+  int shell_mode = 0;
+  uint8_t shell_attr = 0;
+  bool shell_cursor = false;
+  ModeChoice shell = {};
   Screen screen;
   Flusher flusher;
   bool key_taken = false;  // since the last pace()
@@ -67,6 +72,10 @@ void init(const ConsoleDevice* device, uint8_t initial_attr) {
   g_console.standard = {kStandardMode, cols, rows, cols, rows};
   g_console.list = choose_list_mode(g_console.standard);
   g_console.current = &g_console.standard;
+  g_console.shell_mode = kStandardMode;
+  g_console.shell_attr = initial_attr;
+  g_console.shell_cursor = true;
+  if (device->current_state != nullptr) device->current_state(&g_console.shell_mode, &g_console.shell_cursor);
   g_console.screen.set_attr(initial_attr);
   g_console.screen.reset(kStandardMode, cols, rows);
   // The console shows whatever was there before kvq; the first flush
@@ -74,6 +83,18 @@ void init(const ConsoleDevice* device, uint8_t initial_attr) {
   // "unknown" and let the start-up sequence clear it.
   g_console.flusher.invalidate();
   g_console.key_taken = false;
+}
+
+void give_back() {
+  ConsoleState& c = g_console;
+  int cols = 0;
+  int rows = 0;
+  c.shell = query(c.shell_mode, &cols, &rows) ? ModeChoice{c.shell_mode, cols, rows, cols, rows} : c.standard;
+  c.current = &c.shell;
+  c.screen.set_attr(c.shell_attr);
+  c.screen.reset(c.shell.real_mode, c.shell.model_cols, c.shell.model_rows);
+  c.screen.enable_cursor(c.shell_cursor);
+  flush();
 }
 
 void set_mode(int mode) {

@@ -28,6 +28,9 @@ struct ConsoleDevice {
   // waits. The timer starts on the first call. Null: never waits.
   void (*wait_key_or_tick)();
   void (*stop_ticks)();  // releases that timer (at exit); may be null
+  // The console's mode and cursor visibility now; read at start-up, when
+  // they are the Shell's, to give them back at exit. Null: mode 0, cursor on.
+  void (*current_state)(int* mode, bool* cursor_visible);
 };
 
 namespace con {
@@ -50,8 +53,13 @@ inline constexpr int kListRows = 30;
 inline constexpr uint32_t kPacePeriodUs = 40000;
 
 // Picks the real modes, takes the console's current attribute as the model's,
-// and starts the model in the standard mode's geometry.
+// and starts the model in the standard mode's geometry. The console's mode,
+// `initial_attr` and cursor visibility are kept for give_back.
 void init(const ConsoleDevice* device, uint8_t initial_attr);
+// At exit: the console as init found it, in the Shell's mode, attribute and
+// cursor visibility, on a cleared screen (flushed). A mode the console no
+// longer offers gives the standard mode.
+void give_back();
 
 void set_mode(int mode);
 void clear_screen();

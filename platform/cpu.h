@@ -6,7 +6,7 @@
 // access here runs with a #GP handler installed through the firmware's CPU
 // architectural protocol (vector 13) and removed right after: a refused
 // access comes back as kRefused and changes nothing. The UEFI backend makes
-// each call one rdmsr or wrmsr; the simulated board models the processors
+// each step one rdmsr or wrmsr; the simulated board models the processors
 // and logs every access and every handler installed and removed.
 #pragma once
 #include <stdint.h>
@@ -28,10 +28,16 @@ CpuidRegs cpuid(uint32_t leaf, uint32_t subleaf);
 uint32_t cpu_count();
 uint32_t this_cpu();
 
+// What the firmware says of a processor (GetProcessorInfo's status flags):
+// one it disabled, or whose self-test failed, is never woken. The one kvq
+// runs on is always kReady.
+enum class CpuState : uint8_t { kReady, kDisabled, kUnhealthy };
+CpuState cpu_state(uint32_t cpu);
+
 // Runs `procedure(context)` on processor `cpu` and waits for it to return.
 // On another processor the procedure may not call the firmware. False when
 // it did not run: no such processor, no MP Services protocol, or the
-// processor did not come back in time.
+// processor did not come back in time (the firmware's timeout).
 bool run_on_cpu(uint32_t cpu, void (*procedure)(void* context), void* context);
 
 enum class MsrStatus : uint8_t {
@@ -40,12 +46,30 @@ enum class MsrStatus : uint8_t {
   kNoCpuProtocol,  // no CPU architectural protocol to install a handler with
   kGuardRefused,   // the firmware refused a handler for vector 13
   kCpuDown,        // the processor could not be reached
+  kNoApGuard,      // the processor's vector-13 gate is not the boot processor's
+  kCpuSkipped,     // the firmware reports the processor disabled or unhealthy
 };
 
-// One rdmsr or wrmsr on processor `cpu`, the #GP handler installed before
-// it and removed after it. Without the guard nothing is accessed. A refused
-// read gives 0.
-MsrStatus msr_read(uint32_t cpu, uint32_t index, uint64_t* value);
-MsrStatus msr_write(uint32_t cpu, uint32_t index, uint64_t value);
+// One step of a batch: an rdmsr, a wrmsr, or CPUID (subleaf 0), which on an
+// Intel processor loads the microcode revision into MSR 8Bh.
+enum class MsrOp : uint8_t { kRead, kWrite, kCpuid };
+struct MsrStep {
+  MsrOp op;
+  uint32_t index;     // the MSR, or the CPUID leaf
+  uint64_t value;     // written, or read (0 when refused)
+  MsrStatus status;   // this step's own fault flag
+};
+inline constexpr int kMaxMsrSteps = 24;
+
+// Runs `count` steps (at most kMaxMsrSteps) in order on processor `cpu`, in
+// one procedure there: one wake-up for the whole batch, under one
+// installation of the #GP guard. Each step has its own fault flag (kOk or
+// kRefused). On another processor the procedure first compares that
+// processor's IDT gate for vector 13 with the boot processor's: a processor
+// with an exception table of its own would not reach kvq's handler, and an
+// unguarded #GP resets the board, so where they differ no step runs
+// (kNoApGuard). The result is kOk when the steps ran; otherwise none ran
+// and it says why.
+MsrStatus msr_batch(uint32_t cpu, MsrStep* steps, int count);
 
 }  // namespace kvq::plat

@@ -146,7 +146,7 @@ void wait_key_or_tick() {
 
 constexpr ConsoleDevice kDevice = {
     mode_count, query_mode, set_mode, clear_screen, set_cursor, set_attr, output,
-    enable_cursor, read_key, wait_key, wait_key_or_tick, nullptr,
+    enable_cursor, read_key, wait_key, wait_key_or_tick, nullptr, nullptr,
 };
 
 }  // namespace

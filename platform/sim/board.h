@@ -83,6 +83,14 @@ struct SimCpu {
   std::map<std::pair<uint32_t, uint32_t>, plat::CpuidRegs> leaves;
   uint32_t intel_microcode = 0;
   bool down = false;  // does not come back from a procedure
+  // What GetProcessorInfo reports: disabled by the firmware, or failed its
+  // self-test (never woken).
+  bool disabled = false;
+  bool unhealthy = false;
+  // Its IDT's gate for vector 13. The same as processor 0's where the MP
+  // driver gave it a copy of the boot processor's IDT; any other value
+  // means a #GP there never reaches kvq's handler.
+  uint64_t gp_gate = 0;
   plat::CpuidRegs cpuid(uint32_t leaf, uint32_t subleaf) const;
 };
 
@@ -94,6 +102,11 @@ struct CpuModel {
   bool guard_refused = false; // vector 13 already taken
   uint32_t running = 0;       // the processor the code runs on now
   bool guard_installed = false;
+  int wakeups = 0;  // StartupThisAP calls, whether the processor came back or not
+  // MSR accesses made on a processor whose gate for vector 13 differs from
+  // processor 0's. On a board, one that faults there triple-faults and
+  // resets it: tests fail on any.
+  int unguarded_accesses = 0;
 };
 
 // One entry of the firmware's configuration table: a GUID and the

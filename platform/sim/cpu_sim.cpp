@@ -17,45 +17,67 @@ bool is_intel(const sim::SimCpu& cpu) {
   return v.ebx == 0x756E6547 && v.edx == 0x49656E69 && v.ecx == 0x6C65746E;  // "GenuineIntel"
 }
 
-struct Access {
-  uint32_t index;
-  uint64_t value;
-  bool write;
-  bool refused;
-};
-
 // On the running processor: what its MSR does with the access.
-void access_msr(void* context) {
-  Access& a = *static_cast<Access*>(context);
+void access_msr(MsrStep& s) {
   sim::CpuModel& m = model();
   sim::SimCpu& cpu = m.cpus[m.running];
-  auto it = cpu.msrs.find(a.index);
+  if (cpu.gp_gate != m.cpus[this_cpu()].gp_gate) ++m.unguarded_accesses;
+  auto it = cpu.msrs.find(s.index);
   sim::SimMsr* msr = it == cpu.msrs.end() ? nullptr : &it->second;
-  if (a.write) {
-    a.refused = msr == nullptr || msr->read_only || (a.value & msr->reserved) != 0;
-    if (!a.refused) msr->value = a.value;
+  bool refused = false;
+  if (s.op == MsrOp::kWrite) {
+    refused = msr == nullptr || msr->read_only || (s.value & msr->reserved) != 0;
+    if (!refused) msr->value = s.value;
   } else {
-    a.refused = msr == nullptr;
-    a.value = a.refused ? 0 : msr->value;
+    refused = msr == nullptr;
+    s.value = refused ? 0 : msr->value;
   }
-  sim::Access logged = a.write ? sim::wrmsr(a.index, a.value, static_cast<int>(m.running))
-                               : sim::rdmsr(a.index, a.value, static_cast<int>(m.running));
-  logged.refused = a.refused;
+  s.status = refused ? MsrStatus::kRefused : MsrStatus::kOk;
+  const int which = static_cast<int>(m.running);
+  sim::Access logged = s.op == MsrOp::kWrite ? sim::wrmsr(s.index, s.value, which) : sim::rdmsr(s.index, s.value, which);
+  logged.refused = refused;
   sim::board().note(logged);
 }
 
-MsrStatus guarded(uint32_t cpu, Access& a) {
+struct Batch {
+  MsrStep* steps;
+  int count;
+  bool no_guard;
+};
+
+// As on the board: another processor first compares its gate for vector 13
+// with the boot processor's, and makes no access where they differ.
+void run_batch(void* context) {
+  Batch& b = *static_cast<Batch*>(context);
+  sim::CpuModel& m = model();
+  if (m.running != this_cpu() && m.cpus[m.running].gp_gate != m.cpus[this_cpu()].gp_gate) {
+    b.no_guard = true;
+    return;
+  }
+  for (int i = 0; i < b.count; ++i) {
+    MsrStep& s = b.steps[i];
+    if (s.op == MsrOp::kCpuid) {
+      cpuid(s.index, 0);
+      s.status = MsrStatus::kOk;
+    } else {
+      access_msr(s);
+    }
+  }
+}
+
+MsrStatus guarded_batch(uint32_t cpu, MsrStep* steps, int count) {
   sim::CpuModel& m = model();
   if (!m.cpu_protocol) return MsrStatus::kNoCpuProtocol;
   if (m.guard_refused) return MsrStatus::kGuardRefused;
   const int which = static_cast<int>(cpu);
   m.guard_installed = true;
   sim::board().note(sim::guard_on(which));
-  const bool ran = run_on_cpu(cpu, access_msr, &a);
+  Batch b{steps, count, false};
+  const bool ran = run_on_cpu(cpu, run_batch, &b);
   m.guard_installed = false;
   sim::board().note(sim::guard_off(which));
   if (!ran) return MsrStatus::kCpuDown;
-  return a.refused ? MsrStatus::kRefused : MsrStatus::kOk;
+  return b.no_guard ? MsrStatus::kNoApGuard : MsrStatus::kOk;
 }
 
 }  // namespace
@@ -74,9 +96,23 @@ uint32_t cpu_count() { return model().mp_services ? static_cast<uint32_t>(model(
 
 uint32_t this_cpu() { return 0; }
 
+CpuState cpu_state(uint32_t cpu) {
+  const sim::CpuModel& m = model();
+  if (cpu == this_cpu() || cpu >= cpu_count()) return CpuState::kReady;
+  if (m.cpus[cpu].disabled) return CpuState::kDisabled;
+  return m.cpus[cpu].unhealthy ? CpuState::kUnhealthy : CpuState::kReady;
+}
+
 bool run_on_cpu(uint32_t cpu, void (*procedure)(void* context), void* context) {
   sim::CpuModel& m = model();
-  if (cpu >= cpu_count() || m.cpus[cpu].down) return false;
+  if (cpu >= cpu_count()) return false;
+  if (cpu != this_cpu()) {
+    ++m.wakeups;
+    // The firmware refuses a disabled processor; an unhealthy one is woken
+    // (what it then does is anyone's guess: here it does not come back).
+    const sim::SimCpu& c = m.cpus[cpu];
+    if (c.disabled || c.unhealthy || c.down) return false;
+  }
   const uint32_t before = m.running;
   m.running = cpu;
   procedure(context);
@@ -84,16 +120,6 @@ bool run_on_cpu(uint32_t cpu, void (*procedure)(void* context), void* context) {
   return true;
 }
 
-MsrStatus msr_read(uint32_t cpu, uint32_t index, uint64_t* value) {
-  Access a{index, 0, false, false};
-  const MsrStatus status = guarded(cpu, a);
-  *value = status == MsrStatus::kOk ? a.value : 0;
-  return status;
-}
-
-MsrStatus msr_write(uint32_t cpu, uint32_t index, uint64_t value) {
-  Access a{index, value, true, false};
-  return guarded(cpu, a);
-}
+MsrStatus msr_batch(uint32_t cpu, MsrStep* steps, int count) { return guarded_batch(cpu, steps, count); }
 
 }  // namespace kvq::plat

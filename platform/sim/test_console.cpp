@@ -102,9 +102,14 @@ void wait_key_or_tick() {
   }
 }
 
+void current_state(int* mode, bool* cursor_visible) {
+  *mode = tc().mirror_mode;
+  *cursor_visible = tc().cursor_on;
+}
+
 constexpr ConsoleDevice kDevice = {
     mode_count, query_mode, set_mode, clear_screen, set_cursor, set_attr, output,
-    enable_cursor, read_key, wait_key, wait_key_or_tick, nullptr,
+    enable_cursor, read_key, wait_key, wait_key_or_tick, nullptr, current_state,
 };
 
 }  // namespace
@@ -114,7 +119,7 @@ TestConsole& TestConsole::instance() {
   return console;
 }
 
-void TestConsole::install(std::vector<std::pair<int, int>> mode_list, uint8_t attr) {
+void TestConsole::install(std::vector<std::pair<int, int>> mode_list, uint8_t attr, int mode, bool cursor) {
   modes = std::move(mode_list);
   keys_.clear();
   ops.clear();
@@ -126,8 +131,14 @@ void TestConsole::install(std::vector<std::pair<int, int>> mode_list, uint8_t at
   idle_ticks_ = 0;
   mirror_scrolled = false;
   cur_attr = attr;
-  mirror_mode = 0;
-  query_mode(0, &mirror_cols, &mirror_rows);
+  cursor_on = cursor;
+  shell_mode = mode;
+  shell_attr = attr;
+  shell_cursor = cursor;
+  mirror_mode = mode;
+  mirror_cols = 80;
+  mirror_rows = 25;
+  query_mode(mode, &mirror_cols, &mirror_rows);
   mirror_clear();
   con::init(&kDevice, attr);
 }

@@ -26,8 +26,13 @@ class TestConsole {
 
   // Resets everything and makes this the console kvq draws on. `modes` are
   // the firmware's text modes (columns, rows); an empty pair is a mode the
-  // firmware lists but does not support.
-  void install(std::vector<std::pair<int, int>> modes = {{80, 25}, {0, 0}, {100, 31}}, uint8_t attr = 0x07);
+  // firmware lists but does not support. `attr`, `mode` and `cursor` are
+  // what the Shell left: kvq gives them back at exit.
+  void install(std::vector<std::pair<int, int>> modes = {{80, 25}, {0, 0}, {100, 31}}, uint8_t attr = 0x07, int mode = 0,
+               bool cursor = true);
+  int shell_mode = 0;
+  uint8_t shell_attr = 0x07;
+  bool shell_cursor = true;
 
   void push_key(Key key) { keys_.push_back(key); }
   void push_scan(uint16_t scan) { push_key(Key{scan, 0}); }

@@ -83,9 +83,14 @@ void stop_ticks() {
   g_tick = nullptr;
 }
 
+void current_state(int* mode, bool* cursor_visible) {
+  *mode = out()->mode->mode;
+  *cursor_visible = out()->mode->cursor_visible;
+}
+
 constexpr ConsoleDevice kDevice = {
     mode_count, query_mode, set_mode, clear_screen, set_cursor, set_attr, output,
-    enable_cursor, read_key, wait_key, wait_key_or_tick, stop_ticks,
+    enable_cursor, read_key, wait_key, wait_key_or_tick, stop_ticks, current_state,
 };
 
 }  // namespace

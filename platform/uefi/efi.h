@@ -300,10 +300,11 @@ inline constexpr Guid kCpuArchProtocolGuid = {0x26BACCB1, 0x6F42, 0x11D4, {0xBC,
 // The MP Services protocol (PI, DXE): the firmware's processors, and a
 // procedure run on one of them.
 using ApProcedure = void (*)(void* argument);
+struct ProcessorInformation;  // platform/uefi/efi_mp.h
 
 struct MpServicesProtocol {
   Status (*get_number_of_processors)(MpServicesProtocol* self, uintptr_t* processors, uintptr_t* enabled);
-  AnyFn get_processor_info;
+  Status (*get_processor_info)(MpServicesProtocol* self, uintptr_t processor, ProcessorInformation* info);
   AnyFn startup_all_aps;
   Status (*startup_this_ap)(MpServicesProtocol* self, ApProcedure procedure, uintptr_t processor, Event wait_event,
                             uintptr_t timeout_us, void* argument, bool* finished);

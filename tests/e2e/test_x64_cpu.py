@@ -5,13 +5,17 @@ Shell, then the CPU page.
 - `dump cpuid >a` writes a file that the host's `cpuid -f` decodes, naming
   the vendor the CPU page names; `read msr 1b` gives the APIC base;
   `write msr 6e1 100000000` is refused (#GP) with status 0x3 and the MSR
-  keeps its value; `time msr` gives the cost of one guarded read.
+  keeps its value; `write msr 1b` without confirm is refused with status
+  0x2; `time msr` gives the cost of one guarded read.
 - On the page, MSR 1Bh has the BSP flag (bit 8) on CPU 0 and not on CPU 1;
+  a value typed for 1Bh asks first, and n leaves the APIC base as it was
+  (1Bh is never written here: with the enable bit clear the board stops);
   on each processor a write of 1_0000_0000h to IA32_PKRS (6E1h), which
   QEMU's TCG refuses with #GP for bits 63:32, is reported on row 18 with the
   MSR unchanged, and kvq stays live; a write of 5 reads back, and 0 is
   written back. (TCG reads every MSR it does not implement as 0, so no read
-  faults on this board.)
+  faults on this board.) Row moves on CPU 1 are timed against CPU 0's.
+- After Esc, the Shell's `mode` stars the mode it starred before kvq.
 """
 
 import os
@@ -41,6 +45,9 @@ def commands(m):
     assert out.strip() == 'kvq: MSR 000006E1: the processor refused the access (#GP)', out
     assert m.shell_command('echo %lasterror%').strip() == '0x3'
     assert m.shell_command('kvq.efi read msr 6e1').strip() == '0000000000000000'
+    out = m.shell_command('kvq.efi write msr 1b fee00900')
+    assert 'add confirm to write it' in out, out
+    assert m.shell_command('echo %lasterror%').strip() == '0x2'
     _, dump = timed(m, 'kvq.efi dump cpuid >a cpuid.txt')
     report('x64 Shell command "kvq.efi dump cpuid >a cpuid.txt" on 2 CPUs, s', '%.2f' % dump)
     # One guarded read: COUNT reads less one read, over COUNT - 1.
@@ -81,6 +88,13 @@ def pkrs_writes(m, cpu):
     write_msr(m, '0' * 16)
     wait_row(m, 2, r'^000006E1  0000000000000000  IA32_PKRS')
 
+def current_mode(m):
+    """The mode the Shell's `mode` stars, as (columns, rows)."""
+    out = m.shell_command('mode')
+    found = re.search(r'Col\s+(\d+)\s+Row\s+(\d+)\s*\*', out)
+    assert found, out
+    return found.groups()
+
 def cpu_page(m):
     m.send_text('kvq.efi\r')
     m.wait_for(START_FRAME, 90)
@@ -89,8 +103,15 @@ def cpu_page(m):
     wait_row(m, 0, HEADER_CPU0, 30)
     wait_row(m, 1, r'^QEMU Virtual CPU version 2\.5\+ +Microcode 01000065')
     vendor = re.search(r'CPU \d+ of \d+ +(\S+)', m.row(0)).group(1)
-    report('x64 CPU page: Down/Up key to screen settled (median), ms', '%.0f' % row_moves(m))
+    cpu0 = row_moves(m)
+    report('x64 CPU page: Down/Up key to screen settled (median), ms', '%.0f' % cpu0)
     m.send_keys('p', *'0000001B')
+    wait_row(m, 2, r'^0000001B  00000000FEE00900  IA32_APIC_BASE')
+    # Row 0 is 1Bh: a value typed there asks first, and n writes nothing.
+    write_msr(m, '0' * 16)
+    wait_row(m, 18, r'^MSR 0000001B: .* y to write')
+    m.send_keys('n')
+    wait_row(m, 18, r'^Cancelled: nothing written to MSR 0000001B\.')
     wait_row(m, 2, r'^0000001B  00000000FEE00900  IA32_APIC_BASE')
     pkrs_writes(m, 0)
 
@@ -99,7 +120,9 @@ def cpu_page(m):
     wait_row(m, 0, r'CPU 1 of 2 +AuthenticAMD')
     m.send_keys('p', *'0000001B')
     wait_row(m, 2, r'^0000001B  00000000FEE00800  IA32_APIC_BASE')
-    report('x64 CPU page on CPU 1: Down/Up key to screen settled (median), ms', '%.0f' % row_moves(m))
+    cpu1 = row_moves(m)
+    report('x64 CPU page on CPU 1: Down/Up key to screen settled (median), ms', '%.0f' % cpu1)
+    report('x64 CPU page: CPU 1 row move over CPU 0 row move', '%.1f' % (cpu1 / max(cpu0, 1)))
     pkrs_writes(m, 1)
     m.send_keys('<')
     wait_row(m, 0, HEADER_CPU0)
@@ -119,7 +142,10 @@ def test_cpu_commands_and_page():
         m.wait_raw(r'kvq-disk-ready', 60)
         m.wait_raw(harness.SHELL_PROMPT + r'$', 30)
         commands(m)
+        shell_mode = current_mode(m)
         page_vendor = cpu_page(m)
+        assert current_mode(m) == shell_mode, shell_mode
+        assert m.shell_command('kvq.efi read msr 1b').strip() == '00000000FEE00900'
         m.send_text('reset -s\r')
         m.wait_exit(30)
         dump = m.disk_file('cpuid.txt')

@@ -95,8 +95,9 @@ def test_start_frame_menu_width_and_exit():
             assert m.row(r).strip() == '', (r, m.row(r))
         out = m.shell_command('ver')
         assert 'UEFI Interactive Shell v2.' in out, out
+        # The Shell's own mode again (the board starts it at 100 columns).
         modes = m.shell_command('mode')
-        assert re.search(r'Col\s+80 Row\s+25\s+\*', modes), modes
+        assert re.search(r'Col\s+100 Row\s+31\s+\*', modes), modes
 
 
 if __name__ == '__main__':

@@ -188,11 +188,16 @@ void build_board(BoardKind kind, sim::Board& board) {
       break;
     case BoardKind::kCrowded:
       build_crowded(board);
+      // Processors with an IDT of their own, disabled, and never coming back.
       sim::set_cpus(board, sim::qemu64_cpu, 4);
+      board.cpu.cpus[1].gp_gate = 1;
+      board.cpu.cpus[2].disabled = true;
       board.cpu.cpus[3].down = true;
       break;
     case BoardKind::kOddPci:
       build_odd_pci(board);
+      // A vendor that documents no microcode read (VIA/Centaur).
+      board.cpu.cpus[0].leaves[{0, sim::kAnySubleaf}] = {0x0000000D, 0x746E6543, 0x736C7561, 0x48727561};
       break;
     case BoardKind::kOddDisks:
       build_odd_disks(board);

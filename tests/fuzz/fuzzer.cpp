@@ -151,7 +151,8 @@ Key ch(char16_t c) { return Key{0, static_cast<uint16_t>(c)}; }
 constexpr Key kPageKeys[] = {{kScanUp, 0},       {kScanDown, 0}, {kScanRight, 0}, {kScanLeft, 0}, {kScanPageUp, 0},
                              {kScanPageDown, 0}, {kScanF7, 0},   {0, kCharEnter}, {0, u'p'},      {0, u'P'},
                              {0, u'S'},          {0, u's'},      {0, u'c'},       {0, u'C'},
-                             {0, u'<'},          {0, u'>'},      {0, u'i'},       {0, u'/'}};
+                             {0, u'<'},          {0, u'>'},      {0, u'i'},       {0, u'/'},
+                             {0, u'y'}};
 constexpr Key kOddKeys[] = {{kScanF5, kCharEnter}, {kScanF6, u'p'},    {kScanUp, kCharEnter}, {kScanPageUp, u's'},
                             {kScanF7, u'1'},       {kScanHome, 0},     {kScanEnd, 0},         {kScanInsert, 0},
                             {kScanDelete, 0},      {kScanF1, 0},       {kScanF10, 0},         {0x0055, 0},

@@ -61,7 +61,7 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"dump cpuid", "dump cpuid where=0 size=1 value=0"},
       {"read msr 0xC0000080", "read msr where=c0000080 size=8 value=0"},
       {"write msr 6e1 100000000", "write msr where=6e1 size=8 value=100000000"},
-      {"write msr 1b FFFFFFFFFFFFFFFF", "write msr where=1b size=8 value=ffffffffffffffff"},
+      {"write msr 1b FFFFFFFFFFFFFFFF Confirm", "write msr where=1b size=8 value=ffffffffffffffff"},
       {"time msr 1b 1000", "time msr where=1b size=8 value=1000"},
       // Bad lines: one message naming the argument.
       {"frob", "kvq: unknown command \"frob\""},
@@ -99,6 +99,9 @@ TEST(CommandLineTest, GoodAndBadLines) {
       {"read msr 100000000", "kvq: INDEX \"100000000\" is above FFFFFFFF"},
       {"write msr 1b 10000000000000000", "kvq: VALUE \"10000000000000000\" is above FFFFFFFFFFFFFFFF"},
       {"write msr 1b 1 d", "kvq: unexpected argument \"d\""},
+      // Writes that can hang or reset the board need confirm.
+      {"write msr 1b fee00900", "kvq: MSR 1b: moving the local APIC stops the board; add confirm to write it"},
+      {"write msr 0x2ff c06", "kvq: MSR 0x2ff: MTRR: only this CPU changes, all must match; add confirm to write it"},
       // Variables: a GUID or the Shell's name for it; OFFSET may be left out of a read.
       {"read var Lang EFIGlobalVariable", "read var where=0 size=1 value=0"},
       {"write var Timeout 8be4df61-93ca-11d2-aa0d-00e098032b8c 1 0203 w", "write var where=1 size=2 value=203"},

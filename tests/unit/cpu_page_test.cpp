@@ -65,21 +65,30 @@ TEST_F(CpuPageTest, HeaderRowsNamesAndRulerOfTheQemu64Model) {
   EXPECT_EQ(row_text(18), "");
 }
 
-// Each access alone in its guard, on the processor shown; a read the
-// processor refuses is "--", and the guard goes on with the next one.
-TEST_F(CpuPageTest, EveryAccessRunsInsideItsOwnGuard) {
-  open(0x1B);
-  board.clear_log();
-  pass();
-  const std::vector<Access>& log = board.log();
-  ASSERT_EQ(log.size(), 48u);
-  for (size_t i = 0; i < log.size(); i += 3) {
-    EXPECT_EQ(log[i], guard_on());
-    EXPECT_EQ(log[i + 1].addr, 0x1B + i / 3);
-    EXPECT_EQ(log[i + 2], guard_off());
+// A pass is one batch on the processor shown: one guard, one wake-up of
+// another processor, and each access with its own fault flag (1Ch is
+// refused, the rows after it are still read).
+TEST_F(CpuPageTest, APassIsOneBatchInsideOneGuardAndOneWakeUp) {
+  sim::set_cpus(board, sim::qemu64_cpu, 2);
+  for (int cpu : {0, 1}) {
+    open(0x1B);
+    if (cpu == 1) pass_char(u'>');
+    board.clear_log();
+    board.cpu.wakeups = 0;
+    pass();
+    const std::vector<Access>& log = board.log();
+    ASSERT_EQ(log.size(), 18u) << cpu;
+    EXPECT_EQ(log[0], guard_on(cpu));
+    for (uint32_t i = 0; i < 16; ++i) EXPECT_EQ(log[1 + i].addr, 0x1B + i);
+    EXPECT_EQ(log[1], rdmsr(0x1B, cpu == 0 ? 0xFEE00900 : 0xFEE00800, cpu));
+    EXPECT_EQ(log[2], refused(rdmsr(0x1C, 0, cpu)));
+    EXPECT_EQ(log[17], guard_off(cpu));
+    EXPECT_EQ(board.cpu.wakeups, cpu) << cpu;
+    EXPECT_EQ(row_text(3), "0000001C  --");
+    board.clear_log();
+    pass_scan(kScanDown);  // drawn from those values: the next pass reads
+    EXPECT_TRUE(board.log().empty()) << cpu;
   }
-  EXPECT_EQ(log[1], rdmsr(0x1B, 0xFEE00900));
-  EXPECT_EQ(log[4], refused(rdmsr(0x1C, 0)));
 }
 
 TEST_F(CpuPageTest, WritesReadBackAndARefusedWriteLeavesTheMsr) {
@@ -101,8 +110,8 @@ TEST_F(CpuPageTest, WritesReadBackAndARefusedWriteLeavesTheMsr) {
     console().push_text(std::u16string(c.typed, c.typed + std::char_traits<char>::length(c.typed)));
     board.clear_log();
     pass();
-    EXPECT_EQ(msr_log()[16], (c.refused ? refused(wrmsr(0x6E1, c.value)) : wrmsr(0x6E1, c.value))) << c.typed;
-    pass();
+    // The write, then its read-back among the rows, in the pass it was typed.
+    EXPECT_EQ(msr_log()[0], (c.refused ? refused(wrmsr(0x6E1, c.value)) : wrmsr(0x6E1, c.value))) << c.typed;
     EXPECT_EQ(row_text(3), c.row) << c.typed;
     EXPECT_EQ(row_text(18), c.refused ? "#GP: the processor refused 0000000100000000 for MSR 000006E1; it is unchanged."
                                       : "")
@@ -121,15 +130,17 @@ TEST_F(CpuPageTest, KeysStepRowsBasesAndProcessors) {
   console().push_text(u"0000001B");
   pass();
   EXPECT_EQ(state.cpu.base, 0x1Bu);
-  // The AP: its APIC base without the BSP flag, read on processor 1.
-  pass_char(u'>');
+  // The AP: its APIC base without the BSP flag, read on processor 1 with
+  // its patch level, in the same wake-up (the first is CPUID's).
   board.clear_log();
-  pass();
+  board.cpu.wakeups = 0;
+  pass_char(u'>');
   EXPECT_EQ(text_at(20, 0, 10), "CPU 1 of 2");
   EXPECT_EQ(row_text(2), "0000001B  00000000FEE00800  IA32_APIC_BASE");
-  EXPECT_EQ(board.log()[3], guard_on(1));
+  EXPECT_EQ(board.log()[0], guard_on(1));
   EXPECT_EQ(msr_log()[0], rdmsr(0x8B, 0x01000065, 1));  // the microcode revision of CPU 1
   EXPECT_EQ(msr_log()[1], rdmsr(0x1B, 0xFEE00800, 1));
+  EXPECT_EQ(board.cpu.wakeups, 2);
   pass_char(u'>');
   EXPECT_EQ(state.cpu.cpu, 0u);
 }
@@ -153,6 +164,65 @@ TEST_F(CpuPageTest, WithoutTheGuardNoMsrIsReadAndRow18SaysWhy) {
     EXPECT_EQ(row_text(2), "00000010  not read          IA32_TIME_STAMP_COUNTER");
     EXPECT_EQ(row_text(1).substr(62), "Microcode --");
     EXPECT_EQ(row_text(18), c.message);
+  }
+}
+
+// Processors kvq must not touch: one whose exception table would not reach
+// the #GP handler (its MSRs --, a typed value not written), and ones the
+// firmware disabled or found unhealthy, which < and > step over. One that
+// never came back is woken once, not on every pass.
+TEST_F(CpuPageTest, ProcessorsWithoutAGuardOrThatTheFirmwareSkipsAreNotTouched) {
+  sim::set_cpus(board, sim::qemu64_cpu, 5);
+  board.cpu.cpus[1].gp_gate = 0xDEAD;
+  board.cpu.cpus[2].disabled = true;
+  board.cpu.cpus[3].unhealthy = true;
+  board.cpu.cpus[4].down = true;
+  open(0x1B);
+  board.clear_log();
+  pass_char(u'>');
+  console().push_text(u"\r00000000FEE00800");  // Enter and a value
+  pass();
+  EXPECT_TRUE(msr_log().empty());
+  EXPECT_EQ(row_text(2), "0000001B  --                IA32_APIC_BASE");
+  EXPECT_EQ(row_text(18), "No MSR read on CPU 1: no #GP guard on this processor.");
+  board.cpu.wakeups = 0;
+  pass_char(u'>');
+  pass();
+  pass();
+  EXPECT_EQ(state.cpu.cpu, 4u);
+  EXPECT_EQ(board.cpu.wakeups, 1);
+  EXPECT_EQ(row_text(18), "No MSR read on CPU 4: the processor did not run the access.");
+  pass_char(u'>');
+  EXPECT_EQ(state.cpu.cpu, 0u);
+}
+
+// A write that can hang or reset the board waits for y on row 18; any other
+// key leaves the MSR alone.
+TEST_F(CpuPageTest, ADangerousWriteIsMadeOnlyWhenConfirmed) {
+  struct Case {
+    uint32_t base;
+    const char16_t* typed;
+    char16_t answer;
+    const char16_t* prompt;
+    const char* after;
+  };
+  const Case cases[] = {
+      {0x1B, u"00000000FEE00900", u'y', u"MSR 0000001B: moving the local APIC stops the board. y to write", ""},
+      {0x1B, u"0000000000000000", u'n', u"MSR 0000001B: moving the local APIC stops the board. y to write",
+       "Cancelled: nothing written to MSR 0000001B."},
+      {0x2FF, u"0000000000000C06", u'y', u"MSR 000002FF: MTRR: only this CPU changes, all must match. y to write", ""},
+  };
+  for (const Case& c : cases) {
+    open(c.base);
+    console().clear_ops();
+    board.clear_log();
+    console().push_text(u"\r" + std::u16string(c.typed) + c.answer);  // Enter, the value, the answer
+    pass();
+    std::u16string sent;
+    for (const sim::ConsoleOp& op : console().ops) sent += op.text;
+    EXPECT_NE(sent.find(c.prompt), std::u16string::npos) << c.base;
+    EXPECT_EQ(msr_log()[0].op == sim::Op::kMsrWrite, c.answer == u'y') << c.base;
+    EXPECT_EQ(row_text(18), c.after) << c.base;
   }
 }
 

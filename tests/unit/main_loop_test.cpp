@@ -124,21 +124,34 @@ TEST_F(MainLoopTest, EscEndsTheRunFromEveryPage) {
   }
 }
 
-TEST_F(MainLoopTest, ExitLeavesACleanStandardScreenWithTheCursorOnInTheShellsColour) {
-  console().install({{80, 25}, {0, 0}, {100, 31}}, 0x07);
-  start();
-  pass_scan(kScanF5);  // leave the console in mode 2 ...
-  pass_scan(kScanF6);  // ... then on the menu, which leaves black on black
-  pass();
-  console().clear_ops();
-  EXPECT_FALSE(pass_scan(kScanEsc));
-  shutdown();
-  EXPECT_EQ(console().mirror_mode, 0);
-  EXPECT_TRUE(console().cursor_on);
-  for (int r = 0; r < 25; ++r) EXPECT_EQ(narrow(console().mirror_row(r)), std::string(80, ' ')) << r;
-  EXPECT_EQ(console().cur_attr, 0x07);
-  EXPECT_EQ(console().cur_col, 0);
-  EXPECT_EQ(console().cur_row, 0);
+// Esc gives the Shell its mode, colour and cursor back (else mode 0), clean.
+TEST_F(MainLoopTest, ExitGivesTheConsoleBackAsTheShellHadIt) {
+  struct Case {
+    int mode;
+    uint8_t attr;
+    bool cursor;
+    int left_mode, cols, rows;
+  };
+  const Case cases[] = {
+      {0, 0x07, true, 0, 80, 25},
+      {2, 0x1E, false, 2, 100, 31},
+      {1, 0x07, true, 0, 80, 25},  // listed, not supported
+  };
+  for (const Case& c : cases) {
+    console().install({{80, 25}, {0, 0}, {100, 31}}, c.attr, c.mode, c.cursor);
+    start();
+    pass_scan(kScanF5);  // leave the console in the list mode ...
+    pass_scan(kScanF6);  // ... then on the menu, which leaves black on black
+    pass();
+    EXPECT_FALSE(pass_scan(kScanEsc));
+    shutdown();
+    EXPECT_EQ(console().mirror_mode, c.left_mode) << c.mode;
+    EXPECT_EQ(console().cursor_on, c.cursor) << c.mode;
+    EXPECT_EQ(console().cur_attr, c.attr) << c.mode;
+    for (int r = 0; r < c.rows; ++r) EXPECT_EQ(narrow(console().mirror_row(r)), std::string(c.cols, ' ')) << r;
+    EXPECT_EQ(console().cur_col, 0);
+    EXPECT_EQ(console().cur_row, 0);
+  }
 }
 
 TEST_F(MainLoopTest, MenuDrawsTheOpenColumnInItsColours) {

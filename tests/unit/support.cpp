@@ -58,6 +58,7 @@ void KvqTest::SetUp() {
 }
 
 void KvqTest::TearDown() {
+  EXPECT_EQ(board.cpu.unguarded_accesses, 0);  // an MSR access on a processor without the #GP guard
   pci_ids::release();  // a pci.ids a test put beside the image
   sim::set_board(nullptr);
 }

@@ -28,7 +28,10 @@ uint8_t attr_at(int col, int row);
 class BoardTest : public ::testing::Test {
  protected:
   void SetUp() override { sim::set_board(&board), pci::forget_board(); }
-  void TearDown() override { sim::set_board(nullptr); }
+  void TearDown() override {
+    EXPECT_EQ(board.cpu.unguarded_accesses, 0);  // a fault there resets the board
+    sim::set_board(nullptr);
+  }
   sim::Board board;
 };
 
