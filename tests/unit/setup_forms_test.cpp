@@ -152,6 +152,31 @@ TEST_F(FormsTest, StringBlocksGiveTextsByIdAndAnUnknownBlockEndsThem) {
   }
 }
 
+// A signed numeric shows and takes its values as signed numbers; a VALUE
+// of fewer digits than its width is a number with its high bytes zero.
+TEST_F(FormsTest, SignedNumericsAndShortValuesReadAsNumbers) {
+  parse(formset_list([](Ifr& f) { f.numeric(Q{1, 0, 1, 1, 0, 0}, 2, 0x00, 0xFFF6, 10, 1).end(); }));
+  setup::Db db;
+  db.model = model;
+  const hii::Question& q = model.questions[0];
+  struct Case {
+    uint64_t value;
+    bool allowed;
+  };
+  for (const Case& c : {Case{0xFFFB, true}, Case{0xFFF5, false}, Case{10, true}, Case{11, false}}) {
+    EXPECT_EQ(setup::allows(db, q, c.value), c.allowed) << c.value;
+  }
+  std::vector<uint8_t> got;
+  hii::parse_results(u"GUID=00&NAME=00&PATH=00&OFFSET=0&WIDTH=4&VALUE=5&GUID=00&ALTCFG=0000&OFFSET=0&WIDTH=4&VALUE=7",
+                     [](void* ctx, const hii::Element& e) {
+                       auto& out = *static_cast<std::vector<uint8_t>*>(ctx);
+                       out.resize(out.size() + e.width);
+                       hii::decode_value(e.hex, e.digits, out.data() + out.size() - e.width, e.width);
+                     },
+                     &got);
+  EXPECT_EQ(got, (std::vector<uint8_t>{5, 0, 0, 0}));
+}
+
 // The values the conditions see: question ID to value; absent is unknown.
 using Values = std::map<uint16_t, uint64_t>;
 

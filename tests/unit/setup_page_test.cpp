@@ -7,6 +7,7 @@
 
 #include "app/colors.h"
 #include "pages/pages.h"
+#include "platform/sim/hii_builder.h"
 #include "platform/sim/hii_forms.h"
 #include "platform/sim/hii_sim.h"
 #include "platform/sim/q35.h"
@@ -16,6 +17,7 @@
 namespace kvq {
 namespace {
 
+namespace hb = sim::hii_build;
 using test::row_text;
 
 // The ConfigHdr of OVMF's platform store as its driver answers to it, and
@@ -149,6 +151,24 @@ TEST_F(SetupPageTest, ARefusedChangeSaysWhyAndUndoPutsBackAChange) {
   EXPECT_EQ(cli::run(1, argv), cli::Status::kOk);
   EXPECT_EQ(responses(), kPlatformHdr + "&OFFSET=0020&WIDTH=0004&VALUE=00000003\n");
   EXPECT_EQ(board.hii->stores[0].bytes[0x20], 3);
+}
+
+// Where the undo file cannot be written, a change waits for y; a damaged
+// package list is named on row 18 when the page opens.
+TEST_F(SetupPageTest, WithoutTheUndoFileAChangeWaitsForYAndADamagedListIsNamed) {
+  for (const char16_t answer : {u'n', u'y'}) {
+    open(7);
+    board.file_append_status = plat::kEfiWriteProtected;
+    press({kEnter, ch(u'2'), ch(u'1'), kEnter, ch(answer)});
+    EXPECT_EQ(board.hii->stores[1].bytes[4], answer == u'y' ? 21 : 60);
+    board.file_append_status = plat::kEfiSuccess;
+  }
+  hb::Bytes broken = board.hii->lists[1].data;
+  broken[0x18] = 0x77;
+  board.hii->lists.push_back({broken, {}});
+  open();
+  EXPECT_EQ(row_text(18) + " " + row_text(19),
+            "Package list 1C2D3E4F-5A6B-4C7D-8E9F-A0B1C2D3E4F5: opcode 77h at 0018h is unknown");
 }
 
 using SetupCommandLineTest = test::CommandTest;
