@@ -14,6 +14,7 @@ constexpr CommandForm kCommands[] = {
     {.verb = u"dump", .space = u"acpi", .action = Action::kDump, .target = Space::kAcpi, .args = {}, .listed = true},
     {.verb = u"dump", .space = u"cpuid", .action = Action::kDump, .target = Space::kCpuid, .args = {}, .listed = true},
     {.verb = u"dump", .space = u"vars", .action = Action::kDump, .target = Space::kVar, .args = {}, .listed = true},
+    {.verb = u"dump", .space = u"setup", .action = Action::kDump, .target = Space::kSetup, .args = {}, .listed = true},
     {.verb = u"read",
      .space = u"pci",
      .action = Action::kRead,
@@ -71,6 +72,12 @@ constexpr CommandForm kCommands[] = {
      .target = Space::kVar,
      .args = {Arg::kName, Arg::kGuid, Arg::kVarOffset, Arg::kValue, Arg::kWidth},
      .listed = true},
+    {.verb = u"write",
+     .space = u"setup",
+     .action = Action::kWrite,
+     .target = Space::kSetup,
+     .args = {Arg::kFormSet, Arg::kStore, Arg::kStoreOffset, Arg::kValue, Arg::kWidth},
+     .listed = true},
     {.verb = u"undo", .space = nullptr, .action = Action::kUndo, .target = Space::kNone, .args = {Arg::kFile},
      .listed = true, .required = 0},
     // Not listed: it measures what one guarded read costs on a board.
@@ -82,6 +89,13 @@ constexpr CommandForm kCommands[] = {
      .listed = false},
     // Not listed: COUNT walks of the variable list, for timing the walk.
     {.verb = u"time", .space = u"vars", .action = Action::kTime, .target = Space::kVar, .args = {Arg::kCount},
+     .listed = false},
+    // Not listed: it measures what exporting and parsing the forms cost.
+    {.verb = u"time",
+     .space = u"setup",
+     .action = Action::kTime,
+     .target = Space::kSetup,
+     .args = {Arg::kCount},
      .listed = false},
 };
 
@@ -111,6 +125,9 @@ constexpr ArgInfo kArgInfo[] = {
     {Arg::kVarOffset, u"OFFSET", vars::kMaxDataBytes - 1},
     {Arg::kFile, u"FILE", 0},
     {Arg::kConfirm, u"confirm", 0},
+    {Arg::kFormSet, u"FORMSET-GUID", 0},
+    {Arg::kStore, u"VARSTORE", 0},
+    {Arg::kStoreOffset, u"OFFSET", 0xFFFF},
 };
 
 constexpr const ArgInfo& info(Arg a) { return kArgInfo[static_cast<int>(a)]; }
@@ -337,6 +354,7 @@ bool Parser::take(Arg kind, const char16_t* text) {
     case Arg::kPort:
     case Arg::kIndex:
     case Arg::kVarOffset:
+    case Arg::kStoreOffset:
       where_text_ = text;
       c.has_offset = true;
       return take_number(kind, text, &c.where);
@@ -344,8 +362,10 @@ bool Parser::take(Arg kind, const char16_t* text) {
       c.confirmed = word_is(text, u"confirm");
       return c.confirmed || fail(u"kvq: unexpected argument \"%s\"", text);
     case Arg::kName:
+    case Arg::kStore:
       c.name = text;
-      return text[0] != 0 || fail(u"kvq: NAME is empty");
+      return text[0] != 0 || fail(u"kvq: %s is empty", info(kind).name);
+    case Arg::kFormSet:
     case Arg::kGuid:
       return vars::parse_guid(text, &c.guid) ||
              fail(u"kvq: GUID \"%s\" is neither a GUID like 8BE4DF61-93CA-11D2-AA0D-00E098032B8C nor a name "
@@ -396,6 +416,7 @@ bool Parser::check_whole(const CommandForm& form) {
     case Space::kAcpi:
     case Space::kCpuid:
     case Space::kVar:
+    case Space::kSetup:
       break;
   }
   return true;

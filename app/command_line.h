@@ -13,7 +13,7 @@ namespace kvq::cli {
 // kTime: the same read many times, for timing it from outside.
 // kUndo: put back what the undo file recorded.
 enum class Action : uint8_t { kHelp, kDump, kRead, kWrite, kTime, kUndo };
-enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid, kVar };
+enum class Space : uint8_t { kNone, kPci, kMem, kIo, kAcpi, kMsr, kCpuid, kVar, kSetup };
 
 // The arguments after the space, each with its name in messages and usage.
 // kConfirm: the word "confirm", which a write that asks first needs.
@@ -21,6 +21,7 @@ enum class Arg : uint8_t {
   kNone, kFunction, kOffset, kAddress, kPort, kValue, kWidth, kIndex, kValue64, kCount,
   kName, kGuid, kVarOffset, kFile,  // a variable's name and GUID, a byte in it; a file as the Shell names it
   kConfirm,
+  kFormSet, kStore, kStoreOffset,  // a Setup question's form set (a GUID), its varstore (a name), its offset
 };
 
 inline constexpr int kMaxArgs = 5;
@@ -49,7 +50,8 @@ struct Command {
   uint64_t value = 0;
   int size = 1;  // bytes: 1, 2 or 4; 8 for an MSR
   bool confirmed = false;
-  // A variable's name and GUID; whether an offset was given; a file.
+  // A variable's name and GUID (a Setup question's varstore name and form
+  // set GUID); whether an offset was given; a file.
   const char16_t* name = nullptr;
   plat::Guid guid{};
   bool has_offset = false;

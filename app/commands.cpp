@@ -1,5 +1,6 @@
 #include "app/commands.h"
 
+#include "app/setup_write.h"
 #include "app/undo.h"
 #include "app/var_commands.h"
 #include "hw/apic.h"
@@ -15,7 +16,7 @@ namespace {
 using text::Stream;
 
 constexpr const char16_t* kGeneralUsage =
-    u"usage: kvq.efi [-h | dump pci|acpi|cpuid|vars | read pci|mem|io|msr|var ... [b|w|d] | write pci|mem|io|msr|var ... "
+    u"usage: kvq.efi [-h | dump pci|acpi|cpuid|vars|setup | read pci|mem|io|msr|var ... [b|w|d] | write pci|mem|io|msr|var ... "
     u"VALUE [b|w|d] | undo [FILE]]";
 
 constexpr const char16_t* kHelpNotes[] = {
@@ -44,6 +45,11 @@ constexpr const char16_t* kHelpNotes[] = {
     u"given, keeping the variable's attributes and size; it never writes an AT or AW",
     u"variable. Before the first change to a variable, its bytes go to kvq-undo.txt",
     u"beside kvq.efi; kvq.efi undo puts back every change recorded, newest first.",
+    u"dump setup prints every form set, form and question of the firmware's Setup",
+    u"forms (hidden ones included) with its storage, options and current value.",
+    u"write setup changes a one-of, checkbox or numeric question, by its form set's",
+    u"GUID, its varstore's name and its offset (as dump setup shows them), to a value",
+    u"it allows, through the firmware's RouteConfig; the old bytes go to kvq-undo.txt.",
 };
 
 void print_synopsis(Stream stream, const char16_t* lead, const CommandForm& form) {
@@ -174,6 +180,7 @@ Status read_or_write(const Command& c) {
     case Space::kAcpi:
     case Space::kCpuid:
     case Space::kVar:
+    case Space::kSetup:
       break;
   }
   print_value(value, c.size);
@@ -189,12 +196,15 @@ Status execute(const Command& c) {
       if (c.form->target == Space::kAcpi) return dump_acpi();
       if (c.form->target == Space::kCpuid) return dump_cpuid();
       if (c.form->target == Space::kVar) return dump_vars();
+      if (c.form->target == Space::kSetup) return dump_setup();
       dump_pci();
       return Status::kOk;
     case Action::kRead:
     case Action::kWrite:
+      if (c.form->target == Space::kSetup) return write_setup(c);
       return c.form->target == Space::kVar ? var_read_or_write(c) : read_or_write(c);
     case Action::kTime:
+      if (c.form->target == Space::kSetup) return time_setup(static_cast<uint32_t>(c.value));
       return c.form->target == Space::kVar ? time_vars(c) : time_msr(c);
     case Action::kUndo:
       return undo::run(c.file);

@@ -29,4 +29,10 @@ void dump_pci();
 // fails is dumped with a warning there.
 Status dump_acpi();
 
+// Every form set, form and question of the firmware's forms, with the
+// values the board holds (app/setup_dump.cpp). `time_setup` exports and
+// parses the forms `count` times, for timing from outside.
+Status dump_setup();
+Status time_setup(uint32_t count);
+
 }  // namespace kvq::cli

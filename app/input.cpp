@@ -3,6 +3,7 @@
 #include "app/colors.h"
 #include "app/grid.h"
 #include "platform/console.h"
+#include "platform/text16.h"
 
 namespace kvq {
 
@@ -182,6 +183,41 @@ bool address_entry(const char16_t* prompt, int first_col, int digits, bool backs
   con::set_attr(kAttrLightGreen);
   con::put_text(prompt);
   return read_hex_field(first_col, 0, digits, backspace_steps_back, value);
+}
+
+bool ascii_printable(char16_t ch) { return ch >= 0x20 && ch <= 0x7E; }
+
+bool text_entry(const char16_t* label, int row, char16_t* text, int max, bool (*accept)(char16_t ch)) {
+  int n = 0;
+  text[0] = 0;
+  bool kept = true;
+  for (;;) {
+    con::set_cursor(0, row);
+    con::set_attr(kAttrWhite);
+    con::put_text(label);
+    con::put_char(u' ');
+    con::set_attr(kAttrLightGreen);
+    con::put_text(text);
+    con::set_attr(kAttrWhite);
+    con::repeat(u' ', 79 - text_length(label) - n);
+    con::set_cursor(text_length(label) + 1 + n, row);
+    const Key k = con::wait_key();
+    if (k.scan == kScanEsc) {
+      text[0] = 0;
+      kept = false;
+      break;
+    }
+    if (k.scan != 0) continue;
+    if (k.ch == kCharEnter) break;
+    if (k.ch == kCharBackspace && n > 0) text[--n] = 0;
+    if (k.ch != kCharBackspace && accept(k.ch) && n < max) {
+      text[n++] = k.ch;
+      text[n] = 0;
+    }
+  }
+  con::set_cursor(0, row);
+  con::repeat(u' ', 80);
+  return kept;
 }
 
 }  // namespace kvq

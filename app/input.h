@@ -42,4 +42,12 @@ bool address_entry(const char16_t* prompt, int first_col, int digits, bool backs
 // digit. False on Esc.
 bool long_address_entry(const char16_t* prompt, int first_col, int max_digits, uint64_t* value);
 
+// A line typed in place on screen row `row` after `label` (white), the
+// text in light green: a character `accept` takes adds to it (up to `max`),
+// Backspace takes the last back, Enter keeps it, Esc clears it and returns
+// false. The row is left blank.
+bool text_entry(const char16_t* label, int row, char16_t* text, int max, bool (*accept)(char16_t ch));
+// The printable ASCII characters.
+bool ascii_printable(char16_t ch);
+
 }  // namespace kvq

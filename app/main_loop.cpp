@@ -9,6 +9,7 @@
 #include "hw/sata.h"
 #include "hw/superio.h"
 #include "pages/pages.h"
+#include "pages/setup_page.h"
 #include "pages/vars_page.h"
 #include "platform/console.h"
 #include "platform/cpu.h"
@@ -52,6 +53,7 @@ void reset_list_state(AppState& state) {
 
 void startup(AppState& state) {
   release_variables_list();
+  release_setup_forms();
   undo::begin_run();
   state = AppState{};
   sata::allocate_identify_buffer();
@@ -87,6 +89,7 @@ void shutdown() {
   sata::free_identify_buffer();
   disks::free_buffers();
   release_variables_list();
+  release_setup_forms();
   con::stop_pacing();
   // The Shell goes on in the text mode, colour and cursor it had, not in
   // whatever kvq drew last (the menu leaves black on black).

@@ -30,8 +30,9 @@ enum class PageId : int {
   kCpu = 12,
   kVariables = 13,
   kVariable = 14,  // one variable of the Variables page, its bytes in the grid
+  kSetup = 15,
 };
-inline constexpr int kPageCount = 15;
+inline constexpr int kPageCount = 16;
 
 // Data width mode: how many bytes make one grid cell.
 enum Width : int { kByte = 1, kWord = 2, kDword = 3 };
@@ -86,6 +87,20 @@ struct VariablesPageState {
   uint32_t base = 0;
 };
 
+// The Setup page: the selected row and the first one shown among the rows
+// the prompt filter leaves; whether the values are to be read again (the
+// page was chosen in the menu); what the last change came to, for rows 18
+// and 19.
+struct SetupPageState {
+  int32_t row = 0;
+  int32_t top = 0;
+  static constexpr int kFilterMax = 32;
+  char16_t filter[kFilterMax + 1] = {};
+  bool reread = true;
+  static constexpr int kMessageMax = 160;
+  char16_t message[kMessageMax + 1] = {};
+};
+
 struct AppState {
   PageId page = PageId::kPcie;
   int width = kByte;
@@ -130,6 +145,7 @@ struct AppState {
   int32_t acpi_top = 0;
   CpuPageState cpu;
   VariablesPageState vars;
+  SetupPageState setup;
 
   CellCursor& cursor() { return cursors[static_cast<int>(page)][width - 1]; }
   const CellCursor& cursor() const { return cursors[static_cast<int>(page)][width - 1]; }

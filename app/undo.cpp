@@ -1,5 +1,6 @@
 #include "app/undo.h"
 
+#include "app/setup_write.h"
 #include "hw/variables.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
@@ -17,12 +18,12 @@ struct KindRow {
   Kind kind;
   const char* word;
   // Null: this kvq cannot put such a record back. Setup records go back
-  // through the firmware's configuration routing, as the Setup pages write.
+  // through the firmware's configuration routing, as the Setup page writes.
   Restore restore;
 };
 constexpr KindRow kKinds[] = {
     {Kind::kVariable, "var", restore_variable},
-    {Kind::kSetup, "setup", nullptr},
+    {Kind::kSetup, "setup", restore_setup},
 };
 
 constexpr bool kinds_sound() {

@@ -62,6 +62,16 @@ set(KVQ_APP_SOURCES
   app/undo.cpp
   app/var_commands.cpp
   pages/vars_page.cpp
+  platform/efi_status.cpp
+  hw/hii_package.cpp
+  hw/hii_ifr.cpp
+  hw/hii_expr.cpp
+  hw/hii_config.cpp
+  hw/setup.cpp
+  app/setup_dump.cpp
+  app/setup_write.cpp
+  pages/setup_page.cpp
+  pages/list_rows.cpp
 )
 
 # UEFI backend of the hardware seam and the console.
@@ -80,6 +90,7 @@ set(KVQ_UEFI_SOURCES
   platform/uefi/tcg_uefi.cpp
   platform/uefi/variables_uefi.cpp
   platform/uefi/files_uefi.cpp
+  platform/uefi/hii_uefi.cpp
 )
 
 # Simulated board backend (host only).
@@ -107,6 +118,9 @@ set(KVQ_SIM_SOURCES
   platform/sim/tcg_sim.cpp
   platform/sim/variables_sim.cpp
   platform/sim/files_sim.cpp
+  platform/sim/hii_sim.cpp
+  platform/sim/hii_builder.cpp
+  platform/sim/hii_forms.cpp
 )
 
 # Host terminal helpers shared by kvq-sim and the console bridge.

@@ -44,27 +44,6 @@ constexpr bool short_names_sound() {
 }
 static_assert(short_names_sound());
 
-struct StatusName {
-  EfiStatus status;
-  const char16_t* text;
-};
-constexpr StatusName kStatusNames[] = {
-    {kEfiSuccess, u"EFI_SUCCESS"},
-    {kEfiInvalidParameter, u"EFI_INVALID_PARAMETER"},
-    {kEfiUnsupported, u"EFI_UNSUPPORTED"},
-    {kEfiBufferTooSmall, u"EFI_BUFFER_TOO_SMALL"},
-    {kEfiDeviceError, u"EFI_DEVICE_ERROR"},
-    {kEfiWriteProtected, u"EFI_WRITE_PROTECTED"},
-    {kEfiOutOfResources, u"EFI_OUT_OF_RESOURCES"},
-    {kEfiNotFound, u"EFI_NOT_FOUND"},
-    {kEfiAccessDenied, u"EFI_ACCESS_DENIED"},
-    {kEfiSecurityViolation, u"EFI_SECURITY_VIOLATION"},
-    {kEfiErrorBit | 6, u"EFI_NOT_READY"},
-    {kEfiErrorBit | 11, u"EFI_VOLUME_FULL"},
-    {kEfiErrorBit | 12, u"EFI_NO_MEDIA"},
-    {kEfiErrorBit | 10, u"EFI_VOLUME_CORRUPTED"},
-};
-
 char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
 bool same_text_any_case(const char16_t* a, const char16_t* b) {
@@ -297,15 +276,7 @@ bool parse_guid(const char16_t* text, Guid* guid) {
   return true;
 }
 
-void status_text(EfiStatus status, char16_t (&out)[32]) {
-  for (const StatusName& s : kStatusNames) {
-    if (s.status == status) {
-      sformat(out, 32, u"%s", s.text);
-      return;
-    }
-  }
-  sformat(out, 32, u"EFI status %016X", status);
-}
+void status_text(EfiStatus status, char16_t (&out)[32]) { plat::efi_status_text(status, out, 32); }
 
 ChangeResult change(const char16_t* name, const Guid& guid, uint32_t offset, int bytes, uint32_t value,
                     BeforeWrite before_write, void* context) {

@@ -47,7 +47,7 @@ constexpr BoxLine kBox[] = {
 // columns a line on the bottom row may fill without scrolling the console.
 constexpr BoxLine kMoreKeys[] = {
     {22, kAttrWhite, u" P 64-bit address (Memory)   c next capability   C capabilities (PCIE)"},
-    {23, kAttrWhite, u" i identify the disk again (HDD)   < > previous, next processor (CPU)"},
+    {23, kAttrWhite, u" i identify (HDD)  < > processor (CPU)  Setup: / filter, Enter change, y toggle"},
     {24, kAttrWhite, u" Variables: / filter, Enter open, Esc back; p offset, PageUp/PageDown 256 bytes"},
 };
 

@@ -41,6 +41,9 @@ void hdd_pass(AppState& state);
 void cpu_pass(AppState& state);
 void acpi_pass(AppState& state);
 void variables_pass(AppState& state);
+void setup_pass(AppState& state);
+// The Setup page reads its values again each time the menu opens it.
+bool setup_can_open(AppState& state);
 void variable_pass(AppState& state);
 // The HDD page opens when the board has a disk to show: the chipset's SATA
 // controller in AHCI or RAID mode, or another AHCI or NVM Express
@@ -81,6 +84,8 @@ inline constexpr PageRow kPages[] = {
     // Opened with Enter on the Variables page, and left with Esc.
     {.id = PageId::kVariable, .name = "Variable", .kind = PageKind::kGrid, .pass = variable_pass,
      .column = MenuColumn::kOther, .slot = 0, .label = nullptr, .can_open = nullptr},
+    {.id = PageId::kSetup, .name = "Setup", .kind = PageKind::kText, .pass = setup_pass,
+     .column = MenuColumn::kOther, .slot = 7, .label = u" Setup     ", .can_open = setup_can_open},
 };
 
 inline constexpr int kMenuLabelWidth = 11;

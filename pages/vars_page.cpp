@@ -14,6 +14,7 @@
 #include "app/input.h"
 #include "app/list_cursor.h"
 #include "app/undo.h"
+#include "pages/list_rows.h"
 #include "pages/pages.h"
 #include "pages/space_page.h"
 #include "platform/console.h"
@@ -35,14 +36,6 @@ constinit vars::VariableList g_list;
 constinit char16_t g_message[kWidth + 1] = {};
 
 char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
-
-// `text` in `width` columns: cut with ">" when longer.
-void fit(const char16_t* text, int width, char16_t* out) {
-  int n = 0;
-  for (; n < width && text[n] != 0; ++n) out[n] = text[n];
-  if (n == width && text[n] != 0) out[width - 1] = u'>';
-  out[n] = 0;
-}
 
 // The list index of the `nth` variable the filter leaves, or -1.
 int32_t nth_match(const AppState& s, int32_t nth) {
@@ -75,14 +68,7 @@ void header_text(const char16_t* name, const vars::Guid& guid, const vars::Info&
                      info.size) > kWidth) {
     sformat(whole, 2 * kWidth, u"%s 0x%02X bytes '%s:%s'", attributes, info.size, where, name);
   }
-  fit(whole, kWidth, out);
-}
-
-void put_line(int row, uint8_t attr, const char16_t* text) {
-  con::set_cursor(0, row);
-  con::set_attr(attr);
-  con::put_text(text);
-  con::repeat(u' ', kWidth - text_length(text));
+  fit_text(whole, kWidth, out);
 }
 
 // --- The list --------------------------------------------------------------
@@ -91,7 +77,7 @@ void draw_list(const AppState& s) {
   const int32_t matches = match_count(s);
   char16_t line[kWidth + 1];
   sformat(line, kWidth + 1, u"%-24s %-36s %-11s %6s", u"Name", u"GUID", u"Attributes", u"Size");
-  put_line(0, kAttrWhiteOnBlue, line);
+  put_row(0, kAttrWhiteOnBlue, line);
   int32_t shown = 0;
   for (int i = 0, nth = 0; i < g_list.count && shown < kRows; ++i) {
     if (!name_matches(g_list.name(i), s.vars.filter) || nth++ < s.vars.top) continue;
@@ -99,7 +85,7 @@ void draw_list(const AppState& s) {
     char16_t name[kNameWidth + 1];
     char16_t where[vars::kGuidTextSize];
     char16_t attributes[vars::kAttributesTextSize];
-    fit(g_list.name(i), kNameWidth, name);
+    fit_text(g_list.name(i), kNameWidth, name);
     vars::guid_text(g_list.guid(i), where);
     vars::attributes_text(info.attributes, attributes);
     attributes[11] = 0;
@@ -110,16 +96,16 @@ void draw_list(const AppState& s) {
     } else {
       sformat(line, kWidth + 1, u"%-24s %-36s %-18s", name, where, u"gone");
     }
-    put_line(kFirstRow + shown, s.vars.top + shown == s.vars.row ? kAttrWhiteOnGreen : kAttrWhite, line);
+    put_row(kFirstRow + shown, s.vars.top + shown == s.vars.row ? kAttrWhiteOnGreen : kAttrWhite, line);
     if (s.vars.top + shown == s.vars.row) {
       char16_t selected[kWidth + 1];
       header_text(g_list.name(i), g_list.guid(i), info, selected);
-      put_line(kSelectedRow, kAttrWhite, selected);
+      put_row(kSelectedRow, kAttrWhite, selected);
     }
     ++shown;
   }
-  for (; shown < kRows; ++shown) put_line(kFirstRow + shown, kAttrWhite, u"");
-  if (matches == 0) put_line(kSelectedRow, kAttrWhite, u"");
+  for (; shown < kRows; ++shown) put_row(kFirstRow + shown, kAttrWhite, u"");
+  if (matches == 0) put_row(kSelectedRow, kAttrWhite, u"");
   const char16_t* status = u"Enter: the variable's bytes   /: filter on the name";
   switch (g_list.end) {
     case vars::WalkEnd::kComplete: break;
@@ -138,33 +124,12 @@ void draw_list(const AppState& s) {
   con::print(u"VARIABLE : %04d/%04d", matches > 0 ? s.vars.row + 1 : 0, matches);
 }
 
-// `/`: a new filter typed in place on the status row. Printable characters
-// add to it, Backspace takes the last back, Enter keeps it, Esc clears it.
+// `/`: a new filter typed in place on the status row. Enter keeps it, Esc
+// clears it.
 void filter_entry(AppState& s) {
-  char16_t* f = s.vars.filter;
-  int n = 0;
-  f[0] = 0;
-  for (;;) {
-    put_line(kStatusRow, kAttrWhite, u"Filter:");
-    con::set_cursor(8, kStatusRow);
-    con::set_attr(kAttrLightGreen);
-    con::put_text(f);
-    const Key k = con::wait_key();
-    if (k.scan == kScanEsc) {
-      f[0] = 0;
-      break;
-    }
-    if (k.scan != 0) continue;
-    if (k.ch == kCharEnter) break;
-    if (k.ch == kCharBackspace && n > 0) f[--n] = 0;
-    if (k.ch >= 0x20 && k.ch <= 0x7E && n < VariablesPageState::kFilterMax) {
-      f[n++] = k.ch;
-      f[n] = 0;
-    }
-  }
+  text_entry(u"Filter:", kStatusRow, s.vars.filter, VariablesPageState::kFilterMax, ascii_printable);
   s.vars.row = 0;
   s.vars.top = 0;
-  put_line(kStatusRow, kAttrWhite, u"");
 }
 
 void open_selected(AppState& s) {
@@ -259,7 +224,7 @@ void act_on_variable_key(AppState& s, const Opened& v, bool read_only) {
     if (s.vars.base + 0x100 < info.size) s.vars.base += 0x100;
   } else if (key.scan == 0 && key.ch == u'p') {
     uint64_t typed = 0;
-    put_line(0, kAttrWhite, u"");
+    put_row(0, kAttrWhite, u"");
     if (long_address_entry(u"Variable offset:", 17, 8, &typed)) s.vars.base = static_cast<uint32_t>(typed);
   } else {
     return;
@@ -270,7 +235,7 @@ void act_on_variable_key(AppState& s, const Opened& v, bool read_only) {
 void draw_variable(AppState& s, const Opened& v, const vars::Snapshot& snap) {
   char16_t title[kWidth + 1];
   header_text(v.name, *v.guid, vars::Info{snap.status, snap.attributes, snap.size}, title);
-  put_line(0, kAttrWhite, title);
+  put_row(0, kAttrWhite, title);
   fill_window(snap, s.vars.base);
   const CellCursor& cursor = s.cursor();
   draw_grid(g_window, s.width, cursor);

@@ -7,22 +7,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "platform/efi_status.h"
 #include "platform/firmware.h"
 
 namespace kvq::plat {
 
-using EfiStatus = uint64_t;
-inline constexpr EfiStatus kEfiErrorBit = uint64_t{1} << 63;
-inline constexpr EfiStatus kEfiSuccess = 0;
-inline constexpr EfiStatus kEfiInvalidParameter = kEfiErrorBit | 2;
-inline constexpr EfiStatus kEfiUnsupported = kEfiErrorBit | 3;
-inline constexpr EfiStatus kEfiBufferTooSmall = kEfiErrorBit | 5;
-inline constexpr EfiStatus kEfiDeviceError = kEfiErrorBit | 7;
-inline constexpr EfiStatus kEfiWriteProtected = kEfiErrorBit | 8;
-inline constexpr EfiStatus kEfiOutOfResources = kEfiErrorBit | 9;
-inline constexpr EfiStatus kEfiNotFound = kEfiErrorBit | 14;
-inline constexpr EfiStatus kEfiAccessDenied = kEfiErrorBit | 15;
-inline constexpr EfiStatus kEfiSecurityViolation = kEfiErrorBit | 26;
+// EfiStatus and the status codes: platform/efi_status.h.
 
 // Variable attributes.
 inline constexpr uint32_t kVarNonVolatile = 0x01;

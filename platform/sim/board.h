@@ -25,6 +25,7 @@
 namespace kvq::sim {
 
 class AhciController;
+class HiiModel;
 
 enum class Op : uint8_t { kPortIn, kPortOut, kMemRead, kMemWrite, kStall, kMsrRead, kMsrWrite, kGuardOn, kGuardOff };
 
@@ -343,6 +344,8 @@ class Board {
   // The firmware offers the TCG protocol (it drives a TPM 1.2).
   bool tcg_protocol = false;
   CpuModel cpu;
+  // The firmware's forms (platform/sim/hii_sim.h); none: no HII database.
+  std::shared_ptr<HiiModel> hii;
 
   // Configuration-space lookup by mechanism #1 fields.
   std::unordered_map<uint32_t, std::unique_ptr<PciFunction>>& functions() { return functions_; }

@@ -7,6 +7,7 @@
 #include "platform/sim/devices.h"
 #include "platform/sim/acpi_tables.h"
 #include "platform/sim/cpu_models.h"
+#include "platform/sim/hii_forms.h"
 #include "platform/sim/smbios_tables.h"
 
 namespace kvq::sim {
@@ -125,6 +126,9 @@ void build_q35(Board& board) {
       {0xC0000000u, 0x40000000u, GcdType::kMemoryMappedIo},
       {0xE000000000ull, 0x2000000000ull, GcdType::kMemoryMappedIo},
   };
+
+  // OVMF's platform form set, and a board's Setup beside it.
+  add_setup_forms(board);
 }
 
 AhciController& add_ahci_function(Board& board, int device, uint32_t abar, const SimDisk& disk, uint32_t structures) {

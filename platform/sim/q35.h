@@ -9,8 +9,8 @@ namespace kvq::sim {
 // host bridge with its
 // memory-mapped configuration space at 0xB0000000, VGA, an e1000e at 00:04.0,
 // an RTL8139 at 00:05.0, the ICH9 LPC, AHCI (in AHCI mode) and SMBus
-// functions with the boot disk on AHCI port 0, the CMOS clock, and OVMF's
-// variable store.
+// functions with the boot disk on AHCI port 0, the CMOS clock, OVMF's
+// variable store and its firmware's Setup forms (hii_forms.h).
 void build_q35(Board& board);
 
 // A second AHCI function at 0:`device`.0, as `-device ich9-ahci,addr=N`

@@ -114,6 +114,20 @@ def report(name, value):
     print('MEASURE %s: %s' % (name, value), flush=True)
 
 
+def shell_reset(m, ready=r'kvq-disk-ready'):
+    """The Shell's `reset`: the same board and variable store booted again,
+    up to the prompt after startup.nsh printed `ready`. Returns the
+    seconds it took."""
+    off = len(m.raw)
+    t = time.monotonic()
+    m.send_text('reset\r')
+    m.wait_raw(r'Press ESC in \d+ seconds', 90, since=off)
+    m.send_keys('Enter')
+    m.wait_raw(ready, 60, since=off)
+    m.wait_raw(harness.SHELL_PROMPT + r'$', 60, since=off)
+    return time.monotonic() - t
+
+
 def wait_row(m, row, pattern, timeout=20):
     rx = re.compile(pattern)
     return m.wait_for(lambda mm: rx.search(mm.row(row)), timeout)

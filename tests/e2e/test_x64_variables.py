@@ -17,7 +17,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from kvq_e2e import report, wait_row  # noqa: E402
+from kvq_e2e import report, shell_reset, wait_row  # noqa: E402
 from test_x64_command_line import STARTUP  # noqa: E402  makes kvq's disk current
 
 GUID = '4B56512D-0000-4E32-8000-0000000000E2'
@@ -133,14 +133,7 @@ def test_variables():
         assert m.shell_command('echo %lasterror%').strip() == '0x3'
 
         # The same variable store after a reset.
-        off = len(m.raw)
-        t = time.monotonic()
-        m.send_text('reset\r')
-        m.wait_raw(r'Press ESC in \d+ seconds', 90, since=off)
-        m.send_keys('Enter')
-        m.wait_raw(r'kvq-disk-ready', 60, since=off)
-        prompt(m, off)
-        report('x64 Shell reset to the prompt again, s', '%.1f' % (time.monotonic() - t))
+        report('x64 Shell reset to the prompt again, s', '%.1f' % shell_reset(m))
         kept = variable_bytes(m.shell_command('dmpstore %s -guid %s' % (NAME, GUID)))
         assert kept == bytes([0x5A, 0x77, 3, 4, 5, 6, 7, 8]), kept
 

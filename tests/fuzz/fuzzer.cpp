@@ -222,6 +222,18 @@ std::vector<Key> next_chunk(Rng& rng, const AppState& s) {
   // Entries open only on grid pages and the CPU page: elsewhere their keys
   // are a few more keys of any kind.
   int r = rng.below(100);
+  if (s.page == PageId::kSetup && r >= 14 && r < 46) {
+    // A row, Enter, and what the question's entry takes: option moves and
+    // Enter, y, or digits and Enter, now and then with stray keys or Esc.
+    keys.push_back(scan(rng.chance(50) ? kScanDown : kScanUp));
+    keys.push_back(ch(kCharEnter));
+    for (int i = 0, n = rng.below(3); i < n; ++i) keys.push_back(scan(rng.chance(50) ? kScanUp : kScanDown));
+    if (rng.chance(30)) keys.push_back(ch(u'y'));
+    for (int i = 0, n = rng.below(3); i < n; ++i) keys.push_back(ch(rng.pick(kHexDigits)));
+    if (rng.chance(15)) keys.push_back(rng.chance(50) ? rng.pick(kOddKeys) : scan(kScanEsc));
+    keys.push_back(ch(kCharEnter));
+    return keys;
+  }
   if (kind != PageKind::kGrid && kind != PageKind::kRows && r >= 14 && r < 46) r = 60;
   const int n = s.page == PageId::kCpu ? 16 : 2 * (s.width == kDword ? 4 : s.width);
   // The capability view takes Esc as its way back: a key to press there
@@ -325,6 +337,7 @@ std::vector<std::string> Coverage::missing() const {
   }
   if (capability_steps == 0) gaps.push_back("c onto a capability");
   if (tables_opened == 0) gaps.push_back("Enter on a table of the ACPI page");
+  if (value_entries[static_cast<int>(PageId::kSetup)] == 0) gaps.push_back("a change on the Setup page");
   return gaps;
 }
 

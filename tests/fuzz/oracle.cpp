@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "hw/superio.h"
+#include "app/colors.h"
 #include "pages/pages.h"
 #include "pages/vars_page.h"
 #include "platform/console.h"
@@ -178,6 +179,10 @@ struct Expectation {
   uint64_t table = 0;
   // A completed value entry on a variable: its one SetVariable.
   std::optional<sim::SetCall> set_call;
+  // A completed change on the Setup page: the store's name and the
+  // ConfigResp's block ("&OFFSET=...&WIDTH=...&VALUE=...").
+  std::u16string setup_store;
+  std::u16string setup_block;
 };
 
 uint32_t latch_of(const pci::Bdf& d) {
@@ -318,9 +323,129 @@ void variable_entry(const AppState& s, int offset, const std::vector<Key>& taken
   if (coverage != nullptr) ++coverage->value_entries[static_cast<int>(s.page)];
 }
 
+// --- The Setup page, as a user reads the board's forms ------------------------
+
+// The simulated board's questions: the prompt, where the value lies (the
+// store by the name its driver answers to), and what a change may write.
+struct SetupQuestion {
+  const char16_t* prompt;
+  enum Kind { kOneOf, kCheckBox, kNumeric } kind;
+  const char16_t* store;
+  uint16_t offset;
+  int width;
+  bool hex;
+  uint64_t min, max;  // a one-of: its options' values run min..max
+};
+constexpr SetupQuestion kSetupQuestions[] = {
+    {u"Change Preferred Resolution for Next Boot", SetupQuestion::kOneOf, u"PlatformConfig", 0x20, 4, false, 0, 3},
+    {u"Above 4G Decoding", SetupQuestion::kOneOf, u"Setup", 0, 1, false, 0, 1},
+    {u"Debug Port", SetupQuestion::kCheckBox, u"Setup", 1, 1, false, 0, 1},
+    {u"PCIe ASPM", SetupQuestion::kCheckBox, u"Setup", 2, 1, false, 0, 1},
+    {u"Fan Duty", SetupQuestion::kNumeric, u"Setup", 4, 1, false, 20, 100},
+    {u"Boot Delay", SetupQuestion::kNumeric, u"Setup", 6, 2, true, 0, 0xFFFF},
+};
+
+// The prompt of the row the Setup page highlights, "" for a title row.
+std::u16string setup_selection() {
+  const Screen& m = con::screen();
+  for (int r = 1; r <= 17; ++r) {
+    if (m.at(0, r).attr != kAttrWhiteOnGreen || m.at(0, r).ch == u'[') continue;
+    std::u16string prompt;
+    for (int c = 2; c < 44; ++c) prompt += m.at(c, r).ch;
+    return prompt.substr(0, prompt.find_last_not_of(u' ') + 1);
+  }
+  return u"";
+}
+
+std::u16string hex16(uint64_t v, int digits) {
+  std::u16string out;
+  for (int i = digits - 1; i >= 0; --i) out += u"0123456789abcdef"[(v >> (4 * i)) & 0xF];
+  return out;
+}
+
+// Enter on the Setup page: the entry the selected question takes (the
+// option list, y, a number in its display base), and the one ConfigResp a
+// completed one sends.
+void setup_entry(const std::vector<sim::SimStore>& stores, const std::vector<Key>& taken, Expectation* x,
+                 Coverage* coverage) {
+  const std::u16string selected = setup_selection();
+  const SetupQuestion* q = nullptr;
+  for (const SetupQuestion& c : kSetupQuestions) q = selected == c.prompt ? &c : q;
+  const sim::SimStore* store = nullptr;
+  for (const sim::SimStore& st : stores) store = q != nullptr && st.name == q->store ? &st : store;
+  if (q == nullptr || store == nullptr) return;  // Enter alone
+  uint64_t current = 0;
+  for (int b = q->width - 1; b >= 0; --b) current = current << 8 | store->bytes[q->offset + static_cast<size_t>(b)];
+  bool done = false;
+  uint64_t value = 0;
+  size_t i = 1;
+  if (q->kind == SetupQuestion::kOneOf) {
+    uint64_t row = current;
+    while (i < taken.size() && !done) {
+      const Key k = taken[i++];
+      if (k.scan == kScanEsc) break;
+      done = k.scan == 0 && k.ch == kCharEnter;
+      const int64_t step = k.scan == kScanUp ? -1 : k.scan == kScanDown ? 1 : k.scan == kScanPageUp ? -13
+                           : k.scan == kScanPageDown ? 13 : 0;
+      row = static_cast<uint64_t>(std::clamp<int64_t>(static_cast<int64_t>(row) + step, 0, static_cast<int64_t>(q->max)));
+    }
+    value = row;
+  } else if (q->kind == SetupQuestion::kCheckBox) {
+    done = i < taken.size() && taken[i].scan == 0 && taken[i].ch == u'y';
+    i += i < taken.size() ? 1 : 0;
+    value = current != 0 ? 0 : 1;
+  } else {
+    std::u16string typed;
+    while (i < taken.size() && !done) {
+      const Key k = taken[i++];
+      if (k.scan == kScanEsc) break;
+      if (k.scan != 0) continue;
+      done = k.ch == kCharEnter;
+      uint32_t d = 0;
+      const bool digit = classify(k, &d) == kDigit && (q->hex || d < 10);
+      if (k.ch == kCharBackspace && !typed.empty()) typed.pop_back();
+      if ((digit || (!q->hex && k.ch == u'-')) && typed.size() < (q->hex ? 16u : 20u)) typed += k.ch;
+    }
+    bool number = !typed.empty() && (typed.find(u'-') == std::u16string::npos);
+    for (char16_t c : typed) {
+      uint32_t d = 0;
+      classify(Key{0, c}, &d);
+      value = value * (q->hex ? 16 : 10) + d;
+    }
+    if (q->width < 8) value &= (uint64_t{1} << (8 * q->width)) - 1;
+    done = done && number && value >= q->min && value <= q->max;
+  }
+  x->keys = i;
+  if (!done) return;
+  x->setup_store = q->store;
+  x->setup_block = u"&OFFSET=" + hex16(q->offset, 4) + u"&WIDTH=" + hex16(static_cast<uint64_t>(q->width), 4) +
+                   u"&VALUE=" + hex16(value, 2 * q->width);
+  if (coverage != nullptr) ++coverage->value_entries[static_cast<int>(PageId::kSetup)];
+}
+
+// The RouteConfig calls of a pass: the one a completed change makes, for
+// its store and exactly its block, or none.
+std::optional<std::string> check_route_config(const sim::HiiModel* hii, const Expectation& x) {
+  const size_t count = hii != nullptr ? hii->responses.size() : 0;
+  if (count != (x.setup_block.empty() ? 0u : 1u)) {
+    return std::to_string(count) + " RouteConfig calls where the keys make " + (x.setup_block.empty() ? "none" : "one");
+  }
+  if (count == 0) return std::nullopt;
+  const std::u16string& got = hii->responses[0];
+  std::u16string name;
+  for (char16_t c : x.setup_store) name += hex16(c, 4);
+  const size_t block = got.find(u"&OFFSET=");
+  if (got.find(u"&NAME=" + name + u"&PATH=") == std::u16string::npos || block == std::u16string::npos ||
+      got.substr(block) != x.setup_block) {
+    std::string text(got.begin(), got.end());
+    return "RouteConfig of another store or block than the change's: " + text;
+  }
+  return std::nullopt;
+}
+
 Expectation expect(const sim::Board& board, const AppState& s, const std::vector<Key>& taken,
                    const std::vector<uint64_t>& unmapped, bool msr_reached, uint64_t highest,
-                   const sim::SimVariable* opened, Coverage* coverage) {
+                   const sim::SimVariable* opened, const std::vector<sim::SimStore>& setup_stores, Coverage* coverage) {
   Expectation x;
   x.index_ports = {s.isa_address};
   x.sio_ldn = s.sio_ldn;
@@ -350,7 +475,9 @@ Expectation expect(const sim::Board& board, const AppState& s, const std::vector
   };
   if (s.page == PageId::kVariable && k.scan == 0 && k.ch == kCharEnter) {
     variable_entry(s, offset, taken, opened, &x, coverage);
-  } else if (s.page == PageId::kVariables && k.scan == 0 && k.ch == u'/') {
+  } else if (s.page == PageId::kSetup && k.scan == 0 && k.ch == kCharEnter) {
+    setup_entry(setup_stores, taken, &x, coverage);
+  } else if ((s.page == PageId::kVariables || s.page == PageId::kSetup) && k.scan == 0 && k.ch == u'/') {
     // The filter takes every key up to Enter or Esc.
     while (x.keys < taken.size()) {
       const Key f = taken[x.keys++];
@@ -802,6 +929,10 @@ std::optional<std::string> check_state(const AppState& s) {
     return "Variables row " + std::to_string(v.row) + " shown from " + std::to_string(v.top) + ", open " +
            std::to_string(v.open);
   }
+  const SetupPageState& u = s.setup;
+  if (u.row < 0 || u.top < 0 || u.top > u.row || u.row >= u.top + 17 || text_length(u.filter) > SetupPageState::kFilterMax) {
+    return "Setup row " + std::to_string(u.row) + " shown from " + std::to_string(u.top);
+  }
   if (s.hdd_port_offset < 0x100 || s.hdd_port_offset > 0x480 || s.hdd_port_offset % 0x80 != 0) {
     return "HDD port offset " + hex(s.hdd_port_offset);
   }
@@ -941,6 +1072,10 @@ void Oracle::begin_pass(const AppState& state) {
   if (state.page == PageId::kHdd) slots_ = find_slots(board_);
   board_.variables.sets.clear();
   opened_.reset();
+  if (board_.hii != nullptr) {
+    board_.hii->responses.clear();
+    setup_stores_ = board_.hii->stores;
+  }
   const vars::VariableList& list = variables_list();
   if (state.page == PageId::kVariable && state.vars.open >= 0 && state.vars.open < list.count) {
     const sim::SimVariable* v = board_.variables.find(list.name(state.vars.open), list.guid(state.vars.open));
@@ -956,6 +1091,7 @@ std::optional<Failure> Oracle::check_startup(const std::vector<sim::Access>& log
     return fail("write", *bad + " at start-up", nullptr);
   }
   if (!board_.variables.sets.empty()) return fail("write", "SetVariable at start-up", nullptr);
+  if (board_.hii != nullptr && !board_.hii->responses.empty()) return fail("write", "RouteConfig at start-up", nullptr);
   return std::nullopt;
 }
 
@@ -980,13 +1116,14 @@ std::optional<Failure> Oracle::check_pass(const PassRecord& r, const AppState& a
   AppState drawn = r.before;
   if (drawn.page == PageId::kHdd && drawn.hdd_disk_unasked) drawn.hdd_buffer = after.hdd_buffer;
   const Expectation x = expect(board_, drawn, r.taken, unmapped_, msr_reached, highest_address(board_),
-                               opened_ ? &*opened_ : nullptr, coverage);
+                               opened_ ? &*opened_ : nullptr, setup_stores_, coverage);
   if (auto bad = check_keys(r, after, x)) return fail("keys", *bad, &r);
   if (auto bad = WriteAudit(board_, log, false, r.before.page, buffer_, slots_).run(x)) return fail("write", *bad, &r);
   if (board_.cpu.unguarded_accesses != 0) {
     return fail("write", "an MSR access on a processor whose #GP gate is not the boot processor's", &r);
   }
   if (auto bad = check_set_variable(board_.variables, opened_, x)) return fail("write", *bad, &r);
+  if (auto bad = check_route_config(board_.hii.get(), x)) return fail("write", *bad, &r);
   // The board's devices record an access they do not decode (a local APIC
   // register read with a byte load).
   if (!board_.faults.empty()) return fail("write", "an access the hardware does not decode: " + access_text(board_.faults[0]), &r);

@@ -11,6 +11,7 @@
 
 #include "app/state.h"
 #include "platform/sim/board.h"
+#include "platform/sim/hii_sim.h"
 #include "tests/fuzz/fuzzer.h"
 
 namespace kvq::fuzz {
@@ -59,6 +60,8 @@ class Oracle {
   sim::Board& board_;
   // The opened variable as the store held it when the pass began.
   std::optional<sim::SimVariable> opened_;
+  // The Setup forms' stores as the board's routing held them then.
+  std::vector<sim::SimStore> setup_stores_;
   uint32_t buffer_;
   uint32_t off_screen_;
   std::vector<uint64_t> unmapped_;

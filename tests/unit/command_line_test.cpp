@@ -66,8 +66,8 @@ TEST(CommandLineTest, GoodAndBadLines) {
       // Bad lines: one message naming the argument.
       {"frob", "kvq: unknown command \"frob\""},
       {"read", "kvq: read needs a space: pci, mem, io, msr or var"},
-      {"dump mem", "kvq: dump takes pci, acpi, cpuid or vars, not \"mem\""},
-      {"write disk 0 0", "kvq: write takes pci, mem, io, msr or var, not \"disk\""},
+      {"dump mem", "kvq: dump takes pci, acpi, cpuid, vars or setup, not \"mem\""},
+      {"write disk 0 0", "kvq: write takes pci, mem, io, msr, var or setup, not \"disk\""},
       {"read pci 00:1f.2", "kvq: OFFSET is missing"},
       {"write mem 1000", "kvq: VALUE is missing"},
       {"read io 80 b b", "kvq: unexpected argument \"b\""},

@@ -106,7 +106,7 @@ TEST_F(CommandsTest, BadLinesTouchNothingAndSayWhy) {
     EXPECT_EQ(out(), "") << line;
     EXPECT_EQ(std::count(g_err.begin(), g_err.end(), u'\n'), 2) << err();
   }
-  EXPECT_EQ(err(), "kvq: unknown command \"frob\"\r\nusage: kvq.efi [-h | dump pci|acpi|cpuid|vars | read "
+  EXPECT_EQ(err(), "kvq: unknown command \"frob\"\r\nusage: kvq.efi [-h | dump pci|acpi|cpuid|vars|setup | read "
                    "pci|mem|io|msr|var ... [b|w|d] | write pci|mem|io|msr|var ... VALUE [b|w|d] | undo [FILE]]\r\n");
 }
 

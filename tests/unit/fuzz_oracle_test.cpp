@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "platform/console.h"
+#include "platform/sim/hii_sim.h"
 #include "tests/fuzz/fuzzer.h"
 
 namespace kvq {
@@ -55,6 +56,11 @@ TEST(FuzzOracleTest, APlantedWriteOrOffScreenDrawIsCaughtAndShrunkToTheKeysThatR
          b.note(sim::guard_on());
          b.note(sim::wrmsr(0x10, 5));
          b.note(sim::guard_off());
+       }},
+      {"write", "1 RouteConfig calls where the keys make none",
+       [](sim::Board& b) {
+         size_t progress = 0;
+         b.hii->route(u"GUID=00", &progress);
        }},
       {"screen", "drawn off the screen",
        [](sim::Board&) {

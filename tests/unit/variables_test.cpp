@@ -5,6 +5,7 @@
 #include <string>
 
 #include "hw/variables.h"
+#include "platform/sim/hii_sim.h"
 #include "platform/sim/q35.h"
 #include "platform/text_out.h"
 #include "support.h"
@@ -252,9 +253,9 @@ TEST_F(VariablesPageTest, WithoutTheUndoFileAWriteWaitsForY) {
   EXPECT_EQ(data_of(board, "Timeout"), (std::vector<uint8_t>{5, 0}));
 }
 
-// A record cut short, one of a kind this kvq cannot put back, a line no
-// record starts with: each reported, the others put back (without a write
-// where the variable holds the recorded bytes already).
+// A record cut short and a line no record starts with: each reported, the
+// others put back (without a write where the variable holds the recorded
+// bytes already; a Setup question's through the configuration routing).
 TEST_F(VariablesPageTest, UndoReportsWhatItCannotPutBack) {
   start();
   board.files_beside_image[u"old.txt"] =
@@ -264,12 +265,14 @@ TEST_F(VariablesPageTest, UndoReportsWhatItCannotPutBack) {
       "setup 7235C51C-0C80-4CAB-87AC-3B084A6304B1 00000000 00000020 00000004 MainFormState\r\n  01000000\r\n"
       "frob\r\n";
   EXPECT_EQ(command("undo old.txt"), cli::Status::kUnsupported);
-  EXPECT_EQ(test::narrow(test::g_cli_out), "EFIGlobalVariable:Lang NV+RT+BS 0x04 bytes: already as recorded\r\n"
+  EXPECT_EQ(test::narrow(test::g_cli_out), "setup 7235C51C-0C80-4CAB-87AC-3B084A6304B1 MainFormState at 20: put back\r\n"
+                                           "EFIGlobalVariable:Lang NV+RT+BS 0x04 bytes: already as recorded\r\n"
                                            "EFIGlobalVariable:Timeout NV+RT+BS 0x02 bytes: put back\r\n");
   EXPECT_EQ(test::narrow(test::g_cli_err),
             "kvq: record 5: not a record kvq wrote\r\n"
-            "kvq: record 4 (MainFormState): a setup record, which this kvq cannot put back\r\n"
             "kvq: record 3 (Lang): its bytes are cut short\r\n");
+  EXPECT_EQ(test::narrow(board.hii->responses.at(0)).substr(0, 37), "GUID=1cc53572800cab4c87ac3b084a6304b1");
+  EXPECT_EQ(board.hii->stores[0].bytes[0x20], 1);
   EXPECT_EQ(board.variables.sets.size(), 1u);
   EXPECT_EQ(data_of(board, "Timeout"), (std::vector<uint8_t>{9, 9}));
   EXPECT_EQ(data_of(board, "Lang"), (std::vector<uint8_t>{'e', 'n', 'g', 0}));
